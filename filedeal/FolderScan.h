@@ -1,0 +1,21 @@
+#pragma once
+// Turning a folder and a file mask into file paths.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvik::filedeal {
+
+/// True when `name` matches the mask: '*' any run, '?' one byte, ASCII letters in any case.
+/// "*.*" matches every name, with a dot or without.
+[[nodiscard]] bool MatchesMask(std::string_view name, std::string_view mask) noexcept;
+
+/// Appends folder + '/' + name for every entry of the folder that matches the mask (files and
+/// folders alike, sorted by name, never "." or ".."), then, with subfolders, does the same in each
+/// subfolder, depth first. Symbolic links to folders are listed when they match but never entered.
+/// A folder that does not exist or cannot be read adds nothing. `yield` runs after each entry.
+void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask,
+                std::vector<std::string>& result, const std::function<void()>& yield = {});
+
+} // namespace norvik::filedeal

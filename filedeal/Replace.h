@@ -1,0 +1,26 @@
+#pragma once
+// The replace primitives every rule is made of.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvik::filedeal {
+
+/// Replaces every occurrence of `find` in `text` by `replacement`, left to right, never searching
+/// inserted text again and never matching the second byte of a double-byte character. With
+/// `ignoreCase`, ASCII letters match in any case (double-byte characters are never folded); the
+/// replacement is inserted as given. An empty `find` changes nothing. Zero bytes are ordinary bytes.
+void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase);
+
+/// Lists the spans of `text`: each runs from `start` to the first following `end`, both included.
+/// Spans never nest or overlap. Plain byte comparison. An empty start or end gives no span.
+void CollectSpans(std::string_view text, std::string_view start, std::string_view end,
+                  std::vector<std::string>& spans);
+
+/// For each span in order: ReplaceAll(text, span, replacement, case-sensitive).
+void ReplaceSpans(std::string& text, const std::vector<std::string>& spans, std::string_view replacement);
+
+/// Every span followed by CR LF; the empty text for no span.
+[[nodiscard]] std::string ExtractSpans(const std::vector<std::string>& spans);
+
+} // namespace norvik::filedeal

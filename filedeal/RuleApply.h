@@ -1,0 +1,22 @@
+#pragma once
+// Applying a whole rule list to a working text.
+#include <functional>
+#include <string>
+
+#include "rules/RuleLine.h"
+
+namespace norvik::filedeal {
+
+/// Called where long work lets the user interface handle its events.
+using YieldFn = std::function<void()>;
+
+/// Applies every normal rule line (hex find; hex replacement) in order. A line with fewer than two
+/// fields is skipped; a find field that is not valid hex makes its rule inert.
+void ApplyNormalRules(std::string& text, const rules::RuleList& list, bool ignoreCase);
+
+/// Applies every feature rule line (hex start; hex end; hex replacement) in order: replaces the spans
+/// or, with `extract`, turns the text into its spans, one per CR LF line. Lines with fewer than three
+/// fields and rules with an empty start or end are skipped. Yields before each rule and each span.
+void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extract, const YieldFn& yield = {});
+
+} // namespace norvik::filedeal

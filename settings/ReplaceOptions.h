@@ -1,0 +1,33 @@
+#pragma once
+// The job options the main window holds and the job, the search and the rule-list building read.
+#include <cstdint>
+#include <string>
+
+namespace norvik::settings {
+
+/// 1 normal replacement, 2 feature replacement, 3 feature extraction.
+enum class ReplaceMode : std::uint8_t { Normal = 1, Feature = 2, Extract = 3 };
+
+inline constexpr const char* kDefaultFileTypes =
+    "*.txt;*.htm;*.c;*.cpp;*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py";
+inline constexpr const char* kDefaultSelectedTypes = "*.txt;*.htm;*.c;*.cpp";
+
+struct ReplaceOptions {
+    bool backup = true;
+    bool subfolders = false;
+    bool multiple = false;
+    bool ignoreCase = false;
+    bool forceReadOnly = false;
+    ReplaceMode mode = ReplaceMode::Normal;
+    std::string language;                         ///< language pack name (UTF-8)
+    std::string fileTypes = kDefaultFileTypes;    ///< every known mask, ";"-separated
+    std::string selectedTypes = kDefaultSelectedTypes; ///< the masks the job works on
+    std::string outputFolder;                     ///< ends with '/', or empty (file system bytes)
+    bool outputToFolder = false;
+    bool extractAddSource = false;
+    bool extractBlankLine = false;
+    bool extractIncludeStart = false;
+    bool extractIncludeEnd = false;
+};
+
+} // namespace norvik::settings
