@@ -7,7 +7,9 @@
 namespace norvik::filedeal {
 
 /// True for a byte that starts a double-byte character of the working code page (0x81-0xFE).
-[[nodiscard]] constexpr bool IsLeadByte(unsigned char byte) noexcept { return byte >= 0x81 && byte <= 0xFE; }
+[[nodiscard]] constexpr bool IsLeadByte(unsigned char byte) noexcept {
+    return byte >= 0x81 && byte <= 0xFE;
+}
 
 /// Converts working text to UTF-16. Invalid or unassigned byte sequences become U+FFFD.
 /// `exact`, when given, is set to false if any byte sequence did not map to a character.
