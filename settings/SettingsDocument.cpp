@@ -70,6 +70,22 @@ std::string_view TrimControls(std::string_view text) noexcept {
     return text;
 }
 
+const char* DocumentLevelFault(const pugi::xml_document& doc) noexcept {
+    int elements = 0;
+    for (const pugi::xml_node node : doc.children()) {
+        if (node.type() == pugi::node_element) {
+            ++elements;
+        } else if ((node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) &&
+                   !TrimControls(node.value()).empty()) {
+            return "Text found outside the document element";
+        }
+    }
+    if (elements > 1) {
+        return "More than one document element found";
+    }
+    return elements == 0 ? "No document element found" : nullptr;
+}
+
 class StringWriter : public pugi::xml_writer {
 public:
     explicit StringWriter(std::string& out) : m_out(out) {}
@@ -160,6 +176,12 @@ LoadResult SettingsDocument::LoadBytes(std::string_view bytes) {
     if (!result) {
         m_doc.reset();
         return {LoadStatus::ParseError, result.description(), result.offset};
+    }
+    // The parser is lenient at the document level; a settings file has exactly one root element and
+    // nothing but markup and whitespace around it.
+    if (const char* fault = DocumentLevelFault(m_doc)) {
+        m_doc.reset();
+        return {LoadStatus::ParseError, fault, -1};
     }
     m_encoding = result.encoding;
     m_hasBom = HasByteOrderMark(bytes);

@@ -40,6 +40,9 @@ public:
     SettingsDocument() = default;
     SettingsDocument(const SettingsDocument&) = delete;
     SettingsDocument& operator=(const SettingsDocument&) = delete;
+    SettingsDocument(SettingsDocument&&) = default;
+    SettingsDocument& operator=(SettingsDocument&&) = default;
+    ~SettingsDocument() = default;
 
     /// Loads a whole file. On any failure the document is left empty (not loaded), so reads give
     /// empty texts and writes do nothing. Missing: no regular file at `path` (a folder counts as
