@@ -1,6 +1,8 @@
 #include "filedeal/CodePage.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -118,24 +120,6 @@ void AppendCodePageUnit(std::string& out, const Tables& t, char32_t cp, bool& ex
     }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 } // namespace
 
 std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
@@ -231,24 +215,142 @@ std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
 }
 
 std::string CodePageToUtf8(std::string_view text, bool* exact) {
-    const std::u16string units = CodePageToUtf16(text, exact);
+    const Tables& t = GetTables();
     std::string out;
-    out.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? U'\uFFFD' : char32_t{u});
+    out.resize(text.size() * 3 / 2 + 8);
+    char* o = out.data();
+    bool ok = true;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit).
+        const std::size_t used = static_cast<std::size_t>(o - out.data());
+        if (out.size() - used < 8) {
+            out.resize(out.size() * 2);
+            o = out.data() + used;
+        }
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        char16_t u = 0;
+        if (IsLeadByte(b) && i + 1 < n && (u = t.dbcs[(b - 0x81) * 256 + p[i + 1]]) != 0) {
+            i += 2;
+        } else if (t.singleValid[b] && !IsLeadByte(b)) {
+            u = t.single[b];
+            ++i;
+        } else {
+            u = u'\uFFFD';
+            ok = false;
+            ++i;
+        }
+        if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xE0 | (u >> 12));
+            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    if (exact != nullptr) {
+        *exact = ok;
     }
     return out;
 }
 
+bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
+    const Tables& t = GetTables();
+    out.resize(utf8.size());
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                std::memcpy(o, &word, 8);
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char b = p[i];
+        char16_t u;
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        if (b >= 0xC0 && b < 0xE0) {
+            if (i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) {
+                return false;
+            }
+            u = static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            i += 2;
+        } else if (b >= 0xE0 && b < 0xF0) {
+            if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) {
+                return false;
+            }
+            u = static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+            i += 3;
+        } else {
+            return false; // a stray continuation byte, or a four-byte or longer form
+        }
+        // Every form of at least two bytes gives at most two code page bytes: the output never
+        // outgrows the input.
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+            continue;
+        }
+        const std::uint16_t code = (u >= 0xD800 && u <= 0xDFFF) ? 0 : t.reverse[u];
+        if (code == 0) {
+            *o++ = '?';
+        } else if (code < 0x100) {
+            *o++ = static_cast<char>(code);
+        } else {
+            *o++ = static_cast<char>(code >> 8);
+            *o++ = static_cast<char>(code & 0xFF);
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return true;
+}
+
 void UpperCaseAscii(std::string& text) noexcept {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    char* p = text.data();
     const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & kHigh) == 0) {
+                // Eight ASCII bytes at once: mark the bytes in 'a'..'z' and clear their 0x20 bit.
+                const std::uint64_t atLeastA = word + (0x80 - 'a') * kOnes;
+                const std::uint64_t aboveZ = word + (0x80 - 'z' - 1) * kOnes;
+                const std::uint64_t lower = (atLeastA ^ aboveZ) & kHigh;
+                word ^= lower >> 2;
+                std::memcpy(p + i, &word, 8);
+                i += 8;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(p[i]);
         if (b >= 'a' && b <= 'z') {
-            text[i] = static_cast<char>(b - 32);
+            p[i] = static_cast<char>(b - 32);
         } else if (IsLeadByte(b)) {
             ++i; // the trail byte of a double-byte character is never folded
         }
+        ++i;
     }
 }
 

@@ -27,6 +27,11 @@ namespace norvik::filedeal {
 /// Working text to UTF-8 for display; invalid sequences become U+FFFD (`exact` cleared).
 [[nodiscard]] std::string CodePageToUtf8(std::string_view text, bool* exact = nullptr);
 
+/// Decodes UTF-8 made of one- to three-byte forms straight into working text ('?' for characters
+/// the code page lacks). False, with `out` unspecified, on a malformed or truncated form or any
+/// four-byte form.
+[[nodiscard]] bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out);
+
 /// Upper-cases ASCII a-z in place, never touching either byte of a double-byte character.
 /// The length in bytes never changes.
 void UpperCaseAscii(std::string& text) noexcept;

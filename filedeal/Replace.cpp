@@ -13,6 +13,10 @@ std::size_t FindBytes(std::string_view hay, std::string_view needle, std::size_t
     if (from > hay.size() || hay.size() - from < needle.size()) {
         return std::string_view::npos;
     }
+    // Dense matches often follow each other directly; test that before paying for a search call.
+    if (std::memcmp(hay.data() + from, needle.data(), needle.size()) == 0) {
+        return from;
+    }
     const void* hit = ::memmem(hay.data() + from, hay.size() - from, needle.data(), needle.size());
     return hit == nullptr ? std::string_view::npos
                           : static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data());
@@ -79,7 +83,9 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
             result.reserve(text.size());
             replaced = true;
         }
-        result.append(text, copied, at - copied);
+        if (at > copied) {
+            result.append(text, copied, at - copied);
+        }
         result.append(replacement);
         copied = at + find.size();
         from = copied;

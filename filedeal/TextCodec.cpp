@@ -44,69 +44,89 @@ std::string NormaliseLines(std::string_view bytes) {
     return out;
 }
 
-void AppendUtf8Unit(std::string& out, char16_t u) {
-    if (u < 0x80) {
-        out.push_back(static_cast<char>(u));
-    } else if (u < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+} // namespace
+
+namespace {
+
+// A shift-based state machine over the byte structure of UTF-8: each state is a 6-bit offset, and
+// the row of a byte holds the next state for every current state, so one shift and one mask move
+// the machine. States: 0 = at a character start, 1-7 = continuation bytes pending, 8 = invalid.
+constexpr unsigned kInvalid = 8 * 6;
+
+struct Utf8Rows {
+    std::uint64_t row[256];
+};
+
+constexpr Utf8Rows MakeUtf8Rows() {
+    Utf8Rows rows{};
+    for (int b = 0; b < 256; ++b) {
+        std::uint64_t row = 0;
+        for (int state = 0; state <= 8; ++state) {
+            int next = 8;
+            if (state == 0) {
+                if (b < 0x80) {
+                    next = 0;
+                } else if (b < 0xC0) {
+                    next = 8;
+                } else if (b < 0xE0) {
+                    next = 1;
+                } else if (b < 0xF0) {
+                    next = 2;
+                } else if (b < 0xF8) {
+                    next = 3;
+                } else if (b < 0xFC) {
+                    next = 4;
+                } else if (b < 0xFE) {
+                    next = 5;
+                } else if (b == 0xFE) {
+                    next = 6;
+                } else {
+                    next = 7;
+                }
+            } else if (state < 8 && b >= 0x80 && b < 0xC0) {
+                next = state - 1;
+            }
+            row |= static_cast<std::uint64_t>(next * 6) << (state * 6);
+        }
+        rows.row[b] = row;
     }
+    return rows;
+}
+
+constexpr Utf8Rows kUtf8Rows = MakeUtf8Rows();
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+bool AsciiWord(const unsigned char* p) noexcept {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    return ((a | b) & kHighBits) == 0;
 }
 
 } // namespace
 
 bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
+    std::uint64_t state = 0;
+    unsigned seen = 0;
     std::size_t i = 0;
-    bool allAscii = true;
     while (i < count) {
-        // Skip ASCII eight bytes at a time.
-        while (i + 8 <= count) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
-            if ((word & 0x8080808080808080ULL) != 0) {
-                break;
-            }
-            i += 8;
-        }
-        if (i >= count) {
-            break;
-        }
-        const unsigned char b = bytes[i];
-        if (b < 0x80) {
-            ++i;
+        if (state == 0 && i + 16 <= count && AsciiWord(bytes + i)) {
+            i += 16;
             continue;
         }
-        allAscii = false;
-        int pending;
-        if (b < 0xC0) {
-            return false;
-        } else if (b < 0xE0) {
-            pending = 1;
-        } else if (b < 0xF0) {
-            pending = 2;
-        } else if (b < 0xF8) {
-            pending = 3;
-        } else if (b < 0xFC) {
-            pending = 4;
-        } else if (b < 0xFE) {
-            pending = 5;
-        } else if (b == 0xFE) {
-            pending = 6;
-        } else {
-            pending = 7;
+        const std::size_t stop = std::min(count, i + 16);
+        for (; i < stop; ++i) {
+            const unsigned char b = bytes[i];
+            seen |= b;
+            state = (kUtf8Rows.row[b] >> state) & 63;
         }
-        ++i;
-        for (; pending > 0; --pending, ++i) {
-            if (i >= count || (bytes[i] & 0xC0) != 0x80) {
-                return false;
-            }
+        if (state == kInvalid) {
+            return false;
         }
     }
-    return !allAscii;
+    return state == 0 && (seen & 0x80) != 0;
 }
 
 EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
@@ -156,34 +176,11 @@ std::string DecodeUtf8(std::string_view bytes, bool withMark) {
     if (withMark) {
         bytes.remove_prefix(std::min(bytes.size(), kUtf8Mark.size()));
     }
-    // Decode to units first: any malformed, truncated or four-byte sequence empties the whole text.
-    std::u16string units;
-    units.reserve(bytes.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            units.push_back(b);
-            ++i;
-        } else if (b >= 0xC0 && b < 0xE0) {
-            if (i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) {
-                return {};
-            }
-            units.push_back(static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F)));
-            i += 2;
-        } else if (b >= 0xE0 && b < 0xF0) {
-            if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) {
-                return {};
-            }
-            units.push_back(static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)));
-            i += 3;
-        } else {
-            return {}; // a stray continuation byte, or a four-byte or longer form
-        }
+    std::string text;
+    if (!DecodeUtf8ToCodePage(bytes, text)) {
+        return {}; // any malformed, truncated or four-byte sequence empties the whole text
     }
-    return Utf16ToCodePage(units);
+    return text;
 }
 
 std::string DecodeText(std::string_view bytes, EncodingKind kind) {
@@ -221,13 +218,10 @@ std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
     }
     case EncodingKind::Utf8Bom:
     case EncodingKind::Utf8: {
-        const std::u16string units = CodePageToUtf16(text, exact);
-        std::string out(kind == EncodingKind::Utf8Bom ? kUtf8Mark : std::string_view{});
-        out.reserve(out.size() + text.size() + text.size() / 2);
-        for (char16_t u : units) {
-            AppendUtf8Unit(out, u);
+        if (kind == EncodingKind::Utf8) {
+            return CodePageToUtf8(text, exact);
         }
-        return out;
+        return std::string(kUtf8Mark) + CodePageToUtf8(text, exact);
     }
     case EncodingKind::Unopenable:
         break;
