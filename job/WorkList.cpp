@@ -20,18 +20,12 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
             files.push_back(entry.path);
             continue;
         }
-        // The scanner joins folder + '/' + name, so it gets the folder without its own '/'
-        // (the root folder keeps it: it has nothing else).
-        std::string folder = entry.path;
-        if (folder.size() > 1) {
-            folder.pop_back();
-        }
         for (const std::string& mask : rules::ReadSemicolonList(options.selectedTypes)) {
             if (stopped()) {
                 return files;
             }
             if (!mask.empty()) {
-                filedeal::ScanFolder(folder, options.subfolders, mask, files, yield);
+                filedeal::ScanFolder(entry.path, options.subfolders, mask, files, yield);
             }
         }
     }

@@ -145,6 +145,7 @@ TEST_F(Search, ThroughTheEngineACloseEndsItAndPauseDoesNot) {
     EXPECT_FALSE(engine.flags().paused);
     EXPECT_FALSE(engine.isBusy());
     EXPECT_EQ(engine.search(targets, "", rec).status, SearchStatus::NothingToFind);
+    rec.onProgress = nullptr;
     EXPECT_EQ(engine.search(targets, "x", rec).hits.size(), 5u); // the next search starts afresh
 }
 

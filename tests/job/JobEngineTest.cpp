@@ -149,8 +149,8 @@ TEST_F(JobRun, FolderEntriesAreScannedOncePerMaskInMaskOrder) {
     rec = Recorder();
     options.selectedTypes = "*.txt";
     run();
-    EXPECT_EQ(rec.collected, std::vector<std::size_t>{3});
-    EXPECT_EQ(ReadBytes(dir / "sub/e.txt"), "a"); // reached through the subfolder, but holds no "b"
+    EXPECT_EQ(rec.collected, std::vector<std::size_t>{4}); // a.txt, c.txt, sub/e.txt, the listed file
+    EXPECT_EQ(ReadBytes(dir / "sub/e.txt"), "a");          // reached through the subfolder, but holds no "b"
 }
 
 TEST_F(JobRun, ReadOnlyFilesAreRefusedUnlessForced) {
