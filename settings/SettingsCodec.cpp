@@ -10,6 +10,12 @@
 
 namespace norvik::settings {
 
+std::string SettingsFilePath(std::string_view exeFolder) {
+    std::string path(exeFolder);
+    path += kSettingsFileName;
+    return path;
+}
+
 std::string EncodeTargets(const std::vector<StoredTarget>& targets) {
     std::vector<std::string> members;
     members.reserve(targets.size() * 2);
