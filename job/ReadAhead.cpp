@@ -69,15 +69,15 @@ bool ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
 
 ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
     Slot slot;
-    // A missing file, one too large for the budget and one that changed while it was read are left
-    // for take(), which looks at them again anyway.
+    // A missing file, one too large for the budget and one that failed are left for take(), which
+    // looks at every file again anyway. The stamp is taken before the read: a change during or after
+    // it shows as a different stamp when the file's turn comes.
     Stamp before;
     if (!StampOf(path, before) || before.size > m_budget) {
         return slot;
     }
     LoadedFile file = ReadNow(path, m_policy);
-    Stamp after;
-    if (file.state != LoadedFile::State::Loaded || !StampOf(path, after) || !(after == before)) {
+    if (file.state != LoadedFile::State::Loaded) {
         return slot;
     }
     slot.ready = true;
