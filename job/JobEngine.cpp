@@ -112,6 +112,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         request.useSearchHits
             ? TickedPaths(request.searchHits)
             : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+    if (m_stopRequested) {
+        result.status = RunStatus::Stopped; // a close during collection: the list may be partial
+    }
     RunCounters& counters = result.counters;
     counters.collected = static_cast<std::uint32_t>(files.size());
     observer.filesCollected(files.size());
@@ -266,8 +269,9 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
 }
 
 bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
-    if (dest.toFolder && !filedeal::FolderExists(dest.folder) && !filedeal::FolderExists(ParentFolderOf(dest.folder))) {
-        return false; // one level is all the run would make
+    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
+                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
+        return false; // one level is all the run would make, and an empty folder none
     }
     if (replacesSource && m_options.forceReadOnly && dest.target == path) {
         return true; // the run would make the source writable first
