@@ -7,7 +7,9 @@
 namespace norvik::filedeal {
 
 /// True for a byte that starts a double-byte character of the working code page (0x81-0xFE).
-[[nodiscard]] constexpr bool IsLeadByte(unsigned char byte) noexcept { return byte >= 0x81 && byte <= 0xFE; }
+[[nodiscard]] constexpr bool IsLeadByte(unsigned char byte) noexcept {
+    return byte >= 0x81 && byte <= 0xFE;
+}
 
 /// Converts working text to UTF-16. Invalid or unassigned byte sequences become U+FFFD.
 /// `exact`, when given, is set to false if any byte sequence did not map to a character.
@@ -24,6 +26,11 @@ namespace norvik::filedeal {
 
 /// Working text to UTF-8 for display; invalid sequences become U+FFFD (`exact` cleared).
 [[nodiscard]] std::string CodePageToUtf8(std::string_view text, bool* exact = nullptr);
+
+/// Decodes UTF-8 made of one- to three-byte forms straight into working text ('?' for characters
+/// the code page lacks). False, with `out` unspecified, on a malformed or truncated form or any
+/// four-byte form.
+[[nodiscard]] bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out);
 
 /// Upper-cases ASCII a-z in place, never touching either byte of a double-byte character.
 /// The length in bytes never changes.

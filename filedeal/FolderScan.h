@@ -15,7 +15,7 @@ namespace norvik::filedeal {
 /// folders alike, sorted by name, never "." or ".."), then, with subfolders, does the same in each
 /// subfolder, depth first. Symbolic links to folders are listed when they match but never entered.
 /// A folder that does not exist or cannot be read adds nothing. `yield` runs after each entry.
-void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask,
-                std::vector<std::string>& result, const std::function<void()>& yield = {});
+void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
+                const std::function<void()>& yield = {});
 
 } // namespace norvik::filedeal

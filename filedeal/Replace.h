@@ -14,8 +14,7 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
 
 /// Lists the spans of `text`: each runs from `start` to the first following `end`, both included.
 /// Spans never nest or overlap. Plain byte comparison. An empty start or end gives no span.
-void CollectSpans(std::string_view text, std::string_view start, std::string_view end,
-                  std::vector<std::string>& spans);
+void CollectSpans(std::string_view text, std::string_view start, std::string_view end, std::vector<std::string>& spans);
 
 /// For each span in order: ReplaceAll(text, span, replacement, case-sensitive).
 void ReplaceSpans(std::string& text, const std::vector<std::string>& spans, std::string_view replacement);

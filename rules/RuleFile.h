@@ -28,7 +28,8 @@ enum class RuleFileKind { None, Normal, Feature };
 [[nodiscard]] std::string RuleFileBytes(const RuleList& lines);
 
 /// Write the whole file (atomically). False on failure; never throw.
-[[nodiscard]] bool WriteNormalRuleFile(const std::filesystem::path& path, const std::vector<NormalRule>& rules) noexcept;
+[[nodiscard]] bool WriteNormalRuleFile(const std::filesystem::path& path,
+                                       const std::vector<NormalRule>& rules) noexcept;
 [[nodiscard]] bool WriteFeatureRuleFile(const std::filesystem::path& path,
                                         const std::vector<FeatureRule>& rules) noexcept;
 

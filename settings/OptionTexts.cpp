@@ -18,12 +18,15 @@ std::string OutputLineText(bool outputToFolder, const std::string& outputFolder)
     return "输出目录:文件原始目录     覆盖方式,可做备份";
 }
 
-std::string FileTypeLineText(const std::string& selectedTypes) { return "当前操作的文件类型:" + selectedTypes; }
+std::string FileTypeLineText(const std::string& selectedTypes) {
+    return "当前操作的文件类型:" + selectedTypes;
+}
 
 bool IsValidFileType(const std::string& text) noexcept {
     bool hasDot = false;
     for (unsigned char c : text) {
-        const bool ok = c == '*' || c == '.' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool ok =
+            c == '*' || c == '.' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         if (!ok) {
             return false;
         }

@@ -19,10 +19,10 @@ struct ReplaceOptions {
     bool ignoreCase = false;
     bool forceReadOnly = false;
     ReplaceMode mode = ReplaceMode::Normal;
-    std::string language;                         ///< language pack name (UTF-8)
-    std::string fileTypes = kDefaultFileTypes;    ///< every known mask, ";"-separated
+    std::string language;                              ///< language pack name (UTF-8)
+    std::string fileTypes = kDefaultFileTypes;         ///< every known mask, ";"-separated
     std::string selectedTypes = kDefaultSelectedTypes; ///< the masks the job works on
-    std::string outputFolder;                     ///< ends with '/', or empty (file system bytes)
+    std::string outputFolder;                          ///< ends with '/', or empty (file system bytes)
     bool outputToFolder = false;
     bool extractAddSource = false;
     bool extractBlankLine = false;

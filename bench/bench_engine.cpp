@@ -1,0 +1,158 @@
+// Throughput of the text engine on 16 MiB of mixed text (about 70% ASCII, the rest Chinese).
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+
+#include "filedeal/CodePage.h"
+#include "filedeal/Replace.h"
+#include "filedeal/TextCodec.h"
+
+using namespace norvik::filedeal;
+
+namespace {
+
+constexpr std::size_t kSize = 16u << 20;
+
+// GBK text: words of ASCII letters and runs of common Chinese characters, lines of ~80 bytes, and a
+// rare token every 1 MiB.
+const std::string& MixedGbk() {
+    static const std::string text = [] {
+        std::mt19937 rng(7);
+        std::string t;
+        t.reserve(kSize + 256);
+        std::size_t nextToken = 1u << 20;
+        std::size_t lineLength = 0;
+        while (t.size() < kSize) {
+            if (rng() % 100 < 70) {
+                const char* words[] = {"the ", "quick ", "brown ", "fox ", "jumps ", "over ", "lazy ", "dog "};
+                const std::string w = words[rng() % 8];
+                t += w;
+                lineLength += w.size();
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    t.push_back(static_cast<char>(0xB0 + rng() % 0x28));
+                    t.push_back(static_cast<char>(0xA1 + rng() % 0x5E));
+                }
+                lineLength += 6;
+            }
+            if (lineLength > 80) {
+                t += "\r\n";
+                lineLength = 0;
+            }
+            if (t.size() > nextToken) {
+                t += "needle ";
+                nextToken += 1u << 20;
+            }
+        }
+        return t;
+    }();
+    return text;
+}
+
+const std::string& MixedUtf8() {
+    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf8);
+    return bytes;
+}
+
+void SetBytes(benchmark::State& state, std::size_t perIteration) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * perIteration));
+}
+
+void BM_ReplaceAll_Rare(benchmark::State& state) {
+    std::string text = MixedGbk();
+    for (auto _ : state) {
+        ReplaceAll(text, "needle", "needle", false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_ReplaceAll_Dense(benchmark::State& state) {
+    std::string text = MixedGbk();
+    for (auto _ : state) {
+        ReplaceAll(text, "the", "the", false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_ReplaceAll_IgnoreCase(benchmark::State& state) {
+    std::string text = MixedGbk();
+    for (auto _ : state) {
+        ReplaceAll(text, "NEEDLE", "needle", true);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_ReplaceAll_LeadByteRun(benchmark::State& state) {
+    std::string text;
+    text.reserve(kSize);
+    while (text.size() < kSize) {
+        text += "\xB0\xA1";
+    }
+    for (auto _ : state) {
+        ReplaceAll(text, "\xB0\xA1", "\xB0\xA1", false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_IsUtf8Text(benchmark::State& state) {
+    const std::string& bytes = MixedUtf8();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(IsUtf8Text(bytes));
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_ReadUtf8(benchmark::State& state) {
+    const std::string& bytes = MixedUtf8();
+    for (auto _ : state) {
+        std::string text = DecodeUtf8(bytes, false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_WriteUtf8(benchmark::State& state) {
+    const std::string& text = MixedGbk();
+    for (auto _ : state) {
+        std::string bytes = EncodeText(text, EncodingKind::Utf8);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_ReadAnsi(benchmark::State& state) {
+    const std::string& bytes = MixedGbk();
+    for (auto _ : state) {
+        std::string text = DecodeAnsi(bytes);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+// Baseline in the same process: a plain copy of the same bytes.
+void BM_Baseline_Copy(benchmark::State& state) {
+    const std::string& bytes = MixedGbk();
+    for (auto _ : state) {
+        std::string copy = bytes;
+        benchmark::DoNotOptimize(copy.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+} // namespace
+
+BENCHMARK(BM_Baseline_Copy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAll_Rare)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAll_Dense)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAll_IgnoreCase)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAll_LeadByteRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IsUtf8Text)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadAnsi)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,357 @@
+#include "filedeal/CodePage.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include <unicode/ucnv.h>
+
+namespace norvik::filedeal {
+
+namespace {
+
+// Lookup tables built once from ICU's table for code page 936 (the Windows variant). Converting
+// through tables keeps the hot paths free of per-call converter overhead and makes exactness a
+// plain table test.
+struct Tables {
+    // toUnicode: single bytes, and double bytes indexed by (lead - 0x81) * 256 + trail.
+    // 0 marks "no character" (U+0000 is only produced by the byte 0x00).
+    std::array<char16_t, 256> single{};
+    std::array<bool, 256> singleValid{};
+    std::unique_ptr<char16_t[]> dbcs;
+    // fromUnicode: the code page bytes of every BMP unit; 0 = unmappable, < 0x100 single byte,
+    // else lead << 8 | trail.
+    std::unique_ptr<std::uint16_t[]> reverse;
+};
+
+constexpr std::size_t kDbcsSize = 126 * 256;
+
+Tables BuildTables() {
+    Tables t;
+    t.dbcs = std::make_unique<char16_t[]>(kDbcsSize);
+    t.reverse = std::make_unique<std::uint16_t[]>(65536);
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* conv = ucnv_open("windows-936-2000", &status);
+    if (U_FAILURE(status) || conv == nullptr) {
+        // Without the table only ASCII converts; everything else counts as inexact.
+        for (int b = 0; b < 0x80; ++b) {
+            t.single[b] = static_cast<char16_t>(b);
+            t.singleValid[b] = true;
+            t.reverse[b] = static_cast<std::uint16_t>(b);
+        }
+        return t;
+    }
+    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    char16_t out[4];
+    for (int b = 0; b < 256; ++b) {
+        const char in = static_cast<char>(b);
+        status = U_ZERO_ERROR;
+        ucnv_reset(conv);
+        const int32_t n = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out), 4, &in, 1, &status);
+        if (U_SUCCESS(status) && n == 1) {
+            t.single[b] = out[0];
+            t.singleValid[b] = true;
+        }
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0; trail < 256; ++trail) {
+            const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            status = U_ZERO_ERROR;
+            ucnv_reset(conv);
+            const int32_t n = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out), 4, in, 2, &status);
+            if (U_SUCCESS(status) && n == 1 && out[0] != 0) {
+                t.dbcs[(lead - 0x81) * 256 + trail] = out[0];
+            }
+        }
+    }
+    char bytes[8];
+    for (int u = 1; u < 65536; ++u) {
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            continue;
+        }
+        const UChar in = static_cast<UChar>(u);
+        status = U_ZERO_ERROR;
+        ucnv_reset(conv);
+        const int32_t n = ucnv_fromUChars(conv, bytes, sizeof bytes, &in, 1, &status);
+        if (U_FAILURE(status)) {
+            continue;
+        }
+        // Keep only mappings that come back to the same unit, so a conversion marked exact is
+        // always a true round trip.
+        if (n == 1) {
+            const auto b = static_cast<unsigned char>(bytes[0]);
+            if (t.singleValid[b] && t.single[b] == u) {
+                t.reverse[u] = b;
+            }
+        } else if (n == 2) {
+            const auto lead = static_cast<unsigned char>(bytes[0]);
+            const auto trail = static_cast<unsigned char>(bytes[1]);
+            if (IsLeadByte(lead) && t.dbcs[(lead - 0x81) * 256 + trail] == u) {
+                t.reverse[u] = static_cast<std::uint16_t>(lead << 8 | trail);
+            }
+        }
+    }
+    ucnv_close(conv);
+    return t;
+}
+
+const Tables& GetTables() {
+    static const Tables tables = BuildTables();
+    return tables;
+}
+
+void AppendCodePageUnit(std::string& out, const Tables& t, char32_t cp, bool& exact) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+        return;
+    }
+    const std::uint16_t code = cp < 0x10000 ? t.reverse[cp] : 0;
+    if (code == 0) {
+        out.push_back('?');
+        exact = false;
+    } else if (code < 0x100) {
+        out.push_back(static_cast<char>(code));
+    } else {
+        out.push_back(static_cast<char>(code >> 8));
+        out.push_back(static_cast<char>(code & 0xFF));
+    }
+}
+
+} // namespace
+
+std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
+    const Tables& t = GetTables();
+    std::u16string units;
+    units.reserve(text.size());
+    bool ok = true;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            units.push_back(static_cast<char16_t>(b));
+            continue;
+        }
+        if (IsLeadByte(b) && i + 1 < n) {
+            const char16_t u = t.dbcs[(b - 0x81) * 256 + static_cast<unsigned char>(text[i + 1])];
+            if (u != 0) {
+                units.push_back(u);
+                ++i;
+                continue;
+            }
+        }
+        if (t.singleValid[b] && !IsLeadByte(b)) {
+            units.push_back(t.single[b]);
+        } else {
+            units.push_back(u'\uFFFD');
+            ok = false;
+        }
+    }
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return units;
+}
+
+std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
+    const Tables& t = GetTables();
+    std::string out;
+    out.reserve(units.size() + units.size() / 2);
+    bool ok = true;
+    for (char16_t u : units) {
+        AppendCodePageUnit(out, t, u, ok);
+    }
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return out;
+}
+
+std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
+    const Tables& t = GetTables();
+    std::string out;
+    out.reserve(utf8.size());
+    bool ok = true;
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            out.push_back(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        int extra = b >= 0xF0 && b <= 0xF4 ? 3 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xC2 && b <= 0xDF ? 1 : -1;
+        char32_t cp = extra == 3 ? (b & 0x07) : extra == 2 ? (b & 0x0F) : (b & 0x1F);
+        bool valid = extra > 0;
+        for (int k = 1; valid && k <= extra; ++k) {
+            const std::size_t at = i + static_cast<std::size_t>(k);
+            if (at >= n || (static_cast<unsigned char>(utf8[at]) & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[at]) & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        if (valid && ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                      (cp >= 0xD800 && cp <= 0xDFFF))) {
+            valid = false;
+        }
+        if (!valid) {
+            out.push_back('?');
+            ok = false;
+            ++i;
+            continue;
+        }
+        AppendCodePageUnit(out, t, cp, ok);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return out;
+}
+
+std::string CodePageToUtf8(std::string_view text, bool* exact) {
+    const Tables& t = GetTables();
+    std::string out;
+    out.resize(text.size() * 3 / 2 + 8);
+    char* o = out.data();
+    bool ok = true;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit).
+        const std::size_t used = static_cast<std::size_t>(o - out.data());
+        if (out.size() - used < 8) {
+            out.resize(out.size() * 2);
+            o = out.data() + used;
+        }
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        char16_t u = 0;
+        if (IsLeadByte(b) && i + 1 < n && (u = t.dbcs[(b - 0x81) * 256 + p[i + 1]]) != 0) {
+            i += 2;
+        } else if (t.singleValid[b] && !IsLeadByte(b)) {
+            u = t.single[b];
+            ++i;
+        } else {
+            u = u'\uFFFD';
+            ok = false;
+            ++i;
+        }
+        if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xE0 | (u >> 12));
+            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return out;
+}
+
+bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
+    const Tables& t = GetTables();
+    out.resize(utf8.size());
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                std::memcpy(o, &word, 8);
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char b = p[i];
+        char16_t u;
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        if (b >= 0xC0 && b < 0xE0) {
+            if (i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) {
+                return false;
+            }
+            u = static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            i += 2;
+        } else if (b >= 0xE0 && b < 0xF0) {
+            if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) {
+                return false;
+            }
+            u = static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+            i += 3;
+        } else {
+            return false; // a stray continuation byte, or a four-byte or longer form
+        }
+        // Every form of at least two bytes gives at most two code page bytes: the output never
+        // outgrows the input.
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+            continue;
+        }
+        const std::uint16_t code = (u >= 0xD800 && u <= 0xDFFF) ? 0 : t.reverse[u];
+        if (code == 0) {
+            *o++ = '?';
+        } else if (code < 0x100) {
+            *o++ = static_cast<char>(code);
+        } else {
+            *o++ = static_cast<char>(code >> 8);
+            *o++ = static_cast<char>(code & 0xFF);
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return true;
+}
+
+void UpperCaseAscii(std::string& text) noexcept {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    char* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & kHigh) == 0) {
+                // Eight ASCII bytes at once: mark the bytes in 'a'..'z' and clear their 0x20 bit.
+                const std::uint64_t atLeastA = word + (0x80 - 'a') * kOnes;
+                const std::uint64_t aboveZ = word + (0x80 - 'z' - 1) * kOnes;
+                const std::uint64_t lower = (atLeastA ^ aboveZ) & kHigh;
+                word ^= lower >> 2;
+                std::memcpy(p + i, &word, 8);
+                i += 8;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b >= 'a' && b <= 'z') {
+            p[i] = static_cast<char>(b - 32);
+        } else if (IsLeadByte(b)) {
+            ++i; // the trail byte of a double-byte character is never folded
+        }
+        ++i;
+    }
+}
+
+} // namespace norvik::filedeal

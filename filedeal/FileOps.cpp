@@ -1,0 +1,251 @@
+#include "filedeal/FileOps.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace norvik::filedeal {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+bool WriteAll(int fd, std::string_view bytes) noexcept {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Follows a chain of symbolic links so that writing replaces the file the link points to and the
+// link itself stays. Gives the path unchanged when it is no link.
+bool ResolveLinks(const fs::path& path, fs::path& resolved) noexcept {
+    try {
+        fs::path current = path;
+        for (int depth = 0; depth < 40; ++depth) {
+            std::error_code ec;
+            if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec) {
+                resolved = current;
+                return true;
+            }
+            fs::path target = fs::read_symlink(current, ec);
+            if (ec) {
+                return false;
+            }
+            current = target.is_absolute() ? target : current.parent_path() / target;
+        }
+    } catch (...) {
+    }
+    return false; // a link loop
+}
+
+mode_t CurrentUmask() noexcept {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// A temporary file beside `target`, hidden and recognisable: ".<name>.nvk-XXXXXX".
+int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
+    try {
+        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+        tempPath = (folder / ("." + target.filename().string() + ".nvk-XXXXXX")).string();
+        if (tempPath.size() >= PATH_MAX) {
+            // A long name would not fit; fall back to a short temporary name in the same folder.
+            tempPath = (folder / ".nvk-XXXXXX").string();
+        }
+        return ::mkstemp(tempPath.data());
+    } catch (...) {
+        return -1;
+    }
+}
+
+} // namespace
+
+FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
+    : std::runtime_error("Cannot open file \"" + path.string() + "\"" + (reason.empty() ? "" : ". " + reason)),
+      m_path(path) {}
+
+std::string ReadFileBytes(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw FileOpenError(path, ErrnoText(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(err));
+    }
+    std::string bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+    }
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            bytes.resize(bytes.empty() ? 65536 : bytes.size() * 2);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            throw FileOpenError(path, ErrnoText(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(have);
+    return bytes;
+}
+
+bool WriteFileAtomic(const fs::path& path, std::string_view bytes) noexcept {
+    fs::path target;
+    if (!ResolveLinks(path, target)) {
+        return false;
+    }
+    struct stat st {};
+    mode_t mode = 0666 & ~CurrentUmask();
+    bool existed = false;
+    if (::lstat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
+            return false; // a folder or other special file, or a read-only file
+        }
+        existed = true;
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    std::string tempPath;
+    const int fd = MakeTempBeside(target, tempPath);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0;
+    if (ok && existed && ::geteuid() == 0) {
+        // Keep the owner when an administrator rewrites somebody else's file.
+        [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+    }
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(tempPath.c_str(), target.c_str()) == 0) {
+        return true;
+    }
+    ::unlink(tempPath.c_str());
+    return false;
+}
+
+bool FileExists(const fs::path& path) noexcept {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FolderExists(const fs::path& path) noexcept {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolder(const fs::path& path) noexcept {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool IsReadOnly(const fs::path& path) noexcept {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return true;
+    }
+    return (st.st_mode & S_IWUSR) == 0;
+}
+
+bool ClearAttributes(const fs::path& path) noexcept {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to) noexcept {
+    std::string bytes;
+    try {
+        bytes = ReadFileBytes(from);
+    } catch (...) {
+        return false;
+    }
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0) {
+        return false;
+    }
+    std::string tempPath;
+    const int fd = MakeTempBeside(to, tempPath);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, st.st_mode & 07777) == 0;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ok = ok && ::futimens(fd, times) == 0;
+    ok = (::close(fd) == 0) && ok;
+    // link() refuses an existing name, so the copy appears whole or not at all and never replaces
+    // a backup that is already there.
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    if (::link(tempPath.c_str(), to.c_str()) == 0) {
+        ::unlink(tempPath.c_str());
+        return true;
+    }
+    const int linkError = errno;
+    ::unlink(tempPath.c_str());
+    if (linkError == EEXIST) {
+        return false;
+    }
+    // File systems without hard links: create the name exclusively and fill it.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        return false;
+    }
+    ok = WriteAll(out, bytes) && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
+    ok = (::close(out) == 0) && ok;
+    if (!ok) {
+        ::unlink(to.c_str());
+    }
+    return ok;
+}
+
+bool DeleteFile(const fs::path& path) noexcept {
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool RenameReplace(const fs::path& from, const fs::path& to) noexcept {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string FileNameOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+} // namespace norvik::filedeal

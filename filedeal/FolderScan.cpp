@@ -1,0 +1,111 @@
+#include "filedeal/FolderScan.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace norvik::filedeal {
+
+namespace {
+
+unsigned char FoldCase(unsigned char c) noexcept {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
+
+struct Entry {
+    std::string name;
+    bool isFolder; // a real folder, not a link to one
+};
+
+std::vector<Entry> ListFolder(const std::string& folder) {
+    std::vector<Entry> entries;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return entries;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = d->d_type == DT_DIR;
+        if (d->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            isFolder = ::lstat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, isFolder});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+void Scan(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
+          const std::function<void()>& yield) {
+    const std::vector<Entry> entries = ListFolder(folder);
+    for (const auto& entry : entries) {
+        if (MatchesMask(entry.name, mask)) {
+            result.push_back(folder + entry.name);
+        }
+        if (yield) {
+            yield();
+        }
+    }
+    if (!withSubfolders) {
+        return;
+    }
+    for (const auto& entry : entries) {
+        if (entry.isFolder) {
+            Scan(folder + entry.name + "/", true, mask, result, yield);
+        }
+        if (yield) {
+            yield();
+        }
+    }
+    if (yield) {
+        yield();
+    }
+}
+
+} // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
+    if (mask == "*.*" || mask == "*") {
+        return true;
+    }
+    // Iterative wildcard match with one backtrack point: linear in practice, no recursion.
+    std::size_t n = 0;
+    std::size_t m = 0;
+    std::size_t starMask = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (m < mask.size() && (mask[m] == '?' || FoldCase(static_cast<unsigned char>(mask[m])) ==
+                                                             FoldCase(static_cast<unsigned char>(name[n])))) {
+            ++m;
+            ++n;
+        } else if (starMask != std::string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') {
+        ++m;
+    }
+    return m == mask.size();
+}
+
+void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
+                const std::function<void()>& yield) {
+    if (folder.empty()) {
+        return;
+    }
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    Scan(base, withSubfolders, mask, result, yield);
+}
+
+} // namespace norvik::filedeal

@@ -1,0 +1,52 @@
+#include "filedeal/RuleApply.h"
+
+#include <vector>
+
+#include "filedeal/Replace.h"
+#include "rules/HexText.h"
+
+namespace norvik::filedeal {
+
+void ApplyNormalRules(std::string& text, const rules::RuleList& list, bool ignoreCase) {
+    for (const auto& line : list) {
+        const auto fields = rules::SplitRuleLine(line);
+        if (fields.size() < 2) {
+            continue; // a hand-edited line without its replacement field is never applied
+        }
+        const std::string replacement = rules::HexToText(fields[1]);
+        const std::string find = rules::HexToText(fields[0]);
+        ReplaceAll(text, find, replacement, ignoreCase);
+    }
+}
+
+void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extract, const YieldFn& yield) {
+    std::vector<std::string> spans;
+    for (const auto& line : list) {
+        if (yield) {
+            yield();
+        }
+        const auto fields = rules::SplitRuleLine(line);
+        if (fields.size() < 3) {
+            continue;
+        }
+        const std::string start = rules::HexToText(fields[0]);
+        const std::string end = rules::HexToText(fields[1]);
+        const std::string replacement = rules::HexToText(fields[2]);
+        if (start.empty() || end.empty()) {
+            continue;
+        }
+        CollectSpans(text, start, end, spans);
+        if (extract) {
+            text = ExtractSpans(spans);
+            continue;
+        }
+        for (const auto& span : spans) {
+            if (yield) {
+                yield();
+            }
+            ReplaceAll(text, span, replacement, false);
+        }
+    }
+}
+
+} // namespace norvik::filedeal

@@ -1,0 +1,276 @@
+#include "filedeal/TextCodec.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "filedeal/CodePage.h"
+#include "filedeal/FileOps.h"
+
+namespace norvik::filedeal {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+
+bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
+    return bytes.size() >= prefix.size() && bytes.substr(0, prefix.size()) == prefix;
+}
+
+// Every line followed by CR LF; CR LF, lone CR and lone LF each end a line; a break at the very end
+// starts no further line. Zero bytes are ordinary content.
+std::string NormaliseLines(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 32 + 2);
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\r' && *q != '\n') {
+            ++q;
+        }
+        out.append(p, q);
+        out.append("\r\n", 2);
+        if (q == end) {
+            break;
+        }
+        if (*q == '\r' && q + 1 < end && q[1] == '\n') {
+            ++q;
+        }
+        p = q + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+namespace {
+
+// A shift-based state machine over the byte structure of UTF-8: each state is a 6-bit offset, and
+// the row of a byte holds the next state for every current state, so one shift and one mask move
+// the machine. States: 0 = at a character start, 1-7 = continuation bytes pending, 8 = invalid.
+constexpr unsigned kInvalid = 8 * 6;
+
+struct Utf8Rows {
+    std::uint64_t row[256];
+};
+
+constexpr Utf8Rows MakeUtf8Rows() {
+    Utf8Rows rows{};
+    for (int b = 0; b < 256; ++b) {
+        std::uint64_t row = 0;
+        for (int state = 0; state <= 8; ++state) {
+            int next = 8;
+            if (state == 0) {
+                if (b < 0x80) {
+                    next = 0;
+                } else if (b < 0xC0) {
+                    next = 8;
+                } else if (b < 0xE0) {
+                    next = 1;
+                } else if (b < 0xF0) {
+                    next = 2;
+                } else if (b < 0xF8) {
+                    next = 3;
+                } else if (b < 0xFC) {
+                    next = 4;
+                } else if (b < 0xFE) {
+                    next = 5;
+                } else if (b == 0xFE) {
+                    next = 6;
+                } else {
+                    next = 7;
+                }
+            } else if (state < 8 && b >= 0x80 && b < 0xC0) {
+                next = state - 1;
+            }
+            row |= static_cast<std::uint64_t>(next * 6) << (state * 6);
+        }
+        rows.row[b] = row;
+    }
+    return rows;
+}
+
+constexpr Utf8Rows kUtf8Rows = MakeUtf8Rows();
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+bool AsciiWord(const unsigned char* p) noexcept {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    return ((a | b) & kHighBits) == 0;
+}
+
+} // namespace
+
+bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
+    std::uint64_t state = 0;
+    unsigned seen = 0;
+    std::size_t i = 0;
+    while (i < count) {
+        if (state == 0 && i + 16 <= count && AsciiWord(bytes + i)) {
+            i += 16;
+            continue;
+        }
+        const std::size_t stop = std::min(count, i + 16);
+        for (; i < stop; ++i) {
+            const unsigned char b = bytes[i];
+            seen |= b;
+            state = (kUtf8Rows.row[b] >> state) & 63;
+        }
+        if (state == kInvalid) {
+            return false;
+        }
+    }
+    return state == 0 && (seen & 0x80) != 0;
+}
+
+EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
+    if (StartsWith(bytes, kUtf8Mark)) {
+        return EncodingKind::Utf8Bom;
+    }
+    if (StartsWith(bytes, kUtf16Mark)) {
+        return EncodingKind::Utf16Le;
+    }
+    return IsUtf8Text(bytes) ? EncodingKind::Utf8 : EncodingKind::Ansi;
+}
+
+EncodingKind DetectEncoding(const std::filesystem::path& path) {
+    // A file that cannot be opened (or is a folder) is its own kind; a read that fails after the
+    // file opened is an error for the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return EncodingKind::Unopenable;
+    }
+    struct stat st {};
+    const bool isFolder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    if (isFolder) {
+        return EncodingKind::Unopenable;
+    }
+    return DetectEncodingOfBytes(ReadFileBytes(path));
+}
+
+std::string DecodeAnsi(std::string_view bytes) {
+    return NormaliseLines(bytes);
+}
+
+std::string DecodeUtf16(std::string_view bytes) {
+    if (bytes.size() < 2) {
+        return {};
+    }
+    const std::size_t count = (bytes.size() - 2) / 2;
+    std::u16string units(count, u'\0');
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
+    for (std::size_t k = 0; k < count; ++k) {
+        units[k] = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
+    }
+    return Utf16ToCodePage(units);
+}
+
+std::string DecodeUtf8(std::string_view bytes, bool withMark) {
+    if (withMark) {
+        bytes.remove_prefix(std::min(bytes.size(), kUtf8Mark.size()));
+    }
+    std::string text;
+    if (!DecodeUtf8ToCodePage(bytes, text)) {
+        return {}; // any malformed, truncated or four-byte sequence empties the whole text
+    }
+    return text;
+}
+
+std::string DecodeText(std::string_view bytes, EncodingKind kind) {
+    switch (kind) {
+    case EncodingKind::Ansi:
+        return DecodeAnsi(bytes);
+    case EncodingKind::Utf16Le:
+        return DecodeUtf16(bytes);
+    case EncodingKind::Utf8Bom:
+        return DecodeUtf8(bytes, true);
+    case EncodingKind::Utf8:
+        return DecodeUtf8(bytes, false);
+    case EncodingKind::Unopenable:
+        break;
+    }
+    return {};
+}
+
+std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
+    if (exact != nullptr) {
+        *exact = true;
+    }
+    switch (kind) {
+    case EncodingKind::Ansi:
+        return NormaliseLines(text);
+    case EncodingKind::Utf16Le: {
+        const std::u16string units = CodePageToUtf16(text, exact);
+        std::string out(kUtf16Mark);
+        out.reserve(2 + units.size() * 2);
+        for (char16_t u : units) {
+            out.push_back(static_cast<char>(u & 0xFF));
+            out.push_back(static_cast<char>(u >> 8));
+        }
+        return out;
+    }
+    case EncodingKind::Utf8Bom:
+    case EncodingKind::Utf8: {
+        if (kind == EncodingKind::Utf8) {
+            return CodePageToUtf8(text, exact);
+        }
+        return std::string(kUtf8Mark) + CodePageToUtf8(text, exact);
+    }
+    case EncodingKind::Unopenable:
+        break;
+    }
+    return {};
+}
+
+bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind) {
+    if (kind == EncodingKind::Ansi) {
+        return true;
+    }
+    bool exact = true;
+    return EncodeText(text, kind, &exact) == original && exact;
+}
+
+std::string ReadAnsiText(const std::filesystem::path& path) {
+    return DecodeAnsi(ReadFileBytes(path));
+}
+
+std::string ReadUtf16Text(const std::filesystem::path& path) {
+    return DecodeUtf16(ReadFileBytes(path));
+}
+
+std::string ReadUtf8Text(const std::filesystem::path& path, bool withMark) {
+    return DecodeUtf8(ReadFileBytes(path), withMark);
+}
+
+bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noexcept {
+    try {
+        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Ansi));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept {
+    try {
+        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Utf16Le));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteUtf8Text(std::string_view text, const std::filesystem::path& path, bool withMark) noexcept {
+    try {
+        return WriteFileAtomic(path, EncodeText(text, withMark ? EncodingKind::Utf8Bom : EncodingKind::Utf8));
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace norvik::filedeal

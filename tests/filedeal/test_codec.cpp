@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "filedeal/CodePage.h"
+#include "filedeal/FileOps.h"
+#include "filedeal/TextCodec.h"
+
+using namespace norvik::filedeal;
+using norvik::test::Bytes;
+using norvik::test::ReadBytes;
+using norvik::test::TempDir;
+using norvik::test::WriteBytes;
+
+namespace {
+
+const std::string kGbkAh = Bytes("B0A1");      // 啊 in GBK
+const std::string kUtf8Ah = Bytes("E5 95 8A"); // 啊 in UTF-8
+const std::string kUtf16Ah = Bytes("4A 55");   // 啊 as a UTF-16LE unit
+
+EncodingKind KindOf(std::string_view bytes) {
+    return DetectEncodingOfBytes(bytes);
+}
+
+} // namespace
+
+TEST(CodePage, ConvertsBothWaysAndReportsExactness) {
+    bool exact = false;
+    EXPECT_EQ(Utf8ToCodePage("a" + kUtf8Ah, &exact), "a" + kGbkAh);
+    EXPECT_TRUE(exact);
+    EXPECT_EQ(CodePageToUtf8("a" + kGbkAh, &exact), "a" + kUtf8Ah);
+    EXPECT_TRUE(exact);
+    // The euro sign is byte 0x80 in this code page.
+    EXPECT_EQ(Utf8ToCodePage("\xE2\x82\xAC", &exact), "\x80");
+    EXPECT_TRUE(exact);
+    // A character the code page lacks (Thai ko kai) becomes '?' and is reported.
+    EXPECT_EQ(Utf8ToCodePage("x\xE0\xB8\x81y", &exact), "x?y");
+    EXPECT_FALSE(exact);
+    // A lone lead byte has no character.
+    (void)CodePageToUtf16("\x81", &exact);
+    EXPECT_FALSE(exact);
+    // Zero bytes are content.
+    EXPECT_EQ(CodePageToUtf16(std::string("a\0b", 3), &exact), std::u16string(u"a\0b", 3));
+}
+
+TEST(CodePage, EveryMappedCharacterRoundTrips) {
+    // Every double-byte sequence reported exact must come back to the same bytes; otherwise
+    // exactness would let a rewrite change a file.
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const std::string in{static_cast<char>(lead), static_cast<char>(trail)};
+            bool toExact = false;
+            const std::u16string units = CodePageToUtf16(in, &toExact);
+            if (!toExact) {
+                continue;
+            }
+            bool backExact = false;
+            const std::string back = Utf16ToCodePage(units, &backExact);
+            if (backExact) {
+                ASSERT_EQ(back, in) << lead << " " << trail;
+            }
+        }
+    }
+}
+
+TEST(CodePage, UpperCasingSkipsDoubleByteCharacters) {
+    std::string text = "ab" + Bytes("8161") + "c";
+    UpperCaseAscii(text);
+    EXPECT_EQ(text, "AB" + Bytes("8161") + "C");
+}
+
+TEST(Detection, MarksAndUtf8Structure) {
+    EXPECT_EQ(KindOf(""), EncodingKind::Ansi);
+    EXPECT_EQ(KindOf(Bytes("FF FE")), EncodingKind::Utf16Le);
+    EXPECT_EQ(KindOf(Bytes("FF")), EncodingKind::Ansi);
+    EXPECT_EQ(KindOf(Bytes("EF BB BF")), EncodingKind::Utf8Bom);
+    EXPECT_EQ(KindOf(Bytes("EF BB BF FF FF")), EncodingKind::Utf8Bom);
+    EXPECT_EQ(KindOf("plain ascii text\r\n"), EncodingKind::Ansi);
+    EXPECT_EQ(KindOf("x" + kUtf8Ah), EncodingKind::Utf8);
+    EXPECT_EQ(KindOf("x" + kGbkAh), EncodingKind::Ansi);
+    EXPECT_EQ(KindOf("abc" + Bytes("C3")), EncodingKind::Ansi); // truncated two-byte form
+    EXPECT_FALSE(IsUtf8Text(""));
+    // Long ASCII runs before and after the multi-byte part exercise the fast path.
+    EXPECT_TRUE(IsUtf8Text(std::string(100, 'a') + kUtf8Ah + std::string(13, 'b')));
+    EXPECT_FALSE(IsUtf8Text(std::string(100, 'a') + Bytes("E5 95") + std::string(13, 'b')));
+}
+
+TEST(Detection, PathBasedDetectionOfMissingFolderAndFile) {
+    TempDir dir;
+    EXPECT_EQ(DetectEncoding(dir / "missing.txt"), EncodingKind::Unopenable);
+    EXPECT_EQ(DetectEncoding(dir.path()), EncodingKind::Unopenable);
+    WriteBytes(dir / "u.txt", Bytes("FF FE 41 00"));
+    EXPECT_EQ(DetectEncoding(dir / "u.txt"), EncodingKind::Utf16Le);
+}
+
+TEST(AnsiText, LineBreaksNormaliseToCrLf) {
+    EXPECT_EQ(DecodeAnsi(""), "");
+    EXPECT_EQ(DecodeAnsi("a\nb"), "a\r\nb\r\n");
+    EXPECT_EQ(DecodeAnsi("a\rb"), "a\r\nb\r\n");
+    EXPECT_EQ(DecodeAnsi("\r\n"), "\r\n");
+    EXPECT_EQ(DecodeAnsi("a\n\rb"), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(EncodeText("x\r\ny", EncodingKind::Ansi), "x\r\ny\r\n");
+    EXPECT_EQ(EncodeText("", EncodingKind::Ansi), "");
+    // Zero bytes are kept, not cut.
+    EXPECT_EQ(DecodeAnsi(std::string("a\0b\n", 4)), std::string("a\0b\r\n", 5));
+}
+
+TEST(Utf16Text, ReadingAndWriting) {
+    EXPECT_EQ(DecodeUtf16(Bytes("FF FE")), "");
+    EXPECT_EQ(DecodeUtf16(Bytes("FF FE 41 00 42")), "A"); // odd last byte ignored
+    EXPECT_EQ(DecodeUtf16(Bytes("FF FE 41 00 00 00 42 00")), std::string("A\0B", 3));
+    EXPECT_EQ(DecodeUtf16(Bytes("FF FE") + kUtf16Ah), kGbkAh);
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf16Le), Bytes("FF FE"));
+    EXPECT_EQ(EncodeText("A" + kGbkAh, EncodingKind::Utf16Le), Bytes("FF FE 41 00") + kUtf16Ah);
+}
+
+TEST(Utf8Text, ReadingAndWriting) {
+    EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF"), true), "");
+    EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF") + "a" + kUtf8Ah, true), "a" + kGbkAh);
+    EXPECT_EQ(DecodeUtf8("a" + kUtf8Ah, false), "a" + kGbkAh);
+    // A four-byte form, a truncated form or a bad continuation empties the whole text.
+    EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF 61 F0 9F 98 80"), true), "");
+    EXPECT_EQ(DecodeUtf8("abc" + Bytes("E5 95"), false), "");
+    EXPECT_EQ(DecodeUtf8("a" + Bytes("C3 41"), false), "");
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf8Bom), Bytes("EF BB BF"));
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf8), "");
+    EXPECT_EQ(EncodeText(std::string("a\0", 2) + kGbkAh, EncodingKind::Utf8), std::string("a\0", 2) + kUtf8Ah);
+}
+
+TEST(RoundTrip, UnchangedTextComesBackByteForByte) {
+    const std::string samples[] = {
+        Bytes("FF FE 41 00 0D 00 0A 00") + kUtf16Ah + Bytes("00 00 0A 00"),
+        Bytes("EF BB BF") + "line\n" + kUtf8Ah + "\r\nend",
+        "lf only\n" + kUtf8Ah + std::string("\0zero", 5),
+    };
+    for (const auto& bytes : samples) {
+        const EncodingKind kind = DetectEncodingOfBytes(bytes);
+        const std::string text = DecodeText(bytes, kind);
+        EXPECT_EQ(EncodeText(text, kind), bytes);
+        EXPECT_TRUE(SurvivesRoundTrip(bytes, text, kind));
+    }
+}
+
+TEST(RoundTrip, TextsThatDoNotSurviveAreDetected) {
+    // A character outside the code page, an odd UTF-16 byte and an overlong UTF-8 form would each
+    // change the file if it were rewritten.
+    const std::string outside = Bytes("EF BB BF 61 E0 B8 81");
+    EXPECT_FALSE(SurvivesRoundTrip(outside, DecodeText(outside, EncodingKind::Utf8Bom), EncodingKind::Utf8Bom));
+    const std::string odd = Bytes("FF FE 41 00 42");
+    EXPECT_FALSE(SurvivesRoundTrip(odd, DecodeText(odd, EncodingKind::Utf16Le), EncodingKind::Utf16Le));
+    const std::string overlong = Bytes("EF BB BF C1 81 E5 95 8A");
+    EXPECT_FALSE(SurvivesRoundTrip(overlong, DecodeText(overlong, EncodingKind::Utf8Bom), EncodingKind::Utf8Bom));
+    bool exact = true;
+    (void)EncodeText("a\x81", EncodingKind::Utf8, &exact); // a lone lead byte has no character
+    EXPECT_FALSE(exact);
+}
+
+TEST(Writers, PathWritersProduceTheEncodedBytes) {
+    TempDir dir;
+    ASSERT_TRUE(WriteAnsiText("x\r\ny", dir / "a.txt"));
+    EXPECT_EQ(ReadBytes(dir / "a.txt"), "x\r\ny\r\n");
+    ASSERT_TRUE(WriteUtf16Text("", dir / "u.txt"));
+    EXPECT_EQ(ReadBytes(dir / "u.txt"), Bytes("FF FE"));
+    ASSERT_TRUE(WriteUtf8Text(kGbkAh, dir / "m.txt", true));
+    EXPECT_EQ(ReadBytes(dir / "m.txt"), Bytes("EF BB BF") + kUtf8Ah);
+    EXPECT_EQ(ReadUtf8Text(dir / "m.txt", true), kGbkAh);
+    EXPECT_EQ(ReadUtf16Text(dir / "u.txt"), "");
+    EXPECT_EQ(ReadAnsiText(dir / "a.txt"), "x\r\ny\r\n");
+    EXPECT_THROW((void)ReadAnsiText(dir / "missing.txt"), FileOpenError);
+}

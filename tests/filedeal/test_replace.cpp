@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TestSupport.h"
+#include "filedeal/Replace.h"
+#include "filedeal/RuleApply.h"
+#include "rules/HexText.h"
+#include "rules/RuleLine.h"
+
+using namespace norvik::filedeal;
+using norvik::rules::MakeFeatureRuleLine;
+using norvik::rules::MakeNormalRuleLine;
+using norvik::rules::RuleList;
+using norvik::test::Bytes;
+
+namespace {
+
+std::string Replaced(std::string text, std::string_view find, std::string_view with, bool ignoreCase = false) {
+    ReplaceAll(text, find, with, ignoreCase);
+    return text;
+}
+
+std::vector<std::string> Spans(std::string_view text, std::string_view start, std::string_view end) {
+    std::vector<std::string> spans{"stale"};
+    CollectSpans(text, start, end, spans);
+    return spans;
+}
+
+// An obviously correct reference: walk the text character by character (a lead byte with a byte
+// after it is one character), and replace at every character start where the find text matches.
+std::string ReferenceReplace(const std::string& text, const std::string& find, const std::string& with) {
+    std::string out;
+    std::size_t i = 0;
+    bool trail = false;
+    std::size_t leadRun = 0;
+    while (i < text.size()) {
+        // The position is a second byte when the run of lead-range bytes before it is odd.
+        trail = (leadRun % 2) == 1;
+        if (!trail && text.compare(i, find.size(), find) == 0) {
+            out += with;
+            i += find.size();
+            leadRun = 0; // the bytes before the next position are part of the match: recount
+            std::size_t k = i;
+            while (k > 0 && static_cast<unsigned char>(text[k - 1]) >= 0x81 &&
+                   static_cast<unsigned char>(text[k - 1]) <= 0xFE) {
+                --k;
+                ++leadRun;
+            }
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(text[i]);
+        leadRun = (b >= 0x81 && b <= 0xFE) ? leadRun + 1 : 0;
+        out.push_back(text[i]);
+        ++i;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ReplaceAll, LeftToRightWithoutOverlapOrRescan) {
+    EXPECT_EQ(Replaced("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(Replaced("aba", "a", "aa"), "aabaa");
+    EXPECT_EQ(Replaced("abc", "", "x"), "abc");
+    EXPECT_EQ(Replaced("abc", "abcd", "x"), "abc");
+    EXPECT_EQ(Replaced("one two one", "one", ""), " two ");
+    EXPECT_EQ(Replaced(std::string("a\0b\0", 4), std::string("\0", 1), "-"), "a-b-");
+}
+
+TEST(ReplaceAll, IgnoreCaseFoldsAsciiOnlyAndInsertsAsTyped) {
+    EXPECT_EQ(Replaced("ABC Abc abc", "abc", "xY", true), "xY xY xY");
+    EXPECT_EQ(Replaced("ABC Abc abc", "abc", "xY", false), "ABC Abc xY");
+    // The trail byte 0x61 of a double-byte character is never folded or matched.
+    EXPECT_EQ(Replaced(Bytes("8161") + "a", "A", "z", true), Bytes("8161") + "z");
+}
+
+TEST(ReplaceAll, NeverMatchesTheSecondByteOfADoubleByteCharacter) {
+    EXPECT_EQ(Replaced(Bytes("8141") + "A", "A", "B"), Bytes("8141") + "B");
+    // Two lead-range bytes before the candidate form one character: the candidate starts a character.
+    EXPECT_EQ(Replaced(Bytes("B0A1") + "A", "A", "B"), Bytes("B0A1") + "B");
+    // A long run of one character as its own find text: every match is on a character start.
+    std::string run;
+    for (int i = 0; i < 1000; ++i) {
+        run += Bytes("B0A1");
+    }
+    EXPECT_EQ(Replaced(run, Bytes("B0A1"), "x"), std::string(1000, 'x'));
+    EXPECT_EQ(Replaced(Bytes("A1B0A1"), Bytes("B0A1"), "x"), Bytes("A1B0A1"));
+}
+
+TEST(ReplaceAll, MatchesAReferenceOnRandomTexts) {
+    std::mt19937 rng(12345);
+    const std::string alphabet = std::string("aAb") + Bytes("81 41 B0 A1 FE");
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        std::string find;
+        const int len = static_cast<int>(rng() % 24);
+        for (int i = 0; i < len; ++i) {
+            text.push_back(alphabet[pick(rng)]);
+        }
+        const int flen = 1 + static_cast<int>(rng() % 3);
+        for (int i = 0; i < flen; ++i) {
+            find.push_back(alphabet[pick(rng)]);
+        }
+        ASSERT_EQ(Replaced(text, find, "<>"), ReferenceReplace(text, find, "<>"))
+            << norvik::rules::TextToHex(text) << " / " << norvik::rules::TextToHex(find);
+    }
+}
+
+TEST(Spans, CollectedShortestFirstWithoutNesting) {
+    EXPECT_EQ(Spans("xSaEySbEz", "S", "E"), (std::vector<std::string>{"SaE", "SbE"}));
+    EXPECT_EQ(Spans("SaSbEcE", "S", "E"), (std::vector<std::string>{"SaSbE"}));
+    EXPECT_EQ(Spans("QaQbQcQ", "Q", "Q"), (std::vector<std::string>{"QaQ", "QcQ"}));
+    EXPECT_EQ(Spans("SaES", "S", "E"), (std::vector<std::string>{"SaE"}));
+    EXPECT_TRUE(Spans("abc", "S", "E").empty());
+    EXPECT_TRUE(Spans("SaE", "", "E").empty());
+    EXPECT_EQ(Spans("SaEbSaE", "S", "E"), (std::vector<std::string>{"SaE", "SaE"}));
+}
+
+TEST(Spans, ReplacementAndExtraction) {
+    std::string text = "xSaEySbEz";
+    ReplaceSpans(text, Spans(text, "S", "E"), "R");
+    EXPECT_EQ(text, "xRyRz");
+    EXPECT_EQ(ExtractSpans(Spans("xSaEySbEz", "S", "E")), "SaE\r\nSbE\r\n");
+    EXPECT_EQ(ExtractSpans({}), "");
+    text = "SaEbSaE";
+    ReplaceSpans(text, Spans(text, "S", "E"), "R");
+    EXPECT_EQ(text, "RbR");
+    // A span that begins inside a double-byte character is listed but left in place.
+    const std::string gbk = Bytes("81 41") + "xE";
+    EXPECT_EQ(Spans(gbk, "A", "E"), (std::vector<std::string>{"AxE"}));
+    text = gbk;
+    ReplaceSpans(text, Spans(text, "A", "E"), "R");
+    EXPECT_EQ(text, gbk);
+}
+
+TEST(RuleLists, NormalRulesApplyInOrder) {
+    std::string text = "ab";
+    ApplyNormalRules(text, {MakeNormalRuleLine({"a", "b"}), MakeNormalRuleLine({"b", "c"})}, false);
+    EXPECT_EQ(text, "cc");
+    text = "xabyab";
+    ApplyNormalRules(text, {"6162;"}, false);
+    EXPECT_EQ(text, "xy");
+    text = "ab";
+    ApplyNormalRules(text, {"6G;63", "61;6G", "62", ""}, false); // bad find, bad replacement, short lines
+    EXPECT_EQ(text, "b");
+    text = "AB";
+    ApplyNormalRules(text, {MakeNormalRuleLine({"ab", "x"})}, true);
+    EXPECT_EQ(text, "x");
+}
+
+TEST(RuleLists, FeatureRulesReplaceExtractAndYield) {
+    int yields = 0;
+    const auto yield = [&] {
+        ++yields;
+    };
+    std::string text = "xSaEySbEz";
+    ApplyFeatureRules(text, {MakeFeatureRuleLine({"S", "E", "R"})}, false, yield);
+    EXPECT_EQ(text, "xRyRz");
+    EXPECT_EQ(yields, 3); // once for the rule, once per span
+    // Case-sensitive whatever the job's case option, and empty start/end and short lines are skipped.
+    text = "sae";
+    ApplyFeatureRules(text, {MakeFeatureRuleLine({"S", "E", "R"}), ";45;52", "53;45"}, false);
+    EXPECT_EQ(text, "sae");
+    // Extraction: the second rule works on the first rule's output.
+    text = "[a(1)b] [c(2)d] (3)";
+    ApplyFeatureRules(text, {MakeFeatureRuleLine({"[", "]", ""}), MakeFeatureRuleLine({"(", ")", ""})}, true);
+    EXPECT_EQ(text, "(1)\r\n(2)\r\n");
+    text = "nothing here";
+    ApplyFeatureRules(text, {MakeFeatureRuleLine({"[", "]", ""})}, true);
+    EXPECT_EQ(text, "");
+    text = "unchanged";
+    ApplyFeatureRules(text, RuleList{}, true);
+    EXPECT_EQ(text, "unchanged");
+}

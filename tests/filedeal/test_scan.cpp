@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "filedeal/FolderScan.h"
+
+using namespace norvik::filedeal;
+using norvik::test::TempDir;
+using norvik::test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Scan(const std::string& folder, bool sub, std::string_view mask, const std::string& base) {
+    std::vector<std::string> result;
+    ScanFolder(folder, sub, mask, result);
+    for (auto& p : result) {
+        p = p.substr(base.size());
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(Masks, CaseInsensitiveStarAndQuestionMark) {
+    EXPECT_TRUE(MatchesMask("a.TXT", "*.txt"));
+    EXPECT_TRUE(MatchesMask(".txt", "*.txt"));
+    EXPECT_FALSE(MatchesMask("a.txt.bak", "*.txt"));
+    EXPECT_TRUE(MatchesMask("ab.c", "a?.c"));
+    EXPECT_FALSE(MatchesMask("a.c", "a?.c"));
+    EXPECT_TRUE(MatchesMask("README", "*.*"));
+    EXPECT_TRUE(MatchesMask("x.tar.gz", "*.*"));
+    EXPECT_FALSE(MatchesMask("x", ""));
+    EXPECT_TRUE(MatchesMask("aXbXc", "a*b*c"));
+    EXPECT_FALSE(MatchesMask("aXbXd", "a*b*c"));
+}
+
+TEST(Scan, OrderIsFolderFirstThenSubfoldersDepthFirst) {
+    TempDir dir;
+    const std::string base = dir.folder();
+    fs::create_directories(dir / "b" / "deep");
+    fs::create_directories(dir / "a");
+    WriteBytes(dir / "z.txt", "");
+    WriteBytes(dir / "m.TXT", "");
+    WriteBytes(dir / "other.c", "");
+    WriteBytes(dir / "a" / "1.txt", "");
+    WriteBytes(dir / "b" / "2.txt", "");
+    WriteBytes(dir / "b" / "deep" / "3.txt", "");
+    fs::create_directory(dir / "notes.txt"); // a folder named like a file type is listed like a file
+
+    EXPECT_EQ(Scan(base, true, "*.txt", base),
+              (std::vector<std::string>{"m.TXT", "notes.txt", "z.txt", "a/1.txt", "b/2.txt", "b/deep/3.txt"}));
+    EXPECT_EQ(Scan(base, false, "*.txt", base), (std::vector<std::string>{"m.TXT", "notes.txt", "z.txt"}));
+    // With and without the trailing slash the paths are the same.
+    const std::string noSlash = base.substr(0, base.size() - 1);
+    EXPECT_EQ(Scan(noSlash, false, "*.c", base), (std::vector<std::string>{"other.c"}));
+    // "*.*" lists every entry, folders included, but never "." and "..".
+    const auto all = Scan(base, false, "*.*", base);
+    EXPECT_EQ(all, (std::vector<std::string>{"a", "b", "m.TXT", "notes.txt", "other.c", "z.txt"}));
+}
+
+TEST(Scan, AppendsAndNeverFollowsLinkedFolders) {
+    TempDir dir;
+    const std::string base = dir.folder();
+    fs::create_directories(dir / "sub");
+    WriteBytes(dir / "sub" / "f.txt", "");
+    fs::create_directory_symlink("..", dir / "sub" / "loop"); // a loop back to the top
+    std::vector<std::string> result{"kept"};
+    int yields = 0;
+    ScanFolder(base, true, "*.txt", result, [&] { ++yields; });
+    EXPECT_EQ(result, (std::vector<std::string>{"kept", base + "sub/f.txt"}));
+    EXPECT_GT(yields, 0);
+    // A missing folder adds nothing.
+    ScanFolder(base + "missing/", true, "*.txt", result);
+    EXPECT_EQ(result.size(), 2U);
+}
