@@ -125,8 +125,10 @@ private:
     }
 
     void separator(int number) {
-        QAction* action = m_w.toolBar1->addSeparator();
+        auto* action = new QAction(&m_window);
+        action->setSeparator(true);
         action->setObjectName(Name("ToolButton", number));
+        m_w.toolBar1->addAction(action);
         m_w.toolButtons[static_cast<std::size_t>(number)] = action;
     }
 
@@ -138,7 +140,7 @@ private:
         m_w.toolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         m_w.toolBar1->setIconSize(QSize(32, 32));
         m_w.toolBar1->toggleViewAction()->setVisible(false);
-        button(17, "+文件夹", QStyle::SP_DirOpenIcon);
+        button(17, "+文件夹", QStyle::SP_DirIcon);
         button(9, "+文件", QStyle::SP_FileIcon);
         separator(16);
         button(14, "配置", QStyle::SP_FileDialogDetailedView);

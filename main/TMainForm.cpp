@@ -23,12 +23,9 @@
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
+#include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/OptionTexts.h"
 #include "settings/ui/TConfigure.h"
-#if __has_include("rules/ui/TMutilReplaceConfig.h")
-#include "rules/ui/TMutilReplaceConfig.h"
-#define NORVIK_HAS_RULE_EDITOR 1
-#endif
 
 namespace norvik::ui {
 
@@ -331,12 +328,10 @@ void TMainForm::ToolButton1Click() {
     if (m_options.mode == ReplaceMode::Extract || m_ruleEditor == nullptr) {
         return;
     }
-#ifdef NORVIK_HAS_RULE_EDITOR
     if (!m_ruleEditor->LoadRuleFile(PathText(chosenRuleSetPath()))) {
         return;
     }
     m_ruleEditor->exec();
-#endif
 }
 
 // --- Other windows ---------------------------------------------------------------------------------

@@ -23,7 +23,9 @@ namespace {
 constexpr const char* kDefaults =
     "*.txt;*.htm;*.c;*.cpp;*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py";
 
-std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 struct Fixture {
     QTemporaryDir dir;
@@ -179,7 +181,8 @@ void TestConfigure::defaultsThenOk() {
     f.dialog.Button1Click();
     QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
     QCOMPARE(f.form.options().selectedTypes, std::string(kDefaults));
-    QCOMPARE(f.form.widgets().labels[7]->text(), QStringLiteral("当前操作的文件类型:") + QString::fromLatin1(kDefaults));
+    QCOMPARE(f.form.widgets().labels[7]->text(),
+             QStringLiteral("当前操作的文件类型:") + QString::fromLatin1(kDefaults));
 }
 
 void TestConfigure::okWithNothingTickedFallsBackToAllFiles() {

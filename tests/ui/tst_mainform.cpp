@@ -1,9 +1,9 @@
 // The main window: mode switch, target list, rule-set chooser, option refresh and named parts.
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -33,7 +33,9 @@ void Touch(const QString& path) {
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 QStringList ComboEntries(const QComboBox& combo) {
     QStringList entries;
@@ -372,8 +374,8 @@ void TestMainForm::dropsAddFilesAndFoldersInOrder() {
     const std::string folder = f.dir(QStringLiteral("Work"));
     const std::string file = f.file(QStringLiteral("a.txt"));
     f.w().pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
-    f.form->DropPaths({QString::fromStdString(folder), QString::fromStdString(file),
-                       QString::fromStdString(folder + "/gone.txt")});
+    f.form->DropPaths(
+        {QString::fromStdString(folder), QString::fromStdString(file), QString::fromStdString(folder + "/gone.txt")});
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
     QCOMPARE(f.w().pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
 
@@ -413,7 +415,8 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
     w.checkBoxes[4]->setChecked(true);
     f.form->RefreshOptions();
     QVERIFY(options.backup && !options.ignoreCase && !options.subfolders && options.forceReadOnly);
-    QCOMPARE(f.form->openDialogFilter(), QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
+    QCOMPARE(f.form->openDialogFilter(),
+             QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
     QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:*.txt;*.htm;*.c;*.cpp"));
     QCOMPARE(w.labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
 
@@ -432,16 +435,16 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
     f.configure->ShowOutputFolder(out);
     f.form->RefreshOptions();
     QVERIFY(options.outputToFolder);
-    QCOMPARE(w.labels[10]->text(), QStringLiteral("输出目录:") + QString::fromStdString(out) +
-                                       QStringLiteral("     另存方式,无需备份"));
+    QCOMPARE(w.labels[10]->text(),
+             QStringLiteral("输出目录:") + QString::fromStdString(out) + QStringLiteral("     另存方式,无需备份"));
 }
 
 void TestMainForm::everyNamedPartIsFoundOnceFromTheWindow() {
     Fixture f;
-    QStringList names{QStringLiteral("MainMenu1"), QStringLiteral("ToolBar1"), QStringLiteral("PopupMenu1"),
-                      QStringLiteral("PopupMenu3"), QStringLiteral("StatusBar1"), QStringLiteral("PageControl1"),
+    QStringList names{QStringLiteral("MainMenu1"),    QStringLiteral("ToolBar1"),      QStringLiteral("PopupMenu1"),
+                      QStringLiteral("PopupMenu3"),   QStringLiteral("StatusBar1"),    QStringLiteral("PageControl1"),
                       QStringLiteral("PageControl2"), QStringLiteral("CheckListBox1"), QStringLiteral("CheckListBox2"),
-                      QStringLiteral("ListBox1"), QStringLiteral("ListBox2"), QStringLiteral("ComboBox1")};
+                      QStringLiteral("ListBox1"),     QStringLiteral("ListBox2"),      QStringLiteral("ComboBox1")};
     const auto add = [&names](const char* prefix, std::initializer_list<int> numbers) {
         for (int n : numbers) {
             names << QString::fromLatin1(prefix) + QString::number(n);
@@ -457,7 +460,9 @@ void TestMainForm::everyNamedPartIsFoundOnceFromTheWindow() {
     for (const QString& name : names) {
         QCOMPARE(f.form->findChildren<QObject*>(name).size(), 1);
     }
-    const auto caption = [&f](const char* name) { return f.form->findChild<QAction*>(QLatin1String(name))->text(); };
+    const auto caption = [&f](const char* name) {
+        return f.form->findChild<QAction*>(QLatin1String(name))->text();
+    };
     QCOMPARE(caption("ToolButton17"), QStringLiteral("+文件夹"));
     QCOMPARE(caption("N26"), QStringLiteral("手动添加目标路径"));
     QCOMPARE(f.form->findChild<QAction*>(QStringLiteral("N16"))->shortcut(), QKeySequence(Qt::ALT | Qt::Key_M));
@@ -487,6 +492,8 @@ void TestMainForm::textBoxLayoutRules() {
 }
 
 void TestMainForm::textBoxesFollowResize() {
+    using norvik::ui::LayoutMemoPage;
+    using norvik::ui::MemoPageKind;
     Fixture f;
     f.form->show();
     const auto& w = f.w();
@@ -494,13 +501,22 @@ void TestMainForm::textBoxesFollowResize() {
         f.form->resize(size);
         QCoreApplication::processEvents();
         const QSize page = w.tabSheets[1]->size();
-        const auto g = norvik::ui::LayoutMemoPage(norvik::ui::MemoPageKind::TwoBoxes, page);
-        QCOMPARE(w.memos[1]->geometry(), g.boxes[0]);
-        QCOMPARE(w.memos[2]->geometry(), g.boxes[1]);
-        // All pages of the lower tabs share the normal page's size, hidden ones included.
+        const auto normal = LayoutMemoPage(MemoPageKind::TwoBoxes, page);
+        QCOMPARE(w.memos[1]->geometry(), normal.boxes[0]);
+        QCOMPARE(w.memos[2]->geometry(), normal.boxes[1]);
+        QCOMPARE(w.labels[2]->geometry(), normal.labels[1]);
+        // The page of another mode gets the same size when it is shown.
+        f.form->N9Click();
+        QCoreApplication::processEvents();
         QCOMPARE(w.tabSheets[6]->size(), page);
-        const auto feature = norvik::ui::LayoutMemoPage(norvik::ui::MemoPageKind::Feature, page);
+        const auto feature = LayoutMemoPage(MemoPageKind::Feature, page);
+        QCOMPARE(w.memos[3]->geometry(), feature.boxes[0]);
+        QCOMPARE(w.memos[4]->geometry(), feature.boxes[1]);
         QCOMPARE(w.memos[5]->geometry(), feature.boxes[2]);
+        f.form->N17Click();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.memos[8]->geometry(), normal.boxes[1]);
+        f.form->N10Click();
     }
 }
 

@@ -40,12 +40,16 @@ bool ScriptedPlatform::askYesNo(QWidget*, const QString& text) {
 
 bool ScriptedPlatform::inputText(QWidget*, const QString& prompt, QString& text) {
     calls << PlatformCall{QStringLiteral("input"), prompt, text};
-    const std::optional<QString> answer = next<std::optional<QString>>(inputAnswers, std::nullopt);
-    if (!answer) {
+    if (inputAnswers.empty()) {
+        ++unscripted;
         return false;
     }
-    text = *answer;
-    return true;
+    const bool confirmed = inputAnswers.front().has_value();
+    if (confirmed) {
+        text = *inputAnswers.front();
+    }
+    inputAnswers.pop_front();
+    return confirmed;
 }
 
 QString ScriptedPlatform::browseFolder(QWidget*) {
@@ -68,9 +72,13 @@ QString ScriptedPlatform::saveFile(QWidget*, const QString& folder, const QStrin
     return next<QString>(saveFileAnswers, {});
 }
 
-void ScriptedPlatform::openPath(const QString& path) { calls << PlatformCall{QStringLiteral("openPath"), path, {}}; }
+void ScriptedPlatform::openPath(const QString& path) {
+    calls << PlatformCall{QStringLiteral("openPath"), path, {}};
+}
 
-void ScriptedPlatform::openUrl(const QString& url) { calls << PlatformCall{QStringLiteral("openUrl"), url, {}}; }
+void ScriptedPlatform::openUrl(const QString& url) {
+    calls << PlatformCall{QStringLiteral("openUrl"), url, {}};
+}
 
 void ScriptedPlatform::processEvents() {
     ++processEventsCount;
