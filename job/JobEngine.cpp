@@ -1,0 +1,308 @@
+#include "job/JobEngine.h"
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "filedeal/FileOps.h"
+#include "filedeal/RuleApply.h"
+#include "job/JobTexts.h"
+#include "job/WorkList.h"
+
+namespace norvik::job {
+
+using settings::ReplaceMode;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kBackupSuffix = ".bak";
+constexpr std::string_view kExtractSuffix = ".extract.txt";
+constexpr auto kPauseNap = std::chrono::milliseconds(10);
+
+std::uint64_t MillisecondsSince(Clock::time_point start) {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+/// The output folder as a prefix: it is meant to end with '/', and a missing one is supplied so the
+/// file name never fuses with the folder's last name.
+std::string FolderPrefix(const std::string& folder) {
+    if (!folder.empty() && folder.back() != '/') {
+        return folder + '/';
+    }
+    return folder;
+}
+
+/// The folder is there, or one level of it could be made now.
+bool EnsureFolder(const std::string& folder) {
+    return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
+}
+
+/// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
+std::string ParentFolderOf(const std::string& folder) {
+    const std::size_t end = folder.find_last_not_of('/');
+    if (end == std::string::npos) {
+        return "/";
+    }
+    const std::size_t slash = folder.rfind('/', end);
+    return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
+}
+
+} // namespace
+
+struct JobEngine::Destination {
+    bool toFolder = false; ///< output-folder mode, as read for this file
+    std::string folder;    ///< the output folder ending with '/', in output-folder mode
+    std::string target;    ///< the path written (and named in the lists)
+};
+
+struct JobEngine::FileData {
+    enum class State { Missing, Unreadable, Loaded } state = State::Missing;
+    std::string bytes; ///< as read from disk; released early for ANSI (see loadFile)
+    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
+    std::string text; ///< the working text of `bytes`
+};
+
+/// Marks the engine busy for one run or search; clears every run flag on the way out, also when an
+/// unexpected failure leaves the command, so the next Start works.
+class JobEngine::BusyScope {
+public:
+    explicit BusyScope(JobEngine& engine) noexcept : m_engine(engine) {
+        m_engine.m_busy = true;
+        m_engine.m_running = false;
+        m_engine.m_paused = false;
+        m_engine.m_stopRequested = false;
+    }
+    ~BusyScope() {
+        m_engine.m_running = false;
+        m_engine.m_paused = false;
+        m_engine.m_busy = false;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    JobEngine& m_engine;
+};
+
+void JobEngine::togglePause() noexcept {
+    if (m_running) {
+        m_paused = !m_paused;
+    }
+}
+
+void JobEngine::requestStop() noexcept {
+    if (m_busy) {
+        m_stopRequested = true;
+    }
+}
+
+RunFlags JobEngine::flags() const noexcept {
+    return {m_running, m_paused, m_stopRequested};
+}
+
+RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
+    RunResult result;
+    if (m_busy.exchange(true)) {
+        result.status = RunStatus::Busy;
+        return result;
+    }
+    BusyScope busy(*this);
+    const Clock::time_point start = Clock::now();
+    auto yield = [&observer] {
+        observer.yield();
+    };
+
+    const std::vector<std::string> files =
+        request.useSearchHits
+            ? TickedPaths(request.searchHits)
+            : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+    RunCounters& counters = result.counters;
+    counters.collected = static_cast<std::uint32_t>(files.size());
+    observer.filesCollected(files.size());
+
+    const RuleBuildResult built = BuildRuleList(m_lists, m_options.mode, m_options.multiple, request.rules);
+    if (!built.ok) {
+        result.status = RunStatus::RuleFileFailed;
+        result.message = built.message;
+        return result;
+    }
+    m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
+    m_dryRun = request.dryRun;
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        m_running = true;
+        observer.yield();
+        if (m_stopRequested || !waitWhilePaused(observer)) {
+            result.status = RunStatus::Stopped;
+            break;
+        }
+        observer.progress(ProgressPercent(i, files.size()));
+        handleFile(files[i], counters, observer);
+    }
+    m_running = false;
+
+    result.ruleCount = m_lists.forMode(m_options.mode).size();
+    observer.summary(SummaryText(result.ruleCount, counters));
+    observer.elapsed(ElapsedText(MillisecondsSince(start)));
+    return result;
+}
+
+SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const std::string& text,
+                               JobObserver& observer) {
+    if (text.empty()) {
+        return {SearchStatus::NothingToFind, {}};
+    }
+    if (m_busy.exchange(true)) {
+        return {SearchStatus::Busy, {}};
+    }
+    BusyScope busy(*this);
+    return FindFiles(targets, text, m_options, observer, [this] { return m_stopRequested.load(); });
+}
+
+bool JobEngine::waitWhilePaused(JobObserver& observer) {
+    // A stop (or a close) ends the pause, and then no further file is touched.
+    while (m_paused && !m_stopRequested) {
+        observer.yield();
+        std::this_thread::sleep_for(kPauseNap);
+    }
+    return !m_stopRequested;
+}
+
+JobEngine::FileData JobEngine::loadFile(const std::string& path) const {
+    FileData file;
+    if (!filedeal::FileExists(path)) {
+        return file;
+    }
+    try {
+        file.bytes = filedeal::ReadFileBytes(path);
+    } catch (const filedeal::FileOpenError&) {
+        file.state = FileData::State::Unreadable;
+        return file;
+    }
+    file.state = FileData::State::Loaded;
+    file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
+    file.text = filedeal::DecodeText(file.bytes, file.kind);
+    if (file.kind == filedeal::EncodingKind::Ansi) {
+        std::string().swap(file.bytes); // only a Unicode file needs its bytes again (the round-trip check)
+    }
+    return file;
+}
+
+JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::string_view suffix) const {
+    Destination dest;
+    dest.toFolder = m_options.outputToFolder;
+    if (dest.toFolder) {
+        dest.folder = FolderPrefix(m_options.outputFolder);
+        dest.target = dest.folder + filedeal::FileNameOf(path);
+    } else {
+        dest.target = path;
+    }
+    dest.target += suffix;
+    return dest;
+}
+
+void JobEngine::handleFile(const std::string& path, RunCounters& counters, JobObserver& observer) {
+    FileData file = loadFile(path);
+    switch (file.state) {
+    case FileData::State::Missing:
+        ++counters.missing;
+        return;
+    case FileData::State::Unreadable:
+        fail(path, counters, observer);
+        return;
+    case FileData::State::Loaded:
+        break;
+    }
+
+    const ReplaceMode mode = m_options.mode;
+    const bool extract = mode == ReplaceMode::Extract;
+    if (extract && !m_extractApplies) {
+        return; // no rule would apply: the extracted text would be the file itself
+    }
+    std::string text = file.text;
+    auto yield = [&observer] {
+        observer.yield();
+    };
+    switch (mode) {
+    case ReplaceMode::Normal:
+        filedeal::ApplyNormalRules(text, m_lists.normal, m_options.ignoreCase);
+        break;
+    case ReplaceMode::Feature:
+        filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
+        break;
+    case ReplaceMode::Extract:
+        filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
+        break;
+    }
+    if (extract ? text.empty() : text == file.text) {
+        return;
+    }
+    ++counters.changed;
+    observer.changedFile(path);
+
+    // Extraction writes the spans to a file of their own: the source is never written, backed up
+    // or touched.
+    const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    // A Unicode file whose text does not survive the code page would lose characters if written.
+    if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
+    std::string().swap(file.bytes);
+    std::string().swap(file.text);
+    bool exact = true;
+    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
+    std::string().swap(text);
+    if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    const bool written = m_dryRun ? foreseeWrite(path, dest, !extract) : write(path, dest, !extract, encoded);
+    if (!written) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    ++counters.successes;
+    observer.resultLine(dest.target);
+}
+
+bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded) {
+    if (replacesSource && m_options.backup) {
+        // An existing backup is kept as it is (it holds the file before the first run that changed
+        // it); a file whose backup can be neither made nor found is not written.
+        const std::string backup = path + std::string(kBackupSuffix);
+        if (!filedeal::CopyFileNoOverwrite(path, backup) && !filedeal::FileExists(backup)) {
+            return false;
+        }
+    }
+    if (replacesSource && m_options.forceReadOnly && filedeal::IsReadOnly(path)) {
+        // Done to the source also in output-folder mode; a failure shows in the write that follows.
+        static_cast<void>(filedeal::ClearAttributes(path));
+    }
+    // An output folder that cannot be made never turns into writing over the source.
+    if (dest.toFolder && !EnsureFolder(dest.folder)) {
+        return false;
+    }
+    return filedeal::WriteFileAtomic(dest.target, encoded);
+}
+
+bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
+    if (dest.toFolder && !filedeal::FolderExists(dest.folder) && !filedeal::FolderExists(ParentFolderOf(dest.folder))) {
+        return false; // one level is all the run would make
+    }
+    if (replacesSource && m_options.forceReadOnly && dest.target == path) {
+        return true; // the run would make the source writable first
+    }
+    return !(filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target));
+}
+
+void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {
+    ++counters.failures;
+    observer.errorLine(ErrorLineText(path));
+}
+
+} // namespace norvik::job
