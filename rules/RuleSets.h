@@ -8,14 +8,18 @@
 namespace norvik::rules {
 
 /// The rule folder: the executable's folder (ending with '/') followed by "MultiReplace/".
+/// A folder given without its final '/' gets one.
 [[nodiscard]] std::string RuleFolderOf(const std::string& exeFolder);
 
-/// The entries of the chooser for a mode: every "*.nrr" (mode 1) or "*.crr" (modes 2 and 3) found in
-/// the rule folder and its subfolders, in scan order; each entry is the file-name part of the full
-/// path with the first exact lower-case ".nrr"/".crr" cut out (so "Rules.NRR" stays "Rules.NRR").
+/// The entries of the chooser for a mode: every file matching "*.nrr" (mode 1) or "*.crr" (modes 2
+/// and 3, mask letters in any case) in the rule folder and its subfolders, in scan order; folders whose
+/// names match are not rule sets and are left out. An entry is the file name with its extension cut
+/// off when the name ends with exactly ".nrr"/".crr"; otherwise the first exact lower-case ".nrr"/".crr"
+/// inside the file name is cut out, so "Rules.NRR" stays "Rules.NRR". A missing folder gives no entry.
 [[nodiscard]] std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::ReplaceMode mode);
 
-/// The path the job and the editor use for a chosen entry: rule folder + name + ".nrr" or ".crr".
+/// The path the job and the editor use for a chosen entry: rule folder + name + ".nrr" (mode 1) or
+/// ".crr" (modes 2 and 3).
 [[nodiscard]] std::string RuleSetPath(const std::string& ruleFolder, const std::string& name,
                                       settings::ReplaceMode mode);
 

@@ -1,0 +1,110 @@
+#pragma once
+// The batch job: one engine that the window and the command-line program both drive.
+//
+// A front end owns one JobEngine for its lifetime, together with the ReplaceOptions it is given. The
+// engine runs on the caller's thread; long work calls JobObserver::yield, where the window handles
+// its events. Pause, Stop and close only set flags (atomics, so a signal handler or another thread
+// may set them too) that the file loop reads between files.
+//
+// One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
+// the text decoded from them; a changed text is encoded once and written once, atomically.
+//
+// Reading ahead (for later): the loop gets each file through loadFile(), which today reads on the
+// spot. A second thread may instead read the next files in work-list order, provided that (1) results
+// are still handled in work-list order on this thread, (2) a file the run has written since it was
+// read ahead (a duplicate in the list, or an output path that is also a later source) is read again,
+// and (3) existence is still judged when the file's turn comes. Pause and stop only stop the handing
+// out of files, so their meaning does not change.
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "filedeal/TextCodec.h"
+#include "job/FileSearch.h"
+#include "job/JobObserver.h"
+#include "job/JobTypes.h"
+#include "job/RuleListBuilder.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::job {
+
+/// What a run works on.
+struct JobRequest {
+    std::vector<TargetEntry> targets;    ///< the target list; its ticked entries are collected
+    bool useSearchHits = false;          ///< the search tab is showing: the ticked hits are the files
+    std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
+    RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
+};
+
+enum class RunStatus {
+    Finished,       ///< every file was handled; summary and elapsed time were reported
+    Stopped,        ///< a stop ended the loop early; summary and elapsed time were reported
+    RuleFileFailed, ///< the rule set could not be read: no file touched, no summary, no elapsed time
+    Busy,           ///< a run or a search was already under way: nothing happened
+};
+
+struct RunResult {
+    RunStatus status = RunStatus::Finished;
+    RunCounters counters;
+    std::size_t ruleCount = 0; ///< the lines of the list the summary counts
+    std::string message;       ///< RuleFileFailed: the message to show (UTF-8)
+};
+
+class JobEngine {
+public:
+    /// `options` is read, never copied, each field when it is needed, so a change made from a yield
+    /// (a mode command, the configuration dialog) applies to the files that follow. It must outlive
+    /// the engine.
+    explicit JobEngine(const settings::ReplaceOptions& options) noexcept : m_options(options) {}
+    JobEngine(const JobEngine&) = delete;
+    JobEngine& operator=(const JobEngine&) = delete;
+
+    /// Runs a whole job: collects the files, reports filesCollected, builds the rule list of the
+    /// mode, handles every file, then reports the summary and the elapsed time. Runs never nest:
+    /// while a run or a search is under way it returns Busy at once.
+    RunResult run(const JobRequest& request, JobObserver& observer);
+
+    /// Runs FindFiles over the ticked targets (see FileSearch.h). Busy while a run or a search is
+    /// under way; an empty text does nothing. A stop request (a close) ends it between files; Pause
+    /// has no effect on it.
+    SearchResult search(const std::vector<TargetEntry>& targets, const std::string& text, JobObserver& observer);
+
+    /// Pause: flips paused while the file loop is running; otherwise does nothing.
+    void togglePause() noexcept;
+    /// A confirmed Stop, or a close: the file in hand is finished, no further file is touched, and a
+    /// pause ends. During file collection the run then ends before its first file. Ignored when idle.
+    void requestStop() noexcept;
+
+    /// True while the file loop is at work (a Stop or close then asks the user first).
+    [[nodiscard]] bool isRunning() const noexcept { return m_running; }
+    /// True while a run (collection included) or a search is under way.
+    [[nodiscard]] bool isBusy() const noexcept { return m_busy; }
+    [[nodiscard]] RunFlags flags() const noexcept;
+
+    /// The rule lists; they persist between runs (each run rebuilds the list of its mode).
+    [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
+
+private:
+    struct FileData; // one file as loaded from disk
+    class BusyScope;
+
+    [[nodiscard]] FileData loadFile(const std::string& path) const;
+    void handleFile(const std::string& path, RunCounters& counters, JobObserver& observer);
+    void replaceInFile(const std::string& path, const FileData& file, settings::ReplaceMode mode, RunCounters& counters,
+                       JobObserver& observer);
+    void extractFromFile(const std::string& path, const FileData& file, RunCounters& counters, JobObserver& observer);
+    void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
+    [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
+
+    const settings::ReplaceOptions& m_options;
+    RuleLists m_lists;
+    bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
+
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_stopRequested{false};
+};
+
+} // namespace norvik::job

@@ -1,0 +1,43 @@
+#pragma once
+// The fixed texts a job, a search and a restore show. Every text is UTF-8; paths are inserted as
+// the file system's own bytes (UTF-8 on Linux).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "job/JobTypes.h"
+
+namespace norvik::job {
+
+/// "替换规则%u条,共涉及文件%u个,符合替换条件的%u个,成功替换%u个,失败%u个,文件不存在%u个".
+[[nodiscard]] std::string SummaryText(std::size_t ruleCount, const RunCounters& counters);
+
+/// "耗时%u分%u秒%u毫秒"; minutes are not reduced modulo 60 (75 minutes show as 75).
+[[nodiscard]] std::string ElapsedText(std::uint64_t milliseconds);
+
+/// (index * 100 + 100) / count in integer arithmetic: three files give 33, 66, 100. 0 for count 0.
+[[nodiscard]] unsigned ProgressPercent(std::size_t index, std::size_t count) noexcept;
+/// The decimal percent followed by "%" ("33%").
+[[nodiscard]] std::string ProgressText(unsigned percent);
+
+/// "找到文件%u个".
+[[nodiscard]] std::string FoundFilesText(std::size_t count);
+
+/// "成功恢复%u个".
+[[nodiscard]] std::string RestoredText(std::size_t count);
+
+/// "文件输出到" "<folder>" "没有破坏原文件!,不需恢复": why a restore in output-folder mode does nothing.
+[[nodiscard]] std::string OutputFolderRestoreText(std::string_view outputFolder);
+
+/// "<path> is Error!!!": one line of the error list.
+[[nodiscard]] std::string ErrorLineText(std::string_view path);
+
+/// The message of a rule set whose file cannot be read; names the file.
+[[nodiscard]] std::string RuleFileErrorText(std::string_view path);
+
+/// The message of a typed text that holds characters the working code page cannot represent;
+/// `what` names the text ("查找内容", "替换内容", ...).
+[[nodiscard]] std::string UnrepresentableTextText(std::string_view what);
+
+} // namespace norvik::job

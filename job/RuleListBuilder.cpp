@@ -1,0 +1,94 @@
+#include "job/RuleListBuilder.h"
+
+#include "filedeal/FileOps.h"
+#include "job/JobTexts.h"
+#include "rules/RuleFile.h"
+#include "rules/RuleSets.h"
+
+namespace norvik::job {
+
+using settings::ReplaceMode;
+
+const rules::RuleList& RuleLists::forMode(ReplaceMode mode) const noexcept {
+    switch (mode) {
+    case ReplaceMode::Normal:
+        return normal;
+    case ReplaceMode::Feature:
+        return feature;
+    case ReplaceMode::Extract:
+        return extract;
+    }
+    return normal;
+}
+
+namespace {
+
+rules::RuleList& ListOf(RuleLists& lists, ReplaceMode mode) {
+    switch (mode) {
+    case ReplaceMode::Feature:
+        return lists.feature;
+    case ReplaceMode::Extract:
+        return lists.extract;
+    case ReplaceMode::Normal:
+        break;
+    }
+    return lists.normal;
+}
+
+RuleBuildResult ReadRuleSet(rules::RuleList& list, ReplaceMode mode, const RuleSource& source) {
+    std::string path = source.ruleFile;
+    if (path.empty()) {
+        if (source.ruleSetName.empty()) {
+            return {};
+        }
+        path = rules::RuleSetPath(source.ruleFolder, source.ruleSetName, mode);
+    }
+    try {
+        list = rules::ReadRuleLines(path);
+    } catch (const filedeal::FileOpenError&) {
+        list.clear();
+        return {false, RuleFileErrorText(path)};
+    }
+    return {};
+}
+
+} // namespace
+
+RuleBuildResult BuildRuleList(RuleLists& lists, ReplaceMode mode, bool multiple, const RuleSource& source) {
+    rules::RuleList& list = ListOf(lists, mode);
+    list.clear();
+    if (multiple) {
+        return ReadRuleSet(list, mode, source);
+    }
+    const RuleTexts& t = source.texts;
+    switch (mode) {
+    case ReplaceMode::Normal:
+        if (!t.find.empty() && t.find != t.replacement) {
+            list.push_back(rules::MakeNormalRuleLine({t.find, t.replacement}));
+        }
+        break;
+    case ReplaceMode::Feature:
+        if (!t.featureStart.empty() && !t.featureEnd.empty()) {
+            list.push_back(rules::MakeFeatureRuleLine({t.featureStart, t.featureEnd, t.featureReplacement}));
+        }
+        break;
+    case ReplaceMode::Extract:
+        if (!t.extractStart.empty() && !t.extractEnd.empty()) {
+            list.push_back(rules::MakeFeatureRuleLine({t.extractStart, t.extractEnd, {}}));
+        }
+        break;
+    }
+    return {};
+}
+
+bool HasApplicableFeatureRule(const rules::RuleList& list) {
+    for (const rules::RuleLine& line : list) {
+        rules::FeatureRule rule;
+        if (rules::ParseFeatureRuleLine(line, rule) && !rule.start.empty() && !rule.end.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace norvik::job

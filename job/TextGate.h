@@ -1,0 +1,50 @@
+#pragma once
+// Typed texts reach the core as UTF-8 (the window's boxes, the command line's arguments). Before a
+// command touches any file, each text it uses is converted to working text, and a text with a
+// character the code page cannot represent stops the command with a message naming that text:
+// a '?' put in its place would otherwise find or write the wrong bytes in every file.
+#include <string>
+#include <string_view>
+
+#include "job/RuleListBuilder.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::job {
+
+/// Converts texts one by one and remembers the first that does not convert exactly.
+class TextGate {
+public:
+    /// The working text of `utf8` (line breaks are kept as they are). When the conversion is not
+    /// exact and no earlier text failed, remembers the message naming `what` ("查找内容", ...).
+    [[nodiscard]] std::string convert(std::string_view utf8, std::string_view what);
+
+    /// False once any converted text was not exact.
+    [[nodiscard]] bool ok() const noexcept { return m_message.empty(); }
+    /// The message for the first failing text (UTF-8); empty while ok.
+    [[nodiscard]] const std::string& message() const noexcept { return m_message; }
+
+private:
+    std::string m_message;
+};
+
+/// The typed texts as the window holds them, UTF-8 with CR LF between lines.
+struct RuleTextsUtf8 {
+    std::string find;               ///< Memo1
+    std::string replacement;        ///< Memo2
+    std::string featureStart;       ///< Memo3
+    std::string featureEnd;         ///< Memo4
+    std::string featureReplacement; ///< Memo5
+    std::string extractStart;       ///< Memo7
+    std::string extractEnd;         ///< Memo8
+};
+
+/// Converts every text into `out` and checks those the job of `mode` uses (none when multiple
+/// replacement is in force: the rule set is used then). True when they all convert exactly;
+/// otherwise `gate` holds the message to show and no file may be touched.
+[[nodiscard]] bool ConvertRuleTexts(const RuleTextsUtf8& texts, settings::ReplaceMode mode, bool multiple,
+                                    RuleTexts& out, TextGate& gate);
+
+/// The name the search text goes by in the message.
+inline constexpr std::string_view kSearchTextName = "查找内容";
+
+} // namespace norvik::job

@@ -1,0 +1,26 @@
+#pragma once
+// Turning the ticked targets into the ordered list of files a job or a search handles.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "job/JobTypes.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::job {
+
+/// The files of the ticked targets, in list order. A folder entry (ending with '/') is scanned once
+/// per mask of options.selectedTypes, in mask order, with or without subfolders as options.subfolders
+/// says (both read when the entry's turn comes), so its files are grouped by mask; an empty mask is
+/// skipped (it matches nothing). Any other ticked entry is taken as a file, whatever its name, also
+/// when it names a folder (the job then counts it as missing). Duplicates are kept.
+/// `yield` runs during the scans; once `stopRequested` answers true no further scan starts.
+[[nodiscard]] std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets,
+                                                       const settings::ReplaceOptions& options,
+                                                       const std::function<void()>& yield = {},
+                                                       const std::function<bool()>& stopRequested = {});
+
+/// The paths of the ticked entries, in order, each taken as a file (the search hits as job input).
+[[nodiscard]] std::vector<std::string> TickedPaths(const std::vector<TargetEntry>& entries);
+
+} // namespace norvik::job

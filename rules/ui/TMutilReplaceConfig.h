@@ -1,0 +1,105 @@
+#pragma once
+// The rule editor: builds, loads and saves the rule sets of multiple replacement, one tab per rule
+// kind. Complaints about a rule go to the tab's message strip; only file failures use message boxes.
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "rules/ui/EditedRuleSet.h"
+
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QTabWidget;
+class QToolBar;
+
+namespace norvik::platform {
+class IPlatform;
+}
+
+namespace norvik::ui {
+
+class TMutilReplaceConfig : public QDialog {
+    Q_OBJECT
+public:
+    /// The tabs, in their order in the dialog.
+    enum Tab { NormalTab = 0, FeatureTab = 1 };
+
+    /// `exeFolder` ends with '/'; the rule folder and the help document are found beside it. The
+    /// dialog takes 0.8 of the main window's size (when there is one) and is centred on the desktop.
+    TMutilReplaceConfig(platform::IPlatform& platform, std::string exeFolder, QWidget* mainWindow);
+    ~TMutilReplaceConfig() override;
+
+    /// Loads a rule file into the tab of its kind ("nrr" normal, "crr" feature, by the last three
+    /// characters of the name) and switches to that tab. An empty (or blank) name and a name of any
+    /// other kind change nothing and give true. A file that cannot be read is named in a message box
+    /// and leaves rows and file names as they were: false.
+    bool LoadRuleFile(const QString& fileName);
+
+    /// The dialog the toolbar's "配置" button shows; none by default.
+    void setConfigureDialog(QDialog* dialog);
+
+    /// The rule set of a tab, its current file name (empty until loaded or saved) and the filter the
+    /// open and save dialogs use now.
+    [[nodiscard]] const EditedRuleSet& ruleSet(Tab tab) const;
+    [[nodiscard]] QString currentFileName(Tab tab) const;
+    [[nodiscard]] QString fileFilter() const;
+    [[nodiscard]] Tab currentTab() const;
+
+    // Toolbar: new, load, save, close, configure, help.
+    void MToolButton4Click();
+    void MToolButton1Click();
+    void MToolButton15Click();
+    void MToolButton2Click();
+    void MToolButton14Click();
+    void MToolButton3Click();
+    // Normal tab: add, modify, delete; a click in either list.
+    void MButton2Click();
+    void MButton1Click();
+    void MButton3Click();
+    void ListBox1Click(int row);
+    // Feature tab: add, modify, delete; a click in any of its lists.
+    void MButton5Click();
+    void MButton4Click();
+    void MButton6Click();
+    void ListBox3Click(int row);
+
+private:
+    struct TabState {
+        explicit TabState(EditedRuleSet::Kind kind) : rules(kind) {}
+        EditedRuleSet rules;
+        std::vector<QPlainTextEdit*> boxes;
+        std::vector<QListWidget*> lists;
+        QLabel* strip = nullptr;
+        QString fileName;
+    };
+
+    void buildToolBar(QToolBar* toolBar);
+    QWidget* buildNormalPage();
+    QWidget* buildFeaturePage();
+    void connectLists(Tab tab);
+
+    void addRule(Tab tab);
+    void modifyRule(Tab tab);
+    void deleteRule(Tab tab);
+    void selectRow(Tab tab, int row);
+    /// Rebuilds the tab's lists from its rule set and shows its selection and strip.
+    void showRows(Tab tab);
+    void showSelection(Tab tab);
+    void showStrip(Tab tab);
+    /// Puts the selected row's texts into the tab's edit boxes.
+    void fillBoxes(Tab tab);
+    [[nodiscard]] EditedRuleSet::Row boxTexts(Tab tab) const;
+    [[nodiscard]] QString ruleFolder() const;
+
+    platform::IPlatform& m_platform;
+    std::string m_exeFolder;
+    QDialog* m_configureDialog = nullptr;
+    QTabWidget* m_pages = nullptr;
+    std::array<TabState, 2> m_tabs;
+    bool m_syncing = false;
+};
+
+} // namespace norvik::ui

@@ -1,0 +1,250 @@
+#include "settings/SettingsDocument.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace norvik::settings {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Comments, the declaration, processing instructions and the whitespace between elements are parsed
+// into nodes so that a rewrite gives them back. Line ends are not normalised, for the same reason.
+// The fragment mode keeps whitespace at the document level too; well-formedness is checked by a
+// separate ordinary parse first.
+constexpr unsigned kKeepEverything = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute |
+                                     pugi::parse_comments | pugi::parse_declaration | pugi::parse_pi |
+                                     pugi::parse_doctype | pugi::parse_ws_pcdata | pugi::parse_fragment;
+constexpr unsigned kCheckFlags = pugi::parse_default | pugi::parse_declaration | pugi::parse_doctype;
+
+bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+bool HasByteOrderMark(std::string_view bytes) noexcept {
+    using namespace std::string_view_literals;
+    return StartsWith(bytes, "\xEF\xBB\xBF"sv) || StartsWith(bytes, "\xFF\xFE"sv) || StartsWith(bytes, "\xFE\xFF"sv) ||
+           StartsWith(bytes, "\x00\x00\xFE\xFF"sv);
+}
+
+bool IsKey(const pugi::xml_node& node, std::string_view key) noexcept {
+    return node.type() == pugi::node_element && std::string_view(node.name()) == key;
+}
+
+// Calls `visit` for every key element named `key`, in document order, until it returns false.
+template <typename Visit> void ForEachKey(const pugi::xml_document& doc, std::string_view key, Visit visit) {
+    for (const pugi::xml_node group : doc.document_element().children()) {
+        if (group.type() != pugi::node_element) {
+            continue;
+        }
+        for (const pugi::xml_node element : group.children()) {
+            if (IsKey(element, key) && !visit(element)) {
+                return;
+            }
+        }
+    }
+}
+
+// A key element may hold nothing or exactly one plain text node.
+bool HoldsPlainText(const pugi::xml_node& element) noexcept {
+    const pugi::xml_node first = element.first_child();
+    return !first || (first.type() == pugi::node_pcdata && !first.next_sibling());
+}
+
+std::string_view TrimControls(std::string_view text) noexcept {
+    const auto isControl = [](char c) {
+        return static_cast<unsigned char>(c) <= 0x20;
+    };
+    while (!text.empty() && isControl(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isControl(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+const char* DocumentLevelFault(const pugi::xml_document& doc) noexcept {
+    int elements = 0;
+    for (const pugi::xml_node node : doc.children()) {
+        if (node.type() == pugi::node_element) {
+            ++elements;
+        } else if ((node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) &&
+                   !TrimControls(node.value()).empty()) {
+            return "Text found outside the document element";
+        }
+    }
+    if (elements > 1) {
+        return "More than one document element found";
+    }
+    return elements == 0 ? "No document element found" : nullptr;
+}
+
+class StringWriter : public pugi::xml_writer {
+public:
+    explicit StringWriter(std::string& out) : m_out(out) {}
+    void write(const void* data, std::size_t size) override { m_out.append(static_cast<const char*>(data), size); }
+
+private:
+    std::string& m_out;
+};
+
+bool WriteAll(int fd, std::string_view bytes) noexcept {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Temporary file in the target's folder, then one rename: the old file stays whole until the new
+// one is complete.
+bool ReplaceFileAtomically(const fs::path& path, std::string_view bytes) {
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(path, ec)) {
+        target = fs::weakly_canonical(path, ec);
+        if (ec) {
+            return false;
+        }
+    }
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && (old.st_mode & S_IWUSR) == 0) {
+        return false;
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return false;
+    }
+    const mode_t mode = exists ? (old.st_mode & 07777) : 0644;
+    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
+        return true;
+    }
+    ::unlink(temp.c_str());
+    return false;
+}
+
+} // namespace
+
+LoadResult SettingsDocument::LoadFile(const fs::path& path) {
+    m_doc.reset();
+    m_loaded = false;
+    m_changed = false;
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        pugi::xml_parse_result failed;
+        failed.status = pugi::status_io_error;
+        return {LoadStatus::ParseError, failed.description(), -1};
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return LoadBytes(bytes);
+}
+
+LoadResult SettingsDocument::LoadBytes(std::string_view bytes) {
+    m_doc.reset();
+    m_loaded = false;
+    m_changed = false;
+    {
+        pugi::xml_document check;
+        const pugi::xml_parse_result checked = check.load_buffer(bytes.data(), bytes.size(), kCheckFlags);
+        if (!checked) {
+            return {LoadStatus::ParseError, checked.description(), checked.offset};
+        }
+    }
+    const pugi::xml_parse_result result = m_doc.load_buffer(bytes.data(), bytes.size(), kKeepEverything);
+    if (!result) {
+        m_doc.reset();
+        return {LoadStatus::ParseError, result.description(), result.offset};
+    }
+    // The parser is lenient at the document level; a settings file has exactly one root element and
+    // nothing but markup and whitespace around it.
+    if (const char* fault = DocumentLevelFault(m_doc)) {
+        m_doc.reset();
+        return {LoadStatus::ParseError, fault, -1};
+    }
+    m_encoding = result.encoding;
+    m_hasBom = HasByteOrderMark(bytes);
+    m_loaded = true;
+    return {LoadStatus::Loaded, {}, -1};
+}
+
+std::string SettingsDocument::ReadSetting(std::string_view key) const {
+    std::string value;
+    ForEachKey(m_doc, key, [&value](const pugi::xml_node& element) {
+        if (!HoldsPlainText(element)) {
+            throw SettingsError(kNotSingleTextNodeMessage);
+        }
+        value = TrimControls(element.first_child().value());
+        return false;
+    });
+    return value;
+}
+
+void SettingsDocument::WriteSetting(std::string_view key, std::string_view value) {
+    std::vector<pugi::xml_node> targets;
+    ForEachKey(m_doc, key, [&targets](const pugi::xml_node& element) {
+        if (!HoldsPlainText(element)) {
+            throw SettingsError(kNotSingleTextNodeMessage);
+        }
+        targets.push_back(element);
+        return true;
+    });
+    for (pugi::xml_node element : targets) {
+        pugi::xml_node text = element.first_child();
+        if (!text) {
+            text = element.append_child(pugi::node_pcdata);
+        }
+        text.set_value(value.data(), value.size());
+        m_changed = true;
+    }
+}
+
+std::string SettingsDocument::SaveBytes() const {
+    std::string bytes;
+    if (!m_loaded) {
+        return bytes;
+    }
+    // The loaded declaration node (if any) is written as a node; pugixml must not add its own.
+    unsigned flags = pugi::format_raw | pugi::format_no_declaration;
+    if (m_hasBom) {
+        flags |= pugi::format_write_bom;
+    }
+    StringWriter writer(bytes);
+    m_doc.save(writer, "", flags, m_encoding);
+    return bytes;
+}
+
+bool SettingsDocument::SaveFile(const fs::path& path) noexcept {
+    try {
+        if (!m_loaded || !ReplaceFileAtomically(path, SaveBytes())) {
+            return false;
+        }
+        m_changed = false;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace norvik::settings

@@ -1,0 +1,153 @@
+// The search tab's core over temporary folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "JobTestSupport.h"
+#include "TestSupport.h"
+#include "filedeal/FileOps.h"
+#include "job/FileSearch.h"
+#include "job/JobEngine.h"
+
+namespace norvik::test {
+namespace {
+
+namespace fs = std::filesystem;
+using job::SearchStatus;
+
+class Search : public ::testing::Test {
+protected:
+    TempDir dir;
+    settings::ReplaceOptions options;
+    Recorder rec;
+    std::vector<job::TargetEntry> targets;
+
+    fs::path put(const std::string& name, std::string_view bytes) {
+        const fs::path path = dir / name;
+        WriteBytes(path, bytes);
+        targets.push_back(FileTarget(path));
+        return path;
+    }
+    job::SearchResult find(std::string_view text) { return job::FindFiles(targets, text, options, rec); }
+};
+
+TEST_F(Search, IsAlwaysCaseSensitive) {
+    put("upper.txt", "HELLO world");
+    const fs::path lower = put("lower.txt", "hello world");
+    options.ignoreCase = true; // the job's case option does not reach the search
+
+    const job::SearchResult result = find("hello");
+
+    EXPECT_EQ(result.hits, std::vector<std::string>{PathText(lower)});
+    EXPECT_EQ(rec.hits, result.hits);
+    EXPECT_EQ(rec.summaries, std::vector<std::string>{"找到文件1个"});
+}
+
+TEST_F(Search, ASeveralLineTextMatchesAcrossTheLinesOfAnAnsiFile) {
+    const fs::path ansi = put("ansi.txt", "ab\ncd\n"); // read with CR LF after every line
+    put("utf8.txt", Bytes("E4B8AD 61 62 0A 63 64"));   // a Unicode file keeps its own LF
+    const fs::path utf8Crlf = put("utf8crlf.txt", Bytes("E4B8AD 61 62 0D0A 63 64"));
+
+    const job::SearchResult result = find("b\r\nc");
+
+    EXPECT_EQ(result.hits, (std::vector<std::string>{PathText(ansi), PathText(utf8Crlf)}));
+}
+
+TEST_F(Search, MatchesTheWorkingTextOfEveryEncoding) {
+    const fs::path gbk = put("gbk.txt", Bytes("D6D0 CEC4"));
+    const fs::path utf16 = put("w.txt", Bytes("FFFE 2D4E 8765"));
+    const fs::path utf8 = put("u.txt", Bytes("EFBBBF E4B8AD E69687"));
+    put("other.txt", Bytes("BABA D7D6"));
+
+    const job::SearchResult result = find(Bytes("D6D0 CEC4")); // 中文 as working text
+
+    EXPECT_EQ(result.hits, (std::vector<std::string>{PathText(gbk), PathText(utf16), PathText(utf8)}));
+}
+
+TEST_F(Search, MissingAndUnreadableFilesAreSkippedAndTheSearchGoesOn) {
+    targets.push_back(FileTarget(dir / "gone.txt"));
+    targets.push_back({dir.folder() + "gone/", true});
+    if (::geteuid() == 0) {
+        targets.push_back(FileTarget("/proc/self/mem")); // exists, but cannot be read
+    } else {
+        const fs::path locked = put("locked.txt", "needle");
+        fs::permissions(locked, fs::perms::none);
+    }
+    const fs::path found = put("found.txt", "a needle");
+
+    const job::SearchResult result = find("needle");
+
+    EXPECT_EQ(result.status, SearchStatus::Finished);
+    EXPECT_EQ(result.hits, std::vector<std::string>{PathText(found)});
+    EXPECT_TRUE(rec.errors.empty());
+}
+
+TEST_F(Search, ReportsProgressCountAndTimeAndYieldsBeforeEveryFile) {
+    put("a.txt", "x");
+    put("b.txt", "x");
+    put("c.txt", "y");
+
+    find("x");
+
+    EXPECT_EQ(rec.collected, std::vector<std::size_t>{3});
+    EXPECT_EQ(rec.percents, (std::vector<unsigned>{33, 66, 100}));
+    EXPECT_EQ(rec.summaries, std::vector<std::string>{"找到文件2个"});
+    ASSERT_EQ(rec.elapsedTexts.size(), 1u);
+    EXPECT_EQ(rec.elapsedTexts[0].rfind("耗时", 0), 0u);
+    EXPECT_GE(rec.yields, 3u);
+}
+
+TEST_F(Search, CollectsTheTargetsAsTheJobDoes) {
+    WriteBytes(dir / "a.txt", "x");
+    WriteBytes(dir / "b.htm", "x");
+    WriteBytes(dir / "c.dat", "x");
+    const fs::path listed = put("d.dat", "x");
+    targets.insert(targets.begin(), FolderTarget(dir.path()));
+    targets.push_back(FileTarget(dir / "c.dat", false));
+    options.selectedTypes = "*.htm;*.txt";
+
+    const job::SearchResult result = find("x");
+
+    const std::string folder = dir.folder();
+    EXPECT_EQ(result.hits, (std::vector<std::string>{folder + "b.htm", folder + "a.txt", PathText(listed)}));
+}
+
+TEST_F(Search, AnEmptyTextDoesNothingAndNoTargetFindsNothing) {
+    put("a.txt", "x");
+    EXPECT_EQ(find("").status, SearchStatus::NothingToFind);
+    EXPECT_TRUE(rec.collected.empty());
+    EXPECT_TRUE(rec.summaries.empty());
+    EXPECT_TRUE(rec.elapsedTexts.empty());
+
+    targets[0].checked = false;
+    const job::SearchResult result = find("x");
+    EXPECT_TRUE(result.hits.empty());
+    EXPECT_EQ(rec.summaries, std::vector<std::string>{"找到文件0个"});
+}
+
+TEST_F(Search, ThroughTheEngineACloseEndsItAndPauseDoesNot) {
+    for (int i = 0; i < 5; ++i) {
+        put("f" + std::to_string(i) + ".txt", "x");
+    }
+    job::JobEngine engine(options);
+    rec.onProgress = [&](unsigned percent) {
+        engine.togglePause(); // no effect: a search is never "running"
+        if (percent == 40) {
+            engine.requestStop(); // the window closes
+        }
+    };
+
+    const job::SearchResult result = engine.search(targets, "x", rec);
+
+    EXPECT_EQ(result.status, SearchStatus::Stopped);
+    EXPECT_EQ(result.hits.size(), 2u);
+    EXPECT_FALSE(engine.flags().paused);
+    EXPECT_FALSE(engine.isBusy());
+    EXPECT_EQ(engine.search(targets, "", rec).status, SearchStatus::NothingToFind);
+    rec.onProgress = nullptr;
+    EXPECT_EQ(engine.search(targets, "x", rec).hits.size(), 5u); // the next search starts afresh
+}
+
+} // namespace
+} // namespace norvik::test

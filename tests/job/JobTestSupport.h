@@ -1,0 +1,76 @@
+#pragma once
+// What the job tests share: an observer that records every call, and small file helpers.
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "job/JobObserver.h"
+#include "job/JobTypes.h"
+
+namespace norvik::test {
+
+/// Records everything the engine reports; optional hooks let a test act from inside a run, as a
+/// window does from its event pump.
+struct Recorder : job::JobObserver {
+    std::vector<std::size_t> collected;
+    std::vector<unsigned> percents;
+    std::vector<std::string> changed, results, errors, hits, summaries, elapsedTexts;
+    std::size_t yields = 0;
+    std::function<void()> onYield;
+    std::function<void(unsigned)> onProgress;
+
+    void yield() override {
+        ++yields;
+        if (onYield) {
+            onYield();
+        }
+    }
+    void filesCollected(std::size_t count) override { collected.push_back(count); }
+    void progress(unsigned percent) override {
+        percents.push_back(percent);
+        if (onProgress) {
+            onProgress(percent);
+        }
+    }
+    void changedFile(const std::string& path) override { changed.push_back(path); }
+    void resultLine(const std::string& path) override { results.push_back(path); }
+    void errorLine(const std::string& line) override { errors.push_back(line); }
+    void hit(const std::string& path) override { hits.push_back(path); }
+    void summary(const std::string& text) override { summaries.push_back(text); }
+    void elapsed(const std::string& text) override { elapsedTexts.push_back(text); }
+};
+
+inline std::string PathText(const std::filesystem::path& path) {
+    return path.string();
+}
+
+inline job::TargetEntry FileTarget(const std::filesystem::path& path, bool checked = true) {
+    return {path.string(), checked};
+}
+
+inline job::TargetEntry FolderTarget(const std::filesystem::path& path, bool checked = true) {
+    return {path.string() + "/", checked};
+}
+
+/// Moves a file's modification time an hour back, so that any rewrite would show.
+inline std::filesystem::file_time_type AgeFile(const std::filesystem::path& path) {
+    const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, past);
+    return std::filesystem::last_write_time(path);
+}
+
+inline bool OwnerWritable(const std::filesystem::path& path) {
+    return (std::filesystem::status(path).permissions() & std::filesystem::perms::owner_write) !=
+           std::filesystem::perms::none;
+}
+
+inline void MakeReadOnly(const std::filesystem::path& path) {
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+}
+
+} // namespace norvik::test

@@ -1,0 +1,569 @@
+// The rule editor driven through its widgets, with every modal box answered from a script.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+#include <deque>
+#include <memory>
+
+#include "platform/IPlatform.h"
+#include "rules/RuleFile.h"
+#include "rules/ui/TMutilReplaceConfig.h"
+
+using norvik::platform::IPlatform;
+using norvik::platform::MessageKind;
+using norvik::ui::TMutilReplaceConfig;
+
+namespace {
+
+// Answers file dialogs from a queue and records every call, texts included.
+class FakePlatform : public IPlatform {
+public:
+    struct Call {
+        QString kind;
+        QString text;
+        QString filter;
+    };
+    std::vector<Call> calls;
+    std::deque<QString> fileAnswers;
+
+    void showMessage(QWidget*, const QString& text, MessageKind) override { calls.push_back({"message", text, {}}); }
+    bool askYesNo(QWidget*, const QString& text) override {
+        calls.push_back({"ask", text, {}});
+        return false;
+    }
+    bool inputText(QWidget*, const QString& prompt, QString&) override {
+        calls.push_back({"input", prompt, {}});
+        return false;
+    }
+    QString browseFolder(QWidget*) override { return {}; }
+    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
+    QString openFile(QWidget*, const QString& folder, const QString& filter) override {
+        calls.push_back({"open", folder, filter});
+        return nextAnswer();
+    }
+    QString saveFile(QWidget*, const QString& folder, const QString& filter) override {
+        calls.push_back({"save", folder, filter});
+        return nextAnswer();
+    }
+    void openPath(const QString& path) override { calls.push_back({"openPath", path, {}}); }
+    void openUrl(const QString& url) override { calls.push_back({"openUrl", url, {}}); }
+    void processEvents() override {}
+
+    [[nodiscard]] int count(const QString& kind) const {
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.kind == kind; }));
+    }
+
+private:
+    QString nextAnswer() {
+        if (fileAnswers.empty()) {
+            return {};
+        }
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+const QString kNormalFilter = QStringLiteral("一般替换规则文件(*.nrr)|*.nrr");
+const QString kFeatureFilter = QStringLiteral("特征替换规则文件(*.crr)|*.crr");
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestRuleEditor : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsEmptyWithEveryNamedComponent();
+    void normalAdditionsAreChecked();
+    void modifyKeepsOrRefusesTheFindText();
+    void modifyWithoutSelectionChangesNothing();
+    void deleteMovesTheSelection();
+    void featureAdditionsAndModifications();
+    void multiLineTextShowsOnOneRowAndComesBack();
+    void loadSwitchesTabAndKeepsTheOtherTab();
+    void loadIgnoresOtherKindsAndReportsUnreadableFiles();
+    void loadThroughTheOpenDialog();
+    void saveAsksOnceThenWritesSilently();
+    void saveFailureIsReportedAndForgetsNothing();
+    void newRulesClearsTheCurrentTabOnly();
+    void filtersFollowTheTab();
+    void columnsFollowTheWidth();
+    void toolbarCloseHelpAndConfigure();
+
+private:
+    template <typename T> T* widget(const char* name) {
+        T* found = m_dialog->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) {
+            qFatal("no widget %s", name);
+        }
+        return found;
+    }
+    QPlainTextEdit* box(const char* name) { return widget<QPlainTextEdit>(name); }
+    QListWidget* list(const char* name) { return widget<QListWidget>(name); }
+    QString strip(const char* name) { return widget<QLabel>(name)->text(); }
+    void click(const char* name) { QTest::mouseClick(widget<QPushButton>(name), Qt::LeftButton); }
+    void trigger(const char* name) { widget<QAction>(name)->trigger(); }
+    void clickRow(const char* listName, int row) {
+        QListWidget* l = list(listName);
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
+    }
+    QStringList rows(const char* name) {
+        QStringList texts;
+        for (int i = 0; i < list(name)->count(); ++i) {
+            texts << list(name)->item(i)->text();
+        }
+        return texts;
+    }
+    void addNormal(const QString& find, const QString& replacement) {
+        box("Memo1")->setPlainText(find);
+        box("Memo2")->setPlainText(replacement);
+        click("MButton2");
+    }
+    void addFeature(const QString& start, const QString& end, const QString& replacement) {
+        box("Memo3")->setPlainText(start);
+        box("Memo4")->setPlainText(end);
+        box("Memo5")->setPlainText(replacement);
+        click("MButton5");
+    }
+    QTabWidget* tabs() { return widget<QTabWidget>("MPageControl1"); }
+    QString path(const QString& name) const { return m_dir->path() + "/" + name; }
+    QString ruleFolder() const { return m_dir->path() + "/MultiReplace/"; }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<TMutilReplaceConfig> m_dialog;
+};
+
+void TestRuleEditor::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkdir("MultiReplace"));
+    m_platform = std::make_unique<FakePlatform>();
+    m_dialog = std::make_unique<TMutilReplaceConfig>(*m_platform, m_dir->path().toStdString() + "/", nullptr);
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+}
+
+void TestRuleEditor::cleanup() {
+    m_dialog.reset();
+    m_platform.reset();
+    m_dir.reset();
+}
+
+void TestRuleEditor::startsEmptyWithEveryNamedComponent() {
+    QCOMPARE(m_dialog->windowTitle(), QStringLiteral("多重替换设置"));
+    for (const char* name : {"MToolButton4", "MToolButton1", "MToolButton15", "MToolButton2", "ToolButton16",
+                             "MToolButton14", "ToolButton8", "MToolButton3"}) {
+        QVERIFY2(m_dialog->findChild<QAction*>(name) != nullptr, name);
+    }
+    for (const char* name : {"MTabSheet1", "MTabSheet2", "MPanel2",     "MPanel3",  "MPanel5",  "MPanel8",  "MPanel10",
+                             "MPanel11",   "MPanel15",   "MPanel16",    "MButton1", "MButton2", "MButton3", "MButton4",
+                             "MButton5",   "MButton6",   "ChanelPanel", "Panel9",   "ListBox1", "ListBox2", "ListBox3",
+                             "ListBox4",   "ListBox5",   "Memo1",       "Memo2",    "Memo3",    "Memo4",    "Memo5"}) {
+        QVERIFY2(m_dialog->findChild<QWidget*>(name) != nullptr, name);
+    }
+    QCOMPARE(widget<QAction>("MToolButton4")->text(), QStringLiteral("新建规则"));
+    QCOMPARE(widget<QLabel>("MPanel5")->text(), QStringLiteral("替换为"));
+    QCOMPARE(tabs()->currentWidget()->objectName(), QStringLiteral("MTabSheet1"));
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("------"));
+    QCOMPARE(strip("Panel9"), QStringLiteral("------"));
+    QCOMPARE(list("ListBox1")->count(), 0);
+    QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
+}
+
+void TestRuleEditor::normalAdditionsAreChecked() {
+    addNormal("a", "b");
+    QCOMPARE(strip("ChanelPanel"), QString());
+    addNormal("a", "c");
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
+    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    // Comparison is case-sensitive, and a passing duplicate test clears the old message first.
+    addNormal("A", "c");
+    QCOMPARE(strip("ChanelPanel"), QString());
+    addNormal("x", "x");
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换和替换后的字符串不可相同"));
+    addNormal("", "");
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换的字符串不可为空"));
+    addNormal("", "y");
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换的字符串不可为空"));
+    // Replacement texts may repeat and may be empty.
+    addNormal("d", "b");
+    addNormal("e", "");
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", "A", "d", "e"}));
+    QCOMPARE(rows("ListBox2"), (QStringList{"b", "c", "b", ""}));
+    // The new row is selected in both columns; its texts stay in the boxes.
+    QCOMPARE(list("ListBox1")->currentRow(), 3);
+    QCOMPARE(list("ListBox2")->currentRow(), 3);
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("e"));
+}
+
+void TestRuleEditor::modifyKeepsOrRefusesTheFindText() {
+    addNormal("a", "1");
+    addNormal("b", "2");
+    addNormal("c", "3");
+    addNormal("c", "again"); // leaves a message that a successful modify must not touch
+    clickRow("ListBox2", 1);
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("b"));
+    QCOMPARE(list("ListBox1")->currentRow(), 1);
+
+    box("Memo2")->setPlainText("two");
+    click("MButton1");
+    QCOMPARE(rows("ListBox2"), (QStringList{"1", "two", "3"}));
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
+
+    box("Memo1")->setPlainText("a");
+    click("MButton1");
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("修改后的被替换字符串不能和已存在的相同"));
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", "b", "c"}));
+
+    // No emptiness or equality check on modify: the saved line then starts with ";".
+    box("Memo1")->setPlainText("");
+    box("Memo2")->setPlainText("");
+    click("MButton1");
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", "", "c"}));
+    QCOMPARE(list("ListBox1")->currentRow(), 1);
+    m_platform->fileAnswers.push_back(path("mod.nrr"));
+    trigger("MToolButton15");
+    QCOMPARE(FileBytes(path("mod.nrr")), QByteArray("61;31\r\n;\r\n63;33\r\n"));
+}
+
+void TestRuleEditor::modifyWithoutSelectionChangesNothing() {
+    box("Memo1")->setPlainText("a");
+    click("MButton1");
+    QCOMPARE(list("ListBox1")->count(), 0);
+    QVERIFY(strip("ChanelPanel") != QStringLiteral("------"));
+    QVERIFY(!strip("ChanelPanel").isEmpty());
+    QCOMPARE(list("ListBox3")->count(), 0);
+    tabs()->setCurrentIndex(1);
+    box("Memo3")->setPlainText("s");
+    box("Memo4")->setPlainText("e");
+    click("MButton4");
+    QCOMPARE(list("ListBox3")->count(), 0);
+    QCOMPARE(strip("Panel9"), strip("ChanelPanel"));
+}
+
+void TestRuleEditor::deleteMovesTheSelection() {
+    for (const char* find : {"a", "b", "c", "d"}) {
+        addNormal(find, "r");
+    }
+    clickRow("ListBox1", 1);
+    click("MButton3");
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", "c", "d"}));
+    QCOMPARE(rows("ListBox2").size(), 3);
+    QCOMPARE(list("ListBox1")->currentRow(), 1);
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("c"));
+
+    clickRow("ListBox1", 2);
+    click("MButton3");
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", "c"}));
+    QCOMPARE(list("ListBox2")->currentRow(), 1);
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("c"));
+
+    click("MButton3");
+    click("MButton3");
+    QCOMPARE(list("ListBox1")->count(), 0);
+    QCOMPARE(list("ListBox2")->count(), 0);
+    // The last removal leaves the boxes as they were; a further delete does nothing.
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("a"));
+    click("MButton3");
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("a"));
+}
+
+void TestRuleEditor::featureAdditionsAndModifications() {
+    tabs()->setCurrentIndex(1);
+    addFeature("<a", ">", "");
+    addFeature("<a", "/>", "x");
+    QCOMPARE(strip("Panel9"), QString());
+    addFeature("<a", ">", "y");
+    QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串已存在，不可重复"));
+    addFeature("<b", "", "y");
+    QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串不可为空"));
+    addFeature("", "e", "y");
+    QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串不可为空"));
+    // Start equal to end, and a replacement equal to a feature string, are accepted.
+    addFeature("|", "|", "|");
+    QCOMPARE(strip("Panel9"), QString());
+    QCOMPARE(rows("ListBox3"), (QStringList{"<a", "<a", "|"}));
+    QCOMPARE(rows("ListBox4"), (QStringList{">", "/>", "|"}));
+    QCOMPARE(rows("ListBox5"), (QStringList{"", "x", "|"}));
+    QCOMPARE(list("ListBox5")->currentRow(), 2);
+
+    clickRow("ListBox4", 0);
+    QCOMPARE(list("ListBox3")->currentRow(), 0);
+    QCOMPARE(box("Memo4")->toPlainText(), QStringLiteral(">"));
+    box("Memo4")->setPlainText("/>");
+    click("MButton4");
+    QCOMPARE(strip("Panel9"), QStringLiteral("修改后的特征字符串不能和已存在的相同"));
+    QCOMPARE(rows("ListBox4"), (QStringList{">", "/>", "|"}));
+    box("Memo4")->setPlainText(">");
+    box("Memo5")->setPlainText("gone");
+    click("MButton4");
+    QCOMPARE(rows("ListBox5"), (QStringList{"gone", "x", "|"}));
+    QCOMPARE(strip("Panel9"), QStringLiteral("修改后的特征字符串不能和已存在的相同"));
+
+    click("MButton6");
+    QCOMPARE(rows("ListBox3"), (QStringList{"<a", "|"}));
+    QCOMPARE(rows("ListBox4").size(), 2);
+    QCOMPARE(rows("ListBox5").size(), 2);
+    QCOMPARE(box("Memo4")->toPlainText(), QStringLiteral("/>"));
+    // The normal tab never saw any of it.
+    QCOMPARE(list("ListBox1")->count(), 0);
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("------"));
+}
+
+void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
+    box("Memo1")->setFocus();
+    QTest::keyClicks(box("Memo1"), "first");
+    QTest::keyClick(box("Memo1"), Qt::Key_Return);
+    QTest::keyClicks(box("Memo1"), "second");
+    box("Memo2")->setPlainText(QStringLiteral("中文\n\n"));
+    click("MButton2");
+    addNormal("other", "x");
+
+    QCOMPARE(list("ListBox1")->item(0)->text(), QStringLiteral("first↵second"));
+    QCOMPARE(list("ListBox2")->item(0)->text(), QStringLiteral("中文↵↵"));
+    clickRow("ListBox1", 0);
+    QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("first\nsecond"));
+    QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
+
+    // Stored with CR LF and in GBK, and read back the same.
+    m_platform->fileAnswers.push_back(path("lines.nrr"));
+    trigger("MToolButton15");
+    QCOMPARE(FileBytes(path("lines.nrr")), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
+                                                      "6F74686572;78\r\n"));
+    trigger("MToolButton4");
+    QVERIFY(m_dialog->LoadRuleFile(path("lines.nrr")));
+    QCOMPARE(rows("ListBox1"), (QStringList{"first↵second", "other"}));
+    QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
+    const auto& set = m_dialog->ruleSet(TMutilReplaceConfig::NormalTab);
+    QCOMPARE(QByteArray::fromStdString(set.row(0)[0]), QByteArray("first\r\nsecond"));
+}
+
+void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
+    addNormal("keep", "me");
+    addNormal("keep", "again");
+    WriteFile(path("set.crr"), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path("set.crr")));
+    QCOMPARE(tabs()->currentIndex(), 1);
+    // The two-field line is skipped; row 0 fills the boxes.
+    QCOMPARE(rows("ListBox3"), (QStringList{"a", "f"}));
+    QCOMPARE(rows("ListBox5"), (QStringList{"c", ""}));
+    QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
+    QCOMPARE(list("ListBox4")->currentRow(), 0);
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path("set.crr"));
+    QCOMPARE(rows("ListBox1"), QStringList{"keep"});
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
+    QCOMPARE(strip("Panel9"), QStringLiteral("------"));
+
+    // An empty file empties the lists and leaves the boxes alone.
+    WriteFile(path("empty.crr"), "");
+    QVERIFY(m_dialog->LoadRuleFile(path("empty.crr")));
+    QCOMPARE(list("ListBox3")->count(), 0);
+    QCOMPARE(list("ListBox5")->count(), 0);
+    QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
+
+    // Loading a normal set goes back to the first tab.
+    WriteFile(path("n.nrr"), "78;79;7A\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path("n.nrr")));
+    QCOMPARE(tabs()->currentIndex(), 0);
+    QCOMPARE(rows("ListBox1"), QStringList{"x"});
+    QCOMPARE(rows("ListBox2"), QStringList{"y"});
+}
+
+void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
+    addNormal("a", "b");
+    WriteFile(path("notes.txt"), "61;62\r\n");
+    WriteFile(path("rules.NRR"), "61;62\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(QString()));
+    QVERIFY(m_dialog->LoadRuleFile("   "));
+    QVERIFY(m_dialog->LoadRuleFile(path("notes.txt")));
+    QVERIFY(m_dialog->LoadRuleFile(path("rules.NRR")));
+    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    QCOMPARE(m_platform->calls.size(), size_t{0});
+
+    WriteFile(path("known.crr"), "61;62;63\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path("known.crr")));
+    tabs()->setCurrentIndex(0);
+    QVERIFY(!m_dialog->LoadRuleFile(path("missing.crr")));
+    QCOMPARE(m_platform->count("message"), 1);
+    QVERIFY(m_platform->calls.back().text.contains(path("missing.crr")));
+    // The switch happened; rows and the file name stayed.
+    QCOMPARE(tabs()->currentIndex(), 1);
+    QCOMPARE(rows("ListBox3"), QStringList{"a"});
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path("known.crr"));
+}
+
+void TestRuleEditor::loadThroughTheOpenDialog() {
+    WriteFile(ruleFolder() + "picked.nrr", "6162;63\r\n");
+    m_platform->fileAnswers.push_back(QString()); // cancelled
+    trigger("MToolButton1");
+    QCOMPARE(list("ListBox1")->count(), 0);
+    m_platform->fileAnswers.push_back(ruleFolder() + "picked.nrr");
+    trigger("MToolButton1");
+    QCOMPARE(rows("ListBox1"), QStringList{"ab"});
+    QCOMPARE(m_platform->count("open"), 2);
+    QCOMPARE(m_platform->calls.back().text, ruleFolder());
+    QCOMPARE(m_platform->calls.back().filter, kNormalFilter);
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), ruleFolder() + "picked.nrr");
+}
+
+void TestRuleEditor::saveAsksOnceThenWritesSilently() {
+    // An empty set asks for a name too and writes an empty file.
+    m_platform->fileAnswers.push_back(QString());
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("save"), 1);
+    QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
+
+    m_platform->fileAnswers.push_back(path("abc"));
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(m_platform->calls.back().text, ruleFolder());
+    QCOMPARE(m_platform->calls.back().filter, kNormalFilter);
+    QCOMPARE(FileBytes(path("abc")), QByteArray(""));
+
+    addNormal("ab", "c");
+    addNormal("x\ny", "");
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(FileBytes(path("abc")), QByteArray("6162;63\r\n780D0A79;\r\n"));
+
+    // The feature tab has its own name and asks for it with its own filter.
+    tabs()->setCurrentIndex(1);
+    addFeature("a", "b", "");
+    m_platform->fileAnswers.push_back(path("f.crr"));
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->calls.back().filter, kFeatureFilter);
+    QCOMPARE(FileBytes(path("f.crr")), QByteArray("61;62;\r\n"));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc"));
+}
+
+void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
+    addNormal("a", "b");
+    const QString unwritable = path("no-such-folder/set.nrr");
+    m_platform->fileAnswers.push_back(unwritable);
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("message"), 1);
+    QVERIFY(m_platform->calls.back().text.contains(unwritable));
+    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    // The name was not taken, so the next save asks again.
+    m_platform->fileAnswers.push_back(path("set.nrr"));
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(FileBytes(path("set.nrr")), QByteArray("61;62\r\n"));
+
+    // A loaded file that has become unwritable keeps its name and the rows.
+    QVERIFY(QDir(m_dir->path()).mkdir("gone"));
+    WriteFile(path("gone/x.nrr"), "61;62\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path("gone/x.nrr")));
+    QVERIFY(QDir(path("gone")).removeRecursively());
+    trigger("MToolButton15");
+    QCOMPARE(m_platform->count("message"), 2);
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("gone/x.nrr"));
+}
+
+void TestRuleEditor::newRulesClearsTheCurrentTabOnly() {
+    addNormal("a", "b");
+    addNormal("a", "b");
+    m_platform->fileAnswers.push_back(path("n.nrr"));
+    trigger("MToolButton15");
+    tabs()->setCurrentIndex(1);
+    addFeature("s", "e", "r");
+    tabs()->setCurrentIndex(0);
+    trigger("MToolButton4");
+    QCOMPARE(list("ListBox1")->count(), 0);
+    QCOMPARE(list("ListBox2")->count(), 0);
+    QVERIFY(box("Memo1")->toPlainText().isEmpty());
+    QVERIFY(box("Memo2")->toPlainText().isEmpty());
+    QCOMPARE(strip("ChanelPanel"), QStringLiteral("------"));
+    QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
+    QCOMPARE(rows("ListBox3"), QStringList{"s"});
+    QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("s"));
+}
+
+void TestRuleEditor::filtersFollowTheTab() {
+    QCOMPARE(m_dialog->fileFilter(), kNormalFilter);
+    tabs()->setCurrentIndex(1);
+    QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
+    tabs()->setCurrentIndex(0);
+    WriteFile(path("s.crr"), "");
+    QVERIFY(m_dialog->LoadRuleFile(path("s.crr")));
+    // Whatever switched the tab, the dialogs offer the sets of the tab in front.
+    QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
+}
+
+void TestRuleEditor::columnsFollowTheWidth() {
+    for (const QSize size : {QSize(900, 640), QSize(613, 500), QSize(1201, 800)}) {
+        m_dialog->resize(size);
+        for (int tab : {0, 1}) {
+            tabs()->setCurrentIndex(tab);
+            QCoreApplication::processEvents();
+            const char* first = tab == 0 ? "Memo1" : "Memo3";
+            const char* second = tab == 0 ? "Memo2" : "Memo4";
+            QWidget* row = box(first)->parentWidget();
+            const int width = row->width();
+            const int left = (width - 64 - 10) / 2;
+            QCOMPARE(box(first)->width(), left);
+            QCOMPARE(box(second)->geometry().right(), width - 1);
+            if (tab == 0) {
+                QCOMPARE(list("ListBox1")->width(), left);
+                QCOMPARE(list("ListBox2")->x(), box("Memo2")->x());
+            } else {
+                const int listWidth = list("ListBox3")->parentWidget()->width();
+                QCOMPARE(list("ListBox3")->width(), (listWidth - 54) / 3);
+                QCOMPARE(list("ListBox4")->width(), (listWidth - 54) / 3);
+                QCOMPARE(list("ListBox5")->geometry().right(), listWidth - 1);
+                QCOMPARE(box("Memo5")->width(), width);
+            }
+        }
+    }
+}
+
+void TestRuleEditor::toolbarCloseHelpAndConfigure() {
+    trigger("MToolButton3");
+    QCOMPARE(m_platform->calls.back().kind, QStringLiteral("openUrl"));
+    QCOMPARE(m_platform->calls.back().text, QUrl::fromLocalFile(m_dir->path() + "/NVK.html").toString());
+
+    trigger("MToolButton14"); // no configuration dialog given: nothing happens
+    QDialog configure;
+    m_dialog->setConfigureDialog(&configure);
+    bool shown = false;
+    QTimer::singleShot(0, &configure, [&] {
+        shown = configure.isVisible();
+        configure.reject();
+    });
+    trigger("MToolButton14");
+    QVERIFY(shown);
+
+    addNormal("kept", "x");
+    trigger("MToolButton2");
+    QVERIFY(!m_dialog->isVisible());
+    m_dialog->show();
+    QCOMPARE(rows("ListBox1"), QStringList{"kept"});
+}
+
+QTEST_MAIN(TestRuleEditor)
+#include "tst_ruleeditor.moc"
