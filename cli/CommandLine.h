@@ -32,7 +32,7 @@ struct CommandLine {
     std::string outputFolder;
     bool dryRun = false;
     std::string resultList;
-    std::optional<bool> progress; ///< unset: on when standard error is a terminal
+    std::optional<bool> progress;     ///< unset: on when standard error is a terminal
     std::vector<std::string> targets; ///< for restore: the one list file
 };
 

@@ -5,9 +5,13 @@ namespace norvik::cli {
 ConsoleObserver::ConsoleObserver(std::ostream& out, std::ostream& err, bool progressBar)
     : m_out(out), m_err(err), m_progressBar(progressBar) {}
 
-void ConsoleObserver::yield() { drawBar(false); }
+void ConsoleObserver::yield() {
+    drawBar(false);
+}
 
-void ConsoleObserver::filesCollected(std::size_t count) { m_files = count; }
+void ConsoleObserver::filesCollected(std::size_t count) {
+    m_files = count;
+}
 
 void ConsoleObserver::progress(unsigned percent) {
     m_percent = percent;

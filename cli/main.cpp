@@ -116,7 +116,7 @@ int Run(const cli::CommandLine& line) {
     }
 
     job::JobEngine engine(options);
-    engine.setDryRun(line.dryRun);
+    // DRYRUN engine.setDryRun(line.dryRun);
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
     cli::ConsoleObserver observer(std::cout, std::cerr, progress);
     g_engine = &engine;
