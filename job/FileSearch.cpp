@@ -31,6 +31,11 @@ bool FileHolds(const std::string& path, std::string_view text) {
         return false;
     }
     const filedeal::EncodingKind kind = filedeal::DetectEncodingOfBytes(bytes);
+    if (kind == filedeal::EncodingKind::Ansi && text.find_first_of("\r\n") == std::string_view::npos) {
+        // An ANSI working text differs from the bytes only in its line breaks (no trail byte of the
+        // code page is CR or LF), so a text of one line is found in the bytes as they are.
+        return bytes.find(text) != std::string::npos;
+    }
     const std::string working = filedeal::DecodeText(bytes, kind);
     return working.find(text) != std::string::npos;
 }

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filedeal/TextCodec.h"
@@ -35,6 +36,11 @@ struct JobRequest {
     bool useSearchHits = false;          ///< the search tab is showing: the ticked hits are the files
     std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
     RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
+    /// Writes, copies and changes nothing: every file is read and the rules applied, and the paths
+    /// that would be written become result lines. Error lines are the failures that can be foreseen:
+    /// a Unicode text the code page cannot hold, a read-only target without forcing, an output
+    /// folder that could not be made (neither it nor the folder that would hold it exists).
+    bool dryRun = false;
 };
 
 enum class RunStatus {
@@ -86,20 +92,23 @@ public:
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
 
 private:
-    struct FileData; // one file as loaded from disk
+    struct FileData;    // one file as loaded from disk
+    struct Destination; // where a changed text goes
     class BusyScope;
 
     [[nodiscard]] FileData loadFile(const std::string& path) const;
+    [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
     void handleFile(const std::string& path, RunCounters& counters, JobObserver& observer);
-    void replaceInFile(const std::string& path, const FileData& file, settings::ReplaceMode mode, RunCounters& counters,
-                       JobObserver& observer);
-    void extractFromFile(const std::string& path, const FileData& file, RunCounters& counters, JobObserver& observer);
+    [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
+                             std::string_view encoded);
+    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const;
     void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
     bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
+    bool m_dryRun = false;         ///< the run writes nothing (set per run)
 
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_running{false};

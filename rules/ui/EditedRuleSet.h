@@ -19,6 +19,7 @@ inline constexpr const char* kFeatureExists = "特征字符串已存在，不可
 inline constexpr const char* kFeatureEmpty = "特征字符串不可为空";
 inline constexpr const char* kModifiedFeatureExists = "修改后的特征字符串不能和已存在的相同";
 inline constexpr const char* kNothingSelected = "请先选中要修改的规则";
+inline constexpr const char* kNotInCodePage = "规则中有GBK无法表示的字符，未作改动";
 } // namespace strip
 
 /// Rows of working texts (GBK bytes, line breaks kept): find and replacement for normal rules;
@@ -53,6 +54,8 @@ public:
     /// Removes the selected row and selects the row now at its place, or the new last row.
     /// Nothing selected: nothing happens (false).
     bool remove();
+    /// Refuses a command for a reason of the window's own: the strip shows the message, rows stay.
+    void refuse(const char* message) { m_message = message; }
     /// New rules: no rows, nothing selected, the strip shows "------" again.
     void clear();
 

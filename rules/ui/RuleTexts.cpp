@@ -4,8 +4,8 @@
 
 namespace norvik::ui {
 
-std::string WorkingTextOf(const QString& boxText) {
-    const std::string bytes = filedeal::Utf8ToCodePage(boxText.toStdString());
+std::string WorkingTextOf(const QString& boxText, bool* exact) {
+    const std::string bytes = filedeal::Utf8ToCodePage(boxText.toStdString(), exact);
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 16);
     // No GBK trail byte is 0x0A or 0x0D, so line breaks can be found byte by byte.

@@ -8,8 +8,8 @@
 namespace norvik::ui {
 
 /// The working text of a text box's contents: GBK, every "\n" written as CR LF. Characters the code
-/// page lacks become '?'.
-[[nodiscard]] std::string WorkingTextOf(const QString& boxText);
+/// page lacks become '?', and `exact`, when given, is then set to false.
+[[nodiscard]] std::string WorkingTextOf(const QString& boxText, bool* exact = nullptr);
 
 /// The text a text box shows for a working text: CR LF becomes "\n".
 [[nodiscard]] QString BoxTextOf(std::string_view workingText);

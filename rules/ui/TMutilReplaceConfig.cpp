@@ -1,6 +1,7 @@
 #include "rules/ui/TMutilReplaceConfig.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -131,8 +132,11 @@ TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, std::str
 
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("MPageControl1"));
-    m_pages->addTab(buildNormalPage(), QStringLiteral("一般替换"));
-    m_pages->addTab(buildFeaturePage(), QStringLiteral("特征替换"));
+    for (QWidget* page : {buildNormalPage(), buildFeaturePage()}) {
+        m_pages->addTab(page, page->windowTitle());
+        // A caption given to the page (a language pack sets its window title) becomes the tab's text.
+        page->installEventFilter(this);
+    }
     layout->addWidget(m_pages, 1);
 
     connectLists(NormalTab);
@@ -181,6 +185,7 @@ void TMutilReplaceConfig::buildToolBar(QToolBar* toolBar) {
 QWidget* TMutilReplaceConfig::buildNormalPage() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("MTabSheet1"));
+    page->setWindowTitle(QStringLiteral("一般替换"));
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
@@ -221,6 +226,7 @@ QWidget* TMutilReplaceConfig::buildNormalPage() {
 QWidget* TMutilReplaceConfig::buildFeaturePage() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("MTabSheet2"));
+    page->setWindowTitle(QStringLiteral("特征替换"));
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
@@ -265,6 +271,15 @@ QWidget* TMutilReplaceConfig::buildFeaturePage() {
     listLayout->addWidget(tab.lists[2]);
     layout->addWidget(listRow, 3);
     return page;
+}
+
+bool TMutilReplaceConfig::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowTitleChange) {
+        if (auto* page = qobject_cast<QWidget*>(watched); page != nullptr && m_pages->indexOf(page) >= 0) {
+            m_pages->setTabText(m_pages->indexOf(page), page->windowTitle());
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TMutilReplaceConfig::connectLists(Tab tab) {
@@ -421,16 +436,27 @@ void TMutilReplaceConfig::ListBox3Click(int row) {
     selectRow(FeatureTab, row);
 }
 
-EditedRuleSet::Row TMutilReplaceConfig::boxTexts(Tab tab) const {
-    EditedRuleSet::Row texts;
+bool TMutilReplaceConfig::boxTexts(Tab tab, EditedRuleSet::Row& texts) {
+    bool exact = true;
     for (const QPlainTextEdit* box : m_tabs[tab].boxes) {
-        texts.push_back(WorkingTextOf(box->toPlainText()));
+        bool boxExact = true;
+        texts.push_back(WorkingTextOf(box->toPlainText(), &boxExact));
+        exact = exact && boxExact;
     }
-    return texts;
+    // A character turned into '?' would make the rule find and write question marks instead.
+    if (!exact) {
+        m_tabs[tab].rules.refuse(strip::kNotInCodePage);
+        showStrip(tab);
+    }
+    return exact;
 }
 
 void TMutilReplaceConfig::addRule(Tab tab) {
-    if (m_tabs[tab].rules.add(boxTexts(tab))) {
+    EditedRuleSet::Row texts;
+    if (!boxTexts(tab, texts)) {
+        return;
+    }
+    if (m_tabs[tab].rules.add(texts)) {
         showRows(tab);
         fillBoxes(tab);
     } else {
@@ -439,7 +465,11 @@ void TMutilReplaceConfig::addRule(Tab tab) {
 }
 
 void TMutilReplaceConfig::modifyRule(Tab tab) {
-    if (m_tabs[tab].rules.modify(boxTexts(tab))) {
+    EditedRuleSet::Row texts;
+    if (!boxTexts(tab, texts)) {
+        return;
+    }
+    if (m_tabs[tab].rules.modify(texts)) {
         showRows(tab);
         fillBoxes(tab);
     } else {

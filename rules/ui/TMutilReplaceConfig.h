@@ -66,6 +66,9 @@ public:
     void MButton6Click();
     void ListBox3Click(int row);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct TabState {
         explicit TabState(EditedRuleSet::Kind kind) : rules(kind) {}
@@ -91,7 +94,9 @@ private:
     void showStrip(Tab tab);
     /// Puts the selected row's texts into the tab's edit boxes.
     void fillBoxes(Tab tab);
-    [[nodiscard]] EditedRuleSet::Row boxTexts(Tab tab) const;
+    /// The edit boxes' working texts; false (and a message in the strip) when one of them holds a
+    /// character the code page cannot represent.
+    [[nodiscard]] bool boxTexts(Tab tab, EditedRuleSet::Row& texts);
     [[nodiscard]] QString ruleFolder() const;
 
     platform::IPlatform& m_platform;

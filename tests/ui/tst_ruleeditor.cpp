@@ -101,6 +101,7 @@ private slots:
     void normalAdditionsAreChecked();
     void modifyKeepsOrRefusesTheFindText();
     void modifyWithoutSelectionChangesNothing();
+    void textsTheCodePageLacksAreRefused();
     void deleteMovesTheSelection();
     void featureAdditionsAndModifications();
     void multiLineTextShowsOnOneRowAndComesBack();
@@ -193,6 +194,10 @@ void TestRuleEditor::startsEmptyWithEveryNamedComponent() {
     QCOMPARE(strip("Panel9"), QStringLiteral("------"));
     QCOMPARE(list("ListBox1")->count(), 0);
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
+    // A caption given to a page shows on its tab.
+    QCOMPARE(tabs()->tabText(1), QStringLiteral("特征替换"));
+    widget<QWidget>("MTabSheet2")->setWindowTitle("Feature");
+    QCOMPARE(tabs()->tabText(1), QStringLiteral("Feature"));
 }
 
 void TestRuleEditor::normalAdditionsAreChecked() {
@@ -264,6 +269,23 @@ void TestRuleEditor::modifyWithoutSelectionChangesNothing() {
     click("MButton4");
     QCOMPARE(list("ListBox3")->count(), 0);
     QCOMPARE(strip("Panel9"), strip("ChanelPanel"));
+}
+
+void TestRuleEditor::textsTheCodePageLacksAreRefused() {
+    addNormal("a", "b");
+    addNormal(QStringLiteral("smile \U0001F600"), "x");
+    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    const QString refused = strip("ChanelPanel");
+    QVERIFY(!refused.isEmpty() && refused != QStringLiteral("------"));
+    clickRow("ListBox1", 0);
+    box("Memo2")->setPlainText(QStringLiteral("\u0E01"));
+    click("MButton1");
+    QCOMPARE(rows("ListBox2"), QStringList{"b"});
+    // Everything GBK has is accepted, CJK and full-width forms included.
+    addNormal(QStringLiteral("全角，"), QStringLiteral("半角,"));
+    QCOMPARE(rows("ListBox1"), (QStringList{"a", QStringLiteral("全角，")}));
+    QCOMPARE(QByteArray::fromStdString(m_dialog->ruleSet(TMutilReplaceConfig::NormalTab).row(1)[0]),
+             QByteArray("\xC8\xAB\xBD\xC7\xA3\xAC"));
 }
 
 void TestRuleEditor::deleteMovesTheSelection() {
