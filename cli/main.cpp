@@ -87,6 +87,7 @@ int Run(const cli::CommandLine& line) {
     job::JobRequest request;
     request.targets = TargetsOf(line.targets);
     request.rules.ruleFile = line.rulesFile;
+    request.dryRun = line.dryRun;
     job::RuleTexts& texts = request.rules.texts;
     std::string searchText;
     switch (line.command) {
@@ -116,7 +117,6 @@ int Run(const cli::CommandLine& line) {
     }
 
     job::JobEngine engine(options);
-    // DRYRUN engine.setDryRun(line.dryRun);
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
     cli::ConsoleObserver observer(std::cout, std::cerr, progress);
     g_engine = &engine;

@@ -141,3 +141,18 @@ TEST(Cli, SearchAndExtract) {
     EXPECT_EQ(ReadBytes(dir / "t" / "page.htm"), "a<!--x-->b<!--y-->c");
     EXPECT_EQ(ReadBytes(dir / "t" / "page.htm.extract.txt"), "<!--x-->\r\n<!--y-->\r\n");
 }
+
+TEST(Cli, DryRunChangesNothingAndPredicts) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    ::chmod((dir / "t" / "ansi.txt").c_str(), 0444);
+    const std::string before = ReadBytes(dir / "t" / "bom.txt");
+    const Outcome o = Cli(dir, "replace --dry-run --find hello --replace bye --result-list list.txt t");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "t/ansi.txt is Error!!!\n");
+    EXPECT_NE(o.out.find("t/bom.txt\n"), std::string::npos);
+    EXPECT_NE(o.out.find("符合替换条件的4个,成功替换3个,失败1个"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), before);
+    EXPECT_FALSE(fs::exists(dir / "t" / "bom.txt.bak"));
+    EXPECT_FALSE(fs::exists(dir / "list.txt"));
+}
