@@ -1,8 +1,8 @@
 #include "settings/SettingsCodec.h"
 
 #include <filesystem>
-#include <system_error>
 
+#include "filedeal/FileOps.h"
 #include "rules/HexText.h"
 #include "rules/SemicolonList.h"
 #include "settings/IntegerValue.h"
