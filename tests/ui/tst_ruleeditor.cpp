@@ -15,6 +15,7 @@
 
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
+#include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "support/ScriptedPlatform.h"
 
@@ -426,10 +427,13 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     // The feature tab has its own name and asks for it with its own filter.
     tabs()->setCurrentIndex(1);
     addFeature("a", "b", "");
-    m_platform->saveFileAnswers.push_back(path("f.crr"));
+    m_platform->saveFileAnswers.push_back(ruleFolder() + "f.crr");
     trigger("MToolButton15");
     QCOMPARE(m_platform->calls.back().detail, kFeatureFilter);
-    QCOMPARE(FileBytes(path("f.crr")), QByteArray("61;62;\r\n"));
+    QCOMPARE(FileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
+    // Saved into the rule folder, the set is what the main window's chooser offers.
+    QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::settings::ReplaceMode::Feature),
+             std::vector<std::string>{"f"});
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc"));
 }
 
