@@ -69,10 +69,37 @@ void Scan(const std::string& folder, bool withSubfolders, std::string_view mask,
 
 } // namespace
 
+namespace {
+
+bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept;
+
+// A mask "*.abc" with a three-letter extension also takes names whose last extension is longer and
+// begins with it ("*.htm" takes "page.html"), as the users of such masks expect: they were written
+// for systems that matched short file names too.
+bool MatchesLongExtension(std::string_view name, std::string_view mask) noexcept {
+    if (mask.size() != 5 || mask[0] != '*' || mask[1] != '.' ||
+        mask.substr(2).find_first_of("*?.") != std::string_view::npos) {
+        return false;
+    }
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || name.size() - dot - 1 <= 3) {
+        return false;
+    }
+    return MatchesWildcards(name.substr(dot + 1, 3), mask.substr(2));
+}
+
+} // namespace
+
 bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     if (mask == "*.*" || mask == "*") {
         return true;
     }
+    return MatchesWildcards(name, mask) || MatchesLongExtension(name, mask);
+}
+
+namespace {
+
+bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept {
     // Iterative wildcard match with one backtrack point: linear in practice, no recursion.
     std::size_t n = 0;
     std::size_t m = 0;
@@ -98,6 +125,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     }
     return m == mask.size();
 }
+
+} // namespace
 
 void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
                 const std::function<void()>& yield) {

@@ -8,7 +8,8 @@
 namespace norvik::filedeal {
 
 /// True when `name` matches the mask: '*' any run, '?' one byte, ASCII letters in any case.
-/// "*.*" matches every name, with a dot or without.
+/// "*.*" matches every name, with a dot or without. A mask "*.abc" with a three-character extension
+/// also matches a longer last extension that begins with it ("*.htm" matches "a.html").
 [[nodiscard]] bool MatchesMask(std::string_view name, std::string_view mask) noexcept;
 
 /// Appends folder + '/' + name for every entry of the folder that matches the mask (files and

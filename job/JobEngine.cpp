@@ -40,24 +40,22 @@ bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
 }
 
-/// For a Unicode file, true when neither the text as read nor the new text loses a character on the
-/// way through the code page, so writing `encoded` keeps everything the file held apart from what the
-/// rules changed. An ANSI file is written byte for byte and always passes.
-bool SafeToWrite(const std::string& bytes, const std::string& original, filedeal::EncodingKind kind,
-                 bool encodedExactly) {
-    if (kind == filedeal::EncodingKind::Ansi) {
-        return true;
+/// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
+std::string ParentFolderOf(const std::string& folder) {
+    const std::size_t end = folder.find_last_not_of('/');
+    if (end == std::string::npos) {
+        return "/";
     }
-    return encodedExactly && filedeal::SurvivesRoundTrip(bytes, original, kind);
+    const std::size_t slash = folder.rfind('/', end);
+    return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
 }
 
 } // namespace
 
-struct JobEngine::FileData {
-    enum class State { Missing, Unreadable, Loaded } state = State::Missing;
-    std::string bytes; ///< as read from disk
-    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
-    std::string text; ///< the working text of `bytes`
+struct JobEngine::Destination {
+    bool toFolder = false; ///< output-folder mode, as read for this file
+    std::string folder;    ///< the output folder ending with '/', in output-folder mode
+    std::string target;    ///< the path written (and named in the lists)
 };
 
 /// Marks the engine busy for one run or search; clears every run flag on the way out, also when an
@@ -114,6 +112,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         request.useSearchHits
             ? TickedPaths(request.searchHits)
             : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+    if (m_stopRequested) {
+        result.status = RunStatus::Stopped; // a close during collection: the list may be partial
+    }
     RunCounters& counters = result.counters;
     counters.collected = static_cast<std::uint32_t>(files.size());
     observer.filesCollected(files.size());
@@ -125,7 +126,11 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         return result;
     }
     m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
+    m_dryRun = request.dryRun;
 
+    // The next files are read on a second thread while this one works; each is still judged when its
+    // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
+    ReadAhead ahead(files, LoadPolicy{false, true});
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
         observer.yield();
@@ -134,7 +139,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        handleFile(files[i], counters, observer);
+        handleFile(files[i], ahead.take(i), counters, observer);
     }
     m_running = false;
 
@@ -165,120 +170,113 @@ bool JobEngine::waitWhilePaused(JobObserver& observer) {
     return !m_stopRequested;
 }
 
-JobEngine::FileData JobEngine::loadFile(const std::string& path) const {
-    FileData file;
-    if (!filedeal::FileExists(path)) {
-        return file;
+JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::string_view suffix) const {
+    Destination dest;
+    dest.toFolder = m_options.outputToFolder;
+    if (dest.toFolder) {
+        dest.folder = FolderPrefix(m_options.outputFolder);
+        dest.target = dest.folder + filedeal::FileNameOf(path);
+    } else {
+        dest.target = path;
     }
-    try {
-        file.bytes = filedeal::ReadFileBytes(path);
-    } catch (const filedeal::FileOpenError&) {
-        file.state = FileData::State::Unreadable;
-        return file;
-    }
-    file.state = FileData::State::Loaded;
-    file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
-    file.text = filedeal::DecodeText(file.bytes, file.kind);
-    return file;
+    dest.target += suffix;
+    return dest;
 }
 
-void JobEngine::handleFile(const std::string& path, RunCounters& counters, JobObserver& observer) {
-    const FileData file = loadFile(path);
+void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer) {
     switch (file.state) {
-    case FileData::State::Missing:
+    case LoadedFile::State::Missing:
         ++counters.missing;
         return;
-    case FileData::State::Unreadable:
+    case LoadedFile::State::Unreadable:
         fail(path, counters, observer);
         return;
-    case FileData::State::Loaded:
+    case LoadedFile::State::Loaded:
         break;
     }
-    const ReplaceMode mode = m_options.mode;
-    if (mode == ReplaceMode::Extract) {
-        extractFromFile(path, file, counters, observer);
-    } else {
-        replaceInFile(path, file, mode, counters, observer);
-    }
-}
 
-void JobEngine::replaceInFile(const std::string& path, const FileData& file, ReplaceMode mode, RunCounters& counters,
-                              JobObserver& observer) {
-    std::string text = file.text;
-    if (mode == ReplaceMode::Normal) {
-        filedeal::ApplyNormalRules(text, m_lists.normal, m_options.ignoreCase);
-    } else {
-        filedeal::ApplyFeatureRules(text, m_lists.feature, false, [&observer] { observer.yield(); });
+    const ReplaceMode mode = m_options.mode;
+    const bool extract = mode == ReplaceMode::Extract;
+    if (extract && !m_extractApplies) {
+        return; // no rule would apply: the extracted text would be the file itself
     }
-    if (text == file.text) {
+    std::string text = file.text;
+    auto yield = [&observer] {
+        observer.yield();
+    };
+    switch (mode) {
+    case ReplaceMode::Normal:
+        filedeal::ApplyNormalRules(text, m_lists.normal, m_options.ignoreCase);
+        break;
+    case ReplaceMode::Feature:
+        filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
+        break;
+    case ReplaceMode::Extract:
+        filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
+        break;
+    }
+    if (extract ? text.empty() : text == file.text) {
         return;
     }
     ++counters.changed;
     observer.changedFile(path);
 
-    const bool toFolder = m_options.outputToFolder;
-    const std::string folder = toFolder ? FolderPrefix(m_options.outputFolder) : std::string();
-    const std::string target = toFolder ? folder + filedeal::FileNameOf(path) : path;
-
-    bool exact = true;
-    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
-    if (!SafeToWrite(file.bytes, file.text, file.kind, exact)) {
-        fail(target, counters, observer);
+    // Extraction writes the spans to a file of their own: the source is never written, backed up
+    // or touched.
+    const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    // A Unicode file whose text does not survive the code page would lose characters if written.
+    if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
+        fail(dest.target, counters, observer);
         return;
     }
-    if (m_options.backup) {
+    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
+    std::string().swap(file.bytes);
+    std::string().swap(file.text);
+    bool exact = true;
+    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
+    std::string().swap(text);
+    if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    const bool written = m_dryRun ? foreseeWrite(path, dest, !extract) : write(path, dest, !extract, encoded);
+    if (!written) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    ++counters.successes;
+    observer.resultLine(dest.target);
+}
+
+bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded) {
+    if (replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written.
         const std::string backup = path + std::string(kBackupSuffix);
         if (!filedeal::CopyFileNoOverwrite(path, backup) && !filedeal::FileExists(backup)) {
-            fail(target, counters, observer);
-            return;
+            return false;
         }
     }
-    if (m_options.forceReadOnly && filedeal::IsReadOnly(path)) {
+    if (replacesSource && m_options.forceReadOnly && filedeal::IsReadOnly(path)) {
         // Done to the source also in output-folder mode; a failure shows in the write that follows.
         static_cast<void>(filedeal::ClearAttributes(path));
     }
     // An output folder that cannot be made never turns into writing over the source.
-    if (toFolder && !EnsureFolder(folder)) {
-        fail(target, counters, observer);
-        return;
+    if (dest.toFolder && !EnsureFolder(dest.folder)) {
+        return false;
     }
-    if (!filedeal::WriteFileAtomic(target, encoded)) {
-        fail(target, counters, observer);
-        return;
-    }
-    ++counters.successes;
-    observer.resultLine(target);
+    return filedeal::WriteFileAtomic(dest.target, encoded);
 }
 
-void JobEngine::extractFromFile(const std::string& path, const FileData& file, RunCounters& counters,
-                                JobObserver& observer) {
-    if (!m_extractApplies) {
-        return;
+bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
+    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
+                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
+        return false; // one level is all the run would make, and an empty folder none
     }
-    std::string text = file.text;
-    filedeal::ApplyFeatureRules(text, m_lists.extract, true, [&observer] { observer.yield(); });
-    if (text.empty()) {
-        return;
+    if (replacesSource && m_options.forceReadOnly && dest.target == path) {
+        return true; // the run would make the source writable first
     }
-    ++counters.changed;
-    observer.changedFile(path);
-
-    // The spans go to a file of their own; the source is never written, backed up or touched.
-    const bool toFolder = m_options.outputToFolder;
-    const std::string folder = toFolder ? FolderPrefix(m_options.outputFolder) : std::string();
-    const std::string target = (toFolder ? folder + filedeal::FileNameOf(path) : path) + std::string(kExtractSuffix);
-
-    bool exact = true;
-    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
-    if (!SafeToWrite(file.bytes, file.text, file.kind, exact) || (toFolder && !EnsureFolder(folder)) ||
-        !filedeal::WriteFileAtomic(target, encoded)) {
-        fail(target, counters, observer);
-        return;
-    }
-    ++counters.successes;
-    observer.resultLine(target);
+    return !(filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target));
 }
 
 void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {

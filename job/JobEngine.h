@@ -9,21 +9,21 @@
 // One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
 // the text decoded from them; a changed text is encoded once and written once, atomically.
 //
-// Reading ahead (for later): the loop gets each file through loadFile(), which today reads on the
-// spot. A second thread may instead read the next files in work-list order, provided that (1) results
-// are still handled in work-list order on this thread, (2) a file the run has written since it was
-// read ahead (a duplicate in the list, or an output path that is also a later source) is read again,
-// and (3) existence is still judged when the file's turn comes. Pause and stop only stop the handing
-// out of files, so their meaning does not change.
+// Reading ahead: a worker thread reads (and decodes) the next files of the work list while this one
+// is worked on (ReadAhead). Results are still handled in work-list order on the caller's thread, each
+// file is judged when its turn comes (a file written or changed since it was read ahead is read
+// again), and pause and stop only stop the handing out of files, so their meaning does not change.
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filedeal/TextCodec.h"
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
+#include "job/ReadAhead.h"
 #include "job/RuleListBuilder.h"
 #include "settings/ReplaceOptions.h"
 
@@ -35,6 +35,11 @@ struct JobRequest {
     bool useSearchHits = false;          ///< the search tab is showing: the ticked hits are the files
     std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
     RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
+    /// Writes, copies and changes nothing: every file is read and the rules applied, and the paths
+    /// that would be written become result lines. Error lines are the failures that can be foreseen:
+    /// a Unicode text the code page cannot hold, a read-only target without forcing, an output
+    /// folder that could not be made (neither it nor the folder that would hold it exists).
+    bool dryRun = false;
 };
 
 enum class RunStatus {
@@ -86,20 +91,21 @@ public:
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
 
 private:
-    struct FileData; // one file as loaded from disk
+    struct Destination; // where a changed text goes
     class BusyScope;
 
-    [[nodiscard]] FileData loadFile(const std::string& path) const;
-    void handleFile(const std::string& path, RunCounters& counters, JobObserver& observer);
-    void replaceInFile(const std::string& path, const FileData& file, settings::ReplaceMode mode, RunCounters& counters,
-                       JobObserver& observer);
-    void extractFromFile(const std::string& path, const FileData& file, RunCounters& counters, JobObserver& observer);
+    [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
+    void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
+    [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
+                             std::string_view encoded);
+    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const;
     void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
     bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
+    bool m_dryRun = false;         ///< the run writes nothing (set per run)
 
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_running{false};

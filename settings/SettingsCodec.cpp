@@ -1,14 +1,20 @@
 #include "settings/SettingsCodec.h"
 
 #include <filesystem>
-#include <system_error>
 
+#include "filedeal/FileOps.h"
 #include "rules/HexText.h"
 #include "rules/SemicolonList.h"
 #include "settings/IntegerValue.h"
 #include "settings/SettingsDocument.h"
 
 namespace norvik::settings {
+
+std::string SettingsFilePath(std::string_view exeFolder) {
+    std::string path(exeFolder);
+    path += kSettingsFileName;
+    return path;
+}
 
 std::string EncodeTargets(const std::vector<StoredTarget>& targets) {
     std::vector<std::string> members;

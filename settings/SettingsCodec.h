@@ -10,6 +10,16 @@
 
 namespace norvik::settings {
 
+/// The settings file's name, found in the executable's folder.
+inline constexpr std::string_view kSettingsFileName = "NVK.xml";
+/// Shown at start-up when there is no settings file; the program then ends.
+inline constexpr std::string_view kSettingsMissingMessage = "NVK.xml is not exist!!!";
+/// Shown at start-up when the settings file cannot be parsed, before the parser's own message.
+inline constexpr std::string_view kSettingsLoadErrorMessage = "Load NVK.xml Error!!!";
+
+/// The settings file: the executable's folder (ending with '/') followed by "NVK.xml".
+[[nodiscard]] std::string SettingsFilePath(std::string_view exeFolder);
+
 /// The language used when the stored one is empty.
 inline constexpr std::string_view kDefaultLanguage = "Chinese_Simplified";
 

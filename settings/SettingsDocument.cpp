@@ -1,12 +1,10 @@
 #include "settings/SettingsDocument.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#include "filedeal/FileOps.h"
 
 namespace norvik::settings {
 
@@ -94,52 +92,6 @@ public:
 private:
     std::string& m_out;
 };
-
-bool WriteAll(int fd, std::string_view bytes) noexcept {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Temporary file in the target's folder, then one rename: the old file stays whole until the new
-// one is complete.
-bool ReplaceFileAtomically(const fs::path& path, std::string_view bytes) {
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(path, ec)) {
-        target = fs::weakly_canonical(path, ec);
-        if (ec) {
-            return false;
-        }
-    }
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && (old.st_mode & S_IWUSR) == 0) {
-        return false;
-    }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return false;
-    }
-    const mode_t mode = exists ? (old.st_mode & 07777) : 0644;
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
-        return true;
-    }
-    ::unlink(temp.c_str());
-    return false;
-}
 
 } // namespace
 
@@ -237,7 +189,7 @@ std::string SettingsDocument::SaveBytes() const {
 
 bool SettingsDocument::SaveFile(const fs::path& path) noexcept {
     try {
-        if (!m_loaded || !ReplaceFileAtomically(path, SaveBytes())) {
+        if (!m_loaded || !filedeal::WriteFileAtomic(path, SaveBytes())) {
             return false;
         }
         m_changed = false;

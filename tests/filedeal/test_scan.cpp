@@ -34,6 +34,11 @@ TEST(Masks, CaseInsensitiveStarAndQuestionMark) {
     EXPECT_FALSE(MatchesMask("x", ""));
     EXPECT_TRUE(MatchesMask("aXbXc", "a*b*c"));
     EXPECT_FALSE(MatchesMask("aXbXd", "a*b*c"));
+    // A three-letter extension also takes longer extensions that begin with it.
+    EXPECT_TRUE(MatchesMask("page.HTML", "*.htm"));
+    EXPECT_FALSE(MatchesMask("page.ht", "*.htm"));
+    EXPECT_FALSE(MatchesMask("a.cpp", "*.c"));
+    EXPECT_FALSE(MatchesMask("a.htmx.bak", "*.htm"));
 }
 
 TEST(Scan, OrderIsFolderFirstThenSubfoldersDepthFirst) {

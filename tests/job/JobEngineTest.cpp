@@ -533,6 +533,44 @@ TEST_F(JobRun, FeatureReplacementUsesTheFeatureList) {
     EXPECT_EQ(ReadBytes(a), "x-y-\r\n");
 }
 
+TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
+    const fs::path a = put("a.txt", "a\r\n");
+    const fs::path locked = put("locked.txt", "a\r\n");
+    const fs::path wide = put("wide.txt", Bytes("EFBBBF 61 ED959C"));
+    MakeReadOnly(locked);
+    const auto time = AgeFile(a);
+    target(a);
+    target(locked);
+    target(wide);
+    request.dryRun = true;
+    rule("a", "b");
+
+    const job::RunResult inPlace = run();
+
+    EXPECT_EQ(rec.results, std::vector<std::string>{PathText(a)});
+    EXPECT_EQ(rec.errors,
+              (std::vector<std::string>{PathText(locked) + " is Error!!!", PathText(wide) + " is Error!!!"}));
+    EXPECT_EQ(inPlace.counters, (job::RunCounters{3, 3, 0, 1, 2}));
+    EXPECT_EQ(ReadBytes(a), "a\r\n");
+    EXPECT_EQ(fs::last_write_time(a), time);
+    EXPECT_FALSE(fs::exists(dir / "a.txt.bak"));
+
+    rec = Recorder();
+    options.forceReadOnly = true;
+    options.outputToFolder = true;
+    options.outputFolder = dir.folder() + "out/"; // one level: the run would make it
+    run();
+    EXPECT_EQ(rec.results.size(), 2u); // the read-only source does not matter in output mode
+    EXPECT_FALSE(fs::exists(options.outputFolder));
+    EXPECT_TRUE(!OwnerWritable(locked));
+
+    rec = Recorder();
+    options.outputFolder = dir.folder() + "no/such/";
+    run();
+    EXPECT_TRUE(rec.results.empty());
+    EXPECT_EQ(rec.errors.size(), 3u);
+}
+
 class Extraction : public JobRun {
 protected:
     void SetUp() override {

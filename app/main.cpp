@@ -1,0 +1,32 @@
+// The window program: the application title, the four windows in their order, the event loop.
+#include <QApplication>
+#include <QCoreApplication>
+#include <string>
+
+#include "main/TMainForm.h"
+#include "main/Tabout_form.h"
+#include "main/TargetList.h"
+#include "platform/QtPlatform.h"
+#include "rules/ui/TMutilReplaceConfig.h"
+#include "settings/ui/TConfigure.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Norvik"));
+
+    norvik::platform::QtPlatform platform;
+    const std::string exeFolder = norvik::ui::PathBytes(QCoreApplication::applicationDirPath()) + "/";
+
+    norvik::ui::TMainForm mainForm(platform, exeFolder);
+    norvik::ui::TConfigure configure(platform, mainForm);
+    norvik::ui::TMutilReplaceConfig ruleEditor(platform, exeFolder, &mainForm);
+    norvik::ui::Tabout_form about;
+
+    mainForm.setConfigure(&configure);
+    mainForm.setRuleEditor(&ruleEditor);
+    ruleEditor.setConfigureDialog(&configure);
+    mainForm.setAboutBox(&about);
+
+    mainForm.show();
+    return QApplication::exec();
+}

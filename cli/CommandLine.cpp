@@ -1,0 +1,217 @@
+#include "cli/CommandLine.h"
+
+#include "rules/HexText.h"
+#include "rules/RuleFile.h"
+
+namespace norvik::cli {
+
+namespace {
+
+Command CommandOf(const std::string& word) {
+    if (word == "replace") {
+        return Command::Replace;
+    }
+    if (word == "feature") {
+        return Command::Feature;
+    }
+    if (word == "extract") {
+        return Command::Extract;
+    }
+    if (word == "search") {
+        return Command::Search;
+    }
+    if (word == "restore") {
+        return Command::Restore;
+    }
+    if (word == "--help" || word == "-h" || word == "help") {
+        return Command::Help;
+    }
+    if (word == "--version") {
+        return Command::Version;
+    }
+    throw UsageError("unknown command '" + word + "'");
+}
+
+void SetText(GivenText& text, const std::string& option, const std::string& value, bool hex) {
+    if (text.given) {
+        throw UsageError(option + " is given twice");
+    }
+    if (hex && !rules::IsValidHex(value)) {
+        throw UsageError(option + " is not a valid hex text: '" + value + "'");
+    }
+    text.value = hex ? rules::HexToText(value) : value;
+    text.isHex = hex;
+    text.given = true;
+}
+
+void Require(bool condition, const std::string& message) {
+    if (!condition) {
+        throw UsageError(message);
+    }
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (args.empty()) {
+        throw UsageError("no command given");
+    }
+    line.command = CommandOf(args[0]);
+    if (line.command == Command::Help || line.command == Command::Version) {
+        return line;
+    }
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            line.targets.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue) {
+                return *inlineValue;
+            }
+            if (i + 1 >= args.size()) {
+                throw UsageError(name + " needs a value");
+            }
+            return args[++i];
+        };
+        if (name == "--help" || name == "-h") {
+            line.command = Command::Help;
+            return line;
+        }
+        if (name == "--version") {
+            line.command = Command::Version;
+            return line;
+        }
+        if (name == "--find" || name == "--find-hex") {
+            SetText(line.find, name, value(), name == "--find-hex");
+        } else if (name == "--replace" || name == "--replace-hex") {
+            SetText(line.replacement, name, value(), name == "--replace-hex");
+        } else if (name == "--start" || name == "--start-hex") {
+            SetText(line.start, name, value(), name == "--start-hex");
+        } else if (name == "--end" || name == "--end-hex") {
+            SetText(line.end, name, value(), name == "--end-hex");
+        } else if (name == "--rules") {
+            line.rulesFile = value();
+        } else if (name == "--types") {
+            line.types = value();
+        } else if (name == "--output") {
+            line.outputFolder = value();
+            Require(!line.outputFolder.empty(), "--output needs a folder");
+        } else if (name == "--result-list") {
+            line.resultList = value();
+        } else if (name == "--no-subdirs" && !inlineValue) {
+            line.subfolders = false;
+        } else if (name == "--match-case" && !inlineValue) {
+            line.matchCase = true;
+        } else if (name == "--no-backup" && !inlineValue) {
+            line.backup = false;
+        } else if (name == "--force-readonly" && !inlineValue) {
+            line.forceReadOnly = true;
+        } else if (name == "--dry-run" && !inlineValue) {
+            line.dryRun = true;
+        } else if (name == "--progress" && !inlineValue) {
+            line.progress = true;
+        } else if (name == "--no-progress" && !inlineValue) {
+            line.progress = false;
+        } else {
+            throw UsageError("unknown option '" + arg + "'");
+        }
+    }
+
+    const bool typed = line.find.given || line.replacement.given || line.start.given || line.end.given;
+    switch (line.command) {
+    case Command::Replace:
+        Require(!line.start.given && !line.end.given, "replace takes --find and --replace, not --start or --end");
+        if (!line.rulesFile.empty()) {
+            Require(!typed, "give either --rules or --find/--replace, not both");
+            Require(rules::RuleFileKindOf(line.rulesFile) == rules::RuleFileKind::Normal,
+                    "replace needs a normal rule file (.nrr): '" + line.rulesFile + "'");
+        } else {
+            Require(line.find.given && line.replacement.given, "replace needs --find and --replace (or --rules)");
+        }
+        break;
+    case Command::Feature:
+    case Command::Extract: {
+        const bool extract = line.command == Command::Extract;
+        Require(!line.find.given, "--find is not an option of this command");
+        Require(!extract || !line.replacement.given, "extract takes no --replace");
+        if (!line.rulesFile.empty()) {
+            Require(!typed, "give either --rules or the feature texts, not both");
+            Require(rules::RuleFileKindOf(line.rulesFile) == rules::RuleFileKind::Feature,
+                    "this command needs a feature rule file (.crr): '" + line.rulesFile + "'");
+        } else {
+            Require(line.start.given && line.end.given, "give --start and --end (or --rules)");
+            Require(extract || line.replacement.given, "feature needs --replace (or --rules)");
+        }
+        break;
+    }
+    case Command::Search:
+        Require(line.find.given && !line.replacement.given && !line.start.given && !line.end.given &&
+                    line.rulesFile.empty(),
+                "search takes --find and nothing else to match");
+        break;
+    case Command::Restore:
+        Require(line.targets.size() == 1, "restore takes exactly one list file");
+        break;
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    if (line.command != Command::Restore) {
+        Require(!line.targets.empty(), "no target given");
+    }
+    return line;
+}
+
+std::string HelpText() {
+    return R"(Usage:
+  norvik-cli replace [options] (--find TEXT --replace TEXT | --rules FILE.nrr) TARGET...
+  norvik-cli feature [options] (--start TEXT --end TEXT --replace TEXT | --rules FILE.crr) TARGET...
+  norvik-cli extract [options] (--start TEXT --end TEXT | --rules FILE.crr) TARGET...
+  norvik-cli search  [options] --find TEXT TARGET...
+  norvik-cli restore LISTFILE
+
+Replaces text in every file of the targets, each file read and written in its own encoding
+(GBK, UTF-16LE with a mark, UTF-8 with or without a mark). An existing folder is a folder target;
+any other path is a file target. feature replaces every span from a start text to the next end
+text; extract writes the spans of each file to <file>.extract.txt.
+
+Texts:
+  --find TEXT, --replace TEXT, --start TEXT, --end TEXT
+                        UTF-8 texts, converted to the working code page (GBK)
+  --find-hex HEX, --replace-hex HEX, --start-hex HEX, --end-hex HEX
+                        exact bytes in the rule-file hex form (two hex digits a byte)
+  --rules FILE          a rule file (.nrr for replace, .crr for feature and extract)
+
+Options:
+  --types MASKS         file masks, ';'-separated (default "*.txt;*.htm;*.c;*.cpp")
+  --no-subdirs          do not descend into subfolders
+  --match-case          match letter case (default: case is ignored)
+  --no-backup           do not keep <file>.bak backups (output mode never makes them)
+  --force-readonly      replace read-only files too (they become writable)
+  --output DIR          write changed files into DIR instead of over the sources
+  --dry-run             change nothing; print what would be written and the predicted summary
+  --result-list FILE    write the written paths to FILE, one per line (the input of restore)
+  --progress            show a progress bar on standard error (default when it is a terminal)
+  --help, --version
+
+Output: each written path, the summary line and the elapsed time on standard output; failures as
+"<path> is Error!!!" on standard error. Exit status: 0 no error, 1 some file failed, 2 bad usage,
+an unreadable rule or list file, or a text the code page cannot represent (nothing touched).
+)";
+}
+
+} // namespace norvik::cli

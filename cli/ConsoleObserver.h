@@ -1,0 +1,47 @@
+#pragma once
+// Prints a job or a search as the window would show it: written paths and hits on standard output,
+// error lines on standard error, and an optional progress bar on standard error.
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "job/JobObserver.h"
+
+namespace norvik::cli {
+
+class ConsoleObserver : public job::JobObserver {
+public:
+    ConsoleObserver(std::ostream& out, std::ostream& err, bool progressBar);
+
+    void yield() override;
+    void filesCollected(std::size_t count) override;
+    void progress(unsigned percent) override;
+    void resultLine(const std::string& path) override;
+    void errorLine(const std::string& line) override;
+    void hit(const std::string& path) override;
+    void summary(const std::string& text) override;
+    void elapsed(const std::string& text) override;
+
+    /// Clears the progress bar and flushes.
+    void finish();
+
+    [[nodiscard]] const std::vector<std::string>& writtenPaths() const noexcept { return m_written; }
+    [[nodiscard]] std::size_t errorCount() const noexcept { return m_errors; }
+
+private:
+    void drawBar(bool force);
+    void clearBar();
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_progressBar;
+    bool m_barShown = false;
+    unsigned m_percent = 0;
+    std::size_t m_files = 0;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+    std::vector<std::string> m_written;
+    std::size_t m_errors = 0;
+};
+
+} // namespace norvik::cli

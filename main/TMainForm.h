@@ -1,0 +1,150 @@
+#pragma once
+// The main window: target list, options, the text boxes of a single replacement, the rule-set
+// chooser, the job controls and lists, menus and toolbar. It owns the job options and the mode.
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+#include "main/MainFormWidgets.h"
+#include "main/TargetList.h"
+#include "settings/ReplaceOptions.h"
+
+class QListWidget;
+
+namespace norvik::platform {
+class IPlatform;
+}
+
+namespace norvik::ui {
+
+class TConfigure;
+class TMutilReplaceConfig;
+class Tabout_form;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    /// `exeFolder` is the executable's folder ending with '/'.
+    TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void setConfigure(TConfigure* configure) { m_configure = configure; }
+    void setRuleEditor(TMutilReplaceConfig* editor) { m_ruleEditor = editor; }
+    void setAboutBox(Tabout_form* about) { m_about = about; }
+    [[nodiscard]] TConfigure* configure() const { return m_configure; }
+    [[nodiscard]] TMutilReplaceConfig* ruleEditor() const { return m_ruleEditor; }
+    [[nodiscard]] Tabout_form* aboutBox() const { return m_about; }
+
+    [[nodiscard]] platform::IPlatform& platform() const { return m_platform; }
+    [[nodiscard]] const std::string& exeFolder() const { return m_exeFolder; }
+    /// The rule folder beside the executable, ending with '/'.
+    [[nodiscard]] std::string ruleFolder() const;
+    /// Every named part of the window.
+    [[nodiscard]] const MainFormWidgets& widgets() const { return m_w; }
+
+    // --- Options ---------------------------------------------------------------------------------
+    [[nodiscard]] settings::ReplaceOptions& options() { return m_options; }
+    [[nodiscard]] const settings::ReplaceOptions& options() const { return m_options; }
+    [[nodiscard]] settings::ReplaceMode mode() const { return m_options.mode; }
+    /// Takes the option check boxes and the configuration dialog's output mode into options() and
+    /// refreshes the add-file filter, the output line (Label10) and the file-type line (Label7).
+    void RefreshOptions();
+    /// The add-file dialog's filter as "description|masks|description|masks".
+    [[nodiscard]] const QString& openDialogFilter() const { return m_openDialog1Filter; }
+    /// The backup box (CheckBox2) is disabled while results go to an output folder.
+    void setBackupEnabled(bool enabled);
+
+    // --- Mode switch (F9, F10, F11) ---------------------------------------------------------------
+    void SetMode(settings::ReplaceMode mode);
+    void N10Click() { SetMode(settings::ReplaceMode::Normal); }
+    void N9Click() { SetMode(settings::ReplaceMode::Feature); }
+    void N17Click() { SetMode(settings::ReplaceMode::Extract); }
+
+    // --- Target list ------------------------------------------------------------------------------
+    [[nodiscard]] TargetList& targets() { return m_targets; }
+    /// Ticks and selects an existing row with exactly this path, or appends a ticked row.
+    void AddTarget(const std::string& path);
+    /// Makes the targets tab the active upper tab.
+    void ShowTargetsTab();
+    void ToolButton17Click(); ///< add a folder (also pop-up N3)
+    void ToolButton9Click();  ///< add files (also pop-up N12)
+    void N26Click();          ///< add a folder path typed by hand
+    void N6Click();           ///< tick all targets
+    void N22Click();          ///< invert the ticks
+    void N27Click();          ///< delete the selected target
+    void N28Click();          ///< remove all targets
+    /// Files and folders dropped on the window, in the drop's order.
+    void DropPaths(const QStringList& paths);
+
+    // --- Rule-set chooser -------------------------------------------------------------------------
+    /// Multiple replacement switched: shows the chooser, disables the text boxes' tabs, recolours them
+    /// and refreshes the chooser.
+    void CheckBox1Click();
+    /// Refills ComboBox1 with the rule sets of the current mode; nothing is picked afterwards.
+    void RefreshRuleSets();
+    /// Picks the entry with exactly this name; nothing is picked when there is none.
+    void pickRuleSet(const QString& name);
+    /// The picked entry's name; empty when nothing is picked.
+    [[nodiscard]] QString pickedRuleSet() const;
+    /// Opens the rule editor with the chosen set (SpeedButton1, ToolButton1, N16).
+    void ToolButton1Click();
+    /// The path the editor is opened with: empty unless a set is chosen and multiple replacement was
+    /// in force at the last options refresh.
+    [[nodiscard]] std::string chosenRuleSetPath() const;
+
+    // --- Other windows ----------------------------------------------------------------------------
+    void ToolButton14Click(); ///< configuration dialog, modal (also N11)
+    void N7Click();           ///< about box, modeless (also ToolButton7)
+
+    // --- Commands filled in by the job, search, settings, help and language work -----------------
+    void SpeedButton2Click() {}                                   ///< start
+    void SpeedButton4Click() {}                                   ///< pause
+    void SpeedButton5Click() {}                                   ///< stop
+    void SpeedButton3Click() {}                                   ///< search
+    void ToolButton10Click() {}                                   ///< restore from backups (also N13)
+    void N5Click() {}                                             ///< help (also ToolButton6)
+    void ToolButton2Click() {}                                    ///< feedback
+    void CheckListBox1DblClick(QListWidget* list) { (void)list; } ///< open the row's file or folder
+    /// Shown the first time: settings load and language application belong here.
+    void FormShow();
+    /// Asked before the window closes; false keeps it open.
+    [[nodiscard]] bool FormCloseQuery() { return true; }
+    /// The search hits' pop-up: tick all, invert.
+    void N19Click();
+    void N20Click();
+
+    // --- Text boxes -------------------------------------------------------------------------------
+    /// MemoN's text as UTF-8 with CR LF between lines (the form the core takes typed texts in).
+    [[nodiscard]] std::string memoText(int number) const;
+    /// Sets MemoN from UTF-8; CR LF, LF and CR all end a line.
+    void setMemoText(int number, const std::string& utf8);
+
+    // --- Status bar -------------------------------------------------------------------------------
+    void setStatusPanel(int index, const QString& text);
+    [[nodiscard]] QString statusPanel(int index) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void connectCommands();
+    void placeOnScreen();
+    void setMemoColours(bool multiple);
+
+    platform::IPlatform& m_platform;
+    std::string m_exeFolder;
+    MainFormWidgets m_w;
+    TargetList m_targets;
+    settings::ReplaceOptions m_options;
+    QString m_openDialog1Filter;
+    bool m_shown = false;
+    TConfigure* m_configure = nullptr;
+    TMutilReplaceConfig* m_ruleEditor = nullptr;
+    Tabout_form* m_about = nullptr;
+};
+
+} // namespace norvik::ui

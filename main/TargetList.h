@@ -1,0 +1,52 @@
+#pragma once
+// The target list: folders (ending with '/') and files a job works on, each with a tick.
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QListWidget;
+class QString;
+
+namespace norvik::ui {
+
+struct TargetEntry {
+    std::string path; ///< file system bytes; a folder ends with '/'
+    bool checked = true;
+
+    friend bool operator==(const TargetEntry&, const TargetEntry&) = default;
+};
+
+/// The path with one '/' appended unless it already ends with one.
+[[nodiscard]] std::string WithTrailingSlash(std::string path);
+/// The text without leading and trailing characters with codes 1 to 32 (and zeros).
+[[nodiscard]] std::string TrimBlanks(std::string_view text);
+/// The file system bytes of a path the toolkit gave us.
+[[nodiscard]] std::string PathBytes(const QString& path);
+/// A path's bytes for display.
+[[nodiscard]] QString PathText(const std::string& path);
+
+class TargetList {
+public:
+    explicit TargetList(QListWidget& list) : m_list(list) {}
+
+    /// The single entry point of every adding command: a path already listed (exact bytes) is ticked
+    /// again and becomes the selected row; a new path is appended ticked and the selection stays.
+    void Add(const std::string& path);
+    /// Appends a row as given, even when the path is already listed (restoring stored targets).
+    void Append(const std::string& path, bool checked);
+    void CheckAll();
+    void InvertChecks();
+    /// Removes the selected row; nothing happens when no row is selected.
+    void DeleteSelected();
+    void Clear();
+
+    [[nodiscard]] std::vector<TargetEntry> Entries() const;
+    [[nodiscard]] std::vector<std::string> CheckedPaths() const;
+    /// The selected row, or -1.
+    [[nodiscard]] int SelectedRow() const;
+
+private:
+    QListWidget& m_list;
+};
+
+} // namespace norvik::ui

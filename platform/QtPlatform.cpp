@@ -1,0 +1,96 @@
+#include "platform/QtPlatform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace norvik::platform {
+
+namespace {
+
+QString Caption() {
+    return QString::fromUtf8(QtPlatform::kCaption);
+}
+
+QMessageBox::Icon IconOf(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Warning:
+        return QMessageBox::Warning;
+    case MessageKind::Error:
+        return QMessageBox::Critical;
+    case MessageKind::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+} // namespace
+
+void QtPlatform::showMessage(QWidget* parent, const QString& text, MessageKind kind) {
+    QMessageBox box(IconOf(kind), Caption(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtPlatform::askYesNo(QWidget* parent, const QString& text) {
+    // Every Yes/No question of the program warns about stopping or losing something.
+    QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool QtPlatform::inputText(QWidget* parent, const QString& prompt, QString& text) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent, Caption(), prompt, QLineEdit::Normal, text, &ok);
+    if (ok) {
+        text = answer;
+    }
+    return ok;
+}
+
+QString QtPlatform::browseFolder(QWidget* parent) {
+    // No title text; the browser starts at the user's home, from where the whole tree is reachable.
+    return QFileDialog::getExistingDirectory(parent, QString(), QDir::homePath());
+}
+
+QStringList QtPlatform::openFiles(QWidget* parent, const QString& folder, const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, QString(), folder, ToQtFilter(filter));
+}
+
+QString QtPlatform::openFile(QWidget* parent, const QString& folder, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), folder, ToQtFilter(filter));
+}
+
+QString QtPlatform::saveFile(QWidget* parent, const QString& folder, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, QString(), folder, ToQtFilter(filter));
+}
+
+void QtPlatform::openPath(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void QtPlatform::openUrl(const QString& url) {
+    // A local path may carry an anchor ("/opt/norvik/NVK.html#feedback"); anything with a scheme is a URL.
+    if (!url.startsWith(QLatin1Char('/'))) {
+        QDesktopServices::openUrl(QUrl(url));
+        return;
+    }
+    const qsizetype hash = url.lastIndexOf(QLatin1Char('#'));
+    if (hash > 0 && !QFileInfo::exists(url)) {
+        QUrl local = QUrl::fromLocalFile(url.left(hash));
+        local.setFragment(url.mid(hash + 1));
+        QDesktopServices::openUrl(local);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(url));
+}
+
+void QtPlatform::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace norvik::platform

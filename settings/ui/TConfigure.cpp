@@ -1,0 +1,352 @@
+#include "settings/ui/TConfigure.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "filedeal/FileOps.h"
+#include "main/CheckList.h"
+#include "main/TMainForm.h"
+#include "main/TargetList.h"
+#include "platform/IPlatform.h"
+#include "rules/SemicolonList.h"
+#include "settings/OptionTexts.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::ui {
+
+namespace {
+
+QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+std::string Utf8Bytes(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+TConfigure::TConfigure(platform::IPlatform& platform, TMainForm& mainForm)
+    // No parent: the dialog's parts share their names with parts of the main window, and a language
+    // pack looking a name up from the main window must only find the main window's part.
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
+      m_platform(platform), m_mainForm(mainForm) {
+    setObjectName(QStringLiteral("Configure"));
+    setWindowTitle(QStringLiteral("配置"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    buildControls();
+}
+
+void TConfigure::buildControls() {
+    auto* root = new QVBoxLayout(this);
+    root->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* typeGroup = new QGroupBox(QStringLiteral("文件类型设置"), this);
+    typeGroup->setObjectName(QStringLiteral("GroupBox1"));
+    auto* typeRow = new QHBoxLayout(typeGroup);
+    m_types = new QListWidget(typeGroup);
+    m_types->setObjectName(QStringLiteral("CheckListBox1"));
+    m_types->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_types->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_types->setFixedSize(260, 230);
+    typeRow->addWidget(m_types);
+    auto* typeButtons = new QVBoxLayout;
+    QPushButton* add = Button("Button2", "增加", typeGroup);
+    QPushButton* tickAll = Button("Button4", "全选", typeGroup);
+    QPushButton* invert = Button("Button5", "反选", typeGroup);
+    QPushButton* remove = Button("Button3", "删除所选", typeGroup);
+    QPushButton* defaults = Button("Button7", "默认设置", typeGroup);
+    for (QPushButton* button : {add, tickAll, invert, remove, defaults}) {
+        typeButtons->addWidget(button);
+    }
+    typeButtons->addStretch(1);
+    typeRow->addLayout(typeButtons);
+    root->addWidget(typeGroup);
+
+    m_typeMenu = new QMenu(this);
+    m_typeMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto menuItem = [this](const char* name, const char* caption, void (TConfigure::*handler)()) {
+        auto* action = new QAction(QString::fromUtf8(caption), this);
+        action->setObjectName(QString::fromLatin1(name));
+        m_typeMenu->addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    menuItem("N2", "增加类型", &TConfigure::N2Click);
+    menuItem("N3", "删除所选", &TConfigure::N3Click);
+    menuItem("N4", "全选", &TConfigure::N4Click);
+    menuItem("N5", "反选", &TConfigure::N5Click);
+    menuItem("N1", "载入默认设置", &TConfigure::N1Click);
+    connect(m_types, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_typeMenu->popup(m_types->viewport()->mapToGlobal(pos)); });
+    connect(add, &QPushButton::clicked, this, [this] { N2Click(); });
+    connect(tickAll, &QPushButton::clicked, this, [this] { N4Click(); });
+    connect(invert, &QPushButton::clicked, this, [this] { N5Click(); });
+    connect(remove, &QPushButton::clicked, this, [this] { N3Click(); });
+    connect(defaults, &QPushButton::clicked, this, [this] { N1Click(); });
+
+    auto* outputGroup = new QGroupBox(QStringLiteral("输出方式"), this);
+    outputGroup->setObjectName(QStringLiteral("GroupBox3"));
+    auto* outputGrid = new QGridLayout(outputGroup);
+    m_inPlace = new QRadioButton(QStringLiteral("直接在原文件上操作"), outputGroup);
+    m_inPlace->setObjectName(QStringLiteral("RadioButton1"));
+    m_toFolder = new QRadioButton(QStringLiteral("输出到自定义文件夹"), outputGroup);
+    m_toFolder->setObjectName(QStringLiteral("RadioButton2"));
+    m_folder = new QLineEdit(outputGroup);
+    m_folder->setObjectName(QStringLiteral("Edit1"));
+    // The folder can only be chosen with the browse button.
+    m_folder->setReadOnly(true);
+    m_browse = new QToolButton(outputGroup);
+    m_browse->setObjectName(QStringLiteral("SpeedButton1"));
+    m_browse->setText(QStringLiteral("..."));
+    outputGrid->addWidget(m_inPlace, 0, 0, 1, 2);
+    outputGrid->addWidget(m_toFolder, 1, 0, 1, 2);
+    outputGrid->addWidget(m_folder, 2, 0);
+    outputGrid->addWidget(m_browse, 2, 1);
+    outputGrid->setColumnStretch(0, 1);
+    root->addWidget(outputGroup);
+    for (QRadioButton* radio : {m_inPlace, m_toFolder}) {
+        connect(radio, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) {
+                RadioButton1Click();
+            }
+        });
+    }
+    connect(m_browse, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    m_extraction = new QGroupBox(QStringLiteral("提取设置"), this);
+    m_extraction->setObjectName(QStringLiteral("GroupBox2"));
+    auto* extractionColumn = new QVBoxLayout(m_extraction);
+    const std::array<const char*, 5> flagCaptions{nullptr, "提取的文本加入来源", "提取的文本间加入空行",
+                                                  "提取文本包含前特征", "提取文本包含后特征"};
+    const std::array<bool, 5> flagDefaults{false, true, false, true, true};
+    for (std::size_t i = 1; i < m_extractFlags.size(); ++i) {
+        m_extractFlags[i] = new QCheckBox(QString::fromUtf8(flagCaptions[i]), m_extraction);
+        m_extractFlags[i]->setObjectName(QStringLiteral("CheckBox") + QString::number(i));
+        m_extractFlags[i]->setChecked(flagDefaults[i]);
+        extractionColumn->addWidget(m_extractFlags[i]);
+    }
+    root->addWidget(m_extraction);
+    m_extraction->setVisible(false);
+
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch(1);
+    QPushButton* ok = Button("Button1", "OK", this);
+    ok->setDefault(true);
+    QPushButton* cancel = Button("Button6", "Cancel", this);
+    closeRow->addWidget(ok);
+    closeRow->addWidget(cancel);
+    root->addLayout(closeRow);
+    connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_inPlace->setChecked(true);
+    RadioButton1Click();
+}
+
+// --- Loading ---------------------------------------------------------------------------------------
+
+void TConfigure::LoadConfiguration() {
+    const settings::ReplaceOptions& options = m_mainForm.options();
+    m_extractFlags[1]->setChecked(options.extractAddSource);
+    m_extractFlags[2]->setChecked(options.extractBlankLine);
+    m_extractFlags[3]->setChecked(options.extractIncludeStart);
+    m_extractFlags[4]->setChecked(options.extractIncludeEnd);
+    ShowOutputFolder(options.outputFolder);
+    FillFileTypes(m_mainForm.options().fileTypes);
+    (void)TickFileTypes(m_mainForm.options().selectedTypes);
+}
+
+void TConfigure::ShowOutputFolder(const std::string& folder) {
+    std::string shown = folder;
+    if (shown.empty() || (!filedeal::FolderExists(shown) && !filedeal::CreateFolder(shown))) {
+        settings::ReplaceOptions& options = m_mainForm.options();
+        options.outputToFolder = false;
+        options.outputFolder.clear();
+        shown.clear();
+    }
+    if (!shown.empty()) {
+        m_folder->setText(PathText(shown));
+        m_toFolder->setChecked(true);
+        // Nothing is overwritten in output-folder mode, so there is nothing to back up.
+        m_mainForm.setBackupEnabled(false);
+    } else {
+        m_folder->clear();
+        m_inPlace->setChecked(true);
+        m_mainForm.setBackupEnabled(true);
+    }
+    RadioButton1Click();
+}
+
+void TConfigure::FillFileTypes(const std::string& types) {
+    m_types->clear();
+    for (const std::string& type : rules::ReadSemicolonList(types)) {
+        appendType(type, false);
+    }
+}
+
+bool TConfigure::TickFileTypes(const std::string& text) {
+    if (text.find(';') != std::string::npos) {
+        for (const std::string& member : rules::ReadSemicolonList(text)) {
+            (void)TickFileTypes(member);
+        }
+        return true;
+    }
+    const int row = checklist::FindExact(*m_types, text);
+    if (row < 0) {
+        return false;
+    }
+    checklist::SetChecked(*m_types->item(row), true);
+    return true;
+}
+
+void TConfigure::appendType(const std::string& type, bool ticked) {
+    checklist::Append(*m_types, type, ticked);
+}
+
+// --- Applying --------------------------------------------------------------------------------------
+
+void TConfigure::ApplyConfiguration() {
+    settings::ReplaceOptions& options = m_mainForm.options();
+    options.extractAddSource = m_extractFlags[1]->isChecked();
+    options.extractBlankLine = m_extractFlags[2]->isChecked();
+    options.extractIncludeStart = m_extractFlags[3]->isChecked();
+    options.extractIncludeEnd = m_extractFlags[4]->isChecked();
+    options.outputToFolder = m_toFolder->isChecked();
+    options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
+    CollectFileTypes();
+}
+
+void TConfigure::CollectFileTypes() {
+    settings::ReplaceOptions& options = m_mainForm.options();
+    options.fileTypes = listedTypes();
+    options.selectedTypes = tickedTypes();
+    m_mainForm.RefreshOptions();
+}
+
+std::string TConfigure::listedTypes() const {
+    std::vector<std::string> types;
+    for (int row = 0; row < m_types->count(); ++row) {
+        types.push_back(checklist::BytesOf(*m_types->item(row)));
+    }
+    return rules::JoinSemicolonList(types);
+}
+
+std::string TConfigure::tickedTypes() const {
+    std::vector<std::string> types;
+    for (int row = 0; row < m_types->count(); ++row) {
+        const QListWidgetItem& item = *m_types->item(row);
+        if (checklist::IsChecked(item)) {
+            types.push_back(checklist::BytesOf(item));
+        }
+    }
+    return rules::JoinSemicolonList(types);
+}
+
+bool TConfigure::outputToFolderChosen() const {
+    return m_toFolder->isChecked();
+}
+
+// --- Commands --------------------------------------------------------------------------------------
+
+void TConfigure::N2Click() {
+    QString typed = QStringLiteral("*.");
+    if (!m_platform.inputText(this, QStringLiteral("填写需要增加的文件类型"), typed) || typed.isEmpty()) {
+        return;
+    }
+    std::string type = Utf8Bytes(typed);
+    if (TickFileTypes(type)) {
+        return;
+    }
+    if (type == "*.html") {
+        if (TickFileTypes("*.htm")) {
+            m_platform.showMessage(this, QStringLiteral("html格式已经包括在htm格式中，不需添加"));
+            return;
+        }
+        type = "*.htm";
+    }
+    if (!settings::IsValidFileType(type)) {
+        m_platform.showMessage(this, QStringLiteral("请检查输入格式"), platform::MessageKind::Warning);
+        return;
+    }
+    appendType(type, true);
+}
+
+void TConfigure::N3Click() {
+    checklist::DeleteSelected(*m_types);
+}
+
+void TConfigure::N4Click() {
+    checklist::CheckAll(*m_types);
+}
+
+void TConfigure::N5Click() {
+    checklist::InvertChecks(*m_types);
+}
+
+void TConfigure::N1Click() {
+    m_types->clear();
+    for (const std::string& type : rules::ReadSemicolonList(settings::kDefaultFileTypes)) {
+        appendType(type, true);
+    }
+}
+
+void TConfigure::SpeedButton1Click() {
+    const QString folder = m_platform.browseFolder(this);
+    if (!folder.isEmpty()) {
+        m_folder->setText(PathText(WithTrailingSlash(PathBytes(folder))));
+    }
+}
+
+void TConfigure::RadioButton1Click() {
+    const bool enabled = m_toFolder->isChecked();
+    m_folder->setEnabled(enabled);
+    QPalette palette = m_folder->palette();
+    palette.setColor(QPalette::Base, QApplication::palette().color(enabled ? QPalette::Base : QPalette::Window));
+    m_folder->setPalette(palette);
+    m_browse->setEnabled(enabled);
+}
+
+void TConfigure::Button1Click() {
+    if (m_toFolder->isChecked() && m_folder->text().isEmpty()) {
+        m_inPlace->setChecked(true);
+    }
+    ApplyConfiguration();
+    LoadConfiguration();
+    // Loading may have fallen back to in-place mode (a folder that cannot be created) and switched
+    // the backup box back on; the main window's options and output line follow at once.
+    m_mainForm.RefreshOptions();
+    accept();
+}
+
+void TConfigure::FormShow() {
+    LoadConfiguration();
+    const QRect main = m_mainForm.frameGeometry();
+    move(main.center() - rect().center());
+}
+
+void TConfigure::showEvent(QShowEvent* event) {
+    // Keep the dialog above the main window, as a child dialog would be.
+    if (windowHandle() != nullptr && m_mainForm.windowHandle() != nullptr) {
+        windowHandle()->setTransientParent(m_mainForm.windowHandle());
+    }
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+} // namespace norvik::ui

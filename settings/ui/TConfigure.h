@@ -1,0 +1,83 @@
+#pragma once
+// The configuration dialog: the known file types and those the job works on, the output mode, and
+// the (never shown) extraction flags. It edits copies: showing it loads the controls from the main
+// window's options, OK writes them back and refreshes the main window, Cancel only closes it.
+#include <QDialog>
+#include <array>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+namespace norvik::platform {
+class IPlatform;
+}
+
+namespace norvik::ui {
+
+class TMainForm;
+
+class TConfigure : public QDialog {
+    Q_OBJECT
+public:
+    TConfigure(platform::IPlatform& platform, TMainForm& mainForm);
+
+    /// Sets the controls from the main window's options.
+    void LoadConfiguration();
+    /// Looks for the output folder or creates it (one level); a folder that cannot be had, or the
+    /// empty text, switches output-folder mode off and forgets the folder. Sets Edit1, the radio
+    /// buttons and the main window's backup box.
+    void ShowOutputFolder(const std::string& folder);
+    /// Replaces the list with the members of a ";" list, all unticked.
+    void FillFileTypes(const std::string& types);
+    /// Ticks the first entry equal to the text (case-sensitive); with ";" in the text, ticks each
+    /// member and returns true whatever matched. False when a single text matched nothing.
+    bool TickFileTypes(const std::string& text);
+    /// Copies the dialog into the options, then collects the file types.
+    void ApplyConfiguration();
+    /// Stores all entries and the ticked ones as fileTypes and selectedTypes, then refreshes the
+    /// main window's options.
+    void CollectFileTypes();
+
+    void N1Click();           ///< restore the 17 default types, all ticked
+    void N2Click();           ///< add a type
+    void N3Click();           ///< delete the selected entry
+    void N4Click();           ///< tick all
+    void N5Click();           ///< invert the ticks
+    void SpeedButton1Click(); ///< browse for the output folder
+    void RadioButton1Click(); ///< either radio button turned on
+    void Button1Click();      ///< OK
+    void FormShow();
+
+    /// RadioButton2's state; read by the options refresh and by the settings save.
+    [[nodiscard]] bool outputToFolderChosen() const;
+    /// The entries of the type list in order, and the ticked ones.
+    [[nodiscard]] std::string listedTypes() const;
+    [[nodiscard]] std::string tickedTypes() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void appendType(const std::string& type, bool ticked);
+
+    platform::IPlatform& m_platform;
+    TMainForm& m_mainForm;
+    QListWidget* m_types = nullptr;             // CheckListBox1
+    QMenu* m_typeMenu = nullptr;                // PopupMenu1
+    QRadioButton* m_inPlace = nullptr;          // RadioButton1
+    QRadioButton* m_toFolder = nullptr;         // RadioButton2
+    QLineEdit* m_folder = nullptr;              // Edit1
+    QToolButton* m_browse = nullptr;            // SpeedButton1
+    QGroupBox* m_extraction = nullptr;          // GroupBox2
+    std::array<QCheckBox*, 5> m_extractFlags{}; // CheckBox1..CheckBox4
+};
+
+} // namespace norvik::ui

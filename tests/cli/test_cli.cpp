@@ -1,0 +1,158 @@
+// End to end: the real norvik-cli binary on folders of files in all four encodings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "TestSupport.h"
+
+using norvik::test::Bytes;
+using norvik::test::ReadBytes;
+using norvik::test::TempDir;
+using norvik::test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+Outcome Cli(const TempDir& dir, const std::string& args) {
+    const std::string out = (dir / "stdout").string();
+    const std::string err = (dir / "stderr").string();
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(NORVIK_BIN_DIR "/norvik-cli") +
+                                " " + args + " </dev/null >" + Quote(out) + " 2>" + Quote(err);
+    const int status = std::system(command.c_str());
+    Outcome o;
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.out = ReadBytes(out);
+    o.err = ReadBytes(err);
+    fs::remove(out);
+    fs::remove(err);
+    return o;
+}
+
+// One file of each kind holding "hello" and 啊, and a file of another type.
+void MakeCorpus(const fs::path& folder) {
+    fs::create_directories(folder / "sub");
+    WriteBytes(folder / "ansi.txt", "hello " + Bytes("B0A1") + "\n");
+    WriteBytes(folder / "u16.txt", Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00 20 00 4A 55"));
+    WriteBytes(folder / "bom.txt", Bytes("EF BB BF") + "hello " + Bytes("E5 95 8A"));
+    WriteBytes(folder / "sub" / "plain.txt", "HELLO " + Bytes("E5 95 8A") + "\r\n");
+    WriteBytes(folder / "other.dat", "hello");
+}
+
+} // namespace
+
+TEST(Cli, ReplacesInEveryEncodingAndRestores) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    const Outcome o = Cli(dir, "replace --find hello --replace 你好 --result-list list.txt --no-progress t");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(ReadBytes(dir / "t" / "ansi.txt"), Bytes("C4E3 BAC3") + " " + Bytes("B0A1") + "\r\n");
+    EXPECT_EQ(ReadBytes(dir / "t" / "u16.txt"), Bytes("FF FE 60 4F 7D 59 20 00 4A 55"));
+    EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), Bytes("EF BB BF E4 BD A0 E5 A5 BD 20 E5 95 8A"));
+    // Letter case is ignored by default.
+    EXPECT_EQ(ReadBytes(dir / "t" / "sub" / "plain.txt"), Bytes("E4 BD A0 E5 A5 BD 20 E5 95 8A 0D 0A"));
+    EXPECT_EQ(ReadBytes(dir / "t" / "other.dat"), "hello");
+    EXPECT_EQ(ReadBytes(dir / "t" / "ansi.txt.bak"), "hello " + Bytes("B0A1") + "\n");
+    EXPECT_NE(o.out.find("替换规则1条,共涉及文件4个,符合替换条件的4个,成功替换4个,失败0个,文件不存在0个\n"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("耗时0分"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "list.txt"), "t/ansi.txt\nt/bom.txt\nt/u16.txt\nt/sub/plain.txt\n");
+
+    const Outcome restored = Cli(dir, "restore list.txt");
+    EXPECT_EQ(restored.exitCode, 0);
+    EXPECT_EQ(restored.out, "成功恢复4个\n");
+    EXPECT_EQ(ReadBytes(dir / "t" / "u16.txt"), Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00 20 00 4A 55"));
+    EXPECT_FALSE(fs::exists(dir / "t" / "u16.txt.bak"));
+}
+
+TEST(Cli, OptionsReachTheJob) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    Outcome o = Cli(dir, "replace --match-case --no-subdirs --no-backup --types '*.txt;*.dat' --find-hex 68656C6C6F "
+                         "--replace-hex 4849 t");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(ReadBytes(dir / "t" / "other.dat"), "HI\r\n"); // an ANSI file is rewritten with CR LF
+    EXPECT_EQ(ReadBytes(dir / "t" / "sub" / "plain.txt"), "HELLO " + Bytes("E5 95 8A") + "\r\n");
+    EXPECT_FALSE(fs::exists(dir / "t" / "ansi.txt.bak"));
+
+    fs::create_directory(dir / "out");
+    o = Cli(dir, "feature --start " + Quote("\xe5\x95\x8a") + " --end " + Quote("\xe5\x95\x8a") +
+                     " --replace X --output out t/ansi.txt");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    // Only one start/end occurrence: no span, nothing written.
+    EXPECT_FALSE(fs::exists(dir / "out" / "ansi.txt"));
+    o = Cli(dir, "feature --start H --end " + Quote("\xe5\x95\x8a") + " --replace X --output out t/bom.txt");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(ReadBytes(dir / "out" / "bom.txt"), Bytes("EF BB BF") + "X");
+    EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), Bytes("EF BB BF") + "HI " + Bytes("E5 95 8A"));
+}
+
+TEST(Cli, FailuresAndUsageErrors) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    ::chmod((dir / "t" / "ansi.txt").c_str(), 0444);
+    Outcome o = Cli(dir, "replace --find hello --replace bye --no-backup t/ansi.txt t/missing.txt");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "t/ansi.txt is Error!!!\n");
+    EXPECT_NE(o.out.find("失败1个,文件不存在1个"), std::string::npos);
+    o = Cli(dir, "replace --find hello --replace bye --no-backup --force-readonly t/ansi.txt");
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(ReadBytes(dir / "t" / "ansi.txt"), "bye " + Bytes("B0A1") + "\r\n");
+
+    const std::string before = ReadBytes(dir / "t" / "bom.txt");
+    EXPECT_EQ(Cli(dir, "replace --find " + Quote("\xe0\xb8\x81") + " --replace x t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "replace --find-hex 6G --replace x t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "replace --rules set.crr t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "feature --rules set.nrr t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "replace --rules gone.nrr t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "replace --find a t").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "restore gone.list").exitCode, 2);
+    EXPECT_EQ(Cli(dir, "frobnicate").exitCode, 2);
+    EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), before);
+    EXPECT_EQ(Cli(dir, "--help").exitCode, 0);
+}
+
+TEST(Cli, SearchAndExtract) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    Outcome o = Cli(dir, "search --find " + Quote("hello \xe5\x95\x8a") + " t");
+    EXPECT_EQ(o.exitCode, 0);
+    // Case-sensitive: the upper-case file is no hit.
+    EXPECT_EQ(o.out.substr(0, o.out.find("耗时")), "t/ansi.txt\nt/bom.txt\nt/u16.txt\n找到文件3个\n");
+
+    WriteBytes(dir / "t" / "page.htm", "a<!--x-->b<!--y-->c");
+    o = Cli(dir, "extract --start '<!--' --end '-->' t/page.htm");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(ReadBytes(dir / "t" / "page.htm"), "a<!--x-->b<!--y-->c");
+    EXPECT_EQ(ReadBytes(dir / "t" / "page.htm.extract.txt"), "<!--x-->\r\n<!--y-->\r\n");
+}
+
+TEST(Cli, DryRunChangesNothingAndPredicts) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    ::chmod((dir / "t" / "ansi.txt").c_str(), 0444);
+    const std::string before = ReadBytes(dir / "t" / "bom.txt");
+    const Outcome o = Cli(dir, "replace --dry-run --find hello --replace bye --result-list list.txt t");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "t/ansi.txt is Error!!!\n");
+    EXPECT_NE(o.out.find("t/bom.txt\n"), std::string::npos);
+    EXPECT_NE(o.out.find("符合替换条件的4个,成功替换3个,失败1个"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), before);
+    EXPECT_FALSE(fs::exists(dir / "t" / "bom.txt.bak"));
+    EXPECT_FALSE(fs::exists(dir / "list.txt"));
+}

@@ -1,0 +1,304 @@
+// The configuration dialog: file types, output mode, OK and Cancel, and what the main window sees.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "main/TMainForm.h"
+#include "settings/ui/TConfigure.h"
+#include "support/ScriptedPlatform.h"
+
+using norvik::ui::TConfigure;
+using norvik::ui::TMainForm;
+
+namespace {
+
+constexpr const char* kDefaults =
+    "*.txt;*.htm;*.c;*.cpp;*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py";
+
+std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    norvik::test::ScriptedPlatform platform;
+    TMainForm form{platform, Bytes(dir.path()) + "/"};
+    TConfigure dialog{platform, form};
+
+    Fixture() {
+        form.setConfigure(&dialog);
+        dialog.LoadConfiguration();
+    }
+
+    template <typename T> T* part(const char* name) const {
+        T* found = dialog.findChild<T*>(QLatin1String(name));
+        if (found == nullptr) {
+            qFatal("no part %s", name);
+        }
+        return found;
+    }
+    QListWidget& types() const { return *part<QListWidget>("CheckListBox1"); }
+    /// Types the text into the add box and confirms it.
+    void add(const QString& typed) {
+        platform.inputAnswers = {typed};
+        dialog.N2Click();
+    }
+    QCheckBox& backupBox() const { return *form.widgets().checkBoxes[2]; }
+};
+
+} // namespace
+
+class TestConfigure : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loadsTheOptions();
+    void addingAListedTypeTicksIt();
+    void addingHtml();
+    void addingRefusesInvalidMasks();
+    void listCommands();
+    void defaultsThenOk();
+    void okWithNothingTickedFallsBackToAllFiles();
+    void outputFolderModeAndTheBackupBox();
+    void okWithoutAFolderFallsBackToInPlace();
+    void folderThatCannotBeCreatedSwitchesModeOff();
+    void cancelLeavesTheRadioButtonsRead();
+    void browseKeepsASingleSlash();
+};
+
+void TestConfigure::loadsTheOptions() {
+    Fixture f;
+    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp"));
+    QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
+    QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
+    QVERIFY(f.part<QLineEdit>("Edit1")->isReadOnly());
+    QVERIFY(!f.part<QToolButton>("SpeedButton1")->isEnabled());
+    QCOMPARE(f.dialog.windowTitle(), QStringLiteral("配置"));
+
+    // A selected type missing from the list ticks nothing and is not added.
+    f.form.options().fileTypes = "*.a;*.b";
+    f.form.options().selectedTypes = "*.b;*.zz";
+    f.form.options().extractBlankLine = true;
+    f.dialog.LoadConfiguration();
+    QCOMPARE(f.dialog.listedTypes(), std::string("*.a;*.b"));
+    QCOMPARE(f.dialog.tickedTypes(), std::string("*.b"));
+    QVERIFY(f.part<QCheckBox>("CheckBox2")->isChecked());
+    QVERIFY(!f.part<QCheckBox>("CheckBox1")->isChecked());
+}
+
+void TestConfigure::addingAListedTypeTicksIt() {
+    Fixture f;
+    f.add(QStringLiteral("*.h"));
+    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp;*.h"));
+    const auto asked = f.platform.callsOf(QStringLiteral("input"));
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked[0].text, QStringLiteral("填写需要增加的文件类型"));
+    QCOMPARE(asked[0].detail, QStringLiteral("*."));
+
+    // Case matters: the upper-case form is a new entry, ticked, at the end.
+    f.add(QStringLiteral("*.TXT"));
+    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults) + ";*.TXT");
+    QCOMPARE(f.types().item(17)->checkState(), Qt::Checked);
+
+    // A ";" list only ticks the listed members and adds nothing.
+    f.add(QStringLiteral("*.ini;*.new"));
+    QCOMPARE(f.types().count(), 18);
+    QCOMPARE(f.types().item(12)->checkState(), Qt::Checked);
+
+    // Cancel and an empty text do nothing.
+    f.platform.inputAnswers = {std::nullopt, QString()};
+    f.dialog.N2Click();
+    f.dialog.N2Click();
+    QCOMPARE(f.types().count(), 18);
+    QVERIFY(f.platform.messages().isEmpty());
+}
+
+void TestConfigure::addingHtml() {
+    Fixture f;
+    f.types().item(1)->setCheckState(Qt::Unchecked); // *.htm
+    f.add(QStringLiteral("*.html"));
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("html格式已经包括在htm格式中，不需添加")});
+    QCOMPARE(f.types().count(), 17);
+    QCOMPARE(f.types().item(1)->checkState(), Qt::Checked);
+
+    f.form.options().fileTypes = "*.txt";
+    f.dialog.LoadConfiguration();
+    f.platform.clearRecord();
+    f.add(QStringLiteral("*.html"));
+    QVERIFY(f.platform.messages().isEmpty());
+    QCOMPARE(f.dialog.listedTypes(), std::string("*.txt;*.htm"));
+    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm"));
+}
+
+void TestConfigure::addingRefusesInvalidMasks() {
+    Fixture f;
+    for (const QString& typed : {QStringLiteral("*.c++"), QStringLiteral("*.a b"), QStringLiteral("*.my_ext"),
+                                 QStringLiteral("txt"), QStringLiteral("*.文本")}) {
+        f.platform.clearRecord();
+        f.add(typed);
+        QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("请检查输入格式")});
+    }
+    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
+    f.add(QStringLiteral("readme.1st"));
+    QCOMPARE(f.types().count(), 18); // a plain file name with a dot passes
+}
+
+void TestConfigure::listCommands() {
+    Fixture f;
+    f.dialog.N5Click();
+    QCOMPARE(f.dialog.tickedTypes(),
+             std::string("*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py"));
+    f.dialog.N3Click(); // nothing selected: nothing removed
+    QCOMPARE(f.types().count(), 17);
+    f.types().setCurrentRow(0);
+    f.dialog.N3Click();
+    QCOMPARE(f.types().count(), 16);
+    QCOMPARE(f.types().item(0)->text(), QStringLiteral("*.htm"));
+    f.dialog.N3Click();
+    QCOMPARE(f.types().count(), 16);
+    f.dialog.N4Click();
+    QCOMPARE(f.dialog.tickedTypes(), f.dialog.listedTypes());
+}
+
+void TestConfigure::defaultsThenOk() {
+    Fixture f;
+    f.form.options().fileTypes = "*.x;*.y";
+    f.form.options().selectedTypes = "*.x";
+    f.dialog.LoadConfiguration();
+    f.dialog.N1Click();
+    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.dialog.tickedTypes(), std::string(kDefaults));
+    f.dialog.Button1Click();
+    QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
+    QCOMPARE(f.form.options().selectedTypes, std::string(kDefaults));
+    QCOMPARE(f.form.widgets().labels[7]->text(),
+             QStringLiteral("当前操作的文件类型:") + QString::fromLatin1(kDefaults));
+}
+
+void TestConfigure::okWithNothingTickedFallsBackToAllFiles() {
+    Fixture f;
+    for (int row = 0; row < f.types().count(); ++row) {
+        f.types().item(row)->setCheckState(Qt::Unchecked);
+    }
+    f.dialog.Button1Click();
+    QCOMPARE(f.form.options().selectedTypes, std::string());
+    QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
+    QCOMPARE(f.form.openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
+    // Reopening shows the same list with nothing ticked.
+    f.dialog.LoadConfiguration();
+    QCOMPARE(f.dialog.tickedTypes(), std::string());
+}
+
+void TestConfigure::outputFolderModeAndTheBackupBox() {
+    Fixture f;
+    const QString out = f.dir.filePath(QStringLiteral("out"));
+    f.part<QRadioButton>("RadioButton2")->setChecked(true);
+    QVERIFY(f.part<QLineEdit>("Edit1")->isEnabled());
+    QVERIFY(f.part<QToolButton>("SpeedButton1")->isEnabled());
+    f.platform.folderAnswers = {out};
+    f.dialog.SpeedButton1Click();
+    QCOMPARE(f.part<QLineEdit>("Edit1")->text(), out + QLatin1Char('/'));
+
+    f.dialog.Button1Click();
+    const auto& options = f.form.options();
+    QVERIFY(options.outputToFolder);
+    QCOMPARE(options.outputFolder, Bytes(out) + "/");
+    QVERIFY(QDir(out).exists()); // created when the dialog loaded it back
+    QVERIFY(!f.backupBox().isEnabled());
+    QVERIFY(f.backupBox().isChecked());
+    QVERIFY(!options.backup);
+    QCOMPARE(f.form.widgets().labels[10]->text(),
+             QStringLiteral("输出目录:") + out + QStringLiteral("/     另存方式,无需备份"));
+
+    f.dialog.LoadConfiguration();
+    QVERIFY(f.part<QRadioButton>("RadioButton2")->isChecked());
+    f.part<QRadioButton>("RadioButton1")->setChecked(true);
+    QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
+    f.dialog.Button1Click();
+    QVERIFY(!options.outputToFolder);
+    QCOMPARE(options.outputFolder, std::string());
+    QVERIFY(f.backupBox().isEnabled());
+    QVERIFY(options.backup);
+    QCOMPARE(f.form.widgets().labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+}
+
+void TestConfigure::okWithoutAFolderFallsBackToInPlace() {
+    Fixture f;
+    f.part<QRadioButton>("RadioButton2")->setChecked(true);
+    f.dialog.Button1Click();
+    QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
+    QVERIFY(!f.form.options().outputToFolder);
+    QVERIFY(f.backupBox().isEnabled());
+    QVERIFY(f.platform.messages().isEmpty());
+}
+
+void TestConfigure::folderThatCannotBeCreatedSwitchesModeOff() {
+    Fixture f;
+    const std::string deep = Bytes(f.dir.filePath(QStringLiteral("missing/deeper"))) + "/";
+    f.form.options().outputFolder = deep;
+    f.form.options().outputToFolder = true;
+    f.dialog.LoadConfiguration();
+    QVERIFY(!f.form.options().outputToFolder);
+    QCOMPARE(f.form.options().outputFolder, std::string());
+    QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
+    QVERIFY(f.part<QLineEdit>("Edit1")->text().isEmpty());
+    QVERIFY(!QDir(QString::fromStdString(deep)).exists()); // parents are not created
+
+    // Chosen in the dialog, then gone before OK: the main window must not keep announcing it.
+    const QString gone = f.dir.filePath(QStringLiteral("gone/sub"));
+    f.part<QRadioButton>("RadioButton2")->setChecked(true);
+    f.platform.folderAnswers = {gone};
+    f.dialog.SpeedButton1Click();
+    f.dialog.Button1Click();
+    QVERIFY(!f.form.options().outputToFolder);
+    QVERIFY(f.backupBox().isEnabled());
+    QCOMPARE(f.form.widgets().labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+
+    // One missing level is created.
+    const std::string one = Bytes(f.dir.filePath(QStringLiteral("new"))) + "/";
+    f.dialog.ShowOutputFolder(one);
+    QVERIFY(QDir(QString::fromStdString(one)).exists());
+    QVERIFY(f.dialog.outputToFolderChosen());
+}
+
+void TestConfigure::cancelLeavesTheRadioButtonsRead() {
+    Fixture f;
+    const std::string out = Bytes(f.dir.filePath(QStringLiteral("out"))) + "/";
+    f.form.options().outputFolder = out;
+    f.dialog.LoadConfiguration();
+    f.dialog.Button1Click();
+    QVERIFY(f.form.options().outputToFolder);
+
+    // Switched to in place, then Cancel: the next refresh runs in place, and without backups because
+    // the box is still disabled; reopening shows output-folder mode again.
+    f.part<QRadioButton>("RadioButton1")->setChecked(true);
+    f.dialog.reject();
+    f.form.RefreshOptions();
+    QVERIFY(!f.form.options().outputToFolder);
+    QVERIFY(!f.form.options().backup);
+    f.dialog.LoadConfiguration();
+    QVERIFY(f.dialog.outputToFolderChosen());
+}
+
+void TestConfigure::browseKeepsASingleSlash() {
+    Fixture f;
+    f.part<QRadioButton>("RadioButton2")->setChecked(true);
+    f.platform.folderAnswers = {QStringLiteral("/"), QString()};
+    f.dialog.SpeedButton1Click();
+    QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
+    f.dialog.SpeedButton1Click(); // cancelled: unchanged
+    QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
+}
+
+QTEST_MAIN(TestConfigure)
+#include "tst_configure.moc"

@@ -1,0 +1,592 @@
+// The main window: mode switch, target list, rule-set chooser, option refresh and named parts.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "main/ComponentCaption.h"
+#include "main/MemoPage.h"
+#include "main/TMainForm.h"
+#include "main/Tabout_form.h"
+#include "platform/IPlatform.h"
+#include "settings/ui/TConfigure.h"
+#include "support/ScriptedPlatform.h"
+
+using norvik::settings::ReplaceMode;
+using norvik::ui::TargetEntry;
+using norvik::ui::TMainForm;
+
+namespace {
+
+void Touch(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QStringList ComboEntries(const QComboBox& combo) {
+    QStringList entries;
+    for (int i = 0; i < combo.count(); ++i) {
+        entries << combo.itemText(i);
+    }
+    return entries;
+}
+
+// One window with its configuration dialog and a scripted desktop, in a fresh executable folder
+// whose rule folder holds a.nrr, b.crr and sub/c.nrr.
+struct Fixture {
+    QTemporaryDir exe;
+    QTemporaryDir files;
+    norvik::test::ScriptedPlatform platform;
+    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<norvik::ui::TConfigure> configure;
+
+    Fixture() {
+        QDir(exe.path()).mkpath(QStringLiteral("MultiReplace/sub"));
+        Touch(exe.filePath(QStringLiteral("MultiReplace/a.nrr")));
+        Touch(exe.filePath(QStringLiteral("MultiReplace/b.crr")));
+        Touch(exe.filePath(QStringLiteral("MultiReplace/sub/c.nrr")));
+        form = std::make_unique<TMainForm>(platform, Bytes(exe.path()) + "/");
+        configure = std::make_unique<norvik::ui::TConfigure>(platform, *form);
+        form->setConfigure(configure.get());
+    }
+    ~Fixture() {
+        configure.reset();
+        form.reset();
+    }
+
+    const norvik::ui::MainFormWidgets& w() const { return form->widgets(); }
+    std::vector<TargetEntry> targets() const { return form->targets().Entries(); }
+    std::string dir(const QString& name) const {
+        QDir(files.path()).mkpath(name);
+        return Bytes(files.filePath(name));
+    }
+    std::string file(const QString& name) const {
+        Touch(files.filePath(name));
+        return Bytes(files.filePath(name));
+    }
+};
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsInNormalMode();
+    void modeSwitchFollowsTheTable();
+    void modeCommandOnCurrentModeKeepsItPressed();
+    void functionKeysSwitchModesEvenWithExtractionHidden();
+    void multipleReplacementShowsChooserAndGreysTextBoxes();
+    void chooserFollowsModeAndDropsThePick();
+    void ruleEditorPathNeedsRefreshedOptionAndName();
+    void addTargetChecksAndSelectsDuplicates();
+    void addFolderAndFilesThroughDialogs();
+    void typedPathIsTrimmedAndMustBeAFolder();
+    void checkInvertDeleteClear();
+    void dropsAddFilesAndFoldersInOrder();
+    void dropsReachTheWindowFromEveryPart();
+    void refreshTakesCheckBoxesAndWritesTexts();
+    void everyNamedPartIsFoundOnceFromTheWindow();
+    void textBoxLayoutRules();
+    void textBoxesFollowResize();
+    void statusPanels();
+    void memoTextsUseCrLfAndKeepEveryCharacter();
+    void captionsByComponentName();
+    void aboutBoxStaysOneAndOkHidesIt();
+};
+
+void TestMainForm::startsInNormalMode() {
+    Fixture f;
+    const auto& w = f.w();
+    QCOMPARE(f.form->mode(), ReplaceMode::Normal);
+    QVERIFY(w.toolButtons[3]->isChecked());
+    QVERIFY(!w.toolButtons[4]->isChecked());
+    QVERIFY(w.items[10]->isChecked());
+    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
+    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
+    QVERIFY(w.checkBoxes[5]->isEnabled());
+    QVERIFY(!w.items[17]->isVisible());
+    QVERIFY(!w.toolButtons[11]->isVisible());
+    QVERIFY(w.checkBoxes[2]->isChecked() && w.checkBoxes[3]->isChecked());
+    QVERIFY(!w.checkBoxes[1]->isChecked() && !w.checkBoxes[4]->isChecked() && !w.checkBoxes[5]->isChecked());
+    QVERIFY(!w.comboBox1->isVisibleTo(f.form.get()));
+    QCOMPARE(w.labels[3]->text(), QStringLiteral(">>>"));
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("Norvik"));
+}
+
+void TestMainForm::modeSwitchFollowsTheTable() {
+    Fixture f;
+    const auto& w = f.w();
+    w.checkBoxes[5]->setChecked(true);
+
+    f.form->N9Click();
+    QCOMPARE(f.form->mode(), ReplaceMode::Feature);
+    QCOMPARE(f.form->options().mode, ReplaceMode::Feature);
+    QVERIFY(!w.toolButtons[3]->isChecked() && w.toolButtons[4]->isChecked() && !w.toolButtons[11]->isChecked());
+    QVERIFY(!w.items[10]->isChecked() && w.items[9]->isChecked() && !w.items[17]->isChecked());
+    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
+    QCOMPARE(w.pageControl1->currentIndex(), int(norvik::ui::kFeatureTab));
+    QVERIFY(!w.checkBoxes[5]->isEnabled());
+    QVERIFY(w.checkBoxes[5]->isChecked()); // a disabled box keeps its mark
+
+    f.form->N17Click();
+    QCOMPARE(f.form->mode(), ReplaceMode::Extract);
+    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
+    QVERIFY(w.items[17]->isChecked() && !w.items[9]->isChecked());
+    QVERIFY(!w.checkBoxes[5]->isEnabled());
+
+    f.form->N10Click();
+    QCOMPARE(f.form->mode(), ReplaceMode::Normal);
+    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(w.checkBoxes[5]->isEnabled() && w.checkBoxes[5]->isChecked());
+    QVERIFY(w.toolButtons[3]->isChecked() && !w.toolButtons[11]->isChecked());
+}
+
+void TestMainForm::modeCommandOnCurrentModeKeepsItPressed() {
+    Fixture f;
+    const auto& w = f.w();
+    f.form->N9Click();
+    // Triggering a checkable action flips its look before the command runs; the command must put
+    // the current mode's button and item back.
+    w.toolButtons[4]->trigger();
+    w.items[9]->trigger();
+    QCOMPARE(f.form->mode(), ReplaceMode::Feature);
+    QVERIFY(w.toolButtons[4]->isChecked());
+    QVERIFY(w.items[9]->isChecked());
+    QVERIFY(!w.toolButtons[3]->isChecked());
+    // Clicking another mode's button switches properly.
+    w.toolButtons[3]->trigger();
+    QCOMPARE(f.form->mode(), ReplaceMode::Normal);
+    QVERIFY(w.toolButtons[3]->isChecked() && !w.toolButtons[4]->isChecked());
+}
+
+void TestMainForm::functionKeysSwitchModesEvenWithExtractionHidden() {
+    Fixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QTest::keyClick(f.form.get(), Qt::Key_F10);
+    QCOMPARE(f.form->mode(), ReplaceMode::Feature);
+    QTest::keyClick(f.form.get(), Qt::Key_F10);
+    QCOMPARE(f.form->mode(), ReplaceMode::Feature);
+    QTest::keyClick(f.form.get(), Qt::Key_F11);
+    QCOMPARE(f.form->mode(), ReplaceMode::Extract);
+    QVERIFY(!f.w().items[17]->isVisible());
+    QTest::keyClick(f.form.get(), Qt::Key_F9);
+    QCOMPARE(f.form->mode(), ReplaceMode::Normal);
+}
+
+void TestMainForm::multipleReplacementShowsChooserAndGreysTextBoxes() {
+    Fixture f;
+    const auto& w = f.w();
+    const QColor window = QApplication::palette().color(QPalette::Window);
+    const QColor base = QApplication::palette().color(QPalette::Base);
+    w.checkBoxes[1]->click();
+    QVERIFY(w.comboBox1->isVisibleTo(f.form.get()));
+    QVERIFY(w.speedButtons[1]->isVisibleTo(f.form.get()));
+    QVERIFY(!w.pageControl1->isEnabled());
+    for (int memo = 1; memo <= 5; ++memo) {
+        QCOMPARE(w.memos[static_cast<std::size_t>(memo)]->palette().color(QPalette::Base), window);
+    }
+    QCOMPARE(ComboEntries(*w.comboBox1), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+    QCOMPARE(w.comboBox1->currentIndex(), -1);
+    QVERIFY(w.comboBox1->currentText().isEmpty());
+
+    w.checkBoxes[1]->click();
+    QVERIFY(!w.comboBox1->isVisibleTo(f.form.get()));
+    QVERIFY(w.pageControl1->isEnabled());
+    QCOMPARE(w.memos[1]->palette().color(QPalette::Base), base);
+    // The box alone does not put multiple replacement in force; the options refresh does.
+    QVERIFY(!f.form->options().multiple);
+}
+
+void TestMainForm::chooserFollowsModeAndDropsThePick() {
+    Fixture f;
+    const auto& w = f.w();
+    w.checkBoxes[1]->setChecked(true);
+    w.comboBox1->setCurrentIndex(0);
+    f.form->N9Click();
+    QCOMPARE(ComboEntries(*w.comboBox1), QStringList{QStringLiteral("b")});
+    QCOMPARE(w.comboBox1->currentIndex(), -1);
+    // A set added later shows only after the next refresh.
+    Touch(f.exe.filePath(QStringLiteral("MultiReplace/new.crr")));
+    QCOMPARE(w.comboBox1->count(), 1);
+    f.form->N17Click();
+    QCOMPARE(w.comboBox1->count(), 2);
+}
+
+void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
+    Fixture f;
+    const auto& w = f.w();
+    const std::string folder = f.form->ruleFolder();
+    QCOMPARE(folder, Bytes(f.exe.path()) + "/MultiReplace/");
+    w.checkBoxes[1]->setChecked(true);
+    w.comboBox1->setCurrentIndex(0);
+    QCOMPARE(f.form->chosenRuleSetPath(), std::string()); // not in force before a refresh
+    f.form->RefreshOptions();
+    QCOMPARE(f.form->chosenRuleSetPath(), folder + "a.nrr");
+    f.form->N9Click(); // drops the pick
+    QCOMPARE(f.form->chosenRuleSetPath(), std::string());
+    w.comboBox1->setCurrentIndex(0);
+    QCOMPARE(f.form->chosenRuleSetPath(), folder + "b.crr");
+    // The editor command does nothing without an editor or in mode 3, and asks nothing.
+    f.form->N17Click();
+    f.form->ToolButton1Click();
+    QVERIFY(f.platform.calls.isEmpty());
+}
+
+void TestMainForm::addTargetChecksAndSelectsDuplicates() {
+    Fixture f;
+    auto& list = *f.w().checkListBox1;
+    f.form->AddTarget("/data/Work/");
+    f.form->AddTarget("/data/work/");
+    f.form->AddTarget("/data/a.txt");
+    QCOMPARE(list.count(), 3); // case-sensitive paths are different rows
+    list.item(0)->setCheckState(Qt::Unchecked);
+    QCOMPARE(f.form->targets().SelectedRow(), -1);
+
+    f.form->AddTarget("/data/Work/");
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.item(0)->checkState(), Qt::Checked);
+    QCOMPARE(f.form->targets().SelectedRow(), 0);
+
+    f.form->AddTarget("/data/new/"); // a new row does not move the selection
+    QCOMPARE(f.form->targets().SelectedRow(), 0);
+    QCOMPARE(f.targets().back(), (TargetEntry{"/data/new/", true}));
+}
+
+void TestMainForm::addFolderAndFilesThroughDialogs() {
+    Fixture f;
+    const auto& w = f.w();
+    const std::string folder = f.dir(QStringLiteral("Work"));
+
+    w.pageControl2->setCurrentIndex(norvik::ui::kResultsTab);
+    f.platform.folderAnswers = {QString()}; // cancelled
+    f.form->ToolButton17Click();
+    QCOMPARE(w.checkListBox1->count(), 0);
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+
+    f.platform.folderAnswers = {QString::fromStdString(folder), QStringLiteral("/")};
+    w.items[3]->trigger(); // the pop-up item shares the command
+    f.form->ToolButton17Click();
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {"/", true}}));
+
+    w.pageControl2->setCurrentIndex(norvik::ui::kResultsTab);
+    f.platform.openFilesAnswers = {QStringList()};
+    f.form->ToolButton9Click();
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // cancel changes nothing
+    f.platform.openFilesAnswers = {{QStringLiteral("/d/b.txt"), QStringLiteral("/d/a.txt")}};
+    f.form->ToolButton9Click();
+    QCOMPARE(f.targets().size(), std::size_t(4));
+    QCOMPARE(f.targets()[2].path, std::string("/d/b.txt"));
+    QCOMPARE(f.targets()[3].path, std::string("/d/a.txt"));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+    const auto dialogs = f.platform.callsOf(QStringLiteral("openFiles"));
+    QCOMPARE(dialogs.size(), 2);
+    QCOMPARE(dialogs[1].text, QStringLiteral("/"));
+    QCOMPARE(dialogs[1].detail, f.form->openDialogFilter());
+}
+
+void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
+    Fixture f;
+    const std::string folder = f.dir(QStringLiteral("Work"));
+    const std::string file = f.file(QStringLiteral("a.txt"));
+    const QString missing = QStringLiteral("目录不存在，请重新输入");
+
+    f.platform.inputAnswers = {QStringLiteral("  \t") + QString::fromStdString(folder) + QStringLiteral("   ")};
+    f.form->N26Click();
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
+    const auto prompts = f.platform.callsOf(QStringLiteral("input"));
+    QCOMPARE(prompts.size(), 1);
+    QCOMPARE(prompts[0].text, QStringLiteral("添加要操作的文件夹:              "));
+    QVERIFY(prompts[0].detail.isEmpty());
+    QVERIFY(f.platform.messages().isEmpty());
+
+    f.platform.inputAnswers = {QString::fromStdString(file)};
+    f.form->N26Click();
+    QCOMPARE(f.platform.messages(), QStringList{missing});
+    QCOMPARE(f.targets().size(), std::size_t(1));
+
+    f.platform.clearRecord();
+    f.platform.inputAnswers = {std::nullopt};
+    f.form->N26Click();
+    QVERIFY(f.platform.messages().isEmpty());
+
+    // Regression: OK on an empty box must not add the root of the file system.
+    f.platform.inputAnswers = {QStringLiteral("   ")};
+    f.form->N26Click();
+    QCOMPARE(f.platform.messages(), QStringList{missing});
+    QCOMPARE(f.targets().size(), std::size_t(1));
+
+    // Typed again: no second row, the existing one is ticked and selected.
+    f.w().checkListBox1->item(0)->setCheckState(Qt::Unchecked);
+    f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
+    f.form->N26Click();
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
+    QCOMPARE(f.form->targets().SelectedRow(), 0);
+}
+
+void TestMainForm::checkInvertDeleteClear() {
+    Fixture f;
+    auto& list = *f.w().checkListBox1;
+    for (const char* path : {"/a/", "/b/", "/c/"}) {
+        f.form->AddTarget(path);
+    }
+    list.item(1)->setCheckState(Qt::Unchecked);
+    list.setCurrentRow(2);
+    f.form->N22Click();
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", false}, {"/b/", true}, {"/c/", false}}));
+    QCOMPARE(f.form->targets().SelectedRow(), 2);
+    f.form->N6Click();
+    QCOMPARE(f.form->targets().CheckedPaths().size(), std::size_t(3));
+
+    list.setCurrentRow(1);
+    f.form->N27Click();
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", true}, {"/c/", true}}));
+    f.form->N27Click(); // no row selected any more
+    QCOMPARE(list.count(), 2);
+
+    f.form->N28Click();
+    QCOMPARE(list.count(), 0);
+    f.form->N28Click();
+    f.form->N27Click();
+    QCOMPARE(list.count(), 0);
+}
+
+void TestMainForm::dropsAddFilesAndFoldersInOrder() {
+    Fixture f;
+    const std::string folder = f.dir(QStringLiteral("Work"));
+    const std::string file = f.file(QStringLiteral("a.txt"));
+    f.w().pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
+    f.form->DropPaths(
+        {QString::fromStdString(folder), QString::fromStdString(file), QString::fromStdString(folder + "/gone.txt")});
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
+    QCOMPARE(f.w().pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+
+    f.w().checkListBox1->item(1)->setCheckState(Qt::Unchecked);
+    f.form->DropPaths({QString::fromStdString(file)});
+    QCOMPARE(f.targets().size(), std::size_t(2));
+    QVERIFY(f.targets()[1].checked);
+    QCOMPARE(f.form->targets().SelectedRow(), 1);
+}
+
+void TestMainForm::dropsReachTheWindowFromEveryPart() {
+    Fixture f;
+    // A child that took drops itself would swallow files dropped on it (a text box would paste the
+    // path as text); every drop must reach the window.
+    QVERIFY(f.form->acceptDrops());
+    for (QWidget* child : f.form->findChildren<QWidget*>()) {
+        QVERIFY2(!child->acceptDrops(), qPrintable(child->objectName() + QLatin1Char(' ') +
+                                                   QString::fromLatin1(child->metaObject()->className())));
+    }
+    const std::string file = f.file(QStringLiteral("b.txt"));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file)), QUrl(QStringLiteral("https://example.org/x"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.form.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.form.get(), &drop);
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{{file, true}}));
+}
+
+void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
+    Fixture f;
+    const auto& w = f.w();
+    auto& options = f.form->options();
+    w.checkBoxes[5]->setChecked(true);
+    w.checkBoxes[3]->setChecked(false);
+    w.checkBoxes[4]->setChecked(true);
+    f.form->RefreshOptions();
+    QVERIFY(options.backup && !options.ignoreCase && !options.subfolders && options.forceReadOnly);
+    QCOMPARE(f.form->openDialogFilter(),
+             QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
+    QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:*.txt;*.htm;*.c;*.cpp"));
+    QCOMPARE(w.labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    // Qt's dialogs read blank-separated masks from the last parentheses of each entry.
+    QCOMPARE(norvik::platform::ToQtFilter(f.form->openDialogFilter()),
+             QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp) (*.txt *.htm *.c *.cpp);;所有文件(*.*) (*)"));
+
+    // Ticked but disabled (output-folder mode): no backup.
+    f.form->setBackupEnabled(false);
+    w.checkBoxes[5]->setChecked(false);
+    options.selectedTypes.clear();
+    f.form->RefreshOptions();
+    QVERIFY(!options.backup && options.ignoreCase);
+    QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
+    QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:"));
+
+    // The output mode comes from the configuration dialog's radio button.
+    const std::string out = f.dir(QStringLiteral("out")) + "/";
+    options.outputFolder = out;
+    f.configure->ShowOutputFolder(out);
+    f.form->RefreshOptions();
+    QVERIFY(options.outputToFolder);
+    QCOMPARE(w.labels[10]->text(),
+             QStringLiteral("输出目录:") + QString::fromStdString(out) + QStringLiteral("     另存方式,无需备份"));
+}
+
+void TestMainForm::everyNamedPartIsFoundOnceFromTheWindow() {
+    Fixture f;
+    QStringList names{QStringLiteral("MainMenu1"),    QStringLiteral("ToolBar1"),      QStringLiteral("PopupMenu1"),
+                      QStringLiteral("PopupMenu3"),   QStringLiteral("StatusBar1"),    QStringLiteral("PageControl1"),
+                      QStringLiteral("PageControl2"), QStringLiteral("CheckListBox1"), QStringLiteral("CheckListBox2"),
+                      QStringLiteral("ListBox1"),     QStringLiteral("ListBox2"),      QStringLiteral("ComboBox1")};
+    const auto add = [&names](const char* prefix, std::initializer_list<int> numbers) {
+        for (int n : numbers) {
+            names << QString::fromLatin1(prefix) + QString::number(n);
+        }
+    };
+    add("N", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 19, 20, 22, 26, 27, 28});
+    add("ToolButton", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16, 17});
+    add("TabSheet", {1, 2, 3, 4, 5, 6, 7});
+    add("Memo", {1, 2, 3, 4, 5, 6, 7, 8});
+    add("CheckBox", {1, 2, 3, 4, 5});
+    add("SpeedButton", {1, 2, 3, 4, 5});
+    add("Label", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    for (const QString& name : names) {
+        QCOMPARE(f.form->findChildren<QObject*>(name).size(), 1);
+    }
+    const auto caption = [&f](const char* name) {
+        return f.form->findChild<QAction*>(QLatin1String(name))->text();
+    };
+    QCOMPARE(caption("ToolButton17"), QStringLiteral("+文件夹"));
+    QCOMPARE(caption("N26"), QStringLiteral("手动添加目标路径"));
+    QCOMPARE(f.form->findChild<QAction*>(QStringLiteral("N16"))->shortcut(), QKeySequence(Qt::ALT | Qt::Key_M));
+    QCOMPARE(f.form->findChild<QAction*>(QStringLiteral("N13"))->shortcut(), QKeySequence(Qt::ALT | Qt::Key_B));
+    QCOMPARE(f.form->findChild<QCheckBox*>(QStringLiteral("CheckBox4"))->text(), QStringLiteral("只读文件强制替换"));
+}
+
+void TestMainForm::textBoxLayoutRules() {
+    using norvik::ui::LayoutMemoPage;
+    using norvik::ui::MemoPageKind;
+    const auto two = LayoutMemoPage(MemoPageKind::TwoBoxes, QSize(600, 301));
+    QCOMPARE(two.boxes[0], QRect(6, 17, 588, 130)); // (301 - 40) / 2 rounds toward zero
+    QCOMPARE(two.labels[1].top(), 17 + 130 + 2);
+    QCOMPARE(two.boxes[1], QRect(6, 149 + 15, 588, 130));
+
+    const auto feature = LayoutMemoPage(MemoPageKind::Feature, QSize(601, 300));
+    QCOMPARE(feature.boxes[0], QRect(6, 17, (2 * 601 - 36) / 3, 130));
+    QCOMPARE(feature.boxes[1].top(), feature.labels[1].top() + 15);
+    QCOMPARE(feature.boxes[1].size(), feature.boxes[0].size());
+    QCOMPARE(feature.boxes[2], QRect(2 * ((601 - 18) / 3) + 12, 17, (601 - 18) / 3, 300 - 19));
+    QCOMPARE(feature.labels[2].left(), feature.boxes[2].left());
+
+    const auto tiny = LayoutMemoPage(MemoPageKind::Feature, QSize(10, 10));
+    for (const QRect& box : tiny.boxes) {
+        QVERIFY(box.width() >= 0 && box.height() >= 0);
+    }
+}
+
+void TestMainForm::textBoxesFollowResize() {
+    using norvik::ui::LayoutMemoPage;
+    using norvik::ui::MemoPageKind;
+    Fixture f;
+    f.form->show();
+    const auto& w = f.w();
+    for (QSize size : {QSize(900, 700), QSize(640, 480)}) {
+        f.form->resize(size);
+        QCoreApplication::processEvents();
+        const QSize page = w.tabSheets[1]->size();
+        const auto normal = LayoutMemoPage(MemoPageKind::TwoBoxes, page);
+        QCOMPARE(w.memos[1]->geometry(), normal.boxes[0]);
+        QCOMPARE(w.memos[2]->geometry(), normal.boxes[1]);
+        QCOMPARE(w.labels[2]->geometry(), normal.labels[1]);
+        // The page of another mode gets the same size when it is shown.
+        f.form->N9Click();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.tabSheets[6]->size(), page);
+        const auto feature = LayoutMemoPage(MemoPageKind::Feature, page);
+        QCOMPARE(w.memos[3]->geometry(), feature.boxes[0]);
+        QCOMPARE(w.memos[4]->geometry(), feature.boxes[1]);
+        QCOMPARE(w.memos[5]->geometry(), feature.boxes[2]);
+        f.form->N17Click();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.memos[8]->geometry(), normal.boxes[1]);
+        f.form->N10Click();
+    }
+}
+
+void TestMainForm::statusPanels() {
+    Fixture f;
+    const auto& w = f.w();
+    QCOMPARE(w.statusPanels[0]->width(), 130);
+    QCOMPARE(w.statusPanels[1]->width(), 40);
+    QVERIFY(w.statusPanels[2]->minimumWidth() >= 70);
+    f.form->setStatusPanel(1, QStringLiteral("33%"));
+    f.form->setStatusPanel(7, QStringLiteral("ignored"));
+    QCOMPARE(f.form->statusPanel(1), QStringLiteral("33%"));
+    QCOMPARE(f.form->statusPanel(7), QString());
+}
+
+void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
+    Fixture f;
+    // The job matches typed texts against files whose lines end with CR LF; a lost non-breaking
+    // space would find the wrong bytes.
+    const std::string text = "第一行\r\na\u00A0b\r\n\r\n";
+    f.form->setMemoText(1, text);
+    QCOMPARE(f.form->memoText(1), text);
+    f.form->setMemoText(2, "x\ny\rz");
+    QCOMPARE(f.form->memoText(2), std::string("x\r\ny\r\nz"));
+    QCOMPARE(f.form->memoText(0), std::string());
+
+    f.w().checkBoxes[1]->setChecked(true);
+    f.form->pickRuleSet(QStringLiteral("c"));
+    QCOMPARE(f.form->pickedRuleSet(), QStringLiteral("c"));
+    f.form->pickRuleSet(QStringLiteral("C"));
+    QVERIFY(f.form->pickedRuleSet().isEmpty());
+}
+
+void TestMainForm::captionsByComponentName() {
+    using norvik::ui::ComponentCaption;
+    using norvik::ui::SetComponentCaption;
+    Fixture f;
+    QWidget& form = *f.form;
+    for (const char* name : {"N8", "N10", "ToolButton3", "TabSheet6", "CheckBox2", "Label4", "SpeedButton2"}) {
+        QVERIFY2(SetComponentCaption(form, QLatin1String(name), QLatin1String(name) + QStringLiteral("!")), name);
+        QCOMPARE(ComponentCaption(form, QLatin1String(name)), QLatin1String(name) + QStringLiteral("!"));
+    }
+    QCOMPARE(f.w().pageControl1->tabText(norvik::ui::kFeatureTab), QStringLiteral("TabSheet6!"));
+    QCOMPARE(f.w().menus[8]->title(), QStringLiteral("N8!"));
+    QVERIFY(!SetComponentCaption(form, QStringLiteral("NoSuchPart"), QStringLiteral("x")));
+    QVERIFY(ComponentCaption(form, QStringLiteral("NoSuchPart")).isEmpty());
+}
+
+void TestMainForm::aboutBoxStaysOneAndOkHidesIt() {
+    Fixture f;
+    norvik::ui::Tabout_form about;
+    f.form->setAboutBox(&about);
+    f.form->show();
+    f.w().toolButtons[7]->trigger();
+    f.w().items[7]->trigger();
+    QVERIFY(about.isVisible());
+    QVERIFY(!about.isModal());
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Norvik"));
+    about.okButton()->click();
+    QVERIFY(!about.isVisible());
+    QVERIFY(f.form->isVisible());
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
