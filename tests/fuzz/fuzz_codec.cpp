@@ -242,6 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NORVIK_FUZZ_CHECK(DecodeText(bytes, EncodingKind::Unopenable).empty());
     const std::string ansi = DecodeText(bytes, EncodingKind::Ansi);
     NORVIK_FUZZ_CHECK(ansi == ReferenceAnsi(bytes));
+    NORVIK_FUZZ_CHECK(DecodeAnsiBuffer(std::string(bytes)) == ansi);
     NORVIK_FUZZ_CHECK(EncodeText(ansi, EncodingKind::Ansi) == ansi);
     NORVIK_FUZZ_CHECK(DecodeText(ansi, EncodingKind::Ansi) == ansi);
     NORVIK_FUZZ_CHECK(SurvivesRoundTrip(bytes, ansi, EncodingKind::Ansi));
