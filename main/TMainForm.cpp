@@ -23,6 +23,7 @@
 #include "job/ui/ListActions.h"
 #include "main/CheckList.h"
 #include "main/HelpDocument.h"
+#include "main/MemoText.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
@@ -320,6 +321,14 @@ void TMainForm::RefreshRuleSets() {
     m_w.comboBox1->setCurrentIndex(-1);
 }
 
+void TMainForm::pickRuleSet(const QString& name) {
+    m_w.comboBox1->setCurrentIndex(m_w.comboBox1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+QString TMainForm::pickedRuleSet() const {
+    return m_w.comboBox1->currentText();
+}
+
 std::string TMainForm::chosenRuleSetPath() const {
     const QString name = m_w.comboBox1->currentText();
     if (name.isEmpty() || !m_options.multiple) {
@@ -415,6 +424,21 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+}
+
+// --- Text boxes ------------------------------------------------------------------------------------
+
+std::string TMainForm::memoText(int number) const {
+    const QPlainTextEdit* memo = number > 0 && number < static_cast<int>(m_w.memos.size())
+                                     ? m_w.memos[static_cast<std::size_t>(number)]
+                                     : nullptr;
+    return memo != nullptr ? MemoTextUtf8(*memo) : std::string();
+}
+
+void TMainForm::setMemoText(int number, const std::string& utf8) {
+    if (number > 0 && number < static_cast<int>(m_w.memos.size()) && m_w.memos[static_cast<std::size_t>(number)]) {
+        SetMemoTextUtf8(*m_w.memos[static_cast<std::size_t>(number)], utf8);
+    }
 }
 
 // --- Status bar ------------------------------------------------------------------------------------

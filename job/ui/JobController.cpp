@@ -3,9 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTextDocument>
 
 #include "job/JobTexts.h"
 #include "job/Restore.h"
@@ -21,17 +19,6 @@ namespace {
 
 QString Utf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-/// A text box's text in the form the core takes typed texts: UTF-8, lines joined by CR LF.
-std::string MemoUtf8(const QPlainTextEdit& memo) {
-    // The raw text keeps every character (the plain-text export would turn a non-breaking space into
-    // a blank); blocks and soft breaks come as the paragraph and line separators.
-    QString text = memo.document()->toRawText();
-    const QString crlf = QStringLiteral("\r\n");
-    text.replace(QChar::ParagraphSeparator, crlf);
-    text.replace(QChar::LineSeparator, crlf);
-    return text.toStdString();
 }
 
 /// Every row of a tick-box list with its tick.
@@ -72,13 +59,13 @@ void JobController::Start() {
     const settings::ReplaceOptions& options = m_form.options();
 
     job::RuleTextsUtf8 typed;
-    typed.find = MemoUtf8(*w.memos[1]);
-    typed.replacement = MemoUtf8(*w.memos[2]);
-    typed.featureStart = MemoUtf8(*w.memos[3]);
-    typed.featureEnd = MemoUtf8(*w.memos[4]);
-    typed.featureReplacement = MemoUtf8(*w.memos[5]);
-    typed.extractStart = MemoUtf8(*w.memos[7]);
-    typed.extractEnd = MemoUtf8(*w.memos[8]);
+    typed.find = m_form.memoText(1);
+    typed.replacement = m_form.memoText(2);
+    typed.featureStart = m_form.memoText(3);
+    typed.featureEnd = m_form.memoText(4);
+    typed.featureReplacement = m_form.memoText(5);
+    typed.extractStart = m_form.memoText(7);
+    typed.extractEnd = m_form.memoText(8);
     job::JobRequest request;
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
@@ -139,7 +126,7 @@ void JobController::Search() {
     if (m_engine.isBusy()) {
         return;
     }
-    const std::string typed = MemoUtf8(*m_form.widgets().memos[6]);
+    const std::string typed = m_form.memoText(6);
     if (typed.empty()) {
         return;
     }
