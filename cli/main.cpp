@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -153,6 +154,12 @@ int Run(const cli::CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Whole files pass through large buffers one after another. Keeping freed memory for reuse,
+    // instead of handing every buffer back to the system and faulting fresh zeroed pages in for the
+    // next file, roughly halves the time of a job over many files.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the largest value allowed
+    ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    ::mallopt(M_ARENA_MAX, 1);
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::CommandLine line;
