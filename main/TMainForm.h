@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <string>
 
 #include "main/MainFormWidgets.h"
@@ -21,6 +22,8 @@ namespace norvik::ui {
 class TConfigure;
 class TMutilReplaceConfig;
 class Tabout_form;
+class SettingsBinding;
+class LanguageMenu;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -102,10 +105,14 @@ public:
     void N5Click() {}                                             ///< help (also ToolButton6)
     void ToolButton2Click() {}                                    ///< feedback
     void CheckListBox1DblClick(QListWidget* list) { (void)list; } ///< open the row's file or folder
-    /// Shown the first time: settings load and language application belong here.
+    /// Shown the first time: the settings are loaded, then the stored language is applied.
     void FormShow();
     /// Asked before the window closes; false keeps it open.
     [[nodiscard]] bool FormCloseQuery() { return true; }
+    /// Closing goes ahead: the settings are saved and the settings file rewritten if they changed.
+    void FormClose();
+    [[nodiscard]] SettingsBinding& settingsBinding() const { return *m_settingsBinding; }
+    [[nodiscard]] LanguageMenu& languageMenu() const { return *m_languageMenu; }
     /// The search hits' pop-up: tick all, invert.
     void N19Click();
     void N20Click();
@@ -135,6 +142,8 @@ private:
     TConfigure* m_configure = nullptr;
     TMutilReplaceConfig* m_ruleEditor = nullptr;
     Tabout_form* m_about = nullptr;
+    std::unique_ptr<SettingsBinding> m_settingsBinding;
+    std::unique_ptr<LanguageMenu> m_languageMenu;
 };
 
 } // namespace norvik::ui
