@@ -66,11 +66,10 @@ mode_t CurrentUmask() noexcept {
 int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
     try {
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-        tempPath = (folder / ("." + target.filename().string() + ".nvk-XXXXXX")).string();
-        if (tempPath.size() >= PATH_MAX) {
-            // A long name would not fit; fall back to a short temporary name in the same folder.
-            tempPath = (folder / ".nvk-XXXXXX").string();
-        }
+        const std::string name = target.filename().string();
+        // A long name would not fit in one folder entry; fall back to a short temporary name.
+        tempPath =
+            (folder / (name.size() + 12 > NAME_MAX ? std::string(".nvk-XXXXXX") : "." + name + ".nvk-XXXXXX")).string();
         return ::mkstemp(tempPath.data());
     } catch (...) {
         return -1;
@@ -241,6 +240,27 @@ bool DeleteFile(const fs::path& path) noexcept {
 
 bool RenameReplace(const fs::path& from, const fs::path& to) noexcept {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool IsTemporaryName(std::string_view name) noexcept {
+    constexpr std::string_view kTag = ".nvk-";
+    if (name.size() < kTag.size() + 6 || name.front() != '.') {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - 6);
+    const std::string_view tag = name.substr(name.size() - 6 - kTag.size(), kTag.size());
+    // Either the short form ".nvk-XXXXXX" or "." + a name of at least one byte + ".nvk-XXXXXX".
+    const std::size_t shortSize = kTag.size() + 6;
+    if (tag != kTag || name.size() == shortSize + 1) {
+        return false;
+    }
+    for (char c : tail) {
+        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string FileNameOf(std::string_view path) {

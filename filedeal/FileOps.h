@@ -48,6 +48,11 @@ bool ClearAttributes(const std::filesystem::path& path) noexcept;
 /// Renames `from` to `to`, replacing `to` in one step (the target name is never absent). True on success.
 [[nodiscard]] bool RenameReplace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
+/// True for the name of a temporary file that WriteFileAtomic or CopyFileNoOverwrite makes beside
+/// its target (".<name>.nvk-XXXXXX" or ".nvk-XXXXXX"). One that outlives its write was left by a
+/// program that was killed mid-write; the folder scan removes it.
+[[nodiscard]] bool IsTemporaryName(std::string_view name) noexcept;
+
 /// The text after the last '/' of a path.
 [[nodiscard]] std::string FileNameOf(std::string_view path);
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "filedeal/FileOps.h"
 
 namespace norvik::filedeal {
 
@@ -26,6 +29,15 @@ std::vector<Entry> ListFolder(const std::string& folder) {
     while (const dirent* d = ::readdir(dir)) {
         const std::string name = d->d_name;
         if (name == "." || name == "..") {
+            continue;
+        }
+        if (IsTemporaryName(name)) {
+            // A temporary file left by a write that was killed before its rename: the file it was
+            // meant for still holds its old bytes, so the leftover is only clutter.
+            struct stat st {};
+            if (::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                ::unlink((folder + name).c_str());
+            }
             continue;
         }
         bool isFolder = d->d_type == DT_DIR;

@@ -21,25 +21,79 @@ bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
 
 // Every line followed by CR LF; CR LF, lone CR and lone LF each end a line; a break at the very end
 // starts no further line. Zero bytes are ordinary content.
+// The next CR or LF at or after `from`, or `size`. The two byte searches run far ahead of each
+// other only when one byte is rare, so each keeps its last answer until it is passed.
+class LineBreakFinder {
+public:
+    explicit LineBreakFinder(std::string_view bytes) : m_bytes(bytes), m_cr(find('\r', 0)), m_lf(find('\n', 0)) {}
+
+    std::size_t next(std::size_t from) noexcept {
+        if (m_cr < from) {
+            m_cr = find('\r', from);
+        }
+        if (m_lf < from) {
+            m_lf = find('\n', from);
+        }
+        return std::min(m_cr, m_lf);
+    }
+
+private:
+    std::size_t find(char c, std::size_t from) const noexcept {
+        const void* hit = std::memchr(m_bytes.data() + from, c, m_bytes.size() - from);
+        return hit == nullptr ? m_bytes.size()
+                              : static_cast<std::size_t>(static_cast<const char*>(hit) - m_bytes.data());
+    }
+
+    std::string_view m_bytes;
+    std::size_t m_cr;
+    std::size_t m_lf;
+};
+
+// True when every line already ends with CR LF: no lone CR, no lone LF, and a non-empty text ends
+// with CR LF. Such bytes are their own working text.
+bool IsNormalised(std::string_view bytes) noexcept {
+    if (bytes.empty()) {
+        return true;
+    }
+    if (bytes.size() < 2 || bytes[bytes.size() - 2] != '\r' || bytes.back() != '\n') {
+        return false;
+    }
+    const char* const data = bytes.data();
+    const std::size_t n = bytes.size();
+    for (const char* p = data;
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(data + n - p)))) != nullptr; ++p) {
+        if (p == data || p[-1] != '\r') {
+            return false;
+        }
+    }
+    for (const char* p = data;
+         (p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(data + n - p)))) != nullptr; ++p) {
+        if (p + 1 == data + n || p[1] != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every line followed by CR LF; CR LF, lone CR and lone LF each end a line; a break at the very end
+// starts no further line. Zero bytes are ordinary content.
 std::string NormaliseLines(std::string_view bytes) {
+    if (IsNormalised(bytes)) {
+        return std::string(bytes);
+    }
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 32 + 2);
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        const char* q = p;
-        while (q < end && *q != '\r' && *q != '\n') {
-            ++q;
-        }
-        out.append(p, q);
+    LineBreakFinder finder(bytes);
+    const std::size_t n = bytes.size();
+    std::size_t pos = 0;
+    while (pos < n) {
+        const std::size_t q = finder.next(pos);
+        out.append(bytes.data() + pos, q - pos);
         out.append("\r\n", 2);
-        if (q == end) {
+        if (q == n) {
             break;
         }
-        if (*q == '\r' && q + 1 < end && q[1] == '\n') {
-            ++q;
-        }
-        p = q + 1;
+        pos = (bytes[q] == '\r' && q + 1 < n && bytes[q + 1] == '\n') ? q + 2 : q + 1;
     }
     return out;
 }
@@ -156,6 +210,13 @@ EncodingKind DetectEncoding(const std::filesystem::path& path) {
 }
 
 std::string DecodeAnsi(std::string_view bytes) {
+    return NormaliseLines(bytes);
+}
+
+std::string DecodeAnsiBuffer(std::string&& bytes) {
+    if (IsNormalised(bytes)) {
+        return std::move(bytes);
+    }
     return NormaliseLines(bytes);
 }
 

@@ -38,6 +38,8 @@ enum class EncodingKind : std::uint8_t {
 /// UTF-8: one- to three-byte forms decoded; a malformed sequence, a truncated one or any four-byte
 /// form makes the whole text empty.
 [[nodiscard]] std::string DecodeAnsi(std::string_view bytes);
+/// The same, reusing the buffer when the bytes already end every line with CR LF (no copy).
+[[nodiscard]] std::string DecodeAnsiBuffer(std::string&& bytes);
 [[nodiscard]] std::string DecodeUtf16(std::string_view bytes);
 [[nodiscard]] std::string DecodeUtf8(std::string_view bytes, bool withMark);
 /// The working text of `bytes` read as `kind` (Unopenable gives the empty text).

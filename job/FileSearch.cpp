@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdint>
 
-#include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
+#include "job/ReadAhead.h"
 #include "job/WorkList.h"
 
 namespace norvik::job {
@@ -19,25 +19,17 @@ std::uint64_t MillisecondsSince(Clock::time_point start) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-/// True when the file exists, can be read and its working text holds `text`.
-bool FileHolds(const std::string& path, std::string_view text) {
-    if (!filedeal::FileExists(path)) {
-        return false;
+/// True when the loaded file's working text holds `text`.
+bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& policy) {
+    if (file.state != LoadedFile::State::Loaded) {
+        return false; // missing or unreadable: skipped silently
     }
-    std::string bytes;
-    try {
-        bytes = filedeal::ReadFileBytes(path);
-    } catch (const filedeal::FileOpenError&) {
-        return false;
-    }
-    const filedeal::EncodingKind kind = filedeal::DetectEncodingOfBytes(bytes);
-    if (kind == filedeal::EncodingKind::Ansi && text.find_first_of("\r\n") == std::string_view::npos) {
-        // An ANSI working text differs from the bytes only in its line breaks (no trail byte of the
-        // code page is CR or LF), so a text of one line is found in the bytes as they are.
-        return bytes.find(text) != std::string::npos;
-    }
-    const std::string working = filedeal::DecodeText(bytes, kind);
-    return working.find(text) != std::string::npos;
+    // An ANSI file kept as bytes (see the load policy) differs from its working text only in its
+    // line breaks, and no trail byte of the code page is CR or LF, so a one-line text is found in
+    // the bytes as they are.
+    const bool asBytes = policy.ansiAsBytes && file.kind == filedeal::EncodingKind::Ansi;
+    const std::string& haystack = asBytes ? file.bytes : file.text;
+    return haystack.find(text) != std::string::npos;
 }
 
 } // namespace
@@ -57,6 +49,9 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     const std::vector<std::string> files = CollectWorkList(
         targets, options, [&observer] { observer.yield(); }, stopRequested);
     observer.filesCollected(files.size());
+    LoadPolicy policy;
+    policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
+    ReadAhead ahead(files, policy);
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();
         if (stopped()) {
@@ -64,7 +59,7 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        if (FileHolds(files[i], text)) {
+        if (Holds(ahead.take(i), text, policy)) {
             result.hits.push_back(files[i]);
             observer.hit(files[i]);
         }

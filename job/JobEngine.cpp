@@ -58,13 +58,6 @@ struct JobEngine::Destination {
     std::string target;    ///< the path written (and named in the lists)
 };
 
-struct JobEngine::FileData {
-    enum class State { Missing, Unreadable, Loaded } state = State::Missing;
-    std::string bytes; ///< as read from disk; released early for ANSI (see loadFile)
-    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
-    std::string text; ///< the working text of `bytes`
-};
-
 /// Marks the engine busy for one run or search; clears every run flag on the way out, also when an
 /// unexpected failure leaves the command, so the next Start works.
 class JobEngine::BusyScope {
@@ -119,6 +112,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         request.useSearchHits
             ? TickedPaths(request.searchHits)
             : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+    if (m_stopRequested) {
+        result.status = RunStatus::Stopped; // a close during collection: the list may be partial
+    }
     RunCounters& counters = result.counters;
     counters.collected = static_cast<std::uint32_t>(files.size());
     observer.filesCollected(files.size());
@@ -132,6 +128,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
     m_dryRun = request.dryRun;
 
+    // The next files are read on a second thread while this one works; each is still judged when its
+    // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
+    ReadAhead ahead(files, LoadPolicy{false, true});
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
         observer.yield();
@@ -140,7 +139,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        handleFile(files[i], counters, observer);
+        handleFile(files[i], ahead.take(i), counters, observer);
     }
     m_running = false;
 
@@ -171,26 +170,6 @@ bool JobEngine::waitWhilePaused(JobObserver& observer) {
     return !m_stopRequested;
 }
 
-JobEngine::FileData JobEngine::loadFile(const std::string& path) const {
-    FileData file;
-    if (!filedeal::FileExists(path)) {
-        return file;
-    }
-    try {
-        file.bytes = filedeal::ReadFileBytes(path);
-    } catch (const filedeal::FileOpenError&) {
-        file.state = FileData::State::Unreadable;
-        return file;
-    }
-    file.state = FileData::State::Loaded;
-    file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
-    file.text = filedeal::DecodeText(file.bytes, file.kind);
-    if (file.kind == filedeal::EncodingKind::Ansi) {
-        std::string().swap(file.bytes); // only a Unicode file needs its bytes again (the round-trip check)
-    }
-    return file;
-}
-
 JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::string_view suffix) const {
     Destination dest;
     dest.toFolder = m_options.outputToFolder;
@@ -204,16 +183,15 @@ JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::st
     return dest;
 }
 
-void JobEngine::handleFile(const std::string& path, RunCounters& counters, JobObserver& observer) {
-    FileData file = loadFile(path);
+void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer) {
     switch (file.state) {
-    case FileData::State::Missing:
+    case LoadedFile::State::Missing:
         ++counters.missing;
         return;
-    case FileData::State::Unreadable:
+    case LoadedFile::State::Unreadable:
         fail(path, counters, observer);
         return;
-    case FileData::State::Loaded:
+    case LoadedFile::State::Loaded:
         break;
     }
 
@@ -291,8 +269,9 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
 }
 
 bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
-    if (dest.toFolder && !filedeal::FolderExists(dest.folder) && !filedeal::FolderExists(ParentFolderOf(dest.folder))) {
-        return false; // one level is all the run would make
+    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
+                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
+        return false; // one level is all the run would make, and an empty folder none
     }
     if (replacesSource && m_options.forceReadOnly && dest.target == path) {
         return true; // the run would make the source writable first

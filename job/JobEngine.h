@@ -9,12 +9,10 @@
 // One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
 // the text decoded from them; a changed text is encoded once and written once, atomically.
 //
-// Reading ahead (for later): the loop gets each file through loadFile(), which today reads on the
-// spot. A second thread may instead read the next files in work-list order, provided that (1) results
-// are still handled in work-list order on this thread, (2) a file the run has written since it was
-// read ahead (a duplicate in the list, or an output path that is also a later source) is read again,
-// and (3) existence is still judged when the file's turn comes. Pause and stop only stop the handing
-// out of files, so their meaning does not change.
+// Reading ahead: a worker thread reads (and decodes) the next files of the work list while this one
+// is worked on (ReadAhead). Results are still handled in work-list order on the caller's thread, each
+// file is judged when its turn comes (a file written or changed since it was read ahead is read
+// again), and pause and stop only stop the handing out of files, so their meaning does not change.
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -25,6 +23,7 @@
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
+#include "job/ReadAhead.h"
 #include "job/RuleListBuilder.h"
 #include "settings/ReplaceOptions.h"
 
@@ -92,13 +91,11 @@ public:
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
 
 private:
-    struct FileData;    // one file as loaded from disk
     struct Destination; // where a changed text goes
     class BusyScope;
 
-    [[nodiscard]] FileData loadFile(const std::string& path) const;
     [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
-    void handleFile(const std::string& path, RunCounters& counters, JobObserver& observer);
+    void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
                              std::string_view encoded);
     [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const;

@@ -20,6 +20,7 @@
 
 #include "filedeal/FileOps.h"
 #include "main/CheckList.h"
+#include "main/MemoText.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
@@ -319,6 +320,14 @@ void TMainForm::RefreshRuleSets() {
     m_w.comboBox1->setCurrentIndex(-1);
 }
 
+void TMainForm::pickRuleSet(const QString& name) {
+    m_w.comboBox1->setCurrentIndex(m_w.comboBox1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+QString TMainForm::pickedRuleSet() const {
+    return m_w.comboBox1->currentText();
+}
+
 std::string TMainForm::chosenRuleSetPath() const {
     const QString name = m_w.comboBox1->currentText();
     if (name.isEmpty() || !m_options.multiple) {
@@ -381,6 +390,21 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     FormClose();
     event->accept();
+}
+
+// --- Text boxes ------------------------------------------------------------------------------------
+
+std::string TMainForm::memoText(int number) const {
+    const QPlainTextEdit* memo = number > 0 && number < static_cast<int>(m_w.memos.size())
+                                     ? m_w.memos[static_cast<std::size_t>(number)]
+                                     : nullptr;
+    return memo != nullptr ? MemoTextUtf8(*memo) : std::string();
+}
+
+void TMainForm::setMemoText(int number, const std::string& utf8) {
+    if (number > 0 && number < static_cast<int>(m_w.memos.size()) && m_w.memos[static_cast<std::size_t>(number)]) {
+        SetMemoTextUtf8(*m_w.memos[static_cast<std::size_t>(number)], utf8);
+    }
 }
 
 // --- Status bar ------------------------------------------------------------------------------------

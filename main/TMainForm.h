@@ -86,6 +86,10 @@ public:
     void CheckBox1Click();
     /// Refills ComboBox1 with the rule sets of the current mode; nothing is picked afterwards.
     void RefreshRuleSets();
+    /// Picks the entry with exactly this name; nothing is picked when there is none.
+    void pickRuleSet(const QString& name);
+    /// The picked entry's name; empty when nothing is picked.
+    [[nodiscard]] QString pickedRuleSet() const;
     /// Opens the rule editor with the chosen set (SpeedButton1, ToolButton1, N16).
     void ToolButton1Click();
     /// The path the editor is opened with: empty unless a set is chosen and multiple replacement was
@@ -116,6 +120,12 @@ public:
     /// The search hits' pop-up: tick all, invert.
     void N19Click();
     void N20Click();
+
+    // --- Text boxes -------------------------------------------------------------------------------
+    /// MemoN's text as UTF-8 with CR LF between lines (the form the core takes typed texts in).
+    [[nodiscard]] std::string memoText(int number) const;
+    /// Sets MemoN from UTF-8; CR LF, LF and CR all end a line.
+    void setMemoText(int number, const std::string& utf8);
 
     // --- Status bar -------------------------------------------------------------------------------
     void setStatusPanel(int index, const QString& text);

@@ -17,7 +17,8 @@ Tabout_form::Tabout_form(QWidget* parent)
 
     auto* column = new QVBoxLayout(this);
     m_content = new QVBoxLayout;
-    column->addLayout(m_content, 1);
+    column->addLayout(m_content);
+    column->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_ok = new QPushButton(QStringLiteral("OK"), this);

@@ -15,6 +15,10 @@ QString ToQtFilter(const QString& filter) {
         QStringList masks = patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString& mask : masks) {
             mask = mask.trimmed();
+            // "All files" means every name, also one without a dot (as in the folder scan).
+            if (mask == QLatin1String("*.*")) {
+                mask = QStringLiteral("*");
+            }
         }
         masks.removeAll(QString());
         if (masks.isEmpty()) {

@@ -167,3 +167,43 @@ TEST(Writers, PathWritersProduceTheEncodedBytes) {
     EXPECT_EQ(ReadAnsiText(dir / "a.txt"), "x\r\ny\r\n");
     EXPECT_THROW((void)ReadAnsiText(dir / "missing.txt"), FileOpenError);
 }
+
+TEST(AnsiText, FastPathsAgreeWithALineByLineReference) {
+    // Reference: split at CR LF, lone CR and lone LF, then end every line with CR LF.
+    const auto reference = [](const std::string& bytes) {
+        std::string out;
+        std::string line;
+        bool pending = false;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c == '\r' || c == '\n') {
+                out += line + "\r\n";
+                line.clear();
+                pending = false;
+                if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                    ++i;
+                }
+            } else {
+                line.push_back(c);
+                pending = true;
+            }
+        }
+        if (pending) {
+            out += line + "\r\n";
+        }
+        return out;
+    };
+    unsigned seed = 1;
+    for (int round = 0; round < 5000; ++round) {
+        std::string bytes;
+        const int len = round % 17;
+        for (int i = 0; i < len; ++i) {
+            seed = seed * 1103515245 + 12345;
+            bytes.push_back("ab\r\n\r\n"[(seed >> 16) % 6]);
+        }
+        const std::string expected = reference(bytes);
+        ASSERT_EQ(DecodeAnsi(bytes), expected) << round;
+        ASSERT_EQ(DecodeAnsiBuffer(std::string(bytes)), expected) << round;
+        ASSERT_EQ(EncodeText(bytes, EncodingKind::Ansi), expected) << round;
+    }
+}

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
 
 using namespace norvik::filedeal;
@@ -79,4 +80,27 @@ TEST(Scan, AppendsAndNeverFollowsLinkedFolders) {
     // A missing folder adds nothing.
     ScanFolder(base + "missing/", true, "*.txt", result);
     EXPECT_EQ(result.size(), 2U);
+}
+
+TEST(Scan, RemovesTemporariesLeftByAKilledWrite) {
+    TempDir dir;
+    WriteBytes(dir / "a.txt", "old");
+    WriteBytes(dir / ".a.txt.nvk-Ab12Cd", "half-written");
+    WriteBytes(dir / ".nvk-Zz99Yy", "half-written");
+    WriteBytes(dir / ".a.txt.nvk-short", "not ours: six characters are needed after the tag");
+    EXPECT_TRUE(norvik::filedeal::IsTemporaryName(".a.txt.nvk-Ab12Cd"));
+    EXPECT_FALSE(norvik::filedeal::IsTemporaryName("a.txt.nvk-Ab12Cd"));
+    std::vector<std::string> result;
+    ScanFolder(dir.folder(), false, "*.*", result);
+    EXPECT_EQ(result, (std::vector<std::string>{dir.folder() + ".a.txt.nvk-short", dir.folder() + "a.txt"}));
+    EXPECT_FALSE(fs::exists(dir / ".a.txt.nvk-Ab12Cd"));
+    EXPECT_FALSE(fs::exists(dir / ".nvk-Zz99Yy"));
+}
+
+TEST(Scan, LongNamesStillGetATemporaryFile) {
+    TempDir dir;
+    const std::string name(250, 'n');
+    WriteBytes(dir / name, "old");
+    EXPECT_TRUE(norvik::filedeal::WriteFileAtomic(dir / name, "new"));
+    EXPECT_EQ(norvik::test::ReadBytes(dir / name), "new");
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,9 +17,11 @@
 #include <QTest>
 #include <QUrl>
 
+#include "main/ComponentCaption.h"
 #include "main/MemoPage.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
+#include "platform/IPlatform.h"
 #include "settings/ui/TConfigure.h"
 #include "support/ScriptedPlatform.h"
 
@@ -104,6 +107,8 @@ private slots:
     void textBoxLayoutRules();
     void textBoxesFollowResize();
     void statusPanels();
+    void memoTextsUseCrLfAndKeepEveryCharacter();
+    void captionsByComponentName();
     void aboutBoxStaysOneAndOkHidesIt();
 };
 
@@ -419,6 +424,9 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
              QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
     QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:*.txt;*.htm;*.c;*.cpp"));
     QCOMPARE(w.labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    // Qt's dialogs read blank-separated masks from the last parentheses of each entry.
+    QCOMPARE(norvik::platform::ToQtFilter(f.form->openDialogFilter()),
+             QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp) (*.txt *.htm *.c *.cpp);;所有文件(*.*) (*)"));
 
     // Ticked but disabled (output-folder mode): no backup.
     f.form->setBackupEnabled(false);
@@ -530,6 +538,39 @@ void TestMainForm::statusPanels() {
     f.form->setStatusPanel(7, QStringLiteral("ignored"));
     QCOMPARE(f.form->statusPanel(1), QStringLiteral("33%"));
     QCOMPARE(f.form->statusPanel(7), QString());
+}
+
+void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
+    Fixture f;
+    // The job matches typed texts against files whose lines end with CR LF; a lost non-breaking
+    // space would find the wrong bytes.
+    const std::string text = "第一行\r\na\u00A0b\r\n\r\n";
+    f.form->setMemoText(1, text);
+    QCOMPARE(f.form->memoText(1), text);
+    f.form->setMemoText(2, "x\ny\rz");
+    QCOMPARE(f.form->memoText(2), std::string("x\r\ny\r\nz"));
+    QCOMPARE(f.form->memoText(0), std::string());
+
+    f.w().checkBoxes[1]->setChecked(true);
+    f.form->pickRuleSet(QStringLiteral("c"));
+    QCOMPARE(f.form->pickedRuleSet(), QStringLiteral("c"));
+    f.form->pickRuleSet(QStringLiteral("C"));
+    QVERIFY(f.form->pickedRuleSet().isEmpty());
+}
+
+void TestMainForm::captionsByComponentName() {
+    using norvik::ui::ComponentCaption;
+    using norvik::ui::SetComponentCaption;
+    Fixture f;
+    QWidget& form = *f.form;
+    for (const char* name : {"N8", "N10", "ToolButton3", "TabSheet6", "CheckBox2", "Label4", "SpeedButton2"}) {
+        QVERIFY2(SetComponentCaption(form, QLatin1String(name), QLatin1String(name) + QStringLiteral("!")), name);
+        QCOMPARE(ComponentCaption(form, QLatin1String(name)), QLatin1String(name) + QStringLiteral("!"));
+    }
+    QCOMPARE(f.w().pageControl1->tabText(norvik::ui::kFeatureTab), QStringLiteral("TabSheet6!"));
+    QCOMPARE(f.w().menus[8]->title(), QStringLiteral("N8!"));
+    QVERIFY(!SetComponentCaption(form, QStringLiteral("NoSuchPart"), QStringLiteral("x")));
+    QVERIFY(ComponentCaption(form, QStringLiteral("NoSuchPart")).isEmpty());
 }
 
 void TestMainForm::aboutBoxStaysOneAndOkHidesIt() {

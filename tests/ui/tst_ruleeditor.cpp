@@ -11,68 +11,18 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
-#include <deque>
 #include <memory>
 
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
+#include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
+#include "support/ScriptedPlatform.h"
 
-using norvik::platform::IPlatform;
-using norvik::platform::MessageKind;
+using norvik::test::ScriptedPlatform;
 using norvik::ui::TMutilReplaceConfig;
 
 namespace {
-
-// Answers file dialogs from a queue and records every call, texts included.
-class FakePlatform : public IPlatform {
-public:
-    struct Call {
-        QString kind;
-        QString text;
-        QString filter;
-    };
-    std::vector<Call> calls;
-    std::deque<QString> fileAnswers;
-
-    void showMessage(QWidget*, const QString& text, MessageKind) override { calls.push_back({"message", text, {}}); }
-    bool askYesNo(QWidget*, const QString& text) override {
-        calls.push_back({"ask", text, {}});
-        return false;
-    }
-    bool inputText(QWidget*, const QString& prompt, QString&) override {
-        calls.push_back({"input", prompt, {}});
-        return false;
-    }
-    QString browseFolder(QWidget*) override { return {}; }
-    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
-    QString openFile(QWidget*, const QString& folder, const QString& filter) override {
-        calls.push_back({"open", folder, filter});
-        return nextAnswer();
-    }
-    QString saveFile(QWidget*, const QString& folder, const QString& filter) override {
-        calls.push_back({"save", folder, filter});
-        return nextAnswer();
-    }
-    void openPath(const QString& path) override { calls.push_back({"openPath", path, {}}); }
-    void openUrl(const QString& url) override { calls.push_back({"openUrl", url, {}}); }
-    void processEvents() override {}
-
-    [[nodiscard]] int count(const QString& kind) const {
-        return static_cast<int>(
-            std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.kind == kind; }));
-    }
-
-private:
-    QString nextAnswer() {
-        if (fileAnswers.empty()) {
-            return {};
-        }
-        QString answer = fileAnswers.front();
-        fileAnswers.pop_front();
-        return answer;
-    }
-};
 
 const QString kNormalFilter = QStringLiteral("一般替换规则文件(*.nrr)|*.nrr");
 const QString kFeatureFilter = QStringLiteral("特征替换规则文件(*.crr)|*.crr");
@@ -155,7 +105,7 @@ private:
     QString ruleFolder() const { return m_dir->path() + "/MultiReplace/"; }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<ScriptedPlatform> m_platform;
     std::unique_ptr<TMutilReplaceConfig> m_dialog;
 };
 
@@ -163,7 +113,7 @@ void TestRuleEditor::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir(m_dir->path()).mkdir("MultiReplace"));
-    m_platform = std::make_unique<FakePlatform>();
+    m_platform = std::make_unique<ScriptedPlatform>();
     m_dialog = std::make_unique<TMutilReplaceConfig>(*m_platform, m_dir->path().toStdString() + "/", nullptr);
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
@@ -251,7 +201,7 @@ void TestRuleEditor::modifyKeepsOrRefusesTheFindText() {
     click("MButton1");
     QCOMPARE(rows("ListBox1"), (QStringList{"a", "", "c"}));
     QCOMPARE(list("ListBox1")->currentRow(), 1);
-    m_platform->fileAnswers.push_back(path("mod.nrr"));
+    m_platform->saveFileAnswers.push_back(path("mod.nrr"));
     trigger("MToolButton15");
     QCOMPARE(FileBytes(path("mod.nrr")), QByteArray("61;31\r\n;\r\n63;33\r\n"));
 }
@@ -373,7 +323,7 @@ void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
     QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
 
     // Stored with CR LF and in GBK, and read back the same.
-    m_platform->fileAnswers.push_back(path("lines.nrr"));
+    m_platform->saveFileAnswers.push_back(path("lines.nrr"));
     trigger("MToolButton15");
     QCOMPARE(FileBytes(path("lines.nrr")), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
                                                       "6F74686572;78\r\n"));
@@ -425,14 +375,15 @@ void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
     QVERIFY(m_dialog->LoadRuleFile(path("notes.txt")));
     QVERIFY(m_dialog->LoadRuleFile(path("rules.NRR")));
     QCOMPARE(rows("ListBox1"), QStringList{"a"});
-    QCOMPARE(m_platform->calls.size(), size_t{0});
+    QVERIFY(m_platform->calls.isEmpty());
 
     WriteFile(path("known.crr"), "61;62;63\r\n");
     QVERIFY(m_dialog->LoadRuleFile(path("known.crr")));
     tabs()->setCurrentIndex(0);
     QVERIFY(!m_dialog->LoadRuleFile(path("missing.crr")));
-    QCOMPARE(m_platform->count("message"), 1);
+    QCOMPARE(m_platform->messages().size(), qsizetype{1});
     QVERIFY(m_platform->calls.back().text.contains(path("missing.crr")));
+    QCOMPARE(m_platform->calls.back().detail, QStringLiteral("error"));
     // The switch happened; rows and the file name stayed.
     QCOMPARE(tabs()->currentIndex(), 1);
     QCOMPARE(rows("ListBox3"), QStringList{"a"});
@@ -441,60 +392,63 @@ void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
 
 void TestRuleEditor::loadThroughTheOpenDialog() {
     WriteFile(ruleFolder() + "picked.nrr", "6162;63\r\n");
-    m_platform->fileAnswers.push_back(QString()); // cancelled
+    m_platform->openFileAnswers.push_back(QString()); // cancelled
     trigger("MToolButton1");
     QCOMPARE(list("ListBox1")->count(), 0);
-    m_platform->fileAnswers.push_back(ruleFolder() + "picked.nrr");
+    m_platform->openFileAnswers.push_back(ruleFolder() + "picked.nrr");
     trigger("MToolButton1");
     QCOMPARE(rows("ListBox1"), QStringList{"ab"});
-    QCOMPARE(m_platform->count("open"), 2);
+    QCOMPARE(m_platform->callsOf("openFile").size(), qsizetype{2});
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
-    QCOMPARE(m_platform->calls.back().filter, kNormalFilter);
+    QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), ruleFolder() + "picked.nrr");
 }
 
 void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     // An empty set asks for a name too and writes an empty file.
-    m_platform->fileAnswers.push_back(QString());
+    m_platform->saveFileAnswers.push_back(QString());
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("save"), 1);
+    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{1});
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
 
-    m_platform->fileAnswers.push_back(path("abc"));
+    m_platform->saveFileAnswers.push_back(path("abc"));
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
-    QCOMPARE(m_platform->calls.back().filter, kNormalFilter);
+    QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
     QCOMPARE(FileBytes(path("abc")), QByteArray(""));
 
     addNormal("ab", "c");
     addNormal("x\ny", "");
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
     QCOMPARE(FileBytes(path("abc")), QByteArray("6162;63\r\n780D0A79;\r\n"));
 
     // The feature tab has its own name and asks for it with its own filter.
     tabs()->setCurrentIndex(1);
     addFeature("a", "b", "");
-    m_platform->fileAnswers.push_back(path("f.crr"));
+    m_platform->saveFileAnswers.push_back(ruleFolder() + "f.crr");
     trigger("MToolButton15");
-    QCOMPARE(m_platform->calls.back().filter, kFeatureFilter);
-    QCOMPARE(FileBytes(path("f.crr")), QByteArray("61;62;\r\n"));
+    QCOMPARE(m_platform->calls.back().detail, kFeatureFilter);
+    QCOMPARE(FileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
+    // Saved into the rule folder, the set is what the main window's chooser offers.
+    QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::settings::ReplaceMode::Feature),
+             std::vector<std::string>{"f"});
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc"));
 }
 
 void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
     addNormal("a", "b");
     const QString unwritable = path("no-such-folder/set.nrr");
-    m_platform->fileAnswers.push_back(unwritable);
+    m_platform->saveFileAnswers.push_back(unwritable);
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("message"), 1);
+    QCOMPARE(m_platform->messages().size(), qsizetype{1});
     QVERIFY(m_platform->calls.back().text.contains(unwritable));
     QCOMPARE(rows("ListBox1"), QStringList{"a"});
     // The name was not taken, so the next save asks again.
-    m_platform->fileAnswers.push_back(path("set.nrr"));
+    m_platform->saveFileAnswers.push_back(path("set.nrr"));
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("save"), 2);
+    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
     QCOMPARE(FileBytes(path("set.nrr")), QByteArray("61;62\r\n"));
 
     // A loaded file that has become unwritable keeps its name and the rows.
@@ -503,14 +457,14 @@ void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
     QVERIFY(m_dialog->LoadRuleFile(path("gone/x.nrr")));
     QVERIFY(QDir(path("gone")).removeRecursively());
     trigger("MToolButton15");
-    QCOMPARE(m_platform->count("message"), 2);
+    QCOMPARE(m_platform->messages().size(), qsizetype{2});
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("gone/x.nrr"));
 }
 
 void TestRuleEditor::newRulesClearsTheCurrentTabOnly() {
     addNormal("a", "b");
     addNormal("a", "b");
-    m_platform->fileAnswers.push_back(path("n.nrr"));
+    m_platform->saveFileAnswers.push_back(path("n.nrr"));
     trigger("MToolButton15");
     tabs()->setCurrentIndex(1);
     addFeature("s", "e", "r");

@@ -1,0 +1,102 @@
+#pragma once
+// Loading the files of a work list: one read per file, the encoding detected on those bytes and the
+// text decoded from them; optionally on a second thread, ahead of the file in hand.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "filedeal/TextCodec.h"
+
+namespace norvik::job {
+
+/// One file as a job or a search reads it.
+struct LoadedFile {
+    enum class State : std::uint8_t {
+        Missing,    ///< no regular file at the path
+        Unreadable, ///< a regular file that could not be opened or read
+        Loaded,
+    };
+    State state = State::Missing;
+    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
+    std::string bytes; ///< the file's bytes, where the policy keeps them
+    std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+};
+
+/// What is kept of a loaded file.
+struct LoadPolicy {
+    /// An ANSI file keeps its bytes and is not decoded (its working text differs only in line breaks).
+    bool ansiAsBytes = false;
+    /// A Unicode file keeps its bytes beside its text (for the round-trip check before a write).
+    bool keepUnicodeBytes = false;
+};
+
+/// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
+[[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
+
+/// Hands out the files of a work list in order, reading the next ones ahead on a worker thread so
+/// that reading overlaps the work on the file in hand.
+///
+/// Every file is judged when its turn comes: take() looks at the path again, and a file read ahead
+/// is used only when it is still the same file, unchanged (same device, inode, size, modification
+/// and change times). A file the run has written since (always through a new inode: writes are
+/// atomic renames), a duplicate in the list, a file created or removed meanwhile, all are loaded
+/// again on the spot. The worker holds at most `budgetBytes` (plus one file) and `maxFiles` ahead;
+/// a larger file is left to take(). The worker never calls back into the front end, so pause, stop
+/// and the order of results stay the caller's business: destroying the object stops the worker.
+class ReadAhead {
+public:
+    static constexpr std::size_t kDefaultBudget = std::size_t{16} << 20;
+    static constexpr std::size_t kDefaultMaxFiles = 64;
+
+    /// `paths` must outlive the object and stay unchanged.
+    ReadAhead(const std::vector<std::string>& paths, LoadPolicy policy, std::size_t budgetBytes = kDefaultBudget,
+              std::size_t maxFiles = kDefaultMaxFiles);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    /// The file at `index` as it is on disk now. Meant to be called for 0, 1, 2, ... in turn; an
+    /// index that skips ahead drops what was read for the ones between, and an index already passed
+    /// is loaded on the spot.
+    [[nodiscard]] LoadedFile take(std::size_t index);
+
+private:
+    struct Stamp {
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modifiedSec = 0, modifiedNsec = 0, changedSec = 0, changedNsec = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Slot {
+        std::size_t index = 0;
+        bool ready = false; ///< read ahead and still consistent; otherwise take() loads it
+        Stamp stamp;
+        LoadedFile file;
+        std::size_t cost = 0;
+    };
+
+    [[nodiscard]] static bool StampOf(const std::string& path, Stamp& stamp);
+    [[nodiscard]] Slot readSlot(const std::string& path) const;
+    void work();
+
+    const std::vector<std::string>& m_paths;
+    const LoadPolicy m_policy;
+    const std::size_t m_budget;
+    const std::size_t m_maxFiles;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Slot> m_slots; ///< guarded: slots of the indices m_next .. m_loaded - 1
+    std::size_t m_next = 0;   ///< guarded: the index take() hands out next
+    std::size_t m_loaded = 0; ///< guarded: the index the worker reads next
+    std::size_t m_held = 0;   ///< guarded: bytes held by m_slots
+    bool m_cancel = false;    ///< guarded: the owner is going away
+    bool m_done = false;      ///< guarded: the worker has ended
+    std::thread m_worker;     ///< started last, after every member it uses
+};
+
+} // namespace norvik::job

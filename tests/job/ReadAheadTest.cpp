@@ -1,0 +1,121 @@
+// Reading the work list ahead on a second thread must hand out exactly what reading on the spot would.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "JobTestSupport.h"
+#include "TestSupport.h"
+#include "filedeal/FileOps.h"
+#include "job/ReadAhead.h"
+
+namespace norvik::test {
+namespace {
+
+namespace fs = std::filesystem;
+using job::LoadedFile;
+
+void ExpectSame(const LoadedFile& got, const LoadedFile& want, const std::string& path) {
+    EXPECT_EQ(got.state, want.state) << path;
+    EXPECT_EQ(got.kind, want.kind) << path;
+    EXPECT_EQ(got.bytes, want.bytes) << path;
+    EXPECT_EQ(got.text, want.text) << path;
+}
+
+/// Gives the worker time to read ahead; the assertions hold whether or not it did.
+void LetTheWorkerRun() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST(ReadAhead, HandsOutWhatAReadOnTheSpotGivesInOrder) {
+    TempDir dir;
+    WriteBytes(dir / "ansi.txt", "a\nb");
+    WriteBytes(dir / "wide.txt", Bytes("FFFE 2D4E 0D00 0A00"));
+    WriteBytes(dir / "utf8.txt", Bytes("E4B8AD 0A"));
+    std::vector<std::string> paths = {PathText(dir / "ansi.txt"), PathText(dir / "wide.txt"),
+                                      PathText(dir / "utf8.txt"), PathText(dir / "ansi.txt"),
+                                      PathText(dir / "gone.txt"), dir.folder()};
+    for (const job::LoadPolicy policy : {job::LoadPolicy{false, true}, job::LoadPolicy{true, false}}) {
+        job::ReadAhead ahead(paths, policy);
+        LetTheWorkerRun();
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            ExpectSame(ahead.take(i), job::LoadFile(paths[i], policy), paths[i]);
+        }
+    }
+    const LoadedFile wide = job::LoadFile(paths[1], {false, true});
+    EXPECT_EQ(wide.bytes, Bytes("FFFE 2D4E 0D00 0A00"));         // kept for the round-trip check
+    EXPECT_EQ(job::LoadFile(paths[0], {false, true}).bytes, ""); // an ANSI file needs only its text
+    EXPECT_EQ(job::LoadFile(paths[0], {true, false}).text, "");  // ... or only its bytes
+    EXPECT_EQ(job::LoadFile(paths[4], {}).state, LoadedFile::State::Missing);
+    EXPECT_EQ(job::LoadFile(paths[5], {}).state, LoadedFile::State::Missing);
+}
+
+TEST(ReadAhead, AFileChangedAfterItWasReadAheadIsReadAgain) {
+    TempDir dir;
+    const std::vector<std::string> names = {"renamed", "removed", "created", "inplace", "chmod"};
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(PathText(dir / name));
+        if (name != "created") {
+            WriteBytes(paths.back(), "old " + name);
+        }
+    }
+    job::ReadAhead ahead(paths, {});
+    LetTheWorkerRun();
+
+    ASSERT_TRUE(filedeal::WriteFileAtomic(paths[0], "new renamed")); // what the job itself does
+    fs::remove(paths[1]);
+    WriteBytes(paths[2], "new created");
+    WriteBytes(paths[3], "new inplace"); // same size, same inode: the times tell
+    fs::last_write_time(paths[3], fs::last_write_time(paths[3]) + std::chrono::seconds(5));
+    MakeReadOnly(paths[4]);
+
+    EXPECT_EQ(ahead.take(0).text, "new renamed\r\n");
+    EXPECT_EQ(ahead.take(1).state, LoadedFile::State::Missing);
+    EXPECT_EQ(ahead.take(2).text, "new created\r\n");
+    EXPECT_EQ(ahead.take(3).text, "new inplace\r\n");
+    EXPECT_EQ(ahead.take(4).text, "old chmod\r\n");
+}
+
+TEST(ReadAhead, ABudgetTooSmallForAFileOnlyMovesTheReadToItsTurn) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 20; ++i) {
+        paths.push_back(PathText(dir / ("f" + std::to_string(i))));
+        WriteBytes(paths.back(), std::string(100 + i, 'x'));
+    }
+    job::ReadAhead ahead(paths, {true, false}, 150, 2);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(ahead.take(i).bytes.size(), 100 + i);
+    }
+}
+
+TEST(ReadAhead, SkippingAheadAndGoingBackStillGiveTheRightFiles) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i) {
+        paths.push_back(PathText(dir / ("f" + std::to_string(i))));
+        WriteBytes(paths.back(), std::to_string(i));
+    }
+    job::ReadAhead ahead(paths, {true, false}, 1 << 20, 3);
+    EXPECT_EQ(ahead.take(0).bytes, "0");
+    EXPECT_EQ(ahead.take(7).bytes, "7");
+    EXPECT_EQ(ahead.take(8).bytes, "8");
+    EXPECT_EQ(ahead.take(2).bytes, "2");
+    EXPECT_EQ(ahead.take(9).bytes, "9");
+}
+
+TEST(ReadAhead, GoingAwayEarlyStopsTheWorker) {
+    TempDir dir;
+    std::vector<std::string> paths(5000, PathText(dir / "f"));
+    WriteBytes(paths[0], "x");
+    {
+        job::ReadAhead ahead(paths, {});
+        EXPECT_EQ(ahead.take(0).text, "x\r\n");
+    } // a stopped run: the destructor must not wait for the whole list
+    SUCCEED();
+}
+
+} // namespace
+} // namespace norvik::test
