@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <array>
 #include <optional>
@@ -10,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
 #include "main/TMainForm.h"
 #include "main/TargetList.h"
 #include "platform/IPlatform.h"
 #include "rules/HexText.h"
-#include "rules/ui/RuleTexts.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
@@ -103,7 +102,7 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
 
         for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
             const std::string text = rules::HexToText(document.ReadSetting(entry.key));
-            w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))]->setPlainText(BoxTextOf(text));
+            m_mainForm.setMemoText(ComponentNumber(entry.component), filedeal::CodePageToUtf8(text));
         }
 
         options.language = settings::LanguageFromValue(document.ReadSetting(keys::kLanguage));
@@ -185,8 +184,8 @@ void SettingsBinding::SaveSettings() {
     }
 
     for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
-        const QPlainTextEdit* memo = w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))];
-        write(entry.key, rules::TextToHex(WorkingTextOf(memo->toPlainText())));
+        const std::string text = filedeal::Utf8ToCodePage(m_mainForm.memoText(ComponentNumber(entry.component)));
+        write(entry.key, rules::TextToHex(text));
     }
 
     if (firstError) {
