@@ -130,7 +130,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
 
     // The next files are read on a second thread while this one works; each is still judged when its
     // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
-    ReadAhead ahead(files, LoadPolicy{false, true});
+    LoadPolicy policy;
+    policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
+    ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
         observer.yield();
@@ -158,7 +160,8 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
         return {SearchStatus::Busy, {}};
     }
     BusyScope busy(*this);
-    return FindFiles(targets, text, m_options, observer, [this] { return m_stopRequested.load(); });
+    return FindFiles(
+        targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
 }
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {

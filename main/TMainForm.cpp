@@ -19,7 +19,10 @@
 #include <array>
 
 #include "filedeal/FileOps.h"
+#include "job/ui/JobController.h"
+#include "job/ui/ListActions.h"
 #include "main/CheckList.h"
+#include "main/HelpDocument.h"
 #include "main/MemoText.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
@@ -48,7 +51,8 @@ int ModeIndex(ReplaceMode mode) {
 
 TMainForm::TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_exeFolder(std::move(exeFolder)), m_w(BuildMainFormWidgets(*this)),
-      m_targets(*m_w.checkListBox1), m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
+      m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
+      m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
       m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
     setWindowTitle(QStringLiteral("Norvik"));
     // Files and folders dropped anywhere on the window become targets.
@@ -129,6 +133,7 @@ void TMainForm::connectCommands() {
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
         connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
+    connect(m_w.listBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
@@ -361,6 +366,48 @@ void TMainForm::N7Click() {
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+}
+
+// --- Job, search, list actions, help --------------------------------------------------------------
+
+void TMainForm::SpeedButton2Click() {
+    m_job->Start();
+}
+
+void TMainForm::SpeedButton4Click() {
+    m_job->Pause();
+}
+
+void TMainForm::SpeedButton5Click() {
+    m_job->Stop();
+}
+
+void TMainForm::SpeedButton3Click() {
+    m_job->Search();
+}
+
+void TMainForm::ToolButton10Click() {
+    m_job->Restore();
+}
+
+bool TMainForm::FormCloseQuery() {
+    return m_job->CloseQuery();
+}
+
+void TMainForm::CheckListBox1DblClick(QListWidget* list) {
+    OpenTargetLine(m_platform, *list);
+}
+
+void TMainForm::ListBox1DblClick() {
+    OpenResultLine(m_platform, *m_w.listBox1);
+}
+
+void TMainForm::N5Click() {
+    OpenHelpDocument(m_platform, m_exeFolder);
+}
+
+void TMainForm::ToolButton2Click() {
+    OpenHelpDocument(m_platform, m_exeFolder, QString::fromLatin1(kFeedbackAnchor));
 }
 
 void TMainForm::FormShow() {

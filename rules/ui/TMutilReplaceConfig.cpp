@@ -1,7 +1,6 @@
 #include "rules/ui/TMutilReplaceConfig.h"
 
 #include <QAction>
-#include <QEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -134,8 +133,6 @@ TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, std::str
     m_pages->setObjectName(QStringLiteral("MPageControl1"));
     for (QWidget* page : {buildNormalPage(), buildFeaturePage()}) {
         m_pages->addTab(page, page->windowTitle());
-        // A caption given to the page (a language pack sets its window title) becomes the tab's text.
-        page->installEventFilter(this);
     }
     layout->addWidget(m_pages, 1);
 
@@ -271,15 +268,6 @@ QWidget* TMutilReplaceConfig::buildFeaturePage() {
     listLayout->addWidget(tab.lists[2]);
     layout->addWidget(listRow, 3);
     return page;
-}
-
-bool TMutilReplaceConfig::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::WindowTitleChange) {
-        if (auto* page = qobject_cast<QWidget*>(watched); page != nullptr && m_pages->indexOf(page) >= 0) {
-            m_pages->setTabText(m_pages->indexOf(page), page->windowTitle());
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TMutilReplaceConfig::connectLists(Tab tab) {

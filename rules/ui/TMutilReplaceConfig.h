@@ -66,9 +66,6 @@ public:
     void MButton6Click();
     void ListBox3Click(int row);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     struct TabState {
         explicit TabState(EditedRuleSet::Kind kind) : rules(kind) {}

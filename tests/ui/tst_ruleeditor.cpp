@@ -9,10 +9,13 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QtTest>
 #include <memory>
 
+#include "main/ComponentCaption.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"
@@ -20,6 +23,8 @@
 #include "support/ScriptedPlatform.h"
 
 using norvik::test::ScriptedPlatform;
+using norvik::ui::ComponentCaption;
+using norvik::ui::SetComponentCaption;
 using norvik::ui::TMutilReplaceConfig;
 
 namespace {
@@ -127,27 +132,32 @@ void TestRuleEditor::cleanup() {
 
 void TestRuleEditor::startsEmptyWithEveryNamedComponent() {
     QCOMPARE(m_dialog->windowTitle(), QStringLiteral("多重替换设置"));
-    for (const char* name : {"MToolButton4", "MToolButton1", "MToolButton15", "MToolButton2", "ToolButton16",
-                             "MToolButton14", "ToolButton8", "MToolButton3"}) {
-        QVERIFY2(m_dialog->findChild<QAction*>(name) != nullptr, name);
-    }
-    for (const char* name : {"MTabSheet1", "MTabSheet2", "MPanel2",     "MPanel3",  "MPanel5",  "MPanel8",  "MPanel10",
-                             "MPanel11",   "MPanel15",   "MPanel16",    "MButton1", "MButton2", "MButton3", "MButton4",
-                             "MButton5",   "MButton6",   "ChanelPanel", "Panel9",   "ListBox1", "ListBox2", "ListBox3",
-                             "ListBox4",   "ListBox5",   "Memo1",       "Memo2",    "Memo3",    "Memo4",    "Memo5"}) {
-        QVERIFY2(m_dialog->findChild<QWidget*>(name) != nullptr, name);
-    }
-    QCOMPARE(widget<QAction>("MToolButton4")->text(), QStringLiteral("新建规则"));
-    QCOMPARE(widget<QLabel>("MPanel5")->text(), QStringLiteral("替换为"));
     QCOMPARE(tabs()->currentWidget()->objectName(), QStringLiteral("MTabSheet1"));
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("------"));
     QCOMPARE(strip("Panel9"), QStringLiteral("------"));
     QCOMPARE(list("ListBox1")->count(), 0);
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
-    // A caption given to a page shows on its tab.
-    QCOMPARE(tabs()->tabText(1), QStringLiteral("特征替换"));
-    widget<QWidget>("MTabSheet2")->setWindowTitle("Feature");
-    QCOMPARE(tabs()->tabText(1), QStringLiteral("Feature"));
+    for (const char* name : {"ListBox1", "ListBox2", "ListBox3", "ListBox4", "ListBox5", "Memo1", "Memo2", "Memo3",
+                             "Memo4", "Memo5", "ChanelPanel", "Panel9"}) {
+        QVERIFY2(m_dialog->findChild<QWidget*>(name) != nullptr, name);
+    }
+    // Every caption a language pack sets is reachable by its name and shows where the user looks.
+    QCOMPARE(ComponentCaption(*m_dialog, "MToolButton4"), QStringLiteral("新建规则"));
+    QCOMPARE(ComponentCaption(*m_dialog, "MPanel5"), QStringLiteral("替换为"));
+    for (const char* name :
+         {"MToolButton4", "MToolButton1", "MToolButton15", "MToolButton2", "ToolButton16", "MToolButton14",
+          "ToolButton8",  "MToolButton3", "MTabSheet1",    "MTabSheet2",   "MPanel3",      "MPanel2",
+          "MPanel5",      "MPanel11",     "MPanel10",      "MPanel8",      "MPanel15",     "MPanel16",
+          "MButton2",     "MButton1",     "MButton3",      "MButton5",     "MButton4",     "MButton6"}) {
+        const QString caption = QLatin1String(name) + QStringLiteral("!");
+        QVERIFY2(SetComponentCaption(*m_dialog, QLatin1String(name), caption), name);
+        QCOMPARE(ComponentCaption(*m_dialog, QLatin1String(name)), caption);
+    }
+    QCOMPARE(tabs()->tabText(1), QStringLiteral("MTabSheet2!"));
+    auto* newButton =
+        qobject_cast<QToolButton*>(widget<QToolBar>("MToolBar1")->widgetForAction(widget<QAction>("MToolButton4")));
+    QVERIFY(newButton != nullptr);
+    QCOMPARE(newButton->text(), QStringLiteral("MToolButton4!"));
 }
 
 void TestRuleEditor::normalAdditionsAreChecked() {

@@ -1,0 +1,147 @@
+// The replace primitives against slow, obviously correct references on random texts.
+// Input: a flags byte, the find length, the replacement length, then find, replacement and text.
+// With the alphabet flag every byte is mapped onto a few letters, lead bytes and line breaks, so
+// matches, case pairs and double-byte characters are dense.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "filedeal/Replace.h"
+
+namespace {
+
+bool IsLead(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x81 && u <= 0xFE;
+}
+
+// Walks from the start: a lead byte takes the next byte with it as one character, which is never
+// folded; a single byte a-z becomes A-Z.
+std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (IsLead(folded[i])) {
+            ++i;
+        } else if (folded[i] >= 'a' && folded[i] <= 'z') {
+            folded[i] = static_cast<char>(folded[i] - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+// A position is the second byte of a double-byte character when the run of lead bytes directly
+// before it has odd length.
+bool IsSecondByte(std::string_view text, std::size_t pos) {
+    std::size_t run = 0;
+    while (run < pos && IsLead(text[pos - 1 - run])) {
+        ++run;
+    }
+    return run % 2 == 1;
+}
+
+std::string ReferenceReplaceAll(std::string_view text, std::string_view find, std::string_view replacement,
+                                bool ignoreCase) {
+    if (find.empty()) {
+        return std::string(text);
+    }
+    const std::string hay = ignoreCase ? FoldCase(text) : std::string(text);
+    const std::string needle = ignoreCase ? FoldCase(find) : std::string(find);
+    std::string result;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (pos + needle.size() <= hay.size() && hay.compare(pos, needle.size(), needle) == 0 &&
+            !IsSecondByte(hay, pos)) {
+            result += replacement;
+            pos += needle.size();
+        } else {
+            result += text[pos];
+            ++pos;
+        }
+    }
+    return result;
+}
+
+// The span rule step by step: find the start in the rest, drop up to and including it, find the end
+// in what remains, list start + everything up to and including the end, drop that, repeat.
+std::vector<std::string> ReferenceSpans(std::string_view text, std::string_view start, std::string_view end) {
+    std::vector<std::string> spans;
+    if (start.empty() || end.empty()) {
+        return spans;
+    }
+    std::string rest(text);
+    for (;;) {
+        const std::size_t s = rest.find(start);
+        if (s == std::string::npos) {
+            break;
+        }
+        rest.erase(0, s + start.size());
+        const std::size_t e = rest.find(end);
+        if (e == std::string::npos) {
+            break;
+        }
+        spans.push_back(std::string(start) + rest.substr(0, e + end.size()));
+        rest.erase(0, e + end.size());
+    }
+    return spans;
+}
+
+constexpr char kAlphabet[] = {'a', 'A', 'b', 'B', 'z', '\r', '\n', '\0', '\x81', '\xFE', '\x80', '\xFF', 'S', 'E'};
+
+std::string Map(std::string_view bytes, bool useAlphabet) {
+    std::string out(bytes);
+    if (useAlphabet) {
+        for (char& c : out) {
+            c = kAlphabet[static_cast<unsigned char>(c) % sizeof kAlphabet];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace norvik::filedeal;
+    norvik::fuzz::InputCursor in(data, size);
+    const unsigned char flags = in.takeByte();
+    const bool useAlphabet = (flags & 1) != 0;
+    const std::size_t findLength = in.takeByte() % 9;
+    const std::size_t replacementLength = in.takeByte() % 9;
+    const std::string find = Map(in.take(findLength), useAlphabet);
+    const std::string replacement = Map(in.take(replacementLength), useAlphabet);
+    const std::string text = Map(in.rest(), useAlphabet);
+
+    for (bool ignoreCase : {false, true}) {
+        std::string replaced = text;
+        ReplaceAll(replaced, find, replacement, ignoreCase);
+        NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
+    }
+
+    // Spans: the find text is the start, the replacement the end; the rest of the input is the
+    // replacement of the spans.
+    std::vector<std::string> spans{"left over"};
+    CollectSpans(text, find, replacement, spans);
+    NORVIK_FUZZ_CHECK(spans == ReferenceSpans(text, find, replacement));
+    for (const auto& span : spans) {
+        NORVIK_FUZZ_CHECK(span.size() >= find.size() + replacement.size());
+        NORVIK_FUZZ_CHECK(span.compare(0, find.size(), find) == 0);
+        NORVIK_FUZZ_CHECK(span.compare(span.size() - replacement.size(), replacement.size(), replacement) == 0);
+    }
+    const std::string spanReplacement = (flags & 2) != 0 ? std::string() : find + "-" + replacement;
+    std::string replacedSpans = text;
+    ReplaceSpans(replacedSpans, spans, spanReplacement);
+    std::string expected = text;
+    for (const auto& span : spans) {
+        expected = ReferenceReplaceAll(expected, span, spanReplacement, false);
+    }
+    NORVIK_FUZZ_CHECK(replacedSpans == expected);
+
+    std::string extracted;
+    for (const auto& span : spans) {
+        extracted += span + "\r\n";
+    }
+    NORVIK_FUZZ_CHECK(ExtractSpans(spans) == extracted);
+    return 0;
+}
