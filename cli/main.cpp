@@ -2,6 +2,7 @@
 // prints what the window would show.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <malloc.h>
 #include <string>
@@ -118,6 +119,9 @@ int Run(const cli::CommandLine& line) {
     }
 
     job::JobEngine engine(options);
+    if (const char* budget = std::getenv("NVK_READ_AHEAD_BYTES")) {
+        engine.setReadAheadBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 turns it off
+    }
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
     cli::ConsoleObserver observer(std::cout, std::cerr, progress);
     g_engine = &engine;
