@@ -108,10 +108,12 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.yield();
     };
 
+    std::vector<std::string> unreadableFolders;
     const std::vector<std::string> files =
         request.useSearchHits
             ? TickedPaths(request.searchHits)
-            : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+            : CollectWorkList(
+                  request.targets, m_options, yield, [this] { return m_stopRequested.load(); }, &unreadableFolders);
     if (m_stopRequested) {
         result.status = RunStatus::Stopped; // a close during collection: the list may be partial
     }
@@ -127,6 +129,10 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     }
     m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
     m_dryRun = request.dryRun;
+    // A folder that could not be listed hides files the run never saw: it is a failure, not a success.
+    for (const std::string& folder : unreadableFolders) {
+        fail(folder, counters, observer);
+    }
 
     // The next files are read on a second thread while this one works; each is still judged when its
     // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
