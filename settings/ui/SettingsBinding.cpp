@@ -177,8 +177,10 @@ void SettingsBinding::SaveSettings() {
 
     write(keys::kLanguage, options.language);
 
+    // The chosen rule set goes with the multiple-replacement box as it is on screen, like
+    // "MutilReplace" itself: a set chosen since the last options refresh is not lost.
     const QString ruleSet = w.comboBox1->currentText();
-    if (options.multiple && !ruleSet.isEmpty()) {
+    if (w.checkBoxes[1]->isChecked() && !ruleSet.isEmpty()) {
         write(keys::kRepacleRulesFile,
               settings::EncodeRuleSetValue(m_mainForm.exeFolder(), PathBytes(ruleSet), options.mode));
     }

@@ -157,8 +157,8 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
 
         QVERIFY(w.comboBox1->count() >= 2);
         w.comboBox1->setCurrentIndex(1);
+        // Chosen after the last options refresh: still stored.
         chosenRuleSet = w.comboBox1->currentText();
-        p.form->RefreshOptions();
 
         QVERIFY(p.close());
         QVERIFY(p.platform.messages().isEmpty());
@@ -366,9 +366,8 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
         QVERIFY(p.start());
         const auto& w = p.form->widgets();
         QCOMPARE(w.comboBox1->currentText(), QStringLiteral("删除C块注释"));
-        // Multiple replacement switched off before closing: the stored choice stays as it was.
+        // Multiple replacement switched off before closing (no job run since): the stored choice stays.
         w.checkBoxes[1]->setChecked(false);
-        p.form->RefreshOptions();
         QVERIFY(p.close());
         QCOMPARE(folders.stored("RepacleRulesFile"), storedElsewhere);
         QCOMPARE(folders.stored("MutilReplace"), std::string("0"));
@@ -384,6 +383,20 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
         w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("删除HTML注释")));
         QVERIFY(p.close());
         QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/删除HTML注释.crr");
+    }
+    {
+        // Switched on and chosen after the start, with no job run since: the choice is stored.
+        folders.store("MutilReplace", "0");
+        folders.store("ReplaceType", "1");
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        const auto& w = p.form->widgets();
+        w.checkBoxes[1]->setChecked(true);
+        w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("全角标点转半角")));
+        QVERIFY(!p.form->options().multiple);
+        QVERIFY(p.close());
+        QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/全角标点转半角.nrr");
+        QCOMPARE(folders.stored("MutilReplace"), std::string("1"));
     }
 }
 
