@@ -1,6 +1,7 @@
 #include "filedeal/FolderScan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,13 +21,23 @@ struct Entry {
     bool isFolder; // a real folder, not a link to one
 };
 
-std::vector<Entry> ListFolder(const std::string& folder) {
+// The entries of a folder. `listed` is cleared when a folder that is there could not be opened or
+// listed to the end; a folder that is gone (or is no folder) is simply empty.
+std::vector<Entry> ListFolder(const std::string& folder, bool& listed) {
     std::vector<Entry> entries;
+    listed = true;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
+        listed = errno == ENOENT || errno == ENOTDIR;
         return entries;
     }
-    while (const dirent* d = ::readdir(dir)) {
+    for (;;) {
+        errno = 0; // readdir gives null both at the end and on an error; only errno tells them apart
+        const dirent* d = ::readdir(dir);
+        if (d == nullptr) {
+            listed = errno == 0;
+            break;
+        }
         const std::string name = d->d_name;
         if (name == "." || name == "..") {
             continue;
@@ -53,8 +64,12 @@ std::vector<Entry> ListFolder(const std::string& folder) {
 }
 
 void Scan(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
-          const std::function<void()>& yield) {
-    const std::vector<Entry> entries = ListFolder(folder);
+          const std::function<void()>& yield, std::vector<std::string>* unreadable) {
+    bool listed = true;
+    const std::vector<Entry> entries = ListFolder(folder, listed);
+    if (!listed && unreadable != nullptr) {
+        unreadable->push_back(folder);
+    }
     for (const auto& entry : entries) {
         if (MatchesMask(entry.name, mask)) {
             result.push_back(folder + entry.name);
@@ -68,7 +83,7 @@ void Scan(const std::string& folder, bool withSubfolders, std::string_view mask,
     }
     for (const auto& entry : entries) {
         if (entry.isFolder) {
-            Scan(folder + entry.name + "/", true, mask, result, yield);
+            Scan(folder + entry.name + "/", true, mask, result, yield, unreadable);
         }
         if (yield) {
             yield();
@@ -141,12 +156,12 @@ bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept {
 } // namespace
 
 void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
-                const std::function<void()>& yield) {
+                const std::function<void()>& yield, std::vector<std::string>* unreadable) {
     if (folder.empty()) {
         return;
     }
     const std::string base = folder.back() == '/' ? folder : folder + "/";
-    Scan(base, withSubfolders, mask, result, yield);
+    Scan(base, withSubfolders, mask, result, yield, unreadable);
 }
 
 } // namespace norvik::filedeal

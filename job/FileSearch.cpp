@@ -36,7 +36,7 @@ bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& poli
 
 SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view text,
                        const settings::ReplaceOptions& options, JobObserver& observer,
-                       const std::function<bool()>& stopRequested) {
+                       const std::function<bool()>& stopRequested, std::size_t readAheadBudget) {
     SearchResult result;
     if (text.empty()) {
         result.status = SearchStatus::NothingToFind;
@@ -51,7 +51,8 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     observer.filesCollected(files.size());
     LoadPolicy policy;
     policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
-    ReadAhead ahead(files, policy);
+    policy.decodeAhead = false; // the worker reads, this thread decodes and searches: both stay busy
+    ReadAhead ahead(files, policy, readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();
         if (stopped()) {

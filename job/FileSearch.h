@@ -7,6 +7,7 @@
 
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
+#include "job/ReadAhead.h"
 #include "settings/ReplaceOptions.h"
 
 namespace norvik::job {
@@ -32,9 +33,11 @@ struct SearchResult {
 /// them) matches across the lines of an ANSI file whatever breaks it stores. Missing files and files
 /// that cannot be read are skipped silently and the search goes on. Ends with summary
 /// ("找到文件%u个") and elapsed (the scans included). An empty `text` does nothing.
-/// `stopRequested`, checked before each file, ends the search early.
+/// `stopRequested`, checked before each file, ends the search early. The files are read ahead on a
+/// second thread within `readAheadBudget` bytes (0: each is read when its turn comes; see ReadAhead).
 [[nodiscard]] SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view text,
                                      const settings::ReplaceOptions& options, JobObserver& observer,
-                                     const std::function<bool()>& stopRequested = {});
+                                     const std::function<bool()>& stopRequested = {},
+                                     std::size_t readAheadBudget = ReadAhead::kDefaultBudget);
 
 } // namespace norvik::job

@@ -108,10 +108,12 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.yield();
     };
 
+    std::vector<std::string> unreadableFolders;
     const std::vector<std::string> files =
         request.useSearchHits
             ? TickedPaths(request.searchHits)
-            : CollectWorkList(request.targets, m_options, yield, [this] { return m_stopRequested.load(); });
+            : CollectWorkList(
+                  request.targets, m_options, yield, [this] { return m_stopRequested.load(); }, &unreadableFolders);
     if (m_stopRequested) {
         result.status = RunStatus::Stopped; // a close during collection: the list may be partial
     }
@@ -127,10 +129,16 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     }
     m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
     m_dryRun = request.dryRun;
+    // A folder that could not be listed hides files the run never saw: it is a failure, not a success.
+    for (const std::string& folder : unreadableFolders) {
+        fail(folder, counters, observer);
+    }
 
     // The next files are read on a second thread while this one works; each is still judged when its
     // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
-    ReadAhead ahead(files, LoadPolicy{false, true});
+    LoadPolicy policy;
+    policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
+    ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
         observer.yield();
@@ -158,7 +166,8 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
         return {SearchStatus::Busy, {}};
     }
     BusyScope busy(*this);
-    return FindFiles(targets, text, m_options, observer, [this] { return m_stopRequested.load(); });
+    return FindFiles(
+        targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
 }
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {
@@ -200,18 +209,23 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     if (extract && !m_extractApplies) {
         return; // no rule would apply: the extracted text would be the file itself
     }
-    std::string text = file.text;
+    std::string text;
     auto yield = [&observer] {
         observer.yield();
     };
     switch (mode) {
     case ReplaceMode::Normal:
-        filedeal::ApplyNormalRules(text, m_lists.normal, m_options.ignoreCase);
+        // Most files hold nothing to replace: they are judged without copying their text.
+        if (!filedeal::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
+            return;
+        }
         break;
     case ReplaceMode::Feature:
+        text = file.text;
         filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
         break;
     case ReplaceMode::Extract:
+        text = file.text;
         filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
         break;
     }

@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "filedeal/TextCodec.h"
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
@@ -87,6 +86,10 @@ public:
     [[nodiscard]] bool isBusy() const noexcept { return m_busy; }
     [[nodiscard]] RunFlags flags() const noexcept;
 
+    /// How many bytes runs and searches may read ahead on a second thread (see ReadAhead); 0 reads
+    /// each file when its turn comes, on the caller's thread. Results are the same either way.
+    void setReadAheadBudget(std::size_t bytes) noexcept { m_readAheadBudget = bytes; }
+
     /// The rule lists; they persist between runs (each run rebuilds the list of its mode).
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
 
@@ -106,6 +109,7 @@ private:
     RuleLists m_lists;
     bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
     bool m_dryRun = false;         ///< the run writes nothing (set per run)
+    std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
 
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_running{false};

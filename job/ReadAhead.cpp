@@ -1,5 +1,6 @@
 #include "job/ReadAhead.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 #include "filedeal/FileOps.h"
@@ -8,7 +9,8 @@ namespace norvik::job {
 
 namespace {
 
-LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
+/// One read of the file and the detection on those bytes; the text is made by Decode.
+LoadedFile ReadBytes(const std::string& path) {
     LoadedFile file;
     try {
         file.bytes = filedeal::ReadFileBytes(path);
@@ -18,14 +20,30 @@ LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
     }
     file.state = LoadedFile::State::Loaded;
     file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
+    return file;
+}
+
+/// Makes the working text the policy asks for and lets go of the bytes it does not keep.
+void Decode(LoadedFile& file, const LoadPolicy& policy) {
     const bool ansi = file.kind == filedeal::EncodingKind::Ansi;
-    if (ansi && policy.ansiAsBytes) {
-        return file;
+    if (file.state != LoadedFile::State::Loaded || (ansi && policy.ansiAsBytes)) {
+        return;
+    }
+    if (ansi) {
+        // The bytes are not needed after decoding, and clean CR LF text is reused as it is.
+        file.text = filedeal::DecodeAnsiBuffer(std::move(file.bytes));
+        std::string().swap(file.bytes);
+        return;
     }
     file.text = filedeal::DecodeText(file.bytes, file.kind);
-    if (ansi || !policy.keepUnicodeBytes) {
+    if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }
+}
+
+LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
+    LoadedFile file = ReadBytes(path);
+    Decode(file, policy);
     return file;
 }
 
@@ -40,15 +58,21 @@ LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy) {
 
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, LoadPolicy policy, std::size_t budgetBytes,
                      std::size_t maxFiles)
-    : m_paths(paths), m_policy(policy), m_budget(budgetBytes), m_maxFiles(maxFiles == 0 ? 1 : maxFiles),
-      m_worker([this] { work(); }) {}
+    : m_paths(paths), m_policy(policy), m_budget(budgetBytes), m_maxFiles(std::max<std::size_t>(maxFiles, 1)) {
+    if (m_budget > 0) {
+        m_worker = std::thread([this] { work(); });
+    }
+}
 
 ReadAhead::~ReadAhead() {
+    if (!m_worker.joinable()) {
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_cancel = true;
     }
-    m_changed.notify_all();
+    m_workerWake.notify_one();
     m_worker.join();
 }
 
@@ -67,6 +91,14 @@ bool ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
     return true;
 }
 
+bool ReadAhead::full() const noexcept {
+    return m_slots.size() >= m_maxFiles || m_held >= m_budget;
+}
+
+bool ReadAhead::drained() const noexcept {
+    return m_slots.size() <= m_maxFiles / 2 && m_held <= m_budget / 2;
+}
+
 ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
     Slot slot;
     // A missing file, one too large for the budget and one that failed are left for take(), which
@@ -76,9 +108,13 @@ ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
     if (!StampOf(path, before) || before.size > m_budget) {
         return slot;
     }
-    LoadedFile file = ReadNow(path, m_policy);
+    LoadedFile file = ReadBytes(path);
     if (file.state != LoadedFile::State::Loaded) {
         return slot;
+    }
+    if (m_policy.decodeAhead) {
+        Decode(file, m_policy);
+        slot.decoded = true;
     }
     slot.ready = true;
     slot.stamp = before;
@@ -90,9 +126,15 @@ ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
 void ReadAhead::work() {
     std::unique_lock lock(m_mutex);
     while (!m_cancel && m_loaded < m_paths.size()) {
-        m_changed.wait(lock, [this] { return m_cancel || (m_slots.size() < m_maxFiles && m_held < m_budget); });
-        if (m_cancel) {
-            break;
+        if (full()) {
+            // Wait until take() has used half of what is held, not for every single file: fewer
+            // wake-ups for both threads.
+            m_workerWaiting = true;
+            m_workerWake.wait(lock, [this] { return m_cancel || drained(); });
+            m_workerWaiting = false;
+            if (m_cancel) {
+                break;
+            }
         }
         const std::size_t index = m_loaded;
         lock.unlock();
@@ -108,18 +150,23 @@ void ReadAhead::work() {
             continue; // take() skipped past this index meanwhile
         }
         ++m_loaded;
-        if (index >= m_next) {
-            m_held += slot.cost;
-            m_slots.push_back(std::move(slot));
+        m_held += slot.cost;
+        m_slots.push_back(std::move(slot));
+        if (m_takerWaiting && (m_loaded >= m_takerTarget || full())) {
+            m_takerWake.notify_one();
         }
-        m_changed.notify_all();
     }
     m_done = true;
-    m_changed.notify_all();
+    if (m_takerWaiting) {
+        m_takerWake.notify_one();
+    }
 }
 
 LoadedFile ReadAhead::take(std::size_t index) {
     const std::string& path = m_paths[index];
+    if (!m_worker.joinable()) {
+        return LoadFile(path, m_policy);
+    }
     Slot slot;
     {
         std::unique_lock lock(m_mutex);
@@ -135,26 +182,40 @@ LoadedFile ReadAhead::take(std::size_t index) {
         if (m_loaded < index) {
             m_loaded = index; // the worker goes on from here
         }
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_loaded > index || m_done; });
+        if (m_loaded <= index && !m_done) {
+            // Wait for a few files at once rather than for each: fewer wake-ups for both threads.
+            m_takerTarget = std::min(index + kBatch, m_paths.size());
+            m_takerWaiting = true;
+            if (m_workerWaiting && drained()) {
+                m_workerWake.notify_one();
+            }
+            m_takerWake.wait(lock,
+                             [&] { return m_done || (m_loaded > index && (m_loaded >= m_takerTarget || full())); });
+            m_takerWaiting = false;
+        }
         if (!m_slots.empty() && m_slots.front().index == index) {
             slot = std::move(m_slots.front());
             m_held -= slot.cost;
             m_slots.pop_front();
         }
         m_next = index + 1;
+        if (m_workerWaiting && drained()) {
+            m_workerWake.notify_one();
+        }
     }
-    m_changed.notify_all();
 
     // The file is judged now: used as read ahead only when it is still that very file, unchanged.
     Stamp now;
     if (!StampOf(path, now)) {
         return {};
     }
-    if (slot.ready && slot.stamp == now) {
-        return std::move(slot.file);
+    if (!slot.ready || !(slot.stamp == now)) {
+        return ReadNow(path, m_policy);
     }
-    return ReadNow(path, m_policy);
+    if (!slot.decoded) {
+        Decode(slot.file, m_policy);
+    }
+    return std::move(slot.file);
 }
 
 } // namespace norvik::job

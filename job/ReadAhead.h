@@ -33,6 +33,9 @@ struct LoadPolicy {
     bool ansiAsBytes = false;
     /// A Unicode file keeps its bytes beside its text (for the round-trip check before a write).
     bool keepUnicodeBytes = false;
+    /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
+    /// balance the two threads when the caller has little else to do, as in a search).
+    bool decodeAhead = true;
 };
 
 /// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
@@ -52,8 +55,11 @@ class ReadAhead {
 public:
     static constexpr std::size_t kDefaultBudget = std::size_t{16} << 20;
     static constexpr std::size_t kDefaultMaxFiles = 64;
+    /// When take() has to wait, it waits for this many files (or a full budget) at once.
+    static constexpr std::size_t kBatch = 8;
 
-    /// `paths` must outlive the object and stay unchanged.
+    /// `paths` must outlive the object and stay unchanged. A budget of 0 reads nothing ahead: no
+    /// thread is started and take() reads each file on the spot.
     ReadAhead(const std::vector<std::string>& paths, LoadPolicy policy, std::size_t budgetBytes = kDefaultBudget,
               std::size_t maxFiles = kDefaultMaxFiles);
     ~ReadAhead();
@@ -73,7 +79,8 @@ private:
     };
     struct Slot {
         std::size_t index = 0;
-        bool ready = false; ///< read ahead and still consistent; otherwise take() loads it
+        bool ready = false;   ///< read ahead; otherwise take() loads it
+        bool decoded = false; ///< the policy's text is made
         Stamp stamp;
         LoadedFile file;
         std::size_t cost = 0;
@@ -81,6 +88,8 @@ private:
 
     [[nodiscard]] static bool StampOf(const std::string& path, Stamp& stamp);
     [[nodiscard]] Slot readSlot(const std::string& path) const;
+    [[nodiscard]] bool full() const noexcept;    // needs m_mutex
+    [[nodiscard]] bool drained() const noexcept; // needs m_mutex
     void work();
 
     const std::vector<std::string>& m_paths;
@@ -89,14 +98,19 @@ private:
     const std::size_t m_maxFiles;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Slot> m_slots; ///< guarded: slots of the indices m_next .. m_loaded - 1
-    std::size_t m_next = 0;   ///< guarded: the index take() hands out next
-    std::size_t m_loaded = 0; ///< guarded: the index the worker reads next
-    std::size_t m_held = 0;   ///< guarded: bytes held by m_slots
-    bool m_cancel = false;    ///< guarded: the owner is going away
-    bool m_done = false;      ///< guarded: the worker has ended
-    std::thread m_worker;     ///< started last, after every member it uses
+    std::condition_variable m_workerWake; ///< the worker waits here for room
+    std::condition_variable m_takerWake;  ///< take() waits here for files
+    // All guarded by m_mutex:
+    std::deque<Slot> m_slots;      ///< what was read for the indices m_next .. m_loaded - 1
+    std::size_t m_next = 0;        ///< the index take() hands out next
+    std::size_t m_loaded = 0;      ///< the index the worker reads next
+    std::size_t m_held = 0;        ///< bytes held by m_slots
+    std::size_t m_takerTarget = 0; ///< take() waits until m_loaded reaches this
+    bool m_takerWaiting = false;
+    bool m_workerWaiting = false;
+    bool m_cancel = false; ///< the owner is going away
+    bool m_done = false;   ///< the worker has ended
+    std::thread m_worker;  ///< started in the constructor's body; none for a budget of 0
 };
 
 } // namespace norvik::job

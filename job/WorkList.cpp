@@ -1,5 +1,7 @@
 #include "job/WorkList.h"
 
+#include <algorithm>
+
 #include "filedeal/FolderScan.h"
 #include "rules/SemicolonList.h"
 
@@ -7,8 +9,10 @@ namespace norvik::job {
 
 std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets,
                                          const settings::ReplaceOptions& options, const std::function<void()>& yield,
-                                         const std::function<bool()>& stopRequested) {
+                                         const std::function<bool()>& stopRequested,
+                                         std::vector<std::string>* unreadableFolders) {
     std::vector<std::string> files;
+    std::vector<std::string> unreadable;
     auto stopped = [&] {
         return stopRequested && stopRequested();
     };
@@ -25,8 +29,17 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
                 return files;
             }
             if (!mask.empty()) {
-                filedeal::ScanFolder(entry.path, options.subfolders, mask, files, yield);
+                filedeal::ScanFolder(entry.path, options.subfolders, mask, files, yield,
+                                     unreadableFolders != nullptr ? &unreadable : nullptr);
             }
+            // Each mask scans the folders again: name a folder once, however often it failed.
+            for (std::string& folder : unreadable) {
+                if (std::find(unreadableFolders->begin(), unreadableFolders->end(), folder) ==
+                    unreadableFolders->end()) {
+                    unreadableFolders->push_back(std::move(folder));
+                }
+            }
+            unreadable.clear();
         }
     }
     return files;

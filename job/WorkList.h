@@ -15,10 +15,13 @@ namespace norvik::job {
 /// skipped (it matches nothing). Any other ticked entry is taken as a file, whatever its name, also
 /// when it names a folder (the job then counts it as missing). Duplicates are kept.
 /// `yield` runs during the scans; once `stopRequested` answers true no further scan starts.
+/// `unreadableFolders`, when given, receives once each folder (ending with '/') that exists but could
+/// not be opened or listed to the end (see ScanFolder): its files may be missing from the list.
 [[nodiscard]] std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets,
                                                        const settings::ReplaceOptions& options,
                                                        const std::function<void()>& yield = {},
-                                                       const std::function<bool()>& stopRequested = {});
+                                                       const std::function<bool()>& stopRequested = {},
+                                                       std::vector<std::string>* unreadableFolders = nullptr);
 
 /// The paths of the ticked entries, in order, each taken as a file (the search hits as job input).
 [[nodiscard]] std::vector<std::string> TickedPaths(const std::vector<TargetEntry>& entries);

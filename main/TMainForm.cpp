@@ -19,13 +19,18 @@
 #include <array>
 
 #include "filedeal/FileOps.h"
+#include "job/ui/JobController.h"
+#include "job/ui/ListActions.h"
 #include "main/CheckList.h"
+#include "main/HelpDocument.h"
 #include "main/MemoText.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/OptionTexts.h"
+#include "settings/ui/LanguageMenu.h"
+#include "settings/ui/SettingsBinding.h"
 #include "settings/ui/TConfigure.h"
 
 namespace norvik::ui {
@@ -46,7 +51,9 @@ int ModeIndex(ReplaceMode mode) {
 
 TMainForm::TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_exeFolder(std::move(exeFolder)), m_w(BuildMainFormWidgets(*this)),
-      m_targets(*m_w.checkListBox1) {
+      m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
+      m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
+      m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
     setWindowTitle(QStringLiteral("Norvik"));
     // Files and folders dropped anywhere on the window become targets.
     setAcceptDrops(true);
@@ -126,6 +133,7 @@ void TMainForm::connectCommands() {
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
         connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
+    connect(m_w.listBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
@@ -360,8 +368,58 @@ void TMainForm::N7Click() {
     m_about->activateWindow();
 }
 
+// --- Job, search, list actions, help --------------------------------------------------------------
+
+void TMainForm::SpeedButton2Click() {
+    m_job->Start();
+}
+
+void TMainForm::SpeedButton4Click() {
+    m_job->Pause();
+}
+
+void TMainForm::SpeedButton5Click() {
+    m_job->Stop();
+}
+
+void TMainForm::SpeedButton3Click() {
+    m_job->Search();
+}
+
+void TMainForm::ToolButton10Click() {
+    m_job->Restore();
+}
+
+bool TMainForm::FormCloseQuery() {
+    return m_job->CloseQuery();
+}
+
+void TMainForm::CheckListBox1DblClick(QListWidget* list) {
+    OpenTargetLine(m_platform, *list);
+}
+
+void TMainForm::ListBox1DblClick() {
+    OpenResultLine(m_platform, *m_w.listBox1);
+}
+
+void TMainForm::N5Click() {
+    OpenHelpDocument(m_platform, m_exeFolder);
+}
+
+void TMainForm::ToolButton2Click() {
+    OpenHelpDocument(m_platform, m_exeFolder, QString::fromLatin1(kFeedbackAnchor));
+}
+
 void TMainForm::FormShow() {
     RefreshOptions();
+    // A load that stopped at a bad key leaves the built-in captions.
+    if (m_settingsBinding->LoadSettings() == SettingsBinding::LoadOutcome::Loaded) {
+        m_languageMenu->ApplyLanguage(m_options.language);
+    }
+}
+
+void TMainForm::FormClose() {
+    (void)m_settingsBinding->SaveAndWrite();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -377,6 +435,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FormClose();
     event->accept();
 }
 

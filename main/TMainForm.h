@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <string>
 
 #include "main/MainFormWidgets.h"
@@ -18,9 +19,12 @@ class IPlatform;
 
 namespace norvik::ui {
 
+class JobController;
 class TConfigure;
 class TMutilReplaceConfig;
 class Tabout_form;
+class SettingsBinding;
+class LanguageMenu;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -98,18 +102,27 @@ public:
     void N7Click();           ///< about box, modeless (also ToolButton7)
 
     // --- Commands filled in by the job, search, settings, help and language work -----------------
-    void SpeedButton2Click() {}                                   ///< start
-    void SpeedButton4Click() {}                                   ///< pause
-    void SpeedButton5Click() {}                                   ///< stop
-    void SpeedButton3Click() {}                                   ///< search
-    void ToolButton10Click() {}                                   ///< restore from backups (also N13)
-    void N5Click() {}                                             ///< help (also ToolButton6)
-    void ToolButton2Click() {}                                    ///< feedback
-    void CheckListBox1DblClick(QListWidget* list) { (void)list; } ///< open the row's file or folder
-    /// Shown the first time: settings load and language application belong here.
+    void SpeedButton2Click(); ///< start
+    void SpeedButton4Click(); ///< pause
+    void SpeedButton5Click(); ///< stop, after a question while the file loop runs
+    void SpeedButton3Click(); ///< search
+    void ToolButton10Click(); ///< restore from backups (also N13)
+    void N5Click();           ///< help (also ToolButton6)
+    void ToolButton2Click();  ///< feedback
+    /// Opens the selected row's file with its program or its folder in the file manager (the target
+    /// list and the search hits).
+    void CheckListBox1DblClick(QListWidget* list);
+    void ListBox1DblClick(); ///< opens the selected written file
+    /// The window's side of the job and the search.
+    [[nodiscard]] JobController& job() { return *m_job; }
+    /// Shown the first time: the settings are loaded, then the stored language is applied.
     void FormShow();
     /// Asked before the window closes; false keeps it open.
-    [[nodiscard]] bool FormCloseQuery() { return true; }
+    [[nodiscard]] bool FormCloseQuery();
+    /// Closing goes ahead: the settings are saved and the settings file rewritten if they changed.
+    void FormClose();
+    [[nodiscard]] SettingsBinding& settingsBinding() const { return *m_settingsBinding; }
+    [[nodiscard]] LanguageMenu& languageMenu() const { return *m_languageMenu; }
     /// The search hits' pop-up: tick all, invert.
     void N19Click();
     void N20Click();
@@ -145,6 +158,9 @@ private:
     TConfigure* m_configure = nullptr;
     TMutilReplaceConfig* m_ruleEditor = nullptr;
     Tabout_form* m_about = nullptr;
+    std::unique_ptr<JobController> m_job; ///< reads m_options, so it is declared after it
+    std::unique_ptr<SettingsBinding> m_settingsBinding;
+    std::unique_ptr<LanguageMenu> m_languageMenu;
 };
 
 } // namespace norvik::ui

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <unistd.h>
 
 #include "JobTestSupport.h"
@@ -98,6 +99,23 @@ TEST_F(JobRun, UnchangedFilesKeepTheirBytesAndTime) {
     EXPECT_FALSE(fs::exists(dir / "plain.txt.bak"));
     EXPECT_TRUE(rec.changed.empty());
     EXPECT_EQ(rec.summaries.back(), "替换规则1条,共涉及文件2个,符合替换条件的0个,成功替换0个,失败0个,文件不存在0个");
+}
+
+TEST_F(JobRun, AWriteKeepsThePermissionsAndWritesThroughALink) {
+    const fs::path real = put("real.txt", "a\r\n");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = dir / "link.txt";
+    fs::create_symlink(real, link);
+    target(link);
+    options.backup = false;
+    rule("a", "b");
+
+    run();
+
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real), "b\r\n");
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(rec.results, std::vector<std::string>{PathText(link)});
 }
 
 TEST_F(JobRun, DuplicatesAreHandledEachTimeAndMissingPathsCounted) {
@@ -569,6 +587,40 @@ TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
     run();
     EXPECT_TRUE(rec.results.empty());
     EXPECT_EQ(rec.errors.size(), 3u);
+}
+
+TEST(JobReadAhead, GivesTheSameRunAsReadingEachFileOnItsTurn) {
+    // Files the run itself writes or creates before their turn: duplicates, a backup that is also a
+    // target, an output file that is also a later source.
+    auto scenario = [](std::size_t budget) {
+        TempDir dir;
+        settings::ReplaceOptions options;
+        job::JobEngine engine(options);
+        engine.setReadAheadBudget(budget);
+        job::JobRequest request;
+        request.rules.texts.find = "a";
+        request.rules.texts.replacement = "ab";
+        for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+            WriteBytes(dir / name, "a\r\n");
+        }
+        for (const char* name : {"x.txt", "x.txt", "x.txt.bak", "y.txt", "x.txt", "z.txt", "y.txt.bak"}) {
+            request.targets.push_back(FileTarget(dir / name));
+        }
+        Recorder rec;
+        job::RunResult result = engine.run(request, rec);
+        std::vector<std::string> seen = {ReadBytes(dir / "x.txt"), ReadBytes(dir / "x.txt.bak"),
+                                         ReadBytes(dir / "y.txt.bak"), ReadBytes(dir / "z.txt")};
+        for (std::string& line : rec.results) {
+            line = line.substr(dir.folder().size());
+        }
+        return std::tuple(result.counters, rec.results, seen);
+    };
+    const auto onTheSpot = scenario(0);
+    EXPECT_EQ(std::get<0>(onTheSpot), (job::RunCounters{7, 7, 0, 7, 0}));
+    EXPECT_EQ(std::get<2>(onTheSpot)[0], "abbb\r\n");
+    EXPECT_EQ(std::get<2>(onTheSpot)[1], "ab\r\n"); // the backup, changed in its own turn
+    EXPECT_EQ(scenario(job::ReadAhead::kDefaultBudget), onTheSpot);
+    EXPECT_EQ(scenario(1), onTheSpot); // a budget smaller than any file
 }
 
 class Extraction : public JobRun {

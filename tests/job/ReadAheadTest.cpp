@@ -36,7 +36,8 @@ TEST(ReadAhead, HandsOutWhatAReadOnTheSpotGivesInOrder) {
     std::vector<std::string> paths = {PathText(dir / "ansi.txt"), PathText(dir / "wide.txt"),
                                       PathText(dir / "utf8.txt"), PathText(dir / "ansi.txt"),
                                       PathText(dir / "gone.txt"), dir.folder()};
-    for (const job::LoadPolicy policy : {job::LoadPolicy{false, true}, job::LoadPolicy{true, false}}) {
+    for (const job::LoadPolicy policy : {job::LoadPolicy{false, true, true}, job::LoadPolicy{true, false, false},
+                                         job::LoadPolicy{false, false, false}}) {
         job::ReadAhead ahead(paths, policy);
         LetTheWorkerRun();
         for (std::size_t i = 0; i < paths.size(); ++i) {

@@ -1,0 +1,71 @@
+#pragma once
+// The window's side of the batch job and the search: gathers the window's state into a request, runs
+// the engine and shows what it reports in the lists, the status bar and Label3.
+//
+// Everything runs on the window's thread. While the engine works, yield() handles the window's
+// events, so Pause, Stop, closing and every other command reach the engine from inside a run; they
+// only set the engine's flags, which its loop reads between files.
+#include <string>
+#include <vector>
+
+#include "job/JobEngine.h"
+#include "job/JobObserver.h"
+#include "platform/IPlatform.h"
+
+class QListWidget;
+class QString;
+
+namespace norvik::ui {
+
+class TMainForm;
+
+class JobController final : public job::JobObserver {
+public:
+    /// The engine reads `form.options()`, which lives as long as the window.
+    explicit JobController(TMainForm& form);
+    JobController(const JobController&) = delete;
+    JobController& operator=(const JobController&) = delete;
+
+    /// Start: takes the options from the check boxes, then runs the job over the ticked targets, or
+    /// over the ticked hits when the search tab is showing. Ignored while a run or a search is under way.
+    void Start();
+    /// Pause: flips the pause while the file loop runs; otherwise nothing.
+    void Pause();
+    /// Stop: while the file loop runs, asks first and stops on Yes; otherwise nothing.
+    void Stop();
+    /// Asked before the window closes. While the file loop runs the user decides (Yes stops the run);
+    /// a run that is still collecting its files, or a search, is stopped without a question.
+    [[nodiscard]] bool CloseQuery();
+    /// Puts the backups back over the paths of the result list and says how it went.
+    void Restore();
+    /// Searches the ticked targets for Memo6's text and lists the hits ticked. Ignored while a run or
+    /// a search is under way; an empty text does nothing.
+    void Search();
+
+    [[nodiscard]] const job::JobEngine& engine() const { return m_engine; }
+
+    // --- What the engine reports ------------------------------------------------------------------
+    void yield() override;
+    void filesCollected(std::size_t count) override;
+    void progress(unsigned percent) override;
+    void changedFile(const std::string& sourcePath) override;
+    void resultLine(const std::string& path) override;
+    void errorLine(const std::string& line) override;
+    void hit(const std::string& path) override;
+    void summary(const std::string& text) override;
+    void elapsed(const std::string& text) override;
+
+private:
+    enum class Activity { None, Job, Search };
+
+    [[nodiscard]] std::vector<job::TargetEntry> targetEntries() const;
+    [[nodiscard]] std::vector<job::TargetEntry> hitEntries() const;
+    void showMessage(const std::string& utf8, platform::MessageKind kind);
+
+    TMainForm& m_form;
+    job::JobEngine m_engine;
+    Activity m_activity = Activity::None;
+    bool m_errorTabShown = false; ///< the error tab was shown by this run's first failure
+};
+
+} // namespace norvik::ui

@@ -1,0 +1,414 @@
+// Every file operation of a small job fails in turn, at every call, and the user's files survive it:
+// each file holds its old bytes or its new bytes, a backup is whole, every failure is reported and
+// the summary tells the truth.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <sys/stat.h>
+
+#include "FaultSupport.h"
+#include "TestSupport.h"
+
+using namespace norvik::faulttest;
+using norvik::test::TempDir;
+
+namespace {
+
+constexpr unsigned long kMaxCallsPerKind = 400; // a guard against a sweep that never ends
+
+/// The errors each kind of call is failed with.
+const std::vector<std::pair<std::string, std::vector<std::string>>>& FaultPlan() {
+    static const std::vector<std::pair<std::string, std::vector<std::string>>> plan = {{"open_r", {"EACCES", "EMFILE"}},
+                                                                                       {"open_w", {"ENOSPC"}},
+                                                                                       {"read", {"EIO"}},
+                                                                                       {"write", {"ENOSPC", "EIO"}},
+                                                                                       {"close", {"EIO"}},
+                                                                                       {"mkstemp", {"ENOSPC"}},
+                                                                                       {"fchmod", {"EPERM"}},
+                                                                                       {"fchown", {"EPERM"}},
+                                                                                       {"futimens", {"EPERM"}},
+                                                                                       {"rename", {"EACCES"}},
+                                                                                       {"link", {"EPERM", "EEXIST"}},
+                                                                                       {"unlink", {"EBUSY"}},
+                                                                                       {"chmod", {"EPERM"}},
+                                                                                       {"mkdir", {"EACCES", "EEXIST"}},
+                                                                                       {"opendir", {"EACCES"}},
+                                                                                       {"readdir", {"EIO"}}};
+    return plan;
+}
+
+void PrintCounts(const std::string& label, const std::map<std::string, unsigned long>& counts) {
+    unsigned long total = 0;
+    std::cout << "[ figures  ] " << label << ":";
+    for (const auto& [op, count] : counts) {
+        if (count > 0) {
+            std::cout << ' ' << op << '=' << count;
+            total += count;
+        }
+    }
+    std::cout << " (total " << total << ")\n";
+}
+
+struct Sweep {
+    std::vector<std::string> args;
+    Env extraEnv;                ///< added to every run (a file system without hard links)
+    std::function<void()> reset; ///< puts the tree back before each run
+    std::function<void(const CliRun&, const std::string& op)> check; ///< the promises after a run
+    std::function<void()> followUp; ///< a clean run after each fault, and what it must leave
+};
+
+/// Runs the job once without a fault to learn the calls it makes, then once per call of every kind
+/// (and per error of the plan) with that call failing. Gives the calls of the clean run.
+std::map<std::string, unsigned long> RunSweep(const Sweep& sweep, const fs::path& root, const fs::path& io,
+                                              const std::string& label) {
+    const fs::path report = io / "report";
+    Env env = ShimEnv(root, report);
+    env.insert(sweep.extraEnv.begin(), sweep.extraEnv.end());
+    sweep.reset();
+    const CliRun clean = RunCli(sweep.args, env, io);
+    {
+        SCOPED_TRACE(label + ": without a fault");
+        sweep.check(clean, "");
+    }
+    const ShimReport cleanReport = ReadShimReport(report);
+    std::map<std::string, unsigned long> given;
+
+    for (const auto& [op, errors] : FaultPlan()) {
+        for (const std::string& error : errors) {
+            // Reading ahead on a second thread can change the number of calls a little from run to
+            // run, so the sweep goes on until a run no longer reaches the chosen call.
+            for (unsigned long at = 1; at <= kMaxCallsPerKind; ++at) {
+                sweep.reset();
+                fs::remove(report);
+                Env faulty = env;
+                faulty["NVK_FAULT_OP"] = op;
+                faulty["NVK_FAULT_AT"] = std::to_string(at);
+                faulty["NVK_FAULT_ERRNO"] = error;
+                const CliRun run = RunCli(sweep.args, faulty, io);
+                const ShimReport shim = ReadShimReport(report);
+                SCOPED_TRACE(label + ": " + op + " call " + std::to_string(at) + " fails with " + error +
+                             (shim.fired ? " (" + shim.firedPath + ")" : " (not reached)"));
+                sweep.check(run, shim.fired ? op : "");
+                if (sweep.followUp) {
+                    sweep.followUp();
+                }
+                if (!shim.fired || ::testing::Test::HasFailure()) {
+                    break;
+                }
+                ++given[op];
+            }
+        }
+    }
+    PrintCounts(label + ": faults given", given);
+    return cleanReport.calls;
+}
+
+/// A folder of a few files in all four encodings; one of them is read-only, one has nothing to replace.
+class FaultJob : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_io);
+        std::mt19937 rng(7);
+        const fs::path t = m_root / "t";
+        m_files.push_back(AddFile(t / "ansi.txt", Encoding::Gbk, rng, 300, 2));
+        m_files.push_back(AddFile(t / "u8.txt", Encoding::Utf8, rng, 200, 1));
+        m_files.push_back(AddFile(t / "bom.txt", Encoding::Utf8Bom, rng, 90000, 3));
+        m_files.push_back(AddFile(t / "sub" / "u16.txt", Encoding::Utf16Le, rng, 200, 1));
+        m_files.push_back(AddFile(t / "sub" / "ro.txt", Encoding::Gbk, rng, 100, 1));
+        m_files.push_back(AddFile(t / "same.txt", Encoding::Utf8, rng, 150, 0));
+        m_readOnly = m_files[4].path;
+    }
+
+    void reset() {
+        ResetCorpus(m_files);
+        ::chmod(m_readOnly.c_str(), 0444);
+        std::error_code ec;
+        fs::remove_all(m_root / "out", ec);
+    }
+
+    [[nodiscard]] const CorpusFile* find(const std::string& path) const {
+        for (const auto& f : m_files) {
+            if (f.path == path) {
+                return &f;
+            }
+        }
+        return nullptr;
+    }
+
+    /// Exit status, summary and error lines agree with each other and with the written paths.
+    static JobOutput checkReport(const CliRun& run, const std::string& op) {
+        EXPECT_TRUE(run.exited) << "ended by signal " << run.signal << "\n" << run.err;
+        const JobOutput output = ParseJobOutput(run);
+        EXPECT_TRUE(output.summary.has_value()) << run.out << run.err;
+        EXPECT_TRUE(output.otherErrLines.empty()) << run.err;
+        if (!output.summary) {
+            return output;
+        }
+        const Summary& s = *output.summary;
+        EXPECT_EQ(s.rules, 1u);
+        EXPECT_EQ(s.successes, output.written.size());
+        EXPECT_EQ(s.failures, output.errors.size());
+        EXPECT_EQ(run.exitCode, output.errors.empty() ? 0 : 1);
+        EXPECT_EQ(s.missing, 0u);
+        EXPECT_GE(s.changed, s.successes);
+        EXPECT_LE(s.changed, s.successes + s.failures);
+        if (op.empty()) {
+            EXPECT_TRUE(output.errors.empty()) << run.err;
+        }
+        return output;
+    }
+
+    /// Every file that should change was either written or reported, itself or through a folder that
+    /// could not be listed: such a folder must not hide its files.
+    void checkAccounted(const JobOutput& output, const std::vector<std::string>& written,
+                        const std::vector<std::string>& reported) const {
+        for (const auto& f : m_files) {
+            if (!f.changes()) {
+                continue;
+            }
+            bool accounted = Contains(written, f.path) || Contains(reported, f.path);
+            for (const auto& error : output.errors) {
+                accounted = accounted || error == f.path ||
+                            (!error.empty() && error.back() == '/' && f.path.rfind(error, 0) == 0);
+            }
+            EXPECT_TRUE(accounted) << f.path << " was neither written nor reported";
+        }
+    }
+
+    TempDir m_tmp;
+    fs::path m_root = m_tmp / "root";
+    fs::path m_io = m_tmp / "io";
+    std::vector<CorpusFile> m_files;
+    std::string m_readOnly;
+};
+
+} // namespace
+
+// In place, with backups: each file is old or new, a new one has its backup, a backup is the old
+// bytes, and a clean run afterwards finishes the job and leaves no temporary behind.
+TEST_F(FaultJob, InPlaceWithBackupsSurvivesEveryFailure) {
+    for (const bool hardLinks : {true, false}) {
+        Sweep sweep;
+        sweep.args = {"replace",   "--no-progress", "--force-readonly",     "--find", "hello",
+                      "--replace", "你好",          (m_root / "t").string()};
+        if (!hardLinks) {
+            sweep.extraEnv["NVK_FAULT_ALWAYS"] = "link=EPERM"; // backups are then made without link()
+        }
+        sweep.reset = [this] {
+            reset();
+        };
+        sweep.check = [this](const CliRun& run, const std::string& op) {
+            const JobOutput output = checkReport(run, op);
+            std::vector<std::string> written;
+            for (const auto& f : m_files) {
+                const auto now = ReadIfExists(f.path);
+                ASSERT_TRUE(now.has_value()) << f.path << " is gone";
+                const bool isNew = f.changes() && *now == f.newBytes;
+                EXPECT_TRUE(*now == f.oldBytes || isNew) << f.path << " holds neither its old nor its new bytes";
+                EXPECT_EQ(isNew, Contains(output.written, f.path)) << f.path;
+                if (isNew) {
+                    written.push_back(f.path);
+                } else {
+                    EXPECT_FALSE(Contains(output.written, f.path)) << f.path << " reported written, but is not";
+                }
+                const auto backup = ReadIfExists(f.path + ".bak");
+                if (backup) {
+                    EXPECT_EQ(*backup, f.oldBytes) << f.path << ".bak is not the old file";
+                }
+                EXPECT_TRUE(!isNew || backup.has_value()) << f.path << " was written without a backup";
+                if (Contains(output.errors, f.path)) {
+                    EXPECT_EQ(*now, f.oldBytes);
+                }
+            }
+            checkAccounted(output, written, {});
+            // Only a failed clean-up may leave a temporary behind, and the next run removes it.
+            if (op != "unlink") {
+                EXPECT_TRUE(TemporariesUnder(m_root).empty());
+            }
+        };
+        sweep.followUp = [this] {
+            const CliRun again = RunCli({"replace", "--no-progress", "--force-readonly", "--find", "hello", "--replace",
+                                         "你好", (m_root / "t").string()},
+                                        {}, m_io);
+            EXPECT_EQ(again.exitCode, 0) << again.err;
+            for (const auto& f : m_files) {
+                EXPECT_EQ(ReadIfExists(f.path), f.newBytes) << "after a clean run: " << f.path;
+                if (f.changes()) {
+                    EXPECT_EQ(ReadIfExists(f.path + ".bak"), f.oldBytes) << "after a clean run: " << f.path;
+                }
+            }
+            EXPECT_TRUE(TemporariesUnder(m_root).empty()) << "a temporary outlived the next run";
+        };
+        const std::string label = hardLinks ? "in place" : "in place without hard links";
+        PrintCounts(label + ": calls of a clean run", RunSweep(sweep, m_root, m_io, label));
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+// Output-folder mode: the sources are never written, an output file is whole or absent.
+TEST_F(FaultJob, OutputFolderSurvivesEveryFailure) {
+    const fs::path out = m_root / "out";
+    Sweep sweep;
+    sweep.args = {"replace",    "--no-progress",        "--find", "hello", "--replace", "你好", "--output",
+                  out.string(), (m_root / "t").string()};
+    sweep.reset = [this] {
+        reset();
+    };
+    sweep.check = [this, &out](const CliRun& run, const std::string& op) {
+        const JobOutput output = checkReport(run, op);
+        std::vector<std::string> written;
+        std::vector<std::string> reported;
+        for (const auto& f : m_files) {
+            EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << f.path << ": a source changed in output mode";
+            EXPECT_FALSE(fs::exists(f.path + ".bak"));
+            const std::string target = (out / fs::path(f.path).filename()).string();
+            const auto result = ReadIfExists(target);
+            if (!f.changes()) {
+                EXPECT_FALSE(result.has_value()) << target;
+                continue;
+            }
+            if (result) {
+                EXPECT_EQ(*result, f.newBytes) << target << " is not whole";
+                EXPECT_TRUE(Contains(output.written, target)) << target;
+                written.push_back(f.path);
+            } else {
+                EXPECT_FALSE(Contains(output.written, target)) << target << " reported written, but is absent";
+                if (Contains(output.errors, target)) {
+                    reported.push_back(f.path);
+                }
+            }
+        }
+        checkAccounted(output, written, reported);
+        if (op != "unlink") {
+            EXPECT_TRUE(TemporariesUnder(m_root).empty());
+        }
+    };
+    PrintCounts("output folder: calls of a clean run", RunSweep(sweep, m_root, m_io, "output folder"));
+}
+
+// Restore: each file is either put back (old bytes, backup gone) or left as written (new bytes, its
+// backup whole), and the count printed is the number put back.
+TEST_F(FaultJob, RestoreSurvivesEveryFailure) {
+    const fs::path list = m_io / "list.txt";
+    std::string listText;
+    for (const auto& f : m_files) {
+        if (f.changes()) {
+            listText += f.path + "\n";
+        }
+    }
+    norvik::test::WriteBytes(list, listText);
+    Sweep sweep;
+    sweep.args = {"restore", list.string()};
+    sweep.reset = [this] {
+        reset();
+        ::chmod(m_readOnly.c_str(), 0644);
+        for (const auto& f : m_files) {
+            if (f.changes()) {
+                norvik::test::WriteBytes(f.path, f.newBytes);
+                norvik::test::WriteBytes(f.path + ".bak", f.oldBytes);
+            }
+        }
+    };
+    sweep.check = [this](const CliRun& run, const std::string&) {
+        EXPECT_TRUE(run.exited) << "ended by signal " << run.signal;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        unsigned restored = 0;
+        for (const auto& f : m_files) {
+            const auto now = ReadIfExists(f.path);
+            ASSERT_TRUE(now.has_value()) << f.path << " is gone";
+            if (!f.changes()) {
+                EXPECT_EQ(*now, f.oldBytes);
+                continue;
+            }
+            if (*now == f.oldBytes) {
+                ++restored;
+                EXPECT_FALSE(fs::exists(f.path + ".bak")) << f.path;
+            } else {
+                EXPECT_EQ(*now, f.newBytes) << f.path << " is neither restored nor as written";
+                EXPECT_EQ(ReadIfExists(f.path + ".bak"), f.oldBytes) << f.path << ".bak";
+            }
+        }
+        EXPECT_EQ(run.out, "成功恢复" + std::to_string(restored) + "个\n");
+    };
+    PrintCounts("restore: calls of a clean run", RunSweep(sweep, m_root, m_io, "restore"));
+}
+
+// A file deleted by somebody else at any moment of the job: before it is read it counts as missing;
+// after, its backup cannot be made and it is reported; nothing else is disturbed.
+TEST_F(FaultJob, FileVanishingAtAnyOpenIsCountedOrReported) {
+    const fs::path report = m_io / "report";
+    unsigned long vanished = 0;
+    for (const auto& target : m_files) {
+        for (unsigned long at = 1; at <= 10; ++at) {
+            reset();
+            Env env = ShimEnv(m_root, report);
+            env["NVK_FAULT_OP"] = "open_r";
+            env["NVK_FAULT_ACTION"] = "vanish";
+            env["NVK_FAULT_MATCH"] = target.path;
+            env["NVK_FAULT_AT"] = std::to_string(at);
+            const CliRun run = RunCli({"replace", "--no-progress", "--force-readonly", "--find", "hello", "--replace",
+                                       "你好", (m_root / "t").string()},
+                                      env, m_io);
+            const ShimReport shim = ReadShimReport(report);
+            if (!shim.fired) {
+                break;
+            }
+            ++vanished;
+            SCOPED_TRACE(target.path + " vanishes at its open " + std::to_string(at));
+            ASSERT_TRUE(run.exited);
+            const JobOutput output = ParseJobOutput(run);
+            ASSERT_TRUE(output.summary.has_value()) << run.out;
+            const Summary& s = *output.summary;
+            EXPECT_EQ(s.successes, output.written.size());
+            EXPECT_EQ(s.failures, output.errors.size());
+            EXPECT_EQ(run.exitCode, output.errors.empty() ? 0 : 1);
+            for (const auto& f : m_files) {
+                const auto now = ReadIfExists(f.path);
+                if (f.path == target.path) {
+                    if (now) {
+                        // Only a job without backups may write a file that vanished after its read.
+                        ADD_FAILURE() << f.path << " came back";
+                    } else {
+                        EXPECT_TRUE(s.missing == 1 || Contains(output.errors, f.path))
+                            << "the vanished file was neither counted missing nor reported";
+                        EXPECT_FALSE(Contains(output.written, f.path));
+                    }
+                    continue;
+                }
+                EXPECT_EQ(now, f.newBytes) << f.path;
+            }
+        }
+    }
+    EXPECT_GT(vanished, m_files.size());
+    std::cout << "[ figures  ] files vanished at an open: " << vanished << "\n";
+}
+
+// Regression: a folder that could not be opened or listed used to be skipped in silence, so a run
+// that never saw its files ended with no error and exit status 0.
+TEST_F(FaultJob, FolderThatCannotBeListedIsReported) {
+    reset();
+    const fs::path report = m_io / "report";
+    const std::vector<std::string> args = {"replace",   "--no-progress", "--force-readonly",     "--find", "hello",
+                                           "--replace", "你好",          (m_root / "t").string()};
+    for (const char* op : {"opendir", "readdir"}) {
+        reset();
+        Env env = ShimEnv(m_root, report);
+        env["NVK_FAULT_OP"] = op;
+        env["NVK_FAULT_AT"] = "1";
+        env["NVK_FAULT_MATCH"] = "/sub/";
+        if (std::string(op) == "readdir") {
+            env.erase("NVK_FAULT_MATCH"); // readdir knows no path: its first call is in the target folder
+        }
+        const CliRun run = RunCli(args, env, m_io);
+        const JobOutput output = ParseJobOutput(run);
+        const std::string failed =
+            std::string(op) == "opendir" ? (m_root / "t" / "sub").string() + "/" : (m_root / "t").string() + "/";
+        EXPECT_EQ(run.exitCode, 1) << op;
+        EXPECT_EQ(output.errors, std::vector<std::string>{failed}) << op;
+        ASSERT_TRUE(output.summary.has_value());
+        EXPECT_EQ(output.summary->failures, 1u) << op;
+    }
+}

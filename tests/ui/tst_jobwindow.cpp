@@ -1,0 +1,408 @@
+// The batch job in the real main window: Start, Pause, Stop, the close question, the lists, the
+// status bar, restore, and what a double click on a list opens.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "job/JobTexts.h"
+#include "job/ui/JobController.h"
+#include "job/ui/ListActions.h"
+#include "main/CheckList.h"
+#include "support/JobWindow.h"
+
+using norvik::test::JobWindow;
+using norvik::test::ListTexts;
+
+namespace {
+
+QByteArray Gbk(const char* bytes) {
+    return QByteArray(bytes);
+}
+
+QByteArray Utf16WithMark(const QString& text) {
+    QByteArray bytes("\xFF\xFE");
+    for (const QChar c : text) {
+        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+        bytes.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+QString Summary(int rules, int collected, int changed, int written, int failed, int missing) {
+    return QStringLiteral("替换规则%1条,共涉及文件%2个,符合替换条件的%3个,成功替换%4个,失败%5个,文件不存在%6个")
+        .arg(rules)
+        .arg(collected)
+        .arg(changed)
+        .arg(written)
+        .arg(failed)
+        .arg(missing);
+}
+
+/// Ten files holding "old" in the folder "ten", added as the only target, with old -> 新 typed.
+void PrepareTenFiles(JobWindow& f) {
+    for (int i = 0; i < 10; ++i) {
+        f.write(QStringLiteral("ten/f%1.txt").arg(i), "old\r\n");
+    }
+    f.addFolder(QStringLiteral("ten"));
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("新"));
+}
+
+int ChangedOnDisk(const JobWindow& f) {
+    int changed = 0;
+    for (int i = 0; i < 10; ++i) {
+        changed += f.read(QStringLiteral("ten/f%1.txt").arg(i)) == Gbk("\xD0\xC2\r\n") ? 1 : 0;
+    }
+    return changed;
+}
+
+} // namespace
+
+class TestJobWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wholeJobOverFourEncodingsThenRestore();
+    void typedTextsReachTheCoreAsWorkingText();
+    void stopAskedDuringTheFourthFileEndsAfterIt();
+    void pauseHoldsTheLoopUntilStop();
+    void closeQuestionDuringARun();
+    void closingWhileCollectingStopsWithoutAQuestion();
+    void firstFailureShowsTheErrorTab();
+    void ruleSetThatHasGoneIsReportedWithoutSummary();
+    void restoreInOutputFolderModeAndOnAnEmptyList();
+    void doubleClickOpensWhatTheRowNames();
+};
+
+void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
+    JobWindow f;
+    const auto& w = f.w();
+    const QByteArray gbk = Gbk("\xC4\xE3\xBA\xC3 old\r\nold end\r\n");
+    const QByteArray utf16 = Utf16WithMark(QStringLiteral("你好 old\r\n"));
+    const QByteArray utf8Mark = QByteArray("\xEF\xBB\xBF") + QStringLiteral("你好 old\r\n").toUtf8();
+    const QByteArray utf8 = QStringLiteral("old 你好\r\n").toUtf8();
+    f.write(QStringLiteral("a_gbk.txt"), gbk);
+    f.write(QStringLiteral("b_utf16.txt"), utf16);
+    f.write(QStringLiteral("c_utf8mark.txt"), utf8Mark);
+    f.write(QStringLiteral("d_utf8.txt"), utf8);
+    f.write(QStringLiteral("e_same.txt"), "nothing here\r\n");
+    f.write(QStringLiteral("sub/f.txt"), "old\r\n");
+    f.write(QStringLiteral("g.dat"), "old\r\n"); // outside the selected types
+    f.addFolder();
+    QTest::keyClicks(w.memos[1], QStringLiteral("old"));
+    w.memos[2]->insertPlainText(QStringLiteral("新"));
+    f.form->setStatusPanel(1, QStringLiteral("before"));
+
+    w.speedButtons[2]->click();
+
+    QCOMPARE(f.read(QStringLiteral("a_gbk.txt")), Gbk("\xC4\xE3\xBA\xC3 \xD0\xC2\r\n\xD0\xC2 end\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b_utf16.txt")), Utf16WithMark(QStringLiteral("你好 新\r\n")));
+    QCOMPARE(f.read(QStringLiteral("c_utf8mark.txt")),
+             QByteArray("\xEF\xBB\xBF") + QStringLiteral("你好 新\r\n").toUtf8());
+    QCOMPARE(f.read(QStringLiteral("d_utf8.txt")), QStringLiteral("新 你好\r\n").toUtf8());
+    QCOMPARE(f.read(QStringLiteral("sub/f.txt")), Gbk("\xD0\xC2\r\n"));
+    QCOMPARE(f.read(QStringLiteral("e_same.txt")), QByteArray("nothing here\r\n"));
+    QCOMPARE(f.read(QStringLiteral("g.dat")), QByteArray("old\r\n"));
+    QCOMPARE(f.read(QStringLiteral("a_gbk.txt.bak")), gbk);
+    QCOMPARE(f.read(QStringLiteral("b_utf16.txt.bak")), utf16);
+    QVERIFY(!QFile::exists(f.path(QStringLiteral("e_same.txt.bak"))));
+
+    QStringList written = ListTexts(*w.listBox1);
+    QCOMPARE(written.size(), 5);
+    QCOMPARE(w.labels[3]->text(), written.last()); // in place, the last written path is the last changed source
+    written.sort();
+    QCOMPARE(written, (QStringList{f.path(QStringLiteral("a_gbk.txt")), f.path(QStringLiteral("b_utf16.txt")),
+                                   f.path(QStringLiteral("c_utf8mark.txt")), f.path(QStringLiteral("d_utf8.txt")),
+                                   f.path(QStringLiteral("sub/f.txt"))}));
+    QCOMPARE(w.listBox2->count(), 0);
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
+    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(f.panel(1), QStringLiteral("100%"));
+    QCOMPARE(f.panel(2), Summary(1, 6, 5, 5, 0, 0));
+    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")) && f.panel(0).endsWith(QStringLiteral("毫秒")));
+    QVERIFY(f.platform.messages().isEmpty());
+
+    w.toolButtons[10]->trigger();
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("成功恢复5个")});
+    QCOMPARE(f.read(QStringLiteral("a_gbk.txt")), gbk);
+    QCOMPARE(f.read(QStringLiteral("b_utf16.txt")), utf16);
+    QCOMPARE(f.read(QStringLiteral("c_utf8mark.txt")), utf8Mark);
+    QCOMPARE(f.read(QStringLiteral("d_utf8.txt")), utf8);
+    QCOMPARE(f.read(QStringLiteral("sub/f.txt")), QByteArray("old\r\n"));
+    QVERIFY(QDir(f.data.path()).entryList({QStringLiteral("*.bak")}, QDir::Files).isEmpty());
+    QCOMPARE(w.listBox1->count(), 5); // the restore leaves the list as it is
+    // Alt+B's menu item shares the command; nothing is left to put back.
+    w.items[13]->trigger();
+    QCOMPARE(f.platform.messages().last(), QStringLiteral("成功恢复0个"));
+}
+
+void TestJobWindow::typedTextsReachTheCoreAsWorkingText() {
+    JobWindow f;
+    f.write(QStringLiteral("lines.txt"), Gbk("first\r\nsecond\r\n\xC4\xE3\r\n"));
+    f.addFolder();
+    // A box gives its lines joined by "\n"; the core needs CR LF to match across an ANSI file's lines.
+    f.type(1, QStringLiteral("first\nsecond\n你"));
+    f.type(2, QStringLiteral("one"));
+    f.form->SpeedButton2Click();
+    QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("one\r\n"));
+
+    // A character the code page lacks stops the command before any file is touched or any list changes.
+    f.write(QStringLiteral("lines.txt"), "first\r\n");
+    f.type(1, QStringLiteral("first"));
+    f.type(2, QStringLiteral("\U0001F600"));
+    f.platform.clearRecord();
+    f.form->SpeedButton2Click();
+    QCOMPARE(f.platform.messages(),
+             QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText("替换内容"))});
+    QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("first\r\n"));
+    QCOMPARE(f.w().listBox1->count(), 1);
+    QCOMPARE(f.platform.processEventsCount, 0);
+    // Texts the mode does not use are not judged.
+    f.form->N9Click();
+    f.type(3, QStringLiteral("fi"));
+    f.type(4, QStringLiteral("st"));
+    f.type(5, QStringLiteral("X"));
+    f.form->SpeedButton2Click();
+    QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("X\r\n"));
+}
+
+void TestJobWindow::stopAskedDuringTheFourthFileEndsAfterIt() {
+    JobWindow f;
+    PrepareTenFiles(f);
+    const auto& w = f.w();
+    bool pressed = false;
+    // The click lands while the fourth file is in work and is handled at the next pump.
+    f.platform.onProcessEvents = [&](int) {
+        if (!pressed && w.listBox1->count() == 4) {
+            pressed = true;
+            f.platform.yesNoAnswers = {true};
+            w.speedButtons[5]->click();
+        }
+    };
+    w.speedButtons[2]->click();
+    QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo")).size(), 1);
+    QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo"))[0].text, QStringLiteral("替换进行中,确定要停止替换吗?"));
+    QCOMPARE(ChangedOnDisk(f), 4);
+    QCOMPARE(f.panel(2), Summary(1, 10, 4, 4, 0, 0));
+    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")));
+
+    // Stop outside a run asks nothing; the next Start runs normally.
+    f.platform.onProcessEvents = {};
+    f.platform.clearRecord();
+    w.speedButtons[5]->click();
+    QVERIFY(f.platform.calls.isEmpty());
+    w.speedButtons[2]->click();
+    QCOMPARE(ChangedOnDisk(f), 10);
+    QCOMPARE(f.panel(2), Summary(1, 10, 6, 6, 0, 0));
+    QVERIFY(f.platform.calls.isEmpty());
+}
+
+void TestJobWindow::pauseHoldsTheLoopUntilStop() {
+    JobWindow f;
+    PrepareTenFiles(f);
+    const auto& w = f.w();
+    int pausedAt = 0;
+    int writtenDuringPause = -1;
+    bool pausedBeforeStop = false;
+    f.platform.onProcessEvents = [&](int call) {
+        if (pausedAt == 0 && w.listBox1->count() == 2) {
+            pausedAt = call;
+            w.speedButtons[4]->click();
+        } else if (pausedAt != 0 && call == pausedAt + 5) {
+            // Five pumps into the pause; No keeps it paused, Yes ends it.
+            writtenDuringPause = w.listBox1->count();
+            f.platform.yesNoAnswers = {false, true};
+            w.speedButtons[5]->click();
+            pausedBeforeStop = f.form->job().engine().flags().paused;
+            w.speedButtons[5]->click();
+        }
+    };
+    w.speedButtons[2]->click();
+    QCOMPARE(writtenDuringPause, 2);
+    QVERIFY(pausedBeforeStop);
+    QCOMPARE(ChangedOnDisk(f), 2);
+    QCOMPARE(f.panel(2), Summary(1, 10, 2, 2, 0, 0));
+    QVERIFY(!f.form->job().engine().flags().paused);
+    // Pause outside a run does nothing.
+    w.speedButtons[4]->click();
+    QVERIFY(!f.form->job().engine().flags().paused);
+}
+
+void TestJobWindow::closeQuestionDuringARun() {
+    JobWindow f;
+    PrepareTenFiles(f);
+    const auto& w = f.w();
+    f.form->show();
+    bool asked = false;
+    f.platform.onProcessEvents = [&](int) {
+        if (!asked && w.listBox1->count() == 3) {
+            asked = true;
+            f.platform.yesNoAnswers = {false};
+            QVERIFY(!f.form->close());
+        }
+    };
+    w.speedButtons[2]->click();
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(ChangedOnDisk(f), 10);
+    QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo"))[0].text, QStringLiteral("替换进行中,确定要关闭吗?"));
+
+    // Yes: the run stops after the file in hand and the window closes.
+    for (int i = 0; i < 10; ++i) {
+        f.write(QStringLiteral("ten/f%1.txt").arg(i), "old\r\n");
+    }
+    asked = false;
+    f.platform.onProcessEvents = [&](int) {
+        if (!asked && w.listBox1->count() == 3) {
+            asked = true;
+            f.platform.yesNoAnswers = {true};
+            QVERIFY(f.form->close());
+        }
+    };
+    w.speedButtons[2]->click();
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(ChangedOnDisk(f), 3);
+    QCOMPARE(f.panel(2), Summary(1, 10, 3, 3, 0, 0));
+}
+
+void TestJobWindow::closingWhileCollectingStopsWithoutAQuestion() {
+    JobWindow f;
+    PrepareTenFiles(f);
+    f.form->show();
+    bool closed = false;
+    f.platform.onProcessEvents = [&](int) {
+        const auto& engine = f.form->job().engine();
+        if (!closed && engine.isBusy() && !engine.isRunning()) {
+            closed = true;
+            QVERIFY(f.form->close());
+        }
+    };
+    f.form->SpeedButton2Click();
+    QVERIFY(closed);
+    QVERIFY(!f.form->isVisible());
+    QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
+    QCOMPARE(ChangedOnDisk(f), 0);
+    // Closing an idle window asks nothing either.
+    f.form->show();
+    QVERIFY(f.form->close());
+    QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
+}
+
+void TestJobWindow::firstFailureShowsTheErrorTab() {
+    JobWindow f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("b_locked.txt"), "old\r\n");
+    f.write(QStringLiteral("c_locked.txt"), "old\r\n");
+    for (const char* name : {"b_locked.txt", "c_locked.txt"}) {
+        QFile::setPermissions(f.path(QString::fromLatin1(name)), QFile::ReadOwner | QFile::ReadGroup);
+    }
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    w.speedButtons[2]->click();
+
+    QStringList errors = ListTexts(*w.listBox2);
+    errors.sort();
+    QCOMPARE(errors, (QStringList{f.path(QStringLiteral("b_locked.txt")) + QStringLiteral(" is Error!!!"),
+                                  f.path(QStringLiteral("c_locked.txt")) + QStringLiteral(" is Error!!!")}));
+    QCOMPARE(w.listBox2->item(0)->foreground().color(), QColor(Qt::red));
+    QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
+    QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
+    QCOMPARE(f.read(QStringLiteral("b_locked.txt")), QByteArray("old\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b_locked.txt.bak")), QByteArray("old\r\n"));
+    QCOMPARE(f.panel(2), Summary(1, 3, 3, 1, 2, 0));
+
+    // Forced: the next run writes them, and its start hides the error tab again.
+    w.checkBoxes[4]->setChecked(true);
+    w.pageControl2->setCurrentIndex(norvik::ui::kErrorsTab);
+    w.speedButtons[2]->click();
+    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
+    QCOMPARE(w.listBox2->count(), 0);
+    QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("new\r\n"));
+}
+
+void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
+    JobWindow f;
+    const auto& w = f.w();
+    const QString ruleFile = f.exe.filePath(QStringLiteral("MultiReplace/gone.nrr"));
+    norvik::test::WriteFileBytes(ruleFile, "6F6C64;6E6577\r\n");
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.addFolder();
+    w.checkBoxes[1]->setChecked(true);
+    w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("gone")));
+    norvik::ui::AppendPathLine(*w.listBox1, "/previous/run.txt");
+    f.form->setStatusPanel(0, QStringLiteral("earlier time"));
+    f.form->setStatusPanel(2, QStringLiteral("earlier summary"));
+    QFile::remove(ruleFile);
+
+    w.speedButtons[2]->click();
+    const auto messages = f.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].text, QString::fromStdString(norvik::job::RuleFileErrorText(ruleFile.toStdString())));
+    QCOMPARE(messages[0].detail, QStringLiteral("error"));
+    QCOMPARE(f.panel(2), QStringLiteral("earlier summary"));
+    QCOMPARE(f.panel(0), QStringLiteral("earlier time"));
+    QCOMPARE(w.listBox1->count(), 0);
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+}
+
+void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
+    JobWindow f;
+    f.form->ToolButton10Click();
+    QVERIFY(f.platform.calls.isEmpty());
+
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("a.txt.bak"), "older\r\n");
+    norvik::ui::AppendPathLine(*f.w().listBox1, f.path(QStringLiteral("a.txt")).toStdString());
+    f.form->options().outputToFolder = true;
+    f.form->options().outputFolder = "/srv/out/";
+    f.form->ToolButton10Click();
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("文件输出到\"/srv/out/\"没有破坏原文件!,不需恢复")});
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+}
+
+void TestJobWindow::doubleClickOpensWhatTheRowNames() {
+    JobWindow f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("file.txt"), "x");
+    QDir().mkpath(f.path(QStringLiteral("folder")));
+    const std::string file = f.path(QStringLiteral("file.txt")).toStdString();
+    const std::string folder = f.path(QStringLiteral("folder")).toStdString() + "/";
+    f.form->AddTarget(file);
+    f.form->AddTarget(folder);
+    f.form->AddTarget(f.path(QStringLiteral("gone.txt")).toStdString());
+    w.checkListBox1->item(0)->setCheckState(Qt::Unchecked); // the tick does not matter
+
+    const auto doubleClick = [](QListWidget* list, int row) {
+        list->setCurrentRow(row);
+        emit list->itemDoubleClicked(list->item(row));
+    };
+    doubleClick(w.checkListBox1, 0);
+    doubleClick(w.checkListBox1, 1);
+    doubleClick(w.checkListBox1, 2);
+    w.checkListBox1->clearSelection();
+    f.form->CheckListBox1DblClick(w.checkListBox1); // no row selected
+    const auto opened = f.platform.callsOf(QStringLiteral("openPath"));
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(opened[0].text, QString::fromStdString(file));
+    QCOMPARE(opened[1].text, QString::fromStdString(folder));
+
+    // The hits share the handler; the result list hands its line over as it stands.
+    norvik::ui::checklist::Append(*w.checkListBox2, file, false);
+    doubleClick(w.checkListBox2, 0);
+    norvik::ui::AppendPathLine(*w.listBox1, "/written/elsewhere.txt");
+    f.form->ListBox1DblClick(); // nothing selected yet
+    doubleClick(w.listBox1, 0);
+    const auto all = f.platform.callsOf(QStringLiteral("openPath"));
+    QCOMPARE(all.size(), 4);
+    QCOMPARE(all[2].text, QString::fromStdString(file));
+    QCOMPARE(all[3].text, QStringLiteral("/written/elsewhere.txt"));
+}
+
+QTEST_MAIN(TestJobWindow)
+#include "tst_jobwindow.moc"
