@@ -31,7 +31,8 @@ bool CopyTree(const QString& from, const QString& to) {
 } // namespace
 
 bool CopyShippedResources(const QString& folder) {
-    const QString bin = QStringLiteral(NORVIK_BIN_DIR);
+    // From the source tree: the copy beside the program may hold a manual run's saved state.
+    const QString bin = QStringLiteral(NORVIK_RESOURCES_DIR);
     return QFile::copy(bin + QStringLiteral("/NVK.xml"), folder + QStringLiteral("/NVK.xml")) &&
            CopyTree(bin + QStringLiteral("/lang"), folder + QStringLiteral("/lang")) &&
            CopyTree(bin + QStringLiteral("/MultiReplace"), folder + QStringLiteral("/MultiReplace"));
