@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
@@ -159,8 +160,21 @@ pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::p
     return pid;
 }
 
-CliRun FinishCli(pid_t pid, const fs::path& ioFolder) {
+CliRun FinishCli(pid_t pid, const fs::path& ioFolder, int timeoutSeconds) {
     CliRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            run.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     int status = 0;
     struct rusage usage {};
     while (::wait4(pid, &status, 0, &usage) < 0) {
@@ -177,8 +191,21 @@ CliRun FinishCli(pid_t pid, const fs::path& ioFolder) {
     return run;
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder) {
-    return FinishCli(StartCli(args, env, ioFolder), ioFolder);
+CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder, int timeoutSeconds) {
+    return FinishCli(StartCli(args, env, ioFolder), ioFolder, timeoutSeconds);
+}
+
+unsigned long long AvailableMemoryKiB() {
+    std::ifstream in("/proc/meminfo");
+    std::string name;
+    unsigned long long value = 0;
+    std::string unit;
+    while (in >> name >> value >> unit) {
+        if (name == "MemAvailable:") {
+            return value;
+        }
+    }
+    return 0;
 }
 
 Env ShimEnv(const fs::path& root, const fs::path& report) {
