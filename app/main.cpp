@@ -19,6 +19,11 @@ int main(int argc, char* argv[]) {
 
     norvik::ui::TMainForm mainForm(platform, exeFolder);
     norvik::ui::TConfigure configure(platform, mainForm);
+    // Without a readable settings file the program ends before its main window is shown, and
+    // nothing is written.
+    if (!configure.OpenSettings()) {
+        return 1;
+    }
     norvik::ui::TMutilReplaceConfig ruleEditor(platform, exeFolder, &mainForm);
     norvik::ui::Tabout_form about;
 

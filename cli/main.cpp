@@ -2,7 +2,9 @@
 // prints what the window would show.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -117,6 +119,9 @@ int Run(const cli::CommandLine& line) {
     }
 
     job::JobEngine engine(options);
+    if (const char* budget = std::getenv("NVK_READ_AHEAD_BYTES")) {
+        engine.setReadAheadBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 turns it off
+    }
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
     cli::ConsoleObserver observer(std::cout, std::cerr, progress);
     g_engine = &engine;
@@ -153,6 +158,12 @@ int Run(const cli::CommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Whole files pass through large buffers one after another. Keeping freed memory for reuse,
+    // instead of handing every buffer back to the system and faulting fresh zeroed pages in for the
+    // next file, roughly halves the time of a job over many files.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the largest value allowed
+    ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    ::mallopt(M_ARENA_MAX, 1);
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::CommandLine line;

@@ -95,6 +95,8 @@ std::string ReadFileBytes(const fs::path& path) {
     }
     std::string bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        // Room for a final CR LF, so a text made from these bytes can take one without moving.
+        bytes.reserve(static_cast<std::size_t>(st.st_size) + 2);
         bytes.resize(static_cast<std::size_t>(st.st_size));
     }
     std::size_t have = 0;

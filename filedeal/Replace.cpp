@@ -49,9 +49,10 @@ private:
 
 } // namespace
 
-void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase) {
+bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view replacement, bool ignoreCase,
+                  std::string& out) {
     if (find.empty() || text.size() < find.size()) {
-        return;
+        return false;
     }
     std::string upperText;
     std::string upperFind;
@@ -66,7 +67,6 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
         needle = upperFind;
     }
     TrailByteTest trail(hay);
-    std::string result;
     bool replaced = false;
     std::size_t copied = 0;
     std::size_t from = 0;
@@ -80,21 +80,28 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
             continue;
         }
         if (!replaced) {
-            result.reserve(text.size());
+            out.clear();
+            out.reserve(text.size());
             replaced = true;
         }
         if (at > copied) {
-            result.append(text, copied, at - copied);
+            out.append(text.data() + copied, at - copied);
         }
-        result.append(replacement);
+        out.append(replacement);
         copied = at + find.size();
         from = copied;
     }
-    if (!replaced) {
-        return;
+    if (replaced) {
+        out.append(text.data() + copied, text.size() - copied);
     }
-    result.append(text, copied, std::string::npos);
-    text.swap(result);
+    return replaced;
+}
+
+void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase) {
+    std::string result;
+    if (ReplaceAllTo(text, find, replacement, ignoreCase, result)) {
+        text.swap(result);
+    }
 }
 
 void CollectSpans(std::string_view text, std::string_view start, std::string_view end,

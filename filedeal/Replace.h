@@ -12,6 +12,11 @@ namespace norvik::filedeal {
 /// replacement is inserted as given. An empty `find` changes nothing. Zero bytes are ordinary bytes.
 void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase);
 
+/// ReplaceAll reading `text` and writing into `out`: true, with `out` holding the whole new text, when
+/// at least one occurrence was replaced; false, with `out` untouched, when nothing was found.
+[[nodiscard]] bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view replacement,
+                                bool ignoreCase, std::string& out);
+
 /// Lists the spans of `text`: each runs from `start` to the first following `end`, both included.
 /// Spans never nest or overlap. Plain byte comparison. An empty start or end gives no span.
 void CollectSpans(std::string_view text, std::string_view start, std::string_view end, std::vector<std::string>& spans);

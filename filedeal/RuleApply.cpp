@@ -19,6 +19,24 @@ void ApplyNormalRules(std::string& text, const rules::RuleList& list, bool ignor
     }
 }
 
+bool ApplyNormalRules(const std::string& text, std::string& out, const rules::RuleList& list, bool ignoreCase) {
+    bool replaced = false;
+    std::string next;
+    for (const auto& line : list) {
+        const auto fields = rules::SplitRuleLine(line);
+        if (fields.size() < 2) {
+            continue;
+        }
+        const std::string replacement = rules::HexToText(fields[1]);
+        const std::string find = rules::HexToText(fields[0]);
+        if (ReplaceAllTo(replaced ? out : text, find, replacement, ignoreCase, next)) {
+            out.swap(next);
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
 void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extract, const YieldFn& yield) {
     std::vector<std::string> spans;
     for (const auto& line : list) {

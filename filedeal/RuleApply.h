@@ -14,6 +14,12 @@ using YieldFn = std::function<void()>;
 /// fields is skipped; a find field that is not valid hex makes its rule inert.
 void ApplyNormalRules(std::string& text, const rules::RuleList& list, bool ignoreCase);
 
+/// The same, leaving `text` as it is: true, with `out` holding the result, when any rule replaced
+/// something (the result may still equal `text`); false, with `out` untouched, when no rule found
+/// anything, so an unchanged file costs no copy of its text.
+[[nodiscard]] bool ApplyNormalRules(const std::string& text, std::string& out, const rules::RuleList& list,
+                                    bool ignoreCase);
+
 /// Applies every feature rule line (hex start; hex end; hex replacement) in order: replaces the spans
 /// or, with `extract`, turns the text into its spans, one per CR LF line. Lines with fewer than three
 /// fields and rules with an empty start or end are skipped. Yields before each rule and each span.

@@ -1,6 +1,9 @@
 #include "filedeal/TextCodec.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,81 +22,62 @@ bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
     return bytes.size() >= prefix.size() && bytes.substr(0, prefix.size()) == prefix;
 }
 
-// Every line followed by CR LF; CR LF, lone CR and lone LF each end a line; a break at the very end
-// starts no further line. Zero bytes are ordinary content.
-// The next CR or LF at or after `from`, or `size`. The two byte searches run far ahead of each
-// other only when one byte is rare, so each keeps its last answer until it is passed.
-class LineBreakFinder {
-public:
-    explicit LineBreakFinder(std::string_view bytes) : m_bytes(bytes), m_cr(find('\r', 0)), m_lf(find('\n', 0)) {}
-
-    std::size_t next(std::size_t from) noexcept {
-        if (m_cr < from) {
-            m_cr = find('\r', from);
-        }
-        if (m_lf < from) {
-            m_lf = find('\n', from);
-        }
-        return std::min(m_cr, m_lf);
-    }
-
-private:
-    std::size_t find(char c, std::size_t from) const noexcept {
-        const void* hit = std::memchr(m_bytes.data() + from, c, m_bytes.size() - from);
-        return hit == nullptr ? m_bytes.size()
-                              : static_cast<std::size_t>(static_cast<const char*>(hit) - m_bytes.data());
-    }
-
-    std::string_view m_bytes;
-    std::size_t m_cr;
-    std::size_t m_lf;
-};
-
-// True when every line already ends with CR LF: no lone CR, no lone LF, and a non-empty text ends
-// with CR LF. Such bytes are their own working text.
-bool IsNormalised(std::string_view bytes) noexcept {
-    if (bytes.empty()) {
-        return true;
-    }
-    if (bytes.size() < 2 || bytes[bytes.size() - 2] != '\r' || bytes.back() != '\n') {
-        return false;
-    }
-    const char* const data = bytes.data();
-    const std::size_t n = bytes.size();
-    for (const char* p = data;
-         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(data + n - p)))) != nullptr; ++p) {
-        if (p == data || p[-1] != '\r') {
-            return false;
+// The first CR or LF at or after `from`, or `n`. Sixteen bytes at a time where the processor allows.
+std::size_t FindLineBreak(const char* data, std::size_t from, std::size_t n) noexcept {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         }
     }
-    for (const char* p = data;
-         (p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(data + n - p)))) != nullptr; ++p) {
-        if (p + 1 == data + n || p[1] != '\n') {
-            return false;
+#endif
+    for (; i < n; ++i) {
+        if (data[i] == '\r' || data[i] == '\n') {
+            return i;
         }
     }
-    return true;
+    return n;
 }
 
 // Every line followed by CR LF; CR LF, lone CR and lone LF each end a line; a break at the very end
-// starts no further line. Zero bytes are ordinary content.
-std::string NormaliseLines(std::string_view bytes) {
-    if (IsNormalised(bytes)) {
-        return std::string(bytes);
-    }
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 32 + 2);
-    LineBreakFinder finder(bytes);
+// starts no further line. Zero bytes are ordinary content. While every break seen is already CR LF
+// nothing is copied, so `buffer` (the bytes themselves, when the caller gives them up) is reused.
+std::string NormaliseLines(std::string_view bytes, std::string* buffer) {
+    const char* const data = bytes.data();
     const std::size_t n = bytes.size();
     std::size_t pos = 0;
+    for (;;) {
+        const std::size_t q = FindLineBreak(data, pos, n);
+        if (q == n) {
+            // Clean so far: the bytes are the text, with CR LF added after a last unbroken line.
+            std::string out = buffer != nullptr ? std::move(*buffer) : std::string(bytes);
+            if (pos < n) {
+                out.append("\r\n", 2);
+            }
+            return out;
+        }
+        if (data[q] != '\r' || q + 1 >= n || data[q + 1] != '\n') {
+            break;
+        }
+        pos = q + 2;
+    }
+    // A lone CR or LF: build the text anew from here.
+    std::string out;
+    out.reserve(n + n / 32 + 2);
+    out.append(data, pos);
     while (pos < n) {
-        const std::size_t q = finder.next(pos);
-        out.append(bytes.data() + pos, q - pos);
+        const std::size_t q = FindLineBreak(data, pos, n);
+        out.append(data + pos, q - pos);
         out.append("\r\n", 2);
         if (q == n) {
             break;
         }
-        pos = (bytes[q] == '\r' && q + 1 < n && bytes[q + 1] == '\n') ? q + 2 : q + 1;
+        pos = (data[q] == '\r' && q + 1 < n && data[q + 1] == '\n') ? q + 2 : q + 1;
     }
     return out;
 }
@@ -210,14 +194,12 @@ EncodingKind DetectEncoding(const std::filesystem::path& path) {
 }
 
 std::string DecodeAnsi(std::string_view bytes) {
-    return NormaliseLines(bytes);
+    return NormaliseLines(bytes, nullptr);
 }
 
 std::string DecodeAnsiBuffer(std::string&& bytes) {
-    if (IsNormalised(bytes)) {
-        return std::move(bytes);
-    }
-    return NormaliseLines(bytes);
+    const std::string_view view = bytes;
+    return NormaliseLines(view, &bytes);
 }
 
 std::string DecodeUtf16(std::string_view bytes) {
@@ -266,7 +248,7 @@ std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
     }
     switch (kind) {
     case EncodingKind::Ansi:
-        return NormaliseLines(text);
+        return NormaliseLines(text, nullptr);
     case EncodingKind::Utf16Le: {
         const std::u16string units = CodePageToUtf16(text, exact);
         std::string out(kUtf16Mark);

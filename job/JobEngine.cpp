@@ -209,18 +209,23 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     if (extract && !m_extractApplies) {
         return; // no rule would apply: the extracted text would be the file itself
     }
-    std::string text = file.text;
+    std::string text;
     auto yield = [&observer] {
         observer.yield();
     };
     switch (mode) {
     case ReplaceMode::Normal:
-        filedeal::ApplyNormalRules(text, m_lists.normal, m_options.ignoreCase);
+        // Most files hold nothing to replace: they are judged without copying their text.
+        if (!filedeal::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
+            return;
+        }
         break;
     case ReplaceMode::Feature:
+        text = file.text;
         filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
         break;
     case ReplaceMode::Extract:
+        text = file.text;
         filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
         break;
     }

@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "filedeal/TextCodec.h"
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"

@@ -29,8 +29,14 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
     if (file.state != LoadedFile::State::Loaded || (ansi && policy.ansiAsBytes)) {
         return;
     }
+    if (ansi) {
+        // The bytes are not needed after decoding, and clean CR LF text is reused as it is.
+        file.text = filedeal::DecodeAnsiBuffer(std::move(file.bytes));
+        std::string().swap(file.bytes);
+        return;
+    }
     file.text = filedeal::DecodeText(file.bytes, file.kind);
-    if (ansi || !policy.keepUnicodeBytes) {
+    if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }
 }

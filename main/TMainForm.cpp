@@ -29,6 +29,8 @@
 #include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/OptionTexts.h"
+#include "settings/ui/LanguageMenu.h"
+#include "settings/ui/SettingsBinding.h"
 #include "settings/ui/TConfigure.h"
 
 namespace norvik::ui {
@@ -49,7 +51,9 @@ int ModeIndex(ReplaceMode mode) {
 
 TMainForm::TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_exeFolder(std::move(exeFolder)), m_w(BuildMainFormWidgets(*this)),
-      m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)) {
+      m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
+      m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
+      m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
     setWindowTitle(QStringLiteral("Norvik"));
     // Files and folders dropped anywhere on the window become targets.
     setAcceptDrops(true);
@@ -408,6 +412,14 @@ void TMainForm::ToolButton2Click() {
 
 void TMainForm::FormShow() {
     RefreshOptions();
+    // A load that stopped at a bad key leaves the built-in captions.
+    if (m_settingsBinding->LoadSettings() == SettingsBinding::LoadOutcome::Loaded) {
+        m_languageMenu->ApplyLanguage(m_options.language);
+    }
+}
+
+void TMainForm::FormClose() {
+    (void)m_settingsBinding->SaveAndWrite();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -423,6 +435,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FormClose();
     event->accept();
 }
 

@@ -23,6 +23,8 @@ class JobController;
 class TConfigure;
 class TMutilReplaceConfig;
 class Tabout_form;
+class SettingsBinding;
+class LanguageMenu;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -113,10 +115,14 @@ public:
     void ListBox1DblClick(); ///< opens the selected written file
     /// The window's side of the job and the search.
     [[nodiscard]] JobController& job() { return *m_job; }
-    /// Shown the first time: settings load and language application belong here.
+    /// Shown the first time: the settings are loaded, then the stored language is applied.
     void FormShow();
     /// Asked before the window closes; false keeps it open.
     [[nodiscard]] bool FormCloseQuery();
+    /// Closing goes ahead: the settings are saved and the settings file rewritten if they changed.
+    void FormClose();
+    [[nodiscard]] SettingsBinding& settingsBinding() const { return *m_settingsBinding; }
+    [[nodiscard]] LanguageMenu& languageMenu() const { return *m_languageMenu; }
     /// The search hits' pop-up: tick all, invert.
     void N19Click();
     void N20Click();
@@ -153,6 +159,8 @@ private:
     TMutilReplaceConfig* m_ruleEditor = nullptr;
     Tabout_form* m_about = nullptr;
     std::unique_ptr<JobController> m_job; ///< reads m_options, so it is declared after it
+    std::unique_ptr<SettingsBinding> m_settingsBinding;
+    std::unique_ptr<LanguageMenu> m_languageMenu;
 };
 
 } // namespace norvik::ui

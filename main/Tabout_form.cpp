@@ -17,8 +17,8 @@ namespace norvik::ui {
 
 namespace {
 
-constexpr QSize kBoxSize(460, 540);
-constexpr int kBannerHeight = 112;
+constexpr QSize kBoxSize(460, 610);
+constexpr int kBannerHeight = 104;
 
 /// The banner: a northern bay at dusk (sky, two ridges, the water line with the ridges' reflection)
 /// and the program's name. Drawn here, so it scales with the box and needs no picture file.
@@ -128,7 +128,7 @@ QStringList Tabout_form::DescriptionLines() {
         QStringLiteral("12.支持单个和多个文件以及文件夹操作"),
         QString(),
         QStringLiteral("联系与反馈:"),
-        QStringLiteral("反馈: 帮助 > 提意见"),
+        QStringLiteral("反馈: 工具栏 > 提意见 (使用手册的反馈一节)"),
         QStringLiteral("使用手册: 其他 > 帮助 (F1)"),
     };
 }

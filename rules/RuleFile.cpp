@@ -44,26 +44,44 @@ RuleList ReadRuleLines(const std::filesystem::path& path) {
     return SplitTextLines(filedeal::ReadFileBytes(path));
 }
 
-std::vector<NormalRule> ReadNormalRuleFile(const std::filesystem::path& path) {
-    std::vector<NormalRule> rules;
+namespace {
+
+// Reads the rules of one kind; lines with too few fields for it are skipped.
+template <typename Rule, typename Parse> std::vector<Rule> ReadRules(const std::filesystem::path& path, Parse parse) {
+    std::vector<Rule> rules;
     for (const auto& line : ReadRuleLines(path)) {
-        NormalRule rule;
-        if (ParseNormalRuleLine(line, rule)) {
+        Rule rule;
+        if (parse(line, rule)) {
             rules.push_back(std::move(rule));
         }
     }
     return rules;
 }
 
-std::vector<FeatureRule> ReadFeatureRuleFile(const std::filesystem::path& path) {
-    std::vector<FeatureRule> rules;
-    for (const auto& line : ReadRuleLines(path)) {
-        FeatureRule rule;
-        if (ParseFeatureRuleLine(line, rule)) {
-            rules.push_back(std::move(rule));
+template <typename Rule, typename Make>
+bool WriteRules(const std::filesystem::path& path, const std::vector<Rule>& rules, Make make) noexcept {
+    try {
+        RuleList lines;
+        lines.reserve(rules.size());
+        for (const auto& rule : rules) {
+            lines.push_back(make(rule));
         }
+        return filedeal::WriteFileAtomic(path, RuleFileBytes(lines));
+    } catch (...) {
+        return false;
     }
-    return rules;
+}
+
+} // namespace
+
+std::vector<NormalRule> ReadNormalRuleFile(const std::filesystem::path& path) {
+    return ReadRules<NormalRule>(
+        path, [](std::string_view line, NormalRule& rule) { return ParseNormalRuleLine(line, rule); });
+}
+
+std::vector<FeatureRule> ReadFeatureRuleFile(const std::filesystem::path& path) {
+    return ReadRules<FeatureRule>(
+        path, [](std::string_view line, FeatureRule& rule) { return ParseFeatureRuleLine(line, rule); });
 }
 
 std::string RuleFileBytes(const RuleList& lines) {
@@ -76,29 +94,11 @@ std::string RuleFileBytes(const RuleList& lines) {
 }
 
 bool WriteNormalRuleFile(const std::filesystem::path& path, const std::vector<NormalRule>& rules) noexcept {
-    try {
-        RuleList lines;
-        lines.reserve(rules.size());
-        for (const auto& rule : rules) {
-            lines.push_back(MakeNormalRuleLine(rule));
-        }
-        return filedeal::WriteFileAtomic(path, RuleFileBytes(lines));
-    } catch (...) {
-        return false;
-    }
+    return WriteRules(path, rules, [](const NormalRule& rule) { return MakeNormalRuleLine(rule); });
 }
 
 bool WriteFeatureRuleFile(const std::filesystem::path& path, const std::vector<FeatureRule>& rules) noexcept {
-    try {
-        RuleList lines;
-        lines.reserve(rules.size());
-        for (const auto& rule : rules) {
-            lines.push_back(MakeFeatureRuleLine(rule));
-        }
-        return filedeal::WriteFileAtomic(path, RuleFileBytes(lines));
-    } catch (...) {
-        return false;
-    }
+    return WriteRules(path, rules, [](const FeatureRule& rule) { return MakeFeatureRuleLine(rule); });
 }
 
 } // namespace norvik::rules

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <string_view>
 
 #include "filedeal/FileOps.h"
 #include "main/CheckList.h"
@@ -23,6 +24,7 @@
 #include "rules/SemicolonList.h"
 #include "settings/OptionTexts.h"
 #include "settings/ReplaceOptions.h"
+#include "settings/SettingsCodec.h"
 
 namespace norvik::ui {
 
@@ -51,6 +53,27 @@ TConfigure::TConfigure(platform::IPlatform& platform, TMainForm& mainForm)
     setWindowTitle(QStringLiteral("配置"));
     setAttribute(Qt::WA_QuitOnClose, false);
     buildControls();
+}
+
+bool TConfigure::OpenSettings() {
+    m_settingsPath = settings::SettingsFilePath(m_mainForm.exeFolder());
+    const settings::LoadResult loaded = m_settings.LoadFile(m_settingsPath);
+    const auto show = [this](std::string_view text) {
+        m_platform.showMessage(nullptr, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                               platform::MessageKind::Error);
+    };
+    switch (loaded.status) {
+    case settings::LoadStatus::Loaded:
+        return true;
+    case settings::LoadStatus::Missing:
+        show(settings::kSettingsMissingMessage);
+        return false;
+    case settings::LoadStatus::ParseError:
+        show(settings::kSettingsLoadErrorMessage);
+        show(loaded.offset >= 0 ? loaded.message + " (offset " + std::to_string(loaded.offset) + ")" : loaded.message);
+        return false;
+    }
+    return false;
 }
 
 void TConfigure::buildControls() {

@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "settings/SettingsDocument.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
@@ -27,6 +29,15 @@ class TConfigure : public QDialog {
     Q_OBJECT
 public:
     TConfigure(platform::IPlatform& platform, TMainForm& mainForm);
+
+    /// Opens the settings file beside the executable into the settings document, which lives as long
+    /// as the dialog. A missing file shows "NVK.xml is not exist!!!"; a file that cannot be parsed
+    /// shows "Load NVK.xml Error!!!" and then the parser's own message. False means the program must
+    /// end without loading or saving anything.
+    [[nodiscard]] bool OpenSettings();
+    /// The settings document (empty until OpenSettings succeeds) and the file it came from.
+    [[nodiscard]] settings::SettingsDocument& settingsDocument() { return m_settings; }
+    [[nodiscard]] const std::string& settingsPath() const { return m_settingsPath; }
 
     /// Sets the controls from the main window's options.
     void LoadConfiguration();
@@ -78,6 +89,8 @@ private:
     QToolButton* m_browse = nullptr;            // SpeedButton1
     QGroupBox* m_extraction = nullptr;          // GroupBox2
     std::array<QCheckBox*, 5> m_extractFlags{}; // CheckBox1..CheckBox4
+    settings::SettingsDocument m_settings;
+    std::string m_settingsPath;
 };
 
 } // namespace norvik::ui

@@ -174,3 +174,16 @@ TEST(RuleLists, FeatureRulesReplaceExtractAndYield) {
     ApplyFeatureRules(text, RuleList{}, true);
     EXPECT_EQ(text, "unchanged");
 }
+
+TEST(RuleLists, CopyFreeApplicationReportsWhetherAnythingWasReplaced) {
+    const std::string text = "ab";
+    std::string out = "untouched";
+    EXPECT_FALSE(ApplyNormalRules(text, out, {MakeNormalRuleLine({"x", "y"})}, false));
+    EXPECT_EQ(out, "untouched");
+    // Replaced and replaced back: reported, and the result equals the text again.
+    EXPECT_TRUE(ApplyNormalRules(text, out, {MakeNormalRuleLine({"a", "b"}), MakeNormalRuleLine({"bb", "ab"})}, false));
+    EXPECT_EQ(out, "ab");
+    EXPECT_TRUE(ApplyNormalRules(text, out, {MakeNormalRuleLine({"a", "b"}), MakeNormalRuleLine({"b", "c"})}, false));
+    EXPECT_EQ(out, "cc");
+    EXPECT_EQ(text, "ab");
+}

@@ -101,6 +101,23 @@ TEST_F(JobRun, UnchangedFilesKeepTheirBytesAndTime) {
     EXPECT_EQ(rec.summaries.back(), "替换规则1条,共涉及文件2个,符合替换条件的0个,成功替换0个,失败0个,文件不存在0个");
 }
 
+TEST_F(JobRun, AWriteKeepsThePermissionsAndWritesThroughALink) {
+    const fs::path real = put("real.txt", "a\r\n");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = dir / "link.txt";
+    fs::create_symlink(real, link);
+    target(link);
+    options.backup = false;
+    rule("a", "b");
+
+    run();
+
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real), "b\r\n");
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(rec.results, std::vector<std::string>{PathText(link)});
+}
+
 TEST_F(JobRun, DuplicatesAreHandledEachTimeAndMissingPathsCounted) {
     const fs::path a = put("a.txt", "a\r\n");
     target(a);

@@ -1,0 +1,217 @@
+#include "settings/ui/LanguageMenu.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QVariant>
+#include <map>
+#include <string_view>
+
+#include "filedeal/FileOps.h"
+#include "main/MainFormWidgets.h"
+#include "main/TMainForm.h"
+#include "main/TargetList.h"
+#include "platform/IPlatform.h"
+#include "rules/ui/TMutilReplaceConfig.h"
+#include "settings/SettingsDocument.h"
+
+namespace norvik::ui {
+
+namespace {
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString NameOf(std::string_view component) {
+    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
+}
+
+// The top-level item that holds the language entries reads like this (a menu system with automatic
+// accelerators would show the marker).
+bool IsLanguageCaption(const QString& caption) {
+    return caption == QLatin1String("Language") || caption == QLatin1String("&Language");
+}
+
+// A page of a tab widget takes its caption as the tab's text.
+bool SetTabCaption(QWidget& page, const QString& caption) {
+    auto* stack = qobject_cast<QStackedWidget*>(page.parentWidget());
+    auto* tabs = stack != nullptr ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+    if (tabs == nullptr || tabs->indexOf(&page) < 0) {
+        return false;
+    }
+    tabs->setTabText(tabs->indexOf(&page), caption);
+    return true;
+}
+
+void SetCaption(QObject& part, const QString& caption) {
+    if (auto* action = qobject_cast<QAction*>(&part)) {
+        // Separators have no caption.
+        if (!action->isSeparator()) {
+            action->setText(caption);
+        }
+    } else if (auto* menu = qobject_cast<QMenu*>(&part)) {
+        menu->setTitle(caption);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(&part)) {
+        button->setText(caption);
+    } else if (auto* label = qobject_cast<QLabel*>(&part)) {
+        label->setText(caption);
+    } else if (auto* page = qobject_cast<QWidget*>(&part)) {
+        (void)SetTabCaption(*page, caption);
+    }
+}
+
+template <typename Array> void AddParts(std::map<QString, QObject*>& parts, const Array& array) {
+    for (QObject* part : array) {
+        if (part != nullptr) {
+            parts.emplace(part->objectName(), part);
+        }
+    }
+}
+
+// The main window's named parts by component name. Looking them up here rather than with findChild
+// keeps the rule editor (a child of the main window with a few names of its own) out of the way.
+std::map<QString, QObject*> MainWindowParts(const MainFormWidgets& w) {
+    std::map<QString, QObject*> parts;
+    AddParts(parts, w.menus);
+    AddParts(parts, w.items);
+    AddParts(parts, w.toolButtons);
+    AddParts(parts, w.tabSheets);
+    AddParts(parts, w.checkBoxes);
+    AddParts(parts, w.speedButtons);
+    AddParts(parts, w.labels);
+    return parts;
+}
+
+// An entry shows its pack name; "&" would otherwise turn into an accelerator marker.
+QString EntryCaption(const std::string& name) {
+    QString caption = PathText(name);
+    caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+    return caption;
+}
+
+} // namespace
+
+std::string LanguageMenu::entryLanguage(const QAction& entry) {
+    return entry.data().toByteArray().toStdString();
+}
+
+void LanguageMenu::hideMenu() {
+    m_mainForm.widgets().menus[18]->menuAction()->setVisible(false);
+}
+
+void LanguageMenu::ApplyLanguage(const std::string& name) {
+    const std::string packPath = settings::LanguagePackPath(settings::LanguageFolderOf(m_mainForm.exeFolder()), name);
+    if (!filedeal::FileExists(packPath)) {
+        hideMenu();
+        return;
+    }
+    if (!m_pack.LoadFile(packPath).ok()) {
+        return;
+    }
+    try {
+        applyCaptions();
+    } catch (const settings::SettingsError& error) {
+        m_mainForm.platform().showMessage(&m_mainForm, Utf8(error.what()), platform::MessageKind::Error);
+    }
+}
+
+QObject* LanguageMenu::component(const settings::CaptionKey& key, const std::map<QString, QObject*>& mainParts) const {
+    const QString name = NameOf(key.component);
+    if (key.window == settings::CaptionWindow::Main) {
+        const auto found = mainParts.find(name);
+        return found != mainParts.end() ? found->second : nullptr;
+    }
+    TMutilReplaceConfig* editor = m_mainForm.ruleEditor();
+    if (editor == nullptr) {
+        return nullptr;
+    }
+    // A toolbar button exists as its action and as the button drawing it; the action leads.
+    if (auto* action = editor->findChild<QAction*>(name)) {
+        return action;
+    }
+    return editor->findChild<QWidget*>(name);
+}
+
+void LanguageMenu::applyCaptions() {
+    // Group 1: each top-level item, then the items under it unless it is the Language menu, whose
+    // entries are pack names and never looked up.
+    const std::map<QString, QObject*> mainParts = MainWindowParts(m_mainForm.widgets());
+    bool underLanguageMenu = false;
+    for (const settings::CaptionKey& key : settings::kCaptionKeys) {
+        if (key.group != 1) {
+            continue;
+        }
+        if (key.menuParent.empty()) {
+            const QString caption = Utf8(m_pack.LookupCaption(key.component));
+            if (QObject* part = component(key, mainParts)) {
+                SetCaption(*part, caption);
+            }
+            underLanguageMenu = IsLanguageCaption(caption);
+            continue;
+        }
+        if (underLanguageMenu) {
+            continue;
+        }
+        const QString caption = Utf8(m_pack.LookupCaption(key.component));
+        if (QObject* part = component(key, mainParts)) {
+            SetCaption(*part, caption);
+        }
+    }
+
+    if (m_entries.isEmpty()) {
+        buildEntries();
+    }
+
+    // Groups 2 to 8. A copied caption is the one its source has just been given.
+    std::map<std::string_view, QString> applied;
+    for (const settings::CaptionKey& key : settings::kCaptionKeys) {
+        if (key.group < 2) {
+            continue;
+        }
+        QString caption;
+        if (!key.copyFrom.empty()) {
+            const auto source = applied.find(key.copyFrom);
+            caption = source != applied.end() ? source->second : QString();
+        } else {
+            // Separators are looked up too: a malformed entry stops the pack there as well.
+            caption = Utf8(m_pack.LookupCaption(key.component));
+        }
+        applied[key.component] = caption;
+        if (QObject* part = component(key, mainParts)) {
+            SetCaption(*part, caption);
+        }
+    }
+}
+
+void LanguageMenu::buildEntries() {
+    QMenu* menu = m_mainForm.widgets().menus[18];
+    const settings::LanguageList list = settings::ListLanguages(settings::LanguageFolderOf(m_mainForm.exeFolder()));
+    menu->menuAction()->setVisible(list.ShowMenu());
+    const std::string& current = m_mainForm.options().language;
+    for (const std::string& name : list.MenuEntries()) {
+        auto* entry = new QAction(EntryCaption(name), menu);
+        entry->setData(QByteArray::fromStdString(name));
+        entry->setCheckable(true);
+        entry->setChecked(name == current);
+        QObject::connect(entry, &QAction::triggered, menu, [this, entry] { LanguageItemClick(entry); });
+        menu->addAction(entry);
+        m_entries.append(entry);
+    }
+}
+
+void LanguageMenu::LanguageItemClick(QAction* entry) {
+    for (QAction* other : m_entries) {
+        other->setChecked(other == entry);
+    }
+    const std::string name = entryLanguage(*entry);
+    m_mainForm.options().language = name;
+    ApplyLanguage(name);
+}
+
+} // namespace norvik::ui

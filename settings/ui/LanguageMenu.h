@@ -1,0 +1,53 @@
+#pragma once
+// Language packs on the windows: the captions of the main window and the rule editor, and the
+// Language menu (N18) that lists the packs beside the executable and switches between them.
+// Messages, status texts, the configuration dialog, the about box and window titles are never
+// translated.
+#include <QList>
+#include <QString>
+#include <map>
+#include <string>
+
+#include "settings/LanguagePack.h"
+
+class QAction;
+class QObject;
+
+namespace norvik::ui {
+
+class TMainForm;
+
+class LanguageMenu {
+public:
+    explicit LanguageMenu(TMainForm& mainForm) : m_mainForm(mainForm) {}
+
+    /// Loads the pack of that name from the "lang/" folder and sets every caption it provides, in the
+    /// fixed key order. A missing pack hides the Language menu and changes nothing; a pack that cannot
+    /// be parsed changes nothing, silently. The first successful call also fills the Language menu.
+    /// An element holding more than text stops at that component with a message box; captions set
+    /// before it stay.
+    void ApplyLanguage(const std::string& name);
+
+    /// The shared click handler of the Language menu's entries: the check mark moves to the entry,
+    /// the options' language becomes its pack name and that pack is applied.
+    void LanguageItemClick(QAction* entry);
+
+    /// The Language menu's entries, in menu order (empty until a pack was applied).
+    [[nodiscard]] const QList<QAction*>& entries() const { return m_entries; }
+    /// The pack name an entry stands for.
+    [[nodiscard]] static std::string entryLanguage(const QAction& entry);
+
+private:
+    void applyCaptions();
+    void buildEntries();
+    void hideMenu();
+    /// The part of the main window or the rule editor a key names, or null.
+    [[nodiscard]] QObject* component(const settings::CaptionKey& key,
+                                     const std::map<QString, QObject*>& mainParts) const;
+
+    TMainForm& m_mainForm;
+    settings::LanguagePack m_pack; // the language document, reloaded on every application
+    QList<QAction*> m_entries;
+};
+
+} // namespace norvik::ui

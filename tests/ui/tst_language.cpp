@@ -1,0 +1,282 @@
+// Language packs on the real windows: every caption of the main window and the rule editor, the
+// Language menu, and the ways a pack can fail.
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "main/ComponentCaption.h"
+#include "main/TMainForm.h"
+#include "rules/ui/TMutilReplaceConfig.h"
+#include "settings/LanguagePack.h"
+#include "settings/ui/LanguageMenu.h"
+#include "settings/ui/TConfigure.h"
+#include "support/ProgramWindows.h"
+
+using norvik::settings::CaptionKey;
+using norvik::settings::CaptionWindow;
+using norvik::settings::kCaptionKeys;
+using norvik::test::ProgramWindows;
+
+namespace {
+
+struct ExeFolder {
+    QTemporaryDir exe;
+
+    ExeFolder() {
+        if (!norvik::test::CopyShippedResources(exe.path())) {
+            qFatal("cannot copy the shipped resources");
+        }
+    }
+    QString pack(const QString& name) const { return exe.filePath(QStringLiteral("lang/") + name + ".xml"); }
+    void write(const QString& path, const QByteArray& bytes) const {
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+    }
+    QByteArray read(const QString& path) const {
+        QFile in(path);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    void storeLanguage(const char* name) const {
+        if (!norvik::test::StoreValue(exe.filePath(QStringLiteral("NVK.xml")), "Language", name)) {
+            qFatal("cannot change the settings file");
+        }
+    }
+};
+
+QString Name(std::string_view component) {
+    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
+}
+
+QString Caption(const ProgramWindows& p, const CaptionKey& key) {
+    if (key.window == CaptionWindow::Main) {
+        return norvik::ui::ComponentCaption(*p.form, Name(key.component));
+    }
+    return norvik::ui::ComponentCaption(*p.ruleEditor, Name(key.component));
+}
+
+// What a pack says for each key: its own entry, or for a copied key its source's entry.
+QString PackCaption(const norvik::settings::LanguagePack& pack, const CaptionKey& key) {
+    const std::string_view source = key.copyFrom.empty() ? key.component : key.copyFrom;
+    return QString::fromStdString(pack.LookupCaption(source));
+}
+
+QStringList EntryNames(const ProgramWindows& p) {
+    QStringList names;
+    for (const QAction* entry : p.form->languageMenu().entries()) {
+        names << QString::fromStdString(norvik::ui::LanguageMenu::entryLanguage(*entry));
+    }
+    return names;
+}
+
+QAction* Entry(const ProgramWindows& p, const QString& name) {
+    for (QAction* entry : p.form->languageMenu().entries()) {
+        if (QString::fromStdString(norvik::ui::LanguageMenu::entryLanguage(*entry)) == name) {
+            return entry;
+        }
+    }
+    qFatal("no Language entry %s", qPrintable(name));
+}
+
+bool LanguageMenuVisible(const ProgramWindows& p) {
+    return p.form->widgets().menus[18]->menuAction()->isVisible();
+}
+
+QString BuiltIn(const CaptionKey& key) {
+    return QString::fromUtf8(key.caption.data(), static_cast<qsizetype>(key.caption.size()));
+}
+
+// Checks every caption a pack sets, separators aside.
+void CheckEveryCaption(const ProgramWindows& p, const std::function<QString(const CaptionKey&)>& expected) {
+    for (const CaptionKey& key : kCaptionKeys) {
+        if (!key.separator) {
+            QVERIFY2(Caption(p, key) == expected(key), key.component.data());
+        }
+    }
+}
+
+} // namespace
+
+class TestLanguage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void switchingBetweenPacksSetsEveryCaption();
+    void englishTranslatesEveryCaption();
+    void languageMenuListsPacksOnceAndMovesTheCheckMark();
+    void emptyStoredLanguageMeansChineseSimplified();
+    void missingPackHidesTheMenuAndKeepsTheName();
+    void unparsablePackChangesNothing();
+    void elementWithMarkupStopsThePackThere();
+    void componentMissingFromAPackGetsAnEmptyCaption();
+};
+
+void TestLanguage::switchingBetweenPacksSetsEveryCaption() {
+    ExeFolder folder;
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    QCOMPARE(EntryNames(p), (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
+
+    norvik::settings::LanguagePack english;
+    QVERIFY(english.LoadFile(norvik::test::PathBytesOf(folder.pack(QStringLiteral("English")))).ok());
+    Entry(p, QStringLiteral("English"))->trigger();
+    CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
+    // The rule editor's tabs take the main window's tab captions.
+    QCOMPARE(norvik::ui::ComponentCaption(*p.ruleEditor, QStringLiteral("MTabSheet1")),
+             QStringLiteral("Normal Replace"));
+    QCOMPARE(p.ruleEditor->findChild<QPushButton*>(QStringLiteral("MButton5"))->text(), QStringLiteral("Add"));
+    // Entries keep their pack names; titles, messages and the configuration dialog are not translated.
+    QCOMPARE(EntryNames(p), (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
+    QCOMPARE(p.form->windowTitle(), QStringLiteral("Norvik"));
+    QCOMPARE(p.ruleEditor->windowTitle(), QStringLiteral("多重替换设置"));
+    QCOMPARE(p.configure->findChild<QRadioButton*>(QStringLiteral("RadioButton1"))->text(),
+             QStringLiteral("直接在原文件上操作"));
+    QVERIFY(p.platform.messages().isEmpty());
+
+    Entry(p, QStringLiteral("Chinese_Simplified"))->trigger();
+    CheckEveryCaption(p, BuiltIn);
+    Entry(p, QStringLiteral("English"))->trigger();
+    CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
+    QVERIFY(p.platform.messages().isEmpty());
+}
+
+void TestLanguage::englishTranslatesEveryCaption() {
+    ExeFolder folder;
+    norvik::settings::LanguagePack english;
+    QVERIFY(english.LoadFile(norvik::test::PathBytesOf(folder.pack(QStringLiteral("English")))).ok());
+    for (const CaptionKey& key : kCaptionKeys) {
+        const QString caption = PackCaption(english, key);
+        if (key.separator) {
+            QVERIFY2(caption.isEmpty(), key.component.data());
+        } else if (key.component == norvik::settings::kLanguageMenu) {
+            QCOMPARE(caption, QStringLiteral("Language"));
+        } else {
+            // Present, and in English: no character outside ASCII.
+            QVERIFY2(!caption.isEmpty(), key.component.data());
+            for (const QChar c : caption) {
+                QVERIFY2(c.unicode() < 0x80, key.component.data());
+            }
+        }
+    }
+}
+
+void TestLanguage::languageMenuListsPacksOnceAndMovesTheCheckMark() {
+    ExeFolder folder;
+    folder.write(folder.pack(QStringLiteral("aaa")), folder.read(folder.pack(QStringLiteral("English"))));
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    QVERIFY(LanguageMenuVisible(p));
+    // Sorted with letter case ignored; the current language carries the check mark.
+    QCOMPARE(EntryNames(p),
+             (QStringList{QStringLiteral("aaa"), QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
+    QVERIFY(Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
+    QVERIFY(!Entry(p, QStringLiteral("aaa"))->isChecked());
+    QCOMPARE(p.form->widgets().menus[18]->actions().size(), 3);
+
+    // A pack added while running appears only at the next start.
+    folder.write(folder.pack(QStringLiteral("Zulu")), folder.read(folder.pack(QStringLiteral("English"))));
+    Entry(p, QStringLiteral("English"))->trigger();
+    QCOMPARE(p.form->options().language, std::string("English"));
+    QVERIFY(Entry(p, QStringLiteral("English"))->isChecked());
+    QVERIFY(!Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
+    QCOMPARE(p.form->widgets().menus[18]->actions().size(), 3);
+    QCOMPARE(p.form->widgets().checkBoxes[2]->text(), QStringLiteral("Back up first"));
+
+    // The chosen language is what the next start uses.
+    QVERIFY(p.close());
+    ProgramWindows again(folder.exe.path());
+    QVERIFY(again.start());
+    QCOMPARE(again.form->widgets().checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QCOMPARE(EntryNames(again).size(), 4);
+    QVERIFY(Entry(again, QStringLiteral("English"))->isChecked());
+}
+
+void TestLanguage::emptyStoredLanguageMeansChineseSimplified() {
+    ExeFolder folder;
+    folder.storeLanguage("");
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    QCOMPARE(p.form->options().language, std::string("Chinese_Simplified"));
+    QVERIFY(LanguageMenuVisible(p));
+    QVERIFY(Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
+}
+
+void TestLanguage::missingPackHidesTheMenuAndKeepsTheName() {
+    ExeFolder folder;
+    folder.storeLanguage("Klingon");
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    QVERIFY(!LanguageMenuVisible(p));
+    QVERIFY(p.form->languageMenu().entries().isEmpty());
+    QVERIFY(p.platform.messages().isEmpty());
+    CheckEveryCaption(p, BuiltIn);
+    QVERIFY(p.close());
+    QCOMPARE(norvik::test::StoredValue(folder.exe.filePath(QStringLiteral("NVK.xml")), "Language"),
+             std::string("Klingon"));
+}
+
+void TestLanguage::unparsablePackChangesNothing() {
+    ExeFolder folder;
+    folder.write(folder.pack(QStringLiteral("English")), "<LanguagePack><MainMenu><N1>File</MainMenu>");
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    Entry(p, QStringLiteral("English"))->trigger();
+    QVERIFY(p.platform.messages().isEmpty());
+    QVERIFY(LanguageMenuVisible(p));
+    CheckEveryCaption(p, BuiltIn);
+}
+
+void TestLanguage::elementWithMarkupStopsThePackThere() {
+    ExeFolder folder;
+    QByteArray pack = folder.read(folder.pack(QStringLiteral("English")));
+    QVERIFY(pack.contains("<CheckBox5>Match case</CheckBox5>"));
+    pack.replace("<CheckBox5>Match case</CheckBox5>", "<CheckBox5>Match <b>case</b></CheckBox5>");
+    folder.write(folder.pack(QStringLiteral("Broken")), pack);
+    folder.storeLanguage("Broken");
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("Element does not contain a single text node")});
+    const auto& w = p.form->widgets();
+    // Before the element: set. From it on: the captions they had.
+    QCOMPARE(w.menus[1]->title(), QStringLiteral("File"));
+    QCOMPARE(w.toolButtons[2]->text(), QStringLiteral("Feedback"));
+    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QCOMPARE(w.checkBoxes[5]->text(), QStringLiteral("区分大小写"));
+    QCOMPARE(w.checkBoxes[3]->text(), QStringLiteral("包含子文件夹"));
+    QCOMPARE(p.ruleEditor->findChild<QPushButton*>(QStringLiteral("MButton2"))->text(), QStringLiteral("增加"));
+    // The Language menu was filled before the groups that stopped.
+    QCOMPARE(EntryNames(p).size(), 3);
+}
+
+void TestLanguage::componentMissingFromAPackGetsAnEmptyCaption() {
+    ExeFolder folder;
+    folder.write(folder.pack(QStringLiteral("Sparse")),
+                 "<?xml version=\"1.0\"?>\n<P><G><N1>Only</N1><Label1> Padded\n</Label1></G></P>\n");
+    ProgramWindows p(folder.exe.path());
+    QVERIFY(p.start());
+    Entry(p, QStringLiteral("Sparse"))->trigger();
+    QVERIFY(p.platform.messages().isEmpty());
+    const auto& w = p.form->widgets();
+    QCOMPARE(w.menus[1]->title(), QStringLiteral("Only"));
+    QCOMPARE(w.labels[1]->text(), QStringLiteral("Padded"));
+    QCOMPARE(w.items[2]->text(), QString());
+    QCOMPARE(w.checkBoxes[2]->text(), QString());
+    QCOMPARE(p.ruleEditor->findChild<QPushButton*>(QStringLiteral("MButton6"))->text(), QString());
+    // The Language menu lost its caption, but its entries keep their pack names and still switch.
+    QCOMPARE(w.menus[18]->title(), QString());
+    QCOMPARE(EntryNames(p),
+             (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English"), QStringLiteral("Sparse")}));
+    Entry(p, QStringLiteral("Chinese_Simplified"))->trigger();
+    CheckEveryCaption(p, BuiltIn);
+}
+
+QTEST_MAIN(TestLanguage)
+#include "tst_language.moc"

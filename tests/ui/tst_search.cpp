@@ -1,0 +1,232 @@
+// The search tab in the real main window: what it finds, what it shows, and its hits as the files of
+// the next job.
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "job/JobTexts.h"
+#include "job/TextGate.h"
+#include "job/ui/JobController.h"
+#include "main/CheckList.h"
+#include "support/JobWindow.h"
+
+using norvik::test::JobWindow;
+using norvik::test::ListTexts;
+
+namespace {
+
+QStringList Ticked(const QListWidget& list) {
+    QStringList ticked;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row)->checkState() == Qt::Checked) {
+            ticked << list.item(row)->text();
+        }
+    }
+    return ticked;
+}
+
+QStringList Sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+void Search(JobWindow& f, const QString& text) {
+    f.type(6, text);
+    f.w().speedButtons[3]->click();
+}
+
+} // namespace
+
+class TestSearch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void matchIsCaseSensitiveWhateverTheCaseBox();
+    void textOfSeveralLinesMatchesAcrossAnsiLines();
+    void emptyOrUnrepresentableTextDoesNothing();
+    void progressCountAndElapsedTime();
+    void usesTheOptionsOfTheLastRefresh();
+    void tickedHitsAreTheNextJobsFiles();
+    void searchAndRunNeverNest();
+};
+
+void TestSearch::matchIsCaseSensitiveWhateverTheCaseBox() {
+    JobWindow f;
+    f.write(QStringLiteral("upper.txt"), "Hello World\r\n");
+    f.write(QStringLiteral("lower.txt"), "hello world\r\n");
+    f.addFolder();
+    for (bool caseBox : {false, true}) {
+        f.w().checkBoxes[5]->setChecked(caseBox);
+        f.form->RefreshOptions();
+        Search(f, QStringLiteral("hello"));
+        QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("lower.txt"))});
+        QCOMPARE(Ticked(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("lower.txt"))});
+    }
+}
+
+void TestSearch::textOfSeveralLinesMatchesAcrossAnsiLines() {
+    JobWindow f;
+    // An ANSI file's lines end with CR LF in its working text whatever it stores; a UTF-8 file keeps
+    // the breaks it has.
+    f.write(QStringLiteral("ansi_lf.txt"), "\xC4\xE3\xBA\xC3\nalpha\nbeta\n");
+    f.write(QStringLiteral("ansi_crlf.txt"), "alpha\r\nbeta\r\n");
+    f.write(QStringLiteral("utf8_lf.txt"), QStringLiteral("你好\nalpha\nbeta\n").toUtf8());
+    f.write(QStringLiteral("utf8_crlf.txt"), QStringLiteral("你好\r\nalpha\r\nbeta\r\n").toUtf8());
+    f.addFolder();
+    f.form->RefreshOptions();
+    Search(f, QStringLiteral("alpha\nbeta"));
+    QCOMPARE(Sorted(ListTexts(*f.w().checkListBox2)),
+             (QStringList{f.path(QStringLiteral("ansi_crlf.txt")), f.path(QStringLiteral("ansi_lf.txt")),
+                          f.path(QStringLiteral("utf8_crlf.txt"))}));
+    // A Chinese search text is matched in the working text of every encoding.
+    Search(f, QStringLiteral("你好"));
+    QCOMPARE(Sorted(ListTexts(*f.w().checkListBox2)),
+             (QStringList{f.path(QStringLiteral("ansi_lf.txt")), f.path(QStringLiteral("utf8_crlf.txt")),
+                          f.path(QStringLiteral("utf8_lf.txt"))}));
+}
+
+void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
+    JobWindow f;
+    f.write(QStringLiteral("a.txt"), "x\r\n");
+    f.addFolder();
+    norvik::ui::checklist::Append(*f.w().checkListBox2, "/earlier/hit.txt", false);
+    for (int panel = 0; panel < 3; ++panel) {
+        f.form->setStatusPanel(panel, QStringLiteral("kept"));
+    }
+    Search(f, QString());
+    QCOMPARE(f.platform.processEventsCount, 0);
+    QVERIFY(f.platform.calls.isEmpty());
+
+    Search(f, QStringLiteral("x\U0001F600"));
+    QCOMPARE(f.platform.messages(), QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText(
+                                        std::string(norvik::job::kSearchTextName)))});
+    QCOMPARE(f.platform.processEventsCount, 0);
+    QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{QStringLiteral("/earlier/hit.txt")});
+    for (int panel = 0; panel < 3; ++panel) {
+        QCOMPARE(f.panel(panel), QStringLiteral("kept"));
+    }
+}
+
+void TestSearch::progressCountAndElapsedTime() {
+    JobWindow f;
+    f.write(QStringLiteral("a.txt"), "needle\r\n");
+    f.write(QStringLiteral("b.txt"), "hay\r\n");
+    f.write(QStringLiteral("c.txt"), "needle\r\n");
+    f.addFolder();
+    f.form->RefreshOptions();
+    QStringList shown{f.panel(1)};
+    f.platform.onProcessEvents = [&](int) {
+        if (shown.last() != f.panel(1)) {
+            shown << f.panel(1);
+        }
+    };
+    Search(f, QStringLiteral("needle"));
+    shown << f.panel(1);
+    shown.removeDuplicates();
+    QCOMPARE(shown, (QStringList{QString(), QStringLiteral("33%"), QStringLiteral("66%"), QStringLiteral("100%")}));
+    QCOMPARE(f.panel(2), QStringLiteral("找到文件2个"));
+    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")));
+
+    // No ticked target: an empty hit list and a count of 0.
+    f.w().checkListBox1->item(0)->setCheckState(Qt::Unchecked);
+    Search(f, QStringLiteral("needle"));
+    QCOMPARE(f.w().checkListBox2->count(), 0);
+    QCOMPARE(f.panel(2), QStringLiteral("找到文件0个"));
+}
+
+void TestSearch::usesTheOptionsOfTheLastRefresh() {
+    JobWindow f;
+    f.write(QStringLiteral("top.txt"), "needle\r\n");
+    f.write(QStringLiteral("deep/below.txt"), "needle\r\n");
+    f.addFolder();
+    f.w().checkBoxes[3]->setChecked(false);
+    f.form->RefreshOptions();
+    // Ticking the box again is not enough: the search reads the options as the last refresh left them.
+    f.w().checkBoxes[3]->setChecked(true);
+    Search(f, QStringLiteral("needle"));
+    QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("top.txt"))});
+}
+
+void TestSearch::tickedHitsAreTheNextJobsFiles() {
+    JobWindow f;
+    const auto& w = f.w();
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        f.write(QString::fromLatin1(name), "old\r\n");
+    }
+    f.addFolder();
+    f.form->RefreshOptions();
+    w.pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
+    Search(f, QStringLiteral("old"));
+    QCOMPARE(w.checkListBox2->count(), 3);
+    const int unticked = static_cast<int>(ListTexts(*w.checkListBox2).indexOf(f.path(QStringLiteral("b.txt"))));
+    w.checkListBox2->item(unticked)->setCheckState(Qt::Unchecked);
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+
+    w.speedButtons[2]->click();
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("new\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
+    QCOMPARE(f.read(QStringLiteral("c.txt")), QByteArray("new\r\n"));
+    QCOMPARE(f.panel(2),
+             QStringLiteral("替换规则1条,共涉及文件2个,符合替换条件的2个,成功替换2个,失败0个,文件不存在0个"));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
+
+    // All ticked, then all inverted: the job gets no file at all, although the targets would give three.
+    w.pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
+    w.items[19]->trigger();
+    QCOMPARE(Ticked(*w.checkListBox2).size(), 3);
+    w.items[20]->trigger();
+    QVERIFY(Ticked(*w.checkListBox2).isEmpty());
+    w.speedButtons[2]->click();
+    QCOMPARE(f.panel(2),
+             QStringLiteral("替换规则1条,共涉及文件0个,符合替换条件的0个,成功替换0个,失败0个,文件不存在0个"));
+    QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
+}
+
+void TestSearch::searchAndRunNeverNest() {
+    JobWindow f;
+    const auto& w = f.w();
+    for (int i = 0; i < 4; ++i) {
+        f.write(QStringLiteral("f%1.txt").arg(i), "old\r\n");
+    }
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    f.type(6, QStringLiteral("old"));
+
+    // A search pressed during a run is ignored.
+    bool pressed = false;
+    f.platform.onProcessEvents = [&](int) {
+        if (!pressed && f.form->job().engine().isRunning()) {
+            pressed = true;
+            w.speedButtons[3]->click();
+        }
+    };
+    w.speedButtons[2]->click();
+    QVERIFY(pressed);
+    QCOMPARE(w.checkListBox2->count(), 0);
+    QCOMPARE(w.listBox1->count(), 4);
+
+    // Start pressed during a search is ignored; closing the window ends the search without a question.
+    for (int i = 0; i < 4; ++i) {
+        f.write(QStringLiteral("f%1.txt").arg(i), "old\r\n");
+    }
+    f.form->show();
+    int calls = 0;
+    f.platform.onProcessEvents = [&](int) {
+        if (++calls == 2) {
+            w.speedButtons[2]->click();
+            QVERIFY(f.form->close());
+        }
+    };
+    w.speedButtons[3]->click();
+    QVERIFY(!f.form->isVisible());
+    QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
+    QVERIFY(w.checkListBox2->count() < 4);
+    QCOMPARE(w.listBox1->count(), 4); // the run's list stays: no run started
+    QCOMPARE(f.read(QStringLiteral("f0.txt")), QByteArray("old\r\n"));
+}
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"

@@ -1,0 +1,446 @@
+// The settings file through the real windows: start-up opening, loading at first show, saving at close.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "main/CheckList.h"
+#include "main/TMainForm.h"
+#include "rules/HexText.h"
+#include "settings/SettingsKeys.h"
+#include "settings/ui/LanguageMenu.h"
+#include "settings/ui/TConfigure.h"
+#include "support/ProgramWindows.h"
+
+using norvik::settings::ReplaceMode;
+using norvik::test::PathBytesOf;
+using norvik::test::ProgramWindows;
+using norvik::test::StoredValue;
+using norvik::test::StoreValue;
+using norvik::ui::TargetEntry;
+
+namespace {
+
+// An executable folder holding the shipped resources, and a second folder for targets.
+struct Folders {
+    QTemporaryDir exe;
+    QTemporaryDir files;
+
+    Folders() {
+        if (!norvik::test::CopyShippedResources(exe.path())) {
+            qFatal("cannot copy the shipped resources");
+        }
+    }
+    QString settingsFile() const { return exe.filePath(QStringLiteral("NVK.xml")); }
+    std::string exeBytes() const { return PathBytesOf(exe.path()) + "/"; }
+    std::string dir(const QString& name) const {
+        QDir(files.path()).mkpath(name);
+        return PathBytesOf(files.filePath(name)) + "/";
+    }
+    std::string file(const QString& name) const {
+        QFile out(files.filePath(name));
+        if (!out.open(QIODevice::WriteOnly)) {
+            qFatal("cannot create a target file");
+        }
+        return PathBytesOf(files.filePath(name));
+    }
+    void store(std::string_view key, std::string_view value) const {
+        if (!StoreValue(settingsFile(), key, value)) {
+            qFatal("cannot change the settings file");
+        }
+    }
+    std::string stored(std::string_view key) const { return StoredValue(settingsFile(), key); }
+    QByteArray settingsBytes() const {
+        QFile in(settingsFile());
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    void writeSettings(const QByteArray& bytes) const {
+        QFile out(settingsFile());
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
+            qFatal("cannot write the settings file");
+        }
+    }
+};
+
+template <typename T> T* DialogPart(const ProgramWindows& p, const char* name) {
+    T* part = p.configure->findChild<T*>(QLatin1String(name));
+    if (part == nullptr) {
+        qFatal("no part %s", name);
+    }
+    return part;
+}
+
+QString Memo(const ProgramWindows& p, int number) {
+    return p.form->widgets().memos[static_cast<std::size_t>(number)]->toPlainText();
+}
+
+bool Box(const ProgramWindows& p, int number) {
+    return p.form->widgets().checkBoxes[static_cast<std::size_t>(number)]->isChecked();
+}
+
+std::string Hex(const std::string& text) {
+    return norvik::rules::TextToHex(text);
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void closeAndRestartGivesBackTheWorkingState();
+    void shippedSettingsGiveTheBuiltInState();
+    void badFlagStopsLoadingAndLaterKeysKeepTheWindowState();
+    void eachBadKeyStopsAtItselfWithItsMessage();
+    void missingAndUnparsableSettingsFileEndTheProgram();
+    void ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff();
+    void outputFolderModeNeedsAFolderThatCanBeHad();
+    void nothingIsWrittenWhenTheFileWasDeleted();
+};
+
+void TestSettings::closeAndRestartGivesBackTheWorkingState() {
+    Folders folders;
+    const std::string folderWithMarks = folders.dir(QStringLiteral("a;b c"));
+    const std::string chineseFolder = folders.dir(QStringLiteral("目录 二"));
+    const std::string file = folders.file(QStringLiteral("f;1 .txt"));
+    const std::string output = folders.dir(QStringLiteral("out"));
+    const QString threeLines = QStringLiteral("第一行\nline two\n第三行\n");
+    QString chosenRuleSet;
+    {
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        QVERIFY(p.platform.messages().isEmpty());
+        const auto& w = p.form->widgets();
+
+        p.form->AddTarget(folderWithMarks);
+        p.form->AddTarget(file);
+        p.form->AddTarget(chineseFolder);
+        norvik::ui::checklist::SetChecked(*w.checkListBox1->item(1), false);
+
+        w.checkBoxes[2]->setChecked(false);
+        w.checkBoxes[5]->setChecked(true);
+        w.checkBoxes[3]->setChecked(false);
+        w.checkBoxes[4]->setChecked(true);
+        w.checkBoxes[1]->setChecked(true);
+        p.form->N9Click();
+
+        w.memos[1]->setPlainText(QStringLiteral("find"));
+        w.memos[2]->setPlainText(QStringLiteral("替换为"));
+        w.memos[3]->setPlainText(threeLines);
+        w.memos[4]->setPlainText(QStringLiteral("end"));
+        w.memos[5]->setPlainText(QStringLiteral("new\ntext"));
+
+        // The configuration dialog: file types, an output folder and the extraction flags, then OK.
+        p.configure->FillFileTypes("*.txt;*.md;*.log");
+        QVERIFY(p.configure->TickFileTypes("*.md;*.log"));
+        DialogPart<QRadioButton>(p, "RadioButton2")->setChecked(true);
+        p.platform.folderAnswers = {folders.files.filePath(QStringLiteral("out"))};
+        p.configure->SpeedButton1Click();
+        DialogPart<QCheckBox>(p, "CheckBox1")->setChecked(false);
+        DialogPart<QCheckBox>(p, "CheckBox2")->setChecked(true);
+        DialogPart<QCheckBox>(p, "CheckBox3")->setChecked(false);
+        DialogPart<QCheckBox>(p, "CheckBox4")->setChecked(true);
+        p.configure->Button1Click();
+
+        QCOMPARE(p.form->languageMenu().entries().size(), 2);
+        p.form->languageMenu().entries()[1]->trigger();
+        QCOMPARE(p.form->options().language, std::string("English"));
+
+        QVERIFY(w.comboBox1->count() >= 2);
+        w.comboBox1->setCurrentIndex(1);
+        // Chosen after the last options refresh: still stored.
+        chosenRuleSet = w.comboBox1->currentText();
+
+        QVERIFY(p.close());
+        QVERIFY(p.platform.messages().isEmpty());
+    }
+
+    // The stored values themselves: hex of the path bytes, CR LF line breaks, the rule set's name.
+    QCOMPARE(folders.stored("Target"), Hex(folderWithMarks) + ";1;" + Hex(file) + ";0;" + Hex(chineseFolder) + ";1");
+    QCOMPARE(folders.stored("CharacterReplaceMemo1"), Hex("\xB5\xDA\xD2\xBB\xD0\xD0\r\nline two\r\n"
+                                                          "\xB5\xDA\xC8\xFD\xD0\xD0\r\n"));
+    QCOMPARE(folders.stored("ReplaceType"), std::string("2"));
+    QCOMPARE(folders.stored("RepacleRulesFile"),
+             folders.exeBytes() + "MultiRules/" + PathBytesOf(chosenRuleSet) + ".crr");
+    QVERIFY(folders.settingsBytes().contains("<!-- Norvik settings."));
+
+    ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    QVERIFY(p.platform.messages().isEmpty());
+    const auto& w = p.form->widgets();
+    const std::vector<TargetEntry> expected{{folderWithMarks, true}, {file, false}, {chineseFolder, true}};
+    QVERIFY(p.form->targets().Entries() == expected);
+    QVERIFY(!Box(p, 2) && Box(p, 5) && !Box(p, 3) && Box(p, 4) && Box(p, 1));
+    QCOMPARE(p.form->mode(), ReplaceMode::Feature);
+    QVERIFY(w.items[9]->isChecked() && w.toolButtons[4]->isChecked());
+    QCOMPARE(Memo(p, 1), QStringLiteral("find"));
+    QCOMPARE(Memo(p, 2), QStringLiteral("替换为"));
+    QCOMPARE(Memo(p, 3), threeLines);
+    QCOMPARE(Memo(p, 4), QStringLiteral("end"));
+    QCOMPARE(Memo(p, 5), QStringLiteral("new\ntext"));
+
+    const norvik::settings::ReplaceOptions& options = p.form->options();
+    QCOMPARE(options.fileTypes, std::string("*.txt;*.md;*.log"));
+    QCOMPARE(options.selectedTypes, std::string("*.md;*.log"));
+    QCOMPARE(p.configure->listedTypes(), std::string("*.txt;*.md;*.log"));
+    QCOMPARE(p.configure->tickedTypes(), std::string("*.md;*.log"));
+    QCOMPARE(options.outputFolder, output);
+    QVERIFY(options.outputToFolder);
+    QVERIFY(DialogPart<QRadioButton>(p, "RadioButton2")->isChecked());
+    QCOMPARE(DialogPart<QLineEdit>(p, "Edit1")->text(), norvik::ui::PathText(output));
+    QVERIFY(!w.checkBoxes[2]->isEnabled()); // nothing to back up in output-folder mode
+    QVERIFY(!options.extractAddSource && options.extractBlankLine && !options.extractIncludeStart &&
+            options.extractIncludeEnd);
+    QVERIFY(!DialogPart<QCheckBox>(p, "CheckBox1")->isChecked());
+    QVERIFY(DialogPart<QCheckBox>(p, "CheckBox2")->isChecked());
+
+    QCOMPARE(options.language, std::string("English"));
+    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QVERIFY(p.form->languageMenu().entries()[1]->isChecked());
+    QVERIFY(!p.form->languageMenu().entries()[0]->isChecked());
+
+    QVERIFY(w.comboBox1->isVisibleTo(p.form.get()));
+    QCOMPARE(w.comboBox1->currentText(), chosenRuleSet);
+    QVERIFY(options.multiple);
+}
+
+void TestSettings::shippedSettingsGiveTheBuiltInState() {
+    Folders folders;
+    ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    QVERIFY(p.platform.messages().isEmpty());
+    const auto& w = p.form->widgets();
+    QVERIFY(p.form->targets().Entries().empty());
+    QVERIFY(Box(p, 2) && !Box(p, 5) && Box(p, 3) && !Box(p, 4) && !Box(p, 1));
+    QCOMPARE(p.form->mode(), ReplaceMode::Normal);
+    QVERIFY(!p.form->options().outputToFolder);
+    QVERIFY(DialogPart<QRadioButton>(p, "RadioButton1")->isChecked());
+    QCOMPARE(p.form->options().selectedTypes, std::string("*.txt;*.htm;*.c;*.cpp"));
+    QCOMPARE(p.form->options().language, std::string("Chinese_Simplified"));
+    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("替换前备份"));
+    QVERIFY(p.form->options().extractAddSource && !p.form->options().extractBlankLine);
+    QVERIFY(!w.comboBox1->isVisibleTo(p.form.get()));
+
+    // Closing unchanged rewrites the same values: the shipped file loads the same afterwards.
+    QVERIFY(p.close());
+    for (const auto& key : norvik::settings::keys::kAllKeys) {
+        QCOMPARE(folders.stored(key.key), std::string(key.value));
+    }
+}
+
+void TestSettings::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
+    Folders folders;
+    const std::string target = folders.dir(QStringLiteral("t"));
+    folders.store("Target", Hex(target) + ";1");
+    folders.store("BackUp", "0");
+    folders.store("Case_Sensitive", "2");
+    folders.store("Subdir", "yes");
+    folders.store("MutilReplace", "1");
+    folders.store("ReplaceType", "2");
+    folders.store("NormalReplaceMemo1", Hex("ab"));
+    folders.store("Language", "English");
+
+    ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("'yes' is not a valid integer value")});
+    const std::vector<TargetEntry> expected{{target, true}};
+    QVERIFY(p.form->targets().Entries() == expected);
+    QVERIFY(!Box(p, 2));
+    QVERIFY(Box(p, 5)); // 2 is on
+    // From the bad key on, the window keeps its state before loading.
+    QVERIFY(Box(p, 3));
+    QVERIFY(!Box(p, 1));
+    QCOMPARE(p.form->mode(), ReplaceMode::Normal);
+    QCOMPARE(Memo(p, 1), QString());
+    // No language: the built-in captions stay and the Language menu is not filled.
+    QCOMPARE(p.form->widgets().checkBoxes[2]->text(), QStringLiteral("替换前备份"));
+    QVERIFY(p.form->languageMenu().entries().isEmpty());
+
+    // Closing still writes every key from the windows as they are.
+    QVERIFY(p.close());
+    QCOMPARE(folders.stored("Subdir"), std::string("1"));
+    QCOMPARE(folders.stored("Case_Sensitive"), std::string("1"));
+    QCOMPARE(folders.stored("NormalReplaceMemo1"), std::string());
+}
+
+void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
+    struct Case {
+        const char* name;
+        std::function<void(const Folders&, const std::string&)> spoil;
+        QString message;
+        std::function<void(const ProgramWindows&, const std::string&)> check;
+    };
+    const std::vector<Case> cases{
+        {"odd target count",
+         [](const Folders& f, const std::string& t) { f.store("Target", Hex(t) + ";1;" + Hex(t + "x")); },
+         QStringLiteral("List index out of bounds (3)"),
+         [](const ProgramWindows& p, const std::string& t) {
+             // The entry whose flag is missing is added, unticked; the next key is not read.
+             const std::vector<TargetEntry> expected{{t, true}, {t + "x", false}};
+             QVERIFY(p.form->targets().Entries() == expected);
+             QVERIFY(Box(p, 2));
+         }},
+        {"target flag not a number", [](const Folders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
+         QStringLiteral("'on' is not a valid integer value"),
+         [](const ProgramWindows& p, const std::string& t) {
+             const std::vector<TargetEntry> expected{{t, false}};
+             QVERIFY(p.form->targets().Entries() == expected);
+         }},
+        {"empty mode number", [](const Folders& f, const std::string&) { f.store("ReplaceType", ""); },
+         QStringLiteral("'' is not a valid integer value"),
+         [](const ProgramWindows& p, const std::string&) {
+             QVERIFY(!Box(p, 2)); // read before the mode
+             QCOMPARE(Memo(p, 1), QString());
+         }},
+        {"memo with an element inside",
+         [](const Folders& f, const std::string&) {
+             f.store("CharacterReplaceMemo1", "6162");
+             QByteArray bytes = f.settingsBytes();
+             bytes.replace(">6162</CharacterReplaceMemo1>", "><b>6162</b></CharacterReplaceMemo1>");
+             f.writeSettings(bytes);
+         },
+         QStringLiteral("Element does not contain a single text node"),
+         [](const ProgramWindows& p, const std::string&) {
+             QCOMPARE(Memo(p, 1), QStringLiteral("ab"));
+             QCOMPARE(Memo(p, 3), QString());
+             QVERIFY(p.form->options().language.empty());
+         }},
+    };
+    for (const Case& c : cases) {
+        Folders folders;
+        const std::string target = folders.dir(QStringLiteral("t"));
+        folders.store("BackUp", "0");
+        folders.store("NormalReplaceMemo1", Hex("ab"));
+        c.spoil(folders, target);
+        ProgramWindows p(folders.exe.path());
+        QVERIFY2(p.start(), c.name);
+        QVERIFY2(p.platform.messages() == QStringList{c.message}, c.name);
+        c.check(p, target);
+        QVERIFY2(p.form->languageMenu().entries().isEmpty(), c.name);
+    }
+}
+
+void TestSettings::missingAndUnparsableSettingsFileEndTheProgram() {
+    {
+        QTemporaryDir exe;
+        ProgramWindows p(exe.path());
+        QVERIFY(!p.open());
+        QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("NVK.xml is not exist!!!")});
+        // Nothing is created at close either.
+        p.form->FormClose();
+        QVERIFY(!QFile::exists(exe.filePath(QStringLiteral("NVK.xml"))));
+    }
+    {
+        Folders folders;
+        const QByteArray broken("<?xml version=\"1.0\"?>\n<Norvik><Options><BackUp>1</Options></Norvik>\n");
+        folders.writeSettings(broken);
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(!p.open());
+        const QStringList messages = p.platform.messages();
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[0], QStringLiteral("Load NVK.xml Error!!!"));
+        QVERIFY(!messages[1].isEmpty());
+        QVERIFY(messages[1] != messages[0]);
+        p.form->FormClose();
+        QCOMPARE(folders.settingsBytes(), broken);
+    }
+}
+
+void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
+    Folders folders;
+    const std::string storedElsewhere = "/no/such/folder/MultiRules/删除C块注释.crr";
+    folders.store("MutilReplace", "1");
+    folders.store("ReplaceType", "2");
+    folders.store("RepacleRulesFile", storedElsewhere);
+    {
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        const auto& w = p.form->widgets();
+        QCOMPARE(w.comboBox1->currentText(), QStringLiteral("删除C块注释"));
+        // Multiple replacement switched off before closing (no job run since): the stored choice stays.
+        w.checkBoxes[1]->setChecked(false);
+        QVERIFY(p.close());
+        QCOMPARE(folders.stored("RepacleRulesFile"), storedElsewhere);
+        QCOMPARE(folders.stored("MutilReplace"), std::string("0"));
+    }
+    {
+        // A name that matches no entry leaves nothing chosen; with a choice made it is written.
+        folders.store("MutilReplace", "1");
+        folders.store("RepacleRulesFile", "/x/MultiRules/none.crr");
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        const auto& w = p.form->widgets();
+        QCOMPARE(w.comboBox1->currentIndex(), -1);
+        w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("删除HTML注释")));
+        QVERIFY(p.close());
+        QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/删除HTML注释.crr");
+    }
+    {
+        // Switched on and chosen after the start, with no job run since: the choice is stored.
+        folders.store("MutilReplace", "0");
+        folders.store("ReplaceType", "1");
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        const auto& w = p.form->widgets();
+        w.checkBoxes[1]->setChecked(true);
+        w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("全角标点转半角")));
+        QVERIFY(!p.form->options().multiple);
+        QVERIFY(p.close());
+        QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/全角标点转半角.nrr");
+        QCOMPARE(folders.stored("MutilReplace"), std::string("1"));
+    }
+}
+
+void TestSettings::outputFolderModeNeedsAFolderThatCanBeHad() {
+    struct Case {
+        const char* name;
+        QString folder; // relative to the targets folder; empty stays empty
+        bool outputMode;
+    };
+    const std::vector<Case> cases{
+        {"existing folder", QStringLiteral("out"), true},
+        {"folder created one level deep", QStringLiteral("new"), true},
+        {"parent missing", QStringLiteral("missing/new"), false},
+        {"empty", QString(), false},
+    };
+    for (const Case& c : cases) {
+        Folders folders;
+        (void)folders.dir(QStringLiteral("out"));
+        const std::string stored =
+            c.folder.isEmpty() ? std::string() : PathBytesOf(folders.files.filePath(c.folder)) + "/";
+        folders.store("itsSelf", "1");
+        folders.store("OutPutDir", stored);
+        ProgramWindows p(folders.exe.path());
+        QVERIFY2(p.start(), c.name);
+        QVERIFY2(p.platform.messages().isEmpty(), c.name);
+        QVERIFY2(p.form->options().outputToFolder == c.outputMode, c.name);
+        QCOMPARE(p.form->options().outputFolder, c.outputMode ? stored : std::string());
+        QVERIFY2(DialogPart<QRadioButton>(p, "RadioButton2")->isChecked() == c.outputMode, c.name);
+        QVERIFY2(stored.empty() || QDir(norvik::ui::PathText(stored)).exists() == c.outputMode, c.name);
+        QVERIFY(p.close());
+        QCOMPARE(folders.stored("itsSelf"), std::string(c.outputMode ? "1" : "0"));
+    }
+}
+
+void TestSettings::nothingIsWrittenWhenTheFileWasDeleted() {
+    Folders folders;
+    ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    p.form->widgets().memos[1]->setPlainText(QStringLiteral("lost"));
+    QVERIFY(QFile::remove(folders.settingsFile()));
+    QVERIFY(p.close());
+    QVERIFY(!QFile::exists(folders.settingsFile()));
+    QVERIFY(p.platform.messages().isEmpty());
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
