@@ -14,6 +14,14 @@ namespace norvik::faulttest {
 
 namespace fs = std::filesystem;
 
+/// The sanitizer build runs every program several times slower: its sweeps and kills are thinner
+/// (it is there to catch memory errors, the plain build keeps the full counts).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 using Env = std::map<std::string, std::string>;
 
 /// How one run of norvik-cli ended and what it printed.
