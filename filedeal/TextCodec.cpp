@@ -179,15 +179,16 @@ EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
 
 EncodingKind DetectEncoding(const std::filesystem::path& path) {
     // A file that cannot be opened (or is a folder) is its own kind; a read that fails after the
-    // file opened is an error for the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // file opened is an error for the caller. So is anything but a regular file: a pipe would block
+    // the open (hence O_NONBLOCK) or the read, and a device such as /dev/zero never ends.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return EncodingKind::Unopenable;
     }
     struct stat st {};
-    const bool isFolder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    const bool isRegular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    if (isFolder) {
+    if (!isRegular) {
         return EncodingKind::Unopenable;
     }
     return DetectEncodingOfBytes(ReadFileBytes(path));

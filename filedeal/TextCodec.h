@@ -28,8 +28,8 @@ enum class EncodingKind : std::uint8_t {
 /// decides between Utf8 and Ansi. Never gives Unopenable.
 [[nodiscard]] EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept;
 
-/// Classifies a file on disk; Unopenable when it cannot be opened. Throws FileOpenError when the
-/// file opens but cannot be read whole.
+/// Classifies a file on disk; Unopenable when it cannot be opened or is no regular file (a folder,
+/// a pipe, a device). Throws FileOpenError when the file opens but cannot be read whole.
 [[nodiscard]] EncodingKind DetectEncoding(const std::filesystem::path& path);
 
 /// Working text of bytes of each kind (the mark, where there is one, is part of `bytes`).

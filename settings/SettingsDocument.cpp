@@ -93,6 +93,24 @@ private:
     std::string& m_out;
 };
 
+// True when UTF-8 text holds a character above U+00FF (or bytes that are no UTF-8), which a
+// Latin-1 document cannot store.
+bool NeedsMoreThanLatin1(std::string_view utf8) noexcept {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            continue;
+        }
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size() &&
+            (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            ++i;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 LoadResult SettingsDocument::LoadFile(const fs::path& path) {
@@ -162,6 +180,20 @@ void SettingsDocument::WriteSetting(std::string_view key, std::string_view value
         targets.push_back(element);
         return true;
     });
+    if (!targets.empty() && m_encoding == pugi::encoding_latin1 && NeedsMoreThanLatin1(value)) {
+        // Saved as Latin-1 the value would come back as '?'; the document is saved as UTF-8 from now
+        // on, and its declaration says so. A declaration too garbled to hold an encoding attribute
+        // still named Latin-1 to the parser, so the byte-order mark has to say it then.
+        m_encoding = pugi::encoding_utf8;
+        bool declared = false;
+        for (pugi::xml_node node : m_doc.children()) {
+            if (pugi::xml_attribute encoding = node.attribute("encoding");
+                node.type() == pugi::node_declaration && encoding) {
+                declared = encoding.set_value("UTF-8");
+            }
+        }
+        m_hasBom = m_hasBom || !declared;
+    }
     for (pugi::xml_node element : targets) {
         pugi::xml_node text = element.first_child();
         if (!text) {

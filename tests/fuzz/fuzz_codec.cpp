@@ -2,11 +2,13 @@
 // input, and the reader-writer round trip the job relies on before it rewrites a file.
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <string_view>
 
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
+#include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
 
 namespace {
@@ -186,6 +188,41 @@ void CheckUnicodeRoundTrip(std::string_view bytes, EncodingKind kind) {
     }
 }
 
+// The path-based reader and writer of the file's kind agree with the byte-level ones.
+void CheckThroughFiles(std::string_view bytes, EncodingKind kind) {
+    using namespace norvik::filedeal;
+    const auto source = norvik::fuzz::ScratchFolder() / "source.txt";
+    const auto target = norvik::fuzz::ScratchFolder() / "target.txt";
+    {
+        std::ofstream out(source, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        NORVIK_FUZZ_CHECK(out.good());
+    }
+    NORVIK_FUZZ_CHECK(DetectEncoding(source) == kind);
+    std::string text;
+    bool written = false;
+    switch (kind) {
+    case EncodingKind::Ansi:
+        text = ReadAnsiText(source);
+        written = WriteAnsiText(text, target);
+        break;
+    case EncodingKind::Utf16Le:
+        text = ReadUtf16Text(source);
+        written = WriteUtf16Text(text, target);
+        break;
+    case EncodingKind::Utf8Bom:
+    case EncodingKind::Utf8:
+        text = ReadUtf8Text(source, kind == EncodingKind::Utf8Bom);
+        written = WriteUtf8Text(text, target, kind == EncodingKind::Utf8Bom);
+        break;
+    case EncodingKind::Unopenable:
+        NORVIK_FUZZ_CHECK(false);
+    }
+    NORVIK_FUZZ_CHECK(text == DecodeText(bytes, kind));
+    NORVIK_FUZZ_CHECK(written);
+    NORVIK_FUZZ_CHECK(ReadFileBytes(target) == EncodeText(text, kind));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -205,6 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NORVIK_FUZZ_CHECK(DecodeText(bytes, EncodingKind::Unopenable).empty());
     const std::string ansi = DecodeText(bytes, EncodingKind::Ansi);
     NORVIK_FUZZ_CHECK(ansi == ReferenceAnsi(bytes));
+    NORVIK_FUZZ_CHECK(DecodeAnsiBuffer(std::string(bytes)) == ansi);
     NORVIK_FUZZ_CHECK(EncodeText(ansi, EncodingKind::Ansi) == ansi);
     NORVIK_FUZZ_CHECK(DecodeText(ansi, EncodingKind::Ansi) == ansi);
     NORVIK_FUZZ_CHECK(SurvivesRoundTrip(bytes, ansi, EncodingKind::Ansi));
@@ -228,6 +266,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The round trip of the detected kind, as the job does it.
     if (kind == EncodingKind::Utf8Bom || kind == EncodingKind::Utf16Le || kind == EncodingKind::Utf8) {
         CheckUnicodeRoundTrip(bytes, kind);
+    }
+
+    if (size % 8 == 3) {
+        CheckThroughFiles(bytes, kind);
     }
 
     // The input taken as a working text: every writer takes it.

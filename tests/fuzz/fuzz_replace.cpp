@@ -10,6 +10,8 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/Replace.h"
+#include "filedeal/RuleApply.h"
+#include "rules/RuleLine.h"
 
 namespace {
 
@@ -117,6 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string replaced = text;
         ReplaceAll(replaced, find, replacement, ignoreCase);
         NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
+        // The same rule as a rule line, as a job applies it.
+        std::string viaRule = text;
+        ApplyNormalRules(viaRule, {norvik::rules::MakeNormalRuleLine({find, replacement})}, ignoreCase);
+        NORVIK_FUZZ_CHECK(viaRule == replaced);
     }
 
     // Spans: the find text is the start, the replacement the end; the rest of the input is the
@@ -143,5 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         extracted += span + "\r\n";
     }
     NORVIK_FUZZ_CHECK(ExtractSpans(spans) == extracted);
+
+    // The same as a feature rule line; a rule with an empty start or end is skipped.
+    const bool applies = !find.empty() && !replacement.empty();
+    const norvik::rules::RuleList featureRule{norvik::rules::MakeFeatureRuleLine({find, replacement, spanReplacement})};
+    std::string viaRule = text;
+    ApplyFeatureRules(viaRule, featureRule, false);
+    NORVIK_FUZZ_CHECK(viaRule == replacedSpans);
+    std::string viaExtraction = text;
+    ApplyFeatureRules(viaExtraction, featureRule, true);
+    NORVIK_FUZZ_CHECK(viaExtraction == (applies ? extracted : text));
     return 0;
 }

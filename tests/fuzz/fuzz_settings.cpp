@@ -157,6 +157,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     NORVIK_FUZZ_CHECK(reloaded.ok());
     for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (Read(again, keys[k]) != Read(doc, keys[k])) {
+            std::fprintf(stderr, "key %s: before the save \"%s\", after \"%s\"\n", keys[k].c_str(),
+                         Read(doc, keys[k]).value_or("(refused)").c_str(),
+                         Read(again, keys[k]).value_or("(refused)").c_str());
+        }
         NORVIK_FUZZ_CHECK(Read(again, keys[k]) == Read(doc, keys[k]));
         if (written[k].has_value()) {
             NORVIK_FUZZ_CHECK(Read(again, keys[k]) == written[k]);
