@@ -43,12 +43,14 @@ JobOutput Checked(const CliRun& run) {
     return output;
 }
 
-class HostileTree : public ::testing::Test {
+class HostileJob : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_root);
         fs::create_directories(m_io);
     }
+    // A tree deeper than PATH_MAX is more than the temporary folder's own clean-up can remove.
+    void TearDown() override { RemoveTree(m_root); }
     TempDir m_tmp;
     fs::path m_root = m_tmp / "root";
     fs::path m_io = m_tmp / "io";
@@ -58,7 +60,7 @@ protected:
 
 // Links to folders are never entered, so a loop ends at once; a link that loops or dangles is no
 // file and counts as missing; a link to a file is written through and stays a link.
-TEST_F(HostileTree, SymbolicLinkLoopsEndAndCountAsMissing) {
+TEST_F(HostileJob, SymbolicLinkLoopsEndAndCountAsMissing) {
     const std::string old = "hello " + Bytes("B0A1") + "\r\n";
     WriteBytes(m_root / "real.txt", old);
     fs::create_directories(m_root / "sub");
@@ -90,7 +92,7 @@ TEST_F(HostileTree, SymbolicLinkLoopsEndAndCountAsMissing) {
 
 // A tree deeper than a path can name: the files within reach are replaced, and the folder the
 // system refuses to open is reported instead of being skipped in silence.
-TEST_F(HostileTree, FoldersDeeperThanAPathCanNameAreReported) {
+TEST_F(HostileJob, FoldersDeeperThanAPathCanNameAreReported) {
     constexpr int kDepth = 2100; // "d/" a level: past PATH_MAX (4096) well before the bottom
     const std::string old = "hello " + Bytes("B0A1") + "\r\n";
     int fd = ::open(m_root.c_str(), O_RDONLY | O_DIRECTORY);
@@ -124,13 +126,12 @@ TEST_F(HostileTree, FoldersDeeperThanAPathCanNameAreReported) {
     EXPECT_EQ(bytes, old);
     ::close(bottom);
     ::close(fd);
-    RemoveTree(m_root);
 }
 
 // Names with line breaks, blanks, ';', a leading '-' and bytes that are not UTF-8 are paths like any
 // other. Only the result list, one path a line, cannot carry a name with a line break: restoring from
 // it skips that file, which keeps its new text and its backup.
-TEST_F(HostileTree, OddNamesAreReplacedAndRestored) {
+TEST_F(HostileJob, OddNamesAreReplacedAndRestored) {
     const std::vector<std::string> names = {"new\nline.txt", " lead.txt",       "trail .txt",       "semi;colon.txt",
                                             "-rf.txt",       "bad\xFF\xFE.txt", "\xE4\xB8\xAD.txt", "back\\slash.txt",
                                             "tab\there.txt", "q'uote\".txt"};
@@ -174,7 +175,7 @@ TEST_F(HostileTree, OddNamesAreReplacedAndRestored) {
 
 // A folder named like a file is listed and counted missing, and its files are still handled; a FIFO
 // and links to devices are never opened (a read would block or never end).
-TEST_F(HostileTree, ThingsThatOnlyLookLikeFilesAreNeverRead) {
+TEST_F(HostileJob, ThingsThatOnlyLookLikeFilesAreNeverRead) {
     const std::string old = "hello " + Bytes("B0A1") + "\r\n";
     fs::create_directories(m_root / "notes.txt");
     WriteBytes(m_root / "notes.txt" / "inner.txt", old);
@@ -201,7 +202,7 @@ TEST_F(HostileTree, ThingsThatOnlyLookLikeFilesAreNeverRead) {
 // Empty files are left alone; zero bytes are content like any other: a binary file is replaced
 // around them (its lines then end with CR LF, as every ANSI text does), and one without the text to
 // replace is not written at all.
-TEST_F(HostileTree, EmptyAndBinaryFiles) {
+TEST_F(HostileJob, EmptyAndBinaryFiles) {
     WriteBytes(m_root / "empty.txt", "");
     const std::string binary = std::string("\x00\x01hello\x00\x80\x81\x00\nend\x00", 16);
     WriteBytes(m_root / "bin.txt", binary);
@@ -224,7 +225,7 @@ TEST_F(HostileTree, EmptyAndBinaryFiles) {
 // A file that turns into a folder while the job runs: just before its read it is no file any more
 // (counted missing); between its read and its backup the backup cannot be made, so it is reported
 // and the folder is left as it is. The other files are done either way.
-TEST_F(HostileTree, FileReplacedByAFolderMidRun) {
+TEST_F(HostileJob, FileReplacedByAFolderMidRun) {
     const std::string old = "hello " + Bytes("B0A1") + "\r\n";
     const std::string now = kGbkHello + " " + Bytes("B0A1") + "\r\n";
     for (const char* name : {"a.txt", "victim.txt", "z.txt"}) {
@@ -264,7 +265,7 @@ TEST_F(HostileTree, FileReplacedByAFolderMidRun) {
 }
 
 // A sparse file of 2 GiB and a few bytes, the text to replace beyond the 2 GiB mark.
-class SparseFile : public HostileTree {
+class SparseFile : public HostileJob {
 protected:
     static constexpr std::uintmax_t kHole = std::uintmax_t{2} << 30;
 
