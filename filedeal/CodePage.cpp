@@ -122,37 +122,63 @@ void AppendCodePageUnit(std::string& out, const Tables& t, char32_t cp, bool& ex
 
 } // namespace
 
-std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
-    const Tables& t = GetTables();
-    std::u16string units;
-    units.reserve(text.size());
+namespace {
+
+// Calls emit(unit) for every character of a working text: U+FFFD for a byte sequence without a
+// character. Gives false when there was such a sequence.
+template <typename Emit> bool ForEachUnit(std::string_view text, const Tables& t, Emit emit) {
     bool ok = true;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
-            units.push_back(static_cast<char16_t>(b));
+            emit(static_cast<char16_t>(b));
             continue;
         }
         if (IsLeadByte(b) && i + 1 < n) {
             const char16_t u = t.dbcs[(b - 0x81) * 256 + static_cast<unsigned char>(text[i + 1])];
             if (u != 0) {
-                units.push_back(u);
+                emit(u);
                 ++i;
                 continue;
             }
         }
         if (t.singleValid[b] && !IsLeadByte(b)) {
-            units.push_back(t.single[b]);
+            emit(t.single[b]);
         } else {
-            units.push_back(u'\uFFFD');
+            emit(u'\uFFFD');
             ok = false;
         }
     }
+    return ok;
+}
+
+} // namespace
+
+std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
+    std::u16string units;
+    units.reserve(text.size());
+    const bool ok = ForEachUnit(text, GetTables(), [&units](char16_t u) { units.push_back(u); });
     if (exact != nullptr) {
         *exact = ok;
     }
     return units;
+}
+
+std::string CodePageToUtf16Le(std::string_view text, bool* exact) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2 + 2); // room for a mark put in front without moving elsewhere
+    bytes.resize(text.size() * 2);
+    char* o = bytes.data();
+    const bool ok = ForEachUnit(text, GetTables(), [&o](char16_t u) {
+        *o++ = static_cast<char>(u & 0xFF);
+        *o++ = static_cast<char>(u >> 8);
+    });
+    bytes.resize(static_cast<std::size_t>(o - bytes.data()));
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return bytes;
 }
 
 std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
@@ -162,6 +188,22 @@ std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
     bool ok = true;
     for (char16_t u : units) {
         AppendCodePageUnit(out, t, u, ok);
+    }
+    if (exact != nullptr) {
+        *exact = ok;
+    }
+    return out;
+}
+
+std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
+    const Tables& t = GetTables();
+    std::string out;
+    const std::size_t count = bytes.size() / 2;
+    out.reserve(count + count / 2);
+    bool ok = true;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t k = 0; k < count; ++k) {
+        AppendCodePageUnit(out, t, static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8)), ok);
     }
     if (exact != nullptr) {
         *exact = ok;

@@ -20,6 +20,12 @@ namespace norvik::filedeal {
 /// `exact`, when given, is set to false if any substitution happened.
 [[nodiscard]] std::string Utf16ToCodePage(std::u16string_view units, bool* exact = nullptr);
 
+/// The same, giving the units as little-endian bytes (two a unit) without building them first.
+[[nodiscard]] std::string CodePageToUtf16Le(std::string_view text, bool* exact = nullptr);
+
+/// Utf16ToCodePage of little-endian unit bytes; an odd last byte is ignored.
+[[nodiscard]] std::string Utf16LeToCodePage(std::string_view bytes, bool* exact = nullptr);
+
 /// UTF-8 (as the window and the command line hold texts) to working text; '?' for what the code page
 /// lacks, with `exact` cleared then. Invalid UTF-8 bytes count as inexact too.
 [[nodiscard]] std::string Utf8ToCodePage(std::string_view utf8, bool* exact = nullptr);

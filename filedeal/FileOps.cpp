@@ -100,11 +100,18 @@ std::string ReadFileBytes(const fs::path& path) {
         bytes.resize(static_cast<std::size_t>(st.st_size));
     }
     std::size_t have = 0;
+    const std::size_t expected = bytes.size();
+    char probe[4096];
     for (;;) {
-        if (have == bytes.size()) {
+        // The buffer already holds the size fstat gave: the read that meets the end goes to a small
+        // probe, so that a large file is not held twice (and once more as zeros) only to learn that
+        // nothing follows. A file that is growing, or has no size, still grows the buffer.
+        const bool probing = have == bytes.size() && have == expected && have > 0;
+        if (have == bytes.size() && !probing) {
             bytes.resize(bytes.empty() ? 65536 : bytes.size() * 2);
         }
-        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        const ssize_t n =
+            probing ? ::read(fd, probe, sizeof probe) : ::read(fd, bytes.data() + have, bytes.size() - have);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -115,6 +122,9 @@ std::string ReadFileBytes(const fs::path& path) {
         }
         if (n == 0) {
             break;
+        }
+        if (probing) {
+            bytes.append(probe, static_cast<std::size_t>(n));
         }
         have += static_cast<std::size_t>(n);
     }

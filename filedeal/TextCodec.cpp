@@ -207,13 +207,7 @@ std::string DecodeUtf16(std::string_view bytes) {
     if (bytes.size() < 2) {
         return {};
     }
-    const std::size_t count = (bytes.size() - 2) / 2;
-    std::u16string units(count, u'\0');
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
-    for (std::size_t k = 0; k < count; ++k) {
-        units[k] = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
-    }
-    return Utf16ToCodePage(units);
+    return Utf16LeToCodePage(bytes.substr(2));
 }
 
 std::string DecodeUtf8(std::string_view bytes, bool withMark) {
@@ -251,13 +245,8 @@ std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
     case EncodingKind::Ansi:
         return NormaliseLines(text, nullptr);
     case EncodingKind::Utf16Le: {
-        const std::u16string units = CodePageToUtf16(text, exact);
-        std::string out(kUtf16Mark);
-        out.reserve(2 + units.size() * 2);
-        for (char16_t u : units) {
-            out.push_back(static_cast<char>(u & 0xFF));
-            out.push_back(static_cast<char>(u >> 8));
-        }
+        std::string out = CodePageToUtf16Le(text, exact);
+        out.insert(0, kUtf16Mark);
         return out;
     }
     case EncodingKind::Utf8Bom:

@@ -76,6 +76,9 @@ std::map<std::string, unsigned long> RunSweep(const Sweep& sweep, const fs::path
 
     for (const auto& [op, errors] : FaultPlan()) {
         for (const std::string& error : errors) {
+            if (kSanitized && error != errors.front()) {
+                continue;
+            }
             // Reading ahead on a second thread can change the number of calls a little from run to
             // run, so the sweep goes on until a run no longer reaches the chosen call.
             for (unsigned long at = 1; at <= kMaxCallsPerKind; ++at) {
@@ -90,7 +93,7 @@ std::map<std::string, unsigned long> RunSweep(const Sweep& sweep, const fs::path
                 SCOPED_TRACE(label + ": " + op + " call " + std::to_string(at) + " fails with " + error +
                              (shim.fired ? " (" + shim.firedPath + ")" : " (not reached)"));
                 sweep.check(run, shim.fired ? op : "");
-                if (sweep.followUp) {
+                if (sweep.followUp && (!kSanitized || at % 4 == 1)) {
                     sweep.followUp();
                 }
                 if (!shim.fired || ::testing::Test::HasFailure()) {
@@ -125,15 +128,6 @@ protected:
         ::chmod(m_readOnly.c_str(), 0444);
         std::error_code ec;
         fs::remove_all(m_root / "out", ec);
-    }
-
-    [[nodiscard]] const CorpusFile* find(const std::string& path) const {
-        for (const auto& f : m_files) {
-            if (f.path == path) {
-                return &f;
-            }
-        }
-        return nullptr;
     }
 
     /// Exit status, summary and error lines agree with each other and with the written paths.
@@ -290,9 +284,10 @@ TEST_F(FaultJob, OutputFolderSurvivesEveryFailure) {
 }
 
 // Restore: each file is either put back (old bytes, backup gone) or left as written (new bytes, its
-// backup whole), and the count printed is the number put back.
+// backup whole), and the count printed is the number put back. A list that cannot be read is a
+// message and exit status 2, with nothing touched.
 TEST_F(FaultJob, RestoreSurvivesEveryFailure) {
-    const fs::path list = m_io / "list.txt";
+    const fs::path list = m_root / "list.txt"; // watched too: its read fails in turn
     std::string listText;
     for (const auto& f : m_files) {
         if (f.changes()) {
@@ -312,9 +307,16 @@ TEST_F(FaultJob, RestoreSurvivesEveryFailure) {
             }
         }
     };
-    sweep.check = [this](const CliRun& run, const std::string&) {
+    sweep.check = [this](const CliRun& run, const std::string& op) {
         EXPECT_TRUE(run.exited) << "ended by signal " << run.signal;
-        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const bool listUnread = run.exitCode == 2;
+        if (listUnread) {
+            EXPECT_TRUE(op == "open_r" || op == "read") << op;
+            EXPECT_EQ(run.err.rfind("norvik-cli: ", 0), 0u) << run.err;
+            EXPECT_EQ(run.out, "");
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+        }
         unsigned restored = 0;
         for (const auto& f : m_files) {
             const auto now = ReadIfExists(f.path);
@@ -331,7 +333,11 @@ TEST_F(FaultJob, RestoreSurvivesEveryFailure) {
                 EXPECT_EQ(ReadIfExists(f.path + ".bak"), f.oldBytes) << f.path << ".bak";
             }
         }
-        EXPECT_EQ(run.out, "成功恢复" + std::to_string(restored) + "个\n");
+        if (listUnread) {
+            EXPECT_EQ(restored, 0u);
+        } else {
+            EXPECT_EQ(run.out, "成功恢复" + std::to_string(restored) + "个\n");
+        }
     };
     PrintCounts("restore: calls of a clean run", RunSweep(sweep, m_root, m_io, "restore"));
 }

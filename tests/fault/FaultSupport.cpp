@@ -7,7 +7,9 @@
 #include <fstream>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
@@ -17,8 +19,29 @@ namespace norvik::faulttest {
 namespace {
 
 std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return bytes;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+    }
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            bytes.resize(bytes.size() + 65536);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (n <= 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(have);
+    return bytes;
 }
 
 void WriteWhole(const fs::path& path, const std::string& bytes) {
@@ -118,18 +141,21 @@ pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::p
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
-        if (env.count(name) == 0 && name != "LD_PRELOAD" && name.rfind("NVK_FAULT_", 0) != 0) {
+        const bool replaced = name == "LD_PRELOAD" || name == "ASAN_OPTIONS" || name.rfind("NVK_FAULT_", 0) == 0;
+        if (env.count(name) == 0 && !replaced) {
             envStrings.push_back(entry);
         }
     }
     for (const auto& [name, value] : env) {
         envStrings.push_back(name + "=" + value);
     }
+    // A sanitizer build wants its runtime first in the list of libraries, and the shim comes first.
+    const char* asan = std::getenv("ASAN_OPTIONS");
     if (env.count("LD_PRELOAD") != 0) {
-        // A sanitizer build wants its runtime first in the list of libraries; the shim comes first.
-        const char* asan = std::getenv("ASAN_OPTIONS");
         envStrings.push_back(std::string("ASAN_OPTIONS=") + (asan != nullptr ? std::string(asan) + ":" : "") +
                              "verify_asan_link_order=0");
+    } else if (asan != nullptr) {
+        envStrings.push_back(std::string("ASAN_OPTIONS=") + asan);
     }
     std::vector<char*> argv{const_cast<char*>(cli.c_str())};
     for (const auto& a : args) {
@@ -159,8 +185,21 @@ pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::p
     return pid;
 }
 
-CliRun FinishCli(pid_t pid, const fs::path& ioFolder) {
+CliRun FinishCli(pid_t pid, const fs::path& ioFolder, int timeoutSeconds) {
     CliRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            run.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     int status = 0;
     struct rusage usage {};
     while (::wait4(pid, &status, 0, &usage) < 0) {
@@ -177,8 +216,21 @@ CliRun FinishCli(pid_t pid, const fs::path& ioFolder) {
     return run;
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder) {
-    return FinishCli(StartCli(args, env, ioFolder), ioFolder);
+CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder, int timeoutSeconds) {
+    return FinishCli(StartCli(args, env, ioFolder), ioFolder, timeoutSeconds);
+}
+
+unsigned long long AvailableMemoryKiB() {
+    std::ifstream in("/proc/meminfo");
+    std::string name;
+    unsigned long long value = 0;
+    std::string unit;
+    while (in >> name >> value >> unit) {
+        if (name == "MemAvailable:") {
+            return value;
+        }
+    }
+    return 0;
 }
 
 Env ShimEnv(const fs::path& root, const fs::path& report) {

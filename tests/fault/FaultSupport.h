@@ -14,6 +14,14 @@ namespace norvik::faulttest {
 
 namespace fs = std::filesystem;
 
+/// The sanitizer build runs every program several times slower: its sweeps and kills are thinner
+/// (it is there to catch memory errors, the plain build keeps the full counts).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 using Env = std::map<std::string, std::string>;
 
 /// How one run of norvik-cli ended and what it printed.
@@ -23,7 +31,8 @@ struct CliRun {
     int signal = 0;
     std::string out;
     std::string err;
-    long maxRssKiB = 0; ///< peak resident memory
+    long maxRssKiB = 0;    ///< peak resident memory
+    bool timedOut = false; ///< killed for taking longer than allowed
 };
 
 /// The path of norvik-cli and of the fault shim.
@@ -33,10 +42,15 @@ struct CliRun {
 /// Starts norvik-cli with `args` and the current environment plus `env`; standard output and error go
 /// to files in `ioFolder`. Returns the child's id.
 [[nodiscard]] pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder);
-/// Waits for a child started by StartCli and collects what it printed.
-[[nodiscard]] CliRun FinishCli(pid_t pid, const fs::path& ioFolder);
+/// Waits for a child started by StartCli and collects what it printed. A child that is still running
+/// after `timeoutSeconds` is killed (a hang must fail the test, not stall it).
+[[nodiscard]] CliRun FinishCli(pid_t pid, const fs::path& ioFolder, int timeoutSeconds = 300);
 /// StartCli and FinishCli in one.
-[[nodiscard]] CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder);
+[[nodiscard]] CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder,
+                            int timeoutSeconds = 300);
+
+/// The memory the system could still give, in KiB (MemAvailable).
+[[nodiscard]] unsigned long long AvailableMemoryKiB();
 
 /// The environment that loads the fault shim watching `root`, with its report going to `report`.
 [[nodiscard]] Env ShimEnv(const fs::path& root, const fs::path& report);

@@ -207,3 +207,19 @@ TEST(AnsiText, FastPathsAgreeWithALineByLineReference) {
         ASSERT_EQ(EncodeText(bytes, EncodingKind::Ansi), expected) << round;
     }
 }
+
+TEST(Utf16Text, DirectConversionsMatchTheUnitPath) {
+    const std::string text = "A" + kGbkAh + std::string("z\0\x81", 3); // ends with a lone lead byte
+    bool exactDirect = true;
+    bool exactUnits = true;
+    const std::u16string units = CodePageToUtf16(text, &exactUnits);
+    std::string viaUnits;
+    for (char16_t u : units) {
+        viaUnits.push_back(static_cast<char>(u & 0xFF));
+        viaUnits.push_back(static_cast<char>(u >> 8));
+    }
+    EXPECT_EQ(CodePageToUtf16Le(text, &exactDirect), viaUnits);
+    EXPECT_EQ(exactDirect, exactUnits);
+    EXPECT_FALSE(exactDirect); // the lone lead byte
+    EXPECT_EQ(Utf16LeToCodePage(viaUnits + "x"), Utf16ToCodePage(units));
+}
