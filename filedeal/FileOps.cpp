@@ -62,14 +62,15 @@ mode_t CurrentUmask() noexcept {
     return mask;
 }
 
-// A temporary file beside `target`, hidden and recognisable: ".<name>.nvk-XXXXXX".
+// A temporary file beside `target`, hidden and recognisable: ".<name>.norvik-tmp-XXXXXX".
 int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
     try {
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
         const std::string name = target.filename().string();
         // A long name would not fit in one folder entry; fall back to a short temporary name.
-        tempPath =
-            (folder / (name.size() + 12 > NAME_MAX ? std::string(".nvk-XXXXXX") : "." + name + ".nvk-XXXXXX")).string();
+        tempPath = (folder / (name.size() + 19 > NAME_MAX ? std::string(".norvik-tmp-XXXXXX")
+                                                          : "." + name + ".norvik-tmp-XXXXXX"))
+                       .string();
         return ::mkstemp(tempPath.data());
     } catch (...) {
         return -1;
@@ -82,14 +83,18 @@ FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
     : std::runtime_error("Cannot open file \"" + path.string() + "\"" + (reason.empty() ? "" : ". " + reason)),
       m_path(path) {}
 
-std::string ReadFileBytes(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+std::string ReadBytes(const fs::path& path, bool regularOnly) {
+    // Opening a pipe for reading waits for a writer; opening without waiting lets a regular-only
+    // read refuse it instead of hanging.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0));
     if (fd < 0) {
         throw FileOpenError(path, ErrnoText(errno));
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (regularOnly && !S_ISREG(st.st_mode))) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : (regularOnly && !S_ISREG(st.st_mode)) ? EINVAL : errno;
         ::close(fd);
         throw FileOpenError(path, ErrnoText(err));
     }
@@ -131,6 +136,16 @@ std::string ReadFileBytes(const fs::path& path) {
     ::close(fd);
     bytes.resize(have);
     return bytes;
+}
+
+} // namespace
+
+std::string ReadFileBytes(const fs::path& path) {
+    return ReadBytes(path, false);
+}
+
+std::string ReadRegularFileBytes(const fs::path& path) {
+    return ReadBytes(path, true);
 }
 
 bool WriteFileAtomic(const fs::path& path, std::string_view bytes) noexcept {
@@ -254,25 +269,37 @@ bool RenameReplace(const fs::path& from, const fs::path& to) noexcept {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+namespace {
+
+constexpr std::string_view kTemporaryTag = ".norvik-tmp-";
+constexpr std::size_t kTemporarySuffix = 6; // the characters mkstemp fills in
+
+} // namespace
+
 bool IsTemporaryName(std::string_view name) noexcept {
-    constexpr std::string_view kTag = ".nvk-";
-    if (name.size() < kTag.size() + 6 || name.front() != '.') {
+    const std::size_t shortSize = kTemporaryTag.size() + kTemporarySuffix;
+    // Either the short form ".norvik-tmp-XXXXXX" or "." + a name of at least one byte + the short form.
+    if (name.size() < shortSize || (name.size() > shortSize && name.size() < shortSize + 2) || name.front() != '.') {
         return false;
     }
-    const std::string_view tail = name.substr(name.size() - 6);
-    const std::string_view tag = name.substr(name.size() - 6 - kTag.size(), kTag.size());
-    // Either the short form ".nvk-XXXXXX" or "." + a name of at least one byte + ".nvk-XXXXXX".
-    const std::size_t shortSize = kTag.size() + 6;
-    if (tag != kTag || name.size() == shortSize + 1) {
+    if (name.substr(name.size() - shortSize, kTemporaryTag.size()) != kTemporaryTag) {
         return false;
     }
-    for (char c : tail) {
+    for (char c : name.substr(name.size() - kTemporarySuffix)) {
         const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         if (!alnum) {
             return false;
         }
     }
     return true;
+}
+
+std::string TemporaryTargetOf(std::string_view name) {
+    const std::size_t shortSize = kTemporaryTag.size() + kTemporarySuffix;
+    if (!IsTemporaryName(name) || name.size() == shortSize) {
+        return {};
+    }
+    return std::string(name.substr(1, name.size() - shortSize - 1));
 }
 
 std::string FileNameOf(std::string_view path) {

@@ -20,6 +20,10 @@ private:
 /// Reads a whole file. Throws FileOpenError when it cannot be opened or read.
 [[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
 
+/// The same for a file that must be a regular file: a pipe, device or socket found at the path (even
+/// one swapped in since the caller looked) is refused with FileOpenError instead of being waited on.
+[[nodiscard]] std::string ReadRegularFileBytes(const std::filesystem::path& path);
+
 /// Replaces the whole file atomically: the bytes go to a temporary file in the same folder which is
 /// then renamed over the target, so a failure leaves the old file intact. The target's permission
 /// bits are kept; a symbolic link is written through (the link stays a link). An existing read-only
@@ -49,9 +53,13 @@ bool ClearAttributes(const std::filesystem::path& path) noexcept;
 [[nodiscard]] bool RenameReplace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 /// True for the name of a temporary file that WriteFileAtomic or CopyFileNoOverwrite makes beside
-/// its target (".<name>.nvk-XXXXXX" or ".nvk-XXXXXX"). One that outlives its write was left by a
-/// program that was killed mid-write; the folder scan removes it.
+/// its target (".<name>.norvik-tmp-XXXXXX", or ".norvik-tmp-XXXXXX" for a name too long for that).
+/// One that outlives its write was left by a program that was killed mid-write; the folder scan
+/// removes it.
 [[nodiscard]] bool IsTemporaryName(std::string_view name) noexcept;
+/// The name of the file a temporary of the long form was meant for; empty for the short form and for
+/// names that are no temporary.
+[[nodiscard]] std::string TemporaryTargetOf(std::string_view name);
 
 /// The text after the last '/' of a path.
 [[nodiscard]] std::string FileNameOf(std::string_view path);

@@ -16,6 +16,27 @@ unsigned char FoldCase(unsigned char c) noexcept {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
 }
 
+bool Exists(const std::string& path) noexcept {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A long-form temporary belongs to a write of ours when the file it was meant for is beside it, or,
+// for a backup or an extraction file that was never finished, the source that file is made from.
+bool HasOwner(const std::string& folder, const std::string& name) {
+    const std::string target = TemporaryTargetOf(name);
+    if (target.empty() || Exists(folder + target)) {
+        return true;
+    }
+    for (const std::string_view suffix : {std::string_view(".bak"), std::string_view(".extract.txt")}) {
+        if (target.size() > suffix.size() && target.ends_with(suffix) &&
+            Exists(folder + target.substr(0, target.size() - suffix.size()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 struct Entry {
     std::string name;
     bool isFolder; // a real folder, not a link to one
@@ -44,12 +65,14 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed) {
         }
         if (IsTemporaryName(name)) {
             // A temporary file left by a write that was killed before its rename: the file it was
-            // meant for still holds its old bytes, so the leftover is only clutter.
+            // meant for still holds its old bytes, so the leftover is only clutter. A long-form name
+            // is removed only when that file is there beside it, so that a user's own file that
+            // merely looks like one is never touched.
             struct stat st {};
-            if (::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) && HasOwner(folder, name)) {
                 ::unlink((folder + name).c_str());
+                continue;
             }
-            continue;
         }
         bool isFolder = d->d_type == DT_DIR;
         if (d->d_type == DT_UNKNOWN) {

@@ -13,7 +13,7 @@ namespace {
 LoadedFile ReadBytes(const std::string& path) {
     LoadedFile file;
     try {
-        file.bytes = filedeal::ReadFileBytes(path);
+        file.bytes = filedeal::ReadRegularFileBytes(path);
     } catch (const filedeal::FileOpenError&) {
         file.state = LoadedFile::State::Unreadable;
         return file;

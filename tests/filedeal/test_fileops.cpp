@@ -122,3 +122,11 @@ TEST(Rename, ReplacesInOneStep) {
     EXPECT_TRUE(DeleteFile(dir / "a"));
     EXPECT_FALSE(DeleteFile(dir / "a"));
 }
+
+TEST(FileTests, RegularOnlyReadsRefusePipesWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0644), 0);
+    EXPECT_THROW((void)ReadRegularFileBytes(dir / "pipe.txt"), FileOpenError);
+    WriteBytes(dir / "f.txt", "bytes");
+    EXPECT_EQ(ReadRegularFileBytes(dir / "f.txt"), "bytes");
+}

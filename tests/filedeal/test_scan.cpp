@@ -85,16 +85,25 @@ TEST(Scan, AppendsAndNeverFollowsLinkedFolders) {
 TEST(Scan, RemovesTemporariesLeftByAKilledWrite) {
     TempDir dir;
     WriteBytes(dir / "a.txt", "old");
-    WriteBytes(dir / ".a.txt.nvk-Ab12Cd", "half-written");
-    WriteBytes(dir / ".nvk-Zz99Yy", "half-written");
-    WriteBytes(dir / ".a.txt.nvk-short", "not ours: six characters are needed after the tag");
-    EXPECT_TRUE(norvik::filedeal::IsTemporaryName(".a.txt.nvk-Ab12Cd"));
-    EXPECT_FALSE(norvik::filedeal::IsTemporaryName("a.txt.nvk-Ab12Cd"));
+    WriteBytes(dir / ".a.txt.norvik-tmp-Ab12Cd", "half-written");
+    WriteBytes(dir / ".norvik-tmp-Zz99Yy", "half-written");
+    WriteBytes(dir / ".a.txt.bak.norvik-tmp-Qq12Rr", "a backup copy never linked into place");
+    // Names that only look like temporaries are the user's: no file beside them, or not our form.
+    WriteBytes(dir / ".gone.txt.norvik-tmp-Ab12Cd", "user data");
+    WriteBytes(dir / ".nvk-backup", "user data");
+    WriteBytes(dir / ".a.txt.norvik-tmp-short", "user data");
+    EXPECT_TRUE(norvik::filedeal::IsTemporaryName(".a.txt.norvik-tmp-Ab12Cd"));
+    EXPECT_EQ(norvik::filedeal::TemporaryTargetOf(".a.txt.norvik-tmp-Ab12Cd"), "a.txt");
+    EXPECT_EQ(norvik::filedeal::TemporaryTargetOf(".norvik-tmp-Ab12Cd"), "");
+    EXPECT_FALSE(norvik::filedeal::IsTemporaryName("a.txt.norvik-tmp-Ab12Cd"));
     std::vector<std::string> result;
     ScanFolder(dir.folder(), false, "*.*", result);
-    EXPECT_EQ(result, (std::vector<std::string>{dir.folder() + ".a.txt.nvk-short", dir.folder() + "a.txt"}));
-    EXPECT_FALSE(fs::exists(dir / ".a.txt.nvk-Ab12Cd"));
-    EXPECT_FALSE(fs::exists(dir / ".nvk-Zz99Yy"));
+    EXPECT_EQ(result, (std::vector<std::string>{dir.folder() + ".a.txt.norvik-tmp-short",
+                                                dir.folder() + ".gone.txt.norvik-tmp-Ab12Cd",
+                                                dir.folder() + ".nvk-backup", dir.folder() + "a.txt"}));
+    EXPECT_FALSE(fs::exists(dir / ".a.txt.norvik-tmp-Ab12Cd"));
+    EXPECT_FALSE(fs::exists(dir / ".norvik-tmp-Zz99Yy"));
+    EXPECT_FALSE(fs::exists(dir / ".a.txt.bak.norvik-tmp-Qq12Rr"));
 }
 
 TEST(Scan, LongNamesStillGetATemporaryFile) {
