@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds Norvik from scratch and runs every test.
-#   scripts/test.sh              plain build in build/
+#   scripts/test.sh              plain build in build-test/ (build/ and the state saved there stay)
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-build=build
+build=build-test
 flags=(-DNORVIK_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
     build=build-asan
