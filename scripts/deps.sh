@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Norvik needs to build and test. Does nothing when they are present.
+#   scripts/deps.sh                 the packages of the build and the tests
+#   scripts/deps.sh PACKAGE...      those packages instead (tools only one script needs)
 set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config libicu-dev libpugixml-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev)
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -12,17 +12,7 @@ seconds=${1:-600}
 jobs=${FUZZ_JOBS:-1}
 
 # clang with its libFuzzer and sanitizer runtimes; installed here because only fuzzing needs them.
-packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+bash scripts/deps.sh clang libclang-rt-14-dev
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
