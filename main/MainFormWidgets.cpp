@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "main/MemoPage.h"
+#include "main/PathListView.h"
 
 namespace norvik::ui {
 
@@ -170,10 +170,9 @@ private:
         return page;
     }
 
-    QListWidget* list(const char* name, QWidget* page) {
-        auto* result = new QListWidget(page);
+    PathListView* list(const char* name, QWidget* page, bool checkable) {
+        auto* result = new PathListView(checkable, page);
         result->setObjectName(QString::fromLatin1(name));
-        result->setSelectionMode(QAbstractItemView::SingleSelection);
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
         layout->addWidget(result);
@@ -236,14 +235,16 @@ private:
 
         m_w.pageControl2 = new QTabWidget(central);
         m_w.pageControl2->setObjectName(QStringLiteral("PageControl2"));
-        m_w.checkListBox1 = list("CheckListBox1", tab(m_w.pageControl2, new QWidget, 4, "替换源目标"));
+        m_w.checkListBox1 = list("CheckListBox1", tab(m_w.pageControl2, new QWidget, 4, "替换源目标"), true);
         m_w.checkListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-        m_w.listBox1 = list("ListBox1", tab(m_w.pageControl2, new QWidget, 5, "替换结果"));
+        m_w.listBox1 = list("ListBox1", tab(m_w.pageControl2, new QWidget, 5, "替换结果"), false);
         buildSearchTab(tab(m_w.pageControl2, new QWidget, 7, "查找"));
-        m_w.listBox2 = list("ListBox2", tab(m_w.pageControl2, new QWidget, 2, "出错"));
+        m_w.listBox2 = list("ListBox2", tab(m_w.pageControl2, new QWidget, 2, "出错"), false);
         QPalette red = m_w.listBox2->palette();
         red.setColor(QPalette::Text, Qt::red);
         m_w.listBox2->setPalette(red);
+        // The rows are red too, for styles that ignore palettes.
+        m_w.listBox2->rows().setForeground(Qt::red);
         m_w.pageControl2->setTabVisible(kErrorsTab, false);
         column->addWidget(m_w.pageControl2, 1);
 
@@ -314,9 +315,8 @@ private:
         QPushButton* search = pushButton(3, "查找");
         search->setMinimumHeight(60);
         grid->addWidget(search, 0, 1);
-        m_w.checkListBox2 = new QListWidget(page);
+        m_w.checkListBox2 = new PathListView(true, page);
         m_w.checkListBox2->setObjectName(QStringLiteral("CheckListBox2"));
-        m_w.checkListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
         m_w.checkListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
         grid->addWidget(m_w.checkListBox2, 1, 0, 1, 2);
         grid->setColumnStretch(0, 1);

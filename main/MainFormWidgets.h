@@ -8,7 +8,6 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QMainWindow;
 class QMenu;
 class QMenuBar;
@@ -20,6 +19,8 @@ class QToolBar;
 class QWidget;
 
 namespace norvik::ui {
+
+class PathListView;
 
 struct MainFormWidgets {
     QMenuBar* mainMenu1 = nullptr;
@@ -35,10 +36,10 @@ struct MainFormWidgets {
     QTabWidget* pageControl2 = nullptr; ///< upper tabs: TabSheet4, TabSheet5, TabSheet7, TabSheet2
     std::array<QWidget*, 8> tabSheets{};
 
-    QListWidget* checkListBox1 = nullptr; ///< targets
-    QListWidget* listBox1 = nullptr;      ///< results
-    QListWidget* checkListBox2 = nullptr; ///< search hits
-    QListWidget* listBox2 = nullptr;      ///< errors, red text
+    PathListView* checkListBox1 = nullptr; ///< targets, ticked
+    PathListView* listBox1 = nullptr;      ///< results
+    PathListView* checkListBox2 = nullptr; ///< search hits, ticked
+    PathListView* listBox2 = nullptr;      ///< errors, red text
     std::array<QPlainTextEdit*, 9> memos{};
     std::array<QCheckBox*, 6> checkBoxes{};
     QComboBox* comboBox1 = nullptr;

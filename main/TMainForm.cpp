@@ -8,7 +8,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -21,9 +20,9 @@
 #include "filedeal/FileOps.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
 #include "main/HelpDocument.h"
 #include "main/MemoText.h"
+#include "main/PathListView.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
@@ -131,9 +130,9 @@ void TMainForm::connectCommands() {
          {std::pair{m_w.checkListBox1, m_w.popupMenu1}, std::pair{m_w.checkListBox2, m_w.popupMenu3}}) {
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
-        connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
+        connect(list, &PathListView::rowDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
-    connect(m_w.listBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
+    connect(m_w.listBox1, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
@@ -287,11 +286,11 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::N19Click() {
-    checklist::CheckAll(*m_w.checkListBox2);
+    m_w.checkListBox2->rows().checkAll();
 }
 
 void TMainForm::N20Click() {
-    checklist::InvertChecks(*m_w.checkListBox2);
+    m_w.checkListBox2->rows().invertChecks();
 }
 
 // --- Rule-set chooser ------------------------------------------------------------------------------
@@ -394,7 +393,7 @@ bool TMainForm::FormCloseQuery() {
     return m_job->CloseQuery();
 }
 
-void TMainForm::CheckListBox1DblClick(QListWidget* list) {
+void TMainForm::CheckListBox1DblClick(PathListView* list) {
     OpenTargetLine(m_platform, *list);
 }
 

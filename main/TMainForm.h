@@ -11,8 +11,6 @@
 #include "main/TargetList.h"
 #include "settings/ReplaceOptions.h"
 
-class QListWidget;
-
 namespace norvik::platform {
 class IPlatform;
 }
@@ -25,6 +23,7 @@ class TMutilReplaceConfig;
 class Tabout_form;
 class SettingsBinding;
 class LanguageMenu;
+class PathListView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -111,7 +110,7 @@ public:
     void ToolButton2Click();  ///< feedback
     /// Opens the selected row's file with its program or its folder in the file manager (the target
     /// list and the search hits).
-    void CheckListBox1DblClick(QListWidget* list);
+    void CheckListBox1DblClick(PathListView* list);
     void ListBox1DblClick(); ///< opens the selected written file
     /// The window's side of the job and the search.
     [[nodiscard]] JobController& job() { return *m_job; }

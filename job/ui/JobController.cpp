@@ -2,14 +2,13 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QTabWidget>
 
 #include "job/JobTexts.h"
 #include "job/Restore.h"
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/IPlatform.h"
 
@@ -22,12 +21,12 @@ QString Utf8(const std::string& text) {
 }
 
 /// Every row of a tick-box list with its tick.
-std::vector<job::TargetEntry> CheckListEntries(const QListWidget& list) {
+std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
+    const PathListModel& rows = list.rows();
     std::vector<job::TargetEntry> entries;
-    entries.reserve(static_cast<std::size_t>(list.count()));
-    for (int row = 0; row < list.count(); ++row) {
-        const QListWidgetItem& item = *list.item(row);
-        entries.push_back({checklist::BytesOf(item), checklist::IsChecked(item)});
+    entries.reserve(static_cast<std::size_t>(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        entries.push_back({rows.bytesAt(row), rows.isChecked(row)});
     }
     return entries;
 }
@@ -82,8 +81,10 @@ void JobController::Start() {
     }
 
     m_activity = Activity::Job;
+    m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
+    showReported();
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
     }
@@ -116,7 +117,7 @@ bool JobController::CloseQuery() {
 }
 
 void JobController::Restore() {
-    const job::RestoreResult result = job::RestoreBackups(PathLines(*m_form.widgets().listBox1), m_form.options());
+    const job::RestoreResult result = job::RestoreBackups(m_form.widgets().listBox1->rows().paths(), m_form.options());
     if (!result.message.empty()) {
         showMessage(result.message, platform::MessageKind::Information);
     }
@@ -137,48 +138,71 @@ void JobController::Search() {
         return;
     }
     m_activity = Activity::Search;
+    m_sincePump.start();
     static_cast<void>(m_engine.search(targetEntries(), text, *this));
     m_activity = Activity::None;
+    showReported();
 }
 
 // --- What the engine reports -----------------------------------------------------------------------
 
 void JobController::yield() {
+    const bool due = m_pumpInterval.count() == 0 || m_engine.flags().paused || !m_sincePump.isValid() ||
+                     m_sincePump.elapsed() >= m_pumpInterval.count();
+    if (!due) {
+        return;
+    }
+    showReported();
     m_form.platform().processEvents();
+    m_sincePump.start();
+}
+
+void JobController::showReported() {
+    const MainFormWidgets& w = m_form.widgets();
+    if (m_changedFileDue) {
+        m_changedFileDue = false;
+        w.labels[3]->setText(PathText(m_changedFile));
+    }
+    if (m_percentDue) {
+        m_percentDue = false;
+        m_form.setStatusPanel(1, Utf8(job::ProgressText(m_percent)));
+    }
+    for (PathListView* list : {w.listBox1, w.listBox2, w.checkListBox2}) {
+        list->rows().publish();
+    }
 }
 
 void JobController::filesCollected(std::size_t count) {
     static_cast<void>(count);
     const MainFormWidgets& w = m_form.widgets();
     if (m_activity == Activity::Search) {
-        w.checkListBox2->clear();
+        w.checkListBox2->rows().clear();
         return;
     }
-    w.listBox1->clear();
-    w.listBox2->clear();
+    w.listBox1->rows().clear();
+    w.listBox2->rows().clear();
     w.pageControl2->setTabVisible(kErrorsTab, false);
     w.pageControl2->setCurrentIndex(kResultsTab);
     m_errorTabShown = false;
 }
 
 void JobController::progress(unsigned percent) {
-    m_form.setStatusPanel(1, Utf8(job::ProgressText(percent)));
+    m_percent = percent;
+    m_percentDue = true;
 }
 
 void JobController::changedFile(const std::string& sourcePath) {
-    m_form.widgets().labels[3]->setText(PathText(sourcePath));
+    m_changedFile = sourcePath;
+    m_changedFileDue = true;
 }
 
 void JobController::resultLine(const std::string& path) {
-    AppendPathLine(*m_form.widgets().listBox1, path);
+    m_form.widgets().listBox1->rows().append(path);
 }
 
 void JobController::errorLine(const std::string& line) {
     const MainFormWidgets& w = m_form.widgets();
-    auto* item = new QListWidgetItem(PathText(line));
-    // The list's palette is red too; the item colour keeps it red under styles that ignore palettes.
-    item->setForeground(Qt::red);
-    w.listBox2->addItem(item);
+    w.listBox2->rows().append(line);
     if (!m_errorTabShown) {
         m_errorTabShown = true;
         w.pageControl2->setTabVisible(kErrorsTab, true);
@@ -186,10 +210,11 @@ void JobController::errorLine(const std::string& line) {
 }
 
 void JobController::hit(const std::string& path) {
-    checklist::Append(*m_form.widgets().checkListBox2, path, true);
+    m_form.widgets().checkListBox2->rows().append(path, true);
 }
 
 void JobController::summary(const std::string& text) {
+    showReported();
     m_form.setStatusPanel(2, Utf8(text));
 }
 

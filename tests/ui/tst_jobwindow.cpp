@@ -10,7 +10,6 @@
 #include "job/JobTexts.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
 #include "support/JobWindow.h"
 
 using norvik::test::JobWindow;
@@ -308,7 +307,7 @@ void TestJobWindow::firstFailureShowsTheErrorTab() {
     errors.sort();
     QCOMPARE(errors, (QStringList{f.path(QStringLiteral("b_locked.txt")) + QStringLiteral(" is Error!!!"),
                                   f.path(QStringLiteral("c_locked.txt")) + QStringLiteral(" is Error!!!")}));
-    QCOMPARE(w.listBox2->item(0)->foreground().color(), QColor(Qt::red));
+    QCOMPARE(w.listBox2->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
     QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
     QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
     QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
@@ -335,7 +334,7 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     f.addFolder();
     w.checkBoxes[1]->setChecked(true);
     w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("gone")));
-    norvik::ui::AppendPathLine(*w.listBox1, "/previous/run.txt");
+    w.listBox1->rows().append("/previous/run.txt");
     f.form->setStatusPanel(0, QStringLiteral("earlier time"));
     f.form->setStatusPanel(2, QStringLiteral("earlier summary"));
     QFile::remove(ruleFile);
@@ -358,7 +357,7 @@ void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
 
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("a.txt.bak"), "older\r\n");
-    norvik::ui::AppendPathLine(*f.w().listBox1, f.path(QStringLiteral("a.txt")).toStdString());
+    f.w().listBox1->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = "/srv/out/";
     f.form->ToolButton10Click();
@@ -376,11 +375,11 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     f.form->AddTarget(file);
     f.form->AddTarget(folder);
     f.form->AddTarget(f.path(QStringLiteral("gone.txt")).toStdString());
-    w.checkListBox1->item(0)->setCheckState(Qt::Unchecked); // the tick does not matter
+    w.checkListBox1->rows().setChecked(0, false); // the tick does not matter
 
-    const auto doubleClick = [](QListWidget* list, int row) {
+    const auto doubleClick = [](norvik::ui::PathListView* list, int row) {
         list->setCurrentRow(row);
-        emit list->itemDoubleClicked(list->item(row));
+        emit list->doubleClicked(list->model()->index(row, 0));
     };
     doubleClick(w.checkListBox1, 0);
     doubleClick(w.checkListBox1, 1);
@@ -393,9 +392,9 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     QCOMPARE(opened[1].text, QString::fromStdString(folder));
 
     // The hits share the handler; the result list hands its line over as it stands.
-    norvik::ui::checklist::Append(*w.checkListBox2, file, false);
+    w.checkListBox2->rows().append(file, false);
     doubleClick(w.checkListBox2, 0);
-    norvik::ui::AppendPathLine(*w.listBox1, "/written/elsewhere.txt");
+    w.listBox1->rows().append("/written/elsewhere.txt");
     f.form->ListBox1DblClick(); // nothing selected yet
     doubleClick(w.listBox1, 0);
     const auto all = f.platform.callsOf(QStringLiteral("openPath"));

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -19,6 +18,7 @@
 
 #include "main/ComponentCaption.h"
 #include "main/MemoPage.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
@@ -263,12 +263,12 @@ void TestMainForm::addTargetChecksAndSelectsDuplicates() {
     f.form->AddTarget("/data/work/");
     f.form->AddTarget("/data/a.txt");
     QCOMPARE(list.count(), 3); // case-sensitive paths are different rows
-    list.item(0)->setCheckState(Qt::Unchecked);
+    list.rows().setChecked(0, false);
     QCOMPARE(f.form->targets().SelectedRow(), -1);
 
     f.form->AddTarget("/data/Work/");
     QCOMPARE(list.count(), 3);
-    QCOMPARE(list.item(0)->checkState(), Qt::Checked);
+    QCOMPARE(list.rows().isChecked(0), true);
     QCOMPARE(f.form->targets().SelectedRow(), 0);
 
     f.form->AddTarget("/data/new/"); // a new row does not move the selection
@@ -340,7 +340,7 @@ void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
     QCOMPARE(f.targets().size(), std::size_t(1));
 
     // Typed again: no second row, the existing one is ticked and selected.
-    f.w().checkListBox1->item(0)->setCheckState(Qt::Unchecked);
+    f.w().checkListBox1->rows().setChecked(0, false);
     f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
     f.form->N26Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
@@ -353,7 +353,7 @@ void TestMainForm::checkInvertDeleteClear() {
     for (const char* path : {"/a/", "/b/", "/c/"}) {
         f.form->AddTarget(path);
     }
-    list.item(1)->setCheckState(Qt::Unchecked);
+    list.rows().setChecked(1, false);
     list.setCurrentRow(2);
     f.form->N22Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", false}, {"/b/", true}, {"/c/", false}}));
@@ -384,7 +384,7 @@ void TestMainForm::dropsAddFilesAndFoldersInOrder() {
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
     QCOMPARE(f.w().pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
 
-    f.w().checkListBox1->item(1)->setCheckState(Qt::Unchecked);
+    f.w().checkListBox1->rows().setChecked(1, false);
     f.form->DropPaths({QString::fromStdString(file)});
     QCOMPARE(f.targets().size(), std::size_t(2));
     QVERIFY(f.targets()[1].checked);
