@@ -1,9 +1,12 @@
 // The batch job in the real main window: Start, Pause, Stop, the close question, the lists, the
 // status bar, restore, and what a double click on a list opens.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -74,6 +77,7 @@ private slots:
     void ruleSetThatHasGoneIsReportedWithoutSummary();
     void restoreInOutputFolderModeAndOnAnEmptyList();
     void doubleClickOpensWhatTheRowNames();
+    void rowsAppearWhileTheRunIsUnderWay();
 };
 
 void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
@@ -401,6 +405,68 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     QCOMPARE(all.size(), 4);
     QCOMPARE(all[2].text, QString::fromStdString(file));
     QCOMPARE(all[3].text, QStringLiteral("/written/elsewhere.txt"));
+}
+
+void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
+    JobWindow f;
+    const auto& w = f.w();
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        f.write(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "old\r\n");
+    }
+    f.addFolder(QStringLiteral("many"));
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    f.form->resize(800, 600);
+    f.form->show();
+
+    // At every pump the rows written so far are in the view, the newest one scrolled into sight, and
+    // the percent and Label3 name the file in hand; until the user scrolls away from the end.
+    int checkedPumps = 0;
+    int scrolledAwayAt = -1;
+    bool stayedWhereScrolled = true;
+    f.platform.onProcessEvents = [&](int) {
+        QApplication::processEvents();
+        const int written = w.listBox1->count();
+        if (written < 20 || written == kFiles) {
+            return;
+        }
+        QCOMPARE(w.listBox1->model()->rowCount(), written);
+        QCOMPARE(f.panel(1), QStringLiteral("%1%").arg(written * 100 / kFiles));
+        QCOMPARE(w.labels[3]->text(), w.listBox1->rows().textAt(written - 1));
+        const QRect last = w.listBox1->visualRect(w.listBox1->model()->index(written - 1, 0));
+        if (scrolledAwayAt < 0) {
+            QVERIFY(w.listBox1->viewport()->rect().intersects(last));
+            if (written > 100) {
+                w.listBox1->scrollToTop();
+                scrolledAwayAt = written;
+            }
+        } else if (w.listBox1->verticalScrollBar()->value() != 0) {
+            stayedWhereScrolled = false;
+        }
+        ++checkedPumps;
+    };
+    w.speedButtons[2]->click();
+    for (int i = 0; i < kFiles; i += 37) {
+        QCOMPARE(f.read(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0'))), QByteArray("new\r\n"));
+    }
+    QVERIFY(checkedPumps > 200);
+    QVERIFY(scrolledAwayAt > 0);
+    QVERIFY(stayedWhereScrolled);
+    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+
+    // With the window's own interval, events are pumped a few times a second, not once per file.
+    f.platform.onProcessEvents = {};
+    f.form->job().setPumpInterval(norvik::ui::JobController::kDefaultPumpInterval);
+    f.type(1, QStringLiteral("new"));
+    f.type(2, QStringLiteral("old"));
+    const int pumpsBefore = f.platform.processEventsCount;
+    QElapsedTimer timer;
+    timer.start();
+    w.speedButtons[2]->click();
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+    QVERIFY(f.platform.processEventsCount - pumpsBefore <= elapsed / 40 + 2);
 }
 
 QTEST_MAIN(TestJobWindow)
