@@ -19,6 +19,12 @@ inline constexpr std::size_t kMaxLanguages = 255;
 /// The pack folder: the executable's folder (ending with '/') followed by "lang/".
 [[nodiscard]] std::string LanguageFolderOf(std::string_view exeFolder);
 
+/// The locale of the toolkit's own texts (file dialogs, standard buttons) that go with a pack:
+/// "zh_CN" for "Chinese_Simplified", "zh_TW" for "Chinese_Traditional", a few other common languages
+/// by their English names; empty for "English" and for names it does not know (the toolkit's own
+/// English then stays).
+[[nodiscard]] std::string ToolkitLocaleOf(std::string_view packName);
+
 /// The pack of a language: the pack folder + name + ".xml".
 [[nodiscard]] std::string LanguagePackPath(std::string_view languageFolder, std::string_view name);
 
