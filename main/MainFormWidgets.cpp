@@ -332,6 +332,10 @@ private:
             panel->setFrameShape(QFrame::StyledPanel);
             panel->setFrameShadow(QFrame::Sunken);
             panel->setTextFormat(Qt::PlainText);
+            // The bar keeps the height it has with text, so the first text does not make it grow.
+            panel->setText(QStringLiteral("Ag耗时"));
+            panel->setMinimumHeight(panel->sizeHint().height());
+            panel->clear();
             if (i + 1 < widths.size()) {
                 panel->setFixedWidth(widths[i]);
                 m_w.statusBar1->addWidget(panel);

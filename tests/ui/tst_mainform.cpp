@@ -526,6 +526,12 @@ void TestMainForm::textBoxesFollowResize() {
         QCOMPARE(w.memos[8]->geometry(), normal.boxes[1]);
         f.form->N10Click();
     }
+    // At the window's smallest the find and replacement boxes keep two lines each.
+    f.form->resize(1, 1);
+    QCoreApplication::processEvents();
+    const int twoLines = w.memos[1]->fontMetrics().lineSpacing() * 2;
+    QVERIFY(w.memos[1]->height() >= twoLines);
+    QVERIFY(w.memos[2]->height() >= twoLines);
 }
 
 void TestMainForm::statusPanels() {
@@ -538,6 +544,16 @@ void TestMainForm::statusPanels() {
     f.form->setStatusPanel(7, QStringLiteral("ignored"));
     QCOMPARE(f.form->statusPanel(1), QStringLiteral("33%"));
     QCOMPARE(f.form->statusPanel(7), QString());
+
+    // The bar's height is reserved: the first texts do not make it grow.
+    Fixture g;
+    g.form->show();
+    QCoreApplication::processEvents();
+    const int empty = g.w().statusBar1->height();
+    g.form->setStatusPanel(0, QStringLiteral("耗时0分1秒5毫秒"));
+    g.form->setStatusPanel(2, QStringLiteral("替换规则1条"));
+    QCoreApplication::processEvents();
+    QCOMPARE(g.w().statusBar1->height(), empty);
 }
 
 void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
