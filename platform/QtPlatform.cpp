@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QUrl>
@@ -65,8 +66,11 @@ bool QtPlatform::inputText(QWidget* parent, const QString& prompt, QString& text
     dialog.setWindowTitle(Caption());
     dialog.setLabelText(prompt);
     dialog.setTextValue(text);
-    // The text typed is usually a long folder path.
-    dialog.setMinimumWidth(std::max(560, dialog.fontMetrics().averageCharWidth() * 80));
+    // The text typed is usually a long folder path. The dialog fixes its size to its layout, so the
+    // room goes to the line itself.
+    if (auto* line = dialog.findChild<QLineEdit*>()) {
+        line->setMinimumWidth(std::max(520, line->fontMetrics().averageCharWidth() * 80));
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
