@@ -135,4 +135,30 @@ FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, se
     return change;
 }
 
+std::string ForeseenFailureText(const std::string& source, const std::string& target, const RuleLists& lists,
+                                const settings::ReplaceOptions& options) {
+    const FileChange change = PreviewFileChange(source, lists, options.mode, options.ignoreCase);
+    if (!change.readable) {
+        return "无法读取";
+    }
+    if (!change.representable) {
+        return "新文本含有该文件编码无法保存的字符";
+    }
+    if (options.outputToFolder) {
+        std::string folder = options.outputFolder;
+        while (folder.size() > 1 && folder.back() == '/') {
+            folder.pop_back();
+        }
+        const std::size_t slash = folder.rfind('/');
+        const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+        if (folder.empty() || (!filedeal::FolderExists(folder) && !filedeal::FolderExists(parent))) {
+            return "无法创建输出目录";
+        }
+    }
+    if (filedeal::FileExists(target) && filedeal::IsReadOnly(target)) {
+        return "只读文件";
+    }
+    return "无法写入";
+}
+
 } // namespace norvik::job

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "job/ui/PreviewPane.h"
 #include "main/MemoPage.h"
 #include "main/PathListView.h"
 
@@ -77,6 +78,7 @@ private:
             item(11, "参数配置", QKeySequence(Qt::ALT | Qt::Key_S), QStyle::SP_FileDialogDetailedView));
         functions->addAction(
             item(16, "多重替换设置", QKeySequence(Qt::ALT | Qt::Key_M), QStyle::SP_FileDialogListView));
+        functions->addAction(item(29, "预览", QKeySequence(Qt::Key_F5), QStyle::SP_FileDialogContentsView));
 
         menu(18, "Language");
 
@@ -246,6 +248,11 @@ private:
         // The rows are red too, for styles that ignore palettes.
         m_w.listBox2->rows().setForeground(Qt::red);
         m_w.pageControl2->setTabVisible(kErrorsTab, false);
+        m_w.previewPane = new PreviewPane;
+        tab(m_w.pageControl2, m_w.previewPane, 8, "预览");
+        m_w.speedButtons[7] = m_w.previewPane->runButton();
+        // Shown by the first preview.
+        m_w.pageControl2->setTabVisible(kPreviewTab, false);
         column->addWidget(m_w.pageControl2, 1);
 
         auto* options = new QHBoxLayout;
@@ -296,7 +303,8 @@ private:
             lines->addWidget(line);
         }
         bottom->addLayout(lines, 1);
-        for (auto [number, caption] : {std::pair{4, "暂停"}, std::pair{2, "开始"}, std::pair{5, "停止"}}) {
+        for (auto [number, caption] :
+             {std::pair{6, "预览"}, std::pair{4, "暂停"}, std::pair{2, "开始"}, std::pair{5, "停止"}}) {
             QPushButton* jobButton = pushButton(number, caption);
             jobButton->setMinimumSize(80, 34);
             bottom->addWidget(jobButton, 0, Qt::AlignVCenter);

@@ -20,6 +20,7 @@
 #include "filedeal/FileOps.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
+#include "job/ui/PreviewPane.h"
 #include "main/HelpDocument.h"
 #include "main/MemoText.h"
 #include "main/PathListView.h"
@@ -123,6 +124,26 @@ void TMainForm::connectCommands() {
     onButton(m_w.speedButtons[3], &TMainForm::SpeedButton3Click);
     onButton(m_w.speedButtons[4], &TMainForm::SpeedButton4Click);
     onButton(m_w.speedButtons[5], &TMainForm::SpeedButton5Click);
+    onButton(m_w.speedButtons[6], &TMainForm::SpeedButton6Click);
+    onButton(m_w.speedButtons[7], &TMainForm::SpeedButton7Click);
+    on(item[29], &TMainForm::SpeedButton6Click);
+    // The preview holds only as long as what it was made from.
+    const PathListModel* targetRows = &m_w.checkListBox1->rows();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(targetRows, signal, this, [this] { discardPreview(); });
+    }
+    connect(targetRows, &QAbstractItemModel::modelReset, this, [this] { discardPreview(); });
+    connect(targetRows, &QAbstractItemModel::dataChanged, this, [this] { discardPreview(); });
+    for (QCheckBox* box : m_w.checkBoxes) {
+        if (box != nullptr) {
+            connect(box, &QCheckBox::toggled, this, [this] { discardPreview(); });
+        }
+    }
+    for (int number : {1, 2, 3, 4, 5, 7, 8}) {
+        connect(m_w.memos[static_cast<std::size_t>(number)], &QPlainTextEdit::textChanged, this,
+                [this] { discardPreview(); });
+    }
+    connect(m_w.comboBox1, &QComboBox::currentIndexChanged, this, [this] { discardPreview(); });
     // Also runs when the settings load sets the box, as long as the state changes.
     connect(m_w.checkBoxes[1], &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
@@ -138,6 +159,7 @@ void TMainForm::connectCommands() {
 // --- Options ---------------------------------------------------------------------------------------
 
 void TMainForm::RefreshOptions() {
+    const settings::ReplaceOptions before = m_options;
     const auto& box = m_w.checkBoxes;
     // A disabled backup box means results go to an output folder, where nothing is overwritten.
     m_options.backup = box[2]->isChecked() && box[2]->isEnabledTo(this);
@@ -151,6 +173,16 @@ void TMainForm::RefreshOptions() {
     m_openDialog1Filter = Utf8(settings::OpenDialogFilter(m_options.selectedTypes));
     m_w.labels[10]->setText(Utf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
     m_w.labels[7]->setText(Utf8(settings::FileTypeLineText(m_options.selectedTypes)));
+    if (before.outputToFolder != m_options.outputToFolder || before.outputFolder != m_options.outputFolder ||
+        before.selectedTypes != m_options.selectedTypes || before.backup != m_options.backup) {
+        discardPreview();
+    }
+}
+
+void TMainForm::discardPreview() {
+    if (!m_w.previewPane->isEmpty()) {
+        m_w.previewPane->discard(QStringLiteral("目标、选项、文本或规则已改变，请重新预览。"));
+    }
 }
 
 void TMainForm::setBackupEnabled(bool enabled) {
@@ -187,6 +219,7 @@ void TMainForm::SetMode(ReplaceMode mode) {
     // A disabled box keeps its check mark.
     m_w.checkBoxes[5]->setEnabled(mode == ReplaceMode::Normal);
     m_options.mode = mode;
+    discardPreview();
     RefreshRuleSets();
     markChosen(menuItems);
 }
@@ -379,6 +412,14 @@ void TMainForm::SpeedButton4Click() {
 
 void TMainForm::SpeedButton5Click() {
     m_job->Stop();
+}
+
+void TMainForm::SpeedButton6Click() {
+    m_job->Preview();
+}
+
+void TMainForm::SpeedButton7Click() {
+    m_job->Start();
 }
 
 void TMainForm::SpeedButton3Click() {

@@ -105,6 +105,8 @@ public:
     void SpeedButton4Click(); ///< pause
     void SpeedButton5Click(); ///< stop, after a question while the file loop runs
     void SpeedButton3Click(); ///< search
+    void SpeedButton6Click(); ///< preview: the job as a dry run, shown on the preview tab (also N29, F5)
+    void SpeedButton7Click(); ///< runs the job on the preview's ticked files
     void ToolButton10Click(); ///< restore from backups (also N13)
     void N5Click();           ///< help (also ToolButton6)
     void ToolButton2Click();  ///< feedback
@@ -146,6 +148,8 @@ private:
     void connectCommands();
     void placeOnScreen();
     void setMemoColours(bool multiple);
+    /// A target, option, text or rule set changed: what the preview shows no longer holds.
+    void discardPreview();
 
     platform::IPlatform& m_platform;
     std::string m_exeFolder;

@@ -175,6 +175,18 @@ inline constexpr std::array<CaptionKey, 82> kCaptionKeys = {{
 }};
 // clang-format on
 
+/// Captions of parts added after the fixed key order was set (the preview). Looked up after every
+/// key above; a pack without them (one written before they existed) leaves the caption as it is
+/// rather than blanking a part it cannot know.
+// clang-format off
+inline constexpr std::array<CaptionKey, 4> kAddedCaptionKeys = {{
+    {9, CaptionWindow::Main, "N29", "预览", "N14", "", false},
+    {9, CaptionWindow::Main, "TabSheet8", "预览", "", "", false},
+    {9, CaptionWindow::Main, "SpeedButton6", "预览", "", "", false},
+    {9, CaptionWindow::Main, "SpeedButton7", "替换所选", "", "", false},
+}};
+// clang-format on
+
 /// The keys a pack provides: every component of kCaptionKeys that is looked up (not copied), once
 /// each, in application order.
 [[nodiscard]] std::vector<std::string_view> PackKeys();

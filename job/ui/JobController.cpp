@@ -4,10 +4,12 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "job/ChangePreview.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
+#include "job/ui/PreviewPane.h"
 #include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/IPlatform.h"
@@ -33,7 +35,13 @@ std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
 
 } // namespace
 
-JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.options()) {}
+JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.options()) {
+    // What the preview shows of a file is worked out with the rule lists of the last run, which is
+    // the preview itself (any change since discards it).
+    form.widgets().previewPane->setChangeOf([this](const std::string& source) {
+        return job::PreviewFileChange(source, m_engine.ruleLists(), m_form.options().mode, m_form.options().ignoreCase);
+    });
+}
 
 std::vector<job::TargetEntry> JobController::targetEntries() const {
     return CheckListEntries(*m_form.widgets().checkListBox1);
@@ -43,16 +51,21 @@ std::vector<job::TargetEntry> JobController::hitEntries() const {
     return CheckListEntries(*m_form.widgets().checkListBox2);
 }
 
+std::vector<job::TargetEntry> JobController::previewEntries() const {
+    std::vector<job::TargetEntry> entries;
+    for (auto& [path, checked] : m_form.widgets().previewPane->files()) {
+        entries.push_back({path, checked});
+    }
+    return entries;
+}
+
 void JobController::showMessage(const std::string& utf8, platform::MessageKind kind) {
     m_form.platform().showMessage(&m_form, Utf8(utf8), kind);
 }
 
 // --- Commands --------------------------------------------------------------------------------------
 
-void JobController::Start() {
-    if (m_engine.isBusy()) {
-        return; // runs never nest, and a run never starts inside a search
-    }
+bool JobController::buildRequest(job::JobRequest& request) {
     m_form.RefreshOptions();
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
@@ -65,22 +78,70 @@ void JobController::Start() {
     typed.featureReplacement = m_form.memoText(5);
     typed.extractStart = m_form.memoText(7);
     typed.extractEnd = m_form.memoText(8);
-    job::JobRequest request;
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
         showMessage(gate.message(), platform::MessageKind::Warning);
-        return;
+        return false;
     }
     request.rules.ruleFolder = m_form.ruleFolder();
     request.rules.ruleSetName = PathBytes(w.comboBox1->currentText());
-    request.useSearchHits = w.pageControl2->currentWidget() == w.tabSheets[7];
-    if (request.useSearchHits) {
+    // The search tab's ticked hits, or the preview's ticked files, stand in for the targets.
+    if (w.pageControl2->currentWidget() == w.tabSheets[7]) {
+        request.useSearchHits = true;
         request.searchHits = hitEntries();
+    } else if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
+        request.useSearchHits = true;
+        request.searchHits = previewEntries();
     } else {
         request.targets = targetEntries();
     }
+    return true;
+}
+
+void JobController::Start() {
+    if (m_engine.isBusy()) {
+        return; // runs never nest, and a run never starts inside a search
+    }
+    job::JobRequest request;
+    if (!buildRequest(request)) {
+        return;
+    }
+    const bool fromPreview = m_form.widgets().pageControl2->currentWidget() == m_form.widgets().tabSheets[8];
 
     m_activity = Activity::Job;
+    m_sincePump.start();
+    const job::RunResult result = m_engine.run(request, *this);
+    m_activity = Activity::None;
+    showReported();
+    if (fromPreview) {
+        // The files have changed: the preview no longer shows what a run would do.
+        m_form.widgets().previewPane->discard(QStringLiteral("已按预览执行替换。"));
+    }
+    if (result.status == job::RunStatus::RuleFileFailed) {
+        showMessage(result.message, platform::MessageKind::Error);
+    }
+}
+
+void JobController::Preview() {
+    if (m_engine.isBusy()) {
+        return;
+    }
+    const MainFormWidgets& w = m_form.widgets();
+    // The preview of a preview is the same preview: it runs over the targets.
+    if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
+        w.pageControl2->setCurrentIndex(kTargetsTab);
+    }
+    job::JobRequest request;
+    if (!buildRequest(request)) {
+        return;
+    }
+    request.dryRun = true;
+    w.previewPane->discard();
+    w.pageControl2->setTabVisible(kPreviewTab, true);
+    w.pageControl2->setCurrentIndex(kPreviewTab);
+
+    m_activity = Activity::Preview;
+    m_previewSourceDue = false;
     m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
@@ -170,6 +231,7 @@ void JobController::showReported() {
     for (PathListView* list : {w.listBox1, w.listBox2, w.checkListBox2}) {
         list->rows().publish();
     }
+    w.previewPane->publish();
 }
 
 void JobController::filesCollected(std::size_t count) {
@@ -178,6 +240,9 @@ void JobController::filesCollected(std::size_t count) {
     if (m_activity == Activity::Search) {
         w.checkListBox2->rows().clear();
         return;
+    }
+    if (m_activity == Activity::Preview) {
+        return; // the lists of the last real run stay: restore works from them
     }
     w.listBox1->rows().clear();
     w.listBox2->rows().clear();
@@ -194,14 +259,35 @@ void JobController::progress(unsigned percent) {
 void JobController::changedFile(const std::string& sourcePath) {
     m_changedFile = sourcePath;
     m_changedFileDue = true;
+    m_previewSource = sourcePath;
+    m_previewSourceDue = true;
 }
 
 void JobController::resultLine(const std::string& path) {
+    if (m_activity == Activity::Preview) {
+        m_form.widgets().previewPane->addFile(m_previewSourceDue ? m_previewSource : path);
+        m_previewSourceDue = false;
+        return;
+    }
     m_form.widgets().listBox1->rows().append(path);
 }
 
 void JobController::errorLine(const std::string& line) {
     const MainFormWidgets& w = m_form.widgets();
+    if (m_activity == Activity::Preview) {
+        // The line names the path a write would go to; the file itself is the one last reported changed,
+        // or, for a file that could not be read, the path on the line.
+        static constexpr std::string_view kTail = " is Error!!!";
+        std::string target = line;
+        if (target.size() >= kTail.size() && target.compare(target.size() - kTail.size(), kTail.size(), kTail) == 0) {
+            target.resize(target.size() - kTail.size());
+        }
+        const std::string source = m_previewSourceDue ? m_previewSource : target;
+        m_previewSourceDue = false;
+        w.previewPane->addFailure(
+            source, Utf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
+        return;
+    }
     w.listBox2->rows().append(line);
     if (!m_errorTabShown) {
         m_errorTabShown = true;

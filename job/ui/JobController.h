@@ -34,6 +34,9 @@ public:
     /// Start: takes the options from the check boxes, then runs the job over the ticked targets, or
     /// over the ticked hits when the search tab is showing. Ignored while a run or a search is under way.
     void Start();
+    /// Preview: the job Start would run, as a dry run; the files it would write and the failures it
+    /// foresees go to the preview tab, which is shown. The result and error lists stay as they are.
+    void Preview();
     /// Pause: flips the pause while the file loop runs; otherwise nothing.
     void Pause();
     /// Stop: while the file loop runs, asks first and stops on Yes; otherwise nothing.
@@ -66,10 +69,14 @@ public:
     void elapsed(const std::string& text) override;
 
 private:
-    enum class Activity { None, Job, Search };
+    enum class Activity { None, Job, Preview, Search };
 
     [[nodiscard]] std::vector<job::TargetEntry> targetEntries() const;
     [[nodiscard]] std::vector<job::TargetEntry> hitEntries() const;
+    [[nodiscard]] std::vector<job::TargetEntry> previewEntries() const;
+    /// Builds the request Start and Preview share; false (after a message) when a typed text cannot
+    /// be used.
+    [[nodiscard]] bool buildRequest(job::JobRequest& request);
     void showMessage(const std::string& utf8, platform::MessageKind kind);
     /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
     void showReported();
@@ -82,6 +89,8 @@ private:
     QElapsedTimer m_sincePump;
     std::string m_changedFile; ///< the newest changed file, for Label3
     bool m_changedFileDue = false;
+    std::string m_previewSource; ///< the file the engine reported changed, until its outcome comes
+    bool m_previewSourceDue = false;
     unsigned m_percent = 0;
     bool m_percentDue = false;
 };

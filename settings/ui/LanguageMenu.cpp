@@ -221,6 +221,13 @@ void LanguageMenu::applyCaptions() {
             SetCaption(*part, caption);
         }
     }
+    for (const settings::CaptionKey& key : settings::kAddedCaptionKeys) {
+        const QString caption = Utf8(m_pack.LookupCaption(key.component));
+        QObject* part = component(key, mainParts);
+        if (part != nullptr && !caption.isEmpty()) {
+            SetCaption(*part, caption);
+        }
+    }
 }
 
 void LanguageMenu::buildEntries() {

@@ -5,14 +5,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 
 #include "job/JobTexts.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
+#include "job/ui/PreviewPane.h"
 #include "support/JobWindow.h"
 
 using norvik::test::JobWindow;
@@ -78,6 +81,7 @@ private slots:
     void restoreInOutputFolderModeAndOnAnEmptyList();
     void doubleClickOpensWhatTheRowNames();
     void rowsAppearWhileTheRunIsUnderWay();
+    void previewShowsChangesAndRunsTheTickedFiles();
 };
 
 void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
@@ -467,6 +471,70 @@ void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
     const qint64 elapsed = timer.elapsed();
     QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
     QVERIFY(f.platform.processEventsCount - pumpsBefore <= elapsed / 40 + 2);
+}
+
+void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
+    JobWindow f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("a.txt"), "keep\r\nold\r\n");
+    f.write(QStringLiteral("b.txt"), "old \xE6\x96\x87\n"); // UTF-8 "old 文"
+    f.write(QStringLiteral("c_locked.txt"), "old\r\n");
+    f.write(QStringLiteral("d.txt"), "nothing here\r\n");
+    QFile::setPermissions(f.path(QStringLiteral("c_locked.txt")), QFile::ReadOwner);
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    w.listBox1->rows().append("/previous/run.txt");
+
+    w.speedButtons[6]->click();
+    QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kPreviewTab));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kPreviewTab));
+    norvik::ui::PreviewModel& rows = w.previewPane->model();
+    QCOMPARE(rows.rowCount(), 3);
+    QStringList shown;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        shown << rows.index(i).data().toString();
+    }
+    shown.sort();
+    QCOMPARE(shown, (QStringList{f.path(QStringLiteral("a.txt")) + QStringLiteral("    (1处)"),
+                                 f.path(QStringLiteral("b.txt")) + QStringLiteral("    (1处)"),
+                                 f.path(QStringLiteral("c_locked.txt")) + QStringLiteral("    只读文件")}));
+    // Nothing was written, and the last run's list (what restore works from) stays.
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nold\r\n"));
+    QCOMPARE(ListTexts(*w.listBox1), QStringList{QStringLiteral("/previous/run.txt")});
+
+    // Selecting a file shows its lines before and after, decoded from its own encoding.
+    const auto rowOf = [&](const QString& name) {
+        for (int i = 0; i < rows.size(); ++i) {
+            if (rows.row(i).text == f.path(name)) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    w.previewPane->list()->setCurrentIndex(rows.index(rowOf(QStringLiteral("b.txt"))));
+    const QString change = w.previewPane->view()->toPlainText();
+    QVERIFY2(change.contains(QStringLiteral("- old 文")) && change.contains(QStringLiteral("+ new 文")),
+             qPrintable(change));
+    QVERIFY(change.contains(QStringLiteral("UTF-8")));
+
+    // Replace the ticked: only a.txt; the preview is then discarded.
+    rows.setChecked(rowOf(QStringLiteral("b.txt")), false);
+    w.speedButtons[7]->click();
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nnew\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old \xE6\x96\x87\n"));
+    QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("old\r\n"));
+    QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
+    QVERIFY(w.previewPane->isEmpty());
+
+    // A preview is discarded when an option changes.
+    w.speedButtons[6]->click();
+    QCOMPARE(rows.rowCount(), 2);
+    w.checkBoxes[5]->toggle();
+    QVERIFY(w.previewPane->isEmpty());
+    w.speedButtons[6]->click();
+    f.type(2, QStringLiteral("newer"));
+    QVERIFY(w.previewPane->isEmpty());
 }
 
 QTEST_MAIN(TestJobWindow)
