@@ -122,6 +122,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             line.forceReadOnly = true;
         } else if (name == "--dry-run" && !inlineValue) {
             line.dryRun = true;
+        } else if (name == "--diff" && !inlineValue) {
+            line.diff = true;
         } else if (name == "--progress" && !inlineValue) {
             line.progress = true;
         } else if (name == "--no-progress" && !inlineValue) {
@@ -131,6 +133,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
+    Require(!line.diff || line.dryRun, "--diff needs --dry-run");
+    Require(!line.diff || line.command == Command::Replace || line.command == Command::Feature,
+            "--diff is for replace and feature");
     const bool typed = line.find.given || line.replacement.given || line.start.given || line.end.given;
     switch (line.command) {
     case Command::Replace:
@@ -204,6 +209,8 @@ Options:
   --force-readonly      replace read-only files too (they become writable)
   --output DIR          write changed files into DIR instead of over the sources
   --dry-run             change nothing; print what would be written and the predicted summary
+  --diff                with --dry-run (replace, feature): print a unified diff of each file that
+                        would change instead of its path (UTF-8, 3 lines of context), then the summary
   --result-list FILE    write the written paths to FILE, one per line (the input of restore)
   --progress            show a progress bar on standard error (default when it is a terminal)
   --help, --version

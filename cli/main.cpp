@@ -12,9 +12,11 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleObserver.h"
 #include "filedeal/FileOps.h"
+#include "job/ChangePreview.h"
 #include "job/JobEngine.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
+#include "job/TextDiff.h"
 #include "job/TextGate.h"
 #include "rules/RuleFile.h"
 
@@ -124,6 +126,13 @@ int Run(const cli::CommandLine& line) {
     }
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
     cli::ConsoleObserver observer(std::cout, std::cerr, progress);
+    if (line.diff) {
+        observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {
+            const job::FileChange change =
+                job::PreviewFileChange(source, engine.ruleLists(), options.mode, options.ignoreCase);
+            return job::UnifiedDiff(source == target ? source : target, change.before, change.after);
+        });
+    }
     g_engine = &engine;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);

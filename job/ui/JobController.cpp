@@ -301,7 +301,8 @@ void JobController::hit(const std::string& path) {
 
 void JobController::summary(const std::string& text) {
     showReported();
-    m_form.setStatusPanel(2, Utf8(text));
+    // A preview's counts are a forecast; nothing was written.
+    m_form.setStatusPanel(2, (m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) + Utf8(text));
 }
 
 void JobController::elapsed(const std::string& text) {
