@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "job/ui/JobController.h"
+#include "job/ui/PreviewPane.h"
 #include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/QtPlatform.h"
@@ -162,14 +164,29 @@ int main(int argc, char** argv) {
         const fs::path root = fs::path(options.dir) / std::to_string(size);
         const std::string windowTree = (root / "window").string();
         const std::string cliTree = (root / "cli").string();
-        std::vector<double> windowJob, cliJob, windowSearch, cliSearch;
+        std::vector<double> windowJob, cliJob, windowSearch, cliSearch, windowPreview, cliPreview;
         for (int run = 0; run < options.runs; ++run) {
             MakeTree(windowTree, size);
             MakeTree(cliTree, size);
             form.targets().Clear();
             form.AddTarget(windowTree + "/");
 
+            // The preview first, while every file still holds the find text.
             QElapsedTimer timer;
+            timer.start();
+            form.SpeedButton6Click();
+            QApplication::processEvents();
+            windowPreview.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+            if (w.previewPane->model().size() != size) {
+                std::fprintf(stderr, "the preview listed %d files of %d: %s\n", w.previewPane->model().size(), size,
+                             qPrintable(form.statusPanel(2)));
+                return 1;
+            }
+            const ChildRun dry = Run({cli, "replace", "--dry-run", "--find", kFind, "--replace", kReplacement, cliTree},
+                                     (root / "peak").string());
+            cliPreview.push_back(dry.seconds);
+            w.pageControl2->setCurrentIndex(norvik::ui::kTargetsTab);
+
             timer.start();
             form.SpeedButton2Click();
             QApplication::processEvents(); // the last rows drawn
@@ -202,8 +219,29 @@ int main(int argc, char** argv) {
         };
         row("job", windowJob, cliJob);
         row("search", windowSearch, cliSearch);
+        row("preview", windowPreview, cliPreview);
         std::fflush(stdout);
         fs::remove_all(root);
+    }
+    // One file's change: a 1 MB GBK file with the find text on every tenth line, shown in the preview.
+    {
+        const fs::path big = fs::path(options.dir) / "big";
+        fs::create_directories(big);
+        std::string text;
+        for (int line = 0; text.size() < (1U << 20); ++line) {
+            text += "line " + std::to_string(line) + " \xd6\xd0\xce\xc4" + (line % 10 == 0 ? kFind : "") + "\r\n";
+        }
+        std::ofstream(big / "big.txt", std::ios::binary) << text;
+        form.targets().Clear();
+        form.AddTarget(big.string() + "/");
+        form.SpeedButton6Click();
+        QApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        w.previewPane->showRow(0);
+        QApplication::processEvents();
+        std::printf("one 1 MB file's change shown in %.0f ms\n", static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        fs::remove_all(big);
     }
     rusage self{};
     getrusage(RUSAGE_SELF, &self);

@@ -7,9 +7,13 @@ namespace norvik::job {
 
 namespace {
 
-// The shortest-edit search keeps one row per edit step; past this many steps the middle region is
-// given as one replacement, which keeps time and memory bounded on texts that differ everywhere.
-constexpr int kMaxEditSteps = 2000;
+// The shortest-edit search costs about the square of the edits; past this many steps the region is
+// aligned by looking a little ahead at each difference instead, which is linear and still exact.
+constexpr int kMaxEditSteps = 256;
+// Regions longer than this (in lines of both texts) go straight to the look-ahead alignment.
+constexpr std::size_t kMaxSearchedLines = 20000;
+// How far ahead that alignment looks for the next common line, in each text.
+constexpr std::size_t kLookAhead = 48;
 
 struct Op {
     DiffLine::Kind kind;
@@ -115,6 +119,46 @@ bool ShortestEdit(const std::vector<int>& a, const std::vector<int>& b, std::siz
     }
     ops.insert(ops.end(), reversed.rbegin(), reversed.rend());
     return true;
+}
+
+/// Aligns a[begin..endA) with b[begin..endB) line by line: equal lines are kept; at a difference
+/// the nearest pair of equal lines within kLookAhead (fewest lines skipped in both) resumes the
+/// alignment, the skipped lines being removed and added.
+void LookAheadEdit(const std::vector<int>& a, const std::vector<int>& b, std::size_t begin, std::size_t endA,
+                   std::size_t endB, std::vector<Op>& ops) {
+    std::size_t x = begin;
+    std::size_t y = begin;
+    while (x < endA && y < endB) {
+        if (a[x] == b[y]) {
+            ops.push_back({DiffLine::Kind::Same, x++, y++});
+            continue;
+        }
+        std::size_t skipA = 1;
+        std::size_t skipB = 1;
+        bool found = false;
+        for (std::size_t sum = 1; sum <= 2 * kLookAhead && !found; ++sum) {
+            for (std::size_t i = 0; i <= sum && !found; ++i) {
+                const std::size_t j = sum - i;
+                if (i <= kLookAhead && j <= kLookAhead && x + i < endA && y + j < endB && a[x + i] == b[y + j]) {
+                    skipA = i;
+                    skipB = j;
+                    found = true;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < skipA && x < endA; ++i) {
+            ops.push_back({DiffLine::Kind::Removed, x++, 0});
+        }
+        for (std::size_t j = 0; j < skipB && y < endB; ++j) {
+            ops.push_back({DiffLine::Kind::Added, 0, y++});
+        }
+    }
+    while (x < endA) {
+        ops.push_back({DiffLine::Kind::Removed, x++, 0});
+    }
+    while (y < endB) {
+        ops.push_back({DiffLine::Kind::Added, 0, y++});
+    }
 }
 
 /// The end of the first UTF-8 character boundary at or before `at`.
@@ -225,19 +269,19 @@ std::vector<DiffHunk> DiffTexts(std::string_view before, std::string_view after,
     }
     const std::size_t endA = na.size() - tail;
     const std::size_t endB = nb.size() - tail;
-    if (!ShortestEdit(na, nb, head, endA, endB, ops)) {
-        for (std::size_t i = head; i < endA; ++i) {
-            ops.push_back({DiffLine::Kind::Removed, i, 0});
-        }
-        for (std::size_t j = head; j < endB; ++j) {
-            ops.push_back({DiffLine::Kind::Added, 0, j});
-        }
+    const bool small = (endA - head) + (endB - head) <= kMaxSearchedLines;
+    if (!small || !ShortestEdit(na, nb, head, endA, endB, ops)) {
+        LookAheadEdit(na, nb, head, endA, endB, ops);
     }
     for (std::size_t t = 0; t < tail; ++t) {
         ops.push_back({DiffLine::Kind::Same, endA + t, endB + t});
     }
 
     // Hunks: each change with `context` kept lines around it, joined when their contexts meet.
+    // Old and new line numbers are counted as the walk goes, up to each hunk's first line.
+    std::size_t counted = 0;
+    std::size_t oldLine = 0;
+    std::size_t newLine = 0;
     std::size_t i = 0;
     while (i < ops.size()) {
         while (i < ops.size() && ops[i].kind == DiffLine::Kind::Same) {
@@ -246,7 +290,7 @@ std::vector<DiffHunk> DiffTexts(std::string_view before, std::string_view after,
         if (i == ops.size()) {
             break;
         }
-        const std::size_t first = i >= context ? i - context : 0;
+        const std::size_t first = std::max(counted, i >= context ? i - context : 0);
         std::size_t last = i; // one past the last change of the hunk
         std::size_t scan = i;
         while (scan < ops.size()) {
@@ -265,14 +309,11 @@ std::vector<DiffHunk> DiffTexts(std::string_view before, std::string_view after,
         }
         const std::size_t end = std::min(ops.size(), last + context);
 
-        DiffHunk hunk;
-        // Old and new line numbers at the hunk's first line.
-        std::size_t oldLine = 0;
-        std::size_t newLine = 0;
-        for (std::size_t k = 0; k < first; ++k) {
-            oldLine += ops[k].kind != DiffLine::Kind::Added ? 1 : 0;
-            newLine += ops[k].kind != DiffLine::Kind::Removed ? 1 : 0;
+        for (; counted < first; ++counted) {
+            oldLine += ops[counted].kind != DiffLine::Kind::Added ? 1 : 0;
+            newLine += ops[counted].kind != DiffLine::Kind::Removed ? 1 : 0;
         }
+        DiffHunk hunk;
         for (std::size_t k = first; k < end; ++k) {
             hunk.oldCount += ops[k].kind != DiffLine::Kind::Added ? 1 : 0;
             hunk.newCount += ops[k].kind != DiffLine::Kind::Removed ? 1 : 0;

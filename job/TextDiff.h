@@ -37,8 +37,8 @@ struct DiffHunk {
 [[nodiscard]] std::vector<std::string_view> SplitLines(std::string_view text);
 
 /// The hunks that turn `before` into `after`, with `context` kept lines around each change. A
-/// shortest edit is found when the texts differ in at most a few thousand lines; beyond that the
-/// region between the common first and last lines is given as one replacement (still exact).
+/// shortest edit is found when the texts differ in at most a few hundred lines; beyond that lines
+/// are aligned by looking a few dozen lines ahead at each difference (linear time, still exact).
 /// Views point into `before` and `after`, which must outlive the result.
 [[nodiscard]] std::vector<DiffHunk> DiffTexts(std::string_view before, std::string_view after, std::size_t context = 3);
 

@@ -33,6 +33,7 @@ void PathListModel::append(const std::string& bytes, bool checked) {
     m_rows.push_back({bytes, QFile::decodeName(raw), checked});
     ++m_counts[bytes];
     schedulePublish();
+    emit contentChanged();
 }
 
 void PathListModel::schedulePublish() {
@@ -62,6 +63,7 @@ void PathListModel::setChecked(int row, bool checked) {
         const QModelIndex at = index(row);
         emit dataChanged(at, at, {Qt::CheckStateRole});
     }
+    emit contentChanged();
 }
 
 void PathListModel::checkAll() {
@@ -71,6 +73,7 @@ void PathListModel::checkAll() {
     if (m_published > 0) {
         emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
     }
+    emit contentChanged();
 }
 
 void PathListModel::invertChecks() {
@@ -80,6 +83,7 @@ void PathListModel::invertChecks() {
     if (m_published > 0) {
         emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
     }
+    emit contentChanged();
 }
 
 void PathListModel::forget(const std::string& bytes) {
@@ -103,6 +107,7 @@ void PathListModel::removeRow(int row) {
     } else {
         m_rows.erase(m_rows.begin() + row);
     }
+    emit contentChanged();
 }
 
 void PathListModel::clear() {
@@ -112,6 +117,7 @@ void PathListModel::clear() {
     m_counts.clear();
     m_published = 0;
     endResetModel();
+    emit contentChanged();
 }
 
 int PathListModel::rowCount(const QModelIndex& parent) const {

@@ -47,6 +47,12 @@ public:
     [[nodiscard]] bool hasUnpublished() const { return m_published < m_rows.size(); }
 
     // --- QAbstractListModel -----------------------------------------------------------------------
+signals:
+    /// A row was added, removed or ticked, at the moment it happened (views learn of appended rows
+    /// later, at the next publish).
+    void contentChanged();
+
+public:
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;

@@ -128,12 +128,7 @@ void TMainForm::connectCommands() {
     onButton(m_w.speedButtons[7], &TMainForm::SpeedButton7Click);
     on(item[29], &TMainForm::SpeedButton6Click);
     // The preview holds only as long as what it was made from.
-    const PathListModel* targetRows = &m_w.checkListBox1->rows();
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(targetRows, signal, this, [this] { discardPreview(); });
-    }
-    connect(targetRows, &QAbstractItemModel::modelReset, this, [this] { discardPreview(); });
-    connect(targetRows, &QAbstractItemModel::dataChanged, this, [this] { discardPreview(); });
+    connect(&m_w.checkListBox1->rows(), &PathListModel::contentChanged, this, [this] { discardPreview(); });
     for (QCheckBox* box : m_w.checkBoxes) {
         if (box != nullptr) {
             connect(box, &QCheckBox::toggled, this, [this] { discardPreview(); });

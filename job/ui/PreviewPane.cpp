@@ -16,7 +16,7 @@ namespace norvik::ui {
 namespace {
 
 // A change of a whole large file would fill the view for nothing; its first lines tell the story.
-constexpr std::size_t kMaxShownLines = 5000;
+constexpr std::size_t kMaxShownLines = 2000;
 
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -222,6 +222,8 @@ void PreviewPane::showRow(int row) {
 void PreviewPane::showChange(const std::string& source, const job::FileChange& change) {
     m_view->clear();
     QTextCursor cursor(m_view->document());
+    // One layout for the whole change, not one per inserted piece.
+    cursor.beginEditBlock();
     QTextCharFormat plain;
     QTextCharFormat header;
     header.setFontWeight(QFont::Bold);
@@ -231,6 +233,7 @@ void PreviewPane::showChange(const std::string& source, const job::FileChange& c
     cursor.insertText(QFile::decodeName(raw), header);
     if (!change.readable) {
         cursor.insertText(QStringLiteral("\n无法读取该文件"), plain);
+        cursor.endEditBlock();
         return;
     }
     cursor.insertText(QStringLiteral("\n%1    %2处\n").arg(EncodingName(change.kind)).arg(change.replacements), plain);
@@ -255,6 +258,7 @@ void PreviewPane::showChange(const std::string& source, const job::FileChange& c
         for (const job::DiffLine& line : part.lines) {
             if (++shownLines > kMaxShownLines) {
                 cursor.insertText(QStringLiteral("……\n"), hunk);
+                cursor.endEditBlock();
                 m_view->moveCursor(QTextCursor::Start);
                 return;
             }
@@ -274,6 +278,7 @@ void PreviewPane::showChange(const std::string& source, const job::FileChange& c
             cursor.insertText(Shown(text.substr(end)) + QStringLiteral("\n"), whole);
         }
     }
+    cursor.endEditBlock();
     // The first change is the first hunk, at the top.
     m_view->moveCursor(QTextCursor::Start);
 }

@@ -30,7 +30,7 @@ std::string ApplyUnifiedDiff(const std::string& before, const std::string& diff,
         }
     }
     std::string out;
-    std::size_t next = 0;       // next old line to copy
+    std::size_t next = 0;     // next old line to copy
     bool lastWentOut = false; // the diff line before went into the new text
     for (std::size_t i = 2; i < diffLines.size(); ++i) {
         const std::string& line = diffLines[i];
@@ -163,7 +163,10 @@ TEST(TextDiff, TextsThatDifferEverywhereStillGiveAnExactDiff) {
     std::string after;
     for (int i = 0; i < 6000; ++i) {
         before += "old " + std::to_string(i) + "\n";
-        after += "new " + std::to_string(i) + "\n";
+        after += (i % 7 == 0 ? "new " : "old ") + std::to_string(i) + "\n";
+        if (i % 500 == 0) {
+            after += "inserted\n";
+        }
     }
     bool ok = false;
     EXPECT_EQ(ApplyUnifiedDiff(before, job::UnifiedDiff("p", before, after), ok), after);

@@ -487,6 +487,9 @@ void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
     w.listBox1->rows().append("/previous/run.txt");
 
     w.speedButtons[6]->click();
+    // Regression: the target row added just before is shown to the views later; that must not
+    // discard the preview made with it.
+    QCoreApplication::processEvents();
     QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kPreviewTab));
     QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kPreviewTab));
     norvik::ui::PreviewModel& rows = w.previewPane->model();
