@@ -353,7 +353,11 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
         how.newFileMode = static_cast<int>(read.mode & 0777);
         if (!replacesSource && filedeal::FileExists(dest.target)) {
             // An extraction file the user has (or one of an earlier run) is kept as its backup
-            // before it changes; a taken backup name leaves it as it is.
+            // before it changes; a taken backup name leaves it as it is, and so does a read-only
+            // file, which the write would refuse after the backup had taken the name.
+            if (filedeal::IsReadOnly(dest.target)) {
+                return false;
+            }
             std::string old;
             try {
                 old = filedeal::ReadRegularFileBytes(dest.target);
