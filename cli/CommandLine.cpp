@@ -207,7 +207,8 @@ Options:
   --match-case          match letter case (default: case is ignored)
   --no-backup           do not keep <file>.bak backups (output mode never makes them)
   --force-readonly      replace read-only files too (they become writable)
-  --output DIR          write changed files into DIR instead of over the sources
+  --output DIR          write changed files into DIR instead of over the sources (DIR must not
+                        be, or lie inside, a target folder)
   --dry-run             change nothing; print what would be written and the predicted summary
   --diff                with --dry-run (replace, feature): print a unified diff of each file that
                         would change instead of its path (UTF-8, 3 lines of context), then the summary
@@ -217,7 +218,8 @@ Options:
 
 Output: each written path, the summary line and the elapsed time on standard output; failures as
 "<path> is Error!!!" on standard error. Exit status: 0 no error, 1 some file failed, 2 bad usage,
-an unreadable rule or list file, or a text the code page cannot represent (nothing touched).
+an unreadable rule or list file, a text the code page cannot represent, or an output folder among
+the targets (nothing touched).
 )";
 }
 

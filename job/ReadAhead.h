@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
 
 namespace norvik::job {
@@ -23,8 +24,9 @@ struct LoadedFile {
     };
     State state = State::Missing;
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
-    std::string bytes; ///< the file's bytes, where the policy keeps them
-    std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+    std::string bytes;         ///< the file's bytes, where the policy keeps them
+    std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
+    filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
 };
 
 /// What is kept of a loaded file.
