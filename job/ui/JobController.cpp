@@ -119,6 +119,8 @@ void JobController::Start() {
     }
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
+    } else if (result.status == job::RunStatus::OutputInsideTarget) {
+        showMessage(result.message, platform::MessageKind::Warning);
     }
 }
 
@@ -148,6 +150,8 @@ void JobController::Preview() {
     showReported();
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
+    } else if (result.status == job::RunStatus::OutputInsideTarget) {
+        showMessage(result.message, platform::MessageKind::Warning);
     }
 }
 

@@ -78,6 +78,7 @@ private slots:
     void closingWhileCollectingStopsWithoutAQuestion();
     void firstFailureShowsTheErrorTab();
     void ruleSetThatHasGoneIsReportedWithoutSummary();
+    void outputFolderInsideATargetIsRefusedWithAMessage();
     void restoreInOutputFolderModeAndOnAnEmptyList();
     void doubleClickOpensWhatTheRowNames();
     void rowsAppearWhileTheRunIsUnderWay();
@@ -355,6 +356,23 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     QCOMPARE(f.panel(2), QStringLiteral("earlier summary"));
     QCOMPARE(f.panel(0), QStringLiteral("earlier time"));
     QCOMPARE(w.listBox1->count(), 0);
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+}
+
+void TestJobWindow::outputFolderInsideATargetIsRefusedWithAMessage() {
+    JobWindow f;
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("sub/a.txt"), "old\r\n");
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    f.form->options().outputToFolder = true;
+    f.form->options().outputFolder = f.path(QStringLiteral("sub")).toStdString() + "/";
+    f.w().speedButtons[2]->click();
+    const auto messages = f.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].detail, QStringLiteral("warning"));
+    QCOMPARE(f.read(QStringLiteral("sub/a.txt")), QByteArray("old\r\n"));
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
