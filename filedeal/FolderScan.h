@@ -17,8 +17,9 @@ namespace norvik::filedeal {
 /// subfolder, depth first. Symbolic links to folders are listed when they match but never entered.
 /// A folder that does not exist or cannot be read adds nothing. `yield` runs after each entry.
 /// `unreadable`, when given, receives (ending with '/') every folder met that exists but could not be
-/// opened or listed to the end, so that the caller can report the files it could not see; a folder
-/// that is missing, or no folder, is not one of them.
+/// opened, entered or listed to the end, so that the caller can report the files it could not see; a
+/// folder that is missing, or no folder, is not one of them. A folder that can be listed but not
+/// entered adds none of its names (its files could not be read).
 void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
                 const std::function<void()>& yield = {}, std::vector<std::string>* unreadable = nullptr);
 
