@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "filedeal/FileOps.h"
 #include "filedeal/RuleApply.h"
@@ -38,6 +42,18 @@ std::string FolderPrefix(const std::string& folder) {
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
+}
+
+/// Anything at all is at the path (a link that leads nowhere included).
+bool PathIsThere(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+/// This process may create a file in the folder (the test the kernel makes, so a folder of another
+/// user or a read-only file system says no, and the administrator's override says yes).
+bool CanCreateIn(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 /// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
@@ -147,7 +163,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        handleFile(files[i], ahead.take(i), counters, observer);
+        try {
+            handleFile(files[i], ahead.take(i), counters, observer);
+        } catch (const std::exception&) {
+            // Out of memory on one large file, or anything else one file brings: the buffers of that
+            // file are released by now, it is a failure like an unreadable file, and the run goes on.
+            fail(files[i], counters, observer);
+        }
     }
     m_running = false;
 
@@ -238,6 +260,12 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
     const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
+    // spans go to a file of their own and leave it as it is.
+    if (file.binary && !extract) {
+        fail(dest.target, counters, observer);
+        return;
+    }
     // A Unicode file whose text does not survive the code page would lose characters if written.
     if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
         fail(dest.target, counters, observer);
@@ -283,14 +311,44 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
 }
 
 bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
-    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
-                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
-        return false; // one level is all the run would make, and an empty folder none
+    // Each step of write(), in its order, judged without doing it.
+    if (replacesSource && m_options.backup) {
+        const std::string backup = path + std::string(kBackupSuffix);
+        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(ParentFolderOf(backup))) {
+            return false; // the name is taken by a folder (or a dangling link), or the folder is closed
+        }
     }
-    if (replacesSource && m_options.forceReadOnly && dest.target == path) {
-        return true; // the run would make the source writable first
+    if (dest.toFolder) {
+        if (dest.folder.empty()) {
+            return false;
+        }
+        const bool canHold = filedeal::FolderExists(dest.folder)
+                                 ? CanCreateIn(dest.folder)
+                                 : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
+        if (!canHold) {
+            return false; // one level is all the run would make, and only where it may
+        }
     }
-    return !(filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target));
+    // The writer follows links and writes a temporary beside the file the chain ends at.
+    std::string target = dest.target;
+    if (PathIsThere(target) && !filedeal::FileExists(target)) {
+        return false; // a folder, a special file or a link that leads nowhere: never written over
+    }
+    if (filedeal::FileExists(target)) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(target, ec);
+        if (!ec) {
+            target = real.string();
+        }
+        const bool madeWritable = replacesSource && m_options.forceReadOnly && dest.target == path;
+        if (filedeal::IsReadOnly(target) && !madeWritable) {
+            return false;
+        }
+    }
+    if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
+        return true; // the run makes the folder itself, so it may write in it
+    }
+    return CanCreateIn(ParentFolderOf(target));
 }
 
 void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {
