@@ -44,8 +44,12 @@ bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
 }
 
-/// Anything at all is at the path (a link that leads nowhere included).
-bool PathIsThere(const std::string& path) {
+/// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
+/// not taken as a demand that it be a folder.
+bool PathIsThere(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
