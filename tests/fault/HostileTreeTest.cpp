@@ -199,27 +199,46 @@ TEST_F(HostileJob, ThingsThatOnlyLookLikeFilesAreNeverRead) {
     EXPECT_EQ(directOutput.summary->missing, 1u);
 }
 
-// Empty files are left alone; zero bytes are content like any other: a binary file is replaced
-// around them (its lines then end with CR LF, as every ANSI text does), and one without the text to
-// replace is not written at all.
+// Empty files are left alone. A file without a Unicode mark that holds a zero byte in its first 8,000
+// bytes is binary: rewriting it as text would turn its LF bytes into CR LF (an executable destroyed),
+// so one the rules would change is an error line and stays byte for byte, without a backup; one
+// without the text is not written at all. A zero further in is text content, replaced around; a
+// UTF-16 file's zeros are its characters.
 TEST_F(HostileJob, EmptyAndBinaryFiles) {
     WriteBytes(m_root / "empty.txt", "");
     const std::string binary = std::string("\x00\x01hello\x00\x80\x81\x00\nend\x00", 16);
     WriteBytes(m_root / "bin.txt", binary);
+    const std::string utf8Binary = std::string("\x7F"
+                                               "ELF\x00\nhello \xE5\x95\x8A\n",
+                                               16);
+    WriteBytes(m_root / "elf.txt", utf8Binary);
     const std::string untouched = std::string("\x00\x02\x80\n\x00\xFF", 6);
     WriteBytes(m_root / "other.txt", untouched);
+    const std::string lateZero = std::string(8000, 'x') + std::string("\x00hello\n", 7);
+    WriteBytes(m_root / "late.txt", lateZero);
+    WriteBytes(m_root / "u16.txt", Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00 00 00"));
 
     const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 60);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
-    EXPECT_EQ(output.summary->successes, 1u);
+    EXPECT_EQ(output.summary->changed, 4u);
+    EXPECT_EQ(output.summary->successes, 2u);
+    EXPECT_EQ(output.errors, (std::vector<std::string>{(m_root / "bin.txt").string(), (m_root / "elf.txt").string()}));
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(ReadBytes(m_root / "empty.txt"), "");
     EXPECT_FALSE(fs::exists(m_root / "empty.txt.bak"));
-    EXPECT_EQ(ReadBytes(m_root / "bin.txt"),
-              std::string("\x00\x01", 2) + kGbkHello + std::string("\x00\x80\x81\x00\r\nend\x00\r\n", 12));
-    EXPECT_EQ(ReadBytes(m_root / "bin.txt.bak"), binary);
-    EXPECT_EQ(ReadBytes(m_root / "other.txt"), untouched);
-    EXPECT_FALSE(fs::exists(m_root / "other.txt.bak"));
+    for (const auto& [name, bytes] :
+         {std::pair{"bin.txt", binary}, {"elf.txt", utf8Binary}, {"other.txt", untouched}}) {
+        EXPECT_EQ(ReadBytes(m_root / name), bytes) << name;
+        EXPECT_FALSE(fs::exists(m_root / (std::string(name) + ".bak"))) << name;
+    }
+    EXPECT_EQ(ReadBytes(m_root / "late.txt"), std::string(8000, 'x') + std::string("\x00", 1) + kGbkHello + "\r\n");
+    EXPECT_EQ(ReadBytes(m_root / "u16.txt"), Bytes("FF FE 60 4F 7D 59 00 00"));
+
+    // The search still lists a binary file that holds the text.
+    const CliRun search = RunCli({"search", "--no-progress", "--find", "hello", m_root.string()}, {}, m_io, 60);
+    EXPECT_EQ(search.exitCode, 0) << search.err;
+    EXPECT_NE(search.out.find((m_root / "bin.txt").string() + "\n"), std::string::npos) << search.out;
 }
 
 // A file that turns into a folder while the job runs: just before its read it is no file any more
