@@ -202,7 +202,8 @@ Options:
   --match-case          match letter case (default: case is ignored)
   --no-backup           do not keep <file>.bak backups (output mode never makes them)
   --force-readonly      replace read-only files too (they become writable)
-  --output DIR          write changed files into DIR instead of over the sources
+  --output DIR          write changed files into DIR instead of over the sources (DIR must not
+                        be, or lie inside, a target folder)
   --dry-run             change nothing; print what would be written and the predicted summary
   --result-list FILE    write the written paths to FILE, one per line, each as soon as its file
                         is written (the input of restore)
@@ -214,8 +215,9 @@ Output: each written path, the summary line and the elapsed time on standard out
 8,000 bytes) are never rewritten: one the rules would change is a failure. Ctrl+C, SIGTERM and
 SIGHUP stop the run after the file in hand (the summary is still printed).
 Exit status: 0 no error; 1 some file or folder failed, or the output or the result list could not
-be written; 2 bad usage, an unreadable rule or list file, or a text the code page cannot represent
-(nothing touched); 3 the run was stopped by a signal before its end (the files after it untouched).
+be written; 2 bad usage, an unreadable rule or list file, a text the code page cannot represent,
+or an output folder among the targets (nothing touched); 3 the run was stopped by a signal
+before its end (the files after it untouched).
 )";
 }
 

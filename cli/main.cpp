@@ -202,7 +202,7 @@ int Run(const cli::CommandLine& line) {
     const job::RunResult result = engine.run(request, observer);
     g_engine = nullptr;
     observer.finish();
-    if (result.status == job::RunStatus::RuleFileFailed) {
+    if (result.status == job::RunStatus::RuleFileFailed || result.status == job::RunStatus::OutputInsideTarget) {
         std::cerr << "norvik-cli: " << result.message << "\n";
         return kExitUsage;
     }

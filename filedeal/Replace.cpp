@@ -110,13 +110,25 @@ void CollectSpans(std::string_view text, std::string_view start, std::string_vie
     if (start.empty() || end.empty()) {
         return;
     }
+    // Start and end are found as a find text is: never from the second byte of a character, so an
+    // end cannot cut a character in two. Candidates are asked for in increasing order.
+    TrailByteTest trail(text);
+    const auto next = [&](std::string_view needle, std::size_t from) {
+        for (;;) {
+            const std::size_t at = FindBytes(text, needle, from);
+            if (at == std::string_view::npos || !trail.isSecondByte(at)) {
+                return at;
+            }
+            from = at + 1;
+        }
+    };
     std::size_t from = 0;
     for (;;) {
-        const std::size_t s = FindBytes(text, start, from);
+        const std::size_t s = next(start, from);
         if (s == std::string_view::npos) {
             return;
         }
-        const std::size_t e = FindBytes(text, end, s + start.size());
+        const std::size_t e = next(end, s + start.size());
         if (e == std::string_view::npos) {
             return;
         }

@@ -26,8 +26,9 @@ struct SearchResult {
     std::size_t failures = 0;      ///< error lines: folders that could not be searched, files too large
 };
 
-/// Collects the files of the ticked targets exactly as a job does (CollectWorkList, with the
-/// subfolder flag and selected types of `options`), reports filesCollected, then for each file:
+/// Collects the files of the ticked targets as a job does (CollectWorkList, with the subfolder flag
+/// and selected types of `options`, each file once) but deletes nothing: leftover temporaries are
+/// only skipped. Reports filesCollected, then for each file:
 /// yield, progress, and a hit when the file exists, can be read and its working text holds `text`.
 /// The match is a plain byte search: always case-sensitive whatever the job's case option, and
 /// without the double-byte boundary test of replacement (the first occurrence anywhere counts). Since

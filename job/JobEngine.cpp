@@ -70,6 +70,35 @@ std::string ParentFolderOf(const std::string& folder) {
     return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
 }
 
+/// The ticked target folder that the output folder is, or lies inside, once links are followed on both
+/// sides; empty when there is none. The output folder need not exist yet.
+std::string TargetFolderHolding(const std::string& outputFolder, const std::vector<TargetEntry>& targets) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path output = fs::weakly_canonical(fs::absolute(outputFolder, ec), ec);
+    if (ec || outputFolder.empty()) {
+        return {};
+    }
+    for (const TargetEntry& entry : targets) {
+        if (!entry.checked || entry.path.empty() || entry.path.back() != '/') {
+            continue;
+        }
+        const fs::path target = fs::canonical(entry.path, ec);
+        if (ec) {
+            continue; // a folder that is not there has no files to overwrite
+        }
+        const fs::path inner = output.lexically_relative(target);
+        if (!inner.empty() && *inner.begin() != "..") {
+            return entry.path;
+        }
+    }
+    return {};
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
 } // namespace
 
 struct JobEngine::Destination {
@@ -128,12 +157,39 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.yield();
     };
 
+    // An output folder inside a target folder would take copies over sources not yet read (or, being
+    // the folder itself, rewrite every source without a backup): such a run does not start.
+    if (!request.useSearchHits && m_options.outputToFolder) {
+        const std::string holder = TargetFolderHolding(m_options.outputFolder, request.targets);
+        if (!holder.empty()) {
+            result.status = RunStatus::OutputInsideTarget;
+            result.message = OutputInsideTargetText(m_options.outputFolder, holder);
+            return result;
+        }
+    }
+
     std::vector<std::string> unreadableFolders;
-    const std::vector<std::string> files =
-        request.useSearchHits
-            ? TickedPaths(request.searchHits)
-            : CollectWorkList(
-                  request.targets, m_options, yield, [this] { return m_stopRequested.load(); }, &unreadableFolders);
+    // Only a run that writes sweeps up leftover temporaries; a dry run reads, like a search.
+    std::vector<std::string> files =
+        request.useSearchHits ? TickedPaths(request.searchHits)
+                              : CollectWorkList(
+                                    request.targets, m_options, yield, [this] { return m_stopRequested.load(); },
+                                    &unreadableFolders, !request.dryRun);
+    if (request.useSearchHits) {
+        KeepFirstOfEachFile(files);
+    }
+    if (m_options.mode == ReplaceMode::Extract) {
+        // Extraction files are results, not sources: one taken as a source would spawn
+        // "<name>.extract.txt.extract.txt".
+        std::erase_if(files, [](const std::string& path) { return EndsWith(path, kExtractSuffix); });
+    }
+    m_workFiles.clear();
+    for (const std::string& path : files) {
+        filedeal::FileStamp stamp;
+        if (filedeal::StampOf(path, stamp)) {
+            m_workFiles.emplace(stamp.device, stamp.inode);
+        }
+    }
     if (m_stopRequested) {
         result.status = RunStatus::Stopped; // a close during collection: the list may be partial
     }
@@ -232,8 +288,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     const ReplaceMode mode = m_options.mode;
     const bool extract = mode == ReplaceMode::Extract;
-    if (extract && !m_extractApplies) {
-        return; // no rule would apply: the extracted text would be the file itself
+    if (extract && (!m_extractApplies || EndsWith(path, kExtractSuffix))) {
+        return; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
     auto yield = [&observer] {
@@ -264,6 +320,12 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
     const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    // A copy or an extraction file must never land on a file of this run (through a link, a hard
+    // link or an output folder that leads back among the sources).
+    if (dest.target != path && isWorkFile(dest.target)) {
+        fail(dest.target, counters, observer);
+        return;
+    }
     // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
     // spans go to a file of their own and leave it as it is.
     if (file.binary && !extract) {
@@ -285,7 +347,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         fail(dest.target, counters, observer);
         return;
     }
-    const bool written = m_dryRun ? foreseeWrite(path, dest, !extract) : write(path, dest, !extract, encoded);
+    const bool written =
+        m_dryRun ? foreseeWrite(path, dest, !extract, encoded) : write(path, dest, !extract, encoded, file.stamp);
     if (!written) {
         fail(dest.target, counters, observer);
         return;
@@ -294,12 +357,14 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     observer.resultLine(dest.target);
 }
 
-bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded) {
+bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded,
+                      const filedeal::FileStamp& read) {
     if (replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
-        // it); a file whose backup can be neither made nor found is not written.
+        // it); a file whose backup can be neither made nor found is not written. A new backup is the
+        // file as it was read: one changed since fails here.
         const std::string backup = path + std::string(kBackupSuffix);
-        if (!filedeal::CopyFileNoOverwrite(path, backup) && !filedeal::FileExists(backup)) {
+        if (!filedeal::CopyFileNoOverwrite(path, backup, &read) && !filedeal::FileExists(backup)) {
             return false;
         }
     }
@@ -311,10 +376,36 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
     if (dest.toFolder && !EnsureFolder(dest.folder)) {
         return false;
     }
-    return filedeal::WriteFileAtomic(dest.target, encoded);
+    filedeal::AtomicWrite how;
+    if (dest.target == path) {
+        how.unchangedSince = &read; // an edit made since the read is not overwritten
+    } else {
+        // A new copy or extraction file is no more readable than its source.
+        how.newFileMode = static_cast<int>(read.mode & 0777);
+        if (!replacesSource && filedeal::FileExists(dest.target)) {
+            // An extraction file the user has (or one of an earlier run) is kept as its backup
+            // before it changes; a taken backup name leaves it as it is, and so does a read-only
+            // file, which the write would refuse after the backup had taken the name.
+            if (filedeal::IsReadOnly(dest.target)) {
+                return false;
+            }
+            std::string old;
+            try {
+                old = filedeal::ReadRegularFileBytes(dest.target);
+            } catch (const filedeal::FileOpenError&) {
+                return false;
+            }
+            if (old != encoded &&
+                !filedeal::CopyFileNoOverwrite(dest.target, dest.target + std::string(kBackupSuffix))) {
+                return false;
+            }
+        }
+    }
+    return filedeal::WriteFileAtomic(dest.target, encoded, how);
 }
 
-bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
+bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
+                             std::string_view encoded) const {
     // Each step of write(), in its order, judged without doing it.
     if (replacesSource && m_options.backup) {
         const std::string backup = path + std::string(kBackupSuffix);
@@ -331,6 +422,16 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
                                  : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
         if (!canHold) {
             return false; // one level is all the run would make, and only where it may
+        }
+    }
+    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(dest.target + std::string(kBackupSuffix))) {
+        // The extraction file would have to be kept first, and its backup name is taken.
+        try {
+            if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
+                return false;
+            }
+        } catch (const filedeal::FileOpenError&) {
+            return false;
         }
     }
     // The writer follows links and writes a temporary beside the file the chain ends at.
@@ -353,6 +454,11 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
         return true; // the run makes the folder itself, so it may write in it
     }
     return CanCreateIn(ParentFolderOf(target));
+}
+
+bool JobEngine::isWorkFile(const std::string& path) const {
+    filedeal::FileStamp stamp;
+    return filedeal::StampOf(path, stamp) && m_workFiles.contains({stamp.device, stamp.inode});
 }
 
 void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {

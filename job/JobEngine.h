@@ -15,8 +15,11 @@
 // again), and pause and stop only stop the handing out of files, so their meaning does not change.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "job/FileSearch.h"
@@ -47,14 +50,17 @@ enum class RunStatus {
     Finished,       ///< every file was handled; summary and elapsed time were reported
     Stopped,        ///< a stop ended the loop early; summary and elapsed time were reported
     RuleFileFailed, ///< the rule set could not be read: no file touched, no summary, no elapsed time
-    Busy,           ///< a run or a search was already under way: nothing happened
+    /// The output folder is, or lies inside, a ticked target folder (links followed): its copies would
+    /// overwrite sources. Nothing collected or touched, no summary; `message` says why.
+    OutputInsideTarget,
+    Busy, ///< a run or a search was already under way: nothing happened
 };
 
 struct RunResult {
     RunStatus status = RunStatus::Finished;
     RunCounters counters;
     std::size_t ruleCount = 0; ///< the lines of the list the summary counts
-    std::string message;       ///< RuleFileFailed: the message to show (UTF-8)
+    std::string message;       ///< RuleFileFailed, OutputInsideTarget: the message to show (UTF-8)
 };
 
 class JobEngine {
@@ -105,8 +111,10 @@ private:
     [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
     void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
-                             std::string_view encoded);
-    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const;
+                             std::string_view encoded, const filedeal::FileStamp& read);
+    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
+                                    std::string_view encoded) const;
+    [[nodiscard]] bool isWorkFile(const std::string& path) const;
     void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
 
@@ -114,6 +122,8 @@ private:
     RuleLists m_lists;
     bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
     bool m_dryRun = false;         ///< the run writes nothing (set per run)
+    /// Device and inode of every file of the run's work list: no destination may be one of them.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
 
     std::atomic<bool> m_busy{false};

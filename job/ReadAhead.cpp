@@ -14,7 +14,7 @@ namespace {
 LoadedFile ReadBytes(const std::string& path) {
     LoadedFile file;
     try {
-        file.bytes = filedeal::ReadRegularFileBytes(path);
+        file.bytes = filedeal::ReadRegularFileBytes(path, &file.stamp);
     } catch (const filedeal::FileOpenError&) {
         file.state = LoadedFile::State::Unreadable;
         return file;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
 
 namespace norvik::job {
@@ -27,8 +28,9 @@ struct LoadedFile {
     /// No Unicode mark and a zero byte within the first kBinaryProbeBytes: a program or other binary
     /// data, which a rewrite as text would destroy (its LF bytes would become CR LF).
     bool binary = false;
-    std::string bytes; ///< the file's bytes, where the policy keeps them
-    std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+    std::string bytes;         ///< the file's bytes, where the policy keeps them
+    std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
+    filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
 };
 
 /// How far into a file without a Unicode mark a zero byte makes it binary (the rule git and grep use).

@@ -314,6 +314,69 @@ TEST_F(FaultJob, OutputFolderSurvivesEveryFailure) {
     PrintCounts("output folder: calls of a clean run", RunSweep(sweep, m_root, m_io, "output folder"));
 }
 
+// Extraction over extraction files the user already has: a source is never written; an extraction
+// file holds the user's bytes or the new extraction, and in the second case the user's bytes are whole
+// in its backup "<name>.extract.txt.bak"; a backup that exists is always whole.
+TEST_F(FaultJob, ExtractionOverTheUsersFilesSurvivesEveryFailure) {
+    const std::vector<std::string> users = {m_files[0].path + ".extract.txt", m_files[1].path + ".extract.txt"};
+    std::map<std::string, std::string> extracted; // learned from the run without a fault
+    Sweep sweep;
+    sweep.args = {"extract", "--no-progress", "--start", "hel", "--end", "lo", (m_root / "t").string()};
+    sweep.reset = [this, &users] {
+        reset();
+        std::error_code ec;
+        for (const auto& f : m_files) {
+            fs::remove(f.path + ".extract.txt", ec);
+            fs::remove(f.path + ".extract.txt.bak", ec);
+        }
+        for (const auto& user : users) {
+            norvik::test::WriteBytes(user, "the user's own notes of " + user + "\r\n");
+        }
+    };
+    sweep.check = [this, &users, &extracted](const CliRun& run, const std::string& op) {
+        const JobOutput output = checkReport(run, op);
+        std::vector<std::string> written;
+        std::vector<std::string> reported;
+        for (const auto& f : m_files) {
+            EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << f.path << ": a source changed";
+            const std::string target = f.path + ".extract.txt";
+            const auto now = ReadIfExists(target);
+            const auto backup = ReadIfExists(target + ".bak");
+            const bool isUsers = Contains(users, target);
+            const std::string user = "the user's own notes of " + target + "\r\n";
+            if (op.empty() && now && (!isUsers || *now != user)) {
+                extracted[target] = *now;
+            }
+            if (backup) {
+                EXPECT_TRUE(isUsers && *backup == user) << target << ".bak is not the user's file";
+            }
+            if (!f.changes()) {
+                EXPECT_FALSE(now.has_value()) << target;
+                continue;
+            }
+            const bool isNew = now && extracted.contains(target) && *now == extracted[target];
+            if (isUsers) {
+                ASSERT_TRUE(now.has_value()) << target << " is gone";
+                EXPECT_TRUE(*now == user || isNew) << target << " is neither the user's nor the extraction";
+                EXPECT_TRUE(!isNew || backup.has_value()) << target << " replaced without keeping the user's";
+            } else {
+                EXPECT_TRUE(!now || isNew) << target << " is not whole";
+            }
+            EXPECT_EQ(isNew, Contains(output.written, target)) << target;
+            if (isNew) {
+                written.push_back(f.path);
+            } else if (Contains(output.errors, target)) {
+                reported.push_back(f.path);
+            }
+        }
+        checkAccounted(output, written, reported);
+        if (op != "unlink") {
+            EXPECT_TRUE(TemporariesUnder(m_root).empty());
+        }
+    };
+    PrintCounts("extraction: calls of a clean run", RunSweep(sweep, m_root, m_io, "extraction"));
+}
+
 // Restore: each file is either put back (old bytes, backup gone) or left as written (new bytes, its
 // backup whole), and the count printed is the number put back. A list that cannot be read is a
 // message and exit status 2, with nothing touched.
