@@ -176,7 +176,8 @@ int Run(const cli::CommandLine& line) {
         engine.setReadAheadBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 turns it off
     }
     // The list is opened before any file is touched: a list that cannot be written stops the command
-    // while nothing has changed, rather than leaving a run without its undo information.
+    // while nothing has changed, rather than leaving a run without its undo information. It is
+    // emptied only once the run is under way (see ResultListFile).
     job::ResultListFile list;
     const bool withList = !line.resultList.empty() && !line.dryRun && line.command != cli::Command::Search;
     if (withList && !list.open(line.resultList)) {
@@ -207,7 +208,7 @@ int Run(const cli::CommandLine& line) {
         return kExitUsage;
     }
     bool listWritten = true;
-    if (withList && !list.close()) {
+    if (withList && !(list.start() && list.close())) {
         listWritten = false;
         std::cerr << "norvik-cli: the result list '" << line.resultList << "' is incomplete: " << list.error() << "\n";
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace norvik::job {
@@ -23,7 +24,8 @@ bool ResultListFile::open(const std::string& path) {
     m_failed = false;
     m_error.clear();
     // Without O_NONBLOCK, opening a pipe that nobody reads would wait for ever.
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    m_started = false;
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (m_fd < 0) {
         setFailed(errno);
         return false;
@@ -39,8 +41,28 @@ bool ResultListFile::open(const std::string& path) {
     return true;
 }
 
-bool ResultListFile::append(std::string_view path) {
+bool ResultListFile::start() {
     if (m_fd < 0 || m_failed) {
+        return false;
+    }
+    if (m_started) {
+        return true;
+    }
+    m_started = true;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+        setFailed(errno);
+        return false;
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0) {
+        setFailed(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ResultListFile::append(std::string_view path) {
+    if (!start()) {
         return false;
     }
     m_line.assign(path);

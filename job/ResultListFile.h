@@ -14,9 +14,15 @@ public:
     ResultListFile(const ResultListFile&) = delete;
     ResultListFile& operator=(const ResultListFile&) = delete;
 
-    /// Creates or empties the list at `path`. Never waits: a pipe without a reader is refused.
-    /// False (with error() set) when the list cannot be opened; nothing is written then.
+    /// Opens (or creates) the list at `path` for writing, so that a list that cannot be written is
+    /// known before any file is. Its old lines stay until start(): a run that does not start keeps
+    /// the list of the run before. Never waits: a pipe without a reader is refused. False (with
+    /// error() set) when the list cannot be opened.
     [[nodiscard]] bool open(const std::string& path);
+
+    /// Empties the list (once; a pipe or device is left as it is). append() starts it by itself; a run
+    /// that wrote nothing calls it so the list says so.
+    bool start();
 
     /// Writes `path` and a line break in one piece. After a failed write no further line is written
     /// (a list with a gap would restore the wrong files silently) and false is given from then on.
@@ -34,6 +40,7 @@ private:
     void setFailed(int err);
 
     int m_fd = -1;
+    bool m_started = false;
     bool m_failed = false;
     std::string m_error;
     std::string m_line; // reused for each line

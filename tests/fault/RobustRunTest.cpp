@@ -116,12 +116,17 @@ TEST_F(RobustRun, RuleFilesAndListsThatAreNoPlainFilesAreRefusedAtOnce) {
     fs::create_symlink("/dev/zero", m_io / "zero.list");
     MakeSparse(m_io / "big.nrr", (off_t{64} << 20) + 1);
     MakeSparse(m_io / "big.list", (off_t{64} << 20) + 1);
+    // The list of an earlier run stays when the run does not start.
+    const fs::path earlier = m_io / "earlier.list";
+    WriteBytes(earlier, "/the/undo/information/of/an/earlier/run\n");
     for (const char* name : {"pipe.nrr", "zero.nrr", "big.nrr"}) {
         SCOPED_TRACE(name);
-        const CliRun run =
-            RunCli({"replace", "--no-progress", "--rules", (m_io / name).string(), m_root.string()}, {}, m_io, 20);
+        const CliRun run = RunCli({"replace", "--no-progress", "--rules", (m_io / name).string(), "--result-list",
+                                   earlier.string(), m_root.string()},
+                                  {}, m_io, 20);
         EXPECT_FALSE(run.timedOut) << "the rule file was waited on";
         EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_EQ(ReadBytes(earlier), "/the/undo/information/of/an/earlier/run\n");
     }
     for (const char* name : {"pipe.list", "zero.list", "big.list"}) {
         SCOPED_TRACE(name);
@@ -135,6 +140,13 @@ TEST_F(RobustRun, RuleFilesAndListsThatAreNoPlainFilesAreRefusedAtOnce) {
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(ReadBytes(m_root / "a.txt"), kOld);
     EXPECT_FALSE(fs::exists(m_root / "a.txt.bak"));
+
+    // A run that starts and writes nothing leaves an empty list.
+    const CliRun none = RunCli({"replace", "--no-progress", "--find", "absent", "--replace", "x", "--result-list",
+                                earlier.string(), m_root.string()},
+                               {}, m_io, 20);
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(ReadBytes(earlier), "");
 }
 
 // A folder that can be listed but not entered, and one that can be entered but not listed, are

@@ -629,6 +629,8 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             put("plain", "a file where a folder is wanted");
             put("out/locked.txt", "read-only in the output folder");
             MakeReadOnly(dir / "out/locked.txt");
+            fs::create_hard_link(dir / "t/a.txt", dir / "t/twice.txt");     // one file reached twice
+            fs::create_hard_link(dir / "t/kept.txt", dir / "out/kept.txt"); // a destination that is a source
             if (std::string(m.name) == "output folder to make") {
                 fs::remove_all(dir / "out"); // made by the run itself
             }
