@@ -20,7 +20,6 @@ void ConsoleObserver::progress(unsigned percent) {
 
 void ConsoleObserver::resultLine(const std::string& path) {
     clearBar();
-    m_written.push_back(path);
     m_out << path << '\n';
 }
 

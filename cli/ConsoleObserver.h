@@ -4,7 +4,6 @@
 #include <chrono>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "job/JobObserver.h"
 
@@ -26,7 +25,6 @@ public:
     /// Clears the progress bar and flushes.
     void finish();
 
-    [[nodiscard]] const std::vector<std::string>& writtenPaths() const noexcept { return m_written; }
     [[nodiscard]] std::size_t errorCount() const noexcept { return m_errors; }
 
 private:
@@ -40,7 +38,6 @@ private:
     unsigned m_percent = 0;
     std::size_t m_files = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
-    std::vector<std::string> m_written;
     std::size_t m_errors = 0;
 };
 
