@@ -212,14 +212,19 @@ Options:
   --dry-run             change nothing; print what would be written and the predicted summary
   --diff                with --dry-run (replace, feature): print a unified diff of each file that
                         would change instead of its path (UTF-8, 3 lines of context), then the summary
-  --result-list FILE    write the written paths to FILE, one per line (the input of restore)
+  --result-list FILE    write the written paths to FILE, one per line, each as soon as its file
+                        is written (the input of restore)
   --progress            show a progress bar on standard error (default when it is a terminal)
   --help, --version
 
 Output: each written path, the summary line and the elapsed time on standard output; failures as
-"<path> is Error!!!" on standard error. Exit status: 0 no error, 1 some file failed, 2 bad usage,
-an unreadable rule or list file, a text the code page cannot represent, or an output folder among
-the targets (nothing touched).
+"<path> is Error!!!" on standard error. Binary files (no Unicode mark, a zero byte in the first
+8,000 bytes) are never rewritten: one the rules would change is a failure. Ctrl+C, SIGTERM and
+SIGHUP stop the run after the file in hand (the summary is still printed).
+Exit status: 0 no error; 1 some file or folder failed, or the output or the result list could not
+be written; 2 bad usage, an unreadable rule or list file, a text the code page cannot represent,
+or an output folder among the targets (nothing touched); 3 the run was stopped by a signal
+before its end (the files after it untouched).
 )";
 }
 

@@ -24,7 +24,6 @@ void ConsoleObserver::changedFile(const std::string& sourcePath) {
 
 void ConsoleObserver::resultLine(const std::string& path) {
     clearBar();
-    m_written.push_back(path);
     if (m_diff) {
         m_out << m_diff(m_changedSource, path);
         return;

@@ -5,7 +5,6 @@
 #include <functional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "job/JobObserver.h"
 
@@ -33,7 +32,6 @@ public:
         m_diff = std::move(diff);
     }
 
-    [[nodiscard]] const std::vector<std::string>& writtenPaths() const noexcept { return m_written; }
     [[nodiscard]] std::size_t errorCount() const noexcept { return m_errors; }
 
 private:
@@ -49,7 +47,6 @@ private:
     unsigned m_percent = 0;
     std::size_t m_files = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
-    std::vector<std::string> m_written;
     std::size_t m_errors = 0;
 };
 

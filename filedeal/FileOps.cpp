@@ -1,7 +1,9 @@
 #include "filedeal/FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -219,6 +221,55 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) 
 }
 
 } // namespace
+
+std::string ReadSmallFileBytes(const fs::path& path, std::size_t limit) {
+    // Never waits in open() for a pipe's writer; only a regular file is read, and never more than the
+    // limit, so /dev/zero, a FIFO or a file that keeps growing is refused instead of read without end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        throw FileOpenError(path, ErrnoText(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(err));
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(EFBIG));
+    }
+    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (bytes.size() > limit) {
+                ::close(fd);
+                throw FileOpenError(path, ErrnoText(EFBIG)); // grew past the limit while being read
+            }
+            bytes.resize(std::min(limit + 1, bytes.size() * 2));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            throw FileOpenError(path, ErrnoText(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (have > limit) {
+        throw FileOpenError(path, ErrnoText(EFBIG));
+    }
+    bytes.resize(have);
+    return bytes;
+}
 
 bool StampOf(const fs::path& path, FileStamp& stamp) noexcept {
     struct stat st {};

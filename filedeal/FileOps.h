@@ -1,5 +1,6 @@
 #pragma once
 // The file operations the engine uses. All paths are the file system's own bytes.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -52,6 +53,16 @@ struct AtomicWrite {
     /// The permission bits of a target that does not exist yet; negative: 0666 less the umask.
     int newFileMode = -1;
 };
+
+/// The most a rule file, result list, language pack or settings file may hold (64 MiB): far beyond any
+/// real one, and small enough that an endless or runaway file is refused instead of filling memory.
+inline constexpr std::size_t kMaxSmallFileBytes = std::size_t{64} << 20;
+
+/// Reads a small file of the program's own kinds (rules, lists, settings). Only a regular file of at
+/// most `limit` bytes is read: a pipe, device or socket is refused at once (the open never waits for a
+/// writer), and so is a file larger than the limit or one that grows past it while it is read.
+/// Throws FileOpenError for all of these, as for a file that cannot be opened or read.
+[[nodiscard]] std::string ReadSmallFileBytes(const std::filesystem::path& path, std::size_t limit = kMaxSmallFileBytes);
 
 /// Replaces the whole file atomically: the bytes go to a temporary file in the same folder which is
 /// then renamed over the target, so a failure leaves the old file intact. The target's owner (when

@@ -52,6 +52,14 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed, bool swee
         listed = errno == ENOENT || errno == ENOTDIR;
         return entries;
     }
+    // A folder that can be listed but not entered (read without search permission) shows names whose
+    // files cannot be reached: they would look missing. Such a folder fails as a whole instead.
+    struct stat self {};
+    if (::lstat((folder + ".").c_str(), &self) != 0) {
+        listed = errno == ENOENT || errno == ENOTDIR;
+        ::closedir(dir);
+        return entries;
+    }
     for (;;) {
         errno = 0; // readdir gives null both at the end and on an error; only errno tells them apart
         const dirent* d = ::readdir(dir);

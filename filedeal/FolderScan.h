@@ -20,8 +20,9 @@ namespace norvik::filedeal {
 /// an earlier run), and temporaries of the writer whose file is beside them (see IsTemporaryName).
 /// A folder that does not exist or cannot be read adds nothing. `yield` runs after each entry.
 /// `unreadable`, when given, receives (ending with '/') every folder met that exists but could not be
-/// opened or listed to the end, so that the caller can report the files it could not see; a folder
-/// that is missing, or no folder, is not one of them.
+/// opened, entered or listed to the end, so that the caller can report the files it could not see; a
+/// folder that is missing, or no folder, is not one of them. A folder that can be listed but not
+/// entered adds none of its names (its files could not be read).
 /// `sweepTemporaries` removes those temporaries, unless a writer still holds one: only a run that
 /// writes asks for it, so that reading (a search, a dry run, a listing) never deletes anything.
 void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,

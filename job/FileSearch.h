@@ -1,5 +1,6 @@
 #pragma once
 // The search tab's core: which of the files a job would handle contain a text.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ enum class SearchStatus {
 struct SearchResult {
     SearchStatus status = SearchStatus::Finished;
     std::vector<std::string> hits; ///< in search order
+    std::size_t failures = 0;      ///< error lines: folders that could not be searched, files too large
 };
 
 /// Collects the files of the ticked targets as a job does (CollectWorkList, with the subfolder flag
@@ -32,7 +34,9 @@ struct SearchResult {
 /// without the double-byte boundary test of replacement (the first occurrence anywhere counts). Since
 /// an ANSI file's working text ends every line with CR LF, a text of several lines (CR LF between
 /// them) matches across the lines of an ANSI file whatever breaks it stores. Missing files and files
-/// that cannot be read are skipped silently and the search goes on. Ends with summary
+/// that cannot be read are skipped silently and the search goes on; a folder that cannot be listed or
+/// entered, and a file that cannot be searched for lack of memory, are error lines (its files may
+/// hold the text) and the search goes on. Ends with summary
 /// ("找到文件%u个") and elapsed (the scans included). An empty `text` does nothing.
 /// `stopRequested`, checked before each file, ends the search early. The files are read ahead on a
 /// second thread within `readAheadBudget` bytes (0: each is read when its turn comes; see ReadAhead).

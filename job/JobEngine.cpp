@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "filedeal/FileOps.h"
 #include "filedeal/RuleApply.h"
@@ -39,6 +42,22 @@ std::string FolderPrefix(const std::string& folder) {
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
+}
+
+/// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
+/// not taken as a demand that it be a folder.
+bool PathIsThere(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+/// This process may create a file in the folder (the test the kernel makes, so a folder of another
+/// user or a read-only file system says no, and the administrator's override says yes).
+bool CanCreateIn(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 /// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
@@ -204,7 +223,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        handleFile(files[i], ahead.take(i), counters, observer);
+        try {
+            handleFile(files[i], ahead.take(i), counters, observer);
+        } catch (const std::exception&) {
+            // Out of memory on one large file, or anything else one file brings: the buffers of that
+            // file are released by now, it is a failure like an unreadable file, and the run goes on.
+            fail(files[i], counters, observer);
+        }
     }
     m_running = false;
 
@@ -301,6 +326,12 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         fail(dest.target, counters, observer);
         return;
     }
+    // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
+    // spans go to a file of their own and leave it as it is.
+    if (file.binary && !extract) {
+        fail(dest.target, counters, observer);
+        return;
+    }
     // A Unicode file whose text does not survive the code page would lose characters if written.
     if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
         fail(dest.target, counters, observer);
@@ -375,12 +406,25 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
 
 bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
                              std::string_view encoded) const {
-    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
-                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
-        return false; // one level is all the run would make, and an empty folder none
+    // Each step of write(), in its order, judged without doing it.
+    if (replacesSource && m_options.backup) {
+        const std::string backup = path + std::string(kBackupSuffix);
+        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(ParentFolderOf(backup))) {
+            return false; // the name is taken by a folder (or a dangling link), or the folder is closed
+        }
     }
-    if (!replacesSource && filedeal::FileExists(dest.target) &&
-        filedeal::FileExists(dest.target + std::string(kBackupSuffix))) {
+    if (dest.toFolder) {
+        if (dest.folder.empty()) {
+            return false;
+        }
+        const bool canHold = filedeal::FolderExists(dest.folder)
+                                 ? CanCreateIn(dest.folder)
+                                 : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
+        if (!canHold) {
+            return false; // one level is all the run would make, and only where it may
+        }
+    }
+    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(dest.target + std::string(kBackupSuffix))) {
         // The extraction file would have to be kept first, and its backup name is taken.
         try {
             if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
@@ -390,10 +434,26 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
             return false;
         }
     }
-    if (replacesSource && m_options.forceReadOnly && dest.target == path) {
-        return true; // the run would make the source writable first
+    // The writer follows links and writes a temporary beside the file the chain ends at.
+    std::string target = dest.target;
+    if (PathIsThere(target) && !filedeal::FileExists(target)) {
+        return false; // a folder, a special file or a link that leads nowhere: never written over
     }
-    return !(filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target));
+    if (filedeal::FileExists(target)) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(target, ec);
+        if (!ec) {
+            target = real.string();
+        }
+        const bool madeWritable = replacesSource && m_options.forceReadOnly && dest.target == path;
+        if (filedeal::IsReadOnly(target) && !madeWritable) {
+            return false;
+        }
+    }
+    if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
+        return true; // the run makes the folder itself, so it may write in it
+    }
+    return CanCreateIn(ParentFolderOf(target));
 }
 
 bool JobEngine::isWorkFile(const std::string& path) const {

@@ -38,9 +38,11 @@ struct JobRequest {
     std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
     RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
     /// Writes, copies and changes nothing: every file is read and the rules applied, and the paths
-    /// that would be written become result lines. Error lines are the failures that can be foreseen:
-    /// a Unicode text the code page cannot hold, a read-only target without forcing, an output
-    /// folder that could not be made (neither it nor the folder that would hold it exists).
+    /// that would be written become result lines. Error lines are the failures the real run would
+    /// meet before it writes: a Unicode text the code page cannot hold, a binary file, a read-only
+    /// target without forcing, a backup name taken by something that is no file or in a folder where
+    /// no file can be made, an output folder that could not be made (it is no folder, or the folder
+    /// that would hold it is missing or closed to this process), a target in a closed folder.
     bool dryRun = false;
 };
 
@@ -72,7 +74,10 @@ public:
 
     /// Runs a whole job: collects the files, reports filesCollected, builds the rule list of the
     /// mode, handles every file, then reports the summary and the elapsed time. Runs never nest:
-    /// while a run or a search is under way it returns Busy at once.
+    /// while a run or a search is under way it returns Busy at once. A file that cannot be handled
+    /// for any reason (memory exhausted by one huge file included) is an error line and the run goes
+    /// on; a binary file (see LoadedFile::binary) that the rules would change is one too, untouched.
+    /// Each written path is reported (resultLine) as soon as it is written.
     RunResult run(const JobRequest& request, JobObserver& observer);
 
     /// Runs FindFiles over the ticked targets (see FileSearch.h). Busy while a run or a search is

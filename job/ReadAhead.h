@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,10 +25,19 @@ struct LoadedFile {
     };
     State state = State::Missing;
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
+    /// No Unicode mark and a zero byte within the first kBinaryProbeBytes: a program or other binary
+    /// data, which a rewrite as text would destroy (its LF bytes would become CR LF).
+    bool binary = false;
     std::string bytes;         ///< the file's bytes, where the policy keeps them
     std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
     filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
 };
+
+/// How far into a file without a Unicode mark a zero byte makes it binary (the rule git and grep use).
+inline constexpr std::size_t kBinaryProbeBytes = 8000;
+
+/// True for the bytes of a binary file (see LoadedFile::binary).
+[[nodiscard]] bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept;
 
 /// What is kept of a loaded file.
 struct LoadPolicy {
@@ -40,7 +50,9 @@ struct LoadPolicy {
     bool decodeAhead = true;
 };
 
-/// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
+/// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
+/// file, a dangling or looping link), Unreadable when the read fails or the path cannot be looked at
+/// (a folder on the way that cannot be entered: the file may well be there).
 [[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
 
 /// Hands out the files of a work list in order, reading the next ones ahead on a worker thread so
@@ -88,7 +100,8 @@ private:
         std::size_t cost = 0;
     };
 
-    [[nodiscard]] static bool StampOf(const std::string& path, Stamp& stamp);
+    /// Fills the stamp of a regular file; otherwise gives the state the file then has.
+    [[nodiscard]] static LoadedFile::State StampOf(const std::string& path, Stamp& stamp);
     [[nodiscard]] Slot readSlot(const std::string& path) const;
     [[nodiscard]] bool full() const noexcept;    // needs m_mutex
     [[nodiscard]] bool drained() const noexcept; // needs m_mutex
