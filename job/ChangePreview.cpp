@@ -3,6 +3,7 @@
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
 #include "filedeal/Replace.h"
+#include "job/ReadAhead.h"
 #include "filedeal/RuleApply.h"
 #include "rules/HexText.h"
 #include "rules/RuleLine.h"
@@ -114,6 +115,7 @@ FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, se
     }
     change.readable = true;
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
+    change.binary = IsBinary(bytes, change.kind);
     const std::string text = filedeal::DecodeText(bytes, change.kind);
     std::string next = text;
     change.replacements = ApplyCounting(next, lists.forMode(mode), mode, ignoreCase);
@@ -140,6 +142,9 @@ std::string ForeseenFailureText(const std::string& source, const std::string& ta
     const FileChange change = PreviewFileChange(source, lists, options.mode, options.ignoreCase);
     if (!change.readable) {
         return "无法读取";
+    }
+    if (change.binary) {
+        return "二进制文件，不会改写";
     }
     if (!change.representable) {
         return "新文本含有该文件编码无法保存的字符";

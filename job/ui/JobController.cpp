@@ -203,6 +203,7 @@ void JobController::Search() {
         return;
     }
     m_activity = Activity::Search;
+    m_errorTabShown = false;
     m_sincePump.start();
     static_cast<void>(m_engine.search(targetEntries(), text, *this));
     m_activity = Activity::None;
@@ -291,6 +292,9 @@ void JobController::errorLine(const std::string& line) {
         w.previewPane->addFailure(
             source, Utf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
         return;
+    }
+    if (m_activity == Activity::Search && !m_errorTabShown) {
+        w.listBox2->rows().clear(); // the search's failures replace the last run's
     }
     w.listBox2->rows().append(line);
     if (!m_errorTabShown) {
