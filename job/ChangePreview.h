@@ -15,6 +15,7 @@ struct FileChange {
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
     bool changed = false;         ///< the rules change its text (extraction: they extract something)
     bool representable = true;    ///< the new text survives the file's encoding (a Unicode file may not)
+    bool binary = false;          ///< a binary file: never rewritten, whatever the rules do
     std::size_t replacements = 0; ///< occurrences or spans replaced (extraction: spans extracted)
     /// The file's bytes and the bytes a run would write, each converted from the file's encoding to
     /// UTF-8 as they stand (line ends and marks kept), so a diff of the two applies to a UTF-8 copy
