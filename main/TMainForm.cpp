@@ -79,11 +79,14 @@ void TMainForm::placeOnScreen() {
 }
 
 void TMainForm::connectCommands() {
+    // Every command runs guarded: an unexpected failure is shown and the window goes on.
     const auto on = [this](QAction* action, auto handler) {
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
     const auto onButton = [this](QAbstractButton* button, auto handler) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
     const auto& item = m_w.items;
     const auto& tool = m_w.toolButtons;
@@ -453,8 +456,11 @@ void TMainForm::FormShow() {
     }
 }
 
-void TMainForm::FormClose() {
-    (void)m_settingsBinding->SaveAndWrite();
+bool TMainForm::FormClose() {
+    bool saved = false;
+    platform::RunCommand(m_platform, this, [this, &saved] { saved = m_settingsBinding->SaveAndWrite(); });
+    // The failure has been shown; the user may keep the window to free the disk and close again.
+    return saved || m_platform.askYesNo(this, QStringLiteral("设置未能保存，仍要关闭吗?"));
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -470,7 +476,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    FormClose();
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

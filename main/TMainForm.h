@@ -121,7 +121,9 @@ public:
     /// Asked before the window closes; false keeps it open.
     [[nodiscard]] bool FormCloseQuery();
     /// Closing goes ahead: the settings are saved and the settings file rewritten if they changed.
-    void FormClose();
+    /// When that fails (a message says so) the user is asked whether to close all the same; false
+    /// keeps the window open.
+    bool FormClose();
     [[nodiscard]] SettingsBinding& settingsBinding() const { return *m_settingsBinding; }
     [[nodiscard]] LanguageMenu& languageMenu() const { return *m_languageMenu; }
     /// The search hits' pop-up: tick all, invert.

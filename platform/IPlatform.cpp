@@ -1,6 +1,19 @@
 #include "platform/IPlatform.h"
 
+#include <exception>
+#include <new>
+
 namespace norvik::platform {
+
+void RunCommand(IPlatform& platform, QWidget* parent, const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::bad_alloc&) {
+        platform.showMessage(parent, QStringLiteral("内存不足，命令未能完成。"), MessageKind::Error);
+    } catch (const std::exception& error) {
+        platform.showMessage(parent, QString::fromUtf8(error.what()), MessageKind::Error);
+    }
+}
 
 QString ToQtFilter(const QString& filter) {
     if (filter.isEmpty()) {

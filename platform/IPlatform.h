@@ -3,6 +3,7 @@
 // tests install a scripted one that answers from a script and records every call.
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -35,6 +36,10 @@ public:
     /// Handles every waiting window event, then returns.
     virtual void processEvents() = 0;
 };
+
+/// Runs a command's handler. An unexpected failure inside it ends the command, not the program:
+/// the failure is shown in an error box over `parent` and the window goes on.
+void RunCommand(IPlatform& platform, QWidget* parent, const std::function<void()>& command);
 
 /// Filters use the form "description|pattern|description|pattern"; this turns one into the
 /// ";;"-separated form of Qt's file dialogs.

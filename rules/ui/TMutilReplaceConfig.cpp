@@ -198,7 +198,8 @@ void TMutilReplaceConfig::buildToolBar(QToolBar* toolBar) {
         if (QWidget* button = toolBar->widgetForAction(action)) {
             button->setObjectName(QString::fromLatin1(name));
         }
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
     const auto addSeparator = [&](const char* name) {
         QAction* separator = toolBar->addSeparator();
