@@ -46,7 +46,8 @@ struct JobWindow {
 
     JobWindow() {
         QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
-        form = std::make_unique<ui::TMainForm>(platform, QFile::encodeName(exe.path()).toStdString() + "/");
+        form = std::make_unique<ui::TMainForm>(
+            platform, settings::AppFolders::Portable(QFile::encodeName(exe.path()).toStdString() + "/"));
     }
 
     [[nodiscard]] const ui::MainFormWidgets& w() const { return form->widgets(); }
