@@ -31,6 +31,7 @@
 #include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/QtPlatform.h"
+#include "settings/AppFolders.h"
 #include "settings/ui/TConfigure.h"
 
 extern char** environ;
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
     QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
     QFile::copy(QString::fromStdString(binFolder + "NVK.xml"), exe.filePath(QStringLiteral("NVK.xml")));
     norvik::platform::QtPlatform platform;
-    norvik::ui::TMainForm form(platform, QFile::encodeName(exe.path()).toStdString() + "/");
+    norvik::ui::TMainForm form(
+        platform, norvik::settings::AppFolders::Portable(QFile::encodeName(exe.path()).toStdString() + "/"));
     norvik::ui::TConfigure configure(platform, form);
     if (!configure.OpenSettings()) {
         return 1;

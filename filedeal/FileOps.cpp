@@ -405,6 +405,42 @@ bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileSta
     return ok;
 }
 
+bool CreateFileNoOverwrite(const fs::path& to, std::string_view bytes, unsigned mode) noexcept {
+    const mode_t wanted = static_cast<mode_t>(mode & 07777) & ~CurrentUmask();
+    std::string tempPath;
+    const int fd = MakeTempBeside(to, tempPath);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, wanted) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    // link() refuses an existing name, so a file someone else created meanwhile is never replaced.
+    const int linked = ::link(tempPath.c_str(), to.c_str());
+    const int linkError = errno;
+    ::unlink(tempPath.c_str());
+    if (linked == 0) {
+        return true;
+    }
+    if (linkError == EEXIST) {
+        return false;
+    }
+    // File systems without hard links: create the name exclusively and fill it.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        return false;
+    }
+    ok = WriteAll(out, bytes) && ::fchmod(out, wanted) == 0;
+    ok = (::close(out) == 0) && ok;
+    if (!ok) {
+        ::unlink(to.c_str());
+    }
+    return ok;
+}
+
 bool DeleteFile(const fs::path& path) noexcept {
     return ::unlink(path.c_str()) == 0;
 }

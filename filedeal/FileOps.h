@@ -92,6 +92,12 @@ bool ClearAttributes(const std::filesystem::path& path) noexcept;
 [[nodiscard]] bool CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
                                        const FileStamp* expected = nullptr) noexcept;
 
+/// Creates a new file holding `bytes`, with the permission bits `mode` less the umask, refusing an
+/// existing name (a dangling symbolic link included): the file appears whole or not at all. True on
+/// success; false when the name is taken or anything fails, leaving no partial file.
+[[nodiscard]] bool CreateFileNoOverwrite(const std::filesystem::path& to, std::string_view bytes,
+                                         unsigned mode) noexcept;
+
 /// Deletes a file. True on success.
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& path) noexcept;
 

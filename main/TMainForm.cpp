@@ -49,8 +49,8 @@ int ModeIndex(ReplaceMode mode) {
 
 } // namespace
 
-TMainForm::TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent)
-    : QMainWindow(parent), m_platform(platform), m_exeFolder(std::move(exeFolder)), m_w(BuildMainFormWidgets(*this)),
+TMainForm::TMainForm(platform::IPlatform& platform, settings::AppFolders folders, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform), m_folders(std::move(folders)), m_w(BuildMainFormWidgets(*this)),
       m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
       m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
       m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
@@ -65,7 +65,7 @@ TMainForm::TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidg
 TMainForm::~TMainForm() = default;
 
 std::string TMainForm::ruleFolder() const {
-    return rules::RuleFolderOf(m_exeFolder);
+    return m_folders.ruleFolder();
 }
 
 void TMainForm::placeOnScreen() {
@@ -441,11 +441,11 @@ void TMainForm::ListBox1DblClick() {
 }
 
 void TMainForm::N5Click() {
-    OpenHelpDocument(m_platform, m_exeFolder);
+    OpenHelpDocument(m_platform, m_folders.helpFolder);
 }
 
 void TMainForm::ToolButton2Click() {
-    OpenHelpDocument(m_platform, m_exeFolder, QString::fromLatin1(kFeedbackAnchor));
+    OpenHelpDocument(m_platform, m_folders.helpFolder, QString::fromLatin1(kFeedbackAnchor));
 }
 
 void TMainForm::FormShow() {

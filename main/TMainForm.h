@@ -9,6 +9,7 @@
 
 #include "main/MainFormWidgets.h"
 #include "main/TargetList.h"
+#include "settings/AppFolders.h"
 #include "settings/ReplaceOptions.h"
 
 namespace norvik::platform {
@@ -28,8 +29,8 @@ class PathListView;
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    /// `exeFolder` is the executable's folder ending with '/'.
-    TMainForm(platform::IPlatform& platform, std::string exeFolder, QWidget* parent = nullptr);
+    /// `folders` says where the settings, rule sets, language packs and help document are.
+    TMainForm(platform::IPlatform& platform, settings::AppFolders folders, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     void setConfigure(TConfigure* configure) { m_configure = configure; }
@@ -40,8 +41,8 @@ public:
     [[nodiscard]] Tabout_form* aboutBox() const { return m_about; }
 
     [[nodiscard]] platform::IPlatform& platform() const { return m_platform; }
-    [[nodiscard]] const std::string& exeFolder() const { return m_exeFolder; }
-    /// The rule folder beside the executable, ending with '/'.
+    [[nodiscard]] const settings::AppFolders& folders() const { return m_folders; }
+    /// The rule folder, ending with '/'.
     [[nodiscard]] std::string ruleFolder() const;
     /// Every named part of the window.
     [[nodiscard]] const MainFormWidgets& widgets() const { return m_w; }
@@ -154,7 +155,7 @@ private:
     void discardPreview();
 
     platform::IPlatform& m_platform;
-    std::string m_exeFolder;
+    settings::AppFolders m_folders;
     MainFormWidgets m_w;
     TargetList m_targets;
     settings::ReplaceOptions m_options;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds Norvik and starts the window program from the build folder.
+# Builds the window program (and only it: no test programs) and starts it from the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja
-cmake --build build -j "$(nproc)"
+cmake --build build -j "$(nproc)" --target norvik
 exec build/bin/norvik "$@"

@@ -82,19 +82,25 @@ std::vector<std::string> LanguageList::MenuEntries() const {
 }
 
 LanguageList ListLanguages(const fs::path& languageFolder) {
+    return ListLanguages(std::vector<fs::path>{languageFolder});
+}
+
+LanguageList ListLanguages(const std::vector<fs::path>& languageFolders) {
     LanguageList list;
-    std::error_code ec;
-    if (!fs::is_directory(languageFolder, ec)) {
-        return list;
-    }
-    list.folderExists = true;
     std::vector<std::string> files;
-    for (fs::directory_iterator it(languageFolder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        std::error_code typeEc;
-        // A name that is only the extension would give an empty, unusable entry.
-        if (name.size() > 4 && HasXmlExtension(name) && it->is_regular_file(typeEc)) {
-            files.push_back(std::move(name));
+    for (const fs::path& folder : languageFolders) {
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) {
+            continue;
+        }
+        list.folderExists = true;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            std::error_code typeEc;
+            // A name that is only the extension would give an empty, unusable entry.
+            if (name.size() > 4 && HasXmlExtension(name) && it->is_regular_file(typeEc)) {
+                files.push_back(std::move(name));
+            }
         }
     }
     // Ties under case folding fall back to byte order so the listing does not depend on the folder.
@@ -104,14 +110,28 @@ LanguageList ListLanguages(const fs::path& languageFolder) {
         }
         return !LessIgnoringCase(b, a) && a < b;
     });
-    if (files.size() > kMaxLanguages) {
-        files.resize(kMaxLanguages);
-    }
     for (std::string& file : files) {
         file.resize(file.size() - 4);
-        list.names.push_back(std::move(file));
+        // A pack in an earlier folder hides the one of the same name in a later folder.
+        if (std::find(list.names.begin(), list.names.end(), file) == list.names.end()) {
+            list.names.push_back(std::move(file));
+        }
+    }
+    if (list.names.size() > kMaxLanguages) {
+        list.names.resize(kMaxLanguages);
     }
     return list;
+}
+
+std::string FindLanguagePack(const std::vector<std::string>& languageFolders, std::string_view name) {
+    for (const std::string& folder : languageFolders) {
+        std::string path = LanguagePackPath(folder, name);
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(path, ec))) {
+            return path;
+        }
+    }
+    return languageFolders.empty() ? std::string() : LanguagePackPath(languageFolders.back(), name);
 }
 
 std::vector<std::string_view> PackKeys() {

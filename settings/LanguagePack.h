@@ -45,6 +45,14 @@ struct LanguageList {
 
 /// Lists the packs of `languageFolder`. A missing folder gives folderExists false and no names.
 [[nodiscard]] LanguageList ListLanguages(const std::filesystem::path& languageFolder);
+/// Lists the packs of several folders as one: folderExists when any of them exists; a name found in
+/// more than one folder is listed once.
+[[nodiscard]] LanguageList ListLanguages(const std::vector<std::filesystem::path>& languageFolders);
+
+/// The pack of a language in the first of `languageFolders` (each ending with '/') that has an entry of
+/// that name, so a user's own pack hides the shipped one; none has it: the path in the last folder.
+/// No folders: the empty text.
+[[nodiscard]] std::string FindLanguagePack(const std::vector<std::string>& languageFolders, std::string_view name);
 
 /// One loaded pack.
 class LanguagePack {

@@ -141,10 +141,11 @@ QWidget* MakeButtonColumn(QWidget* parent, std::vector<QPushButton*> buttons) {
 
 } // namespace
 
-TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, std::string exeFolder, QWidget* mainWindow)
-    : QDialog(mainWindow), m_platform(platform),
-      m_exeFolder(std::move(exeFolder)), m_tabs{TabState(EditedRuleSet::Kind::Normal),
-                                                TabState(EditedRuleSet::Kind::Feature)} {
+TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, const settings::AppFolders& folders,
+                                         QWidget* mainWindow)
+    : QDialog(mainWindow), m_platform(platform), m_ruleFolder(folders.ruleFolder()),
+      m_helpFolder(folders.helpFolder), m_tabs{TabState(EditedRuleSet::Kind::Normal),
+                                               TabState(EditedRuleSet::Kind::Feature)} {
     setObjectName(QStringLiteral("MutilReplaceConfig"));
     setWindowTitle(QStringLiteral("多重替换设置"));
     QFont dialogFont = font();
@@ -379,7 +380,7 @@ QString TMutilReplaceConfig::fileFilter() const {
 }
 
 QString TMutilReplaceConfig::ruleFolder() const {
-    return QString::fromStdString(rules::RuleFolderOf(m_exeFolder));
+    return QString::fromStdString(m_ruleFolder);
 }
 
 void TMutilReplaceConfig::MToolButton4Click() {
@@ -437,7 +438,7 @@ void TMutilReplaceConfig::MToolButton14Click() {
 
 void TMutilReplaceConfig::MToolButton3Click() {
     // The help opens at its section on this window.
-    QUrl url = QUrl::fromLocalFile(QString::fromStdString(m_exeFolder + "NVK.html"));
+    QUrl url = QUrl::fromLocalFile(QString::fromStdString(m_helpFolder + "NVK.html"));
     url.setFragment(QStringLiteral("editor"));
     m_platform.openUrl(url.toString());
 }

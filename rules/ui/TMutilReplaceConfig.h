@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "rules/ui/EditedRuleSet.h"
+#include "settings/AppFolders.h"
 
 class QLabel;
 class QListWidget;
@@ -27,9 +28,9 @@ public:
     /// The tabs, in their order in the dialog.
     enum Tab { NormalTab = 0, FeatureTab = 1 };
 
-    /// `exeFolder` ends with '/'; the rule folder and the help document are found beside it. The
-    /// dialog takes 0.8 of the main window's size (when there is one) and is centred on the desktop.
-    TMutilReplaceConfig(platform::IPlatform& platform, std::string exeFolder, QWidget* mainWindow);
+    /// The rule folder and the help document come from `folders`. The dialog takes 0.8 of the main
+    /// window's size (when there is one) and is centred on the desktop.
+    TMutilReplaceConfig(platform::IPlatform& platform, const settings::AppFolders& folders, QWidget* mainWindow);
     ~TMutilReplaceConfig() override;
 
     /// Loads a rule file into the tab of its kind ("nrr" normal, "crr" feature, by the last three
@@ -97,7 +98,8 @@ private:
     [[nodiscard]] QString ruleFolder() const;
 
     platform::IPlatform& m_platform;
-    std::string m_exeFolder;
+    std::string m_ruleFolder; // ends with '/'
+    std::string m_helpFolder; // ends with '/'
     QDialog* m_configureDialog = nullptr;
     QTabWidget* m_pages = nullptr;
     std::array<TabState, 2> m_tabs;

@@ -12,8 +12,10 @@
 #include <QTabWidget>
 #include <QTranslator>
 #include <QVariant>
+#include <filesystem>
 #include <map>
 #include <string_view>
+#include <vector>
 
 #include "filedeal/FileOps.h"
 #include "main/MainFormWidgets.h"
@@ -139,7 +141,7 @@ void LanguageMenu::hideMenu() {
 }
 
 void LanguageMenu::ApplyLanguage(const std::string& name) {
-    const std::string packPath = settings::LanguagePackPath(settings::LanguageFolderOf(m_mainForm.exeFolder()), name);
+    const std::string packPath = settings::FindLanguagePack(m_mainForm.folders().languageFolders, name);
     if (!filedeal::FileExists(packPath)) {
         hideMenu();
         return;
@@ -232,7 +234,9 @@ void LanguageMenu::applyCaptions() {
 
 void LanguageMenu::buildEntries() {
     QMenu* menu = m_mainForm.widgets().menus[18];
-    const settings::LanguageList list = settings::ListLanguages(settings::LanguageFolderOf(m_mainForm.exeFolder()));
+    const std::vector<std::string>& folders = m_mainForm.folders().languageFolders;
+    const settings::LanguageList list =
+        settings::ListLanguages(std::vector<std::filesystem::path>(folders.begin(), folders.end()));
     menu->menuAction()->setVisible(list.ShowMenu());
     const std::string& current = m_mainForm.options().language;
     for (const std::string& name : list.MenuEntries()) {

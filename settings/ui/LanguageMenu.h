@@ -1,6 +1,6 @@
 #pragma once
 // Language packs on the windows: the captions of the main window and the rule editor, and the
-// Language menu (N18) that lists the packs beside the executable and switches between them.
+// Language menu (N18) that lists the packs of the language folders and switches between them.
 // Messages, status texts, the configuration dialog, the about box and window titles are never
 // translated.
 #include <QList>
@@ -26,7 +26,7 @@ public:
     LanguageMenu(const LanguageMenu&) = delete;
     LanguageMenu& operator=(const LanguageMenu&) = delete;
 
-    /// Loads the pack of that name from the "lang/" folder and sets every caption it provides, in the
+    /// Loads the pack of that name (the user's before the shipped) and sets every caption it has, in the
     /// fixed key order. A missing pack hides the Language menu and changes nothing; a pack that cannot
     /// be parsed changes nothing, silently. The first successful call also fills the Language menu.
     /// An element holding more than text stops at that component with a message box; captions set

@@ -182,7 +182,7 @@ void SettingsBinding::SaveSettings() {
     const QString ruleSet = w.comboBox1->currentText();
     if (w.checkBoxes[1]->isChecked() && !ruleSet.isEmpty()) {
         write(keys::kRepacleRulesFile,
-              settings::EncodeRuleSetValue(m_mainForm.exeFolder(), PathBytes(ruleSet), options.mode));
+              settings::EncodeRuleSetValue(m_mainForm.folders().dataFolder, PathBytes(ruleSet), options.mode));
     }
 
     for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {

@@ -56,7 +56,7 @@ TConfigure::TConfigure(platform::IPlatform& platform, TMainForm& mainForm)
 }
 
 bool TConfigure::OpenSettings() {
-    m_settingsPath = settings::SettingsFilePath(m_mainForm.exeFolder());
+    m_settingsPath = m_mainForm.folders().settingsFile;
     const settings::LoadResult loaded = m_settings.LoadFile(m_settingsPath);
     const auto show = [this](std::string_view text) {
         m_platform.showMessage(nullptr, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),

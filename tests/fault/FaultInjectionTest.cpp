@@ -56,6 +56,7 @@ struct Sweep {
     std::function<void()> reset; ///< puts the tree back before each run
     std::function<void(const CliRun&, const std::string& op)> check; ///< the promises after a run
     std::function<void()> followUp; ///< a clean run after each fault, and what it must leave
+    std::string program;            ///< the program to run; empty: norvik-cli
 };
 
 /// Runs the job once without a fault to learn the calls it makes, then once per call of every kind
@@ -66,7 +67,7 @@ std::map<std::string, unsigned long> RunSweep(const Sweep& sweep, const fs::path
     Env env = ShimEnv(root, report);
     env.insert(sweep.extraEnv.begin(), sweep.extraEnv.end());
     sweep.reset();
-    const CliRun clean = RunCli(sweep.args, env, io);
+    const CliRun clean = RunCli(sweep.args, env, io, 300, sweep.program);
     {
         SCOPED_TRACE(label + ": without a fault");
         sweep.check(clean, "");
@@ -88,7 +89,7 @@ std::map<std::string, unsigned long> RunSweep(const Sweep& sweep, const fs::path
                 faulty["NVK_FAULT_OP"] = op;
                 faulty["NVK_FAULT_AT"] = std::to_string(at);
                 faulty["NVK_FAULT_ERRNO"] = error;
-                const CliRun run = RunCli(sweep.args, faulty, io);
+                const CliRun run = RunCli(sweep.args, faulty, io, 300, sweep.program);
                 const ShimReport shim = ReadShimReport(report);
                 SCOPED_TRACE(label + ": " + op + " call " + std::to_string(at) + " fails with " + error +
                              (shim.fired ? " (" + shim.firedPath + ")" : " (not reached)"));
@@ -511,4 +512,78 @@ TEST_F(FaultJob, FolderThatCannotBeListedIsReported) {
         ASSERT_TRUE(output.summary.has_value());
         EXPECT_EQ(output.summary->failures, 1u) << op;
     }
+}
+
+// The first start of an installed program copies the shipped settings and rule sets into an empty
+// home. Whatever call fails, each of the two is there whole or not at all, nothing the user had is
+// touched, and the next start completes what is missing.
+TEST_F(FaultJob, FirstStartSeedingSurvivesEveryFailure) {
+    const fs::path seed = m_root / "seed";
+    const fs::path shipped = seed / "share" / "norvik";
+    const fs::path home = seed / "home";
+    const std::map<std::string, std::string> shippedFiles = {
+        {"NVK.xml", "<R><G><Language>Chinese_Simplified</Language></G></R>\n"},
+        {"MultiReplace/a.nrr", "6162;6364\r\n"},
+        {"MultiReplace/b.crr", "61;62;63\r\n"},
+        {"MultiReplace/sub/c.nrr", "78;79\r\n"}};
+    for (const auto& [name, bytes] : shippedFiles) {
+        fs::create_directories((shipped / name).parent_path());
+        norvik::test::WriteBytes(shipped / name, bytes);
+    }
+    fs::create_directories(seed / "bin");
+    const fs::path settings = home / ".config" / "norvik" / "NVK.xml";
+    const fs::path data = home / ".local" / "share" / "norvik";
+
+    // The settings file is absent or the shipped bytes; the rule folder absent or complete.
+    const auto whole = [&](bool& settingsMade, bool& rulesMade) {
+        const std::optional<std::string> made = ReadIfExists(settings);
+        settingsMade = made.has_value();
+        EXPECT_TRUE(!made || *made == shippedFiles.at("NVK.xml")) << *made;
+        rulesMade = fs::exists(data / "MultiReplace");
+        for (const auto& [name, bytes] : shippedFiles) {
+            if (rulesMade && name.rfind("MultiReplace/", 0) == 0) {
+                EXPECT_EQ(ReadIfExists(data / name), std::optional<std::string>(bytes)) << name;
+            }
+        }
+    };
+    Sweep sweep;
+    sweep.program = NORVIK_SEED_PROGRAM;
+    sweep.args = {(seed / "bin").string() + "/", shipped.string() + "/"};
+    sweep.extraEnv = {{"HOME", home.string()}, {"XDG_CONFIG_HOME", ""}, {"XDG_DATA_HOME", ""}};
+    sweep.reset = [&] {
+        RemoveTree(home);
+        fs::create_directories(home);
+    };
+    sweep.check = [&](const CliRun& run, const std::string& op) {
+        EXPECT_TRUE(run.exited) << run.err;
+        bool settingsMade = false;
+        bool rulesMade = false;
+        whole(settingsMade, rulesMade);
+        if (run.exitCode == 0) {
+            EXPECT_TRUE(settingsMade && rulesMade) << run.err;
+        } else {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_FALSE(run.err.empty());
+        }
+        // A temporary may outlive its run only when removing it was the call that failed.
+        if (op != "unlink") {
+            for (const fs::path& folder : {settings.parent_path(), data}) {
+                std::error_code ec;
+                for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+                    const std::string name = it->path().filename().string();
+                    EXPECT_TRUE(name == "NVK.xml" || name == "MultiReplace") << it->path();
+                }
+            }
+        }
+    };
+    sweep.followUp = [&] {
+        fs::remove(m_io / "report");
+        const CliRun again = RunCli(sweep.args, sweep.extraEnv, m_io, 300, sweep.program);
+        EXPECT_EQ(again.exitCode, 0) << again.err;
+        bool settingsMade = false;
+        bool rulesMade = false;
+        whole(settingsMade, rulesMade);
+        EXPECT_TRUE(settingsMade && rulesMade);
+    };
+    PrintCounts("first start: calls of a clean run", RunSweep(sweep, m_root, m_io, "first start"));
 }

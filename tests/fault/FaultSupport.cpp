@@ -135,8 +135,9 @@ std::string ShimPath() {
     return NORVIK_FAULT_SHIM;
 }
 
-pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder) {
-    const std::string cli = CliPath();
+pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder,
+               const std::string& program) {
+    const std::string cli = program.empty() ? CliPath() : program;
     const std::string outPath = (ioFolder / "stdout").string();
     const std::string errPath = (ioFolder / "stderr").string();
     std::vector<std::string> envStrings;
@@ -238,8 +239,9 @@ CliRun FinishCli(pid_t pid, const fs::path& ioFolder, int timeoutSeconds) {
     return run;
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder, int timeoutSeconds) {
-    return FinishCli(StartCli(args, env, ioFolder), ioFolder, timeoutSeconds);
+CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder, int timeoutSeconds,
+              const std::string& program) {
+    return FinishCli(StartCli(args, env, ioFolder, program), ioFolder, timeoutSeconds);
 }
 
 unsigned long long AvailableMemoryKiB() {

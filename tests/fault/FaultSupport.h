@@ -47,15 +47,16 @@ struct CliRun {
 inline constexpr const char* kEnvAddressLimitMiB = "NVK_TEST_ADDRESS_LIMIT_MIB";
 inline constexpr const char* kEnvEnforcePermissions = "NVK_TEST_ENFORCE_PERMISSIONS";
 
-/// Starts norvik-cli with `args` and the current environment plus `env`; standard output and error go
-/// to files in `ioFolder`. Returns the child's id.
-[[nodiscard]] pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder);
+/// Starts norvik-cli (or `program`) with `args` and the current environment plus `env`; standard output
+/// and error go to files in `ioFolder`. Returns the child's id.
+[[nodiscard]] pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder,
+                             const std::string& program = {});
 /// Waits for a child started by StartCli and collects what it printed. A child that is still running
 /// after `timeoutSeconds` is killed (a hang must fail the test, not stall it).
 [[nodiscard]] CliRun FinishCli(pid_t pid, const fs::path& ioFolder, int timeoutSeconds = 300);
 /// StartCli and FinishCli in one.
 [[nodiscard]] CliRun RunCli(const std::vector<std::string>& args, const Env& env, const fs::path& ioFolder,
-                            int timeoutSeconds = 300);
+                            int timeoutSeconds = 300, const std::string& program = {});
 
 /// The memory the system could still give, in KiB (MemAvailable).
 [[nodiscard]] unsigned long long AvailableMemoryKiB();

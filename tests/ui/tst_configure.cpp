@@ -30,7 +30,7 @@ std::string Bytes(const QString& path) {
 struct Fixture {
     QTemporaryDir dir;
     norvik::test::ScriptedPlatform platform;
-    TMainForm form{platform, Bytes(dir.path()) + "/"};
+    TMainForm form{platform, norvik::settings::AppFolders::Portable(Bytes(dir.path()) + "/")};
     TConfigure dialog{platform, form};
 
     Fixture() {

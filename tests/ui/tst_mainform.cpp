@@ -62,7 +62,7 @@ struct Fixture {
         Touch(exe.filePath(QStringLiteral("MultiReplace/a.nrr")));
         Touch(exe.filePath(QStringLiteral("MultiReplace/b.crr")));
         Touch(exe.filePath(QStringLiteral("MultiReplace/sub/c.nrr")));
-        form = std::make_unique<TMainForm>(platform, Bytes(exe.path()) + "/");
+        form = std::make_unique<TMainForm>(platform, norvik::settings::AppFolders::Portable(Bytes(exe.path()) + "/"));
         configure = std::make_unique<norvik::ui::TConfigure>(platform, *form);
         form->setConfigure(configure.get());
     }

@@ -140,7 +140,8 @@ void TestRuleEditor::init() {
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir(m_dir->path()).mkdir("MultiReplace"));
     m_platform = std::make_unique<ScriptedPlatform>();
-    m_dialog = std::make_unique<TMutilReplaceConfig>(*m_platform, m_dir->path().toStdString() + "/", nullptr);
+    m_dialog = std::make_unique<TMutilReplaceConfig>(
+        *m_platform, norvik::settings::AppFolders::Portable(m_dir->path().toStdString() + "/"), nullptr);
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
 }

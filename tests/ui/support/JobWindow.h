@@ -47,7 +47,8 @@ struct JobWindow {
 
     JobWindow() {
         QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
-        form = std::make_unique<ui::TMainForm>(platform, QFile::encodeName(exe.path()).toStdString() + "/");
+        form = std::make_unique<ui::TMainForm>(
+            platform, settings::AppFolders::Portable(QFile::encodeName(exe.path()).toStdString() + "/"));
         // Tests act at a chosen file, so every report of the engine pumps the events.
         form->job().setPumpInterval(std::chrono::milliseconds(0));
     }

@@ -61,9 +61,10 @@ bool StoreValue(const QString& file, std::string_view key, std::string_view valu
 
 ProgramWindows::ProgramWindows(const QString& exeFolder) {
     const std::string folder = PathBytesOf(exeFolder) + "/";
-    form = std::make_unique<ui::TMainForm>(platform, folder);
+    const settings::AppFolders folders = settings::AppFolders::Portable(folder);
+    form = std::make_unique<ui::TMainForm>(platform, folders);
     configure = std::make_unique<ui::TConfigure>(platform, *form);
-    ruleEditor = new ui::TMutilReplaceConfig(platform, folder, form.get());
+    ruleEditor = new ui::TMutilReplaceConfig(platform, folders, form.get());
     about = std::make_unique<ui::Tabout_form>();
     form->setConfigure(configure.get());
     form->setRuleEditor(ruleEditor);
