@@ -16,7 +16,7 @@ namespace norvik::ui {
 namespace {
 
 // A change of a whole large file would fill the view for nothing; its first lines tell the story.
-constexpr std::size_t kMaxShownLines = 2000;
+constexpr std::size_t kMaxShownLines = 1200;
 
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -257,7 +257,7 @@ void PreviewPane::showChange(const std::string& source, const job::FileChange& c
                           hunk);
         for (const job::DiffLine& line : part.lines) {
             if (++shownLines > kMaxShownLines) {
-                cursor.insertText(QStringLiteral("……\n"), hunk);
+                cursor.insertText(QStringLiteral("……（其余改动未显示）\n"), hunk);
                 cursor.endEditBlock();
                 m_view->moveCursor(QTextCursor::Start);
                 return;
