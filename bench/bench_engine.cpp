@@ -3,6 +3,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "filedeal/CodePage.h"
 #include "filedeal/Replace.h"
@@ -134,6 +135,64 @@ void BM_ReadAnsi(benchmark::State& state) {
     SetBytes(state, bytes.size());
 }
 
+// About 1.8 MB of markup with `spans` comment spans, two kinds of comment text repeated.
+std::string Commented(std::size_t spans) {
+    std::string t;
+    t.reserve(spans * 31);
+    for (std::size_t i = 0; i < spans; ++i) {
+        t += "<td>";
+        t += std::to_string(i % 9973);
+        t += "</td><!--c";
+        t += std::to_string(i % 50);
+        t += "--> \xB0\xA1\r\n";
+    }
+    return t;
+}
+
+// Span replacement against a plain replacement of the same file with as many matches.
+void BM_Spans_60000(benchmark::State& state) {
+    const std::string source = Commented(60000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceSpanRule(text, "<!--", "-->", "", [] {});
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+void BM_Spans_60000_PlainReplace(benchmark::State& state) {
+    const std::string source = Commented(60000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceAll(text, "<!--", "", false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+// The span-by-span way on a tenth of the spans (its time grows with spans times text).
+void BM_Spans_6000_SpanBySpan(benchmark::State& state) {
+    const std::string source = Commented(6000);
+    for (auto _ : state) {
+        std::string text = source;
+        std::vector<std::string> spans;
+        CollectSpans(text, "<!--", "-->", spans);
+        ReplaceSpans(text, spans, "");
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+void BM_Spans_6000(benchmark::State& state) {
+    const std::string source = Commented(6000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceSpanRule(text, "<!--", "-->", "", [] {});
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
 // Baseline in the same process: a plain copy of the same bytes.
 void BM_Baseline_Copy(benchmark::State& state) {
     const std::string& bytes = MixedGbk();
@@ -155,4 +214,8 @@ BENCHMARK(BM_IsUtf8Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAnsi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_60000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_60000_PlainReplace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_6000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_6000_SpanBySpan)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -53,17 +53,12 @@ void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extr
         if (start.empty() || end.empty()) {
             continue;
         }
-        CollectSpans(text, start, end, spans);
         if (extract) {
+            CollectSpans(text, start, end, spans);
             text = ExtractSpans(spans);
             continue;
         }
-        for (const auto& span : spans) {
-            if (yield) {
-                yield();
-            }
-            ReplaceAll(text, span, replacement, false);
-        }
+        ReplaceSpanRule(text, start, end, replacement, yield);
     }
 }
 
