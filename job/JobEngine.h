@@ -107,8 +107,9 @@ private:
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
-    bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
-    bool m_dryRun = false;         ///< the run writes nothing (set per run)
+    bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
+    bool m_dryRun = false;                  ///< the run writes nothing (set per run)
+    settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
 
     std::atomic<bool> m_busy{false};

@@ -26,7 +26,18 @@ LoadedFile ReadBytes(const std::string& path) {
 /// Makes the working text the policy asks for and lets go of the bytes it does not keep.
 void Decode(LoadedFile& file, const LoadPolicy& policy) {
     const bool ansi = file.kind == filedeal::EncodingKind::Ansi;
-    if (file.state != LoadedFile::State::Loaded || (ansi && policy.ansiAsBytes)) {
+    if (file.state != LoadedFile::State::Loaded) {
+        return;
+    }
+    if (policy.filter != nullptr) {
+        file.verdict = policy.filter->judge(file.bytes, file.kind);
+        const auto decided = filedeal::RawVerdict::Holds;
+        if (file.verdict == filedeal::RawVerdict::Lacks || (policy.filterDecides && file.verdict == decided)) {
+            std::string().swap(file.bytes);
+            return;
+        }
+    }
+    if (ansi && policy.ansiAsBytes) {
         return;
     }
     if (ansi) {

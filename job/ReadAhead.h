@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
 namespace norvik::job {
@@ -25,6 +26,8 @@ struct LoadedFile {
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
     std::string bytes; ///< the file's bytes, where the policy keeps them
     std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+    /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
+    filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
 };
 
 /// What is kept of a loaded file.
@@ -36,6 +39,10 @@ struct LoadPolicy {
     /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
     /// balance the two threads when the caller has little else to do, as in a search).
     bool decodeAhead = true;
+    /// When set (it must outlive the loading), judges each file's bytes first: a file it rules out
+    /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
+    const filedeal::RawTextFilter* filter = nullptr;
+    bool filterDecides = false;
 };
 
 /// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
