@@ -56,6 +56,11 @@ const std::string& MixedUtf8() {
     return bytes;
 }
 
+const std::string& MixedUtf16() {
+    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf16Le);
+    return bytes;
+}
+
 void SetBytes(benchmark::State& state, std::size_t perIteration) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * perIteration));
 }
@@ -121,6 +126,24 @@ void BM_WriteUtf8(benchmark::State& state) {
     const std::string& text = MixedGbk();
     for (auto _ : state) {
         std::string bytes = EncodeText(text, EncodingKind::Utf8);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    SetBytes(state, text.size());
+}
+
+void BM_ReadUtf16(benchmark::State& state) {
+    const std::string& bytes = MixedUtf16();
+    for (auto _ : state) {
+        std::string text = DecodeUtf16(bytes);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_WriteUtf16(benchmark::State& state) {
+    const std::string& text = MixedGbk();
+    for (auto _ : state) {
+        std::string bytes = EncodeText(text, EncodingKind::Utf16Le);
         benchmark::DoNotOptimize(bytes.data());
     }
     SetBytes(state, text.size());
@@ -213,6 +236,8 @@ BENCHMARK(BM_ReplaceAll_LeadByteRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IsUtf8Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadUtf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteUtf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAnsi)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spans_60000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spans_60000_PlainReplace)->Unit(benchmark::kMillisecond);

@@ -253,7 +253,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // or touched.
     const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
     // A Unicode file whose text does not survive the code page would lose characters if written.
-    if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
+    if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
         fail(dest.target, counters, observer);
         return;
     }

@@ -46,7 +46,7 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
         std::string().swap(file.bytes);
         return;
     }
-    file.text = filedeal::DecodeText(file.bytes, file.kind);
+    file.text = filedeal::DecodeText(file.bytes, file.kind, &file.exact);
     if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }

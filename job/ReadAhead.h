@@ -26,6 +26,8 @@ struct LoadedFile {
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
     std::string bytes; ///< the file's bytes, where the policy keeps them
     std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+    /// For a decoded Unicode file: writing the text back in its kind gives the bytes read again.
+    bool exact = false;
     /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
     filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
 };

@@ -166,6 +166,10 @@ void CheckUnicodeRoundTrip(std::string_view bytes, EncodingKind kind) {
     bool exact = false;
     const std::string written = EncodeText(text, kind, &exact);
     const bool survives = SurvivesRoundTrip(bytes, text, kind);
+    // The decoder tells the same while decoding, as the job relies on.
+    bool decodedExactly = false;
+    NORVIK_FUZZ_CHECK(DecodeText(bytes, kind, &decodedExactly) == text);
+    NORVIK_FUZZ_CHECK(decodedExactly == survives);
     // The promise behind every rewrite: a file that is said to survive comes back byte for byte.
     if (survives) {
         NORVIK_FUZZ_CHECK(written == bytes);
