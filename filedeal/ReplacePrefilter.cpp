@@ -216,6 +216,25 @@ RawTextFilter::RawTextFilter(const std::vector<std::string>& texts, Place place,
             }
         }
     }
+    // A needle that holds another needle is found only where that one is: looking for the shorter
+    // one alone tells the same (a text and its part after the first byte, above all).
+    for (Needles& needles : m_byKind) {
+        std::vector<std::string> kept;
+        for (std::size_t i = 0; i < needles.anyOf.size(); ++i) {
+            bool holdsAnother = false;
+            for (std::size_t j = 0; j < needles.anyOf.size() && !holdsAnother; ++j) {
+                const std::string& other = needles.anyOf[j];
+                const bool smaller =
+                    other.size() < needles.anyOf[i].size() || (other.size() == needles.anyOf[i].size() && j < i);
+                holdsAnother =
+                    j != i && smaller && FindRaw(needles.anyOf[i], other, 0, ignoreCase) != std::string_view::npos;
+            }
+            if (!holdsAnother) {
+                kept.push_back(needles.anyOf[i]);
+            }
+        }
+        needles.anyOf = std::move(kept);
+    }
     m_empty = count == 0;
 }
 
@@ -236,32 +255,41 @@ RawVerdict RawTextFilter::judge(std::string_view bytes, EncodingKind kind) const
         return RawVerdict::Unknown;
     }
     const std::string_view body = bytes.substr(std::min(bytes.size(), MarkSize(kind)));
-    bool decodes = true; // the whole body decodes, so a text found at a character start is in it
-    if (kind == EncodingKind::Utf8 || kind == EncodingKind::Utf8Bom) {
-        const Utf8Forms forms = ScanUtf8Forms(body);
+    const bool utf8 = kind == EncodingKind::Utf8 || kind == EncodingKind::Utf8Bom;
+    Utf8Forms forms;
+    if (utf8) {
+        forms = ScanUtf8Forms(body);
         if (forms.ambiguous) {
             return RawVerdict::Unknown;
         }
-        // Detection checked the structure of a file without a mark; one with a mark is unscreened.
-        decodes = !forms.fourOrMore && (kind == EncodingKind::Utf8 || !forms.high || IsUtf8Text(body));
     }
-    if (needles.proves) {
+    // Where no needle is, no text is; where one is, the text may be proved.
+    bool any = false;
+    for (const std::string& needle : needles.anyOf) {
+        if (find(body, needle, nullptr)) {
+            any = true;
+            break;
+        }
+    }
+    if (!any) {
+        return RawVerdict::Lacks;
+    }
+    // A text found at a character start is in the working text when the whole body decodes.
+    // Detection checked the structure of a UTF-8 file without a mark; one with a mark is unscreened.
+    const bool decodes =
+        !utf8 || (!forms.fourOrMore && (kind == EncodingKind::Utf8 || !forms.high || IsUtf8Text(body)));
+    if (needles.proves && decodes) {
         std::size_t at = 0;
         while (find(body, needles.proof, &at)) {
             // In UTF-16 only an even offset is a character start; in UTF-8 the needle begins with a
             // byte that starts a form, and in ANSI any place counts.
             if (kind != EncodingKind::Utf16Le || at % 2 == 0) {
-                return decodes ? RawVerdict::Holds : RawVerdict::Unknown;
+                return RawVerdict::Holds;
             }
             ++at;
         }
     }
-    for (const std::string& needle : needles.anyOf) {
-        if (find(body, needle, nullptr)) {
-            return RawVerdict::Unknown;
-        }
-    }
-    return RawVerdict::Lacks;
+    return RawVerdict::Unknown;
 }
 
 } // namespace norvik::filedeal
