@@ -7,6 +7,7 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/Replace.h"
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
 using namespace norvik::filedeal;
@@ -216,6 +217,26 @@ void BM_Spans_6000(benchmark::State& state) {
     SetBytes(state, source.size());
 }
 
+// Judging a file from its bytes: a token it lacks, looked for as a search does (the text and its
+// part after the first byte), in UTF-8 and UTF-16.
+void BM_Prefilter_Utf8(benchmark::State& state) {
+    const std::string& bytes = MixedUtf8();
+    const RawTextFilter filter({"NvkToken42"}, RawTextFilter::Place::Anywhere, false);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(filter.judge(bytes, EncodingKind::Utf8));
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_Prefilter_Utf16(benchmark::State& state) {
+    const std::string& bytes = MixedUtf16();
+    const RawTextFilter filter({"NvkToken42"}, RawTextFilter::Place::Anywhere, false);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(filter.judge(bytes, EncodingKind::Utf16Le));
+    }
+    SetBytes(state, bytes.size());
+}
+
 // Baseline in the same process: a plain copy of the same bytes.
 void BM_Baseline_Copy(benchmark::State& state) {
     const std::string& bytes = MixedGbk();
@@ -239,6 +260,8 @@ BENCHMARK(BM_WriteUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadUtf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteUtf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAnsi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Prefilter_Utf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Prefilter_Utf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spans_60000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spans_60000_PlainReplace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spans_6000)->Unit(benchmark::kMillisecond);
