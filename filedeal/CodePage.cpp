@@ -214,7 +214,9 @@ std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_vi
     const Tables& t = GetTables();
     std::string bytes;
     bytes.resize(prefix.size() + text.size() * 2);
-    std::memcpy(bytes.data(), prefix.data(), prefix.size());
+    if (!prefix.empty()) {
+        std::memcpy(bytes.data(), prefix.data(), prefix.size());
+    }
     char* o = bytes.data() + prefix.size(); // never past twice the input read: a byte gives at most two
     bool ok = true;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -362,7 +364,9 @@ std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view 
     // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit); the
     // usual text takes about one and a half.
     out.resize(prefix.size() + text.size() * 3 / 2 + 64);
-    std::memcpy(out.data(), prefix.data(), prefix.size());
+    if (!prefix.empty()) {
+        std::memcpy(out.data(), prefix.data(), prefix.size());
+    }
     char* o = out.data() + prefix.size();
     bool ok = true;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());

@@ -58,6 +58,7 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     const filedeal::RawTextFilter filter({std::string(text)}, filedeal::RawTextFilter::Place::Anywhere, false);
     policy.filter = &filter;
     policy.filterDecides = true;
+    policy.readLargeAhead = true; // the search holds no more than the bytes and text of the file in hand
     ReadAhead ahead(files, policy, readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();

@@ -110,13 +110,13 @@ bool ReadAhead::drained() const noexcept {
     return m_slots.size() <= m_maxFiles / 2 && m_held <= m_budget / 2;
 }
 
-ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
+ReadAhead::Slot ReadAhead::readSlot(const std::string& path, bool holdingNothing) const {
     Slot slot;
     // A missing file, one too large for the budget and one that failed are left for take(), which
     // looks at every file again anyway. The stamp is taken before the read: a change during or after
     // it shows as a different stamp when the file's turn comes.
     Stamp before;
-    if (!StampOf(path, before) || before.size > m_budget) {
+    if (!StampOf(path, before) || (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
         return slot;
     }
     LoadedFile file = ReadBytes(path);
@@ -148,10 +148,11 @@ void ReadAhead::work() {
             }
         }
         const std::size_t index = m_loaded;
+        const bool holdingNothing = m_slots.empty();
         lock.unlock();
         Slot slot;
         try {
-            slot = readSlot(m_paths[index]);
+            slot = readSlot(m_paths[index], holdingNothing);
         } catch (...) {
             slot = Slot(); // out of memory and the like: take() tries again on its own
         }

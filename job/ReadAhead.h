@@ -45,6 +45,9 @@ struct LoadPolicy {
     /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
     const filedeal::RawTextFilter* filter = nullptr;
     bool filterDecides = false;
+    /// ReadAhead also reads a file larger than its budget, when it holds nothing else: for a caller
+    /// that keeps no more than the bytes of the file in hand, so two files are held at most.
+    bool readLargeAhead = false;
 };
 
 /// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
@@ -96,7 +99,7 @@ private:
     };
 
     [[nodiscard]] static bool StampOf(const std::string& path, Stamp& stamp);
-    [[nodiscard]] Slot readSlot(const std::string& path) const;
+    [[nodiscard]] Slot readSlot(const std::string& path, bool holdingNothing) const;
     [[nodiscard]] bool full() const noexcept;    // needs m_mutex
     [[nodiscard]] bool drained() const noexcept; // needs m_mutex
     void work();
