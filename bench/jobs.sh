@@ -105,6 +105,8 @@ def tree_size(path):
     largest = 0
     for d, _, names in os.walk(path):
         for n in names:
+            if n.startswith("."):
+                continue  # the corpus's own completion mark
             s = os.path.getsize(os.path.join(d, n)); total += s; count += 1; largest = max(largest, s)
     return total, count, largest
 
