@@ -122,6 +122,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             line.forceReadOnly = true;
         } else if (name == "--dry-run" && !inlineValue) {
             line.dryRun = true;
+        } else if (name == "--diff" && !inlineValue) {
+            line.diff = true;
         } else if (name == "--progress" && !inlineValue) {
             line.progress = true;
         } else if (name == "--no-progress" && !inlineValue) {
@@ -131,6 +133,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
+    Require(!line.diff || line.dryRun, "--diff needs --dry-run");
+    Require(!line.diff || line.command == Command::Replace || line.command == Command::Feature,
+            "--diff is for replace and feature");
     const bool typed = line.find.given || line.replacement.given || line.start.given || line.end.given;
     switch (line.command) {
     case Command::Replace:
@@ -202,15 +207,24 @@ Options:
   --match-case          match letter case (default: case is ignored)
   --no-backup           do not keep <file>.bak backups (output mode never makes them)
   --force-readonly      replace read-only files too (they become writable)
-  --output DIR          write changed files into DIR instead of over the sources
+  --output DIR          write changed files into DIR instead of over the sources (DIR must not
+                        be, or lie inside, a target folder)
   --dry-run             change nothing; print what would be written and the predicted summary
-  --result-list FILE    write the written paths to FILE, one per line (the input of restore)
+  --diff                with --dry-run (replace, feature): print a unified diff of each file that
+                        would change instead of its path (UTF-8, 3 lines of context), then the summary
+  --result-list FILE    write the written paths to FILE, one per line, each as soon as its file
+                        is written (the input of restore)
   --progress            show a progress bar on standard error (default when it is a terminal)
   --help, --version
 
 Output: each written path, the summary line and the elapsed time on standard output; failures as
-"<path> is Error!!!" on standard error. Exit status: 0 no error, 1 some file failed, 2 bad usage,
-an unreadable rule or list file, or a text the code page cannot represent (nothing touched).
+"<path> is Error!!!" on standard error. Binary files (no Unicode mark, a zero byte in the first
+8,000 bytes) are never rewritten: one the rules would change is a failure. Ctrl+C, SIGTERM and
+SIGHUP stop the run after the file in hand (the summary is still printed).
+Exit status: 0 no error; 1 some file or folder failed, or the output or the result list could not
+be written; 2 bad usage, an unreadable rule or list file, a text the code page cannot represent,
+or an output folder among the targets (nothing touched); 3 the run was stopped by a signal
+before its end (the files after it untouched).
 )";
 }
 

@@ -31,6 +31,7 @@ struct CommandLine {
     bool forceReadOnly = false;
     std::string outputFolder;
     bool dryRun = false;
+    bool diff = false; ///< with dryRun: a unified diff of each file that would change
     std::string resultList;
     std::optional<bool> progress;     ///< unset: on when standard error is a terminal
     std::vector<std::string> targets; ///< for restore: the one list file

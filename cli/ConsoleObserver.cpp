@@ -18,9 +18,16 @@ void ConsoleObserver::progress(unsigned percent) {
     drawBar(false);
 }
 
+void ConsoleObserver::changedFile(const std::string& sourcePath) {
+    m_changedSource = sourcePath;
+}
+
 void ConsoleObserver::resultLine(const std::string& path) {
     clearBar();
-    m_written.push_back(path);
+    if (m_diff) {
+        m_out << m_diff(m_changedSource, path);
+        return;
+    }
     m_out << path << '\n';
 }
 

@@ -2,9 +2,9 @@
 // Prints a job or a search as the window would show it: written paths and hits on standard output,
 // error lines on standard error, and an optional progress bar on standard error.
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "job/JobObserver.h"
 
@@ -17,6 +17,7 @@ public:
     void yield() override;
     void filesCollected(std::size_t count) override;
     void progress(unsigned percent) override;
+    void changedFile(const std::string& sourcePath) override;
     void resultLine(const std::string& path) override;
     void errorLine(const std::string& line) override;
     void hit(const std::string& path) override;
@@ -25,8 +26,12 @@ public:
 
     /// Clears the progress bar and flushes.
     void finish();
+    /// Prints, in place of each path that would be written, the text this gives for its source and
+    /// its target (a dry run's diff).
+    void setDiff(std::function<std::string(const std::string& source, const std::string& target)> diff) {
+        m_diff = std::move(diff);
+    }
 
-    [[nodiscard]] const std::vector<std::string>& writtenPaths() const noexcept { return m_written; }
     [[nodiscard]] std::size_t errorCount() const noexcept { return m_errors; }
 
 private:
@@ -36,11 +41,12 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_progressBar;
+    std::function<std::string(const std::string&, const std::string&)> m_diff;
+    std::string m_changedSource; ///< the file last reported changed
     bool m_barShown = false;
     unsigned m_percent = 0;
     std::size_t m_files = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
-    std::vector<std::string> m_written;
     std::size_t m_errors = 0;
 };
 

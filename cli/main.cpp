@@ -12,9 +12,12 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleObserver.h"
 #include "filedeal/FileOps.h"
+#include "job/ChangePreview.h"
 #include "job/JobEngine.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
+#include "job/ResultListFile.h"
+#include "job/TextDiff.h"
 #include "job/TextGate.h"
 #include "rules/RuleFile.h"
 
@@ -25,15 +28,67 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailures = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitStopped = 3;
 
 job::JobEngine* g_engine = nullptr;
+volatile std::sig_atomic_t g_stopSignal = 0;
 
-// Ctrl+C and termination end the run the way the window's Stop does: the file in hand is finished
-// and the summary is still printed.
+// Ctrl+C, termination and a closed terminal end the run the way the window's Stop does: the file in
+// hand is finished and the summary is still printed. The flag keeps a signal that comes before the
+// engine is under way (it clears its stop request when a run starts).
 void OnSignal(int) {
+    g_stopSignal = 1;
     if (g_engine != nullptr) {
         g_engine->requestStop();
     }
+}
+
+void InstallSignalHandlers() {
+    // Output that cannot be written (the reader of a pipe went away) is noticed by the streams and
+    // turned into the exit status; it never ends the job half-way.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
+}
+
+/// The console observer, plus the two things only the command line does: it passes a stop signal on
+/// to the engine between files, and writes the result list line by line as files are written.
+class CliObserver : public cli::ConsoleObserver {
+public:
+    CliObserver(job::JobEngine& engine, job::ResultListFile* list, bool progressBar)
+        : ConsoleObserver(std::cout, std::cerr, progressBar), m_engine(engine), m_list(list) {}
+
+    void yield() override {
+        if (g_stopSignal != 0) {
+            m_engine.requestStop();
+        }
+        ConsoleObserver::yield();
+    }
+    void resultLine(const std::string& path) override {
+        ConsoleObserver::resultLine(path);
+        if (m_list != nullptr && !m_list->append(path) && !m_listReported) {
+            m_listReported = true;
+            std::cerr << "norvik-cli: cannot write the result list: " << m_list->error() << "\n";
+        }
+    }
+
+private:
+    job::JobEngine& m_engine;
+    job::ResultListFile* m_list;
+    bool m_listReported = false;
+};
+
+/// Flushes standard output and error; false when anything printed could not be written (a closed
+/// pipe, a full disk), which makes the exit status non-zero.
+bool OutputWritten() {
+    std::cout.flush();
+    std::cerr.flush();
+    if (std::cout.fail()) {
+        std::cerr << "norvik-cli: cannot write standard output\n" << std::flush;
+        return false;
+    }
+    return !std::cerr.fail();
 }
 
 std::string WorkingText(const cli::GivenText& text, std::string_view what, job::TextGate& gate) {
@@ -55,7 +110,7 @@ std::vector<job::TargetEntry> TargetsOf(const std::vector<std::string>& paths) {
 int Restore(const cli::CommandLine& line) {
     std::string bytes;
     try {
-        bytes = filedeal::ReadFileBytes(line.targets.front());
+        bytes = filedeal::ReadSmallFileBytes(line.targets.front());
     } catch (const filedeal::FileOpenError& error) {
         std::cerr << "norvik-cli: " << error.what() << "\n";
         return kExitUsage;
@@ -122,37 +177,54 @@ int Run(const cli::CommandLine& line) {
     if (const char* budget = std::getenv("NVK_READ_AHEAD_BYTES")) {
         engine.setReadAheadBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 turns it off
     }
+    // The list is opened before any file is touched: a list that cannot be written stops the command
+    // while nothing has changed, rather than leaving a run without its undo information. It is
+    // emptied only once the run is under way (see ResultListFile).
+    job::ResultListFile list;
+    const bool withList = !line.resultList.empty() && !line.dryRun && line.command != cli::Command::Search;
+    if (withList && !list.open(line.resultList)) {
+        std::cerr << "norvik-cli: cannot write the result list '" << line.resultList << "': " << list.error() << "\n";
+        return kExitUsage;
+    }
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
-    cli::ConsoleObserver observer(std::cout, std::cerr, progress);
+    CliObserver observer(engine, withList ? &list : nullptr, progress);
+    if (line.diff) {
+        observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {
+            const job::FileChange change =
+                job::PreviewFileChange(source, engine.ruleLists(), options.mode, options.ignoreCase);
+            return job::UnifiedDiff(source == target ? source : target, change.before, change.after);
+        });
+    }
     g_engine = &engine;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    if (g_stopSignal != 0) {
+        return kExitStopped; // stopped before anything was looked at
+    }
 
     if (line.command == cli::Command::Search) {
-        (void)engine.search(request.targets, searchText, observer);
+        const job::SearchResult found = engine.search(request.targets, searchText, observer);
         g_engine = nullptr;
         observer.finish();
-        return kExitOk;
+        if (found.status == job::SearchStatus::Stopped) {
+            return kExitStopped;
+        }
+        return found.failures > 0 ? kExitFailures : kExitOk;
     }
     const job::RunResult result = engine.run(request, observer);
     g_engine = nullptr;
     observer.finish();
-    if (result.status == job::RunStatus::RuleFileFailed) {
+    if (result.status == job::RunStatus::RuleFileFailed || result.status == job::RunStatus::OutputInsideTarget) {
         std::cerr << "norvik-cli: " << result.message << "\n";
         return kExitUsage;
     }
-    if (!line.resultList.empty() && !line.dryRun) {
-        std::string list;
-        for (const auto& path : observer.writtenPaths()) {
-            list += path;
-            list += '\n';
-        }
-        if (!filedeal::WriteFileAtomic(line.resultList, list)) {
-            std::cerr << "norvik-cli: cannot write the result list '" << line.resultList << "'\n";
-            return kExitFailures;
-        }
+    bool listWritten = true;
+    if (withList && !(list.start() && list.close())) {
+        listWritten = false;
+        std::cerr << "norvik-cli: the result list '" << line.resultList << "' is incomplete: " << list.error() << "\n";
     }
-    return observer.errorCount() > 0 ? kExitFailures : kExitOk;
+    if (result.status == job::RunStatus::Stopped) {
+        return kExitStopped;
+    }
+    return observer.errorCount() > 0 || !listWritten ? kExitFailures : kExitOk;
 }
 
 } // namespace
@@ -165,6 +237,7 @@ int main(int argc, char** argv) {
     ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
     ::mallopt(M_ARENA_MAX, 1);
     std::ios::sync_with_stdio(false);
+    InstallSignalHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::CommandLine line;
     try {
@@ -173,21 +246,29 @@ int main(int argc, char** argv) {
         std::cerr << "norvik-cli: " << error.what() << "\nTry 'norvik-cli --help'.\n";
         return kExitUsage;
     }
+    int status = kExitOk;
     try {
         switch (line.command) {
         case cli::Command::Help:
             std::cout << cli::HelpText();
-            return kExitOk;
+            break;
         case cli::Command::Version:
             std::cout << "norvik-cli 4.0\n";
-            return kExitOk;
+            break;
         case cli::Command::Restore:
-            return Restore(line);
+            status = Restore(line);
+            break;
         default:
-            return Run(line);
+            status = Run(line);
+            break;
         }
     } catch (const std::exception& error) {
         std::cerr << "norvik-cli: " << error.what() << "\n";
-        return kExitFailures;
+        status = kExitFailures;
     }
+    // Paths that never reached their reader are a failure a script must see.
+    if (!OutputWritten() && status == kExitOk) {
+        status = kExitFailures;
+    }
+    return status;
 }

@@ -1,9 +1,12 @@
 #include "filedeal/FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +80,82 @@ int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
     }
 }
 
+// A temporary beside its target, made and locked by Open and removed by the destructor unless it was
+// renamed or linked into place. The lock sits on a second descriptor of the same open file, so the
+// writing descriptor can be closed (and its error seen) before the rename while a sweep of leftovers
+// in another process still finds the temporary in use until it is gone.
+class LockedTemp {
+public:
+    LockedTemp() = default;
+    LockedTemp(const LockedTemp&) = delete;
+    LockedTemp& operator=(const LockedTemp&) = delete;
+    ~LockedTemp() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        if (!m_placed && !m_path.empty() && m_lockFd >= 0) {
+            ::unlink(m_path.c_str());
+        }
+        if (m_lockFd >= 0) {
+            ::close(m_lockFd);
+        }
+    }
+    [[nodiscard]] bool open(const fs::path& target) noexcept {
+        m_fd = MakeTempBeside(target, m_path);
+        if (m_fd < 0) {
+            return false;
+        }
+        // A sweep that holds the lock for a moment is about to remove a temporary it took for a
+        // leftover; the rename then fails and the write is reported, so the lock is not waited for.
+        static_cast<void>(::flock(m_fd, LOCK_EX | LOCK_NB));
+        m_lockFd = ::dup(m_fd);
+        if (m_lockFd < 0) {
+            ::unlink(m_path.c_str());
+            return false;
+        }
+        return true;
+    }
+    [[nodiscard]] int fd() const noexcept { return m_fd; }
+    [[nodiscard]] const std::string& path() const noexcept { return m_path; }
+    /// Closes the writing descriptor; the lock stays. True when the close reported no error.
+    [[nodiscard]] bool close() noexcept {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+    /// The temporary's name is gone (renamed over its target): nothing to remove.
+    void placed() noexcept { m_placed = true; }
+
+private:
+    int m_fd = -1;
+    int m_lockFd = -1;
+    std::string m_path;
+    bool m_placed = false;
+};
+
+void FillStamp(const struct stat& st, FileStamp& stamp) noexcept {
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modifiedSec = st.st_mtim.tv_sec;
+    stamp.modifiedNsec = st.st_mtim.tv_nsec;
+    stamp.mode = st.st_mode;
+}
+
+// Gives the copy the source's owner where the system allows it, then its mode (an owner change
+// clears the set-ID bits, so the mode comes second) and times.
+bool CopyAttributes(int fd, const struct stat& st, bool withTimes) noexcept {
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        // Only an administrator may give a file away; others keep what they may.
+        [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+    }
+    if (::fchmod(fd, st.st_mode & 07777) != 0) {
+        return false;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return !withTimes || ::futimens(fd, times) == 0;
+}
+
 } // namespace
 
 FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
@@ -85,7 +164,7 @@ FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
 
 namespace {
 
-std::string ReadBytes(const fs::path& path, bool regularOnly) {
+std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) {
     // Opening a pipe for reading waits for a writer; opening without waiting lets a regular-only
     // read refuse it instead of hanging.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0));
@@ -97,6 +176,9 @@ std::string ReadBytes(const fs::path& path, bool regularOnly) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : (regularOnly && !S_ISREG(st.st_mode)) ? EINVAL : errno;
         ::close(fd);
         throw FileOpenError(path, ErrnoText(err));
+    }
+    if (stamp != nullptr) {
+        FillStamp(st, *stamp);
     }
     std::string bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
@@ -140,21 +222,79 @@ std::string ReadBytes(const fs::path& path, bool regularOnly) {
 
 } // namespace
 
+std::string ReadSmallFileBytes(const fs::path& path, std::size_t limit) {
+    // Never waits in open() for a pipe's writer; only a regular file is read, and never more than the
+    // limit, so /dev/zero, a FIFO or a file that keeps growing is refused instead of read without end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        throw FileOpenError(path, ErrnoText(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(err));
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(EFBIG));
+    }
+    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (bytes.size() > limit) {
+                ::close(fd);
+                throw FileOpenError(path, ErrnoText(EFBIG)); // grew past the limit while being read
+            }
+            bytes.resize(std::min(limit + 1, bytes.size() * 2));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            throw FileOpenError(path, ErrnoText(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (have > limit) {
+        throw FileOpenError(path, ErrnoText(EFBIG));
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
+bool StampOf(const fs::path& path, FileStamp& stamp) noexcept {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    FillStamp(st, stamp);
+    return true;
+}
+
 std::string ReadFileBytes(const fs::path& path) {
-    return ReadBytes(path, false);
+    return ReadBytes(path, false, nullptr);
 }
 
-std::string ReadRegularFileBytes(const fs::path& path) {
-    return ReadBytes(path, true);
+std::string ReadRegularFileBytes(const fs::path& path, FileStamp* stamp) {
+    return ReadBytes(path, true, stamp);
 }
 
-bool WriteFileAtomic(const fs::path& path, std::string_view bytes) noexcept {
+bool WriteFileAtomic(const fs::path& path, std::string_view bytes, const AtomicWrite& how) noexcept {
     fs::path target;
     if (!ResolveLinks(path, target)) {
         return false;
     }
     struct stat st {};
-    mode_t mode = 0666 & ~CurrentUmask();
+    mode_t mode = how.newFileMode >= 0 ? static_cast<mode_t>(how.newFileMode) & 07777 : 0666 & ~CurrentUmask();
     bool existed = false;
     if (::lstat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
@@ -165,21 +305,28 @@ bool WriteFileAtomic(const fs::path& path, std::string_view bytes) noexcept {
     } else if (errno != ENOENT) {
         return false;
     }
-    std::string tempPath;
-    const int fd = MakeTempBeside(target, tempPath);
-    if (fd < 0) {
+    LockedTemp temp;
+    if (!temp.open(target)) {
         return false;
     }
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0;
+    bool ok = WriteAll(temp.fd(), bytes);
     if (ok && existed && ::geteuid() == 0) {
-        // Keep the owner when an administrator rewrites somebody else's file.
-        [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+        // Keep the owner when an administrator rewrites somebody else's file. The owner goes first:
+        // changing it clears the set-ID bits, which the mode then puts back.
+        [[maybe_unused]] const int ignored = ::fchown(temp.fd(), st.st_uid, st.st_gid);
     }
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tempPath.c_str(), target.c_str()) == 0) {
+    ok = ok && ::fchmod(temp.fd(), mode) == 0;
+    ok = temp.close() && ok;
+    if (ok && how.unchangedSince != nullptr) {
+        // The text was made from what the read saw: a file changed since (another program wrote to it,
+        // or put another file in its place) keeps that change. A file that vanished is not recreated.
+        FileStamp now;
+        ok = StampOf(target, now) && now.sameContent(*how.unchangedSince);
+    }
+    if (ok && ::rename(temp.path().c_str(), target.c_str()) == 0) {
+        temp.placed();
         return true;
     }
-    ::unlink(tempPath.c_str());
     return false;
 }
 
@@ -213,39 +360,36 @@ bool ClearAttributes(const fs::path& path) noexcept {
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
-bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to) noexcept {
+bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileStamp* expected) noexcept {
     std::string bytes;
+    FileStamp read;
     try {
-        bytes = ReadFileBytes(from);
+        bytes = ReadRegularFileBytes(from, &read);
     } catch (...) {
         return false;
+    }
+    if (expected != nullptr && !read.sameContent(*expected)) {
+        return false; // the file is no longer what the caller read: a copy would not be its backup
     }
     struct stat st {};
     if (::stat(from.c_str(), &st) != 0) {
         return false;
     }
-    std::string tempPath;
-    const int fd = MakeTempBeside(to, tempPath);
-    if (fd < 0) {
+    LockedTemp temp;
+    if (!temp.open(to)) {
         return false;
     }
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, st.st_mode & 07777) == 0;
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ok = ok && ::futimens(fd, times) == 0;
-    ok = (::close(fd) == 0) && ok;
+    bool ok = WriteAll(temp.fd(), bytes) && CopyAttributes(temp.fd(), st, true);
+    ok = temp.close() && ok;
     // link() refuses an existing name, so the copy appears whole or not at all and never replaces
     // a backup that is already there.
     if (!ok) {
-        ::unlink(tempPath.c_str());
         return false;
     }
-    if (::link(tempPath.c_str(), to.c_str()) == 0) {
-        ::unlink(tempPath.c_str());
-        return true;
+    if (::link(temp.path().c_str(), to.c_str()) == 0) {
+        return true; // the temporary's name is removed by `temp`
     }
-    const int linkError = errno;
-    ::unlink(tempPath.c_str());
-    if (linkError == EEXIST) {
+    if (errno == EEXIST) {
         return false;
     }
     // File systems without hard links: create the name exclusively and fill it.
@@ -253,7 +397,7 @@ bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to) noexcept {
     if (out < 0) {
         return false;
     }
-    ok = WriteAll(out, bytes) && ::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
+    ok = WriteAll(out, bytes) && CopyAttributes(out, st, true);
     ok = (::close(out) == 0) && ok;
     if (!ok) {
         ::unlink(to.c_str());
@@ -267,6 +411,55 @@ bool DeleteFile(const fs::path& path) noexcept {
 
 bool RenameReplace(const fs::path& from, const fs::path& to) noexcept {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RestoreOver(const fs::path& backup, const fs::path& path) noexcept {
+    fs::path target;
+    if (!ResolveLinks(path, target)) {
+        return false;
+    }
+    if (::rename(backup.c_str(), target.c_str()) == 0) {
+        return true;
+    }
+    if (errno != EXDEV) {
+        return false;
+    }
+    // The link leads to another file system: copy the backup beside the file, then rename.
+    std::string bytes;
+    try {
+        bytes = ReadRegularFileBytes(backup);
+    } catch (...) {
+        return false;
+    }
+    struct stat st {};
+    if (::stat(backup.c_str(), &st) != 0) {
+        return false;
+    }
+    LockedTemp temp;
+    if (!temp.open(target)) {
+        return false;
+    }
+    bool ok = WriteAll(temp.fd(), bytes) && CopyAttributes(temp.fd(), st, true);
+    ok = temp.close() && ok;
+    if (!ok || ::rename(temp.path().c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    temp.placed();
+    static_cast<void>(::unlink(backup.c_str()));
+    return true;
+}
+
+bool RemoveUnlockedTemporary(const fs::path& path) noexcept {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    // Removed while the lock is held, so a writer cannot take the name back in between.
+    const bool removable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool removed = removable && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 // The file operations the engine uses. All paths are the file system's own bytes.
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -17,18 +19,59 @@ private:
     std::filesystem::path m_path;
 };
 
+/// Which file a path named when it was read, and how it was then: two stamps of the same file agree
+/// (sameContent) until it is replaced, resized or its modification time moves.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedSec = 0, modifiedNsec = 0;
+    unsigned mode = 0; ///< type and permission bits; not part of the comparison
+    [[nodiscard]] bool sameFile(const FileStamp& other) const noexcept {
+        return device == other.device && inode == other.inode;
+    }
+    [[nodiscard]] bool sameContent(const FileStamp& other) const noexcept {
+        return sameFile(other) && size == other.size && modifiedSec == other.modifiedSec &&
+               modifiedNsec == other.modifiedNsec;
+    }
+};
+
+/// The stamp of the file at `path` (links followed). False when there is nothing at the path.
+[[nodiscard]] bool StampOf(const std::filesystem::path& path, FileStamp& stamp) noexcept;
+
 /// Reads a whole file. Throws FileOpenError when it cannot be opened or read.
 [[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
 
 /// The same for a file that must be a regular file: a pipe, device or socket found at the path (even
 /// one swapped in since the caller looked) is refused with FileOpenError instead of being waited on.
-[[nodiscard]] std::string ReadRegularFileBytes(const std::filesystem::path& path);
+/// `stamp`, when given, receives the stamp of the file read, taken on the open file before reading.
+[[nodiscard]] std::string ReadRegularFileBytes(const std::filesystem::path& path, FileStamp* stamp = nullptr);
+
+/// How WriteFileAtomic treats the file it replaces or creates.
+struct AtomicWrite {
+    /// When set, the target must still have this stamp (same file, size and modification time) just
+    /// before the rename; a file changed since it was read is left as it now is and the write fails.
+    const FileStamp* unchangedSince = nullptr;
+    /// The permission bits of a target that does not exist yet; negative: 0666 less the umask.
+    int newFileMode = -1;
+};
+
+/// The most a rule file, result list, language pack or settings file may hold (64 MiB): far beyond any
+/// real one, and small enough that an endless or runaway file is refused instead of filling memory.
+inline constexpr std::size_t kMaxSmallFileBytes = std::size_t{64} << 20;
+
+/// Reads a small file of the program's own kinds (rules, lists, settings). Only a regular file of at
+/// most `limit` bytes is read: a pipe, device or socket is refused at once (the open never waits for a
+/// writer), and so is a file larger than the limit or one that grows past it while it is read.
+/// Throws FileOpenError for all of these, as for a file that cannot be opened or read.
+[[nodiscard]] std::string ReadSmallFileBytes(const std::filesystem::path& path, std::size_t limit = kMaxSmallFileBytes);
 
 /// Replaces the whole file atomically: the bytes go to a temporary file in the same folder which is
-/// then renamed over the target, so a failure leaves the old file intact. The target's permission
-/// bits are kept; a symbolic link is written through (the link stays a link). An existing read-only
-/// target (owner-write bit clear) is refused. Returns false on any failure; never throws.
-[[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) noexcept;
+/// then renamed over the target, so a failure leaves the old file intact. The target's owner (when
+/// run by an administrator) and then its mode bits, set-ID and sticky bits included, are kept; a
+/// symbolic link is written through (the link stays a link). An existing read-only target
+/// (owner-write bit clear) is refused. The temporary is locked while it exists, so that a sweep of
+/// leftovers by another process leaves it alone. Returns false on any failure; never throws.
+[[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes,
+                                   const AtomicWrite& how = {}) noexcept;
 
 /// True for an existing regular file (following links); false for folders and missing paths.
 [[nodiscard]] bool FileExists(const std::filesystem::path& path) noexcept;
@@ -42,15 +85,27 @@ private:
 /// Makes the file writable for its owner. True on success.
 bool ClearAttributes(const std::filesystem::path& path) noexcept;
 
-/// Copies a file, refusing to overwrite an existing target; the copy keeps the source's permission
-/// bits. A failed copy leaves no partial target. True on success.
-[[nodiscard]] bool CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
+/// Copies a file, refusing to overwrite an existing target; the copy gets the source's owner and
+/// group where the system allows it, then its mode bits and times. A failed copy leaves no partial
+/// target. With `expected`, the source must still have that stamp when it is read for the copy (so
+/// the copy holds exactly the bytes that stamp describes). True on success.
+[[nodiscard]] bool CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
+                                       const FileStamp* expected = nullptr) noexcept;
 
 /// Deletes a file. True on success.
 [[nodiscard]] bool DeleteFile(const std::filesystem::path& path) noexcept;
 
 /// Renames `from` to `to`, replacing `to` in one step (the target name is never absent). True on success.
 [[nodiscard]] bool RenameReplace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
+
+/// Puts `backup` back as the file `path` names: a symbolic link is followed, so the file it points to
+/// is replaced and the link stays a link. One rename when both are on one file system; otherwise the
+/// backup's bytes, owner, mode and times go to a temporary beside the file, which is renamed over it,
+/// and the backup is then removed. True on success; on failure the file is as it was.
+[[nodiscard]] bool RestoreOver(const std::filesystem::path& backup, const std::filesystem::path& path) noexcept;
+
+/// Removes a leftover temporary unless a writer still holds it (see WriteFileAtomic). True when removed.
+bool RemoveUnlockedTemporary(const std::filesystem::path& path) noexcept;
 
 /// True for the name of a temporary file that WriteFileAtomic or CopyFileNoOverwrite makes beside
 /// its target (".<name>.norvik-tmp-XXXXXX", or ".norvik-tmp-XXXXXX" for a name too long for that).

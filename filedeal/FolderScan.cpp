@@ -44,12 +44,20 @@ struct Entry {
 
 // The entries of a folder. `listed` is cleared when a folder that is there could not be opened or
 // listed to the end; a folder that is gone (or is no folder) is simply empty.
-std::vector<Entry> ListFolder(const std::string& folder, bool& listed) {
+std::vector<Entry> ListFolder(const std::string& folder, bool& listed, bool sweepTemporaries) {
     std::vector<Entry> entries;
     listed = true;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
         listed = errno == ENOENT || errno == ENOTDIR;
+        return entries;
+    }
+    // A folder that can be listed but not entered (read without search permission) shows names whose
+    // files cannot be reached: they would look missing. Such a folder fails as a whole instead.
+    struct stat self {};
+    if (::lstat((folder + ".").c_str(), &self) != 0) {
+        listed = errno == ENOENT || errno == ENOTDIR;
+        ::closedir(dir);
         return entries;
     }
     for (;;) {
@@ -66,11 +74,13 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed) {
         if (IsTemporaryName(name)) {
             // A temporary file left by a write that was killed before its rename: the file it was
             // meant for still holds its old bytes, so the leftover is only clutter. A long-form name
-            // is removed only when that file is there beside it, so that a user's own file that
-            // merely looks like one is never touched.
+            // is taken for one only when that file is there beside it, so that a user's own file that
+            // merely looks like one is never touched. One that a writer still holds is in use.
             struct stat st {};
             if (::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) && HasOwner(folder, name)) {
-                ::unlink((folder + name).c_str());
+                if (sweepTemporaries) {
+                    static_cast<void>(RemoveUnlockedTemporary(folder + name));
+                }
                 continue;
             }
         }
@@ -83,13 +93,30 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed) {
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return entries;
+    // The backup of a file that is still there holds that file as it was before an earlier run: a
+    // mask such as "*.*" must not hand it to this run, or a later restore would put back the wrong text.
+    constexpr std::string_view kBackup = ".bak";
+    const auto present = [&entries](std::string_view name) {
+        const auto it = std::lower_bound(entries.begin(), entries.end(), name,
+                                         [](const Entry& e, std::string_view n) { return e.name < n; });
+        return it != entries.end() && it->name == name;
+    };
+    std::vector<Entry> kept;
+    kept.reserve(entries.size());
+    for (const Entry& entry : entries) {
+        const std::string_view name = entry.name;
+        if (entry.isFolder || !(name.size() > kBackup.size() && name.ends_with(kBackup) &&
+                                present(name.substr(0, name.size() - kBackup.size())))) {
+            kept.push_back(entry); // copied: later names are still looked up in `entries`
+        }
+    }
+    return kept;
 }
 
 void Scan(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
-          const std::function<void()>& yield, std::vector<std::string>* unreadable) {
+          const std::function<void()>& yield, std::vector<std::string>* unreadable, bool sweep) {
     bool listed = true;
-    const std::vector<Entry> entries = ListFolder(folder, listed);
+    const std::vector<Entry> entries = ListFolder(folder, listed, sweep);
     if (!listed && unreadable != nullptr) {
         unreadable->push_back(folder);
     }
@@ -106,7 +133,7 @@ void Scan(const std::string& folder, bool withSubfolders, std::string_view mask,
     }
     for (const auto& entry : entries) {
         if (entry.isFolder) {
-            Scan(folder + entry.name + "/", true, mask, result, yield, unreadable);
+            Scan(folder + entry.name + "/", true, mask, result, yield, unreadable, sweep);
         }
         if (yield) {
             yield();
@@ -149,8 +176,24 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
 
 namespace {
 
+// The length of the character at `at`: a whole well-formed UTF-8 sequence, or one byte.
+std::size_t CharLength(std::string_view name, std::size_t at) noexcept {
+    const auto lead = static_cast<unsigned char>(name[at]);
+    const std::size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+    if (length == 1 || at + length > name.size()) {
+        return 1;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(name[at + i]) & 0xC0) != 0x80) {
+            return 1;
+        }
+    }
+    return length;
+}
+
 bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept {
-    // Iterative wildcard match with one backtrack point: linear in practice, no recursion.
+    // Iterative wildcard match with one backtrack point: linear in practice, no recursion. '?' and
+    // the star's backtracking step over whole characters, so "?.txt" takes "é.txt".
     std::size_t n = 0;
     std::size_t m = 0;
     std::size_t starMask = std::string_view::npos;
@@ -159,13 +202,17 @@ bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept {
         if (m < mask.size() && mask[m] == '*') {
             starMask = m++;
             starName = n;
-        } else if (m < mask.size() && (mask[m] == '?' || FoldCase(static_cast<unsigned char>(mask[m])) ==
-                                                             FoldCase(static_cast<unsigned char>(name[n])))) {
+        } else if (m < mask.size() && mask[m] == '?') {
+            ++m;
+            n += CharLength(name, n);
+        } else if (m < mask.size() &&
+                   FoldCase(static_cast<unsigned char>(mask[m])) == FoldCase(static_cast<unsigned char>(name[n]))) {
             ++m;
             ++n;
         } else if (starMask != std::string_view::npos) {
             m = starMask + 1;
-            n = ++starName;
+            starName += CharLength(name, starName);
+            n = starName;
         } else {
             return false;
         }
@@ -179,12 +226,12 @@ bool MatchesWildcards(std::string_view name, std::string_view mask) noexcept {
 } // namespace
 
 void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view mask, std::vector<std::string>& result,
-                const std::function<void()>& yield, std::vector<std::string>* unreadable) {
+                const std::function<void()>& yield, std::vector<std::string>* unreadable, bool sweepTemporaries) {
     if (folder.empty()) {
         return;
     }
     const std::string base = folder.back() == '/' ? folder : folder + "/";
-    Scan(base, withSubfolders, mask, result, yield, unreadable);
+    Scan(base, withSubfolders, mask, result, yield, unreadable, sweepTemporaries);
 }
 
 } // namespace norvik::filedeal

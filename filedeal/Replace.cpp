@@ -56,8 +56,9 @@ struct SpanPlace {
 };
 
 // Each span runs from a start string to the first end string after it; the next start is looked
-// for after that end. Plain byte search. `startInside`, when given, tells whether a start string
-// begins inside a span (after its own start).
+// for after that end. Start and end are found as a find text is: never from the second byte of a
+// character, so an end cannot cut a character in two. `startInside`, when given, tells whether the
+// bytes of a start string begin inside a span (after its own start), on a character start or not.
 std::vector<SpanPlace> FindSpans(std::string_view text, std::string_view start, std::string_view end,
                                  bool* startInside = nullptr) {
     std::vector<SpanPlace> places;
@@ -67,21 +68,36 @@ std::vector<SpanPlace> FindSpans(std::string_view text, std::string_view start, 
     if (start.empty() || end.empty()) {
         return places;
     }
-    std::size_t s = FindBytes(text, start, 0);
+    TrailByteTest trail(text); // asked in increasing order only
+    const auto next = [&](std::string_view needle, std::size_t from) {
+        for (;;) {
+            const std::size_t at = FindBytes(text, needle, from);
+            if (at == std::string_view::npos || !trail.isSecondByte(at)) {
+                return at;
+            }
+            from = at + 1;
+        }
+    };
+    std::size_t s = next(start, 0);
     while (s != std::string_view::npos) {
-        const std::size_t e = FindBytes(text, end, s + start.size());
+        const std::size_t e = next(end, s + start.size());
         if (e == std::string_view::npos) {
             break;
         }
         const std::size_t stop = e + end.size();
         places.push_back({s, stop - s});
-        // The next start string after this one is the next span's start unless it lies inside this span.
-        s = FindBytes(text, start, s + 1);
-        if (s != std::string_view::npos && s < stop) {
+        // The next start bytes after this start are usually the next span's start.
+        const std::size_t bytes = FindBytes(text, start, s + 1);
+        if (bytes == std::string_view::npos) {
+            break;
+        }
+        if (bytes < stop) {
             if (startInside != nullptr) {
                 *startInside = true;
             }
-            s = FindBytes(text, start, stop);
+            s = next(start, stop);
+        } else {
+            s = trail.isSecondByte(bytes) ? next(start, bytes + 1) : bytes;
         }
     }
     return places;
@@ -99,9 +115,11 @@ bool EndsInOddLeadRun(std::string_view piece) noexcept {
 
 // Replacing the spans one after another, each across the whole text, equals replacing each span in
 // place in one pass when these hold:
-//  - the start string begins only at span starts or after the last span, never inside a span, so
-//    every occurrence of a span text begins at a span start, and the span there is that text (a
-//    span ends at the first end string after its start);
+//  - the start string begins on a character start only at span starts or after the last span, and
+//    never inside a span, so every occurrence of a span text on a character start begins at a span
+//    start, and the span there is that text (a span ends at the first end string after its start
+//    that is on a character start, and a position keeps its parity within equal bytes after a
+//    character start);
 //  - no start string straddles the edges of a replacement, in whatever order the spans around it
 //    are replaced, and a start string inside the replacement begins no span text, so replacing
 //    never creates a new occurrence;

@@ -19,7 +19,8 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
                                 bool ignoreCase, std::string& out);
 
 /// Lists the spans of `text`: each runs from `start` to the first following `end`, both included.
-/// Spans never nest or overlap. Plain byte comparison. An empty start or end gives no span.
+/// Spans never nest or overlap. Plain byte comparison, but like a find text neither string ever
+/// matches from the second byte of a double-byte character. An empty start or end gives no span.
 void CollectSpans(std::string_view text, std::string_view start, std::string_view end, std::vector<std::string>& spans);
 
 /// For each span in order: ReplaceAll(text, span, replacement, case-sensitive).

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
@@ -49,9 +50,15 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     auto stopped = [&] {
         return stopRequested && stopRequested();
     };
+    std::vector<std::string> unreadableFolders;
     const std::vector<std::string> files = CollectWorkList(
-        targets, options, [&observer] { observer.yield(); }, stopRequested);
+        targets, options, [&observer] { observer.yield(); }, stopRequested, &unreadableFolders);
     observer.filesCollected(files.size());
+    // A folder the search could not look into may hide hits: the list is not the whole answer.
+    for (const std::string& folder : unreadableFolders) {
+        ++result.failures;
+        observer.errorLine(ErrorLineText(folder));
+    }
     LoadPolicy policy;
     policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
     policy.decodeAhead = false; // the worker reads, this thread decodes and searches: both stay busy
@@ -67,7 +74,16 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        if (Holds(ahead.take(i), text, policy)) {
+        bool holds = false;
+        try {
+            holds = Holds(ahead.take(i), text, policy);
+        } catch (const std::exception&) {
+            // One file too large for the memory left: named, and the search goes on.
+            ++result.failures;
+            observer.errorLine(ErrorLineText(files[i]));
+            continue;
+        }
+        if (holds) {
             result.hits.push_back(files[i]);
             observer.hit(files[i]);
         }

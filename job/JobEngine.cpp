@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "filedeal/FileOps.h"
 #include "filedeal/RuleApply.h"
@@ -40,6 +44,22 @@ bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
 }
 
+/// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
+/// not taken as a demand that it be a folder.
+bool PathIsThere(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+/// This process may create a file in the folder (the test the kernel makes, so a folder of another
+/// user or a read-only file system says no, and the administrator's override says yes).
+bool CanCreateIn(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 /// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
 std::string ParentFolderOf(const std::string& folder) {
     const std::size_t end = folder.find_last_not_of('/');
@@ -48,6 +68,35 @@ std::string ParentFolderOf(const std::string& folder) {
     }
     const std::size_t slash = folder.rfind('/', end);
     return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
+}
+
+/// The ticked target folder that the output folder is, or lies inside, once links are followed on both
+/// sides; empty when there is none. The output folder need not exist yet.
+std::string TargetFolderHolding(const std::string& outputFolder, const std::vector<TargetEntry>& targets) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path output = fs::weakly_canonical(fs::absolute(outputFolder, ec), ec);
+    if (ec || outputFolder.empty()) {
+        return {};
+    }
+    for (const TargetEntry& entry : targets) {
+        if (!entry.checked || entry.path.empty() || entry.path.back() != '/') {
+            continue;
+        }
+        const fs::path target = fs::canonical(entry.path, ec);
+        if (ec) {
+            continue; // a folder that is not there has no files to overwrite
+        }
+        const fs::path inner = output.lexically_relative(target);
+        if (!inner.empty() && *inner.begin() != "..") {
+            return entry.path;
+        }
+    }
+    return {};
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 } // namespace
@@ -108,12 +157,39 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.yield();
     };
 
+    // An output folder inside a target folder would take copies over sources not yet read (or, being
+    // the folder itself, rewrite every source without a backup): such a run does not start.
+    if (!request.useSearchHits && m_options.outputToFolder) {
+        const std::string holder = TargetFolderHolding(m_options.outputFolder, request.targets);
+        if (!holder.empty()) {
+            result.status = RunStatus::OutputInsideTarget;
+            result.message = OutputInsideTargetText(m_options.outputFolder, holder);
+            return result;
+        }
+    }
+
     std::vector<std::string> unreadableFolders;
-    const std::vector<std::string> files =
-        request.useSearchHits
-            ? TickedPaths(request.searchHits)
-            : CollectWorkList(
-                  request.targets, m_options, yield, [this] { return m_stopRequested.load(); }, &unreadableFolders);
+    // Only a run that writes sweeps up leftover temporaries; a dry run reads, like a search.
+    std::vector<std::string> files =
+        request.useSearchHits ? TickedPaths(request.searchHits)
+                              : CollectWorkList(
+                                    request.targets, m_options, yield, [this] { return m_stopRequested.load(); },
+                                    &unreadableFolders, !request.dryRun);
+    if (request.useSearchHits) {
+        KeepFirstOfEachFile(files);
+    }
+    if (m_options.mode == ReplaceMode::Extract) {
+        // Extraction files are results, not sources: one taken as a source would spawn
+        // "<name>.extract.txt.extract.txt".
+        std::erase_if(files, [](const std::string& path) { return EndsWith(path, kExtractSuffix); });
+    }
+    m_workFiles.clear();
+    for (const std::string& path : files) {
+        filedeal::FileStamp stamp;
+        if (filedeal::StampOf(path, stamp)) {
+            m_workFiles.emplace(stamp.device, stamp.inode);
+        }
+    }
     if (m_stopRequested) {
         result.status = RunStatus::Stopped; // a close during collection: the list may be partial
     }
@@ -153,7 +229,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        handleFile(files[i], ahead.take(i), counters, observer);
+        try {
+            handleFile(files[i], ahead.take(i), counters, observer);
+        } catch (const std::exception&) {
+            // Out of memory on one large file, or anything else one file brings: the buffers of that
+            // file are released by now, it is a failure like an unreadable file, and the run goes on.
+            fail(files[i], counters, observer);
+        }
     }
     m_running = false;
 
@@ -220,8 +302,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     const ReplaceMode mode = m_options.mode;
     const bool extract = mode == ReplaceMode::Extract;
-    if (extract && !m_extractApplies) {
-        return; // no rule would apply: the extracted text would be the file itself
+    if (extract && (!m_extractApplies || EndsWith(path, kExtractSuffix))) {
+        return; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
     auto yield = [&observer] {
@@ -252,6 +334,18 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
     const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    // A copy or an extraction file must never land on a file of this run (through a link, a hard
+    // link or an output folder that leads back among the sources).
+    if (dest.target != path && isWorkFile(dest.target)) {
+        fail(dest.target, counters, observer);
+        return;
+    }
+    // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
+    // spans go to a file of their own and leave it as it is.
+    if (file.binary && !extract) {
+        fail(dest.target, counters, observer);
+        return;
+    }
     // A Unicode file whose text does not survive the code page would lose characters if written.
     if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
         fail(dest.target, counters, observer);
@@ -267,7 +361,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         fail(dest.target, counters, observer);
         return;
     }
-    const bool written = m_dryRun ? foreseeWrite(path, dest, !extract) : write(path, dest, !extract, encoded);
+    const bool written =
+        m_dryRun ? foreseeWrite(path, dest, !extract, encoded) : write(path, dest, !extract, encoded, file.stamp);
     if (!written) {
         fail(dest.target, counters, observer);
         return;
@@ -276,12 +371,14 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     observer.resultLine(dest.target);
 }
 
-bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded) {
+bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded,
+                      const filedeal::FileStamp& read) {
     if (replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
-        // it); a file whose backup can be neither made nor found is not written.
+        // it); a file whose backup can be neither made nor found is not written. A new backup is the
+        // file as it was read: one changed since fails here.
         const std::string backup = path + std::string(kBackupSuffix);
-        if (!filedeal::CopyFileNoOverwrite(path, backup) && !filedeal::FileExists(backup)) {
+        if (!filedeal::CopyFileNoOverwrite(path, backup, &read) && !filedeal::FileExists(backup)) {
             return false;
         }
     }
@@ -293,18 +390,89 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
     if (dest.toFolder && !EnsureFolder(dest.folder)) {
         return false;
     }
-    return filedeal::WriteFileAtomic(dest.target, encoded);
+    filedeal::AtomicWrite how;
+    if (dest.target == path) {
+        how.unchangedSince = &read; // an edit made since the read is not overwritten
+    } else {
+        // A new copy or extraction file is no more readable than its source.
+        how.newFileMode = static_cast<int>(read.mode & 0777);
+        if (!replacesSource && filedeal::FileExists(dest.target)) {
+            // An extraction file the user has (or one of an earlier run) is kept as its backup
+            // before it changes; a taken backup name leaves it as it is, and so does a read-only
+            // file, which the write would refuse after the backup had taken the name.
+            if (filedeal::IsReadOnly(dest.target)) {
+                return false;
+            }
+            std::string old;
+            try {
+                old = filedeal::ReadRegularFileBytes(dest.target);
+            } catch (const filedeal::FileOpenError&) {
+                return false;
+            }
+            if (old != encoded &&
+                !filedeal::CopyFileNoOverwrite(dest.target, dest.target + std::string(kBackupSuffix))) {
+                return false;
+            }
+        }
+    }
+    return filedeal::WriteFileAtomic(dest.target, encoded, how);
 }
 
-bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const {
-    if (dest.toFolder && (dest.folder.empty() || (!filedeal::FolderExists(dest.folder) &&
-                                                  !filedeal::FolderExists(ParentFolderOf(dest.folder))))) {
-        return false; // one level is all the run would make, and an empty folder none
+bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
+                             std::string_view encoded) const {
+    // Each step of write(), in its order, judged without doing it.
+    if (replacesSource && m_options.backup) {
+        const std::string backup = path + std::string(kBackupSuffix);
+        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(ParentFolderOf(backup))) {
+            return false; // the name is taken by a folder (or a dangling link), or the folder is closed
+        }
     }
-    if (replacesSource && m_options.forceReadOnly && dest.target == path) {
-        return true; // the run would make the source writable first
+    if (dest.toFolder) {
+        if (dest.folder.empty()) {
+            return false;
+        }
+        const bool canHold = filedeal::FolderExists(dest.folder)
+                                 ? CanCreateIn(dest.folder)
+                                 : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
+        if (!canHold) {
+            return false; // one level is all the run would make, and only where it may
+        }
     }
-    return !(filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target));
+    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(dest.target + std::string(kBackupSuffix))) {
+        // The extraction file would have to be kept first, and its backup name is taken.
+        try {
+            if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
+                return false;
+            }
+        } catch (const filedeal::FileOpenError&) {
+            return false;
+        }
+    }
+    // The writer follows links and writes a temporary beside the file the chain ends at.
+    std::string target = dest.target;
+    if (PathIsThere(target) && !filedeal::FileExists(target)) {
+        return false; // a folder, a special file or a link that leads nowhere: never written over
+    }
+    if (filedeal::FileExists(target)) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(target, ec);
+        if (!ec) {
+            target = real.string();
+        }
+        const bool madeWritable = replacesSource && m_options.forceReadOnly && dest.target == path;
+        if (filedeal::IsReadOnly(target) && !madeWritable) {
+            return false;
+        }
+    }
+    if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
+        return true; // the run makes the folder itself, so it may write in it
+    }
+    return CanCreateIn(ParentFolderOf(target));
+}
+
+bool JobEngine::isWorkFile(const std::string& path) const {
+    filedeal::FileStamp stamp;
+    return filedeal::StampOf(path, stamp) && m_workFiles.contains({stamp.device, stamp.inode});
 }
 
 void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {

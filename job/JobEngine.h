@@ -15,8 +15,11 @@
 // again), and pause and stop only stop the handing out of files, so their meaning does not change.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "job/FileSearch.h"
@@ -35,9 +38,11 @@ struct JobRequest {
     std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
     RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
     /// Writes, copies and changes nothing: every file is read and the rules applied, and the paths
-    /// that would be written become result lines. Error lines are the failures that can be foreseen:
-    /// a Unicode text the code page cannot hold, a read-only target without forcing, an output
-    /// folder that could not be made (neither it nor the folder that would hold it exists).
+    /// that would be written become result lines. Error lines are the failures the real run would
+    /// meet before it writes: a Unicode text the code page cannot hold, a binary file, a read-only
+    /// target without forcing, a backup name taken by something that is no file or in a folder where
+    /// no file can be made, an output folder that could not be made (it is no folder, or the folder
+    /// that would hold it is missing or closed to this process), a target in a closed folder.
     bool dryRun = false;
 };
 
@@ -45,14 +50,17 @@ enum class RunStatus {
     Finished,       ///< every file was handled; summary and elapsed time were reported
     Stopped,        ///< a stop ended the loop early; summary and elapsed time were reported
     RuleFileFailed, ///< the rule set could not be read: no file touched, no summary, no elapsed time
-    Busy,           ///< a run or a search was already under way: nothing happened
+    /// The output folder is, or lies inside, a ticked target folder (links followed): its copies would
+    /// overwrite sources. Nothing collected or touched, no summary; `message` says why.
+    OutputInsideTarget,
+    Busy, ///< a run or a search was already under way: nothing happened
 };
 
 struct RunResult {
     RunStatus status = RunStatus::Finished;
     RunCounters counters;
     std::size_t ruleCount = 0; ///< the lines of the list the summary counts
-    std::string message;       ///< RuleFileFailed: the message to show (UTF-8)
+    std::string message;       ///< RuleFileFailed, OutputInsideTarget: the message to show (UTF-8)
 };
 
 class JobEngine {
@@ -66,7 +74,10 @@ public:
 
     /// Runs a whole job: collects the files, reports filesCollected, builds the rule list of the
     /// mode, handles every file, then reports the summary and the elapsed time. Runs never nest:
-    /// while a run or a search is under way it returns Busy at once.
+    /// while a run or a search is under way it returns Busy at once. A file that cannot be handled
+    /// for any reason (memory exhausted by one huge file included) is an error line and the run goes
+    /// on; a binary file (see LoadedFile::binary) that the rules would change is one too, untouched.
+    /// Each written path is reported (resultLine) as soon as it is written.
     RunResult run(const JobRequest& request, JobObserver& observer);
 
     /// Runs FindFiles over the ticked targets (see FileSearch.h). Busy while a run or a search is
@@ -100,8 +111,10 @@ private:
     [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
     void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
-                             std::string_view encoded);
-    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource) const;
+                             std::string_view encoded, const filedeal::FileStamp& read);
+    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
+                                    std::string_view encoded) const;
+    [[nodiscard]] bool isWorkFile(const std::string& path) const;
     void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
 
@@ -110,6 +123,8 @@ private:
     bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
     bool m_dryRun = false;                  ///< the run writes nothing (set per run)
     settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
+    /// Device and inode of every file of the run's work list: no destination may be one of them.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
 
     std::atomic<bool> m_busy{false};

@@ -47,6 +47,11 @@ std::string OutputFolderRestoreText(std::string_view outputFolder) {
     return "文件输出到\"" + std::string(outputFolder) + "\"没有破坏原文件!,不需恢复";
 }
 
+std::string OutputInsideTargetText(std::string_view outputFolder, std::string_view targetFolder) {
+    return "输出文件夹\"" + std::string(outputFolder) + "\"位于替换目标文件夹\"" + std::string(targetFolder) +
+           "\"之中,会覆盖原文件,替换没有开始";
+}
+
 std::string ErrorLineText(std::string_view path) {
     return std::string(path) + " is Error!!!";
 }

@@ -33,6 +33,10 @@ namespace norvik::job {
 /// "<path> is Error!!!": one line of the error list.
 [[nodiscard]] std::string ErrorLineText(std::string_view path);
 
+/// "输出文件夹\"<folder>\"位于替换目标文件夹\"<target>\"之中,会覆盖原文件,替换没有开始": why a run
+/// with that output folder does not start.
+[[nodiscard]] std::string OutputInsideTargetText(std::string_view outputFolder, std::string_view targetFolder);
+
 /// The message of a rule set whose file cannot be read; names the file.
 [[nodiscard]] std::string RuleFileErrorText(std::string_view path);
 

@@ -1,6 +1,7 @@
 #include "job/ReadAhead.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "filedeal/FileOps.h"
@@ -13,14 +14,29 @@ namespace {
 LoadedFile ReadBytes(const std::string& path) {
     LoadedFile file;
     try {
-        file.bytes = filedeal::ReadRegularFileBytes(path);
+        file.bytes = filedeal::ReadRegularFileBytes(path, &file.stamp);
     } catch (const filedeal::FileOpenError&) {
         file.state = LoadedFile::State::Unreadable;
         return file;
     }
     file.state = LoadedFile::State::Loaded;
     file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
+    file.binary = IsBinary(file.bytes, file.kind);
     return file;
+}
+
+/// What a failed stat() of a path says about the file. Nothing there (or a link that dangles or
+/// loops) is a missing file; any other failure means the file could not be looked at.
+LoadedFile::State StateAfterFailedStat(int err) noexcept {
+    return err == ENOENT || err == ENOTDIR || err == ELOOP ? LoadedFile::State::Missing : LoadedFile::State::Unreadable;
+}
+
+/// The state of a path that is about to be read: Loaded stands for "a regular file is there".
+LoadedFile::State PresenceOf(const std::string& path, struct stat& st) noexcept {
+    if (::stat(path.c_str(), &st) != 0) {
+        return StateAfterFailedStat(errno);
+    }
+    return S_ISREG(st.st_mode) ? LoadedFile::State::Loaded : LoadedFile::State::Missing;
 }
 
 /// Makes the working text the policy asks for and lets go of the bytes it does not keep.
@@ -60,9 +76,19 @@ LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
 
 } // namespace
 
+bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept {
+    if (kind != filedeal::EncodingKind::Ansi && kind != filedeal::EncodingKind::Utf8) {
+        return false; // a marked Unicode file keeps its zeros as content
+    }
+    return bytes.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
+}
+
 LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy) {
-    if (!filedeal::FileExists(path)) {
-        return {};
+    struct stat st {};
+    if (const LoadedFile::State state = PresenceOf(path, st); state != LoadedFile::State::Loaded) {
+        LoadedFile file;
+        file.state = state;
+        return file;
     }
     return ReadNow(path, policy);
 }
@@ -87,10 +113,10 @@ ReadAhead::~ReadAhead() {
     m_worker.join();
 }
 
-bool ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
+LoadedFile::State ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
+    if (const LoadedFile::State state = PresenceOf(path, st); state != LoadedFile::State::Loaded) {
+        return state;
     }
     stamp.device = static_cast<std::uint64_t>(st.st_dev);
     stamp.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -99,7 +125,7 @@ bool ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
     stamp.modifiedNsec = st.st_mtim.tv_nsec;
     stamp.changedSec = st.st_ctim.tv_sec;
     stamp.changedNsec = st.st_ctim.tv_nsec;
-    return true;
+    return LoadedFile::State::Loaded;
 }
 
 bool ReadAhead::full() const noexcept {
@@ -116,7 +142,8 @@ ReadAhead::Slot ReadAhead::readSlot(const std::string& path, bool holdingNothing
     // looks at every file again anyway. The stamp is taken before the read: a change during or after
     // it shows as a different stamp when the file's turn comes.
     Stamp before;
-    if (!StampOf(path, before) || (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
+    if (StampOf(path, before) != LoadedFile::State::Loaded ||
+        (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
         return slot;
     }
     LoadedFile file = ReadBytes(path);
@@ -218,8 +245,10 @@ LoadedFile ReadAhead::take(std::size_t index) {
 
     // The file is judged now: used as read ahead only when it is still that very file, unchanged.
     Stamp now;
-    if (!StampOf(path, now)) {
-        return {};
+    if (const LoadedFile::State state = StampOf(path, now); state != LoadedFile::State::Loaded) {
+        LoadedFile file;
+        file.state = state;
+        return file;
     }
     if (!slot.ready || !(slot.stamp == now)) {
         return ReadNow(path, m_policy);

@@ -7,9 +7,11 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "filedeal/FileOps.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
@@ -24,13 +26,23 @@ struct LoadedFile {
     };
     State state = State::Missing;
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
-    std::string bytes; ///< the file's bytes, where the policy keeps them
-    std::string text;  ///< the working text, unless the policy keeps an ANSI file as bytes only
+    /// No Unicode mark and a zero byte within the first kBinaryProbeBytes: a program or other binary
+    /// data, which a rewrite as text would destroy (its LF bytes would become CR LF).
+    bool binary = false;
+    std::string bytes;         ///< the file's bytes, where the policy keeps them
+    std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
+    filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
     /// For a decoded Unicode file: writing the text back in its kind gives the bytes read again.
     bool exact = false;
     /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
     filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
 };
+
+/// How far into a file without a Unicode mark a zero byte makes it binary (the rule git and grep use).
+inline constexpr std::size_t kBinaryProbeBytes = 8000;
+
+/// True for the bytes of a binary file (see LoadedFile::binary).
+[[nodiscard]] bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept;
 
 /// What is kept of a loaded file.
 struct LoadPolicy {
@@ -50,7 +62,9 @@ struct LoadPolicy {
     bool readLargeAhead = false;
 };
 
-/// Loads a file now: Missing when the path is no regular file, Unreadable when the read fails.
+/// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
+/// file, a dangling or looping link), Unreadable when the read fails or the path cannot be looked at
+/// (a folder on the way that cannot be entered: the file may well be there).
 [[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
 
 /// Hands out the files of a work list in order, reading the next ones ahead on a worker thread so
@@ -98,7 +112,8 @@ private:
         std::size_t cost = 0;
     };
 
-    [[nodiscard]] static bool StampOf(const std::string& path, Stamp& stamp);
+    /// Fills the stamp of a regular file; otherwise gives the state the file then has.
+    [[nodiscard]] static LoadedFile::State StampOf(const std::string& path, Stamp& stamp);
     [[nodiscard]] Slot readSlot(const std::string& path, bool holdingNothing) const;
     [[nodiscard]] bool full() const noexcept;    // needs m_mutex
     [[nodiscard]] bool drained() const noexcept; // needs m_mutex

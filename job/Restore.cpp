@@ -20,7 +20,8 @@ RestoreResult RestoreBackups(const std::vector<std::string>& resultPaths, const 
         if (!filedeal::FileExists(backup) || !filedeal::FileExists(path) || filedeal::IsReadOnly(path)) {
             continue;
         }
-        if (filedeal::RenameReplace(backup, path)) {
+        // Through a link the file it leads to is put back, and the link stays a link.
+        if (filedeal::RestoreOver(backup, path)) {
             ++result.restored;
         }
     }

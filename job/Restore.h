@@ -18,7 +18,9 @@ struct RestoreResult {
 /// With options.outputToFolder on (now, whatever the last run did): touches nothing and gives the
 /// note that the sources were never overwritten. Otherwise, for each path of the result list in
 /// order: when path + ".bak" is a regular file and path is an existing file that is not read-only,
-/// the backup is renamed over the path in one step (the file is never absent) and counted. Missing
+/// the backup is renamed over the path in one step (the file is never absent) and counted; a path that
+/// is a symbolic link has the file it leads to put back (see RestoreOver). The backup carries the
+/// owner, group and mode the file had, so the restored file has them again. Missing
 /// backups, missing or read-only files and failed renames are skipped silently. An empty list gives
 /// no message. The result list itself is not changed and no attribute is touched.
 [[nodiscard]] RestoreResult RestoreBackups(const std::vector<std::string>& resultPaths,

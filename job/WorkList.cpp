@@ -1,7 +1,11 @@
 #include "job/WorkList.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <set>
+#include <utility>
 
+#include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
 #include "rules/SemicolonList.h"
 
@@ -10,7 +14,7 @@ namespace norvik::job {
 std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets,
                                          const settings::ReplaceOptions& options, const std::function<void()>& yield,
                                          const std::function<bool()>& stopRequested,
-                                         std::vector<std::string>* unreadableFolders) {
+                                         std::vector<std::string>* unreadableFolders, bool sweepTemporaries) {
     std::vector<std::string> files;
     std::vector<std::string> unreadable;
     auto stopped = [&] {
@@ -26,11 +30,12 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
         }
         for (const std::string& mask : rules::ReadSemicolonList(options.selectedTypes)) {
             if (stopped()) {
+                KeepFirstOfEachFile(files);
                 return files;
             }
             if (!mask.empty()) {
                 filedeal::ScanFolder(entry.path, options.subfolders, mask, files, yield,
-                                     unreadableFolders != nullptr ? &unreadable : nullptr);
+                                     unreadableFolders != nullptr ? &unreadable : nullptr, sweepTemporaries);
             }
             // Each mask scans the folders again: name a folder once, however often it failed.
             for (std::string& folder : unreadable) {
@@ -42,7 +47,16 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
             unreadable.clear();
         }
     }
+    KeepFirstOfEachFile(files);
     return files;
+}
+
+void KeepFirstOfEachFile(std::vector<std::string>& paths) {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    std::erase_if(paths, [&seen](const std::string& path) {
+        filedeal::FileStamp stamp;
+        return filedeal::StampOf(path, stamp) && !seen.emplace(stamp.device, stamp.inode).second;
+    });
 }
 
 std::vector<std::string> TickedPaths(const std::vector<TargetEntry>& entries) {

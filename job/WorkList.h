@@ -13,15 +13,21 @@ namespace norvik::job {
 /// per mask of options.selectedTypes, in mask order, with or without subfolders as options.subfolders
 /// says (both read when the entry's turn comes), so its files are grouped by mask; an empty mask is
 /// skipped (it matches nothing). Any other ticked entry is taken as a file, whatever its name, also
-/// when it names a folder (the job then counts it as missing). Duplicates are kept.
+/// when it names a folder (the job then counts it as missing). Each file is listed once, at its first
+/// entry (see KeepFirstOfEachFile).
 /// `yield` runs during the scans; once `stopRequested` answers true no further scan starts.
 /// `unreadableFolders`, when given, receives once each folder (ending with '/') that exists but could
 /// not be opened or listed to the end (see ScanFolder): its files may be missing from the list.
-[[nodiscard]] std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets,
-                                                       const settings::ReplaceOptions& options,
-                                                       const std::function<void()>& yield = {},
-                                                       const std::function<bool()>& stopRequested = {},
-                                                       std::vector<std::string>* unreadableFolders = nullptr);
+/// `sweepTemporaries` is for a run that writes: see ScanFolder.
+[[nodiscard]] std::vector<std::string>
+CollectWorkList(const std::vector<TargetEntry>& targets, const settings::ReplaceOptions& options,
+                const std::function<void()>& yield = {}, const std::function<bool()>& stopRequested = {},
+                std::vector<std::string>* unreadableFolders = nullptr, bool sweepTemporaries = false);
+
+/// Drops every path that names a file met earlier in the list (same device and inode: a second
+/// target, an overlapping mask, a link and its target, a hard link), so that no run applies its rules
+/// to one file twice. Paths that name nothing are kept as they are. Order is kept.
+void KeepFirstOfEachFile(std::vector<std::string>& paths);
 
 /// The paths of the ticked entries, in order, each taken as a file (the search hits as job input).
 [[nodiscard]] std::vector<std::string> TickedPaths(const std::vector<TargetEntry>& entries);

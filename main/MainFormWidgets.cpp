@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,7 +18,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "job/ui/PreviewPane.h"
 #include "main/MemoPage.h"
+#include "main/PathListView.h"
 
 namespace norvik::ui {
 
@@ -77,6 +78,7 @@ private:
             item(11, "参数配置", QKeySequence(Qt::ALT | Qt::Key_S), QStyle::SP_FileDialogDetailedView));
         functions->addAction(
             item(16, "多重替换设置", QKeySequence(Qt::ALT | Qt::Key_M), QStyle::SP_FileDialogListView));
+        functions->addAction(item(29, "预览", QKeySequence(Qt::Key_F5), QStyle::SP_FileDialogContentsView));
 
         menu(18, "Language");
 
@@ -170,10 +172,9 @@ private:
         return page;
     }
 
-    QListWidget* list(const char* name, QWidget* page) {
-        auto* result = new QListWidget(page);
+    PathListView* list(const char* name, QWidget* page, bool checkable) {
+        auto* result = new PathListView(checkable, page);
         result->setObjectName(QString::fromLatin1(name));
-        result->setSelectionMode(QAbstractItemView::SingleSelection);
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
         layout->addWidget(result);
@@ -236,15 +237,22 @@ private:
 
         m_w.pageControl2 = new QTabWidget(central);
         m_w.pageControl2->setObjectName(QStringLiteral("PageControl2"));
-        m_w.checkListBox1 = list("CheckListBox1", tab(m_w.pageControl2, new QWidget, 4, "替换源目标"));
+        m_w.checkListBox1 = list("CheckListBox1", tab(m_w.pageControl2, new QWidget, 4, "替换源目标"), true);
         m_w.checkListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-        m_w.listBox1 = list("ListBox1", tab(m_w.pageControl2, new QWidget, 5, "替换结果"));
+        m_w.listBox1 = list("ListBox1", tab(m_w.pageControl2, new QWidget, 5, "替换结果"), false);
         buildSearchTab(tab(m_w.pageControl2, new QWidget, 7, "查找"));
-        m_w.listBox2 = list("ListBox2", tab(m_w.pageControl2, new QWidget, 2, "出错"));
+        m_w.listBox2 = list("ListBox2", tab(m_w.pageControl2, new QWidget, 2, "出错"), false);
         QPalette red = m_w.listBox2->palette();
         red.setColor(QPalette::Text, Qt::red);
         m_w.listBox2->setPalette(red);
+        // The rows are red too, for styles that ignore palettes.
+        m_w.listBox2->rows().setForeground(Qt::red);
         m_w.pageControl2->setTabVisible(kErrorsTab, false);
+        m_w.previewPane = new PreviewPane;
+        tab(m_w.pageControl2, m_w.previewPane, 8, "预览");
+        m_w.speedButtons[7] = m_w.previewPane->runButton();
+        // Shown by the first preview.
+        m_w.pageControl2->setTabVisible(kPreviewTab, false);
         column->addWidget(m_w.pageControl2, 1);
 
         auto* options = new QHBoxLayout;
@@ -295,7 +303,8 @@ private:
             lines->addWidget(line);
         }
         bottom->addLayout(lines, 1);
-        for (auto [number, caption] : {std::pair{4, "暂停"}, std::pair{2, "开始"}, std::pair{5, "停止"}}) {
+        for (auto [number, caption] :
+             {std::pair{6, "预览"}, std::pair{4, "暂停"}, std::pair{2, "开始"}, std::pair{5, "停止"}}) {
             QPushButton* jobButton = pushButton(number, caption);
             jobButton->setMinimumSize(80, 34);
             bottom->addWidget(jobButton, 0, Qt::AlignVCenter);
@@ -314,9 +323,8 @@ private:
         QPushButton* search = pushButton(3, "查找");
         search->setMinimumHeight(60);
         grid->addWidget(search, 0, 1);
-        m_w.checkListBox2 = new QListWidget(page);
+        m_w.checkListBox2 = new PathListView(true, page);
         m_w.checkListBox2->setObjectName(QStringLiteral("CheckListBox2"));
-        m_w.checkListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
         m_w.checkListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
         grid->addWidget(m_w.checkListBox2, 1, 0, 1, 2);
         grid->setColumnStretch(0, 1);
@@ -332,6 +340,10 @@ private:
             panel->setFrameShape(QFrame::StyledPanel);
             panel->setFrameShadow(QFrame::Sunken);
             panel->setTextFormat(Qt::PlainText);
+            // The bar keeps the height it has with text, so the first text does not make it grow.
+            panel->setText(QStringLiteral("Ag耗时"));
+            panel->setMinimumHeight(panel->sizeHint().height());
+            panel->clear();
             if (i + 1 < widths.size()) {
                 panel->setFixedWidth(widths[i]);
                 m_w.statusBar1->addWidget(panel);

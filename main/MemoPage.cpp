@@ -43,6 +43,12 @@ void MemoPage::setParts(std::vector<QLabel*> labels, std::vector<QPlainTextEdit*
     placeParts();
 }
 
+QSize MemoPage::minimumSizeHint() const {
+    // A box's frame and margins take about one more line's height.
+    const int box = fontMetrics().lineSpacing() * 3 + 8;
+    return {240, 40 + 2 * box};
+}
+
 void MemoPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeParts();

@@ -33,6 +33,9 @@ public:
     /// The labels and boxes, top to bottom, then left to right (two or three of each).
     void setParts(std::vector<QLabel*> labels, std::vector<QPlainTextEdit*> boxes);
 
+    /// Room for two lines in each box, so a small window never squeezes the boxes away.
+    [[nodiscard]] QSize minimumSizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -8,7 +8,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -21,9 +20,10 @@
 #include "filedeal/FileOps.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
+#include "job/ui/PreviewPane.h"
 #include "main/HelpDocument.h"
 #include "main/MemoText.h"
+#include "main/PathListView.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
@@ -124,6 +124,21 @@ void TMainForm::connectCommands() {
     onButton(m_w.speedButtons[3], &TMainForm::SpeedButton3Click);
     onButton(m_w.speedButtons[4], &TMainForm::SpeedButton4Click);
     onButton(m_w.speedButtons[5], &TMainForm::SpeedButton5Click);
+    onButton(m_w.speedButtons[6], &TMainForm::SpeedButton6Click);
+    onButton(m_w.speedButtons[7], &TMainForm::SpeedButton7Click);
+    on(item[29], &TMainForm::SpeedButton6Click);
+    // The preview holds only as long as what it was made from.
+    connect(&m_w.checkListBox1->rows(), &PathListModel::contentChanged, this, [this] { discardPreview(); });
+    for (QCheckBox* box : m_w.checkBoxes) {
+        if (box != nullptr) {
+            connect(box, &QCheckBox::toggled, this, [this] { discardPreview(); });
+        }
+    }
+    for (int number : {1, 2, 3, 4, 5, 7, 8}) {
+        connect(m_w.memos[static_cast<std::size_t>(number)], &QPlainTextEdit::textChanged, this,
+                [this] { discardPreview(); });
+    }
+    connect(m_w.comboBox1, &QComboBox::currentIndexChanged, this, [this] { discardPreview(); });
     // Also runs when the settings load sets the box, as long as the state changes.
     connect(m_w.checkBoxes[1], &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
@@ -131,14 +146,15 @@ void TMainForm::connectCommands() {
          {std::pair{m_w.checkListBox1, m_w.popupMenu1}, std::pair{m_w.checkListBox2, m_w.popupMenu3}}) {
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
-        connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
+        connect(list, &PathListView::rowDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
-    connect(m_w.listBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
+    connect(m_w.listBox1, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
 
 void TMainForm::RefreshOptions() {
+    const settings::ReplaceOptions before = m_options;
     const auto& box = m_w.checkBoxes;
     // A disabled backup box means results go to an output folder, where nothing is overwritten.
     m_options.backup = box[2]->isChecked() && box[2]->isEnabledTo(this);
@@ -152,6 +168,16 @@ void TMainForm::RefreshOptions() {
     m_openDialog1Filter = Utf8(settings::OpenDialogFilter(m_options.selectedTypes));
     m_w.labels[10]->setText(Utf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
     m_w.labels[7]->setText(Utf8(settings::FileTypeLineText(m_options.selectedTypes)));
+    if (before.outputToFolder != m_options.outputToFolder || before.outputFolder != m_options.outputFolder ||
+        before.selectedTypes != m_options.selectedTypes || before.backup != m_options.backup) {
+        discardPreview();
+    }
+}
+
+void TMainForm::discardPreview() {
+    if (!m_w.previewPane->isEmpty()) {
+        m_w.previewPane->discard(QStringLiteral("目标、选项、文本或规则已改变，请重新预览。"));
+    }
 }
 
 void TMainForm::setBackupEnabled(bool enabled) {
@@ -188,6 +214,7 @@ void TMainForm::SetMode(ReplaceMode mode) {
     // A disabled box keeps its check mark.
     m_w.checkBoxes[5]->setEnabled(mode == ReplaceMode::Normal);
     m_options.mode = mode;
+    discardPreview();
     RefreshRuleSets();
     markChosen(menuItems);
 }
@@ -287,11 +314,11 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::N19Click() {
-    checklist::CheckAll(*m_w.checkListBox2);
+    m_w.checkListBox2->rows().checkAll();
 }
 
 void TMainForm::N20Click() {
-    checklist::InvertChecks(*m_w.checkListBox2);
+    m_w.checkListBox2->rows().invertChecks();
 }
 
 // --- Rule-set chooser ------------------------------------------------------------------------------
@@ -382,6 +409,14 @@ void TMainForm::SpeedButton5Click() {
     m_job->Stop();
 }
 
+void TMainForm::SpeedButton6Click() {
+    m_job->Preview();
+}
+
+void TMainForm::SpeedButton7Click() {
+    m_job->Start();
+}
+
 void TMainForm::SpeedButton3Click() {
     m_job->Search();
 }
@@ -394,7 +429,7 @@ bool TMainForm::FormCloseQuery() {
     return m_job->CloseQuery();
 }
 
-void TMainForm::CheckListBox1DblClick(QListWidget* list) {
+void TMainForm::CheckListBox1DblClick(PathListView* list) {
     OpenTargetLine(m_platform, *list);
 }
 

@@ -11,8 +11,6 @@
 #include "main/TargetList.h"
 #include "settings/ReplaceOptions.h"
 
-class QListWidget;
-
 namespace norvik::platform {
 class IPlatform;
 }
@@ -25,6 +23,7 @@ class TMutilReplaceConfig;
 class Tabout_form;
 class SettingsBinding;
 class LanguageMenu;
+class PathListView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -106,12 +105,14 @@ public:
     void SpeedButton4Click(); ///< pause
     void SpeedButton5Click(); ///< stop, after a question while the file loop runs
     void SpeedButton3Click(); ///< search
+    void SpeedButton6Click(); ///< preview: the job as a dry run, shown on the preview tab (also N29, F5)
+    void SpeedButton7Click(); ///< runs the job on the preview's ticked files
     void ToolButton10Click(); ///< restore from backups (also N13)
     void N5Click();           ///< help (also ToolButton6)
     void ToolButton2Click();  ///< feedback
     /// Opens the selected row's file with its program or its folder in the file manager (the target
     /// list and the search hits).
-    void CheckListBox1DblClick(QListWidget* list);
+    void CheckListBox1DblClick(PathListView* list);
     void ListBox1DblClick(); ///< opens the selected written file
     /// The window's side of the job and the search.
     [[nodiscard]] JobController& job() { return *m_job; }
@@ -147,6 +148,8 @@ private:
     void connectCommands();
     void placeOnScreen();
     void setMemoColours(bool multiple);
+    /// A target, option, text or rule set changed: what the preview shows no longer holds.
+    void discardPreview();
 
     platform::IPlatform& m_platform;
     std::string m_exeFolder;

@@ -1,9 +1,7 @@
 #include "main/TargetList.h"
 
+#include "main/PathListView.h"
 #include <QFile>
-#include <QListWidget>
-
-#include "main/CheckList.h"
 
 namespace norvik::ui {
 
@@ -36,41 +34,41 @@ QString PathText(const std::string& path) {
 }
 
 void TargetList::Add(const std::string& path) {
-    const int row = checklist::FindExact(m_list, path);
+    const int row = m_list.rows().findExact(path);
     if (row >= 0) {
-        checklist::SetChecked(*m_list.item(row), true);
+        m_list.rows().setChecked(row, true);
         m_list.setCurrentRow(row);
         return;
     }
-    checklist::Append(m_list, path, true);
+    m_list.rows().append(path, true);
 }
 
 void TargetList::Append(const std::string& path, bool checked) {
-    checklist::Append(m_list, path, checked);
+    m_list.rows().append(path, checked);
 }
 
 void TargetList::CheckAll() {
-    checklist::CheckAll(m_list);
+    m_list.rows().checkAll();
 }
 
 void TargetList::InvertChecks() {
-    checklist::InvertChecks(m_list);
+    m_list.rows().invertChecks();
 }
 
 void TargetList::DeleteSelected() {
-    checklist::DeleteSelected(m_list);
+    m_list.deleteSelected();
 }
 
 void TargetList::Clear() {
-    m_list.clear();
+    m_list.rows().clear();
 }
 
 std::vector<TargetEntry> TargetList::Entries() const {
+    const PathListModel& rows = m_list.rows();
     std::vector<TargetEntry> entries;
-    entries.reserve(static_cast<std::size_t>(m_list.count()));
-    for (int row = 0; row < m_list.count(); ++row) {
-        const QListWidgetItem& item = *m_list.item(row);
-        entries.push_back({checklist::BytesOf(item), checklist::IsChecked(item)});
+    entries.reserve(static_cast<std::size_t>(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        entries.push_back({rows.bytesAt(row), rows.isChecked(row)});
     }
     return entries;
 }
@@ -86,7 +84,7 @@ std::vector<std::string> TargetList::CheckedPaths() const {
 }
 
 int TargetList::SelectedRow() const {
-    return checklist::SelectedRow(m_list);
+    return m_list.selectedRow();
 }
 
 } // namespace norvik::ui

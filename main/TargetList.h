@@ -4,10 +4,11 @@
 #include <string_view>
 #include <vector>
 
-class QListWidget;
 class QString;
 
 namespace norvik::ui {
+
+class PathListView;
 
 struct TargetEntry {
     std::string path; ///< file system bytes; a folder ends with '/'
@@ -27,7 +28,7 @@ struct TargetEntry {
 
 class TargetList {
 public:
-    explicit TargetList(QListWidget& list) : m_list(list) {}
+    explicit TargetList(PathListView& list) : m_list(list) {}
 
     /// The single entry point of every adding command: a path already listed (exact bytes) is ticked
     /// again and becomes the selected row; a new path is appended ticked and the selection stays.
@@ -46,7 +47,7 @@ public:
     [[nodiscard]] int SelectedRow() const;
 
 private:
-    QListWidget& m_list;
+    PathListView& m_list;
 };
 
 } // namespace norvik::ui

@@ -5,9 +5,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QUrl>
+#include <algorithm>
 
 namespace norvik::platform {
 
@@ -29,10 +33,23 @@ QMessageBox::Icon IconOf(MessageKind kind) {
     return QMessageBox::Information;
 }
 
+/// A message box sizes itself to its text; a short text ("成功恢复3个") would clip the title and
+/// put the text against the border. A row of room under the text keeps a sensible width.
+void KeepMinimumWidth(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) {
+        return;
+    }
+    const int width = std::max(360, box.fontMetrics().horizontalAdvance(box.windowTitle()) + 200);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
 void QtPlatform::showMessage(QWidget* parent, const QString& text, MessageKind kind) {
     QMessageBox box(IconOf(kind), Caption(), text, QMessageBox::Ok, parent);
+    KeepMinimumWidth(box);
     box.exec();
 }
 
@@ -40,16 +57,25 @@ bool QtPlatform::askYesNo(QWidget* parent, const QString& text) {
     // Every Yes/No question of the program warns about stopping or losing something.
     QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    KeepMinimumWidth(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 bool QtPlatform::inputText(QWidget* parent, const QString& prompt, QString& text) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(parent, Caption(), prompt, QLineEdit::Normal, text, &ok);
-    if (ok) {
-        text = answer;
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(Caption());
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(text);
+    // The text typed is usually a long folder path. The dialog fixes its size to its layout, so the
+    // room goes to the line itself.
+    if (auto* line = dialog.findChild<QLineEdit*>()) {
+        line->setMinimumWidth(std::max(520, line->fontMetrics().averageCharWidth() * 80));
     }
-    return ok;
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    text = dialog.textValue();
+    return true;
 }
 
 QString QtPlatform::browseFolder(QWidget* parent) {

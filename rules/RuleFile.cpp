@@ -41,7 +41,7 @@ std::vector<std::string> SplitTextLines(std::string_view bytes) {
 }
 
 RuleList ReadRuleLines(const std::filesystem::path& path) {
-    return SplitTextLines(filedeal::ReadFileBytes(path));
+    return SplitTextLines(filedeal::ReadSmallFileBytes(path));
 }
 
 namespace {

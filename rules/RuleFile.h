@@ -17,7 +17,8 @@ enum class RuleFileKind { None, Normal, Feature };
 /// Splits bytes into lines at CR LF, lone CR and lone LF; a break at the very end adds no line.
 [[nodiscard]] std::vector<std::string> SplitTextLines(std::string_view bytes);
 
-/// The lines of a rule file, unchanged. Throws filedeal::FileOpenError when it cannot be read.
+/// The lines of a rule file, unchanged. Throws filedeal::FileOpenError when it cannot be read, or is
+/// no regular file or larger than filedeal::kMaxSmallFileBytes.
 [[nodiscard]] RuleList ReadRuleLines(const std::filesystem::path& path);
 
 /// The rules of a file; lines with too few fields are skipped. Throw filedeal::FileOpenError.

@@ -1,5 +1,7 @@
 #include "settings/LanguagePack.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <system_error>
 
@@ -30,6 +32,31 @@ bool HasXmlExtension(std::string_view name) noexcept {
 }
 
 } // namespace
+
+std::string ToolkitLocaleOf(std::string_view packName) {
+    static constexpr std::pair<std::string_view, std::string_view> kLocales[] = {
+        {"Chinese_Simplified", "zh_CN"},
+        {"Chinese_Traditional", "zh_TW"},
+        {"Japanese", "ja"},
+        {"Korean", "ko"},
+        {"German", "de"},
+        {"French", "fr"},
+        {"Spanish", "es"},
+        {"Italian", "it"},
+        {"Russian", "ru"},
+        {"Portuguese", "pt_BR"},
+        {"Polish", "pl"},
+        {"Czech", "cs"},
+        {"Ukrainian", "uk"},
+        {"Dutch", "nl"},
+    };
+    for (const auto& [name, locale] : kLocales) {
+        if (name == packName) {
+            return std::string(locale);
+        }
+    }
+    return {};
+}
 
 std::string LanguageFolderOf(std::string_view exeFolder) {
     return std::string(exeFolder) + "lang/";

@@ -19,6 +19,12 @@ inline constexpr std::size_t kMaxLanguages = 255;
 /// The pack folder: the executable's folder (ending with '/') followed by "lang/".
 [[nodiscard]] std::string LanguageFolderOf(std::string_view exeFolder);
 
+/// The locale of the toolkit's own texts (file dialogs, standard buttons) that go with a pack:
+/// "zh_CN" for "Chinese_Simplified", "zh_TW" for "Chinese_Traditional", a few other common languages
+/// by their English names; empty for "English" and for names it does not know (the toolkit's own
+/// English then stays).
+[[nodiscard]] std::string ToolkitLocaleOf(std::string_view packName);
+
 /// The pack of a language: the pack folder + name + ".xml".
 [[nodiscard]] std::string LanguagePackPath(std::string_view languageFolder, std::string_view name);
 
@@ -166,6 +172,18 @@ inline constexpr std::array<CaptionKey, 82> kCaptionKeys = {{
     {8, CaptionWindow::RuleEditor, "MButton4", "修改", "", "MButton1", false},
     {8, CaptionWindow::RuleEditor, "MButton6", "删除", "", "MButton3", false},
     {8, CaptionWindow::RuleEditor, "MPanel16", "替换规则", "", "MPanel15", false},
+}};
+// clang-format on
+
+/// Captions of parts added after the fixed key order was set (the preview). Looked up after every
+/// key above; a pack without them (one written before they existed) leaves the caption as it is
+/// rather than blanking a part it cannot know.
+// clang-format off
+inline constexpr std::array<CaptionKey, 4> kAddedCaptionKeys = {{
+    {9, CaptionWindow::Main, "N29", "预览", "N14", "", false},
+    {9, CaptionWindow::Main, "TabSheet8", "预览", "", "", false},
+    {9, CaptionWindow::Main, "SpeedButton6", "预览", "", "", false},
+    {9, CaptionWindow::Main, "SpeedButton7", "替换所选", "", "", false},
 }};
 // clang-format on
 

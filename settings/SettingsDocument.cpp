@@ -1,7 +1,5 @@
 #include "settings/SettingsDocument.h"
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "filedeal/FileOps.h"
@@ -121,13 +119,16 @@ LoadResult SettingsDocument::LoadFile(const fs::path& path) {
     if (!fs::is_regular_file(path, ec)) {
         return {};
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    try {
+        // A regular file of a sane size only: one that is swapped for a pipe or grows without end is
+        // an unreadable file, not a hang or a memory exhaustion.
+        bytes = filedeal::ReadSmallFileBytes(path);
+    } catch (const filedeal::FileOpenError&) {
         pugi::xml_parse_result failed;
         failed.status = pugi::status_io_error;
         return {LoadStatus::ParseError, failed.description(), -1};
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return LoadBytes(bytes);
 }
 

@@ -46,7 +46,8 @@ public:
 
     /// Loads a whole file. On any failure the document is left empty (not loaded), so reads give
     /// empty texts and writes do nothing. Missing: no regular file at `path` (a folder counts as
-    /// missing). ParseError: unreadable or not well-formed XML, with the parser's message.
+    /// missing). ParseError: unreadable, larger than filedeal::kMaxSmallFileBytes or not well-formed
+    /// XML, with the parser's message.
     [[nodiscard]] LoadResult LoadFile(const std::filesystem::path& path);
 
     /// Same as LoadFile, from the file's bytes.

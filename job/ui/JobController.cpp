@@ -2,14 +2,15 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QTabWidget>
 
+#include "job/ChangePreview.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
+#include "job/ui/PreviewPane.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/IPlatform.h"
 
@@ -22,19 +23,25 @@ QString Utf8(const std::string& text) {
 }
 
 /// Every row of a tick-box list with its tick.
-std::vector<job::TargetEntry> CheckListEntries(const QListWidget& list) {
+std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
+    const PathListModel& rows = list.rows();
     std::vector<job::TargetEntry> entries;
-    entries.reserve(static_cast<std::size_t>(list.count()));
-    for (int row = 0; row < list.count(); ++row) {
-        const QListWidgetItem& item = *list.item(row);
-        entries.push_back({checklist::BytesOf(item), checklist::IsChecked(item)});
+    entries.reserve(static_cast<std::size_t>(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        entries.push_back({rows.bytesAt(row), rows.isChecked(row)});
     }
     return entries;
 }
 
 } // namespace
 
-JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.options()) {}
+JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.options()) {
+    // What the preview shows of a file is worked out with the rule lists of the last run, which is
+    // the preview itself (any change since discards it).
+    form.widgets().previewPane->setChangeOf([this](const std::string& source) {
+        return job::PreviewFileChange(source, m_engine.ruleLists(), m_form.options().mode, m_form.options().ignoreCase);
+    });
+}
 
 std::vector<job::TargetEntry> JobController::targetEntries() const {
     return CheckListEntries(*m_form.widgets().checkListBox1);
@@ -44,16 +51,21 @@ std::vector<job::TargetEntry> JobController::hitEntries() const {
     return CheckListEntries(*m_form.widgets().checkListBox2);
 }
 
+std::vector<job::TargetEntry> JobController::previewEntries() const {
+    std::vector<job::TargetEntry> entries;
+    for (auto& [path, checked] : m_form.widgets().previewPane->files()) {
+        entries.push_back({path, checked});
+    }
+    return entries;
+}
+
 void JobController::showMessage(const std::string& utf8, platform::MessageKind kind) {
     m_form.platform().showMessage(&m_form, Utf8(utf8), kind);
 }
 
 // --- Commands --------------------------------------------------------------------------------------
 
-void JobController::Start() {
-    if (m_engine.isBusy()) {
-        return; // runs never nest, and a run never starts inside a search
-    }
+bool JobController::buildRequest(job::JobRequest& request) {
     m_form.RefreshOptions();
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
@@ -66,26 +78,80 @@ void JobController::Start() {
     typed.featureReplacement = m_form.memoText(5);
     typed.extractStart = m_form.memoText(7);
     typed.extractEnd = m_form.memoText(8);
-    job::JobRequest request;
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
         showMessage(gate.message(), platform::MessageKind::Warning);
-        return;
+        return false;
     }
     request.rules.ruleFolder = m_form.ruleFolder();
     request.rules.ruleSetName = PathBytes(w.comboBox1->currentText());
-    request.useSearchHits = w.pageControl2->currentWidget() == w.tabSheets[7];
-    if (request.useSearchHits) {
+    // The search tab's ticked hits, or the preview's ticked files, stand in for the targets.
+    if (w.pageControl2->currentWidget() == w.tabSheets[7]) {
+        request.useSearchHits = true;
         request.searchHits = hitEntries();
+    } else if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
+        request.useSearchHits = true;
+        request.searchHits = previewEntries();
     } else {
         request.targets = targetEntries();
     }
+    return true;
+}
+
+void JobController::Start() {
+    if (m_engine.isBusy()) {
+        return; // runs never nest, and a run never starts inside a search
+    }
+    job::JobRequest request;
+    if (!buildRequest(request)) {
+        return;
+    }
+    const bool fromPreview = m_form.widgets().pageControl2->currentWidget() == m_form.widgets().tabSheets[8];
 
     m_activity = Activity::Job;
+    m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
+    showReported();
+    if (fromPreview) {
+        // The files have changed: the preview no longer shows what a run would do.
+        m_form.widgets().previewPane->discard(QStringLiteral("已按预览执行替换。"));
+    }
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
+    } else if (result.status == job::RunStatus::OutputInsideTarget) {
+        showMessage(result.message, platform::MessageKind::Warning);
+    }
+}
+
+void JobController::Preview() {
+    if (m_engine.isBusy()) {
+        return;
+    }
+    const MainFormWidgets& w = m_form.widgets();
+    // The preview of a preview is the same preview: it runs over the targets.
+    if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
+        w.pageControl2->setCurrentIndex(kTargetsTab);
+    }
+    job::JobRequest request;
+    if (!buildRequest(request)) {
+        return;
+    }
+    request.dryRun = true;
+    w.previewPane->discard();
+    w.pageControl2->setTabVisible(kPreviewTab, true);
+    w.pageControl2->setCurrentIndex(kPreviewTab);
+
+    m_activity = Activity::Preview;
+    m_previewSourceDue = false;
+    m_sincePump.start();
+    const job::RunResult result = m_engine.run(request, *this);
+    m_activity = Activity::None;
+    showReported();
+    if (result.status == job::RunStatus::RuleFileFailed) {
+        showMessage(result.message, platform::MessageKind::Error);
+    } else if (result.status == job::RunStatus::OutputInsideTarget) {
+        showMessage(result.message, platform::MessageKind::Warning);
     }
 }
 
@@ -116,7 +182,7 @@ bool JobController::CloseQuery() {
 }
 
 void JobController::Restore() {
-    const job::RestoreResult result = job::RestoreBackups(PathLines(*m_form.widgets().listBox1), m_form.options());
+    const job::RestoreResult result = job::RestoreBackups(m_form.widgets().listBox1->rows().paths(), m_form.options());
     if (!result.message.empty()) {
         showMessage(result.message, platform::MessageKind::Information);
     }
@@ -137,48 +203,96 @@ void JobController::Search() {
         return;
     }
     m_activity = Activity::Search;
+    m_sincePump.start();
     static_cast<void>(m_engine.search(targetEntries(), text, *this));
     m_activity = Activity::None;
+    showReported();
 }
 
 // --- What the engine reports -----------------------------------------------------------------------
 
 void JobController::yield() {
+    const bool due = m_pumpInterval.count() == 0 || m_engine.flags().paused || !m_sincePump.isValid() ||
+                     m_sincePump.elapsed() >= m_pumpInterval.count();
+    if (!due) {
+        return;
+    }
+    showReported();
     m_form.platform().processEvents();
+    m_sincePump.start();
+}
+
+void JobController::showReported() {
+    const MainFormWidgets& w = m_form.widgets();
+    if (m_changedFileDue) {
+        m_changedFileDue = false;
+        w.labels[3]->setText(PathText(m_changedFile));
+    }
+    if (m_percentDue) {
+        m_percentDue = false;
+        m_form.setStatusPanel(1, Utf8(job::ProgressText(m_percent)));
+    }
+    for (PathListView* list : {w.listBox1, w.listBox2, w.checkListBox2}) {
+        list->rows().publish();
+    }
+    w.previewPane->publish();
 }
 
 void JobController::filesCollected(std::size_t count) {
     static_cast<void>(count);
     const MainFormWidgets& w = m_form.widgets();
     if (m_activity == Activity::Search) {
-        w.checkListBox2->clear();
+        w.checkListBox2->rows().clear();
         return;
     }
-    w.listBox1->clear();
-    w.listBox2->clear();
+    if (m_activity == Activity::Preview) {
+        return; // the lists of the last real run stay: restore works from them
+    }
+    w.listBox1->rows().clear();
+    w.listBox2->rows().clear();
     w.pageControl2->setTabVisible(kErrorsTab, false);
     w.pageControl2->setCurrentIndex(kResultsTab);
     m_errorTabShown = false;
 }
 
 void JobController::progress(unsigned percent) {
-    m_form.setStatusPanel(1, Utf8(job::ProgressText(percent)));
+    m_percent = percent;
+    m_percentDue = true;
 }
 
 void JobController::changedFile(const std::string& sourcePath) {
-    m_form.widgets().labels[3]->setText(PathText(sourcePath));
+    m_changedFile = sourcePath;
+    m_changedFileDue = true;
+    m_previewSource = sourcePath;
+    m_previewSourceDue = true;
 }
 
 void JobController::resultLine(const std::string& path) {
-    AppendPathLine(*m_form.widgets().listBox1, path);
+    if (m_activity == Activity::Preview) {
+        m_form.widgets().previewPane->addFile(m_previewSourceDue ? m_previewSource : path);
+        m_previewSourceDue = false;
+        return;
+    }
+    m_form.widgets().listBox1->rows().append(path);
 }
 
 void JobController::errorLine(const std::string& line) {
     const MainFormWidgets& w = m_form.widgets();
-    auto* item = new QListWidgetItem(PathText(line));
-    // The list's palette is red too; the item colour keeps it red under styles that ignore palettes.
-    item->setForeground(Qt::red);
-    w.listBox2->addItem(item);
+    if (m_activity == Activity::Preview) {
+        // The line names the path a write would go to; the file itself is the one last reported changed,
+        // or, for a file that could not be read, the path on the line.
+        static constexpr std::string_view kTail = " is Error!!!";
+        std::string target = line;
+        if (target.size() >= kTail.size() && target.compare(target.size() - kTail.size(), kTail.size(), kTail) == 0) {
+            target.resize(target.size() - kTail.size());
+        }
+        const std::string source = m_previewSourceDue ? m_previewSource : target;
+        m_previewSourceDue = false;
+        w.previewPane->addFailure(
+            source, Utf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
+        return;
+    }
+    w.listBox2->rows().append(line);
     if (!m_errorTabShown) {
         m_errorTabShown = true;
         w.pageControl2->setTabVisible(kErrorsTab, true);
@@ -186,11 +300,13 @@ void JobController::errorLine(const std::string& line) {
 }
 
 void JobController::hit(const std::string& path) {
-    checklist::Append(*m_form.widgets().checkListBox2, path, true);
+    m_form.widgets().checkListBox2->rows().append(path, true);
 }
 
 void JobController::summary(const std::string& text) {
-    m_form.setStatusPanel(2, Utf8(text));
+    showReported();
+    // A preview's counts are a forecast; nothing was written.
+    m_form.setStatusPanel(2, (m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) + Utf8(text));
 }
 
 void JobController::elapsed(const std::string& text) {

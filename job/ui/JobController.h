@@ -5,6 +5,12 @@
 // Everything runs on the window's thread. While the engine works, yield() handles the window's
 // events, so Pause, Stop, closing and every other command reach the engine from inside a run; they
 // only set the engine's flags, which its loop reads between files.
+//
+// The engine reports every file; the window shows a few pictures a second. So the per-file calls
+// only store what they report (a row appended to a list model, the newest path and percent), and
+// yield() pumps events, publishes the new rows and sets the labels once per pump interval.
+#include <QElapsedTimer>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,7 +18,6 @@
 #include "job/JobObserver.h"
 #include "platform/IPlatform.h"
 
-class QListWidget;
 class QString;
 
 namespace norvik::ui {
@@ -29,6 +34,9 @@ public:
     /// Start: takes the options from the check boxes, then runs the job over the ticked targets, or
     /// over the ticked hits when the search tab is showing. Ignored while a run or a search is under way.
     void Start();
+    /// Preview: the job Start would run, as a dry run; the files it would write and the failures it
+    /// foresees go to the preview tab, which is shown. The result and error lists stay as they are.
+    void Preview();
     /// Pause: flips the pause while the file loop runs; otherwise nothing.
     void Pause();
     /// Stop: while the file loop runs, asks first and stops on Yes; otherwise nothing.
@@ -44,6 +52,11 @@ public:
 
     [[nodiscard]] const job::JobEngine& engine() const { return m_engine; }
 
+    /// How long the engine may work between two pumps of the window's events (while paused, every
+    /// call pumps). Zero pumps at every call of yield().
+    void setPumpInterval(std::chrono::milliseconds interval) { m_pumpInterval = interval; }
+    static constexpr std::chrono::milliseconds kDefaultPumpInterval{40};
+
     // --- What the engine reports ------------------------------------------------------------------
     void yield() override;
     void filesCollected(std::size_t count) override;
@@ -56,16 +69,30 @@ public:
     void elapsed(const std::string& text) override;
 
 private:
-    enum class Activity { None, Job, Search };
+    enum class Activity { None, Job, Preview, Search };
 
     [[nodiscard]] std::vector<job::TargetEntry> targetEntries() const;
     [[nodiscard]] std::vector<job::TargetEntry> hitEntries() const;
+    [[nodiscard]] std::vector<job::TargetEntry> previewEntries() const;
+    /// Builds the request Start and Preview share; false (after a message) when a typed text cannot
+    /// be used.
+    [[nodiscard]] bool buildRequest(job::JobRequest& request);
     void showMessage(const std::string& utf8, platform::MessageKind kind);
+    /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
+    void showReported();
 
     TMainForm& m_form;
     job::JobEngine m_engine;
     Activity m_activity = Activity::None;
     bool m_errorTabShown = false; ///< the error tab was shown by this run's first failure
+    std::chrono::milliseconds m_pumpInterval = kDefaultPumpInterval;
+    QElapsedTimer m_sincePump;
+    std::string m_changedFile; ///< the newest changed file, for Label3
+    bool m_changedFileDue = false;
+    std::string m_previewSource; ///< the file the engine reported changed, until its outcome comes
+    bool m_previewSourceDue = false;
+    unsigned m_percent = 0;
+    bool m_percentDue = false;
 };
 
 } // namespace norvik::ui

@@ -1,6 +1,7 @@
 #include "rules/ui/TMutilReplaceConfig.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -11,11 +12,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -68,12 +73,42 @@ QWidget* MakeStrip(QWidget* parent, std::vector<QLabel*> labels) {
     return strip;
 }
 
+/// Rows of one height in every column, whatever script a row holds: a row of Chinese text drawn
+/// with a fallback font is taller than a row of Latin text, and the columns of one rule would
+/// drift apart row by row.
+class EvenRowDelegate final : public QStyledItemDelegate {
+public:
+    explicit EvenRowDelegate(QListWidget* list) : QStyledItemDelegate(list) {
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.font = list->font();
+        option.fontMetrics = QFontMetrics(option.font);
+        option.features = QStyleOptionViewItem::HasDisplay;
+        int height = 0;
+        for (const QString& sample : {QStringLiteral("Ag"), QStringLiteral("中文Ag"), QStringLiteral("\u21B5")}) {
+            option.text = sample;
+            height =
+                std::max(height, list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, {}, list).height());
+            height = std::max(height, QFontMetrics(option.font).boundingRect(sample).height() + 2);
+        }
+        m_height = height;
+    }
+
+    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
+    }
+
+private:
+    int m_height = 0;
+};
+
 QListWidget* MakeList(QWidget* parent, const char* name) {
     auto* list = new QListWidget(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     list->setTextElideMode(Qt::ElideRight);
+    list->setItemDelegate(new EvenRowDelegate(list));
     return list;
 }
 
@@ -371,6 +406,10 @@ void TMutilReplaceConfig::MToolButton15Click() {
         if (fileName.isEmpty()) {
             return;
         }
+        // The chooser lists a rule set by its extension: a name typed without one gets the tab's.
+        if (QFileInfo(fileName).suffix().isEmpty()) {
+            fileName += tab == NormalTab ? QStringLiteral(".nrr") : QStringLiteral(".crr");
+        }
     }
     const std::filesystem::path path(fileName.toStdString());
     const EditedRuleSet& rules = m_tabs[tab].rules;
@@ -396,7 +435,10 @@ void TMutilReplaceConfig::MToolButton14Click() {
 }
 
 void TMutilReplaceConfig::MToolButton3Click() {
-    m_platform.openUrl(QUrl::fromLocalFile(QString::fromStdString(m_exeFolder + "NVK.html")).toString());
+    // The help opens at its section on this window.
+    QUrl url = QUrl::fromLocalFile(QString::fromStdString(m_exeFolder + "NVK.html"));
+    url.setFragment(QStringLiteral("editor"));
+    m_platform.openUrl(url.toString());
 }
 
 void TMutilReplaceConfig::MButton2Click() {

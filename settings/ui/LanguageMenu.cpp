@@ -3,11 +3,14 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QVariant>
 #include <map>
 #include <string_view>
@@ -97,6 +100,36 @@ QString EntryCaption(const std::string& name) {
 
 } // namespace
 
+LanguageMenu::LanguageMenu(TMainForm& mainForm) : m_mainForm(mainForm) {}
+
+LanguageMenu::~LanguageMenu() {
+    if (m_toolkitTranslator) {
+        QCoreApplication::removeTranslator(m_toolkitTranslator.get());
+    }
+}
+
+void LanguageMenu::applyToolkitTranslation(const std::string& name) {
+    const QString locale = Utf8(settings::ToolkitLocaleOf(name));
+    if (locale == m_toolkitLocale) {
+        return;
+    }
+    if (m_toolkitTranslator) {
+        QCoreApplication::removeTranslator(m_toolkitTranslator.get());
+        m_toolkitTranslator.reset();
+    }
+    m_toolkitLocale.clear();
+    if (locale.isEmpty()) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    // Without the translation installed the toolkit keeps its English; the captions still change.
+    if (translator->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.get());
+        m_toolkitTranslator = std::move(translator);
+        m_toolkitLocale = locale;
+    }
+}
+
 std::string LanguageMenu::entryLanguage(const QAction& entry) {
     return entry.data().toByteArray().toStdString();
 }
@@ -114,6 +147,7 @@ void LanguageMenu::ApplyLanguage(const std::string& name) {
     if (!m_pack.LoadFile(packPath).ok()) {
         return;
     }
+    applyToolkitTranslation(name);
     try {
         applyCaptions();
     } catch (const settings::SettingsError& error) {
@@ -184,6 +218,13 @@ void LanguageMenu::applyCaptions() {
         }
         applied[key.component] = caption;
         if (QObject* part = component(key, mainParts)) {
+            SetCaption(*part, caption);
+        }
+    }
+    for (const settings::CaptionKey& key : settings::kAddedCaptionKeys) {
+        const QString caption = Utf8(m_pack.LookupCaption(key.component));
+        QObject* part = component(key, mainParts);
+        if (part != nullptr && !caption.isEmpty()) {
             SetCaption(*part, caption);
         }
     }

@@ -6,12 +6,14 @@
 #include <QList>
 #include <QString>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "settings/LanguagePack.h"
 
 class QAction;
 class QObject;
+class QTranslator;
 
 namespace norvik::ui {
 
@@ -19,7 +21,10 @@ class TMainForm;
 
 class LanguageMenu {
 public:
-    explicit LanguageMenu(TMainForm& mainForm) : m_mainForm(mainForm) {}
+    explicit LanguageMenu(TMainForm& mainForm);
+    ~LanguageMenu();
+    LanguageMenu(const LanguageMenu&) = delete;
+    LanguageMenu& operator=(const LanguageMenu&) = delete;
 
     /// Loads the pack of that name from the "lang/" folder and sets every caption it provides, in the
     /// fixed key order. A missing pack hides the Language menu and changes nothing; a pack that cannot
@@ -32,6 +37,10 @@ public:
     /// the options' language becomes its pack name and that pack is applied.
     void LanguageItemClick(QAction* entry);
 
+    /// The locale of the toolkit translation in force ("zh_CN"), empty while the toolkit speaks its
+    /// own English.
+    [[nodiscard]] const QString& toolkitLocale() const { return m_toolkitLocale; }
+
     /// The Language menu's entries, in menu order (empty until a pack was applied).
     [[nodiscard]] const QList<QAction*>& entries() const { return m_entries; }
     /// The pack name an entry stands for.
@@ -41,6 +50,8 @@ private:
     void applyCaptions();
     void buildEntries();
     void hideMenu();
+    /// Puts the toolkit's own texts in the language of the pack, when its translation is installed.
+    void applyToolkitTranslation(const std::string& name);
     /// The part of the main window or the rule editor a key names, or null.
     [[nodiscard]] QObject* component(const settings::CaptionKey& key,
                                      const std::map<QString, QObject*>& mainParts) const;
@@ -48,6 +59,8 @@ private:
     TMainForm& m_mainForm;
     settings::LanguagePack m_pack; // the language document, reloaded on every application
     QList<QAction*> m_entries;
+    std::unique_ptr<QTranslator> m_toolkitTranslator;
+    QString m_toolkitLocale;
 };
 
 } // namespace norvik::ui

@@ -193,6 +193,12 @@ void TConfigure::LoadConfiguration() {
     ShowOutputFolder(options.outputFolder);
     FillFileTypes(m_mainForm.options().fileTypes);
     (void)TickFileTypes(m_mainForm.options().selectedTypes);
+    m_shown.valid = true;
+    m_shown.options = m_mainForm.options();
+    m_shown.toFolder = m_toFolder->isChecked();
+    m_shown.folderText = m_folder->text();
+    m_shown.listedTypes = listedTypes();
+    m_shown.tickedTypes = tickedTypes();
 }
 
 void TConfigure::ShowOutputFolder(const std::string& folder) {
@@ -355,6 +361,27 @@ void TConfigure::Button1Click() {
     // the backup box back on; the main window's options and output line follow at once.
     m_mainForm.RefreshOptions();
     accept();
+}
+
+void TConfigure::reject() {
+    if (m_shown.valid) {
+        // The main window takes the output mode from the radio buttons: a choice left in them after
+        // Cancel would run in place with the backup box still disabled, so without backups.
+        m_mainForm.options() = m_shown.options;
+        m_folder->setText(m_shown.folderText);
+        (m_shown.toFolder ? m_toFolder : m_inPlace)->setChecked(true);
+        RadioButton1Click();
+        const settings::ReplaceOptions& options = m_shown.options;
+        m_extractFlags[1]->setChecked(options.extractAddSource);
+        m_extractFlags[2]->setChecked(options.extractBlankLine);
+        m_extractFlags[3]->setChecked(options.extractIncludeStart);
+        m_extractFlags[4]->setChecked(options.extractIncludeEnd);
+        FillFileTypes(m_shown.listedTypes);
+        (void)TickFileTypes(m_shown.tickedTypes);
+        m_mainForm.setBackupEnabled(!m_shown.toFolder);
+        m_mainForm.RefreshOptions();
+    }
+    QDialog::reject();
 }
 
 void TConfigure::FormShow() {

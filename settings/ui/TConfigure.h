@@ -1,11 +1,13 @@
 #pragma once
 // The configuration dialog: the known file types and those the job works on, the output mode, and
 // the (never shown) extraction flags. It edits copies: showing it loads the controls from the main
-// window's options, OK writes them back and refreshes the main window, Cancel only closes it.
+// window's options, OK writes them back and refreshes the main window, Cancel puts the options and the
+// controls back as they were loaded (the main window reads the output mode from the dialog).
 #include <QDialog>
 #include <array>
 #include <string>
 
+#include "settings/ReplaceOptions.h"
 #include "settings/SettingsDocument.h"
 
 class QCheckBox;
@@ -65,6 +67,9 @@ public:
     void RadioButton1Click(); ///< either radio button turned on
     void Button1Click();      ///< OK
     void FormShow();
+    /// Cancel, Escape or closing the window: every option and control goes back to what the last
+    /// LoadConfiguration showed, the main window's backup box and status line included.
+    void reject() override;
 
     /// RadioButton2's state; read by the options refresh and by the settings save.
     [[nodiscard]] bool outputToFolderChosen() const;
@@ -91,6 +96,17 @@ private:
     std::array<QCheckBox*, 5> m_extractFlags{}; // CheckBox1..CheckBox4
     settings::SettingsDocument m_settings;
     std::string m_settingsPath;
+
+    /// What LoadConfiguration showed, for Cancel.
+    struct Shown {
+        bool valid = false;
+        settings::ReplaceOptions options;
+        bool toFolder = false;
+        QString folderText;
+        std::string listedTypes;
+        std::string tickedTypes;
+    };
+    Shown m_shown;
 };
 
 } // namespace norvik::ui

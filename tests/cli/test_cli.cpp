@@ -156,3 +156,52 @@ TEST(Cli, DryRunChangesNothingAndPredicts) {
     EXPECT_FALSE(fs::exists(dir / "t" / "bom.txt.bak"));
     EXPECT_FALSE(fs::exists(dir / "list.txt"));
 }
+
+// The diff of a dry run, applied with patch to UTF-8 copies of the files, gives the UTF-8 form of
+// the bytes the real run then writes (a code-page file's LF line ends become CR LF in both).
+TEST(Cli, DryRunDiffAppliedToUtf8CopiesGivesWhatTheRunWrites) {
+    if (std::system("command -v patch >/dev/null && command -v iconv >/dev/null") != 0) {
+        GTEST_SKIP() << "patch or iconv is not installed";
+    }
+    TempDir dir;
+    const fs::path src = dir / "src";
+    fs::create_directories(src);
+    // GBK: 中文 old 啊 / kept lines / old again; without a line end at the end.
+    std::string gbk = Bytes("D6D0CEC4") + " old " + Bytes("B0A1") + "\nkeep 1\nkeep 2\nkeep 3\nkeep 4\nkeep 5\nold";
+    WriteBytes(src / "gbk.txt", gbk);
+    WriteBytes(src / "u16.txt", Bytes("FF FE 6F 00 6C 00 64 00 0D 00 0A 00 2D 4E 0D 00 0A 00"));
+    WriteBytes(src / "u8.txt", "first\r\nold " + Bytes("E4 B8 AD") + "\r\n");
+    WriteBytes(src / "same.txt", "nothing\n");
+    const std::vector<std::pair<std::string, std::string>> files{
+        {"gbk.txt", "GBK"}, {"u16.txt", "UTF-16LE"}, {"u8.txt", "UTF-8"}};
+
+    const Outcome preview = Cli(dir, "replace --dry-run --diff --match-case --find old --replace new src");
+    ASSERT_EQ(preview.exitCode, 0) << preview.err;
+    for (const auto& [name, from] : files) {
+        const std::string copy = (dir / (name + ".utf8")).string();
+        ASSERT_EQ(std::system(
+                      ("iconv -f " + from + " -t UTF-8 " + Quote((src / name).string()) + " >" + Quote(copy)).c_str()),
+                  0);
+        // This file's part of the output: from its header to the next one.
+        const std::string header = "--- " + (fs::path("src") / name).string() + "\n";
+        const std::size_t begin = preview.out.find(header);
+        ASSERT_NE(begin, std::string::npos) << preview.out;
+        const std::size_t end = preview.out.find("\n--- ", begin + 1);
+        WriteBytes(dir / "part.diff", preview.out.substr(begin, end == std::string::npos ? end : end + 1 - begin));
+        ASSERT_EQ(std::system(("patch -s " + Quote(copy) + " <" + Quote((dir / "part.diff").string())).c_str()), 0)
+            << preview.out;
+    }
+    EXPECT_EQ(preview.out.find("same.txt"), std::string::npos);
+    EXPECT_NE(preview.out.find("符合替换条件的3个"), std::string::npos); // the predicted summary follows
+    EXPECT_EQ(ReadBytes(src / "gbk.txt"), gbk);                          // nothing written
+
+    ASSERT_EQ(Cli(dir, "replace --no-backup --match-case --find old --replace new src").exitCode, 0);
+    for (const auto& [name, from] : files) {
+        const std::string written = (dir / (name + ".written")).string();
+        ASSERT_EQ(
+            std::system(
+                ("iconv -f " + from + " -t UTF-8 " + Quote((src / name).string()) + " >" + Quote(written)).c_str()),
+            0);
+        EXPECT_EQ(ReadBytes(dir / (name + ".utf8")), ReadBytes(written)) << name;
+    }
+}

@@ -130,20 +130,39 @@ protected:
         fs::remove_all(m_root / "out", ec);
     }
 
-    /// Exit status, summary and error lines agree with each other and with the written paths.
-    static JobOutput checkReport(const CliRun& run, const std::string& op) {
+    /// Exit status, summary and error lines agree with each other and with the written paths. With
+    /// `list` (the result list's bytes after the run), the list names the written paths in order; a
+    /// list whose write failed holds the first of them and makes the status 1.
+    static JobOutput checkReport(const CliRun& run, const std::string& op,
+                                 const std::optional<std::string>& list = std::nullopt) {
         EXPECT_TRUE(run.exited) << "ended by signal " << run.signal << "\n" << run.err;
         const JobOutput output = ParseJobOutput(run);
         EXPECT_TRUE(output.summary.has_value()) << run.out << run.err;
-        EXPECT_TRUE(output.otherErrLines.empty()) << run.err;
+        bool listFailed = false;
+        for (const std::string& line : output.otherErrLines) {
+            const bool aboutList = line.find("result list") != std::string::npos;
+            EXPECT_TRUE(list && aboutList) << run.err;
+            listFailed = listFailed || aboutList;
+        }
         if (!output.summary) {
             return output;
+        }
+        if (list) {
+            std::string expected;
+            for (const std::string& path : output.written) {
+                expected += path + "\n";
+            }
+            if (listFailed) {
+                EXPECT_EQ(expected.compare(0, list->size(), *list), 0) << "the list is no part of the run:\n" << *list;
+            } else {
+                EXPECT_EQ(*list, expected) << "the result list";
+            }
         }
         const Summary& s = *output.summary;
         EXPECT_EQ(s.rules, 1u);
         EXPECT_EQ(s.successes, output.written.size());
         EXPECT_EQ(s.failures, output.errors.size());
-        EXPECT_EQ(run.exitCode, output.errors.empty() ? 0 : 1);
+        EXPECT_EQ(run.exitCode, output.errors.empty() && !listFailed ? 0 : 1);
         EXPECT_EQ(s.missing, 0u);
         EXPECT_GE(s.changed, s.successes);
         EXPECT_LE(s.changed, s.successes + s.failures);
@@ -183,17 +202,29 @@ protected:
 // bytes, and a clean run afterwards finishes the job and leaves no temporary behind.
 TEST_F(FaultJob, InPlaceWithBackupsSurvivesEveryFailure) {
     for (const bool hardLinks : {true, false}) {
+        // The result list is written as the run goes, beside the tree the run works on.
+        const fs::path list = m_root / "list.txt";
         Sweep sweep;
-        sweep.args = {"replace",   "--no-progress", "--force-readonly",     "--find", "hello",
-                      "--replace", "你好",          (m_root / "t").string()};
+        sweep.args = {"replace",   "--no-progress", "--force-readonly", "--find",      "hello",
+                      "--replace", "你好",          "--result-list",    list.string(), (m_root / "t").string()};
         if (!hardLinks) {
             sweep.extraEnv["NVK_FAULT_ALWAYS"] = "link=EPERM"; // backups are then made without link()
         }
-        sweep.reset = [this] {
+        sweep.reset = [this, list] {
             reset();
+            fs::remove(list);
         };
-        sweep.check = [this](const CliRun& run, const std::string& op) {
-            const JobOutput output = checkReport(run, op);
+        sweep.check = [this, list](const CliRun& run, const std::string& op) {
+            if (run.exitCode == 2) {
+                // Only a result list that cannot be opened stops the command, before any file.
+                EXPECT_NE(run.err.find("result list"), std::string::npos) << run.err;
+                for (const auto& f : m_files) {
+                    EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << f.path;
+                    EXPECT_FALSE(fs::exists(f.path + ".bak")) << f.path;
+                }
+                return;
+            }
+            const JobOutput output = checkReport(run, op, ReadIfExists(list).value_or(""));
             std::vector<std::string> written;
             for (const auto& f : m_files) {
                 const auto now = ReadIfExists(f.path);
@@ -281,6 +312,69 @@ TEST_F(FaultJob, OutputFolderSurvivesEveryFailure) {
         }
     };
     PrintCounts("output folder: calls of a clean run", RunSweep(sweep, m_root, m_io, "output folder"));
+}
+
+// Extraction over extraction files the user already has: a source is never written; an extraction
+// file holds the user's bytes or the new extraction, and in the second case the user's bytes are whole
+// in its backup "<name>.extract.txt.bak"; a backup that exists is always whole.
+TEST_F(FaultJob, ExtractionOverTheUsersFilesSurvivesEveryFailure) {
+    const std::vector<std::string> users = {m_files[0].path + ".extract.txt", m_files[1].path + ".extract.txt"};
+    std::map<std::string, std::string> extracted; // learned from the run without a fault
+    Sweep sweep;
+    sweep.args = {"extract", "--no-progress", "--start", "hel", "--end", "lo", (m_root / "t").string()};
+    sweep.reset = [this, &users] {
+        reset();
+        std::error_code ec;
+        for (const auto& f : m_files) {
+            fs::remove(f.path + ".extract.txt", ec);
+            fs::remove(f.path + ".extract.txt.bak", ec);
+        }
+        for (const auto& user : users) {
+            norvik::test::WriteBytes(user, "the user's own notes of " + user + "\r\n");
+        }
+    };
+    sweep.check = [this, &users, &extracted](const CliRun& run, const std::string& op) {
+        const JobOutput output = checkReport(run, op);
+        std::vector<std::string> written;
+        std::vector<std::string> reported;
+        for (const auto& f : m_files) {
+            EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << f.path << ": a source changed";
+            const std::string target = f.path + ".extract.txt";
+            const auto now = ReadIfExists(target);
+            const auto backup = ReadIfExists(target + ".bak");
+            const bool isUsers = Contains(users, target);
+            const std::string user = "the user's own notes of " + target + "\r\n";
+            if (op.empty() && now && (!isUsers || *now != user)) {
+                extracted[target] = *now;
+            }
+            if (backup) {
+                EXPECT_TRUE(isUsers && *backup == user) << target << ".bak is not the user's file";
+            }
+            if (!f.changes()) {
+                EXPECT_FALSE(now.has_value()) << target;
+                continue;
+            }
+            const bool isNew = now && extracted.contains(target) && *now == extracted[target];
+            if (isUsers) {
+                ASSERT_TRUE(now.has_value()) << target << " is gone";
+                EXPECT_TRUE(*now == user || isNew) << target << " is neither the user's nor the extraction";
+                EXPECT_TRUE(!isNew || backup.has_value()) << target << " replaced without keeping the user's";
+            } else {
+                EXPECT_TRUE(!now || isNew) << target << " is not whole";
+            }
+            EXPECT_EQ(isNew, Contains(output.written, target)) << target;
+            if (isNew) {
+                written.push_back(f.path);
+            } else if (Contains(output.errors, target)) {
+                reported.push_back(f.path);
+            }
+        }
+        checkAccounted(output, written, reported);
+        if (op != "unlink") {
+            EXPECT_TRUE(TemporariesUnder(m_root).empty());
+        }
+    };
+    PrintCounts("extraction: calls of a clean run", RunSweep(sweep, m_root, m_io, "extraction"));
 }
 
 // Restore: each file is either put back (old bytes, backup gone) or left as written (new bytes, its

@@ -8,7 +8,9 @@
 //   NVK_FAULT_AT      which call of that kind, counting from 1 (0 or unset: none)
 //   NVK_FAULT_ERRNO   the error to give: a name (ENOSPC, EIO, ...) or a number; EIO by default
 //   NVK_FAULT_ACTION  fail (default); vanish: the path is deleted just before the call, which then
-//                     goes ahead; todir: the path is deleted and a folder made in its place
+//                     goes ahead; todir: the path is deleted and a folder made in its place; append:
+//                     a line "edited\n" is appended to the path, or to NVK_FAULT_EDIT when that is
+//                     set (another program editing a file, say while the job writes its temporary)
 //   NVK_FAULT_MATCH   only calls whose path contains this text count towards NVK_FAULT_AT
 //   NVK_FAULT_ALWAYS  "<op>=<errno>": every call of that kind fails (a file system without hard
 //                     links: "link=EPERM"), on top of the one chosen fault
@@ -76,7 +78,7 @@ constexpr ErrnoName kErrnos[] = {{"ENOSPC", ENOSPC},
                                  {"EINTR", EINTR},
                                  {"ENAMETOOLONG", ENAMETOOLONG}};
 
-enum class Action { Fail, Vanish, ToFolder };
+enum class Action { Fail, Vanish, ToFolder, Append };
 
 constexpr int kMaxFd = 1 << 16;
 
@@ -87,6 +89,7 @@ struct Config {
     int error = EIO;
     Action action = Action::Fail;
     std::string match;
+    std::string edit;
     std::string report;
     int alwaysOp = -1;
     int alwaysError = 0;
@@ -210,10 +213,15 @@ State* Setup() {
             c.action = Action::Vanish;
         } else if (std::strcmp(action, "todir") == 0) {
             c.action = Action::ToFolder;
+        } else if (std::strcmp(action, "append") == 0) {
+            c.action = Action::Append;
         }
     }
     if (const char* match = std::getenv("NVK_FAULT_MATCH")) {
         c.match = match;
+    }
+    if (const char* edit = std::getenv("NVK_FAULT_EDIT")) {
+        c.edit = edit;
     }
     if (const char* report = std::getenv("NVK_FAULT_REPORT")) {
         c.report = report;
@@ -286,7 +294,7 @@ void MarkFd(int fd, bool watched) {
 }
 
 // Counts one watched call. Gives the error this call must fail with, or 0 to let it go ahead (the
-// vanish and todir actions change the path and then let the call go ahead).
+// vanish, todir and append actions change the path and then let the call go ahead).
 int Fault(Op op, const char* path) {
     State& s = S();
     s.calls[op].fetch_add(1);
@@ -309,6 +317,15 @@ int Fault(Op op, const char* path) {
     s.fired = true;
     if (s.config.action == Action::Fail) {
         return s.config.error;
+    }
+    if (s.config.action == Action::Append) {
+        const int fd = R().open(s.config.edit.empty() ? path : s.config.edit.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd >= 0) {
+            static constexpr char kEdit[] = "edited\n";
+            [[maybe_unused]] const ssize_t n = R().write(fd, kEdit, sizeof kEdit - 1);
+            R().close(fd);
+        }
+        return 0;
     }
     R().unlink(path);
     if (s.config.action == Action::ToFolder) {

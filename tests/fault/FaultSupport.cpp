@@ -5,7 +5,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/capability.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -168,11 +170,31 @@ pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::p
     }
     envp.push_back(nullptr);
 
+    const auto setting = [&env](const std::string& name) {
+        const auto it = env.find(name);
+        return it == env.end() ? std::string() : it->second;
+    };
+    const std::string addressLimit = setting(kEnvAddressLimitMiB);
+    const bool enforcePermissions = !setting(kEnvEnforcePermissions).empty();
+
     const pid_t pid = ::fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
+        if (!addressLimit.empty()) {
+            const rlim_t bytes = static_cast<rlim_t>(std::stoull(addressLimit)) << 20;
+            const rlimit limit{bytes, bytes};
+            if (::setrlimit(RLIMIT_AS, &limit) != 0) {
+                ::_exit(126);
+            }
+        }
+        if (enforcePermissions) {
+            // The administrator's override of permission bits is dropped for the program and all it
+            // starts, so a folder without search permission is closed to it as to any user.
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        }
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -2,10 +2,12 @@
 // Helpers of the fault, kill and hostile-tree tests: starting the real norvik-cli (with or without the
 // fault shim), reading what it printed, and corpora whose old and new bytes are known beforehand.
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -38,6 +40,12 @@ struct CliRun {
 /// The path of norvik-cli and of the fault shim.
 [[nodiscard]] std::string CliPath();
 [[nodiscard]] std::string ShimPath();
+
+/// Settings of StartCli given through `env` (and passed on, harmlessly): the address-space limit of
+/// the program in MiB (so that one large file exhausts its memory), and, when not empty, permission
+/// bits enforced even for the administrator (who otherwise enters any folder).
+inline constexpr const char* kEnvAddressLimitMiB = "NVK_TEST_ADDRESS_LIMIT_MIB";
+inline constexpr const char* kEnvEnforcePermissions = "NVK_TEST_ENFORCE_PERMISSIONS";
 
 /// Starts norvik-cli with `args` and the current environment plus `env`; standard output and error go
 /// to files in `ioFolder`. Returns the child's id.
@@ -116,5 +124,25 @@ void ResetCorpus(const std::vector<CorpusFile>& files);
 
 /// Removes a tree of any depth (deeper than PATH_MAX too).
 void RemoveTree(const fs::path& path);
+
+/// A fresh folder in memory where there is one (files there are quick to make and to check).
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& prefix = "norvik-kill") {
+        const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / (prefix + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a scratch folder");
+        }
+        m_path = pattern;
+    }
+    ~ScratchDir() { RemoveTree(m_path); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    [[nodiscard]] const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
 
 } // namespace norvik::faulttest

@@ -77,15 +77,15 @@ TEST_F(HostileJob, SymbolicLinkLoopsEndAndCountAsMissing) {
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
     // a, b, self, dangling and the link to a folder named like a file are no regular files; the
-    // link to a folder is never entered.
-    EXPECT_EQ(output.summary->collected, 8u);
+    // link to a folder is never entered. The link to real.txt and real.txt are one file, listed once.
+    EXPECT_EQ(output.summary->collected, 7u);
     EXPECT_EQ(output.summary->missing, 5u);
     EXPECT_EQ(output.summary->failures, 0u);
     EXPECT_EQ(ReadBytes(m_root / "real.txt"), kGbkHello + " " + Bytes("B0A1") + "\r\n");
     EXPECT_EQ(ReadBytes(m_root / "sub" / "inner.txt"), kGbkHello + " " + Bytes("B0A1") + "\r\n");
     EXPECT_TRUE(fs::is_symlink(m_root / "link.txt"));
     EXPECT_TRUE(fs::is_symlink(m_root / "self.txt"));
-    // The link came first: its backup holds the old text; the file itself then had nothing to replace.
+    // The link came first: its backup holds the old text; the file itself is not handled again.
     EXPECT_EQ(ReadBytes(m_root / "link.txt.bak"), old);
     EXPECT_FALSE(fs::exists(m_root / "real.txt.bak"));
 }
@@ -199,27 +199,46 @@ TEST_F(HostileJob, ThingsThatOnlyLookLikeFilesAreNeverRead) {
     EXPECT_EQ(directOutput.summary->missing, 1u);
 }
 
-// Empty files are left alone; zero bytes are content like any other: a binary file is replaced
-// around them (its lines then end with CR LF, as every ANSI text does), and one without the text to
-// replace is not written at all.
+// Empty files are left alone. A file without a Unicode mark that holds a zero byte in its first 8,000
+// bytes is binary: rewriting it as text would turn its LF bytes into CR LF (an executable destroyed),
+// so one the rules would change is an error line and stays byte for byte, without a backup; one
+// without the text is not written at all. A zero further in is text content, replaced around; a
+// UTF-16 file's zeros are its characters.
 TEST_F(HostileJob, EmptyAndBinaryFiles) {
     WriteBytes(m_root / "empty.txt", "");
     const std::string binary = std::string("\x00\x01hello\x00\x80\x81\x00\nend\x00", 16);
     WriteBytes(m_root / "bin.txt", binary);
+    const std::string utf8Binary = std::string("\x7F"
+                                               "ELF\x00\nhello \xE5\x95\x8A\n",
+                                               16);
+    WriteBytes(m_root / "elf.txt", utf8Binary);
     const std::string untouched = std::string("\x00\x02\x80\n\x00\xFF", 6);
     WriteBytes(m_root / "other.txt", untouched);
+    const std::string lateZero = std::string(8000, 'x') + std::string("\x00hello\n", 7);
+    WriteBytes(m_root / "late.txt", lateZero);
+    WriteBytes(m_root / "u16.txt", Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00 00 00"));
 
     const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 60);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
-    EXPECT_EQ(output.summary->successes, 1u);
+    EXPECT_EQ(output.summary->changed, 4u);
+    EXPECT_EQ(output.summary->successes, 2u);
+    EXPECT_EQ(output.errors, (std::vector<std::string>{(m_root / "bin.txt").string(), (m_root / "elf.txt").string()}));
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(ReadBytes(m_root / "empty.txt"), "");
     EXPECT_FALSE(fs::exists(m_root / "empty.txt.bak"));
-    EXPECT_EQ(ReadBytes(m_root / "bin.txt"),
-              std::string("\x00\x01", 2) + kGbkHello + std::string("\x00\x80\x81\x00\r\nend\x00\r\n", 12));
-    EXPECT_EQ(ReadBytes(m_root / "bin.txt.bak"), binary);
-    EXPECT_EQ(ReadBytes(m_root / "other.txt"), untouched);
-    EXPECT_FALSE(fs::exists(m_root / "other.txt.bak"));
+    for (const auto& [name, bytes] :
+         {std::pair{"bin.txt", binary}, {"elf.txt", utf8Binary}, {"other.txt", untouched}}) {
+        EXPECT_EQ(ReadBytes(m_root / name), bytes) << name;
+        EXPECT_FALSE(fs::exists(m_root / (std::string(name) + ".bak"))) << name;
+    }
+    EXPECT_EQ(ReadBytes(m_root / "late.txt"), std::string(8000, 'x') + std::string("\x00", 1) + kGbkHello + "\r\n");
+    EXPECT_EQ(ReadBytes(m_root / "u16.txt"), Bytes("FF FE 60 4F 7D 59 00 00"));
+
+    // The search still lists a binary file that holds the text.
+    const CliRun search = RunCli({"search", "--no-progress", "--find", "hello", m_root.string()}, {}, m_io, 60);
+    EXPECT_EQ(search.exitCode, 0) << search.err;
+    EXPECT_NE(search.out.find((m_root / "bin.txt").string() + "\n"), std::string::npos) << search.out;
 }
 
 // A file that turns into a folder while the job runs: just before its read it is no file any more
@@ -264,16 +283,28 @@ TEST_F(HostileJob, FileReplacedByAFolderMidRun) {
     }
 }
 
-// A sparse file of 2 GiB and a few bytes, the text to replace beyond the 2 GiB mark.
+// A sparse file of 2 GiB and a few bytes, the text to replace beyond the 2 GiB mark. Its first lines
+// are text, so that the zeros of the hole, which begin past the first 8,000 bytes, are content of a
+// text file (a zero earlier would make it binary, never rewritten).
 class SparseFile : public HostileJob {
 protected:
     static constexpr std::uintmax_t kHole = std::uintmax_t{2} << 30;
+
+    static std::string Head() {
+        std::string head;
+        while (head.size() < 8192) {
+            head += "a line of text\r\n";
+        }
+        return head;
+    }
 
     void makeBig(const std::string& tail) {
         m_big = m_root / "big.txt";
         {
             const int fd = ::open(m_big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ASSERT_GE(fd, 0);
+            const std::string head = Head();
+            ASSERT_EQ(::write(fd, head.data(), head.size()), static_cast<ssize_t>(head.size()));
             ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(kHole)),
                       static_cast<ssize_t>(tail.size()));
             ::close(fd);
@@ -283,13 +314,16 @@ protected:
 
     [[nodiscard]] static bool Enough(unsigned long long gib) { return AvailableMemoryKiB() >= (gib << 20); }
 
-    /// The file's last bytes, and whether everything before them is zero (read in pieces).
+    /// The file's last bytes, and whether everything between the head and them is zero (read in
+    /// pieces).
     static std::pair<bool, std::string> Inspect(const fs::path& path, std::size_t tail) {
         const int fd = ::open(path.c_str(), O_RDONLY);
         std::string buffer(1 << 20, '\0');
         const auto size = static_cast<std::uintmax_t>(fs::file_size(path));
         bool zeros = true;
-        std::uintmax_t at = 0;
+        std::uintmax_t at = Head().size();
+        std::string head(Head().size(), '\0');
+        zeros = ::pread(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size()) && head == Head();
         while (at + tail < size && zeros) {
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uintmax_t>(buffer.size(), size - tail - at));

@@ -30,26 +30,6 @@ unsigned long EnvNumber(const char* name, unsigned long fallback) {
     return text != nullptr && *text != '\0' ? std::strtoul(text, nullptr, 10) : fallback;
 }
 
-/// A fresh folder in memory where there is one (files there are quick to make and to check).
-class ScratchDir {
-public:
-    ScratchDir() {
-        const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "norvik-kill-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a scratch folder");
-        }
-        m_path = pattern;
-    }
-    ~ScratchDir() { RemoveTree(m_path); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    [[nodiscard]] const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
 std::vector<CorpusFile> MakeCorpus(const fs::path& root, std::mt19937& rng) {
     constexpr Encoding kEncodings[] = {Encoding::Gbk, Encoding::Utf8, Encoding::Utf8Bom, Encoding::Utf16Le};
     std::vector<CorpusFile> files;

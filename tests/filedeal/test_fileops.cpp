@@ -130,3 +130,28 @@ TEST(FileTests, RegularOnlyReadsRefusePipesWithoutWaiting) {
     WriteBytes(dir / "f.txt", "bytes");
     EXPECT_EQ(ReadRegularFileBytes(dir / "f.txt"), "bytes");
 }
+
+// Rule files, lists and settings: only a regular file up to the limit is read, whatever stands at the
+// path; everything else is the unreadable-file error at once (no wait for a pipe's writer, no read
+// without end from a device).
+TEST(SmallFiles, OnlyRegularFilesUpToTheLimitAreRead) {
+    TempDir dir;
+    WriteBytes(dir / "rules.nrr", "a\r\nb");
+    EXPECT_EQ(ReadSmallFileBytes(dir / "rules.nrr"), "a\r\nb");
+    EXPECT_EQ(ReadSmallFileBytes(dir / "rules.nrr", 4), "a\r\nb"); // exactly the limit
+    EXPECT_THROW(static_cast<void>(ReadSmallFileBytes(dir / "rules.nrr", 3)), FileOpenError);
+    WriteBytes(dir / "empty.nrr", "");
+    EXPECT_EQ(ReadSmallFileBytes(dir / "empty.nrr", 0), "");
+
+    ASSERT_EQ(::mkfifo((dir / "pipe.nrr").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.nrr");
+    fs::create_directories(dir / "folder.nrr");
+    for (const char* name : {"pipe.nrr", "zero.nrr", "folder.nrr", "missing.nrr"}) {
+        EXPECT_THROW(static_cast<void>(ReadSmallFileBytes(dir / name)), FileOpenError) << name;
+    }
+    // A regular file without a size of its own, read past the limit: refused, not held.
+    if (fs::exists("/proc/self/maps")) {
+        EXPECT_THROW(static_cast<void>(ReadSmallFileBytes("/proc/self/maps", 16)), FileOpenError);
+        EXPECT_FALSE(ReadSmallFileBytes("/proc/self/maps").empty());
+    }
+}

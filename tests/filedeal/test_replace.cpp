@@ -127,12 +127,15 @@ TEST(Spans, ReplacementAndExtraction) {
     text = "SaEbSaE";
     ReplaceSpans(text, Spans(text, "S", "E"), "R");
     EXPECT_EQ(text, "RbR");
-    // A span that begins inside a double-byte character is listed but left in place.
+    // Neither a start nor an end matches from the second byte of a double-byte character: an end
+    // typed as 啊 (B0 A1) matched across two characters and left half of one behind.
     const std::string gbk = Bytes("81 41") + "xE";
-    EXPECT_EQ(Spans(gbk, "A", "E"), (std::vector<std::string>{"AxE"}));
-    text = gbk;
-    ReplaceSpans(text, Spans(text, "A", "E"), "R");
-    EXPECT_EQ(text, gbk);
+    EXPECT_TRUE(Spans(gbk, "A", "E").empty());
+    EXPECT_EQ(Spans("S" + Bytes("81B0 A1C1") + "x" + Bytes("B0A1"), "S", Bytes("B0A1")),
+              (std::vector<std::string>{"S" + Bytes("81B0 A1C1") + "x" + Bytes("B0A1")}));
+    EXPECT_TRUE(Spans("S" + Bytes("81B0 A1C1"), "S", Bytes("B0A1")).empty());
+    EXPECT_EQ(Spans(Bytes("81B0 A1") + "xE" + Bytes("B0A1") + "yE", Bytes("B0A1"), "E"),
+              (std::vector<std::string>{Bytes("B0A1") + "yE"}));
 }
 
 // Span replacement as first built: every span in turn replaced across the whole text.

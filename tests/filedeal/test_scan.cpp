@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "filedeal/FileOps.h"
@@ -40,6 +43,26 @@ TEST(Masks, CaseInsensitiveStarAndQuestionMark) {
     EXPECT_FALSE(MatchesMask("page.ht", "*.htm"));
     EXPECT_FALSE(MatchesMask("a.cpp", "*.c"));
     EXPECT_FALSE(MatchesMask("a.htmx.bak", "*.htm"));
+    // '?' is one character of the name, however many bytes UTF-8 gives it; bytes that are no UTF-8
+    // count one each.
+    EXPECT_TRUE(MatchesMask("é.txt", "?.txt"));
+    EXPECT_TRUE(MatchesMask("文件.txt", "??.txt"));
+    EXPECT_FALSE(MatchesMask("文件.txt", "?.txt"));
+    EXPECT_TRUE(MatchesMask("a文.txt", "*?.txt"));
+    EXPECT_FALSE(MatchesMask("文.txt", "*??.txt"));
+    EXPECT_TRUE(MatchesMask("\xC4\xE3.txt", "??.txt")); // GBK bytes in a name
+}
+
+TEST(Scan, BackupsBesideTheirFileAreNotListed) {
+    TempDir dir;
+    const std::string base = dir.folder();
+    for (const char* name : {"a.txt", "a.txt.bak", "lone.txt.bak", "b.bak"}) {
+        WriteBytes(dir / name, "");
+    }
+    fs::create_directory(dir / "c");
+    fs::create_directory(dir / "c.bak"); // a folder is no backup of ours
+    EXPECT_EQ(Scan(base, false, "*.*", base),
+              (std::vector<std::string>{"a.txt", "b.bak", "c", "c.bak", "lone.txt.bak"}));
 }
 
 TEST(Scan, OrderIsFolderFirstThenSubfoldersDepthFirst) {
@@ -96,11 +119,25 @@ TEST(Scan, RemovesTemporariesLeftByAKilledWrite) {
     EXPECT_EQ(norvik::filedeal::TemporaryTargetOf(".a.txt.norvik-tmp-Ab12Cd"), "a.txt");
     EXPECT_EQ(norvik::filedeal::TemporaryTargetOf(".norvik-tmp-Ab12Cd"), "");
     EXPECT_FALSE(norvik::filedeal::IsTemporaryName("a.txt.norvik-tmp-Ab12Cd"));
+    const std::vector<std::string> expected = {dir.folder() + ".a.txt.norvik-tmp-short",
+                                               dir.folder() + ".gone.txt.norvik-tmp-Ab12Cd",
+                                               dir.folder() + ".nvk-backup", dir.folder() + "a.txt"};
+    // Reading (a search, a dry run) leaves them: only a run that writes sweeps.
     std::vector<std::string> result;
     ScanFolder(dir.folder(), false, "*.*", result);
-    EXPECT_EQ(result, (std::vector<std::string>{dir.folder() + ".a.txt.norvik-tmp-short",
-                                                dir.folder() + ".gone.txt.norvik-tmp-Ab12Cd",
-                                                dir.folder() + ".nvk-backup", dir.folder() + "a.txt"}));
+    EXPECT_EQ(result, expected);
+    EXPECT_TRUE(fs::exists(dir / ".a.txt.norvik-tmp-Ab12Cd"));
+    // A temporary that a writer still holds (locked) is in use, not left over.
+    const int held = ::open((dir / ".norvik-tmp-Zz99Yy").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    result.clear();
+    ScanFolder(dir.folder(), false, "*.*", result, {}, nullptr, true);
+    EXPECT_EQ(result, expected);
+    EXPECT_TRUE(fs::exists(dir / ".norvik-tmp-Zz99Yy"));
+    ::close(held);
+    result.clear();
+    ScanFolder(dir.folder(), false, "*.*", result, {}, nullptr, true);
+    EXPECT_EQ(result, expected);
     EXPECT_FALSE(fs::exists(dir / ".a.txt.norvik-tmp-Ab12Cd"));
     EXPECT_FALSE(fs::exists(dir / ".norvik-tmp-Zz99Yy"));
     EXPECT_FALSE(fs::exists(dir / ".a.txt.bak.norvik-tmp-Qq12Rr"));

@@ -34,6 +34,16 @@ std::string FoldCase(std::string_view text) {
     return folded;
 }
 
+// A position is the second byte of a double-byte character when the run of lead bytes directly
+// before it has odd length.
+bool IsSecondByte(std::string_view text, std::size_t pos) {
+    std::size_t run = 0;
+    while (run < pos && IsLead(text[pos - 1 - run])) {
+        ++run;
+    }
+    return run % 2 == 1;
+}
+
 // Replaces left to right; a position is the second byte of a double-byte character when the run of
 // lead bytes directly before it has odd length. The run is carried along byte by byte, matched bytes
 // included, so the reference stays linear on texts made of lead bytes.
@@ -64,26 +74,33 @@ std::string ReferenceReplaceAll(std::string_view text, std::string_view find, st
     return result;
 }
 
-// The span rule step by step: find the start in the rest, drop up to and including it, find the end
-// in what remains, list start + everything up to and including the end, drop that, repeat.
+// The span rule step by step: the first start from the current position that does not begin on the
+// second byte of a character, then the first such end after it; list start to end, go on after it.
 std::vector<std::string> ReferenceSpans(std::string_view text, std::string_view start, std::string_view end) {
     std::vector<std::string> spans;
     if (start.empty() || end.empty()) {
         return spans;
     }
-    std::string rest(text);
+    const auto find = [&](std::string_view needle, std::size_t from) {
+        for (std::size_t pos = from; pos + needle.size() <= text.size(); ++pos) {
+            if (text.substr(pos, needle.size()) == needle && !IsSecondByte(text, pos)) {
+                return pos;
+            }
+        }
+        return std::string_view::npos;
+    };
+    std::size_t from = 0;
     for (;;) {
-        const std::size_t s = rest.find(start);
-        if (s == std::string::npos) {
+        const std::size_t s = find(start, from);
+        if (s == std::string_view::npos) {
             break;
         }
-        rest.erase(0, s + start.size());
-        const std::size_t e = rest.find(end);
-        if (e == std::string::npos) {
+        const std::size_t e = find(end, s + start.size());
+        if (e == std::string_view::npos) {
             break;
         }
-        spans.push_back(std::string(start) + rest.substr(0, e + end.size()));
-        rest.erase(0, e + end.size());
+        spans.emplace_back(text.substr(s, e + end.size() - s));
+        from = e + end.size();
     }
     return spans;
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "JobTestSupport.h"
 #include "TestSupport.h"
@@ -86,6 +88,32 @@ TEST_F(RestoreAfterRuns, SkipsMissingAndReadOnlyFilesAndPathsWithoutBackup) {
     EXPECT_EQ(ReadBytes(b), "b\r\n");
     EXPECT_TRUE(fs::exists(PathText(b) + ".bak"));
     EXPECT_EQ(ReadBytes(c), "a\r\n");
+}
+
+// A link to a file on another file system: its backup lies beside the link, so one rename cannot put
+// it back; it is copied beside the real file and renamed over it, and the link stays a link.
+TEST_F(RestoreAfterRuns, ThroughALinkToAnotherFileSystem) {
+    const fs::path shm = "/dev/shm";
+    struct stat here {
+    }, there{};
+    if (::stat(dir.path().c_str(), &here) != 0 || ::stat(shm.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    }
+    const fs::path real = shm / ("norvik-restore-" + std::to_string(::getpid()) + ".txt");
+    WriteBytes(real, "a1\r\n");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = dir / "l.txt";
+    fs::create_symlink(real, link);
+    request.targets.push_back(FileTarget(link));
+    const std::vector<std::string> written = run("a", "b");
+    ASSERT_EQ(ReadBytes(real), "b1\r\n");
+    const job::RestoreResult restored = job::RestoreBackups(written, options);
+    EXPECT_EQ(restored.restored, 1u);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real), "a1\r\n");
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(fs::exists(dir / "l.txt.bak"));
+    fs::remove(real);
 }
 
 TEST_F(RestoreAfterRuns, OutputFolderModeOnlySaysWhy) {

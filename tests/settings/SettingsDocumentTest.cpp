@@ -160,6 +160,16 @@ TEST(SettingsDocumentLoad, MissingFileAndParseErrorAreToldApart) {
     EXPECT_EQ(empty.status, LoadStatus::ParseError);
     EXPECT_EQ(empty.message, "No document element found");
 
+    // Only a regular file of a sane size is read: a pipe or device is no settings file (and is never
+    // waited on), and an endless file is an unreadable one.
+    ASSERT_EQ(::mkfifo((dir / "pipe.xml").c_str(), 0644), 0);
+    EXPECT_EQ(doc.LoadFile(dir / "pipe.xml").status, LoadStatus::Missing);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.xml");
+    EXPECT_EQ(doc.LoadFile(dir / "zero.xml").status, LoadStatus::Missing);
+    WriteBytes(dir / "huge.xml", "<R/>");
+    std::filesystem::resize_file(dir / "huge.xml", (std::uintmax_t{64} << 20) + 1);
+    EXPECT_EQ(doc.LoadFile(dir / "huge.xml").status, LoadStatus::ParseError);
+
     // The parser itself lets these through; a settings file must not.
     EXPECT_EQ(doc.LoadBytes("<R/><S/>").message, "More than one document element found");
     EXPECT_EQ(doc.LoadBytes("junk<R/>").message, "Text found outside the document element");

@@ -70,7 +70,7 @@ private slots:
     void outputFolderModeAndTheBackupBox();
     void okWithoutAFolderFallsBackToInPlace();
     void folderThatCannotBeCreatedSwitchesModeOff();
-    void cancelLeavesTheRadioButtonsRead();
+    void cancelRestoresEveryOption();
     void browseKeepsASingleSlash();
 };
 
@@ -271,23 +271,51 @@ void TestConfigure::folderThatCannotBeCreatedSwitchesModeOff() {
     QVERIFY(f.dialog.outputToFolderChosen());
 }
 
-void TestConfigure::cancelLeavesTheRadioButtonsRead() {
+// Regression: in place chosen, then Cancel, left the choice in the radio buttons; the next run wrote
+// in place without backups while the backup box stayed disabled and the status line promised them.
+void TestConfigure::cancelRestoresEveryOption() {
     Fixture f;
     const std::string out = Bytes(f.dir.filePath(QStringLiteral("out"))) + "/";
     f.form.options().outputFolder = out;
     f.dialog.LoadConfiguration();
     f.dialog.Button1Click();
     QVERIFY(f.form.options().outputToFolder);
+    const norvik::settings::ReplaceOptions before = f.form.options();
+    const QString line = f.form.widgets().labels[10]->text();
 
-    // Switched to in place, then Cancel: the next refresh runs in place, and without backups because
-    // the box is still disabled; reopening shows output-folder mode again.
+    f.dialog.LoadConfiguration(); // as showing it does
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
+    f.dialog.N5Click(); // the type ticks inverted
+    f.part<QCheckBox>("CheckBox2")->setChecked(!before.extractBlankLine);
+    f.dialog.reject();
+    QVERIFY(f.dialog.outputToFolderChosen());
+    QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QString::fromStdString(out));
+    QVERIFY(!f.backupBox().isEnabled());
+    f.form.RefreshOptions();
+    const auto& now = f.form.options();
+    QVERIFY(now.outputToFolder);
+    QCOMPARE(now.outputFolder, before.outputFolder);
+    QCOMPARE(now.backup, before.backup);
+    QCOMPARE(now.selectedTypes, before.selectedTypes);
+    QCOMPARE(now.fileTypes, before.fileTypes);
+    QCOMPARE(now.extractBlankLine, before.extractBlankLine);
+    QCOMPARE(f.dialog.tickedTypes(), before.selectedTypes);
+    QCOMPARE(f.form.widgets().labels[10]->text(), line);
+
+    // The other way round: in place with backups, output chosen, Cancel.
+    f.dialog.LoadConfiguration();
+    f.part<QRadioButton>("RadioButton1")->setChecked(true);
+    f.dialog.Button1Click();
+    QVERIFY(f.backupBox().isEnabled());
+    f.dialog.LoadConfiguration();
+    f.part<QRadioButton>("RadioButton2")->setChecked(true);
+    f.platform.folderAnswers = {QString::fromStdString(out)};
+    f.dialog.SpeedButton1Click();
     f.dialog.reject();
     f.form.RefreshOptions();
     QVERIFY(!f.form.options().outputToFolder);
-    QVERIFY(!f.form.options().backup);
-    f.dialog.LoadConfiguration();
-    QVERIFY(f.dialog.outputToFolderChosen());
+    QVERIFY(f.form.options().backup);
+    QVERIFY(f.backupBox().isEnabled());
 }
 
 void TestConfigure::browseKeepsASingleSlash() {

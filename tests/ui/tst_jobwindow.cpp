@@ -1,16 +1,21 @@
 // The batch job in the real main window: Start, Pause, Stop, the close question, the lists, the
 // status bar, restore, and what a double click on a list opens.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 
 #include "job/JobTexts.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
-#include "main/CheckList.h"
+#include "job/ui/PreviewPane.h"
 #include "support/JobWindow.h"
 
 using norvik::test::JobWindow;
@@ -73,8 +78,11 @@ private slots:
     void closingWhileCollectingStopsWithoutAQuestion();
     void firstFailureShowsTheErrorTab();
     void ruleSetThatHasGoneIsReportedWithoutSummary();
+    void outputFolderInsideATargetIsRefusedWithAMessage();
     void restoreInOutputFolderModeAndOnAnEmptyList();
     void doubleClickOpensWhatTheRowNames();
+    void rowsAppearWhileTheRunIsUnderWay();
+    void previewShowsChangesAndRunsTheTickedFiles();
 };
 
 void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
@@ -308,7 +316,7 @@ void TestJobWindow::firstFailureShowsTheErrorTab() {
     errors.sort();
     QCOMPARE(errors, (QStringList{f.path(QStringLiteral("b_locked.txt")) + QStringLiteral(" is Error!!!"),
                                   f.path(QStringLiteral("c_locked.txt")) + QStringLiteral(" is Error!!!")}));
-    QCOMPARE(w.listBox2->item(0)->foreground().color(), QColor(Qt::red));
+    QCOMPARE(w.listBox2->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
     QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
     QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
     QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
@@ -335,7 +343,7 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     f.addFolder();
     w.checkBoxes[1]->setChecked(true);
     w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("gone")));
-    norvik::ui::AppendPathLine(*w.listBox1, "/previous/run.txt");
+    w.listBox1->rows().append("/previous/run.txt");
     f.form->setStatusPanel(0, QStringLiteral("earlier time"));
     f.form->setStatusPanel(2, QStringLiteral("earlier summary"));
     QFile::remove(ruleFile);
@@ -351,6 +359,23 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
+void TestJobWindow::outputFolderInsideATargetIsRefusedWithAMessage() {
+    JobWindow f;
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("sub/a.txt"), "old\r\n");
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    f.form->options().outputToFolder = true;
+    f.form->options().outputFolder = f.path(QStringLiteral("sub")).toStdString() + "/";
+    f.w().speedButtons[2]->click();
+    const auto messages = f.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].detail, QStringLiteral("warning"));
+    QCOMPARE(f.read(QStringLiteral("sub/a.txt")), QByteArray("old\r\n"));
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+}
+
 void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
     JobWindow f;
     f.form->ToolButton10Click();
@@ -358,7 +383,7 @@ void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
 
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("a.txt.bak"), "older\r\n");
-    norvik::ui::AppendPathLine(*f.w().listBox1, f.path(QStringLiteral("a.txt")).toStdString());
+    f.w().listBox1->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = "/srv/out/";
     f.form->ToolButton10Click();
@@ -376,11 +401,11 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     f.form->AddTarget(file);
     f.form->AddTarget(folder);
     f.form->AddTarget(f.path(QStringLiteral("gone.txt")).toStdString());
-    w.checkListBox1->item(0)->setCheckState(Qt::Unchecked); // the tick does not matter
+    w.checkListBox1->rows().setChecked(0, false); // the tick does not matter
 
-    const auto doubleClick = [](QListWidget* list, int row) {
+    const auto doubleClick = [](norvik::ui::PathListView* list, int row) {
         list->setCurrentRow(row);
-        emit list->itemDoubleClicked(list->item(row));
+        emit list->doubleClicked(list->model()->index(row, 0));
     };
     doubleClick(w.checkListBox1, 0);
     doubleClick(w.checkListBox1, 1);
@@ -393,15 +418,144 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     QCOMPARE(opened[1].text, QString::fromStdString(folder));
 
     // The hits share the handler; the result list hands its line over as it stands.
-    norvik::ui::checklist::Append(*w.checkListBox2, file, false);
+    w.checkListBox2->rows().append(file, false);
     doubleClick(w.checkListBox2, 0);
-    norvik::ui::AppendPathLine(*w.listBox1, "/written/elsewhere.txt");
+    w.listBox1->rows().append("/written/elsewhere.txt");
     f.form->ListBox1DblClick(); // nothing selected yet
     doubleClick(w.listBox1, 0);
     const auto all = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(all.size(), 4);
     QCOMPARE(all[2].text, QString::fromStdString(file));
     QCOMPARE(all[3].text, QStringLiteral("/written/elsewhere.txt"));
+}
+
+void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
+    JobWindow f;
+    const auto& w = f.w();
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        f.write(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "old\r\n");
+    }
+    f.addFolder(QStringLiteral("many"));
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    f.form->resize(800, 600);
+    f.form->show();
+
+    // At every pump the rows written so far are in the view, the newest one scrolled into sight, and
+    // the percent and Label3 name the file in hand; until the user scrolls away from the end.
+    int checkedPumps = 0;
+    int scrolledAwayAt = -1;
+    bool stayedWhereScrolled = true;
+    f.platform.onProcessEvents = [&](int) {
+        QApplication::processEvents();
+        const int written = w.listBox1->count();
+        if (written < 20 || written == kFiles) {
+            return;
+        }
+        QCOMPARE(w.listBox1->model()->rowCount(), written);
+        QCOMPARE(f.panel(1), QStringLiteral("%1%").arg(written * 100 / kFiles));
+        QCOMPARE(w.labels[3]->text(), w.listBox1->rows().textAt(written - 1));
+        const QRect last = w.listBox1->visualRect(w.listBox1->model()->index(written - 1, 0));
+        if (scrolledAwayAt < 0) {
+            QVERIFY(w.listBox1->viewport()->rect().intersects(last));
+            if (written > 100) {
+                w.listBox1->scrollToTop();
+                scrolledAwayAt = written;
+            }
+        } else if (w.listBox1->verticalScrollBar()->value() != 0) {
+            stayedWhereScrolled = false;
+        }
+        ++checkedPumps;
+    };
+    w.speedButtons[2]->click();
+    for (int i = 0; i < kFiles; i += 37) {
+        QCOMPARE(f.read(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0'))), QByteArray("new\r\n"));
+    }
+    QVERIFY(checkedPumps > 200);
+    QVERIFY(scrolledAwayAt > 0);
+    QVERIFY(stayedWhereScrolled);
+    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+
+    // With the window's own interval, events are pumped a few times a second, not once per file.
+    f.platform.onProcessEvents = {};
+    f.form->job().setPumpInterval(norvik::ui::JobController::kDefaultPumpInterval);
+    f.type(1, QStringLiteral("new"));
+    f.type(2, QStringLiteral("old"));
+    const int pumpsBefore = f.platform.processEventsCount;
+    QElapsedTimer timer;
+    timer.start();
+    w.speedButtons[2]->click();
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+    QVERIFY(f.platform.processEventsCount - pumpsBefore <= elapsed / 40 + 2);
+}
+
+void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
+    JobWindow f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("a.txt"), "keep\r\nold\r\n");
+    f.write(QStringLiteral("b.txt"), "old \xE6\x96\x87\n"); // UTF-8 "old 文"
+    f.write(QStringLiteral("c_locked.txt"), "old\r\n");
+    f.write(QStringLiteral("d.txt"), "nothing here\r\n");
+    QFile::setPermissions(f.path(QStringLiteral("c_locked.txt")), QFile::ReadOwner);
+    f.addFolder();
+    f.type(1, QStringLiteral("old"));
+    f.type(2, QStringLiteral("new"));
+    w.listBox1->rows().append("/previous/run.txt");
+
+    w.speedButtons[6]->click();
+    // Regression: the target row added just before is shown to the views later; that must not
+    // discard the preview made with it.
+    QCoreApplication::processEvents();
+    QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kPreviewTab));
+    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kPreviewTab));
+    norvik::ui::PreviewModel& rows = w.previewPane->model();
+    QCOMPARE(rows.rowCount(), 3);
+    QStringList shown;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        shown << rows.index(i).data().toString();
+    }
+    shown.sort();
+    QCOMPARE(shown, (QStringList{f.path(QStringLiteral("a.txt")) + QStringLiteral("    (1处)"),
+                                 f.path(QStringLiteral("b.txt")) + QStringLiteral("    (1处)"),
+                                 f.path(QStringLiteral("c_locked.txt")) + QStringLiteral("    只读文件")}));
+    // Nothing was written, and the last run's list (what restore works from) stays.
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nold\r\n"));
+    QCOMPARE(ListTexts(*w.listBox1), QStringList{QStringLiteral("/previous/run.txt")});
+
+    // Selecting a file shows its lines before and after, decoded from its own encoding.
+    const auto rowOf = [&](const QString& name) {
+        for (int i = 0; i < rows.size(); ++i) {
+            if (rows.row(i).text == f.path(name)) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    w.previewPane->list()->setCurrentIndex(rows.index(rowOf(QStringLiteral("b.txt"))));
+    const QString change = w.previewPane->view()->toPlainText();
+    QVERIFY2(change.contains(QStringLiteral("- old 文")) && change.contains(QStringLiteral("+ new 文")),
+             qPrintable(change));
+    QVERIFY(change.contains(QStringLiteral("UTF-8")));
+
+    // Replace the ticked: only a.txt; the preview is then discarded.
+    rows.setChecked(rowOf(QStringLiteral("b.txt")), false);
+    w.speedButtons[7]->click();
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nnew\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old \xE6\x96\x87\n"));
+    QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("old\r\n"));
+    QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
+    QVERIFY(w.previewPane->isEmpty());
+
+    // A preview is discarded when an option changes.
+    w.speedButtons[6]->click();
+    QCOMPARE(rows.rowCount(), 2);
+    w.checkBoxes[5]->toggle();
+    QVERIFY(w.previewPane->isEmpty());
+    w.speedButtons[6]->click();
+    f.type(2, QStringLiteral("newer"));
+    QVERIFY(w.previewPane->isEmpty());
 }
 
 QTEST_MAIN(TestJobWindow)

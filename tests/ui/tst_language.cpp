@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -141,10 +142,22 @@ void TestLanguage::switchingBetweenPacksSetsEveryCaption() {
              QStringLiteral("直接在原文件上操作"));
     QVERIFY(p.platform.messages().isEmpty());
 
+    // The toolkit's own texts (standard buttons, file dialogs) follow the pack.
+    const auto cancel = [] {
+        return QCoreApplication::translate("QPlatformTheme", "Cancel");
+    };
+    QCOMPARE(p.form->languageMenu().toolkitLocale(), QString());
+    QCOMPARE(cancel(), QStringLiteral("Cancel"));
+
     Entry(p, QStringLiteral("Chinese_Simplified"))->trigger();
     CheckEveryCaption(p, BuiltIn);
+    if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
+        QCOMPARE(p.form->languageMenu().toolkitLocale(), QStringLiteral("zh_CN"));
+        QCOMPARE(cancel(), QStringLiteral("取消"));
+    }
     Entry(p, QStringLiteral("English"))->trigger();
     CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
+    QCOMPARE(cancel(), QStringLiteral("Cancel"));
     QVERIFY(p.platform.messages().isEmpty());
 }
 

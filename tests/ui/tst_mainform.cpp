@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -19,6 +18,7 @@
 
 #include "main/ComponentCaption.h"
 #include "main/MemoPage.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
@@ -263,12 +263,12 @@ void TestMainForm::addTargetChecksAndSelectsDuplicates() {
     f.form->AddTarget("/data/work/");
     f.form->AddTarget("/data/a.txt");
     QCOMPARE(list.count(), 3); // case-sensitive paths are different rows
-    list.item(0)->setCheckState(Qt::Unchecked);
+    list.rows().setChecked(0, false);
     QCOMPARE(f.form->targets().SelectedRow(), -1);
 
     f.form->AddTarget("/data/Work/");
     QCOMPARE(list.count(), 3);
-    QCOMPARE(list.item(0)->checkState(), Qt::Checked);
+    QCOMPARE(list.rows().isChecked(0), true);
     QCOMPARE(f.form->targets().SelectedRow(), 0);
 
     f.form->AddTarget("/data/new/"); // a new row does not move the selection
@@ -340,7 +340,7 @@ void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
     QCOMPARE(f.targets().size(), std::size_t(1));
 
     // Typed again: no second row, the existing one is ticked and selected.
-    f.w().checkListBox1->item(0)->setCheckState(Qt::Unchecked);
+    f.w().checkListBox1->rows().setChecked(0, false);
     f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
     f.form->N26Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
@@ -353,7 +353,7 @@ void TestMainForm::checkInvertDeleteClear() {
     for (const char* path : {"/a/", "/b/", "/c/"}) {
         f.form->AddTarget(path);
     }
-    list.item(1)->setCheckState(Qt::Unchecked);
+    list.rows().setChecked(1, false);
     list.setCurrentRow(2);
     f.form->N22Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", false}, {"/b/", true}, {"/c/", false}}));
@@ -384,7 +384,7 @@ void TestMainForm::dropsAddFilesAndFoldersInOrder() {
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
     QCOMPARE(f.w().pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
 
-    f.w().checkListBox1->item(1)->setCheckState(Qt::Unchecked);
+    f.w().checkListBox1->rows().setChecked(1, false);
     f.form->DropPaths({QString::fromStdString(file)});
     QCOMPARE(f.targets().size(), std::size_t(2));
     QVERIFY(f.targets()[1].checked);
@@ -526,6 +526,12 @@ void TestMainForm::textBoxesFollowResize() {
         QCOMPARE(w.memos[8]->geometry(), normal.boxes[1]);
         f.form->N10Click();
     }
+    // At the window's smallest the find and replacement boxes keep two lines each.
+    f.form->resize(1, 1);
+    QCoreApplication::processEvents();
+    const int twoLines = w.memos[1]->fontMetrics().lineSpacing() * 2;
+    QVERIFY(w.memos[1]->height() >= twoLines);
+    QVERIFY(w.memos[2]->height() >= twoLines);
 }
 
 void TestMainForm::statusPanels() {
@@ -538,6 +544,16 @@ void TestMainForm::statusPanels() {
     f.form->setStatusPanel(7, QStringLiteral("ignored"));
     QCOMPARE(f.form->statusPanel(1), QStringLiteral("33%"));
     QCOMPARE(f.form->statusPanel(7), QString());
+
+    // The bar's height is reserved: the first texts do not make it grow.
+    Fixture g;
+    g.form->show();
+    QCoreApplication::processEvents();
+    const int empty = g.w().statusBar1->height();
+    g.form->setStatusPanel(0, QStringLiteral("耗时0分1秒5毫秒"));
+    g.form->setStatusPanel(2, QStringLiteral("替换规则1条"));
+    QCoreApplication::processEvents();
+    QCOMPARE(g.w().statusBar1->height(), empty);
 }
 
 void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {

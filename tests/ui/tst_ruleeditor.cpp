@@ -68,6 +68,7 @@ private slots:
     void newRulesClearsTheCurrentTabOnly();
     void filtersFollowTheTab();
     void columnsFollowTheWidth();
+    void rowsOfEveryColumnLineUp();
     void toolbarCloseHelpAndConfigure();
 
 private:
@@ -113,6 +114,26 @@ private:
     std::unique_ptr<ScriptedPlatform> m_platform;
     std::unique_ptr<TMutilReplaceConfig> m_dialog;
 };
+
+void TestRuleEditor::rowsOfEveryColumnLineUp() {
+    // Latin finds beside Chinese replacements, and the reverse: a taller fallback font in one column
+    // must not push its rows away from the other column's.
+    for (int i = 0; i < 20; ++i) {
+        addNormal(QStringLiteral("find%1").arg(i), i % 3 == 0 ? QStringLiteral("替换%1").arg(i) : QStringLiteral("r"));
+    }
+    QListWidget* finds = list("ListBox1");
+    QListWidget* replacements = list("ListBox2");
+    QCOMPARE(finds->count(), 20);
+    QCoreApplication::processEvents(); // the lists lay out their rows
+    finds->scrollToTop();
+    replacements->scrollToTop();
+    for (const int row : {0, 1, 3, 15, 19}) {
+        QCOMPARE(finds->sizeHintForRow(row), replacements->sizeHintForRow(row));
+        QCOMPARE(finds->sizeHintForRow(row), finds->sizeHintForRow(0));
+        QCOMPARE(finds->visualItemRect(finds->item(row)).top(),
+                 replacements->visualItemRect(replacements->item(row)).top());
+    }
+}
 
 void TestRuleEditor::init() {
     m_dir = std::make_unique<QTemporaryDir>();
@@ -426,13 +447,15 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
     QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
-    QCOMPARE(FileBytes(path("abc")), QByteArray(""));
+    // A name without an extension gets the tab's, so the chooser lists the set.
+    QCOMPARE(FileBytes(path("abc.nrr")), QByteArray(""));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
 
     addNormal("ab", "c");
     addNormal("x\ny", "");
     trigger("MToolButton15");
     QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
-    QCOMPARE(FileBytes(path("abc")), QByteArray("6162;63\r\n780D0A79;\r\n"));
+    QCOMPARE(FileBytes(path("abc.nrr")), QByteArray("6162;63\r\n780D0A79;\r\n"));
 
     // The feature tab has its own name and asks for it with its own filter.
     tabs()->setCurrentIndex(1);
@@ -444,7 +467,7 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     // Saved into the rule folder, the set is what the main window's chooser offers.
     QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::settings::ReplaceMode::Feature),
              std::vector<std::string>{"f"});
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc"));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
 }
 
 void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
@@ -531,7 +554,7 @@ void TestRuleEditor::columnsFollowTheWidth() {
 void TestRuleEditor::toolbarCloseHelpAndConfigure() {
     trigger("MToolButton3");
     QCOMPARE(m_platform->calls.back().kind, QStringLiteral("openUrl"));
-    QCOMPARE(m_platform->calls.back().text, QUrl::fromLocalFile(m_dir->path() + "/NVK.html").toString());
+    QCOMPARE(m_platform->calls.back().text, QUrl::fromLocalFile(m_dir->path() + "/NVK.html").toString() + "#editor");
 
     trigger("MToolButton14"); // no configuration dialog given: nothing happens
     QDialog configure;

@@ -8,7 +8,6 @@
 #include "job/JobTexts.h"
 #include "job/TextGate.h"
 #include "job/ui/JobController.h"
-#include "main/CheckList.h"
 #include "support/JobWindow.h"
 
 using norvik::test::JobWindow;
@@ -16,11 +15,11 @@ using norvik::test::ListTexts;
 
 namespace {
 
-QStringList Ticked(const QListWidget& list) {
+QStringList Ticked(const norvik::ui::PathListView& list) {
     QStringList ticked;
     for (int row = 0; row < list.count(); ++row) {
-        if (list.item(row)->checkState() == Qt::Checked) {
-            ticked << list.item(row)->text();
+        if (list.rows().isChecked(row)) {
+            ticked << list.rows().textAt(row);
         }
     }
     return ticked;
@@ -90,7 +89,7 @@ void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
     JobWindow f;
     f.write(QStringLiteral("a.txt"), "x\r\n");
     f.addFolder();
-    norvik::ui::checklist::Append(*f.w().checkListBox2, "/earlier/hit.txt", false);
+    f.w().checkListBox2->rows().append("/earlier/hit.txt", false);
     for (int panel = 0; panel < 3; ++panel) {
         f.form->setStatusPanel(panel, QStringLiteral("kept"));
     }
@@ -129,7 +128,7 @@ void TestSearch::progressCountAndElapsedTime() {
     QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")));
 
     // No ticked target: an empty hit list and a count of 0.
-    f.w().checkListBox1->item(0)->setCheckState(Qt::Unchecked);
+    f.w().checkListBox1->rows().setChecked(0, false);
     Search(f, QStringLiteral("needle"));
     QCOMPARE(f.w().checkListBox2->count(), 0);
     QCOMPARE(f.panel(2), QStringLiteral("找到文件0个"));
@@ -160,7 +159,7 @@ void TestSearch::tickedHitsAreTheNextJobsFiles() {
     Search(f, QStringLiteral("old"));
     QCOMPARE(w.checkListBox2->count(), 3);
     const int unticked = static_cast<int>(ListTexts(*w.checkListBox2).indexOf(f.path(QStringLiteral("b.txt"))));
-    w.checkListBox2->item(unticked)->setCheckState(Qt::Unchecked);
+    w.checkListBox2->rows().setChecked(unticked, false);
     f.type(1, QStringLiteral("old"));
     f.type(2, QStringLiteral("new"));
 

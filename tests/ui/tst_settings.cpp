@@ -6,14 +6,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 
-#include "main/CheckList.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "rules/HexText.h"
 #include "settings/SettingsKeys.h"
@@ -124,7 +123,7 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
         p.form->AddTarget(folderWithMarks);
         p.form->AddTarget(file);
         p.form->AddTarget(chineseFolder);
-        norvik::ui::checklist::SetChecked(*w.checkListBox1->item(1), false);
+        w.checkListBox1->rows().setChecked(1, false);
 
         w.checkBoxes[2]->setChecked(false);
         w.checkBoxes[5]->setChecked(true);

@@ -5,13 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
 
+#include "job/ui/JobController.h"
+#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "support/ScriptedPlatform.h"
 
@@ -30,10 +31,10 @@ inline QByteArray ReadFileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-inline QStringList ListTexts(const QListWidget& list) {
+inline QStringList ListTexts(const ui::PathListView& list) {
     QStringList texts;
     for (int row = 0; row < list.count(); ++row) {
-        texts << list.item(row)->text();
+        texts << list.rows().textAt(row);
     }
     return texts;
 }
@@ -47,6 +48,8 @@ struct JobWindow {
     JobWindow() {
         QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
         form = std::make_unique<ui::TMainForm>(platform, QFile::encodeName(exe.path()).toStdString() + "/");
+        // Tests act at a chosen file, so every report of the engine pumps the events.
+        form->job().setPumpInterval(std::chrono::milliseconds(0));
     }
 
     [[nodiscard]] const ui::MainFormWidgets& w() const { return form->widgets(); }

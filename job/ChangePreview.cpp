@@ -1,0 +1,164 @@
+#include "job/ChangePreview.h"
+
+#include "filedeal/CodePage.h"
+#include "filedeal/FileOps.h"
+#include "filedeal/Replace.h"
+#include "filedeal/RuleApply.h"
+#include "rules/HexText.h"
+#include "rules/RuleLine.h"
+
+namespace norvik::job {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::string Utf16LeToUtf8(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2);
+    const auto unit = [&bytes](std::size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            const char16_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
+    }
+    if (i < bytes.size()) {
+        AppendUtf8(out, 0xFFFD); // an odd last byte
+    }
+    return out;
+}
+
+/// Applies the list one rule at a time, counting what each rule replaces. The count of a normal
+/// rule does not depend on its replacement (inserted text is never searched again), so it is the
+/// growth of the text when the rule inserts one byte more than it finds.
+std::size_t ApplyCounting(std::string& text, const rules::RuleList& list, settings::ReplaceMode mode, bool ignoreCase) {
+    std::size_t count = 0;
+    std::vector<std::string> spans;
+    for (const rules::RuleLine& line : list) {
+        const rules::RuleList single{line};
+        const std::vector<std::string> fields = rules::SplitRuleLine(line);
+        if (mode == settings::ReplaceMode::Normal) {
+            if (fields.size() >= 2) {
+                const std::string find = rules::HexToText(fields[0]);
+                std::string probe;
+                if (!find.empty() &&
+                    filedeal::ReplaceAllTo(text, find, std::string(find.size() + 1, 'x'), ignoreCase, probe)) {
+                    count += probe.size() - text.size();
+                }
+            }
+            filedeal::ApplyNormalRules(text, single, ignoreCase);
+            continue;
+        }
+        if (fields.size() >= 3) {
+            const std::string start = rules::HexToText(fields[0]);
+            const std::string end = rules::HexToText(fields[1]);
+            if (!start.empty() && !end.empty()) {
+                filedeal::CollectSpans(text, start, end, spans);
+                // Extraction keeps what its last rule extracts; replacement adds up every rule's.
+                count = mode == settings::ReplaceMode::Extract ? spans.size() : count + spans.size();
+            }
+        }
+        filedeal::ApplyFeatureRules(text, single, mode == settings::ReplaceMode::Extract);
+    }
+    return count;
+}
+
+} // namespace
+
+std::string FileBytesAsUtf8(const std::string& bytes, filedeal::EncodingKind kind) {
+    switch (kind) {
+    case filedeal::EncodingKind::Ansi:
+        return filedeal::CodePageToUtf8(bytes);
+    case filedeal::EncodingKind::Utf16Le:
+        return Utf16LeToUtf8(bytes);
+    default:
+        return bytes;
+    }
+}
+
+FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, settings::ReplaceMode mode,
+                             bool ignoreCase) {
+    FileChange change;
+    std::string bytes;
+    try {
+        bytes = filedeal::ReadRegularFileBytes(path);
+    } catch (const std::exception&) {
+        return change;
+    }
+    change.readable = true;
+    change.kind = filedeal::DetectEncodingOfBytes(bytes);
+    const std::string text = filedeal::DecodeText(bytes, change.kind);
+    std::string next = text;
+    change.replacements = ApplyCounting(next, lists.forMode(mode), mode, ignoreCase);
+    const bool extract = mode == settings::ReplaceMode::Extract;
+    change.changed = extract ? !next.empty() : next != text;
+    if (!change.changed) {
+        change.before = change.after = FileBytesAsUtf8(bytes, change.kind);
+        return change;
+    }
+    bool exact = true;
+    const std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    if (change.kind != filedeal::EncodingKind::Ansi) {
+        change.representable = exact && filedeal::SurvivesRoundTrip(bytes, text, change.kind);
+    }
+    if (!extract) {
+        change.before = FileBytesAsUtf8(bytes, change.kind);
+    }
+    change.after = FileBytesAsUtf8(encoded, change.kind);
+    return change;
+}
+
+std::string ForeseenFailureText(const std::string& source, const std::string& target, const RuleLists& lists,
+                                const settings::ReplaceOptions& options) {
+    const FileChange change = PreviewFileChange(source, lists, options.mode, options.ignoreCase);
+    if (!change.readable) {
+        return "无法读取";
+    }
+    if (!change.representable) {
+        return "新文本含有该文件编码无法保存的字符";
+    }
+    if (options.outputToFolder) {
+        std::string folder = options.outputFolder;
+        while (folder.size() > 1 && folder.back() == '/') {
+            folder.pop_back();
+        }
+        const std::size_t slash = folder.rfind('/');
+        const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+        if (folder.empty() || (!filedeal::FolderExists(folder) && !filedeal::FolderExists(parent))) {
+            return "无法创建输出目录";
+        }
+    }
+    if (filedeal::FileExists(target) && filedeal::IsReadOnly(target)) {
+        return "只读文件";
+    }
+    return "无法写入";
+}
+
+} // namespace norvik::job

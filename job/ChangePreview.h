@@ -1,0 +1,42 @@
+#pragma once
+// What a run would do to one file, shown before it is done: the file's text before and after, both
+// as UTF-8, and how many replacements the rules make in it. Nothing is written.
+#include <cstddef>
+#include <string>
+
+#include "filedeal/TextCodec.h"
+#include "job/RuleListBuilder.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::job {
+
+struct FileChange {
+    bool readable = false; ///< the file could be read
+    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
+    bool changed = false;         ///< the rules change its text (extraction: they extract something)
+    bool representable = true;    ///< the new text survives the file's encoding (a Unicode file may not)
+    std::size_t replacements = 0; ///< occurrences or spans replaced (extraction: spans extracted)
+    /// The file's bytes and the bytes a run would write, each converted from the file's encoding to
+    /// UTF-8 as they stand (line ends and marks kept), so a diff of the two applies to a UTF-8 copy
+    /// of the file and gives the UTF-8 form of what the run writes. Extraction: `before` is empty
+    /// and `after` is the extraction file's text.
+    std::string before;
+    std::string after;
+};
+
+/// Reads `path` and applies the rule list of `mode` the way a run does. A file that cannot be read
+/// gives `readable` false and nothing else.
+[[nodiscard]] FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, settings::ReplaceMode mode,
+                                           bool ignoreCase);
+
+/// Why a dry run foresees that `source` cannot be written to `target` (UTF-8, for the preview): it
+/// cannot be read, its new text would lose characters in its encoding, the output folder cannot be
+/// made, or the target is read-only; otherwise a general "cannot be written".
+[[nodiscard]] std::string ForeseenFailureText(const std::string& source, const std::string& target,
+                                              const RuleLists& lists, const settings::ReplaceOptions& options);
+
+/// Bytes of a file in `kind` as UTF-8: the code page converted (a byte it cannot map shows as
+/// U+FFFD), UTF-16LE converted (an unpaired surrogate shows as U+FFFD), UTF-8 as it is.
+[[nodiscard]] std::string FileBytesAsUtf8(const std::string& bytes, filedeal::EncodingKind kind);
+
+} // namespace norvik::job

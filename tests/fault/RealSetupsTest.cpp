@@ -1,0 +1,284 @@
+// Whole jobs of the real norvik-cli in setups where an earlier build lost or corrupted data while
+// reporting success: an output folder among the sources, a file edited during its write, extraction
+// over the user's file, backups taken as sources, one file reached twice, restore through links and
+// of other users' files, permission bits of created files, set-ID bits, reading that deleted files,
+// and a span end that cut a character in two. Each must keep every byte the user had, or report the
+// file and leave it as it is.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FaultSupport.h"
+#include "TestSupport.h"
+
+using namespace norvik::faulttest;
+using norvik::test::Bytes;
+using norvik::test::ReadBytes;
+using norvik::test::TempDir;
+using norvik::test::WriteBytes;
+
+namespace {
+
+class RealSetup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_src);
+        fs::create_directories(m_io);
+    }
+
+    /// Replaces "a" with "ab" (an insertion: applied twice it would show).
+    [[nodiscard]] CliRun insert(std::vector<std::string> extra, const Env& env = {}) const {
+        std::vector<std::string> args = {"replace", "--no-progress", "--find", "a", "--replace", "ab"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunCli(args, env, m_io, 60);
+    }
+
+    [[nodiscard]] static unsigned ModeOf(const fs::path& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    }
+
+    TempDir m_tmp;
+    fs::path m_src = m_tmp / "src";
+    fs::path m_io = m_tmp / "io";
+};
+
+} // namespace
+
+// `--output src/sub src` wrote src/a.txt's result over src/sub/a.txt before it was read; `--output
+// src src` and a link to src rewrote every source without a backup. Such a run does not start.
+TEST_F(RealSetup, OutputFolderAmongTheSourcesNeverOverwritesOne) {
+    fs::create_directories(m_src / "sub");
+    WriteBytes(m_src / "a.txt", "a top\r\n");
+    WriteBytes(m_src / "sub" / "a.txt", "a below\r\n");
+    fs::create_directory_symlink(m_src, m_tmp / "link");
+    const std::vector<fs::path> outputs = {m_src / "sub", m_src, m_tmp / "link", m_tmp / "link" / "new",
+                                           m_src / "sub" / ".." / "sub"};
+    for (const fs::path& output : outputs) {
+        SCOPED_TRACE(output.string());
+        const CliRun run = insert({"--output", output.string(), m_src.string()});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("替换没有开始"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(ReadBytes(m_src / "a.txt"), "a top\r\n");
+        EXPECT_EQ(ReadBytes(m_src / "sub" / "a.txt"), "a below\r\n");
+        EXPECT_FALSE(fs::exists(m_src / "new"));
+    }
+    // Files named one by one, into a folder that leads back to them: a copy would land on a source.
+    const CliRun run =
+        insert({"--output", (m_tmp / "link").string(), (m_src / "a.txt").string(), (m_src / "sub" / "a.txt").string()});
+    const JobOutput output = ParseJobOutput(run);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(output.errors, (std::vector<std::string>(2, (m_tmp / "link" / "a.txt").string())));
+    EXPECT_EQ(ReadBytes(m_src / "a.txt"), "a top\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "sub" / "a.txt"), "a below\r\n");
+}
+
+// A file edited by another program between its read and its rename kept the text read before the
+// edit. Now the edit stays, the file is reported, and a backup holds exactly what the run read.
+TEST_F(RealSetup, AFileEditedDuringTheRunKeepsTheEdit) {
+    const fs::path report = m_io / "report";
+    struct Case {
+        const char* op;
+        const char* at;
+        const char* match;
+        bool backup;
+    };
+    // mkstemp: the edit lands as the temporary of the write is made, after the backup; open_r 2:
+    // between the read and the backup's copy (reading ahead is off, so the second open is the copy's).
+    const char* temporary = "/.a.txt.norvik-tmp-";
+    for (const Case c : {Case{"mkstemp", "1", temporary, true}, Case{"mkstemp", "1", temporary, false},
+                         Case{"open_r", "2", "/a.txt", true}}) {
+        SCOPED_TRACE(std::string(c.op) + " " + c.at + (c.backup ? " with backup" : " without backup"));
+        std::error_code ec;
+        fs::remove(m_src / "a.txt.bak", ec);
+        WriteBytes(m_src / "a.txt", "a\r\n");
+        WriteBytes(m_src / "z.txt", "a\r\n");
+        Env env = ShimEnv(m_src, report);
+        env["NVK_FAULT_OP"] = c.op;
+        env["NVK_FAULT_AT"] = c.at;
+        env["NVK_FAULT_ACTION"] = "append";
+        env["NVK_FAULT_MATCH"] = c.match;
+        env["NVK_FAULT_EDIT"] = (m_src / "a.txt").string();
+        env["NVK_READ_AHEAD_BYTES"] = "0";
+        std::vector<std::string> args = {m_src.string()};
+        if (!c.backup) {
+            args.insert(args.begin(), "--no-backup");
+        }
+        const CliRun run = insert(args, env);
+        ASSERT_TRUE(ReadShimReport(report).fired);
+        const JobOutput output = ParseJobOutput(run);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(output.errors, std::vector<std::string>{(m_src / "a.txt").string()});
+        EXPECT_EQ(output.written, std::vector<std::string>{(m_src / "z.txt").string()});
+        EXPECT_EQ(ReadBytes(m_src / "a.txt"), "a\r\nedited\n");
+        EXPECT_EQ(ReadBytes(m_src / "z.txt"), "ab\r\n");
+        if (fs::exists(m_src / "a.txt.bak")) {
+            EXPECT_EQ(ReadBytes(m_src / "a.txt.bak"), "a\r\n") << "the backup is not what the run read";
+        }
+        EXPECT_EQ(fs::exists(m_src / "a.txt.bak"), c.backup && std::string(c.op) == "mkstemp");
+        EXPECT_TRUE(TemporariesUnder(m_src).empty());
+    }
+}
+
+// Extraction over a "<name>.extract.txt" the user wrote destroyed it, then took it as a source too.
+TEST_F(RealSetup, ExtractionKeepsTheUsersFileAndTakesNoResultAsSource) {
+    WriteBytes(m_src / "a.txt", "x [one] y\r\n");
+    WriteBytes(m_src / "a.txt.extract.txt", "mine [own]\r\n");
+    const std::vector<std::string> args = {"extract", "--no-progress", "--start", "[", "--end", "]", m_src.string()};
+    CliRun run = RunCli(args, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ParseJobOutput(run).written, std::vector<std::string>{(m_src / "a.txt.extract.txt").string()});
+    EXPECT_EQ(ReadBytes(m_src / "a.txt.extract.txt"), "[one]\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "a.txt.extract.txt.bak"), "mine [own]\r\n");
+    EXPECT_FALSE(fs::exists(m_src / "a.txt.extract.txt.extract.txt"));
+    // The same extraction again changes nothing; a different one finds the backup name taken and
+    // leaves the extraction file as it is.
+    run = RunCli(args, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    WriteBytes(m_src / "a.txt", "x [two] y\r\n");
+    run = RunCli(args, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ParseJobOutput(run).errors, std::vector<std::string>{(m_src / "a.txt.extract.txt").string()});
+    EXPECT_EQ(ReadBytes(m_src / "a.txt.extract.txt"), "[one]\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "a.txt.extract.txt.bak"), "mine [own]\r\n");
+}
+
+// A second run with "*.*" rewrote the first run's backups, so a restore put back the wrong text; and a
+// file reached twice (a link and its target, two targets, overlapping masks) got its rules twice.
+TEST_F(RealSetup, BackupsAreNoSourcesAndEachFileIsHandledOnce) {
+    WriteBytes(m_src / "a.txt", "a\r\n");
+    WriteBytes(m_src / "b.htm", "a\r\n");
+    WriteBytes(m_src / "c.TXT", "a\r\n");
+    WriteBytes(m_src / "ro.txt", "a\r\n");
+    ::chmod((m_src / "ro.txt").c_str(), 0444);
+    fs::create_symlink("a.txt", m_src / "link.txt");
+    const std::string list = (m_io / "list").string();
+    const std::vector<std::string> twice = {"--types", "*.txt;*.TXT;*.htm;*.html", m_src.string(), m_src.string(),
+                                            (m_src / "a.txt").string()};
+    std::vector<std::string> first = twice;
+    first.insert(first.begin(), {"--result-list", list});
+    CliRun run = insert(first);
+    JobOutput output = ParseJobOutput(run);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(output.errors, std::vector<std::string>{(m_src / "ro.txt").string()}) << "one line per file";
+    ASSERT_TRUE(output.summary);
+    EXPECT_EQ(output.summary->collected, 4u);
+    for (const char* name : {"a.txt", "b.htm", "c.TXT"}) {
+        EXPECT_EQ(ReadBytes(m_src / name), "ab\r\n") << name;
+        EXPECT_EQ(ReadBytes(m_src / (std::string(name) + ".bak")), "a\r\n") << name;
+    }
+    run = insert({"--types", "*.*", m_src.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ReadBytes(m_src / "a.txt"), "abb\r\n");
+    for (const char* name : {"a.txt.bak", "b.htm.bak", "c.TXT.bak"}) {
+        EXPECT_EQ(ReadBytes(m_src / name), "a\r\n") << name;
+        EXPECT_FALSE(fs::exists(m_src / (std::string(name) + ".bak"))) << name;
+    }
+    run = RunCli({"restore", list}, {}, m_io, 60);
+    EXPECT_EQ(run.out, "成功恢复3个\n");
+    EXPECT_EQ(ReadBytes(m_src / "a.txt"), "a\r\n");
+    EXPECT_TRUE(fs::is_symlink(m_src / "link.txt"));
+}
+
+// Restore through a link replaced the link with a regular file and left the real file changed, and
+// it handed back a file owned by the user who ran the job.
+TEST_F(RealSetup, RestoreGoesThroughLinksAndKeepsOwnerAndMode) {
+    const fs::path real = m_tmp / "real" / "a.txt";
+    fs::create_directories(real.parent_path());
+    WriteBytes(real, "a\r\n");
+    ::chmod(real.c_str(), 0640);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(real.c_str(), 4242, 4343), 0);
+    }
+    fs::create_symlink(real, m_src / "l.txt");
+    const std::string list = (m_io / "list").string();
+    CliRun run = insert({"--result-list", list, m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(real), "ab\r\n");
+    run = RunCli({"restore", list}, {}, m_io, 60);
+    EXPECT_EQ(run.out, "成功恢复1个\n");
+    EXPECT_TRUE(fs::is_symlink(m_src / "l.txt"));
+    EXPECT_EQ(ReadBytes(real), "a\r\n");
+    EXPECT_FALSE(fs::exists(m_src / "l.txt.bak"));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4242u);
+        EXPECT_EQ(st.st_gid, 4343u);
+    }
+}
+
+// Output copies and extraction files of a 0600 source were created 0644; a 6755 file became 0755.
+TEST_F(RealSetup, PermissionBitsOfCreatedAndRewrittenFiles) {
+    WriteBytes(m_src / "secret.txt", "a [b]\r\n");
+    ::chmod((m_src / "secret.txt").c_str(), 0600);
+    const fs::path out = m_tmp / "out";
+    CliRun run = insert({"--output", out.string(), m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ModeOf(out / "secret.txt"), 0600u);
+    run = RunCli({"extract", "--no-progress", "--start", "[", "--end", "]", m_src.string()}, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ModeOf(m_src / "secret.txt.extract.txt"), 0600u);
+
+    fs::remove(m_src / "secret.txt.extract.txt");
+    WriteBytes(m_src / "tool.txt", "a\r\n");
+    ::chmod((m_src / "tool.txt").c_str(), 06755);
+    run = insert({m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(m_src / "tool.txt"), "ab\r\n");
+    EXPECT_EQ(ModeOf(m_src / "tool.txt"), 06755u);
+    EXPECT_EQ(ModeOf(m_src / "tool.txt.bak"), 06755u);
+}
+
+// search and --dry-run deleted files named like leftover temporaries, and a search in a second window
+// deleted the temporary of a running job. Reading now deletes nothing; a run sweeps only leftovers.
+TEST_F(RealSetup, ReadingNeverDeletesAndARunSweepsOnlyLeftovers) {
+    WriteBytes(m_src / "a.txt", "a\r\n");
+    const fs::path leftover = m_src / ".a.txt.norvik-tmp-Ab12Cd";
+    const fs::path held = m_src / ".a.txt.norvik-tmp-Held00";
+    WriteBytes(leftover, "half");
+    WriteBytes(held, "being written");
+    CliRun run = RunCli({"search", "--no-progress", "--find", "a", m_src.string()}, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    run = insert({"--dry-run", m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(leftover));
+    EXPECT_EQ(ReadBytes(m_src / "a.txt"), "a\r\n");
+    // A writer in another process holds its temporary locked until the rename.
+    const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    run = insert({m_src.string()});
+    ::close(fd);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_EQ(ReadBytes(held), "being written");
+}
+
+// A span end typed as 啊 (GBK B0 A1) matched the trail byte of one character and the lead byte of the
+// next ("S" 81B0 A1C1) and left half a character behind. And '?' took one byte of a name, not one
+// character, so "?.txt" missed "é.txt".
+TEST_F(RealSetup, TypedTextAndMasksRespectCharacters) {
+    const std::string split = "S" + Bytes("81B0 A1C1") + "\r\n";
+    WriteBytes(m_src / "split.txt", split);
+    WriteBytes(m_src / "whole.txt", "S" + Bytes("81B0 A1C1 B0A1") + "\r\n");
+    CliRun run = RunCli(
+        {"feature", "--no-progress", "--no-backup", "--start", "S", "--end", "啊", "--replace", "R", m_src.string()},
+        {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(m_src / "split.txt"), split);
+    EXPECT_EQ(ReadBytes(m_src / "whole.txt"), "R\r\n");
+
+    WriteBytes(m_src / "é.txt", "a\r\n");
+    WriteBytes(m_src / "ab.txt", "a\r\n");
+    run = insert({"--types", "?.txt", m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ParseJobOutput(run).written, std::vector<std::string>{(m_src / "é.txt").string()});
+}
