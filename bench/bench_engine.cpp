@@ -3,9 +3,11 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "filedeal/CodePage.h"
 #include "filedeal/Replace.h"
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
 using namespace norvik::filedeal;
@@ -52,6 +54,11 @@ const std::string& MixedGbk() {
 
 const std::string& MixedUtf8() {
     static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf8);
+    return bytes;
+}
+
+const std::string& MixedUtf16() {
+    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf16Le);
     return bytes;
 }
 
@@ -125,11 +132,107 @@ void BM_WriteUtf8(benchmark::State& state) {
     SetBytes(state, text.size());
 }
 
+void BM_ReadUtf16(benchmark::State& state) {
+    const std::string& bytes = MixedUtf16();
+    for (auto _ : state) {
+        std::string text = DecodeUtf16(bytes);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_WriteUtf16(benchmark::State& state) {
+    const std::string& text = MixedGbk();
+    for (auto _ : state) {
+        std::string bytes = EncodeText(text, EncodingKind::Utf16Le);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    SetBytes(state, text.size());
+}
+
 void BM_ReadAnsi(benchmark::State& state) {
     const std::string& bytes = MixedGbk();
     for (auto _ : state) {
         std::string text = DecodeAnsi(bytes);
         benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, bytes.size());
+}
+
+// About 1.8 MB of markup with `spans` comment spans, two kinds of comment text repeated.
+std::string Commented(std::size_t spans) {
+    std::string t;
+    t.reserve(spans * 31);
+    for (std::size_t i = 0; i < spans; ++i) {
+        t += "<td>";
+        t += std::to_string(i % 9973);
+        t += "</td><!--c";
+        t += std::to_string(i % 50);
+        t += "--> \xB0\xA1\r\n";
+    }
+    return t;
+}
+
+// Span replacement against a plain replacement of the same file with as many matches.
+void BM_Spans_60000(benchmark::State& state) {
+    const std::string source = Commented(60000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceSpanRule(text, "<!--", "-->", "", [] {});
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+void BM_Spans_60000_PlainReplace(benchmark::State& state) {
+    const std::string source = Commented(60000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceAll(text, "<!--", "", false);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+// The span-by-span way on a tenth of the spans (its time grows with spans times text).
+void BM_Spans_6000_SpanBySpan(benchmark::State& state) {
+    const std::string source = Commented(6000);
+    for (auto _ : state) {
+        std::string text = source;
+        std::vector<std::string> spans;
+        CollectSpans(text, "<!--", "-->", spans);
+        ReplaceSpans(text, spans, "");
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+void BM_Spans_6000(benchmark::State& state) {
+    const std::string source = Commented(6000);
+    for (auto _ : state) {
+        std::string text = source;
+        ReplaceSpanRule(text, "<!--", "-->", "", [] {});
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state, source.size());
+}
+
+// Judging a file from its bytes: a token it lacks, looked for as a search does (the text and its
+// part after the first byte), in UTF-8 and UTF-16.
+void BM_Prefilter_Utf8(benchmark::State& state) {
+    const std::string& bytes = MixedUtf8();
+    const RawTextFilter filter({"NvkToken42"}, RawTextFilter::Place::Anywhere, false);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(filter.judge(bytes, EncodingKind::Utf8));
+    }
+    SetBytes(state, bytes.size());
+}
+
+void BM_Prefilter_Utf16(benchmark::State& state) {
+    const std::string& bytes = MixedUtf16();
+    const RawTextFilter filter({"NvkToken42"}, RawTextFilter::Place::Anywhere, false);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(filter.judge(bytes, EncodingKind::Utf16Le));
     }
     SetBytes(state, bytes.size());
 }
@@ -154,5 +257,13 @@ BENCHMARK(BM_ReplaceAll_LeadByteRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IsUtf8Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadUtf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteUtf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAnsi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Prefilter_Utf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Prefilter_Utf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_60000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_60000_PlainReplace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_6000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Spans_6000_SpanBySpan)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

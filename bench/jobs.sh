@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
-# Whole-job speed of norvik-cli against the command-line tools people use instead, on a seeded
-# corpus of mixed encodings. Prints one table of times (medians, warm cache) and ratios.
+# Whole-job speed of norvik-cli against the command-line tools people use instead, on two seeded
+# corpora of mixed encodings: many small files, and a few large ones (--large files of about 20 M
+# characters, the four encodings in turn, the token in every second one; 0 leaves it out). Prints
+# one table per corpus of times (medians, warm cache) and ratios, all from the same run.
 #
-#   bench/jobs.sh [--files 20000] [--big 10] [--runs 5] [--dir /dev/shm/norvik-bench]
+#   bench/jobs.sh [--files 20000] [--big 10] [--large 20] [--runs 5] [--dir /dev/shm/norvik-bench]
 #
 # Needs: python3, sed, perl, grep, and from Debian: sd, ripgrep, time (installed when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-files=20000 big=10 runs=5 dir=/dev/shm/norvik-bench
+files=20000 big=10 large=20 runs=5 dir=/dev/shm/norvik-bench
 while [ $# -gt 0 ]; do
     case "$1" in
         --files) files=$2; shift 2 ;;
         --big) big=$2; shift 2 ;;
+        --large) large=$2; shift 2 ;;
         --runs) runs=$2; shift 2 ;;
         --dir) dir=$2; shift 2 ;;
-        *) echo "usage: $0 [--files N] [--big N] [--runs N] [--dir DIR]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--files N] [--big N] [--large N] [--runs N] [--dir DIR]" >&2; exit 2 ;;
     esac
 done
 need=()
@@ -27,10 +30,10 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNORVIK_BUILD_UI=
     -DNORVIK_BUILD_BENCH=OFF >/dev/null
 cmake --build build-bench --target norvik-cli >/dev/null
 export NORVIK_CLI=$PWD/build-bench/bin/norvik-cli
-exec python3 - "$files" "$big" "$runs" "$dir" <<'PY'
+exec python3 - "$files" "$big" "$runs" "$dir" "$large" <<'PY'
 import os, random, shutil, statistics, subprocess, sys, time
 
-files, big, runs, root = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+files, big, runs, root, large = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
 cli = os.environ["NORVIK_CLI"]
 token, repl = "NvkToken42", "NvkDone42"
 corpus = os.path.join(root, "corpus")
@@ -76,11 +79,34 @@ def build():
             f.write(encode(text(size, i % 10 == 0), kinds[i % 10]))
     open(os.path.join(corpus, ".done-%d-%d" % (files, big)), "w").close()
 
+largecorpus = os.path.join(root, "large")
+
+def build_large():
+    mark = os.path.join(largecorpus, ".done-%d" % large)
+    if os.path.exists(mark):
+        return
+    shutil.rmtree(largecorpus, ignore_errors=True)
+    os.makedirs(largecorpus)
+    # Random chunks put together at random: as varied as the small files' text, and quick to make.
+    chunks = [text(256 * 1024, False) for _ in range(48)]
+    kinds = ["gbk", "utf8", "utf8bom", "utf16"]
+    for i in range(large):
+        parts, n = [], 0
+        while n < 20 * 1000 * 1000:
+            c = rng.choice(chunks); parts.append(c); n += len(c)
+        if i % 2 == 0:
+            parts.insert(rng.randrange(len(parts)), " " + token + " ")
+        with open(os.path.join(largecorpus, "L%02d.txt" % i), "wb") as f:
+            f.write(encode("".join(parts), kinds[i % 4]))
+    open(mark, "w").close()
+
 def tree_size(path):
     total = count = 0
     largest = 0
     for d, _, names in os.walk(path):
         for n in names:
+            if n.startswith("."):
+                continue  # the corpus's own completion mark
             s = os.path.getsize(os.path.join(d, n)); total += s; count += 1; largest = max(largest, s)
     return total, count, largest
 
@@ -93,59 +119,66 @@ def timed(cmd, setup=None):
         samples.append(time.perf_counter() - t0)
     return statistics.median(samples)
 
-build()
-total, count, largest = tree_size(corpus)
-work = os.path.join(root, "work")
-def fresh():
+def measure(corpus, work, title, with_empties):
+    total, count, largest = tree_size(corpus)
+    def fresh():
+        shutil.rmtree(work, ignore_errors=True)
+        subprocess.run(["cp", "-r", corpus, work], check=True)
+    listing = "find %s -type f -name '*.txt' -print0" % work
+    # Warm the cache.
+    subprocess.run("find %s -type f -exec cat {} + > /dev/null" % corpus, shell=True)
+    t_cat = timed("find %s -type f -name '*.txt' -exec cat {} + > /dev/null" % corpus)
+    t_grep = timed("grep -rlF %s %s" % (token, corpus))
+    t_rg = timed("rg -lF %s %s" % (token, corpus))
+    t_nsearch = timed("%s search --find %s %s" % (cli, token, corpus))
+    t_cp = timed("rm -rf %s && cp -r %s %s" % (work, corpus, work))
+    t_sed = timed("%s | xargs -0 sed -i 's/%s/%s/g'" % (listing, token, repl), fresh)
+    t_perl = timed("%s | xargs -0 perl -pi -e 's/%s/%s/g'" % (listing, token, repl), fresh)
+    t_sd = timed("%s | xargs -0 sd -s %s %s" % (listing, token, repl), fresh)
+    t_nrep = timed("%s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work), fresh)
+    fresh()
+    out = subprocess.run("/usr/bin/time -f %%M %s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work),
+                         shell=True, capture_output=True, text=True)
+    peak_kib = int(out.stderr.strip().splitlines()[-1])
+    limit_kib = (3 * largest) // 1024 + 64 * 1024
     shutil.rmtree(work, ignore_errors=True)
-    subprocess.run(["cp", "-r", corpus, work], check=True)
-listing = "find %s -type f -name '*.txt' -print0" % work
-rows = []
-# Warm the cache.
-subprocess.run("find %s -type f -exec cat {} + > /dev/null" % corpus, shell=True)
-t_cat = timed("find %s -type f -name '*.txt' -exec cat {} + > /dev/null" % corpus)
-t_grep = timed("grep -rlF %s %s" % (token, corpus))
-t_rg = timed("rg -lF %s %s" % (token, corpus))
-t_nsearch = timed("%s search --find %s %s" % (cli, token, corpus))
-t_cp = timed("rm -rf %s && cp -r %s %s" % (work, corpus, work))
-t_sed = timed("%s | xargs -0 sed -i 's/%s/%s/g'" % (listing, token, repl), fresh)
-t_perl = timed("%s | xargs -0 perl -pi -e 's/%s/%s/g'" % (listing, token, repl), fresh)
-t_sd = timed("%s | xargs -0 sd -s %s %s" % (listing, token, repl), fresh)
-t_nrep = timed("%s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work), fresh)
 
-def empties(n):
-    d = os.path.join(root, "empty%d" % n)
-    if not os.path.isdir(d):
-        os.makedirs(d)
-        for i in range(n):
-            sub = os.path.join(d, "s%03d" % (i % 100)); os.makedirs(sub, exist_ok=True)
-            open(os.path.join(sub, "e%06d.txt" % i), "w").close()
-    return d
-e10, e100 = empties(10000), empties(100000)
-t_e10 = timed("%s replace --no-backup --find x --replace y %s" % (cli, e10))
-t_e100 = timed("%s replace --no-backup --find x --replace y %s" % (cli, e100))
-fresh()
-out = subprocess.run("/usr/bin/time -f %%M %s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work),
-                     shell=True, capture_output=True, text=True)
-peak_kib = int(out.stderr.strip().splitlines()[-1])
-limit_kib = (3 * largest) // 1024 + 64 * 1024
+    print()
+    print("%s: %d files, %.0f MB, largest %.1f MB, in %s; median of %d runs" % (title, count, total / 1e6, largest / 1e6, corpus, runs))
+    print("%-40s %9s  %s" % ("measure", "seconds", "ratio"))
+    def row(name, t, base=None, bname=""):
+        print("%-40s %9.3f  %s" % (name, t, ("%.2f x %s" % (t / base, bname)) if base else ""))
+    row("cat of every file (floor)", t_cat)
+    row("grep -rlF", t_grep, t_cat, "cat")
+    row("rg -lF", t_rg, t_cat, "cat")
+    row("norvik-cli search", t_nsearch, t_cat, "cat")
+    row("cp -r of the tree", t_cp)
+    row("sed -i", t_sed, t_cp, "cp")
+    row("perl -pi", t_perl, t_cp, "cp")
+    row("sd", t_sd, t_cp, "cp")
+    row("norvik-cli replace", t_nrep, t_cp, "cp")
+    print("%-40s %9s  %.2f x sd" % ("norvik-cli replace / sd", "", t_nrep / t_sd))
+    if with_empties:
+        def empties(n):
+            d = os.path.join(root, "empty%d" % n)
+            if not os.path.isdir(d):
+                os.makedirs(d)
+                for i in range(n):
+                    sub = os.path.join(d, "s%03d" % (i % 100)); os.makedirs(sub, exist_ok=True)
+                    open(os.path.join(sub, "e%06d.txt" % i), "w").close()
+            return d
+        e10, e100 = empties(10000), empties(100000)
+        t_e10 = timed("%s replace --no-backup --find x --replace y %s" % (cli, e10))
+        t_e100 = timed("%s replace --no-backup --find x --replace y %s" % (cli, e100))
+        row("norvik-cli, 10,000 empty files", t_e10)
+        row("norvik-cli, 100,000 empty files", t_e100, t_e10, "10,000 (target <= 11)")
+    print("%-40s %9.1f  MiB peak; limit 3 x largest + 64 MiB = %.1f MiB (%s)" %
+          ("norvik-cli replace memory", peak_kib / 1024, limit_kib / 1024, "ok" if peak_kib <= limit_kib else "OVER"))
 
-print("corpus: %d files, %.0f MB, largest %.1f MB, in %s; median of %d runs" % (count, total / 1e6, largest / 1e6, root, runs))
-print("%-40s %9s  %s" % ("measure", "seconds", "ratio"))
-def row(name, t, base=None, bname=""):
-    print("%-40s %9.3f  %s" % (name, t, ("%.2f x %s" % (t / base, bname)) if base else ""))
-row("cat of every file (floor)", t_cat)
-row("grep -rlF", t_grep, t_cat, "cat")
-row("rg -lF", t_rg, t_cat, "cat")
-row("norvik-cli search", t_nsearch, t_cat, "cat   (target <= 2)")
-row("cp -r of the tree", t_cp)
-row("sed -i", t_sed, t_cp, "cp")
-row("perl -pi", t_perl, t_cp, "cp")
-row("sd", t_sd, t_cp, "cp")
-row("norvik-cli replace", t_nrep, t_cp, "cp    (target <= 1)")
-print("%-40s %9s  %.2f x sd  (target <= 0.5)" % ("norvik-cli replace / sd", "", t_nrep / t_sd))
-row("norvik-cli, 10,000 empty files", t_e10)
-row("norvik-cli, 100,000 empty files", t_e100, t_e10, "10,000 (target <= 11)")
-print("%-40s %9.1f  MiB peak; limit 3 x largest + 64 MiB = %.1f MiB (%s)" %
-      ("norvik-cli replace memory", peak_kib / 1024, limit_kib / 1024, "ok" if peak_kib <= limit_kib else "OVER"))
+build()
+if large > 0:
+    build_large()
+measure(corpus, os.path.join(root, "work"), "small files", True)
+if large > 0:
+    measure(largecorpus, os.path.join(root, "largework"), "large files", False)
 PY

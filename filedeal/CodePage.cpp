@@ -7,6 +7,9 @@
 #include <mutex>
 
 #include <unicode/ucnv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace norvik::filedeal {
 
@@ -124,6 +127,48 @@ void AppendCodePageUnit(std::string& out, const Tables& t, char32_t cp, bool& ex
 
 namespace {
 
+// Copies sixteen bytes from p to o (both must have room for them) and gives how many of them,
+// from the first, are ASCII: the caller keeps those and overwrites the rest.
+inline std::size_t CopyAscii16(const unsigned char* p, char* o) noexcept {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    return high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
+#else
+    std::size_t k = 0;
+    while (k < 16 && p[k] < 0x80) {
+        o[k] = static_cast<char>(p[k]);
+        ++k;
+    }
+    return k;
+#endif
+}
+
+// Writes the code page bytes of a unit at o; gives the new end. '?' (and `exact` cleared) for a unit
+// the code page lacks.
+inline char* PutCodePageUnit(char* o, const Tables& t, char16_t u, bool& exact) noexcept {
+    if (u < 0x80) {
+        *o++ = static_cast<char>(u);
+        return o;
+    }
+    const std::uint16_t code = t.reverse[u];
+    if (code == 0) {
+        *o++ = '?';
+        exact = false;
+    } else if (code < 0x100) {
+        *o++ = static_cast<char>(code);
+    } else {
+        *o++ = static_cast<char>(code >> 8);
+        *o++ = static_cast<char>(code & 0xFF);
+    }
+    return o;
+}
+
+} // namespace
+
+namespace {
+
 // Calls emit(unit) for every character of a working text: U+FFFD for a byte sequence without a
 // character. Gives false when there was such a sequence.
 template <typename Emit> bool ForEachUnit(std::string_view text, const Tables& t, Emit emit) {
@@ -165,15 +210,52 @@ std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
     return units;
 }
 
-std::string CodePageToUtf16Le(std::string_view text, bool* exact) {
+std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
+    const Tables& t = GetTables();
     std::string bytes;
-    bytes.reserve(text.size() * 2 + 2); // room for a mark put in front without moving elsewhere
-    bytes.resize(text.size() * 2);
-    char* o = bytes.data();
-    const bool ok = ForEachUnit(text, GetTables(), [&o](char16_t u) {
+    bytes.resize(prefix.size() + text.size() * 2);
+    if (!prefix.empty()) {
+        std::memcpy(bytes.data(), prefix.data(), prefix.size());
+    }
+    char* o = bytes.data() + prefix.size(); // never past twice the input read: a byte gives at most two
+    bool ok = true;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+#if defined(__SSE2__)
+        if (i + 16 <= n) {
+            // ASCII bytes become units by putting a zero byte after each; the leading ones are kept.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+            const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+            const std::size_t ascii = high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
+            o += 2 * ascii;
+            i += ascii;
+            if (ascii == 16) {
+                continue;
+            }
+        }
+#endif
+        const unsigned char b = p[i];
+        char16_t u;
+        if (b < 0x80) {
+            u = b;
+            ++i;
+        } else if (IsLeadByte(b) && i + 1 < n && (u = t.dbcs[(b - 0x81) * 256 + p[i + 1]]) != 0) {
+            i += 2;
+        } else if (t.singleValid[b] && !IsLeadByte(b)) {
+            u = t.single[b];
+            ++i;
+        } else {
+            u = u'\uFFFD';
+            ok = false;
+            ++i;
+        }
         *o++ = static_cast<char>(u & 0xFF);
         *o++ = static_cast<char>(u >> 8);
-    });
+    }
     bytes.resize(static_cast<std::size_t>(o - bytes.data()));
     if (exact != nullptr) {
         *exact = ok;
@@ -197,14 +279,34 @@ std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
 
 std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
     const Tables& t = GetTables();
-    std::string out;
     const std::size_t count = bytes.size() / 2;
-    out.reserve(count + count / 2);
+    std::string out;
+    out.resize(count * 2 + 8); // at most two code page bytes a unit, and room for a block of eight
+    char* o = out.data();
     bool ok = true;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t k = 0; k < count; ++k) {
-        AppendCodePageUnit(out, t, static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8)), ok);
+    std::size_t k = 0;
+    while (k < count) {
+#if defined(__SSE2__)
+        if (k + 8 <= count) {
+            // Units below 0x80 become single bytes; the leading ones of eight are kept.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * k));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+            const __m128i wide = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+            const auto other =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(wide, _mm_setzero_si128()))) ^ 0xFFFFU;
+            const std::size_t ascii = other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
+            o += ascii;
+            k += ascii;
+            if (ascii == 8) {
+                continue;
+            }
+        }
+#endif
+        o = PutCodePageUnit(o, t, static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8)), ok);
+        ++k;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     if (exact != nullptr) {
         *exact = ok;
     }
@@ -256,21 +358,34 @@ std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
     return out;
 }
 
-std::string CodePageToUtf8(std::string_view text, bool* exact) {
+std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
     const Tables& t = GetTables();
     std::string out;
-    out.resize(text.size() * 3 / 2 + 8);
-    char* o = out.data();
+    // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit); the
+    // usual text takes about one and a half.
+    out.resize(prefix.size() + text.size() * 3 / 2 + 64);
+    if (!prefix.empty()) {
+        std::memcpy(out.data(), prefix.data(), prefix.size());
+    }
+    char* o = out.data() + prefix.size();
     bool ok = true;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit).
+        // Room for a block of sixteen ASCII bytes or one character of three.
         const std::size_t used = static_cast<std::size_t>(o - out.data());
-        if (out.size() - used < 8) {
+        if (out.size() - used < 32) {
             out.resize(out.size() * 2);
             o = out.data() + used;
+        }
+        if (i + 16 <= n) {
+            const std::size_t ascii = CopyAscii16(p + i, o);
+            o += ascii;
+            i += ascii;
+            if (ascii == 16) {
+                continue;
+            }
         }
         const unsigned char b = p[i];
         if (b < 0x80) {
@@ -305,21 +420,22 @@ std::string CodePageToUtf8(std::string_view text, bool* exact) {
     return out;
 }
 
-bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
+bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact) {
     const Tables& t = GetTables();
     out.resize(utf8.size());
     char* o = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const std::size_t n = utf8.size();
     std::size_t i = 0;
+    bool shortest = true; // every form the shortest for its character
+    bool mapped = true;   // every character in the code page
     while (i < n) {
-        if (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                std::memcpy(o, &word, 8);
-                o += 8;
-                i += 8;
+        if (i + 16 <= n) {
+            // The output never runs ahead of the input, so sixteen bytes fit where they are put.
+            const std::size_t ascii = CopyAscii16(p + i, o);
+            o += ascii;
+            i += ascii;
+            if (ascii == 16) {
                 continue;
             }
         }
@@ -335,12 +451,14 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
                 return false;
             }
             u = static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            shortest &= u >= 0x80;
             i += 2;
         } else if (b >= 0xE0 && b < 0xF0) {
             if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) {
                 return false;
             }
             u = static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+            shortest &= u >= 0x800;
             i += 3;
         } else {
             return false; // a stray continuation byte, or a four-byte or longer form
@@ -354,6 +472,7 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
         const std::uint16_t code = (u >= 0xD800 && u <= 0xDFFF) ? 0 : t.reverse[u];
         if (code == 0) {
             *o++ = '?';
+            mapped = false;
         } else if (code < 0x100) {
             *o++ = static_cast<char>(code);
         } else {
@@ -362,6 +481,9 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out) {
         }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
+    if (exact != nullptr) {
+        *exact = shortest && mapped;
+    }
     return true;
 }
 

@@ -20,8 +20,9 @@ namespace norvik::filedeal {
 /// `exact`, when given, is set to false if any substitution happened.
 [[nodiscard]] std::string Utf16ToCodePage(std::u16string_view units, bool* exact = nullptr);
 
-/// The same, giving the units as little-endian bytes (two a unit) without building them first.
-[[nodiscard]] std::string CodePageToUtf16Le(std::string_view text, bool* exact = nullptr);
+/// The same, giving the units as little-endian bytes (two a unit) without building them first,
+/// after `prefix` (a mark), which goes in front without a second copy.
+[[nodiscard]] std::string CodePageToUtf16Le(std::string_view text, bool* exact = nullptr, std::string_view prefix = {});
 
 /// Utf16ToCodePage of little-endian unit bytes; an odd last byte is ignored.
 [[nodiscard]] std::string Utf16LeToCodePage(std::string_view bytes, bool* exact = nullptr);
@@ -30,13 +31,15 @@ namespace norvik::filedeal {
 /// lacks, with `exact` cleared then. Invalid UTF-8 bytes count as inexact too.
 [[nodiscard]] std::string Utf8ToCodePage(std::string_view utf8, bool* exact = nullptr);
 
-/// Working text to UTF-8 for display; invalid sequences become U+FFFD (`exact` cleared).
-[[nodiscard]] std::string CodePageToUtf8(std::string_view text, bool* exact = nullptr);
+/// Working text to UTF-8 for display; invalid sequences become U+FFFD (`exact` cleared). `prefix`
+/// (a mark) goes in front.
+[[nodiscard]] std::string CodePageToUtf8(std::string_view text, bool* exact = nullptr, std::string_view prefix = {});
 
 /// Decodes UTF-8 made of one- to three-byte forms straight into working text ('?' for characters
 /// the code page lacks). False, with `out` unspecified, on a malformed or truncated form or any
-/// four-byte form.
-[[nodiscard]] bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out);
+/// four-byte form. `exact`, when given, tells whether encoding `out` again gives `utf8` back: no
+/// character was missing from the code page and every form was the shortest one.
+[[nodiscard]] bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact = nullptr);
 
 /// Upper-cases ASCII a-z in place, never touching either byte of a double-byte character.
 /// The length in bytes never changes.

@@ -1,5 +1,6 @@
 #pragma once
 // The replace primitives every rule is made of.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,19 @@ void CollectSpans(std::string_view text, std::string_view start, std::string_vie
 
 /// For each span in order: ReplaceAll(text, span, replacement, case-sensitive).
 void ReplaceSpans(std::string& text, const std::vector<std::string>& spans, std::string_view replacement);
+
+/// Span replacement of one rule: collects the spans of `start`..`end` in `text` and, for each in
+/// order, does ReplaceAll(text, span, replacement, case-sensitive). `beforeSpan` (may be empty) runs
+/// before each span, so a caller can answer its user during long work. Linear in the text for the
+/// rules met in practice; a rule whose replacement could form new spans or whose spans hold their own
+/// start string goes span by span.
+void ReplaceSpanRule(std::string& text, std::string_view start, std::string_view end, std::string_view replacement,
+                     const std::function<void()>& beforeSpan = {});
+
+/// The linear way of ReplaceSpanRule alone: false, with `text` untouched and `beforeSpan` never
+/// called, when the rule is not one that a single pass replaces exactly.
+[[nodiscard]] bool ReplaceSpansInOnePass(std::string& text, std::string_view start, std::string_view end,
+                                         std::string_view replacement, const std::function<void()>& beforeSpan);
 
 /// Every span followed by CR LF; the empty text for no span.
 [[nodiscard]] std::string ExtractSpans(const std::vector<std::string>& spans);

@@ -53,18 +53,31 @@ void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extr
         if (start.empty() || end.empty()) {
             continue;
         }
-        CollectSpans(text, start, end, spans);
         if (extract) {
+            CollectSpans(text, start, end, spans);
             text = ExtractSpans(spans);
             continue;
         }
-        for (const auto& span : spans) {
-            if (yield) {
-                yield();
-            }
-            ReplaceAll(text, span, replacement, false);
-        }
+        ReplaceSpanRule(text, start, end, replacement, yield);
     }
+}
+
+RawTextFilter FilterForRules(const rules::RuleList& list, bool feature, bool ignoreCase) {
+    // A rule whose text does not occur changes nothing, so the rules before a rule that finds
+    // something leave the text as it was: a file none of the texts occurs in stays unchanged.
+    std::vector<std::string> texts;
+    for (const auto& line : list) {
+        const auto fields = rules::SplitRuleLine(line);
+        if (fields.size() < (feature ? 3U : 2U)) {
+            continue; // never applied
+        }
+        if (feature && rules::HexToText(fields[1]).empty()) {
+            continue; // a rule without an end is skipped
+        }
+        texts.push_back(rules::HexToText(fields[0]));
+    }
+    return RawTextFilter(texts, feature ? RawTextFilter::Place::Anywhere : RawTextFilter::Place::CharacterStart,
+                         feature ? false : ignoreCase);
 }
 
 } // namespace norvik::filedeal

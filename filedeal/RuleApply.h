@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "filedeal/ReplacePrefilter.h"
 #include "rules/RuleLine.h"
 
 namespace norvik::filedeal {
@@ -24,5 +25,10 @@ void ApplyNormalRules(std::string& text, const rules::RuleList& list, bool ignor
 /// or, with `extract`, turns the text into its spans, one per CR LF line. Lines with fewer than three
 /// fields and rules with an empty start or end are skipped. Yields before each rule and each span.
 void ApplyFeatureRules(std::string& text, const rules::RuleList& list, bool extract, const YieldFn& yield = {});
+
+/// A filter that rules out, from its raw bytes, a file the rule list cannot change: normal rules
+/// look for their find texts where characters start (in any letter case with `ignoreCase`); feature
+/// rules (`feature`) need their start string somewhere in the text.
+[[nodiscard]] RawTextFilter FilterForRules(const rules::RuleList& list, bool feature, bool ignoreCase);
 
 } // namespace norvik::filedeal

@@ -86,6 +86,7 @@ std::string NormaliseLines(std::string_view bytes, std::string* buffer) {
 
 namespace {
 
+#if !defined(__SSE2__)
 // A shift-based state machine over the byte structure of UTF-8: each state is a 6-bit offset, and
 // the row of a byte holds the next state for every current state, so one shift and one mask move
 // the machine. States: 0 = at a character start, 1-7 = continuation bytes pending, 8 = invalid.
@@ -133,6 +134,8 @@ constexpr Utf8Rows MakeUtf8Rows() {
 
 constexpr Utf8Rows kUtf8Rows = MakeUtf8Rows();
 
+#endif
+
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 bool AsciiWord(const unsigned char* p) noexcept {
@@ -145,6 +148,97 @@ bool AsciiWord(const unsigned char* p) noexcept {
 
 } // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// Bit i of each mask describes byte i of a block of 64.
+struct Utf8Masks {
+    std::uint64_t continuation = 0; // 80-BF
+    std::uint64_t lead[7] = {};     // lead[k]: a first byte that announces more than k continuation bytes
+};
+
+std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept {
+    std::uint64_t mask = 0;
+    for (int q = 0; q < 4; ++q) {
+        const auto part =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v[q], test), want)));
+        mask |= static_cast<std::uint64_t>(part) << (16 * q);
+    }
+    return mask;
+}
+
+Utf8Masks Classify(const unsigned char* p) noexcept {
+    const __m128i v[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48))};
+    Utf8Masks m;
+    const auto byte = [](int b) {
+        return _mm_set1_epi8(static_cast<char>(b));
+    };
+    m.continuation = Mask64(v, byte(0xC0), byte(0x80));
+    // The number of leading one-bits, minus one, is the count of continuation bytes announced.
+    m.lead[0] = Mask64(v, byte(0xC0), byte(0xC0));
+    m.lead[1] = Mask64(v, byte(0xE0), byte(0xE0));
+    m.lead[2] = Mask64(v, byte(0xF0), byte(0xF0));
+    if (m.lead[2] == 0) {
+        return m; // the longer forms are all among these: none (text rarely has any)
+    }
+    m.lead[3] = Mask64(v, byte(0xF8), byte(0xF8));
+    m.lead[4] = Mask64(v, byte(0xFC), byte(0xFC));
+    m.lead[5] = Mask64(v, byte(0xFE), byte(0xFE));
+    m.lead[6] = Mask64(v, byte(0xFF), byte(0xFF));
+    return m;
+}
+
+} // namespace
+
+// The structure holds when every byte that some first byte announces as its continuation is one,
+// and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
+// so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
+bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
+    std::uint64_t carry[7] = {}; // lead masks of the previous block, for shifts across the border
+    bool high = false;
+    std::size_t i = 0;
+    unsigned char tail[64];
+    while (i < count) {
+        const unsigned char* block = bytes + i;
+        if (count - i < 64) {
+            std::memset(tail, 0, sizeof tail); // ASCII padding: announces nothing, continues nothing
+            std::memcpy(tail, bytes + i, count - i);
+            block = tail;
+        }
+        i += 64;
+        const bool ascii = AsciiWord(block) && AsciiWord(block + 16) && AsciiWord(block + 32) && AsciiWord(block + 48);
+        std::uint64_t required = 0;
+        if (ascii) {
+            for (int k = 0; k < 7; ++k) {
+                required |= carry[k] >> (63 - k);
+                carry[k] = 0;
+            }
+            if (required != 0) {
+                return false;
+            }
+            continue;
+        }
+        high = true;
+        const Utf8Masks m = Classify(block);
+        for (int k = 0; k < 7; ++k) {
+            required |= (m.lead[k] << (k + 1)) | (carry[k] >> (63 - k));
+            carry[k] = m.lead[k];
+        }
+        if (required != m.continuation) {
+            return false;
+        }
+    }
+    for (int k = 0; k < 7; ++k) {
+        if ((carry[k] >> (63 - k)) != 0) {
+            return false; // a form cut off by the end
+        }
+    }
+    return high;
+}
+#else
 bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
     std::uint64_t state = 0;
     unsigned seen = 0;
@@ -166,6 +260,7 @@ bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
     }
     return state == 0 && (seen & 0x80) != 0;
 }
+#endif
 
 EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
     if (StartsWith(bytes, kUtf8Mark)) {
@@ -221,20 +316,38 @@ std::string DecodeUtf8(std::string_view bytes, bool withMark) {
     return text;
 }
 
-std::string DecodeText(std::string_view bytes, EncodingKind kind) {
+std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact) {
+    bool same = true;
+    std::string text;
     switch (kind) {
     case EncodingKind::Ansi:
-        return DecodeAnsi(bytes);
+        return DecodeAnsi(bytes); // only line breaks change, which a rewrite of the text may do
     case EncodingKind::Utf16Le:
-        return DecodeUtf16(bytes);
+        // The writer puts the mark and whole units back, and each unit the code page has.
+        if (bytes.size() >= 2) {
+            text = Utf16LeToCodePage(bytes.substr(2), &same);
+        }
+        same = same && StartsWith(bytes, kUtf16Mark) && bytes.size() % 2 == 0;
+        break;
     case EncodingKind::Utf8Bom:
-        return DecodeUtf8(bytes, true);
-    case EncodingKind::Utf8:
-        return DecodeUtf8(bytes, false);
-    case EncodingKind::Unopenable:
+    case EncodingKind::Utf8: {
+        const bool withMark = kind == EncodingKind::Utf8Bom;
+        const std::string_view body = withMark ? bytes.substr(std::min(bytes.size(), kUtf8Mark.size())) : bytes;
+        if (!DecodeUtf8ToCodePage(body, text, &same)) {
+            text.clear(); // any malformed, truncated or four-byte sequence empties the whole text
+            same = body.empty();
+        }
+        same = same && (!withMark || StartsWith(bytes, kUtf8Mark));
         break;
     }
-    return {};
+    case EncodingKind::Unopenable:
+        same = false;
+        break;
+    }
+    if (exact != nullptr) {
+        *exact = same;
+    }
+    return text;
 }
 
 std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
@@ -244,18 +357,12 @@ std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
     switch (kind) {
     case EncodingKind::Ansi:
         return NormaliseLines(text, nullptr);
-    case EncodingKind::Utf16Le: {
-        std::string out = CodePageToUtf16Le(text, exact);
-        out.insert(0, kUtf16Mark);
-        return out;
-    }
+    case EncodingKind::Utf16Le:
+        return CodePageToUtf16Le(text, exact, kUtf16Mark);
     case EncodingKind::Utf8Bom:
-    case EncodingKind::Utf8: {
-        if (kind == EncodingKind::Utf8) {
-            return CodePageToUtf8(text, exact);
-        }
-        return std::string(kUtf8Mark) + CodePageToUtf8(text, exact);
-    }
+        return CodePageToUtf8(text, exact, kUtf8Mark);
+    case EncodingKind::Utf8:
+        return CodePageToUtf8(text, exact);
     case EncodingKind::Unopenable:
         break;
     }

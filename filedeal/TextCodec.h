@@ -42,8 +42,9 @@ enum class EncodingKind : std::uint8_t {
 [[nodiscard]] std::string DecodeAnsiBuffer(std::string&& bytes);
 [[nodiscard]] std::string DecodeUtf16(std::string_view bytes);
 [[nodiscard]] std::string DecodeUtf8(std::string_view bytes, bool withMark);
-/// The working text of `bytes` read as `kind` (Unopenable gives the empty text).
-[[nodiscard]] std::string DecodeText(std::string_view bytes, EncodingKind kind);
+/// The working text of `bytes` read as `kind` (Unopenable gives the empty text). `exact`, when
+/// given, tells what SurvivesRoundTrip(bytes, text, kind) would, found while decoding.
+[[nodiscard]] std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact = nullptr);
 
 /// The file bytes for a working text written as `kind`. ANSI: every line ends with CR LF. UTF-16LE:
 /// FF FE then the units. UTF-8: the mark for Utf8Bom, then each unit in one to three bytes.

@@ -25,6 +25,9 @@ bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& poli
     if (file.state != LoadedFile::State::Loaded) {
         return false; // missing or unreadable: skipped silently
     }
+    if (file.verdict != filedeal::RawVerdict::Unknown) {
+        return file.verdict == filedeal::RawVerdict::Holds; // judged from the bytes, exactly
+    }
     // An ANSI file kept as bytes (see the load policy) differs from its working text only in its
     // line breaks, and no trail byte of the code page is CR or LF, so a one-line text is found in
     // the bytes as they are.
@@ -59,6 +62,10 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     LoadPolicy policy;
     policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
     policy.decodeAhead = false; // the worker reads, this thread decodes and searches: both stay busy
+    const filedeal::RawTextFilter filter({std::string(text)}, filedeal::RawTextFilter::Place::Anywhere, false);
+    policy.filter = &filter;
+    policy.filterDecides = true;
+    policy.readLargeAhead = true; // the search holds no more than the bytes and text of the file in hand
     ReadAhead ahead(files, policy, readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();

@@ -214,6 +214,12 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
+    // Files the rules cannot change are told from their bytes, without decoding. Letter case is
+    // ignored in that look whatever the option says, since the option may change during the run.
+    m_filteredMode = m_options.mode;
+    const filedeal::RawTextFilter filter =
+        filedeal::FilterForRules(m_lists.forMode(m_filteredMode), m_filteredMode != ReplaceMode::Normal, true);
+    policy.filter = &filter;
     ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
@@ -275,6 +281,11 @@ JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::st
 }
 
 void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer) {
+    if (file.verdict == filedeal::RawVerdict::Lacks && m_options.mode != m_filteredMode) {
+        LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
+        unfiltered.keepUnicodeBytes = true;
+        file = LoadFile(path, unfiltered);
+    }
     switch (file.state) {
     case LoadedFile::State::Missing:
         ++counters.missing;
@@ -284,6 +295,9 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         return;
     case LoadedFile::State::Loaded:
         break;
+    }
+    if (file.verdict == filedeal::RawVerdict::Lacks) {
+        return; // the rules would find nothing to change
     }
 
     const ReplaceMode mode = m_options.mode;
@@ -333,7 +347,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         return;
     }
     // A Unicode file whose text does not survive the code page would lose characters if written.
-    if (file.kind != filedeal::EncodingKind::Ansi && !filedeal::SurvivesRoundTrip(file.bytes, file.text, file.kind)) {
+    if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
         fail(dest.target, counters, observer);
         return;
     }

@@ -120,8 +120,9 @@ private:
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
-    bool m_extractApplies = false; ///< the extraction list holds a rule that can apply (set per run)
-    bool m_dryRun = false;         ///< the run writes nothing (set per run)
+    bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
+    bool m_dryRun = false;                  ///< the run writes nothing (set per run)
+    settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
     /// Device and inode of every file of the run's work list: no destination may be one of them.
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;

@@ -42,7 +42,18 @@ LoadedFile::State PresenceOf(const std::string& path, struct stat& st) noexcept 
 /// Makes the working text the policy asks for and lets go of the bytes it does not keep.
 void Decode(LoadedFile& file, const LoadPolicy& policy) {
     const bool ansi = file.kind == filedeal::EncodingKind::Ansi;
-    if (file.state != LoadedFile::State::Loaded || (ansi && policy.ansiAsBytes)) {
+    if (file.state != LoadedFile::State::Loaded) {
+        return;
+    }
+    if (policy.filter != nullptr) {
+        file.verdict = policy.filter->judge(file.bytes, file.kind);
+        const auto decided = filedeal::RawVerdict::Holds;
+        if (file.verdict == filedeal::RawVerdict::Lacks || (policy.filterDecides && file.verdict == decided)) {
+            std::string().swap(file.bytes);
+            return;
+        }
+    }
+    if (ansi && policy.ansiAsBytes) {
         return;
     }
     if (ansi) {
@@ -51,7 +62,7 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
         std::string().swap(file.bytes);
         return;
     }
-    file.text = filedeal::DecodeText(file.bytes, file.kind);
+    file.text = filedeal::DecodeText(file.bytes, file.kind, &file.exact);
     if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }
@@ -125,13 +136,14 @@ bool ReadAhead::drained() const noexcept {
     return m_slots.size() <= m_maxFiles / 2 && m_held <= m_budget / 2;
 }
 
-ReadAhead::Slot ReadAhead::readSlot(const std::string& path) const {
+ReadAhead::Slot ReadAhead::readSlot(const std::string& path, bool holdingNothing) const {
     Slot slot;
     // A missing file, one too large for the budget and one that failed are left for take(), which
     // looks at every file again anyway. The stamp is taken before the read: a change during or after
     // it shows as a different stamp when the file's turn comes.
     Stamp before;
-    if (StampOf(path, before) != LoadedFile::State::Loaded || before.size > m_budget) {
+    if (StampOf(path, before) != LoadedFile::State::Loaded ||
+        (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
         return slot;
     }
     LoadedFile file = ReadBytes(path);
@@ -163,10 +175,11 @@ void ReadAhead::work() {
             }
         }
         const std::size_t index = m_loaded;
+        const bool holdingNothing = m_slots.empty();
         lock.unlock();
         Slot slot;
         try {
-            slot = readSlot(m_paths[index]);
+            slot = readSlot(m_paths[index], holdingNothing);
         } catch (...) {
             slot = Slot(); // out of memory and the like: take() tries again on its own
         }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
 namespace norvik::job {
@@ -31,6 +32,10 @@ struct LoadedFile {
     std::string bytes;         ///< the file's bytes, where the policy keeps them
     std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
     filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
+    /// For a decoded Unicode file: writing the text back in its kind gives the bytes read again.
+    bool exact = false;
+    /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
+    filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
 };
 
 /// How far into a file without a Unicode mark a zero byte makes it binary (the rule git and grep use).
@@ -48,6 +53,13 @@ struct LoadPolicy {
     /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
     /// balance the two threads when the caller has little else to do, as in a search).
     bool decodeAhead = true;
+    /// When set (it must outlive the loading), judges each file's bytes first: a file it rules out
+    /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
+    const filedeal::RawTextFilter* filter = nullptr;
+    bool filterDecides = false;
+    /// ReadAhead also reads a file larger than its budget, when it holds nothing else: for a caller
+    /// that keeps no more than the bytes of the file in hand, so two files are held at most.
+    bool readLargeAhead = false;
 };
 
 /// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
@@ -102,7 +114,7 @@ private:
 
     /// Fills the stamp of a regular file; otherwise gives the state the file then has.
     [[nodiscard]] static LoadedFile::State StampOf(const std::string& path, Stamp& stamp);
-    [[nodiscard]] Slot readSlot(const std::string& path) const;
+    [[nodiscard]] Slot readSlot(const std::string& path, bool holdingNothing) const;
     [[nodiscard]] bool full() const noexcept;    // needs m_mutex
     [[nodiscard]] bool drained() const noexcept; // needs m_mutex
     void work();

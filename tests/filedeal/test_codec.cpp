@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include "TestSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
+#include "rules/HexText.h"
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;
@@ -152,6 +156,45 @@ TEST(RoundTrip, TextsThatDoNotSurviveAreDetected) {
     bool exact = true;
     (void)EncodeText("a\x81", EncodingKind::Utf8, &exact); // a lone lead byte has no character
     EXPECT_FALSE(exact);
+}
+
+// The decoder's own verdict, which the job trusts before a rewrite, against encoding the text again,
+// on random bytes of every Unicode kind built from pieces near the edges of what round-trips.
+TEST(RoundTrip, DecoderTellsWhetherTheTextSurvives) {
+    const std::string pieces[] = {"a",
+                                  "\n",
+                                  Bytes("00"),
+                                  kUtf8Ah,
+                                  Bytes("C1 81"),
+                                  Bytes("C2 80"),
+                                  Bytes("E0 81 81"),
+                                  Bytes("E0 B8 81"),
+                                  Bytes("ED A0 80"),
+                                  Bytes("F0 9F 98 80"),
+                                  Bytes("80"),
+                                  Bytes("41 00"),
+                                  kUtf16Ah,
+                                  Bytes("00 D8"),
+                                  Bytes("AC 20"),
+                                  Bytes("3F 00")};
+    const std::string marks[] = {"", Bytes("EF BB BF"), Bytes("FF FE"), Bytes("EF BB")};
+    std::mt19937 rng(99);
+    int survived = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes = marks[rng() % 4];
+        const int count = static_cast<int>(rng() % 8);
+        for (int i = 0; i < count; ++i) {
+            bytes += pieces[rng() % std::size(pieces)];
+        }
+        for (EncodingKind kind : {EncodingKind::Utf16Le, EncodingKind::Utf8Bom, EncodingKind::Utf8}) {
+            bool exact = false;
+            const std::string text = DecodeText(bytes, kind, &exact);
+            ASSERT_EQ(text, DecodeText(bytes, kind));
+            ASSERT_EQ(exact, SurvivesRoundTrip(bytes, text, kind)) << norvik::rules::TextToHex(bytes);
+            survived += exact ? 1 : 0;
+        }
+    }
+    EXPECT_GT(survived, 2000);
 }
 
 TEST(Writers, PathWritersProduceTheEncodedBytes) {

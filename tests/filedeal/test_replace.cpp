@@ -138,6 +138,98 @@ TEST(Spans, ReplacementAndExtraction) {
               (std::vector<std::string>{Bytes("B0A1") + "yE"}));
 }
 
+// Span replacement as first built: every span in turn replaced across the whole text.
+std::string SpanBySpan(const std::string& text, const std::string& start, const std::string& end,
+                       const std::string& with) {
+    std::string out = text;
+    for (const auto& span : Spans(text, start, end)) {
+        out = ReferenceReplace(out, span, with);
+    }
+    return out;
+}
+
+TEST(Spans, OnePassEqualsSpanBySpanOnRandomTexts) {
+    std::mt19937 rng(777);
+    const std::string alphabet = std::string("SEab") + Bytes("81 B0 A1");
+    const auto randomText = [&](std::size_t most) {
+        std::string t;
+        const std::size_t len = rng() % (most + 1);
+        for (std::size_t i = 0; i < len; ++i) {
+            t.push_back(alphabet[rng() % alphabet.size()]);
+        }
+        return t;
+    };
+    int onePass = 0;
+    int spanBySpan = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const std::string text = randomText(40);
+        std::string start = randomText(2);
+        std::string end = randomText(2);
+        if (start.empty() || end.empty()) {
+            start = "S";
+            end = "E";
+        }
+        const std::string with = randomText(3);
+        const std::string expected = SpanBySpan(text, start, end, with);
+        std::string fast = text;
+        int calls = 0;
+        const bool linear = ReplaceSpansInOnePass(fast, start, end, with, [&] { ++calls; });
+        (linear ? onePass : spanBySpan) += 1;
+        if (linear) {
+            ASSERT_EQ(fast, expected) << norvik::rules::TextToHex(text) << " / " << norvik::rules::TextToHex(start)
+                                      << " / " << norvik::rules::TextToHex(end) << " / "
+                                      << norvik::rules::TextToHex(with);
+            ASSERT_EQ(calls, static_cast<int>(Spans(text, start, end).size()));
+        } else {
+            ASSERT_EQ(fast, text);
+            ASSERT_EQ(calls, 0);
+        }
+        std::string viaRule = text;
+        ReplaceSpanRule(viaRule, start, end, with);
+        ASSERT_EQ(viaRule, expected);
+    }
+    // Both ways are exercised, and the linear one for most rules.
+    EXPECT_GT(onePass, spanBySpan);
+    EXPECT_GT(spanBySpan, 100);
+}
+
+TEST(Spans, OnePassServesTheRulesMetInPractice) {
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += "<p>" + std::to_string(i) + "<!--note " + std::to_string(i % 7) + "--></p>" + Bytes("B0A1");
+    }
+    for (const char* with : {"", "[cut]", "<!--x-->", "<!--a<!--b--> -->"}) {
+        std::string fast = text;
+        ASSERT_TRUE(ReplaceSpansInOnePass(fast, "<!--", "-->", with, {})) << with;
+        EXPECT_EQ(fast, SpanBySpan(text, "<!--", "-->", with));
+    }
+    // Adjacent spans deleted: the joins never form a new start string.
+    std::string adjacent = "<!--a--><!--b--><!--a-->x";
+    ASSERT_TRUE(ReplaceSpansInOnePass(adjacent, "<!--", "-->", "", {}));
+    EXPECT_EQ(adjacent, "x");
+}
+
+TEST(Spans, ReplacementsThatFormNewSpansGoSpanBySpan) {
+    // Deleting the span joins "a" and "b" into a new start string, which a later duplicate replaces.
+    const std::string text = "a" + std::string("abxc") + "bxc" + "_abxc";
+    std::string fast = text;
+    EXPECT_FALSE(ReplaceSpansInOnePass(fast, "ab", "c", "", {}));
+    EXPECT_EQ(fast, text);
+    std::string viaRule = text;
+    ReplaceSpanRule(viaRule, "ab", "c", "");
+    EXPECT_EQ(viaRule, SpanBySpan(text, "ab", "c", ""));
+    EXPECT_EQ(viaRule, "_");
+    // A replacement holding a start string without an end after it.
+    const std::string open = "<!--a-->x<!--b-->";
+    viaRule = open;
+    ReplaceSpanRule(viaRule, "<!--", "-->", "<!--");
+    EXPECT_EQ(viaRule, SpanBySpan(open, "<!--", "-->", "<!--"));
+    // A span holding its own start string inside.
+    viaRule = "SSaE SaE";
+    ReplaceSpanRule(viaRule, "S", "E", "R");
+    EXPECT_EQ(viaRule, SpanBySpan("SSaE SaE", "S", "E", "R"));
+}
+
 TEST(RuleLists, NormalRulesApplyInOrder) {
     std::string text = "ab";
     ApplyNormalRules(text, {MakeNormalRuleLine({"a", "b"}), MakeNormalRuleLine({"b", "c"})}, false);

@@ -5,10 +5,13 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/Replace.h"
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 
 namespace {
@@ -166,6 +169,10 @@ void CheckUnicodeRoundTrip(std::string_view bytes, EncodingKind kind) {
     bool exact = false;
     const std::string written = EncodeText(text, kind, &exact);
     const bool survives = SurvivesRoundTrip(bytes, text, kind);
+    // The decoder tells the same while decoding, as the job relies on.
+    bool decodedExactly = false;
+    NORVIK_FUZZ_CHECK(DecodeText(bytes, kind, &decodedExactly) == text);
+    NORVIK_FUZZ_CHECK(decodedExactly == survives);
     // The promise behind every rewrite: a file that is said to survive comes back byte for byte.
     if (survives) {
         NORVIK_FUZZ_CHECK(written == bytes);
@@ -261,6 +268,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                   (static_cast<unsigned char>(bytes[i + 1]) << 8)));
         }
         NORVIK_FUZZ_CHECK(DecodeText(bytes, EncodingKind::Utf16Le) == Utf16ToCodePage(units));
+    }
+
+    // The bytes judged without decoding agree with decoding: a piece of the file's own text (so that
+    // hits are common) and a few fixed texts, where characters start and anywhere.
+    {
+        const std::string text = DecodeText(bytes, kind);
+        std::vector<std::string> finds{"a", "?", std::string("\x81\x41", 2)};
+        if (!text.empty()) {
+            finds.push_back(text.substr(size % text.size(), 1 + size % 5));
+        }
+        for (const std::string& find : finds) {
+            using norvik::filedeal::RawTextFilter;
+            using norvik::filedeal::RawVerdict;
+            for (bool ignoreCase : {false, true}) {
+                const RawVerdict verdict =
+                    RawTextFilter({find}, RawTextFilter::Place::CharacterStart, ignoreCase).judge(bytes, kind);
+                std::string replaced;
+                NORVIK_FUZZ_CHECK(verdict != RawVerdict::Holds);
+                NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks || !ReplaceAllTo(text, find, "", ignoreCase, replaced));
+            }
+            const RawVerdict verdict = RawTextFilter({find}, RawTextFilter::Place::Anywhere, false).judge(bytes, kind);
+            const bool found = text.find(find) != std::string::npos;
+            NORVIK_FUZZ_CHECK(verdict == RawVerdict::Unknown || (verdict == RawVerdict::Holds) == found);
+        }
     }
 
     // The round trip of the detected kind, as the job does it.

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TestSupport.h"
+#include "filedeal/Replace.h"
+#include "filedeal/ReplacePrefilter.h"
+#include "filedeal/TextCodec.h"
+#include "rules/HexText.h"
+
+using namespace norvik::filedeal;
+using norvik::test::Bytes;
+
+namespace {
+
+using Place = RawTextFilter::Place;
+
+// Pieces that working texts and find texts are made of: letters in both cases, '?', line breaks,
+// zero, Chinese characters (one with a trail byte in the letter range), the euro sign 0x80, a lone
+// lead byte, and the lead/trail pairs of characters the Unicode forms meet at their edges.
+const std::vector<std::string>& Pieces() {
+    static const std::vector<std::string> pieces = {
+        "a",           "A",           "b",           "B",
+        "?",           "\r",          "\n",          std::string(1, '\0'),
+        Bytes("B0A1"), Bytes("8141"), Bytes("8161"), Bytes("80"),
+        Bytes("81"),   Bytes("A1"),   Bytes("C4E3"), " ",
+    };
+    return pieces;
+}
+
+// File bodies the encoders never write but the readers accept: overlong and surrogate UTF-8 forms,
+// units the code page lacks, a stray odd byte.
+const std::vector<std::string>& OddBytes() {
+    static const std::vector<std::string> odd = {
+        Bytes("C1A1"),     Bytes("C080"), Bytes("E08181"), Bytes("EDA080"), Bytes("E4B8"),
+        Bytes("F09F9880"), Bytes("0001"), Bytes("41"),     Bytes("3D04"),   Bytes("FF"),
+    };
+    return odd;
+}
+
+std::string RandomText(std::mt19937& rng, std::size_t most) {
+    std::string text;
+    const std::size_t count = rng() % (most + 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += Pieces()[rng() % Pieces().size()];
+    }
+    return text;
+}
+
+// The bytes of a file of `kind`: usually the encoded form of a working text, now and then with odd
+// bytes spliced in.
+std::string RandomFile(std::mt19937& rng, EncodingKind kind, const std::string& text) {
+    std::string bytes = EncodeText(text, kind);
+    if (rng() % 3 == 0) {
+        const std::size_t mark = kind == EncodingKind::Utf16Le ? 2 : kind == EncodingKind::Utf8Bom ? 3 : 0;
+        const std::size_t at = mark + rng() % (bytes.size() - mark + 1);
+        bytes.insert(at, OddBytes()[rng() % OddBytes().size()]);
+    }
+    return bytes;
+}
+
+bool FoundAtCharacterStart(const std::string& text, const std::string& find, bool ignoreCase) {
+    std::string out;
+    return ReplaceAllTo(text, find, "", ignoreCase, out);
+}
+
+} // namespace
+
+// The filter against the full path (detect, decode, look) on random files in every encoding: Lacks
+// only where the working text lacks every text, Holds only where it holds the text.
+TEST(RawTextFilter, AgreesWithDecodingOnRandomFiles) {
+    std::mt19937 rng(4242);
+    const EncodingKind kinds[] = {EncodingKind::Ansi, EncodingKind::Utf16Le, EncodingKind::Utf8Bom, EncodingKind::Utf8};
+    int lacks = 0;
+    int holds = 0;
+    for (int round = 0; round < 40000; ++round) {
+        const std::string text = RandomText(rng, 24);
+        const std::string bytes = RandomFile(rng, kinds[rng() % 4], text);
+        const EncodingKind kind = DetectEncodingOfBytes(bytes);
+        const std::string working = DecodeText(bytes, kind);
+        std::vector<std::string> finds;
+        const std::size_t count = 1 + rng() % 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            // Often a piece of the text itself, so that hits are common.
+            if (!working.empty() && rng() % 2 == 0) {
+                const std::size_t from = rng() % working.size();
+                finds.push_back(working.substr(from, 1 + rng() % 4));
+            } else {
+                finds.push_back(RandomText(rng, 3));
+            }
+        }
+        const bool ignoreCase = rng() % 3 == 0;
+        const auto context = [&] {
+            std::string c = "file " + norvik::rules::TextToHex(bytes) + " finds";
+            for (const auto& f : finds) {
+                c += " " + norvik::rules::TextToHex(f);
+            }
+            return c + (ignoreCase ? " ignoring case" : "");
+        };
+
+        const RawVerdict replaceVerdict = RawTextFilter(finds, Place::CharacterStart, ignoreCase).judge(bytes, kind);
+        ASSERT_NE(replaceVerdict, RawVerdict::Holds) << context();
+        if (replaceVerdict == RawVerdict::Lacks) {
+            ++lacks;
+            for (const auto& f : finds) {
+                ASSERT_FALSE(FoundAtCharacterStart(working, f, ignoreCase)) << context();
+            }
+        }
+
+        const RawVerdict searchVerdict = RawTextFilter({finds[0]}, Place::Anywhere, false).judge(bytes, kind);
+        const bool found = !finds[0].empty() && working.find(finds[0]) != std::string::npos;
+        if (searchVerdict != RawVerdict::Unknown) {
+            ASSERT_EQ(searchVerdict == RawVerdict::Holds, found) << context();
+            holds += found ? 1 : 0;
+        }
+    }
+    // The filter decides a good share of the files, or it would not be worth its scan.
+    EXPECT_GT(lacks, 8000);
+    EXPECT_GT(holds, 4000);
+}
+
+TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
+    const std::string utf8 = EncodeText("abc " + Bytes("C4E3") + " def", EncodingKind::Utf8);
+    const RawTextFilter find({"xyz"}, Place::Anywhere, false);
+    EXPECT_EQ(find.judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
+    EXPECT_EQ(RawTextFilter({"def"}, Place::Anywhere, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Holds);
+    // An overlong form reads as a character the bytes do not show: not judged.
+    const std::string overlong = utf8 + Bytes("C1A1");
+    EXPECT_EQ(find.judge(overlong, EncodingKind::Utf8), RawVerdict::Unknown);
+    // '?' stands for any character the code page lacks; an ANSI line break is rewritten on reading.
+    EXPECT_EQ(RawTextFilter({"a?"}, Place::Anywhere, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Unknown);
+    EXPECT_EQ(RawTextFilter({"a\r\nb"}, Place::CharacterStart, false).judge("a\nb", EncodingKind::Ansi),
+              RawVerdict::Unknown);
+    // In UTF-16 a hit at an odd offset proves nothing.
+    const std::string utf16 = Bytes("FFFE 00 41 00 42");
+    EXPECT_EQ(RawTextFilter({"AB"}, Place::Anywhere, false)
+                  .judge(Bytes("FFFE") + "A" + Bytes("00") + "B" + Bytes("00"), EncodingKind::Utf16Le),
+              RawVerdict::Holds);
+    EXPECT_NE(RawTextFilter({Bytes("00") + "A"}, Place::Anywhere, false).judge(utf16, EncodingKind::Utf16Le),
+              RawVerdict::Holds);
+    // Letter case and no text at all.
+    EXPECT_EQ(RawTextFilter({"ABC"}, Place::CharacterStart, true).judge(utf8, EncodingKind::Utf8), RawVerdict::Unknown);
+    EXPECT_EQ(RawTextFilter({"ABC"}, Place::CharacterStart, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
+    EXPECT_EQ(RawTextFilter({""}, Place::CharacterStart, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
+}
