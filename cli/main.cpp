@@ -19,6 +19,7 @@
 #include "job/ResultListFile.h"
 #include "job/TextDiff.h"
 #include "job/TextGate.h"
+#include "norvik/Version.h"
 #include "rules/RuleFile.h"
 
 using namespace norvik;
@@ -253,7 +254,7 @@ int main(int argc, char** argv) {
             std::cout << cli::HelpText();
             break;
         case cli::Command::Version:
-            std::cout << "norvik-cli 4.0\n";
+            std::cout << "norvik-cli " << kVersion << "\n";
             break;
         case cli::Command::Restore:
             status = Restore(line);

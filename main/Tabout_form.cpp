@@ -1,5 +1,7 @@
 #include "main/Tabout_form.h"
 
+#include "norvik/Version.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -111,7 +113,7 @@ protected:
 QStringList Tabout_form::DescriptionLines() {
     return {
         QStringLiteral("软件名称:Norvik(Norvik)"),
-        QStringLiteral("版本: 4.0"),
+        QStringLiteral("版本: ") + QString::fromLatin1(kVersion),
         QString(),
         QStringLiteral("功能说明:"),
         QStringLiteral("1.段落文字的批量替换(一行及整段文字的替换)"),
@@ -148,7 +150,7 @@ Tabout_form::Tabout_form(QWidget* parent)
     m_banner = new Banner(this);
     column->addWidget(m_banner);
 
-    m_version = new QLabel(QStringLiteral("版本:4.0"), this);
+    m_version = new QLabel(QStringLiteral("版本:") + QString::fromLatin1(kVersion), this);
     m_version->setObjectName(QStringLiteral("Label1"));
     m_version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_version->setContentsMargins(12, 3, 12, 3);
