@@ -188,6 +188,9 @@ int Run(const cli::CommandLine& line) {
         return kExitUsage;
     }
     const bool progress = line.progress.value_or(::isatty(STDERR_FILENO) != 0);
+    if (withList) {
+        request.ownFiles.push_back(line.resultList);
+    }
     CliObserver observer(engine, withList ? &list : nullptr, progress);
     if (line.diff) {
         observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {

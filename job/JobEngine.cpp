@@ -183,13 +183,28 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         // "<name>.extract.txt.extract.txt".
         std::erase_if(files, [](const std::string& path) { return EndsWith(path, kExtractSuffix); });
     }
-    m_workFiles.clear();
-    for (const std::string& path : files) {
+    // A result list inside a target folder would otherwise be rewritten by the run it records.
+    std::vector<filedeal::FileStamp> own;
+    for (const std::string& path : request.ownFiles) {
         filedeal::FileStamp stamp;
         if (filedeal::StampOf(path, stamp)) {
-            m_workFiles.emplace(stamp.device, stamp.inode);
+            own.push_back(stamp);
         }
     }
+    m_workFiles.clear();
+    std::erase_if(files, [&](const std::string& path) {
+        filedeal::FileStamp stamp;
+        if (!filedeal::StampOf(path, stamp)) {
+            return false;
+        }
+        for (const filedeal::FileStamp& mine : own) {
+            if (mine.sameFile(stamp)) {
+                return true;
+            }
+        }
+        m_workFiles.emplace(stamp.device, stamp.inode);
+        return false;
+    });
     if (m_stopRequested) {
         result.status = RunStatus::Stopped; // a close during collection: the list may be partial
     }

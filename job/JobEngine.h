@@ -44,6 +44,9 @@ struct JobRequest {
     /// no file can be made, an output folder that could not be made (it is no folder, or the folder
     /// that would hold it is missing or closed to this process), a target in a closed folder.
     bool dryRun = false;
+    /// Files the run writes on its own account (the command line's result list): never taken as
+    /// sources, even when a target folder and the masks reach them.
+    std::vector<std::string> ownFiles;
 };
 
 enum class RunStatus {

@@ -205,3 +205,19 @@ TEST(Cli, DryRunDiffAppliedToUtf8CopiesGivesWhatTheRunWrites) {
         EXPECT_EQ(ReadBytes(dir / (name + ".utf8")), ReadBytes(written)) << name;
     }
 }
+
+// Regression: a result list inside a target folder, matching the mask and holding the find text,
+// was taken as a source and rewritten by the run that records into it.
+TEST(Cli, ResultListInsideATargetFolderIsNeverASource) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    WriteBytes(dir / "src" / "a.txt", "old\r\n");
+    WriteBytes(dir / "src" / "list.txt", "old/list/from/before.txt\n");
+    // Named first, so the run meets the list before it has written to it.
+    const Outcome run =
+        Cli(dir, "replace --no-backup --find old --replace new --result-list src/list.txt src/list.txt src");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(dir / "src" / "a.txt"), "new\r\n");
+    EXPECT_EQ(ReadBytes(dir / "src" / "list.txt"), "src/a.txt\n");
+    EXPECT_NE(run.out.find("共涉及文件1个"), std::string::npos) << run.out;
+}
