@@ -169,6 +169,26 @@ inline char* PutCodePageUnit(char* o, const Tables& t, char16_t u, bool& exact) 
 
 namespace {
 
+/// The character at p[i] (a byte of 0x80 or above) of a working text of n bytes; advances i past it.
+/// A sequence without a character gives U+FFFD, moves one byte on and clears ok.
+inline char16_t DecodeNonAscii(const Tables& t, const unsigned char* p, std::size_t n, std::size_t& i,
+                               bool& ok) noexcept {
+    const unsigned char b = p[i];
+    if (IsLeadByte(b) && i + 1 < n) {
+        const char16_t u = t.dbcs[(b - 0x81) * 256 + p[i + 1]];
+        if (u != 0) {
+            i += 2;
+            return u;
+        }
+    }
+    ++i;
+    if (t.singleValid[b] && !IsLeadByte(b)) {
+        return t.single[b];
+    }
+    ok = false;
+    return u'\uFFFD';
+}
+
 // Calls emit(unit) for every character of a working text: U+FFFD for a byte sequence without a
 // character. Gives false when there was such a sequence.
 template <typename Emit> bool ForEachUnit(std::string_view text, const Tables& t, Emit emit) {
@@ -238,20 +258,11 @@ std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_vi
             }
         }
 #endif
-        const unsigned char b = p[i];
-        char16_t u;
-        if (b < 0x80) {
-            u = b;
-            ++i;
-        } else if (IsLeadByte(b) && i + 1 < n && (u = t.dbcs[(b - 0x81) * 256 + p[i + 1]]) != 0) {
-            i += 2;
-        } else if (t.singleValid[b] && !IsLeadByte(b)) {
-            u = t.single[b];
+        char16_t u = p[i];
+        if (u < 0x80) {
             ++i;
         } else {
-            u = u'\uFFFD';
-            ok = false;
-            ++i;
+            u = DecodeNonAscii(t, p, n, i, ok);
         }
         *o++ = static_cast<char>(u & 0xFF);
         *o++ = static_cast<char>(u >> 8);
@@ -393,17 +404,7 @@ std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view 
             ++i;
             continue;
         }
-        char16_t u = 0;
-        if (IsLeadByte(b) && i + 1 < n && (u = t.dbcs[(b - 0x81) * 256 + p[i + 1]]) != 0) {
-            i += 2;
-        } else if (t.singleValid[b] && !IsLeadByte(b)) {
-            u = t.single[b];
-            ++i;
-        } else {
-            u = u'\uFFFD';
-            ok = false;
-            ++i;
-        }
+        const char16_t u = DecodeNonAscii(t, p, n, i, ok);
         if (u < 0x800) {
             *o++ = static_cast<char>(0xC0 | (u >> 6));
             *o++ = static_cast<char>(0x80 | (u & 0x3F));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,7 +165,10 @@ FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
 
 namespace {
 
-std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) {
+/// Reads a whole file. `regularOnly` refuses anything but a regular file (without waiting on a pipe);
+/// more than `limit` bytes, found by fstat or while reading a file that grows, is refused too.
+std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
+                      std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     // Opening a pipe for reading waits for a writer; opening without waiting lets a regular-only
     // read refuse it instead of hanging.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0));
@@ -176,6 +180,10 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) 
         const int err = S_ISDIR(st.st_mode) ? EISDIR : (regularOnly && !S_ISREG(st.st_mode)) ? EINVAL : errno;
         ::close(fd);
         throw FileOpenError(path, ErrnoText(err));
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        throw FileOpenError(path, ErrnoText(EFBIG));
     }
     if (stamp != nullptr) {
         FillStamp(st, *stamp);
@@ -195,7 +203,9 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) 
         // nothing follows. A file that is growing, or has no size, still grows the buffer.
         const bool probing = have == bytes.size() && have == expected && have > 0;
         if (have == bytes.size() && !probing) {
-            bytes.resize(bytes.empty() ? 65536 : bytes.size() * 2);
+            const std::size_t grown = bytes.empty() ? 65536 : bytes.size() * 2;
+            // One byte past the limit is enough to know the file is too large.
+            bytes.resize(limit < grown ? limit + 1 : grown);
         }
         const ssize_t n =
             probing ? ::read(fd, probe, sizeof probe) : ::read(fd, bytes.data() + have, bytes.size() - have);
@@ -214,6 +224,10 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) 
             bytes.append(probe, static_cast<std::size_t>(n));
         }
         have += static_cast<std::size_t>(n);
+        if (have > limit) {
+            ::close(fd);
+            throw FileOpenError(path, ErrnoText(EFBIG)); // grew past the limit while being read
+        }
     }
     ::close(fd);
     bytes.resize(have);
@@ -225,50 +239,7 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp) 
 std::string ReadSmallFileBytes(const fs::path& path, std::size_t limit) {
     // Never waits in open() for a pipe's writer; only a regular file is read, and never more than the
     // limit, so /dev/zero, a FIFO or a file that keeps growing is refused instead of read without end.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        throw FileOpenError(path, ErrnoText(errno));
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        throw FileOpenError(path, ErrnoText(err));
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > limit) {
-        ::close(fd);
-        throw FileOpenError(path, ErrnoText(EFBIG));
-    }
-    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
-    std::size_t have = 0;
-    for (;;) {
-        if (have == bytes.size()) {
-            if (bytes.size() > limit) {
-                ::close(fd);
-                throw FileOpenError(path, ErrnoText(EFBIG)); // grew past the limit while being read
-            }
-            bytes.resize(std::min(limit + 1, bytes.size() * 2));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            throw FileOpenError(path, ErrnoText(err));
-        }
-        if (n == 0) {
-            break;
-        }
-        have += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (have > limit) {
-        throw FileOpenError(path, ErrnoText(EFBIG));
-    }
-    bytes.resize(have);
-    return bytes;
+    return ReadBytes(path, true, nullptr, limit);
 }
 
 bool StampOf(const fs::path& path, FileStamp& stamp) noexcept {
