@@ -11,11 +11,11 @@
 
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
-#include "main/TargetList.h"
 #include "platform/QtPlatform.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/AppFolders.h"
 #include "settings/ui/TConfigure.h"
+#include "ui/PathText.h"
 
 #ifndef NORVIK_SHIPPED_FROM_BIN
 #define NORVIK_SHIPPED_FROM_BIN "../share/norvik"
@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
     norvik::ui::TConfigure configure(platform, mainForm);
     // Without a readable settings file the program ends before its main window is shown, and
     // nothing is written. When the file could not be made at the first start, say why.
-    if (!configure.OpenSettings()) {
+    if (!mainForm.OpenSettings()) {
         if (!seedProblems.empty()) {
             platform.showMessage(nullptr, QString::fromStdString(seedProblems.front()),
                                  norvik::platform::MessageKind::Error);

@@ -28,11 +28,11 @@
 
 #include "job/ui/JobController.h"
 #include "job/ui/PreviewPane.h"
-#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "platform/QtPlatform.h"
 #include "settings/AppFolders.h"
 #include "settings/ui/TConfigure.h"
+#include "ui/PathListView.h"
 
 extern char** environ;
 
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     norvik::ui::TMainForm form(
         platform, norvik::settings::AppFolders::Portable(QFile::encodeName(exe.path()).toStdString() + "/"));
     norvik::ui::TConfigure configure(platform, form);
-    if (!configure.OpenSettings()) {
+    if (!form.OpenSettings()) {
         return 1;
     }
     form.setConfigure(&configure);

@@ -21,9 +21,7 @@
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
-#include "main/HelpDocument.h"
-#include "main/MemoText.h"
-#include "main/PathListView.h"
+#include "main/MainFormBuilder.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleSets.h"
@@ -32,16 +30,16 @@
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/SettingsBinding.h"
 #include "settings/ui/TConfigure.h"
+#include "ui/HelpDocument.h"
+#include "ui/MemoText.h"
+#include "ui/PathListView.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 
 using settings::ReplaceMode;
 
 namespace {
-
-QString Utf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 int ModeIndex(ReplaceMode mode) {
     return static_cast<int>(mode) - 1;
@@ -52,17 +50,31 @@ int ModeIndex(ReplaceMode mode) {
 TMainForm::TMainForm(platform::IPlatform& platform, settings::AppFolders folders, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_folders(std::move(folders)), m_w(BuildMainFormWidgets(*this)),
       m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
-      m_settingsBinding(std::make_unique<SettingsBinding>(*this)),
+      m_settingsBinding(std::make_unique<SettingsBinding>(*this, m_settings)),
       m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
     setWindowTitle(QStringLiteral("Norvik"));
     // Files and folders dropped anywhere on the window become targets.
     setAcceptDrops(true);
-    m_openDialog1Filter = Utf8(settings::OpenDialogFilter(m_options.selectedTypes));
+    m_openDialog1Filter = FromUtf8(settings::OpenDialogFilter(m_options.selectedTypes));
     connectCommands();
     placeOnScreen();
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::setConfigure(TConfigure* configure) {
+    m_configure = configure;
+    m_settingsBinding->setConfigure(configure);
+}
+
+void TMainForm::setRuleEditor(TMutilReplaceConfig* editor) {
+    m_ruleEditor = editor;
+    m_languageMenu->setRuleEditor(editor);
+}
+
+bool TMainForm::OpenSettings() {
+    return m_settingsBinding->OpenSettings();
+}
 
 std::string TMainForm::ruleFolder() const {
     return m_folders.ruleFolder();
@@ -168,9 +180,9 @@ void TMainForm::RefreshOptions() {
     if (m_configure != nullptr) {
         m_options.outputToFolder = m_configure->outputToFolderChosen();
     }
-    m_openDialog1Filter = Utf8(settings::OpenDialogFilter(m_options.selectedTypes));
-    m_w.labels[10]->setText(Utf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
-    m_w.labels[7]->setText(Utf8(settings::FileTypeLineText(m_options.selectedTypes)));
+    m_openDialog1Filter = FromUtf8(settings::OpenDialogFilter(m_options.selectedTypes));
+    m_w.labels[10]->setText(FromUtf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
+    m_w.labels[7]->setText(FromUtf8(settings::FileTypeLineText(m_options.selectedTypes)));
     if (before.outputToFolder != m_options.outputToFolder || before.outputFolder != m_options.outputFolder ||
         before.selectedTypes != m_options.selectedTypes || before.backup != m_options.backup) {
         discardPreview();

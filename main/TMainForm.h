@@ -7,10 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "main/MainFormWidgets.h"
-#include "main/TargetList.h"
 #include "settings/AppFolders.h"
 #include "settings/ReplaceOptions.h"
+#include "settings/SettingsDocument.h"
+#include "ui/MainFormWidgets.h"
+#include "ui/MainWindowView.h"
+#include "ui/TargetList.h"
 
 namespace norvik::platform {
 class IPlatform;
@@ -26,47 +28,54 @@ class SettingsBinding;
 class LanguageMenu;
 class PathListView;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public MainWindowView {
     Q_OBJECT
 public:
     /// `folders` says where the settings, rule sets, language packs and help document are.
     TMainForm(platform::IPlatform& platform, settings::AppFolders folders, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    void setConfigure(TConfigure* configure) { m_configure = configure; }
-    void setRuleEditor(TMutilReplaceConfig* editor) { m_ruleEditor = editor; }
+    void setConfigure(TConfigure* configure);
+    void setRuleEditor(TMutilReplaceConfig* editor);
     void setAboutBox(Tabout_form* about) { m_about = about; }
     [[nodiscard]] TConfigure* configure() const { return m_configure; }
     [[nodiscard]] TMutilReplaceConfig* ruleEditor() const { return m_ruleEditor; }
     [[nodiscard]] Tabout_form* aboutBox() const { return m_about; }
 
-    [[nodiscard]] platform::IPlatform& platform() const { return m_platform; }
-    [[nodiscard]] const settings::AppFolders& folders() const { return m_folders; }
+    [[nodiscard]] QWidget& windowWidget() override { return *this; }
+    [[nodiscard]] platform::IPlatform& platform() const override { return m_platform; }
+    [[nodiscard]] const settings::AppFolders& folders() const override { return m_folders; }
     /// The rule folder, ending with '/'.
     [[nodiscard]] std::string ruleFolder() const;
     /// Every named part of the window.
-    [[nodiscard]] const MainFormWidgets& widgets() const { return m_w; }
+    [[nodiscard]] const MainFormWidgets& widgets() const override { return m_w; }
+
+    /// Opens the settings file into the settings document, which lives as long as the window. A
+    /// missing or broken file is shown; false means the program must end without loading or saving.
+    [[nodiscard]] bool OpenSettings();
+    /// The settings document (empty until OpenSettings succeeds).
+    [[nodiscard]] settings::SettingsDocument& settingsDocument() { return m_settings; }
 
     // --- Options ---------------------------------------------------------------------------------
-    [[nodiscard]] settings::ReplaceOptions& options() { return m_options; }
-    [[nodiscard]] const settings::ReplaceOptions& options() const { return m_options; }
+    [[nodiscard]] settings::ReplaceOptions& options() override { return m_options; }
+    [[nodiscard]] const settings::ReplaceOptions& options() const override { return m_options; }
     [[nodiscard]] settings::ReplaceMode mode() const { return m_options.mode; }
     /// Takes the option check boxes and the configuration dialog's output mode into options() and
     /// refreshes the add-file filter, the output line (Label10) and the file-type line (Label7).
-    void RefreshOptions();
+    void RefreshOptions() override;
     /// The add-file dialog's filter as "description|masks|description|masks".
     [[nodiscard]] const QString& openDialogFilter() const { return m_openDialog1Filter; }
     /// The backup box (CheckBox2) is disabled while results go to an output folder.
-    void setBackupEnabled(bool enabled);
+    void setBackupEnabled(bool enabled) override;
 
     // --- Mode switch (F9, F10, F11) ---------------------------------------------------------------
-    void SetMode(settings::ReplaceMode mode);
+    void SetMode(settings::ReplaceMode mode) override;
     void N10Click() { SetMode(settings::ReplaceMode::Normal); }
     void N9Click() { SetMode(settings::ReplaceMode::Feature); }
     void N17Click() { SetMode(settings::ReplaceMode::Extract); }
 
     // --- Target list ------------------------------------------------------------------------------
-    [[nodiscard]] TargetList& targets() { return m_targets; }
+    [[nodiscard]] TargetList& targets() override { return m_targets; }
     /// Ticks and selects an existing row with exactly this path, or appends a ticked row.
     void AddTarget(const std::string& path);
     /// Makes the targets tab the active upper tab.
@@ -159,6 +168,7 @@ private:
     MainFormWidgets m_w;
     TargetList m_targets;
     settings::ReplaceOptions m_options;
+    settings::SettingsDocument m_settings;
     QString m_openDialog1Filter;
     bool m_shown = false;
     TConfigure* m_configure = nullptr;

@@ -10,17 +10,15 @@
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
-#include "main/PathListView.h"
-#include "main/TMainForm.h"
 #include "platform/IPlatform.h"
+#include "ui/MainWindowView.h"
+#include "ui/MemoText.h"
+#include "ui/PathListView.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 
 namespace {
-
-QString Utf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 /// Every row of a tick-box list with its tick.
 std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
@@ -35,7 +33,7 @@ std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
 
 } // namespace
 
-JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.options()) {
+JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form.options()) {
     // What the preview shows of a file is worked out with the rule lists of the last run, which is
     // the preview itself (any change since discards it).
     form.widgets().previewPane->setChangeOf([this](const std::string& source) {
@@ -60,7 +58,7 @@ std::vector<job::TargetEntry> JobController::previewEntries() const {
 }
 
 void JobController::showMessage(const std::string& utf8, platform::MessageKind kind) {
-    m_form.platform().showMessage(&m_form, Utf8(utf8), kind);
+    m_form.platform().showMessage(&m_form.windowWidget(), FromUtf8(utf8), kind);
 }
 
 // --- Commands --------------------------------------------------------------------------------------
@@ -71,19 +69,19 @@ bool JobController::buildRequest(job::JobRequest& request) {
     const settings::ReplaceOptions& options = m_form.options();
 
     job::RuleTextsUtf8 typed;
-    typed.find = m_form.memoText(1);
-    typed.replacement = m_form.memoText(2);
-    typed.featureStart = m_form.memoText(3);
-    typed.featureEnd = m_form.memoText(4);
-    typed.featureReplacement = m_form.memoText(5);
-    typed.extractStart = m_form.memoText(7);
-    typed.extractEnd = m_form.memoText(8);
+    typed.find = MemoTextUtf8(*w.memos[1]);
+    typed.replacement = MemoTextUtf8(*w.memos[2]);
+    typed.featureStart = MemoTextUtf8(*w.memos[3]);
+    typed.featureEnd = MemoTextUtf8(*w.memos[4]);
+    typed.featureReplacement = MemoTextUtf8(*w.memos[5]);
+    typed.extractStart = MemoTextUtf8(*w.memos[7]);
+    typed.extractEnd = MemoTextUtf8(*w.memos[8]);
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
         showMessage(gate.message(), platform::MessageKind::Warning);
         return false;
     }
-    request.rules.ruleFolder = m_form.ruleFolder();
+    request.rules.ruleFolder = m_form.folders().ruleFolder();
     request.rules.ruleSetName = PathBytes(w.comboBox1->currentText());
     // The search tab's ticked hits, or the preview's ticked files, stand in for the targets.
     if (w.pageControl2->currentWidget() == w.tabSheets[7]) {
@@ -163,14 +161,14 @@ void JobController::Stop() {
     if (!m_engine.isRunning()) {
         return;
     }
-    if (m_form.platform().askYesNo(&m_form, QStringLiteral("替换进行中,确定要停止替换吗?"))) {
+    if (m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要停止替换吗?"))) {
         m_engine.requestStop();
     }
 }
 
 bool JobController::CloseQuery() {
     if (m_engine.isRunning()) {
-        if (!m_form.platform().askYesNo(&m_form, QStringLiteral("替换进行中,确定要关闭吗?"))) {
+        if (!m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要关闭吗?"))) {
             return false;
         }
         m_engine.requestStop();
@@ -192,7 +190,7 @@ void JobController::Search() {
     if (m_engine.isBusy()) {
         return;
     }
-    const std::string typed = m_form.memoText(6);
+    const std::string typed = MemoTextUtf8(*m_form.widgets().memos[6]);
     if (typed.empty()) {
         return;
     }
@@ -231,7 +229,7 @@ void JobController::showReported() {
     }
     if (m_percentDue) {
         m_percentDue = false;
-        m_form.setStatusPanel(1, Utf8(job::ProgressText(m_percent)));
+        w.statusPanels[1]->setText(FromUtf8(job::ProgressText(m_percent)));
     }
     for (PathListView* list : {w.listBox1, w.listBox2, w.checkListBox2}) {
         list->rows().publish();
@@ -290,7 +288,7 @@ void JobController::errorLine(const std::string& line) {
         const std::string source = m_previewSourceDue ? m_previewSource : target;
         m_previewSourceDue = false;
         w.previewPane->addFailure(
-            source, Utf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
+            source, FromUtf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {
@@ -310,11 +308,12 @@ void JobController::hit(const std::string& path) {
 void JobController::summary(const std::string& text) {
     showReported();
     // A preview's counts are a forecast; nothing was written.
-    m_form.setStatusPanel(2, (m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) + Utf8(text));
+    m_form.widgets().statusPanels[2]->setText((m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) +
+                                              FromUtf8(text));
 }
 
 void JobController::elapsed(const std::string& text) {
-    m_form.setStatusPanel(0, Utf8(text));
+    m_form.widgets().statusPanels[0]->setText(FromUtf8(text));
 }
 
 } // namespace norvik::ui

@@ -22,12 +22,12 @@ class QString;
 
 namespace norvik::ui {
 
-class TMainForm;
+class MainWindowView;
 
 class JobController final : public job::JobObserver {
 public:
     /// The engine reads `form.options()`, which lives as long as the window.
-    explicit JobController(TMainForm& form);
+    explicit JobController(MainWindowView& form);
     JobController(const JobController&) = delete;
     JobController& operator=(const JobController&) = delete;
 
@@ -81,7 +81,7 @@ private:
     /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
     void showReported();
 
-    TMainForm& m_form;
+    MainWindowView& m_form;
     job::JobEngine m_engine;
     Activity m_activity = Activity::None;
     bool m_errorTabShown = false; ///< the error tab was shown by this run's first failure

@@ -1,9 +1,9 @@
 #include "job/ui/ListActions.h"
 
 #include "filedeal/FileOps.h"
-#include "main/PathListView.h"
-#include "main/TargetList.h"
 #include "platform/IPlatform.h"
+#include "ui/PathListView.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "job/TextDiff.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 
@@ -17,10 +18,6 @@ namespace {
 
 // A change of a whole large file would fill the view for nothing; its first lines tell the story.
 constexpr std::size_t kMaxShownLines = 1200;
-
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString EncodingName(filedeal::EncodingKind kind) {
     switch (kind) {

@@ -18,20 +18,15 @@
 #include <vector>
 
 #include "filedeal/FileOps.h"
-#include "main/MainFormWidgets.h"
-#include "main/TMainForm.h"
-#include "main/TargetList.h"
 #include "platform/IPlatform.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/SettingsDocument.h"
+#include "ui/MainWindowView.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 
 namespace {
-
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString NameOf(std::string_view component) {
     return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
@@ -102,7 +97,7 @@ QString EntryCaption(const std::string& name) {
 
 } // namespace
 
-LanguageMenu::LanguageMenu(TMainForm& mainForm) : m_mainForm(mainForm) {}
+LanguageMenu::LanguageMenu(MainWindowView& mainForm) : m_mainForm(mainForm) {}
 
 LanguageMenu::~LanguageMenu() {
     if (m_toolkitTranslator) {
@@ -111,7 +106,7 @@ LanguageMenu::~LanguageMenu() {
 }
 
 void LanguageMenu::applyToolkitTranslation(const std::string& name) {
-    const QString locale = Utf8(settings::ToolkitLocaleOf(name));
+    const QString locale = FromUtf8(settings::ToolkitLocaleOf(name));
     if (locale == m_toolkitLocale) {
         return;
     }
@@ -153,7 +148,8 @@ void LanguageMenu::ApplyLanguage(const std::string& name) {
     try {
         applyCaptions();
     } catch (const settings::SettingsError& error) {
-        m_mainForm.platform().showMessage(&m_mainForm, Utf8(error.what()), platform::MessageKind::Error);
+        m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
+                                          platform::MessageKind::Error);
     }
 }
 
@@ -163,7 +159,7 @@ QObject* LanguageMenu::component(const settings::CaptionKey& key, const std::map
         const auto found = mainParts.find(name);
         return found != mainParts.end() ? found->second : nullptr;
     }
-    TMutilReplaceConfig* editor = m_mainForm.ruleEditor();
+    TMutilReplaceConfig* editor = m_ruleEditor;
     if (editor == nullptr) {
         return nullptr;
     }
@@ -184,7 +180,7 @@ void LanguageMenu::applyCaptions() {
             continue;
         }
         if (key.menuParent.empty()) {
-            const QString caption = Utf8(m_pack.LookupCaption(key.component));
+            const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
             if (QObject* part = component(key, mainParts)) {
                 SetCaption(*part, caption);
             }
@@ -194,7 +190,7 @@ void LanguageMenu::applyCaptions() {
         if (underLanguageMenu) {
             continue;
         }
-        const QString caption = Utf8(m_pack.LookupCaption(key.component));
+        const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
         if (QObject* part = component(key, mainParts)) {
             SetCaption(*part, caption);
         }
@@ -216,7 +212,7 @@ void LanguageMenu::applyCaptions() {
             caption = source != applied.end() ? source->second : QString();
         } else {
             // Separators are looked up too: a malformed entry stops the pack there as well.
-            caption = Utf8(m_pack.LookupCaption(key.component));
+            caption = FromUtf8(m_pack.LookupCaption(key.component));
         }
         applied[key.component] = caption;
         if (QObject* part = component(key, mainParts)) {
@@ -224,7 +220,7 @@ void LanguageMenu::applyCaptions() {
         }
     }
     for (const settings::CaptionKey& key : settings::kAddedCaptionKeys) {
-        const QString caption = Utf8(m_pack.LookupCaption(key.component));
+        const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
         QObject* part = component(key, mainParts);
         if (part != nullptr && !caption.isEmpty()) {
             SetCaption(*part, caption);

@@ -17,14 +17,18 @@ class QTranslator;
 
 namespace norvik::ui {
 
-class TMainForm;
+class MainWindowView;
+class TMutilReplaceConfig;
 
 class LanguageMenu {
 public:
-    explicit LanguageMenu(TMainForm& mainForm);
+    explicit LanguageMenu(MainWindowView& mainForm);
     ~LanguageMenu();
     LanguageMenu(const LanguageMenu&) = delete;
     LanguageMenu& operator=(const LanguageMenu&) = delete;
+
+    /// The rule editor, whose captions the packs also carry; none until the program creates it.
+    void setRuleEditor(TMutilReplaceConfig* editor) { m_ruleEditor = editor; }
 
     /// Loads the pack of that name (the user's before the shipped) and sets every caption it has, in the
     /// fixed key order. A missing pack hides the Language menu and changes nothing; a pack that cannot
@@ -56,7 +60,8 @@ private:
     [[nodiscard]] QObject* component(const settings::CaptionKey& key,
                                      const std::map<QString, QObject*>& mainParts) const;
 
-    TMainForm& m_mainForm;
+    MainWindowView& m_mainForm;
+    TMutilReplaceConfig* m_ruleEditor = nullptr;
     settings::LanguagePack m_pack; // the language document, reloaded on every application
     QList<QAction*> m_entries;
     std::unique_ptr<QTranslator> m_toolkitTranslator;

@@ -11,14 +11,16 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
-#include "main/TMainForm.h"
-#include "main/TargetList.h"
 #include "platform/IPlatform.h"
 #include "rules/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/TConfigure.h"
+#include "ui/MainWindowView.h"
+#include "ui/MemoText.h"
+#include "ui/PathText.h"
+#include "ui/TargetList.h"
 
 namespace norvik::ui {
 
@@ -30,28 +32,37 @@ namespace {
 /// Shown when the settings file cannot be replaced at close.
 constexpr std::string_view kSettingsSaveErrorMessage = "Save NVK.xml Error!!!";
 
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The number at the end of a component name ("CheckBox2", "Memo5"); every one used here has one digit.
 int ComponentNumber(std::string_view component) {
     return component.back() - '0';
 }
 
-template <typename T> T* Part(QObject& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name));
-}
-
 } // namespace
 
+bool SettingsBinding::OpenSettings() {
+    const settings::LoadResult loaded = m_document.LoadFile(m_mainForm.folders().settingsFile);
+    const auto show = [this](std::string_view text) {
+        m_mainForm.platform().showMessage(nullptr, FromUtf8(text), platform::MessageKind::Error);
+    };
+    switch (loaded.status) {
+    case settings::LoadStatus::Loaded:
+        return true;
+    case settings::LoadStatus::Missing:
+        show(settings::kSettingsMissingMessage);
+        return false;
+    case settings::LoadStatus::ParseError:
+        show(settings::kSettingsLoadErrorMessage);
+        show(loaded.offset >= 0 ? loaded.message + " (offset " + std::to_string(loaded.offset) + ")" : loaded.message);
+        return false;
+    }
+    return false;
+}
+
 TConfigure* SettingsBinding::usableConfigure() const {
-    TConfigure* configure = m_mainForm.configure();
-    if (configure == nullptr || !configure->settingsDocument().IsLoaded() ||
-        !filedeal::FileExists(configure->settingsPath())) {
+    if (m_configure == nullptr || !m_document.IsLoaded() || !filedeal::FileExists(m_mainForm.folders().settingsFile)) {
         return nullptr;
     }
-    return configure;
+    return m_configure;
 }
 
 SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
@@ -59,7 +70,7 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
     if (configure == nullptr) {
         return LoadOutcome::Skipped;
     }
-    const settings::SettingsDocument& document = configure->settingsDocument();
+    const settings::SettingsDocument& document = m_document;
     const MainFormWidgets& w = m_mainForm.widgets();
     settings::ReplaceOptions& options = m_mainForm.options();
     try {
@@ -80,12 +91,10 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         }
 
         const bool toFolder = settings::ReadFlag(document.ReadSetting(keys::kItsSelf));
-        auto* inPlaceButton = Part<QRadioButton>(*configure, "RadioButton1");
-        auto* toFolderButton = Part<QRadioButton>(*configure, "RadioButton2");
-        (toFolder ? toFolderButton : inPlaceButton)->setChecked(true);
+        configure->setOutputToFolderChosen(toFolder);
 
         const settings::RestoredOutputFolder output =
-            settings::RestoreOutputFolder(toFolderButton->isChecked(), document.ReadSetting(keys::kOutPutDir));
+            settings::RestoreOutputFolder(configure->outputToFolderChosen(), document.ReadSetting(keys::kOutPutDir));
         options.outputFolder = output.folder;
         if (output.clearOutputToFolder) {
             options.outputToFolder = false;
@@ -96,13 +105,14 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
 
         const std::optional<settings::ReplaceMode> mode =
             settings::ModeFromNumber(settings::ReadNumber(document.ReadSetting(keys::kReplaceType)));
-        if (mode && *mode != m_mainForm.mode()) {
+        if (mode && *mode != m_mainForm.options().mode) {
             m_mainForm.SetMode(*mode);
         }
 
         for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
             const std::string text = rules::HexToText(document.ReadSetting(entry.key));
-            m_mainForm.setMemoText(ComponentNumber(entry.component), filedeal::CodePageToUtf8(text));
+            SetMemoTextUtf8(*w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))],
+                            filedeal::CodePageToUtf8(text));
         }
 
         options.language = settings::LanguageFromValue(document.ReadSetting(keys::kLanguage));
@@ -120,7 +130,8 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         options.extractIncludeStart = settings::ReadFlag(document.ReadSetting(keys::kExtractIncludeStart));
         options.extractIncludeEnd = settings::ReadFlag(document.ReadSetting(keys::kExtractIncludeEnd));
     } catch (const SettingsError& error) {
-        m_mainForm.platform().showMessage(&m_mainForm, Utf8(error.what()), platform::MessageKind::Error);
+        m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
+                                          platform::MessageKind::Error);
         return LoadOutcome::Stopped;
     }
     configure->LoadConfiguration();
@@ -133,7 +144,7 @@ void SettingsBinding::SaveSettings() {
     if (configure == nullptr) {
         return;
     }
-    settings::SettingsDocument& document = configure->settingsDocument();
+    settings::SettingsDocument& document = m_document;
     const MainFormWidgets& w = m_mainForm.widgets();
     const settings::ReplaceOptions& options = m_mainForm.options();
     std::optional<std::string> firstError;
@@ -170,10 +181,11 @@ void SettingsBinding::SaveSettings() {
     write(keys::kSelectFileExt, options.selectedTypes);
     write(keys::kOutPutDir, options.outputFolder);
 
-    for (const settings::keys::KeyComponent& entry : keys::kExtractionKeys) {
-        const std::string name(entry.component);
-        write(entry.key, settings::FlagText(Part<QCheckBox>(*configure, name.c_str())->isChecked()));
-    }
+    const TConfigure::ExtractionChoice extraction = configure->extractionChosen();
+    write(keys::kExtractFileSourceAdd, settings::FlagText(extraction.addSource));
+    write(keys::kExtractAddEmptyRow, settings::FlagText(extraction.blankLine));
+    write(keys::kExtractIncludeStart, settings::FlagText(extraction.includeStart));
+    write(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
 
     write(keys::kLanguage, options.language);
 
@@ -186,23 +198,26 @@ void SettingsBinding::SaveSettings() {
     }
 
     for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
-        const std::string text = filedeal::Utf8ToCodePage(m_mainForm.memoText(ComponentNumber(entry.component)));
+        const std::string text = filedeal::Utf8ToCodePage(
+            MemoTextUtf8(*w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))]));
         write(entry.key, rules::TextToHex(text));
     }
 
     if (firstError) {
-        m_mainForm.platform().showMessage(&m_mainForm, Utf8(*firstError), platform::MessageKind::Error);
+        m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(*firstError),
+                                          platform::MessageKind::Error);
     }
 }
 
 bool SettingsBinding::SaveAndWrite() {
     SaveSettings();
     TConfigure* configure = usableConfigure();
-    if (configure == nullptr || !configure->settingsDocument().IsChanged()) {
+    if (configure == nullptr || !m_document.IsChanged()) {
         return true;
     }
-    if (!configure->settingsDocument().SaveFile(configure->settingsPath())) {
-        m_mainForm.platform().showMessage(&m_mainForm, Utf8(kSettingsSaveErrorMessage), platform::MessageKind::Error);
+    if (!m_document.SaveFile(m_mainForm.folders().settingsFile)) {
+        m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(kSettingsSaveErrorMessage),
+                                          platform::MessageKind::Error);
         return false;
     }
     return true;

@@ -4,9 +4,13 @@
 // dialog's output mode and extraction flags.
 #include <cstdint>
 
+namespace norvik::settings {
+class SettingsDocument;
+}
+
 namespace norvik::ui {
 
-class TMainForm;
+class MainWindowView;
 class TConfigure;
 
 class SettingsBinding {
@@ -17,7 +21,18 @@ public:
         Stopped, ///< a key could not be read; its message was shown and later keys were left alone
     };
 
-    explicit SettingsBinding(TMainForm& mainForm) : m_mainForm(mainForm) {}
+    /// `document` is the application's settings document; it is read from and written to the main
+    /// window's settings file.
+    SettingsBinding(MainWindowView& mainForm, settings::SettingsDocument& document)
+        : m_mainForm(mainForm), m_document(document) {}
+
+    /// The dialog whose output mode and extraction flags are stored with the rest.
+    void setConfigure(TConfigure* configure) { m_configure = configure; }
+
+    /// Opens the settings file into the settings document. A missing file shows "NVK.xml is not
+    /// exist!!!"; a file that cannot be parsed shows "Load NVK.xml Error!!!" and then the parser's own
+    /// message. False means the program must end without loading or saving anything.
+    [[nodiscard]] bool OpenSettings();
 
     /// Reads every key in its fixed order into the windows. The first key that cannot be read stops
     /// loading with a message box naming the problem; what was applied before it stays, and the
@@ -37,7 +52,9 @@ public:
 private:
     [[nodiscard]] TConfigure* usableConfigure() const;
 
-    TMainForm& m_mainForm;
+    MainWindowView& m_mainForm;
+    settings::SettingsDocument& m_document;
+    TConfigure* m_configure = nullptr;
 };
 
 } // namespace norvik::ui

@@ -17,14 +17,14 @@
 #include <string_view>
 
 #include "filedeal/FileOps.h"
-#include "main/CheckList.h"
-#include "main/TMainForm.h"
-#include "main/TargetList.h"
 #include "platform/IPlatform.h"
 #include "rules/SemicolonList.h"
 #include "settings/OptionTexts.h"
 #include "settings/ReplaceOptions.h"
 #include "settings/SettingsCodec.h"
+#include "ui/CheckList.h"
+#include "ui/MainWindowView.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 
@@ -37,13 +37,9 @@ QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
     return button;
 }
 
-std::string Utf8Bytes(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
 } // namespace
 
-TConfigure::TConfigure(platform::IPlatform& platform, TMainForm& mainForm)
+TConfigure::TConfigure(platform::IPlatform& platform, MainWindowView& mainForm)
     // No parent: the dialog's parts share their names with parts of the main window, and a language
     // pack looking a name up from the main window must only find the main window's part.
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -53,27 +49,6 @@ TConfigure::TConfigure(platform::IPlatform& platform, TMainForm& mainForm)
     setWindowTitle(QStringLiteral("配置"));
     setAttribute(Qt::WA_QuitOnClose, false);
     buildControls();
-}
-
-bool TConfigure::OpenSettings() {
-    m_settingsPath = m_mainForm.folders().settingsFile;
-    const settings::LoadResult loaded = m_settings.LoadFile(m_settingsPath);
-    const auto show = [this](std::string_view text) {
-        m_platform.showMessage(nullptr, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                               platform::MessageKind::Error);
-    };
-    switch (loaded.status) {
-    case settings::LoadStatus::Loaded:
-        return true;
-    case settings::LoadStatus::Missing:
-        show(settings::kSettingsMissingMessage);
-        return false;
-    case settings::LoadStatus::ParseError:
-        show(settings::kSettingsLoadErrorMessage);
-        show(loaded.offset >= 0 ? loaded.message + " (offset " + std::to_string(loaded.offset) + ")" : loaded.message);
-        return false;
-    }
-    return false;
 }
 
 void TConfigure::buildControls() {
@@ -291,6 +266,15 @@ bool TConfigure::outputToFolderChosen() const {
     return m_toFolder->isChecked();
 }
 
+void TConfigure::setOutputToFolderChosen(bool toFolder) {
+    (toFolder ? m_toFolder : m_inPlace)->setChecked(true);
+}
+
+TConfigure::ExtractionChoice TConfigure::extractionChosen() const {
+    return {m_extractFlags[1]->isChecked(), m_extractFlags[2]->isChecked(), m_extractFlags[3]->isChecked(),
+            m_extractFlags[4]->isChecked()};
+}
+
 // --- Commands --------------------------------------------------------------------------------------
 
 void TConfigure::N2Click() {
@@ -298,7 +282,7 @@ void TConfigure::N2Click() {
     if (!m_platform.inputText(this, QStringLiteral("填写需要增加的文件类型"), typed) || typed.isEmpty()) {
         return;
     }
-    std::string type = Utf8Bytes(typed);
+    std::string type = ToUtf8(typed);
     if (TickFileTypes(type)) {
         return;
     }
@@ -386,14 +370,14 @@ void TConfigure::reject() {
 
 void TConfigure::FormShow() {
     LoadConfiguration();
-    const QRect main = m_mainForm.frameGeometry();
+    const QRect main = m_mainForm.windowWidget().frameGeometry();
     move(main.center() - rect().center());
 }
 
 void TConfigure::showEvent(QShowEvent* event) {
     // Keep the dialog above the main window, as a child dialog would be.
-    if (windowHandle() != nullptr && m_mainForm.windowHandle() != nullptr) {
-        windowHandle()->setTransientParent(m_mainForm.windowHandle());
+    if (windowHandle() != nullptr && m_mainForm.windowWidget().windowHandle() != nullptr) {
+        windowHandle()->setTransientParent(m_mainForm.windowWidget().windowHandle());
     }
     FormShow();
     QDialog::showEvent(event);

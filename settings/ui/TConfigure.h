@@ -8,7 +8,6 @@
 #include <string>
 
 #include "settings/ReplaceOptions.h"
-#include "settings/SettingsDocument.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -25,21 +24,12 @@ class IPlatform;
 
 namespace norvik::ui {
 
-class TMainForm;
+class MainWindowView;
 
 class TConfigure : public QDialog {
     Q_OBJECT
 public:
-    TConfigure(platform::IPlatform& platform, TMainForm& mainForm);
-
-    /// Opens the settings file beside the executable into the settings document, which lives as long
-    /// as the dialog. A missing file shows "NVK.xml is not exist!!!"; a file that cannot be parsed
-    /// shows "Load NVK.xml Error!!!" and then the parser's own message. False means the program must
-    /// end without loading or saving anything.
-    [[nodiscard]] bool OpenSettings();
-    /// The settings document (empty until OpenSettings succeeds) and the file it came from.
-    [[nodiscard]] settings::SettingsDocument& settingsDocument() { return m_settings; }
-    [[nodiscard]] const std::string& settingsPath() const { return m_settingsPath; }
+    TConfigure(platform::IPlatform& platform, MainWindowView& mainForm);
 
     /// Sets the controls from the main window's options.
     void LoadConfiguration();
@@ -73,6 +63,16 @@ public:
 
     /// RadioButton2's state; read by the options refresh and by the settings save.
     [[nodiscard]] bool outputToFolderChosen() const;
+    /// Turns on RadioButton2 (output folder) or RadioButton1 (in place), as a click would.
+    void setOutputToFolderChosen(bool toFolder);
+    /// The extraction flags as the dialog shows them; stored by the settings save.
+    struct ExtractionChoice {
+        bool addSource = false;
+        bool blankLine = false;
+        bool includeStart = false;
+        bool includeEnd = false;
+    };
+    [[nodiscard]] ExtractionChoice extractionChosen() const;
     /// The entries of the type list in order, and the ticked ones.
     [[nodiscard]] std::string listedTypes() const;
     [[nodiscard]] std::string tickedTypes() const;
@@ -85,7 +85,7 @@ private:
     void appendType(const std::string& type, bool ticked);
 
     platform::IPlatform& m_platform;
-    TMainForm& m_mainForm;
+    MainWindowView& m_mainForm;
     QListWidget* m_types = nullptr;             // CheckListBox1
     QMenu* m_typeMenu = nullptr;                // PopupMenu1
     QRadioButton* m_inPlace = nullptr;          // RadioButton1
@@ -94,8 +94,6 @@ private:
     QToolButton* m_browse = nullptr;            // SpeedButton1
     QGroupBox* m_extraction = nullptr;          // GroupBox2
     std::array<QCheckBox*, 5> m_extractFlags{}; // CheckBox1..CheckBox4
-    settings::SettingsDocument m_settings;
-    std::string m_settingsPath;
 
     /// What LoadConfiguration showed, for Cancel.
     struct Shown {

@@ -12,7 +12,7 @@
 #include <QTest>
 #include <functional>
 
-#include "main/ComponentCaption.h"
+#include "ui/ComponentCaption.h"
 #include "main/TMainForm.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/LanguagePack.h"

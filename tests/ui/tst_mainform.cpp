@@ -16,9 +16,9 @@
 #include <QTest>
 #include <QUrl>
 
-#include "main/ComponentCaption.h"
+#include "ui/ComponentCaption.h"
 #include "main/MemoPage.h"
-#include "main/PathListView.h"
+#include "ui/PathListView.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"

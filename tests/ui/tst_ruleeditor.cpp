@@ -15,7 +15,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "main/ComponentCaption.h"
+#include "ui/ComponentCaption.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"

@@ -12,7 +12,8 @@
 #include <QTest>
 #include <functional>
 
-#include "main/PathListView.h"
+#include "ui/PathListView.h"
+#include "ui/PathText.h"
 #include "main/TMainForm.h"
 #include "rules/HexText.h"
 #include "settings/SettingsKeys.h"

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "job/ui/JobController.h"
-#include "main/PathListView.h"
 #include "main/TMainForm.h"
 #include "support/ScriptedPlatform.h"
+#include "ui/PathListView.h"
 
 namespace norvik::test {
 

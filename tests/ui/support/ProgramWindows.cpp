@@ -79,7 +79,7 @@ ProgramWindows::~ProgramWindows() {
 }
 
 bool ProgramWindows::open() {
-    return configure->OpenSettings();
+    return form->OpenSettings();
 }
 
 bool ProgramWindows::start() {

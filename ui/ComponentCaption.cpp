@@ -1,4 +1,4 @@
-#include "main/ComponentCaption.h"
+#include "ui/ComponentCaption.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "main/MainFormWidgets.h"
+#include "main/MainFormBuilder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,7 +20,7 @@
 
 #include "job/ui/PreviewPane.h"
 #include "main/MemoPage.h"
-#include "main/PathListView.h"
+#include "ui/PathListView.h"
 
 namespace norvik::ui {
 

@@ -1,10 +1,7 @@
 #pragma once
 // The target list: folders (ending with '/') and files a job works on, each with a tick.
 #include <string>
-#include <string_view>
 #include <vector>
-
-class QString;
 
 namespace norvik::ui {
 
@@ -16,15 +13,6 @@ struct TargetEntry {
 
     friend bool operator==(const TargetEntry&, const TargetEntry&) = default;
 };
-
-/// The path with one '/' appended unless it already ends with one.
-[[nodiscard]] std::string WithTrailingSlash(std::string path);
-/// The text without leading and trailing characters with codes 1 to 32 (and zeros).
-[[nodiscard]] std::string TrimBlanks(std::string_view text);
-/// The file system bytes of a path the toolkit gave us.
-[[nodiscard]] std::string PathBytes(const QString& path);
-/// A path's bytes for display.
-[[nodiscard]] QString PathText(const std::string& path);
 
 class TargetList {
 public:

@@ -1,4 +1,4 @@
-#include "main/PathListView.h"
+#include "ui/PathListView.h"
 
 #include <QItemSelectionModel>
 #include <QScrollBar>

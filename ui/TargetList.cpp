@@ -1,37 +1,8 @@
-#include "main/TargetList.h"
+#include "ui/TargetList.h"
 
-#include "main/PathListView.h"
-#include <QFile>
+#include "ui/PathListView.h"
 
 namespace norvik::ui {
-
-std::string WithTrailingSlash(std::string path) {
-    if (path.empty() || path.back() != '/') {
-        path.push_back('/');
-    }
-    return path;
-}
-
-std::string TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) {
-        return static_cast<unsigned char>(c) <= 32;
-    };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
-std::string PathBytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-QString PathText(const std::string& path) {
-    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
 
 void TargetList::Add(const std::string& path) {
     const int row = m_list.rows().findExact(path);

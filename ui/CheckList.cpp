@@ -1,4 +1,4 @@
-#include "main/CheckList.h"
+#include "ui/CheckList.h"
 
 #include <QFile>
 #include <QListWidget>

@@ -6,7 +6,7 @@
 #include <QListView>
 #include <string>
 
-#include "main/PathListModel.h"
+#include "ui/PathListModel.h"
 
 namespace norvik::ui {
 

@@ -8,7 +8,6 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QMainWindow;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
@@ -50,10 +49,6 @@ struct MainFormWidgets {
     QStatusBar* statusBar1 = nullptr;
     std::array<QLabel*, 3> statusPanels{};
 };
-
-/// Builds menus, toolbar, tabs, boxes and status bar into the window with their captions, shortcuts,
-/// icons and start-up states; connects nothing.
-[[nodiscard]] MainFormWidgets BuildMainFormWidgets(QMainWindow& window);
 
 /// Lower tab indexes in PageControl1 and upper tab indexes in PageControl2.
 enum LowerTab { kNormalTab = 0, kFeatureTab = 1, kExtractTab = 2 };

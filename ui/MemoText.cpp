@@ -1,4 +1,4 @@
-#include "main/MemoText.h"
+#include "ui/MemoText.h"
 
 #include <QPlainTextEdit>
 #include <QTextDocument>

@@ -1,4 +1,4 @@
-#include "main/PathListModel.h"
+#include "ui/PathListModel.h"
 
 #include <QFile>
 #include <QTimer>

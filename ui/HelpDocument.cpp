@@ -1,10 +1,10 @@
-#include "main/HelpDocument.h"
+#include "ui/HelpDocument.h"
 
 #include <QUrl>
 
 #include "filedeal/FileOps.h"
-#include "main/TargetList.h"
 #include "platform/IPlatform.h"
+#include "ui/PathText.h"
 
 namespace norvik::ui {
 

@@ -1,0 +1,24 @@
+#pragma once
+// Paths between the toolkit and the file system: a path is the file system's own bytes; the toolkit
+// only shows it. Also the one way a UTF-8 text becomes a QString and back.
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace norvik::ui {
+
+/// The path with one '/' appended unless it already ends with one.
+[[nodiscard]] std::string WithTrailingSlash(std::string path);
+/// The text without leading and trailing characters with codes 1 to 32 (and zeros).
+[[nodiscard]] std::string TrimBlanks(std::string_view text);
+/// The file system bytes of a path the toolkit gave us.
+[[nodiscard]] std::string PathBytes(const QString& path);
+/// A path's bytes for display.
+[[nodiscard]] QString PathText(const std::string& path);
+
+/// A UTF-8 text (a message, a status line, a caption) for the toolkit; zero bytes are kept.
+[[nodiscard]] QString FromUtf8(std::string_view text);
+/// A text typed into the toolkit as UTF-8.
+[[nodiscard]] std::string ToUtf8(const QString& text);
+
+} // namespace norvik::ui
