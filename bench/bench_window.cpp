@@ -156,9 +156,9 @@ int main(int argc, char** argv) {
     form.show();
     QApplication::processEvents();
     const auto& w = form.widgets();
-    w.memos[1]->setPlainText(QString::fromLatin1(kFind));
-    w.memos[2]->setPlainText(QString::fromLatin1(kReplacement));
-    w.memos[6]->setPlainText(QString::fromLatin1(kReplacement));
+    w.findText->setPlainText(QString::fromLatin1(kFind));
+    w.replacementText->setPlainText(QString::fromLatin1(kReplacement));
+    w.searchText->setPlainText(QString::fromLatin1(kReplacement));
 
     std::printf("%-7s %-6s %10s %10s %8s\n", "files", "what", "window s", "cli s", "ratio");
     long cliPeakKiB = 0;
@@ -181,20 +181,20 @@ int main(int argc, char** argv) {
             windowPreview.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
             if (w.previewPane->model().size() != size) {
                 std::fprintf(stderr, "the preview listed %d files of %d: %s\n", w.previewPane->model().size(), size,
-                             qPrintable(form.statusPanel(2)));
+                             qPrintable(form.widgets().summaryPanel->text()));
                 return 1;
             }
             const ChildRun dry = Run({cli, "replace", "--dry-run", "--find", kFind, "--replace", kReplacement, cliTree},
                                      (root / "peak").string());
             cliPreview.push_back(dry.seconds);
-            w.pageControl2->setCurrentIndex(norvik::ui::kTargetsTab);
+            w.listTabs->setCurrentIndex(norvik::ui::kTargetsTab);
 
             timer.start();
             form.SpeedButton2Click();
             QApplication::processEvents(); // the last rows drawn
             windowJob.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
-            if (w.listBox1->count() != size) {
-                std::fprintf(stderr, "the window wrote %d files of %d\n", w.listBox1->count(), size);
+            if (w.resultList->count() != size) {
+                std::fprintf(stderr, "the window wrote %d files of %d\n", w.resultList->count(), size);
                 return 1;
             }
             const ChildRun job =
@@ -206,8 +206,8 @@ int main(int argc, char** argv) {
             form.SpeedButton3Click();
             QApplication::processEvents();
             windowSearch.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
-            if (w.checkListBox2->count() != size) {
-                std::fprintf(stderr, "the window found %d files of %d\n", w.checkListBox2->count(), size);
+            if (w.hitList->count() != size) {
+                std::fprintf(stderr, "the window found %d files of %d\n", w.hitList->count(), size);
                 return 1;
             }
             const ChildRun search = Run({cli, "search", "--find", kReplacement, cliTree}, (root / "peak").string());

@@ -26,8 +26,8 @@ namespace norvik::ui {
 
 namespace {
 
-QString Name(const char* prefix, int number) {
-    return QString::fromLatin1(prefix) + QString::number(number);
+QString Name(const char* component) {
+    return QString::fromLatin1(component);
 }
 
 class Builder {
@@ -47,54 +47,59 @@ private:
 
     // Items are children of the window itself, so findChild on the window finds them first and they
     // never clash with parts of other windows.
-    QAction* item(int number, const char* caption, QKeySequence shortcut = {},
+    QAction* item(QAction*& part, const char* component, const char* caption, QKeySequence shortcut = {},
                   QStyle::StandardPixmap pixmap = QStyle::SP_CustomBase) {
         auto* action = new QAction(QString::fromUtf8(caption), &m_window);
-        action->setObjectName(Name("N", number));
+        action->setObjectName(Name(component));
         action->setShortcut(shortcut);
         if (pixmap != QStyle::SP_CustomBase) {
             action->setIcon(icon(pixmap));
         }
-        m_w.items[static_cast<std::size_t>(number)] = action;
+        part = action;
         return action;
     }
 
-    QMenu* menu(int number, const char* caption) {
-        auto* result = m_w.mainMenu1->addMenu(QString::fromUtf8(caption));
-        result->setObjectName(Name("N", number));
-        m_w.menus[static_cast<std::size_t>(number)] = result;
+    QMenu* menu(QMenu*& part, const char* component, const char* caption) {
+        auto* result = m_w.menuBar->addMenu(QString::fromUtf8(caption));
+        result->setObjectName(Name(component));
+        part = result;
         return result;
     }
 
     void buildMenus() {
-        m_w.mainMenu1 = m_window.menuBar();
-        m_w.mainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+        m_w.menuBar = m_window.menuBar();
+        m_w.menuBar->setObjectName(QStringLiteral("MainMenu1"));
 
-        menu(1, "文件")->addAction(item(2, "退出", QKeySequence(Qt::ALT | Qt::Key_X), QStyle::SP_DialogCloseButton));
+        menu(m_w.fileMenu, "N1", "文件")
+            ->addAction(
+                item(m_w.exitItem, "N2", "退出", QKeySequence(Qt::ALT | Qt::Key_X), QStyle::SP_DialogCloseButton));
 
-        QMenu* functions = menu(14, "功能");
-        functions->addAction(item(13, "从备份恢复原文件", QKeySequence(Qt::ALT | Qt::Key_B), QStyle::SP_BrowserReload));
+        QMenu* functions = menu(m_w.functionsMenu, "N14", "功能");
+        functions->addAction(item(m_w.restoreItem, "N13", "从备份恢复原文件", QKeySequence(Qt::ALT | Qt::Key_B),
+                                  QStyle::SP_BrowserReload));
+        functions->addAction(item(m_w.configureItem, "N11", "参数配置", QKeySequence(Qt::ALT | Qt::Key_S),
+                                  QStyle::SP_FileDialogDetailedView));
+        functions->addAction(item(m_w.ruleEditorItem, "N16", "多重替换设置", QKeySequence(Qt::ALT | Qt::Key_M),
+                                  QStyle::SP_FileDialogListView));
         functions->addAction(
-            item(11, "参数配置", QKeySequence(Qt::ALT | Qt::Key_S), QStyle::SP_FileDialogDetailedView));
-        functions->addAction(
-            item(16, "多重替换设置", QKeySequence(Qt::ALT | Qt::Key_M), QStyle::SP_FileDialogListView));
-        functions->addAction(item(29, "预览", QKeySequence(Qt::Key_F5), QStyle::SP_FileDialogContentsView));
+            item(m_w.previewItem, "N29", "预览", QKeySequence(Qt::Key_F5), QStyle::SP_FileDialogContentsView));
 
-        menu(18, "Language");
+        menu(m_w.languageMenu, "N18", "Language");
 
-        QMenu* modes = menu(8, "替换方式");
-        for (QAction* mode : {item(10, "一般批量替换", QKeySequence(Qt::Key_F9)),
-                              item(9, "特征字符串之间替换", QKeySequence(Qt::Key_F10)),
-                              item(17, "特征提取", QKeySequence(Qt::Key_F11))}) {
+        QMenu* modes = menu(m_w.modeMenu, "N8", "替换方式");
+        for (QAction* mode : {item(m_w.normalModeItem, "N10", "一般批量替换", QKeySequence(Qt::Key_F9)),
+                              item(m_w.featureModeItem, "N9", "特征字符串之间替换", QKeySequence(Qt::Key_F10)),
+                              item(m_w.extractModeItem, "N17", "特征提取", QKeySequence(Qt::Key_F11))}) {
             mode->setCheckable(true);
             modes->addAction(mode);
         }
-        m_w.items[10]->setChecked(true);
-        m_w.items[17]->setVisible(false);
+        m_w.normalModeItem->setChecked(true);
+        m_w.extractModeItem->setVisible(false);
 
-        QMenu* other = menu(4, "其他");
-        other->addAction(item(5, "帮助", QKeySequence(Qt::Key_F1), QStyle::SP_DialogHelpButton));
-        other->addAction(item(7, "关于本软件", QKeySequence(Qt::ALT | Qt::Key_Z), QStyle::SP_MessageBoxInformation));
+        QMenu* other = menu(m_w.otherMenu, "N4", "其他");
+        other->addAction(item(m_w.helpItem, "N5", "帮助", QKeySequence(Qt::Key_F1), QStyle::SP_DialogHelpButton));
+        other->addAction(item(m_w.aboutItem, "N7", "关于本软件", QKeySequence(Qt::ALT | Qt::Key_Z),
+                              QStyle::SP_MessageBoxInformation));
 
         // A hidden action's shortcut is switched off, so F11 lives on a second, always visible action
         // that is added to the window but drawn nowhere.
@@ -103,72 +108,72 @@ private:
         m_w.extractShortcut->setShortcutContext(Qt::WindowShortcut);
         m_window.addAction(m_w.extractShortcut);
 
-        m_w.popupMenu1 = new QMenu(&m_window);
-        m_w.popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-        m_w.popupMenu1->addAction(item(3, "添加目标文件夹", {}, QStyle::SP_DirOpenIcon));
-        m_w.popupMenu1->addAction(item(12, "添加目标文件", {}, QStyle::SP_FileIcon));
-        m_w.popupMenu1->addAction(item(26, "手动添加目标路径", {}, QStyle::SP_DirLinkIcon));
-        m_w.popupMenu1->addAction(item(6, "全选"));
-        m_w.popupMenu1->addAction(item(22, "反选"));
-        m_w.popupMenu1->addAction(item(27, "删除", {}, QStyle::SP_TrashIcon));
-        m_w.popupMenu1->addAction(item(28, "清空", {}, QStyle::SP_DialogResetButton));
+        m_w.targetMenu = new QMenu(&m_window);
+        m_w.targetMenu->setObjectName(QStringLiteral("PopupMenu1"));
+        m_w.targetMenu->addAction(item(m_w.addFolderItem, "N3", "添加目标文件夹", {}, QStyle::SP_DirOpenIcon));
+        m_w.targetMenu->addAction(item(m_w.addFilesItem, "N12", "添加目标文件", {}, QStyle::SP_FileIcon));
+        m_w.targetMenu->addAction(item(m_w.typeFolderItem, "N26", "手动添加目标路径", {}, QStyle::SP_DirLinkIcon));
+        m_w.targetMenu->addAction(item(m_w.checkAllTargetsItem, "N6", "全选"));
+        m_w.targetMenu->addAction(item(m_w.invertTargetsItem, "N22", "反选"));
+        m_w.targetMenu->addAction(item(m_w.deleteTargetItem, "N27", "删除", {}, QStyle::SP_TrashIcon));
+        m_w.targetMenu->addAction(item(m_w.clearTargetsItem, "N28", "清空", {}, QStyle::SP_DialogResetButton));
 
-        m_w.popupMenu3 = new QMenu(&m_window);
-        m_w.popupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-        m_w.popupMenu3->addAction(item(19, "全选"));
-        m_w.popupMenu3->addAction(item(20, "反选"));
+        m_w.hitMenu = new QMenu(&m_window);
+        m_w.hitMenu->setObjectName(QStringLiteral("PopupMenu3"));
+        m_w.hitMenu->addAction(item(m_w.checkAllHitsItem, "N19", "全选"));
+        m_w.hitMenu->addAction(item(m_w.invertHitsItem, "N20", "反选"));
     }
 
-    void button(int number, const char* caption, QStyle::StandardPixmap pixmap) {
+    void button(QAction*& part, const char* component, const char* caption, QStyle::StandardPixmap pixmap) {
         auto* action = new QAction(icon(pixmap), QString::fromUtf8(caption), &m_window);
-        action->setObjectName(Name("ToolButton", number));
-        m_w.toolBar1->addAction(action);
-        m_w.toolButtons[static_cast<std::size_t>(number)] = action;
+        action->setObjectName(Name(component));
+        m_w.toolBar->addAction(action);
+        part = action;
     }
 
-    void separator(int number) {
+    void separator(QAction*& part, const char* component) {
         auto* action = new QAction(&m_window);
         action->setSeparator(true);
-        action->setObjectName(Name("ToolButton", number));
-        m_w.toolBar1->addAction(action);
-        m_w.toolButtons[static_cast<std::size_t>(number)] = action;
+        action->setObjectName(Name(component));
+        m_w.toolBar->addAction(action);
+        part = action;
     }
 
     void buildToolBar() {
-        m_w.toolBar1 = m_window.addToolBar(QString());
-        m_w.toolBar1->setObjectName(QStringLiteral("ToolBar1"));
-        m_w.toolBar1->setMovable(false);
-        m_w.toolBar1->setFloatable(false);
-        m_w.toolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        m_w.toolBar1->setIconSize(QSize(32, 32));
-        m_w.toolBar1->toggleViewAction()->setVisible(false);
-        button(17, "+文件夹", QStyle::SP_DirIcon);
-        button(9, "+文件", QStyle::SP_FileIcon);
-        separator(16);
-        button(14, "配置", QStyle::SP_FileDialogDetailedView);
-        button(1, "批量设置", QStyle::SP_FileDialogListView);
-        separator(8);
-        button(3, "一般替换", QStyle::SP_FileDialogContentsView);
-        button(4, "特征替换", QStyle::SP_FileDialogInfoView);
-        button(11, "特征提取", QStyle::SP_FileDialogToParent);
-        separator(12);
-        button(10, "恢复", QStyle::SP_BrowserReload);
-        separator(5);
-        button(6, "帮助", QStyle::SP_DialogHelpButton);
-        button(7, "关于", QStyle::SP_MessageBoxInformation);
-        button(2, "提意见", QStyle::SP_MessageBoxQuestion);
+        m_w.toolBar = m_window.addToolBar(QString());
+        m_w.toolBar->setObjectName(QStringLiteral("ToolBar1"));
+        m_w.toolBar->setMovable(false);
+        m_w.toolBar->setFloatable(false);
+        m_w.toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        m_w.toolBar->setIconSize(QSize(32, 32));
+        m_w.toolBar->toggleViewAction()->setVisible(false);
+        button(m_w.addFolderButton, "ToolButton17", "+文件夹", QStyle::SP_DirIcon);
+        button(m_w.addFilesButton, "ToolButton9", "+文件", QStyle::SP_FileIcon);
+        separator(m_w.addSeparator, "ToolButton16");
+        button(m_w.configureButton, "ToolButton14", "配置", QStyle::SP_FileDialogDetailedView);
+        button(m_w.ruleEditorButton, "ToolButton1", "批量设置", QStyle::SP_FileDialogListView);
+        separator(m_w.settingsSeparator, "ToolButton8");
+        button(m_w.normalModeButton, "ToolButton3", "一般替换", QStyle::SP_FileDialogContentsView);
+        button(m_w.featureModeButton, "ToolButton4", "特征替换", QStyle::SP_FileDialogInfoView);
+        button(m_w.extractModeButton, "ToolButton11", "特征提取", QStyle::SP_FileDialogToParent);
+        separator(m_w.modeSeparator, "ToolButton12");
+        button(m_w.restoreButton, "ToolButton10", "恢复", QStyle::SP_BrowserReload);
+        separator(m_w.restoreSeparator, "ToolButton5");
+        button(m_w.helpButton, "ToolButton6", "帮助", QStyle::SP_DialogHelpButton);
+        button(m_w.aboutButton, "ToolButton7", "关于", QStyle::SP_MessageBoxInformation);
+        button(m_w.feedbackButton, "ToolButton2", "提意见", QStyle::SP_MessageBoxQuestion);
         // The program sets the pressed look of the mode buttons itself.
-        for (int number : {3, 4, 11}) {
-            m_w.toolButtons[static_cast<std::size_t>(number)]->setCheckable(true);
+        for (QAction* mode : {m_w.normalModeButton, m_w.featureModeButton, m_w.extractModeButton}) {
+            mode->setCheckable(true);
         }
-        m_w.toolButtons[3]->setChecked(true);
-        m_w.toolButtons[11]->setVisible(false);
+        m_w.normalModeButton->setChecked(true);
+        m_w.extractModeButton->setVisible(false);
     }
 
-    QWidget* tab(QTabWidget* tabs, QWidget* page, int number, const char* caption) {
-        page->setObjectName(Name("TabSheet", number));
+    QWidget* tab(QTabWidget* tabs, QWidget*& part, QWidget* page, const char* component, const char* caption) {
+        page->setObjectName(Name(component));
         tabs->addTab(page, QString::fromUtf8(caption));
-        m_w.tabSheets[static_cast<std::size_t>(number)] = page;
+        part = page;
         return page;
     }
 
@@ -181,51 +186,67 @@ private:
         return result;
     }
 
-    QPlainTextEdit* memo(int number, QWidget* parent) {
+    QPlainTextEdit* memo(QPlainTextEdit*& part, const char* component, QWidget* parent) {
         auto* box = new QPlainTextEdit(parent);
-        box->setObjectName(Name("Memo", number));
+        box->setObjectName(Name(component));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         // Files dropped on a text box are targets, not text: leave the drop to the window.
         box->setAcceptDrops(false);
-        m_w.memos[static_cast<std::size_t>(number)] = box;
+        part = box;
         return box;
     }
 
-    QLabel* label(int number, const char* caption, QWidget* parent) {
+    QLabel* label(QLabel*& part, const char* component, const char* caption, QWidget* parent) {
         auto* result = new QLabel(QString::fromUtf8(caption), parent);
-        result->setObjectName(Name("Label", number));
-        m_w.labels[static_cast<std::size_t>(number)] = result;
+        result->setObjectName(Name(component));
+        part = result;
         return result;
     }
 
-    QWidget* memoPage(MemoPageKind kind, std::vector<std::pair<int, const char*>> labels, std::vector<int> memos) {
+    struct LabelPart {
+        QLabel*& part;
+        const char* component;
+        const char* caption;
+    };
+    struct ButtonPart {
+        QAbstractButton*& part;
+        const char* component;
+        const char* caption;
+    };
+    struct BoxPart {
+        QPlainTextEdit*& part;
+        const char* component;
+    };
+
+    QWidget* memoPage(MemoPageKind kind, std::initializer_list<LabelPart> labels,
+                      std::initializer_list<BoxPart> memos) {
         auto* page = new MemoPage(kind);
         std::vector<QLabel*> labelWidgets;
         std::vector<QPlainTextEdit*> boxes;
-        for (const auto& [number, caption] : labels) {
-            labelWidgets.push_back(label(number, caption, page));
+        for (const LabelPart& text : labels) {
+            labelWidgets.push_back(label(text.part, text.component, text.caption, page));
             labelWidgets.back()->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         }
-        for (int number : memos) {
-            boxes.push_back(memo(number, page));
+        for (const BoxPart& box : memos) {
+            boxes.push_back(memo(box.part, box.component, page));
         }
         page->setParts(std::move(labelWidgets), std::move(boxes));
         return page;
     }
 
-    QCheckBox* checkBox(int number, const char* caption, bool checked) {
+    QCheckBox* checkBox(QCheckBox*& part, const char* component, const char* caption, bool checked) {
         auto* box = new QCheckBox(QString::fromUtf8(caption));
-        box->setObjectName(Name("CheckBox", number));
+        box->setObjectName(Name(component));
         box->setChecked(checked);
-        m_w.checkBoxes[static_cast<std::size_t>(number)] = box;
+        part = box;
         return box;
     }
 
-    QPushButton* pushButton(int number, const char* caption) {
+    QPushButton* pushButton(QAbstractButton*& part, const char* component, const char* caption) {
         auto* result = new QPushButton(QString::fromUtf8(caption));
-        result->setObjectName(Name("SpeedButton", number));
+        result->setObjectName(Name(component));
         result->setAutoDefault(false);
-        m_w.speedButtons[static_cast<std::size_t>(number)] = result;
+        part = result;
         return result;
     }
 
@@ -235,77 +256,95 @@ private:
         column->setContentsMargins(4, 4, 4, 2);
         column->setSpacing(4);
 
-        m_w.pageControl2 = new QTabWidget(central);
-        m_w.pageControl2->setObjectName(QStringLiteral("PageControl2"));
-        m_w.checkListBox1 = list("CheckListBox1", tab(m_w.pageControl2, new QWidget, 4, "替换源目标"), true);
-        m_w.checkListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-        m_w.listBox1 = list("ListBox1", tab(m_w.pageControl2, new QWidget, 5, "替换结果"), false);
-        buildSearchTab(tab(m_w.pageControl2, new QWidget, 7, "查找"));
-        m_w.listBox2 = list("ListBox2", tab(m_w.pageControl2, new QWidget, 2, "出错"), false);
-        QPalette red = m_w.listBox2->palette();
+        m_w.listTabs = new QTabWidget(central);
+        m_w.listTabs->setObjectName(QStringLiteral("PageControl2"));
+        m_w.targetList =
+            list("CheckListBox1", tab(m_w.listTabs, m_w.targetsPage, new QWidget, "TabSheet4", "替换源目标"), true);
+        m_w.targetList->setContextMenuPolicy(Qt::CustomContextMenu);
+        m_w.resultList =
+            list("ListBox1", tab(m_w.listTabs, m_w.resultsPage, new QWidget, "TabSheet5", "替换结果"), false);
+        buildSearchTab(tab(m_w.listTabs, m_w.searchPage, new QWidget, "TabSheet7", "查找"));
+        m_w.errorList = list("ListBox2", tab(m_w.listTabs, m_w.errorsPage, new QWidget, "TabSheet2", "出错"), false);
+        QPalette red = m_w.errorList->palette();
         red.setColor(QPalette::Text, Qt::red);
-        m_w.listBox2->setPalette(red);
+        m_w.errorList->setPalette(red);
         // The rows are red too, for styles that ignore palettes.
-        m_w.listBox2->rows().setForeground(Qt::red);
-        m_w.pageControl2->setTabVisible(kErrorsTab, false);
+        m_w.errorList->rows().setForeground(Qt::red);
+        m_w.listTabs->setTabVisible(kErrorsTab, false);
         m_w.previewPane = new PreviewPane;
-        tab(m_w.pageControl2, m_w.previewPane, 8, "预览");
-        m_w.speedButtons[7] = m_w.previewPane->runButton();
+        tab(m_w.listTabs, m_w.previewPage, m_w.previewPane, "TabSheet8", "预览");
+        m_w.runPreviewButton = m_w.previewPane->runButton();
         // Shown by the first preview.
-        m_w.pageControl2->setTabVisible(kPreviewTab, false);
-        column->addWidget(m_w.pageControl2, 1);
+        m_w.listTabs->setTabVisible(kPreviewTab, false);
+        column->addWidget(m_w.listTabs, 1);
 
         auto* options = new QHBoxLayout;
         options->setSpacing(12);
-        options->addWidget(checkBox(2, "替换前备份", true));
-        options->addWidget(checkBox(5, "区分大小写", false));
-        options->addWidget(checkBox(3, "包含子文件夹", true));
-        options->addWidget(checkBox(4, "只读文件强制替换", false));
-        options->addWidget(checkBox(1, "多内容替换", false));
+        options->addWidget(checkBox(m_w.backupCheck, "CheckBox2", "替换前备份", true));
+        options->addWidget(checkBox(m_w.caseSensitiveCheck, "CheckBox5", "区分大小写", false));
+        options->addWidget(checkBox(m_w.subfoldersCheck, "CheckBox3", "包含子文件夹", true));
+        options->addWidget(checkBox(m_w.forceReadOnlyCheck, "CheckBox4", "只读文件强制替换", false));
+        options->addWidget(checkBox(m_w.multipleCheck, "CheckBox1", "多内容替换", false));
         options->addStretch(1);
-        m_w.comboBox1 = new QComboBox(central);
-        m_w.comboBox1->setObjectName(QStringLiteral("ComboBox1"));
-        m_w.comboBox1->setEditable(false);
-        m_w.comboBox1->setMinimumWidth(220);
-        m_w.comboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        m_w.comboBox1->setVisible(false);
-        options->addWidget(m_w.comboBox1);
+        m_w.ruleSetChooser = new QComboBox(central);
+        m_w.ruleSetChooser->setObjectName(QStringLiteral("ComboBox1"));
+        m_w.ruleSetChooser->setEditable(false);
+        m_w.ruleSetChooser->setMinimumWidth(220);
+        m_w.ruleSetChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        m_w.ruleSetChooser->setVisible(false);
+        options->addWidget(m_w.ruleSetChooser);
         auto* chooserButton = new QToolButton(central);
         chooserButton->setObjectName(QStringLiteral("SpeedButton1"));
         chooserButton->setIcon(icon(QStyle::SP_FileDialogListView));
         chooserButton->setVisible(false);
-        m_w.speedButtons[1] = chooserButton;
+        m_w.ruleSetButton = chooserButton;
         options->addWidget(chooserButton);
         column->addLayout(options);
 
-        m_w.pageControl1 = new QTabWidget(central);
-        m_w.pageControl1->setObjectName(QStringLiteral("PageControl1"));
-        tab(m_w.pageControl1, memoPage(MemoPageKind::TwoBoxes, {{1, "查找内容"}, {2, "替换内容"}}, {1, 2}), 1,
-            "一般替换");
-        tab(m_w.pageControl1,
-            memoPage(MemoPageKind::Feature, {{4, "起始特征字符串"}, {5, "结束特征字符串"}, {6, "替换内容"}}, {3, 4, 5}),
-            6, "特征替换");
-        tab(m_w.pageControl1, memoPage(MemoPageKind::TwoBoxes, {{8, "起始特征字符串"}, {9, "结束特征字符串"}}, {7, 8}),
-            3, "特征提取");
-        m_w.pageControl1->setTabVisible(kFeatureTab, false);
-        m_w.pageControl1->setTabVisible(kExtractTab, false);
-        column->addWidget(m_w.pageControl1, 1);
+        m_w.textTabs = new QTabWidget(central);
+        m_w.textTabs->setObjectName(QStringLiteral("PageControl1"));
+        tab(m_w.textTabs, m_w.normalPage,
+            memoPage(MemoPageKind::TwoBoxes,
+                     {{m_w.findLabel, "Label1", "查找内容"}, {m_w.replacementLabel, "Label2", "替换内容"}},
+                     {{m_w.findText, "Memo1"}, {m_w.replacementText, "Memo2"}}),
+            "TabSheet1", "一般替换");
+        tab(m_w.textTabs, m_w.featurePage,
+            memoPage(MemoPageKind::Feature,
+                     {{m_w.featureStartLabel, "Label4", "起始特征字符串"},
+                      {m_w.featureEndLabel, "Label5", "结束特征字符串"},
+                      {m_w.featureReplacementLabel, "Label6", "替换内容"}},
+                     {{m_w.featureStartText, "Memo3"},
+                      {m_w.featureEndText, "Memo4"},
+                      {m_w.featureReplacementText, "Memo5"}}),
+            "TabSheet6", "特征替换");
+        tab(m_w.textTabs, m_w.extractPage,
+            memoPage(MemoPageKind::TwoBoxes,
+                     {{m_w.extractStartLabel, "Label8", "起始特征字符串"},
+                      {m_w.extractEndLabel, "Label9", "结束特征字符串"}},
+                     {{m_w.extractStartText, "Memo7"}, {m_w.extractEndText, "Memo8"}}),
+            "TabSheet3", "特征提取");
+        m_w.textTabs->setTabVisible(kFeatureTab, false);
+        m_w.textTabs->setTabVisible(kExtractTab, false);
+        column->addWidget(m_w.textTabs, 1);
 
         auto* bottom = new QHBoxLayout;
         auto* lines = new QVBoxLayout;
         lines->setSpacing(1);
-        for (auto [number, caption] :
-             {std::pair{3, ">>>"}, std::pair{10, "输出目录:"}, std::pair{7, "操作的文件类型:"}}) {
-            QLabel* line = label(number, caption, central);
+        for (const LabelPart& text :
+             {LabelPart{m_w.currentFileLine, "Label3", ">>>"}, LabelPart{m_w.outputLine, "Label10", "输出目录:"},
+              LabelPart{m_w.fileTypeLine, "Label7", "操作的文件类型:"}}) {
+            QLabel* line = label(text.part, text.component, text.caption, central);
             // Long paths must not widen the window; they are cut at the right edge instead.
             line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             line->setTextFormat(Qt::PlainText);
             lines->addWidget(line);
         }
         bottom->addLayout(lines, 1);
-        for (auto [number, caption] :
-             {std::pair{6, "预览"}, std::pair{4, "暂停"}, std::pair{2, "开始"}, std::pair{5, "停止"}}) {
-            QPushButton* jobButton = pushButton(number, caption);
+        for (const ButtonPart& button :
+             {ButtonPart{m_w.previewButton, "SpeedButton6", "预览"},
+              ButtonPart{m_w.pauseButton, "SpeedButton4", "暂停"}, ButtonPart{m_w.startButton, "SpeedButton2", "开始"},
+              ButtonPart{m_w.stopButton, "SpeedButton5", "停止"}}) {
+            QPushButton* jobButton = pushButton(button.part, button.component, button.caption);
             jobButton->setMinimumSize(80, 34);
             bottom->addWidget(jobButton, 0, Qt::AlignVCenter);
         }
@@ -317,26 +356,27 @@ private:
     void buildSearchTab(QWidget* page) {
         auto* grid = new QGridLayout(page);
         grid->setContentsMargins(2, 2, 2, 2);
-        QPlainTextEdit* searchText = memo(6, page);
+        QPlainTextEdit* searchText = memo(m_w.searchText, "Memo6", page);
         searchText->setFixedHeight(60);
         grid->addWidget(searchText, 0, 0);
-        QPushButton* search = pushButton(3, "查找");
+        QPushButton* search = pushButton(m_w.searchButton, "SpeedButton3", "查找");
         search->setMinimumHeight(60);
         grid->addWidget(search, 0, 1);
-        m_w.checkListBox2 = new PathListView(true, page);
-        m_w.checkListBox2->setObjectName(QStringLiteral("CheckListBox2"));
-        m_w.checkListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
-        grid->addWidget(m_w.checkListBox2, 1, 0, 1, 2);
+        m_w.hitList = new PathListView(true, page);
+        m_w.hitList->setObjectName(QStringLiteral("CheckListBox2"));
+        m_w.hitList->setContextMenuPolicy(Qt::CustomContextMenu);
+        grid->addWidget(m_w.hitList, 1, 0, 1, 2);
         grid->setColumnStretch(0, 1);
     }
 
     void buildStatusBar() {
-        m_w.statusBar1 = m_window.statusBar();
-        m_w.statusBar1->setObjectName(QStringLiteral("StatusBar1"));
-        m_w.statusBar1->setSizeGripEnabled(true);
+        m_w.statusBar = m_window.statusBar();
+        m_w.statusBar->setObjectName(QStringLiteral("StatusBar1"));
+        m_w.statusBar->setSizeGripEnabled(true);
         const std::array<int, 3> widths{130, 40, 70};
+        const std::array<QLabel**, 3> panels{&m_w.elapsedPanel, &m_w.progressPanel, &m_w.summaryPanel};
         for (std::size_t i = 0; i < widths.size(); ++i) {
-            auto* panel = new QLabel(m_w.statusBar1);
+            auto* panel = new QLabel(m_w.statusBar);
             panel->setFrameShape(QFrame::StyledPanel);
             panel->setFrameShadow(QFrame::Sunken);
             panel->setTextFormat(Qt::PlainText);
@@ -346,14 +386,14 @@ private:
             panel->clear();
             if (i + 1 < widths.size()) {
                 panel->setFixedWidth(widths[i]);
-                m_w.statusBar1->addWidget(panel);
+                m_w.statusBar->addWidget(panel);
             } else {
                 // The last panel holds the summary line; it starts at its width and takes the rest.
                 panel->setMinimumWidth(widths[i]);
                 panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-                m_w.statusBar1->addWidget(panel, 1);
+                m_w.statusBar->addWidget(panel, 1);
             }
-            m_w.statusPanels[i] = panel;
+            *panels[i] = panel;
         }
     }
 

@@ -49,7 +49,7 @@ int ModeIndex(ReplaceMode mode) {
 
 TMainForm::TMainForm(platform::IPlatform& platform, settings::AppFolders folders, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_folders(std::move(folders)), m_w(BuildMainFormWidgets(*this)),
-      m_targets(*m_w.checkListBox1), m_job(std::make_unique<JobController>(*this)),
+      m_targets(*m_w.targetList), m_job(std::make_unique<JobController>(*this)),
       m_settingsBinding(std::make_unique<SettingsBinding>(*this, m_settings)),
       m_languageMenu(std::make_unique<LanguageMenu>(*this)) {
     setWindowTitle(QStringLiteral("Norvik"));
@@ -100,89 +100,82 @@ void TMainForm::connectCommands() {
         connect(button, &QAbstractButton::clicked, this,
                 [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
-    const auto& item = m_w.items;
-    const auto& tool = m_w.toolButtons;
 
-    connect(item[2], &QAction::triggered, this, &QWidget::close);
-    on(item[13], &TMainForm::ToolButton10Click);
-    on(tool[10], &TMainForm::ToolButton10Click);
-    on(item[11], &TMainForm::ToolButton14Click);
-    on(tool[14], &TMainForm::ToolButton14Click);
-    on(item[16], &TMainForm::ToolButton1Click);
-    on(tool[1], &TMainForm::ToolButton1Click);
-    onButton(m_w.speedButtons[1], &TMainForm::ToolButton1Click);
-    on(item[10], &TMainForm::N10Click);
-    on(tool[3], &TMainForm::N10Click);
-    on(item[9], &TMainForm::N9Click);
-    on(tool[4], &TMainForm::N9Click);
-    on(item[17], &TMainForm::N17Click);
-    on(tool[11], &TMainForm::N17Click);
+    connect(m_w.exitItem, &QAction::triggered, this, &QWidget::close);
+    on(m_w.restoreItem, &TMainForm::ToolButton10Click);
+    on(m_w.restoreButton, &TMainForm::ToolButton10Click);
+    on(m_w.configureItem, &TMainForm::ToolButton14Click);
+    on(m_w.configureButton, &TMainForm::ToolButton14Click);
+    on(m_w.ruleEditorItem, &TMainForm::ToolButton1Click);
+    on(m_w.ruleEditorButton, &TMainForm::ToolButton1Click);
+    onButton(m_w.ruleSetButton, &TMainForm::ToolButton1Click);
+    on(m_w.normalModeItem, &TMainForm::N10Click);
+    on(m_w.normalModeButton, &TMainForm::N10Click);
+    on(m_w.featureModeItem, &TMainForm::N9Click);
+    on(m_w.featureModeButton, &TMainForm::N9Click);
+    on(m_w.extractModeItem, &TMainForm::N17Click);
+    on(m_w.extractModeButton, &TMainForm::N17Click);
     on(m_w.extractShortcut, &TMainForm::N17Click);
-    on(item[5], &TMainForm::N5Click);
-    on(tool[6], &TMainForm::N5Click);
-    on(item[7], &TMainForm::N7Click);
-    on(tool[7], &TMainForm::N7Click);
-    on(tool[2], &TMainForm::ToolButton2Click);
-    on(tool[17], &TMainForm::ToolButton17Click);
-    on(item[3], &TMainForm::ToolButton17Click);
-    on(tool[9], &TMainForm::ToolButton9Click);
-    on(item[12], &TMainForm::ToolButton9Click);
-    on(item[26], &TMainForm::N26Click);
-    on(item[6], &TMainForm::N6Click);
-    on(item[22], &TMainForm::N22Click);
-    on(item[27], &TMainForm::N27Click);
-    on(item[28], &TMainForm::N28Click);
-    on(item[19], &TMainForm::N19Click);
-    on(item[20], &TMainForm::N20Click);
+    on(m_w.helpItem, &TMainForm::N5Click);
+    on(m_w.helpButton, &TMainForm::N5Click);
+    on(m_w.aboutItem, &TMainForm::N7Click);
+    on(m_w.aboutButton, &TMainForm::N7Click);
+    on(m_w.feedbackButton, &TMainForm::ToolButton2Click);
+    on(m_w.addFolderButton, &TMainForm::ToolButton17Click);
+    on(m_w.addFolderItem, &TMainForm::ToolButton17Click);
+    on(m_w.addFilesButton, &TMainForm::ToolButton9Click);
+    on(m_w.addFilesItem, &TMainForm::ToolButton9Click);
+    on(m_w.typeFolderItem, &TMainForm::N26Click);
+    on(m_w.checkAllTargetsItem, &TMainForm::N6Click);
+    on(m_w.invertTargetsItem, &TMainForm::N22Click);
+    on(m_w.deleteTargetItem, &TMainForm::N27Click);
+    on(m_w.clearTargetsItem, &TMainForm::N28Click);
+    on(m_w.checkAllHitsItem, &TMainForm::N19Click);
+    on(m_w.invertHitsItem, &TMainForm::N20Click);
 
-    onButton(m_w.speedButtons[2], &TMainForm::SpeedButton2Click);
-    onButton(m_w.speedButtons[3], &TMainForm::SpeedButton3Click);
-    onButton(m_w.speedButtons[4], &TMainForm::SpeedButton4Click);
-    onButton(m_w.speedButtons[5], &TMainForm::SpeedButton5Click);
-    onButton(m_w.speedButtons[6], &TMainForm::SpeedButton6Click);
-    onButton(m_w.speedButtons[7], &TMainForm::SpeedButton7Click);
-    on(item[29], &TMainForm::SpeedButton6Click);
+    onButton(m_w.startButton, &TMainForm::SpeedButton2Click);
+    onButton(m_w.searchButton, &TMainForm::SpeedButton3Click);
+    onButton(m_w.pauseButton, &TMainForm::SpeedButton4Click);
+    onButton(m_w.stopButton, &TMainForm::SpeedButton5Click);
+    onButton(m_w.previewButton, &TMainForm::SpeedButton6Click);
+    onButton(m_w.runPreviewButton, &TMainForm::SpeedButton7Click);
+    on(m_w.previewItem, &TMainForm::SpeedButton6Click);
     // The preview holds only as long as what it was made from.
-    connect(&m_w.checkListBox1->rows(), &PathListModel::contentChanged, this, [this] { discardPreview(); });
-    for (QCheckBox* box : m_w.checkBoxes) {
-        if (box != nullptr) {
-            connect(box, &QCheckBox::toggled, this, [this] { discardPreview(); });
-        }
+    connect(&m_w.targetList->rows(), &PathListModel::contentChanged, this, [this] { discardPreview(); });
+    for (QCheckBox* box : m_w.optionChecks()) {
+        connect(box, &QCheckBox::toggled, this, [this] { discardPreview(); });
     }
-    for (int number : {1, 2, 3, 4, 5, 7, 8}) {
-        connect(m_w.memos[static_cast<std::size_t>(number)], &QPlainTextEdit::textChanged, this,
-                [this] { discardPreview(); });
+    for (QPlainTextEdit* box : m_w.ruleTexts()) {
+        connect(box, &QPlainTextEdit::textChanged, this, [this] { discardPreview(); });
     }
-    connect(m_w.comboBox1, &QComboBox::currentIndexChanged, this, [this] { discardPreview(); });
+    connect(m_w.ruleSetChooser, &QComboBox::currentIndexChanged, this, [this] { discardPreview(); });
     // Also runs when the settings load sets the box, as long as the state changes.
-    connect(m_w.checkBoxes[1], &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    connect(m_w.multipleCheck, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
-    for (auto [list, menu] :
-         {std::pair{m_w.checkListBox1, m_w.popupMenu1}, std::pair{m_w.checkListBox2, m_w.popupMenu3}}) {
+    for (auto [list, menu] : {std::pair{m_w.targetList, m_w.targetMenu}, std::pair{m_w.hitList, m_w.hitMenu}}) {
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
         connect(list, &PathListView::rowDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
-    connect(m_w.listBox1, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
+    connect(m_w.resultList, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
 
 void TMainForm::RefreshOptions() {
     const settings::ReplaceOptions before = m_options;
-    const auto& box = m_w.checkBoxes;
     // A disabled backup box means results go to an output folder, where nothing is overwritten.
-    m_options.backup = box[2]->isChecked() && box[2]->isEnabledTo(this);
-    m_options.ignoreCase = !box[5]->isChecked();
-    m_options.subfolders = box[3]->isChecked();
-    m_options.multiple = box[1]->isChecked();
-    m_options.forceReadOnly = box[4]->isChecked();
+    m_options.backup = m_w.backupCheck->isChecked() && m_w.backupCheck->isEnabledTo(this);
+    m_options.ignoreCase = !m_w.caseSensitiveCheck->isChecked();
+    m_options.subfolders = m_w.subfoldersCheck->isChecked();
+    m_options.multiple = m_w.multipleCheck->isChecked();
+    m_options.forceReadOnly = m_w.forceReadOnlyCheck->isChecked();
     if (m_configure != nullptr) {
         m_options.outputToFolder = m_configure->outputToFolderChosen();
     }
     m_openDialog1Filter = FromUtf8(settings::OpenDialogFilter(m_options.selectedTypes));
-    m_w.labels[10]->setText(FromUtf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
-    m_w.labels[7]->setText(FromUtf8(settings::FileTypeLineText(m_options.selectedTypes)));
+    m_w.outputLine->setText(FromUtf8(settings::OutputLineText(m_options.outputToFolder, m_options.outputFolder)));
+    m_w.fileTypeLine->setText(FromUtf8(settings::FileTypeLineText(m_options.selectedTypes)));
     if (before.outputToFolder != m_options.outputToFolder || before.outputFolder != m_options.outputFolder ||
         before.selectedTypes != m_options.selectedTypes || before.backup != m_options.backup) {
         discardPreview();
@@ -196,14 +189,14 @@ void TMainForm::discardPreview() {
 }
 
 void TMainForm::setBackupEnabled(bool enabled) {
-    m_w.checkBoxes[2]->setEnabled(enabled);
+    m_w.backupCheck->setEnabled(enabled);
 }
 
 // --- Mode switch -----------------------------------------------------------------------------------
 
 void TMainForm::SetMode(ReplaceMode mode) {
-    const std::array<QAction*, 3> buttons{m_w.toolButtons[3], m_w.toolButtons[4], m_w.toolButtons[11]};
-    const std::array<QAction*, 3> menuItems{m_w.items[10], m_w.items[9], m_w.items[17]};
+    const std::array<QAction*, 3> buttons{m_w.normalModeButton, m_w.featureModeButton, m_w.extractModeButton};
+    const std::array<QAction*, 3> menuItems{m_w.normalModeItem, m_w.featureModeItem, m_w.extractModeItem};
     const int chosen = ModeIndex(mode);
     const auto markChosen = [&](const std::array<QAction*, 3>& actions) {
         for (int i = 0; i < 3; ++i) {
@@ -219,15 +212,15 @@ void TMainForm::SetMode(ReplaceMode mode) {
     }
     markChosen(buttons);
     // Show the chosen tab before hiding the others, so the visible one is also the current one.
-    m_w.pageControl1->setTabVisible(chosen, true);
-    m_w.pageControl1->setCurrentIndex(chosen);
+    m_w.textTabs->setTabVisible(chosen, true);
+    m_w.textTabs->setCurrentIndex(chosen);
     for (int tab = 0; tab < 3; ++tab) {
         if (tab != chosen) {
-            m_w.pageControl1->setTabVisible(tab, false);
+            m_w.textTabs->setTabVisible(tab, false);
         }
     }
     // A disabled box keeps its check mark.
-    m_w.checkBoxes[5]->setEnabled(mode == ReplaceMode::Normal);
+    m_w.caseSensitiveCheck->setEnabled(mode == ReplaceMode::Normal);
     m_options.mode = mode;
     discardPreview();
     RefreshRuleSets();
@@ -241,7 +234,7 @@ void TMainForm::AddTarget(const std::string& path) {
 }
 
 void TMainForm::ShowTargetsTab() {
-    m_w.pageControl2->setCurrentIndex(kTargetsTab);
+    m_w.listTabs->setCurrentIndex(kTargetsTab);
 }
 
 void TMainForm::ToolButton17Click() {
@@ -329,20 +322,20 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::N19Click() {
-    m_w.checkListBox2->rows().checkAll();
+    m_w.hitList->rows().checkAll();
 }
 
 void TMainForm::N20Click() {
-    m_w.checkListBox2->rows().invertChecks();
+    m_w.hitList->rows().invertChecks();
 }
 
 // --- Rule-set chooser ------------------------------------------------------------------------------
 
 void TMainForm::CheckBox1Click() {
-    const bool multiple = m_w.checkBoxes[1]->isChecked();
-    m_w.comboBox1->setVisible(multiple);
-    m_w.speedButtons[1]->setVisible(multiple);
-    m_w.pageControl1->setEnabled(!multiple);
+    const bool multiple = m_w.multipleCheck->isChecked();
+    m_w.ruleSetChooser->setVisible(multiple);
+    m_w.ruleSetButton->setVisible(multiple);
+    m_w.textTabs->setEnabled(!multiple);
     setMemoColours(multiple);
     RefreshRuleSets();
 }
@@ -350,8 +343,9 @@ void TMainForm::CheckBox1Click() {
 void TMainForm::setMemoColours(bool multiple) {
     const QPalette standard = QApplication::palette();
     const QColor colour = standard.color(multiple ? QPalette::Window : QPalette::Base);
-    for (int number = 1; number <= 5; ++number) {
-        QPlainTextEdit* memo = m_w.memos[static_cast<std::size_t>(number)];
+    // The boxes of the normal and the feature tab, which multiple replacement stands in for.
+    for (QPlainTextEdit* memo :
+         {m_w.findText, m_w.replacementText, m_w.featureStartText, m_w.featureEndText, m_w.featureReplacementText}) {
         QPalette palette = memo->palette();
         palette.setColor(QPalette::Base, colour);
         memo->setPalette(palette);
@@ -359,24 +353,24 @@ void TMainForm::setMemoColours(bool multiple) {
 }
 
 void TMainForm::RefreshRuleSets() {
-    m_w.comboBox1->clear();
+    m_w.ruleSetChooser->clear();
     for (const std::string& name : rules::ListRuleSets(ruleFolder(), m_options.mode)) {
-        m_w.comboBox1->addItem(PathText(name));
+        m_w.ruleSetChooser->addItem(PathText(name));
     }
     // Adding the first entry picks it; a refresh leaves nothing picked.
-    m_w.comboBox1->setCurrentIndex(-1);
+    m_w.ruleSetChooser->setCurrentIndex(-1);
 }
 
 void TMainForm::pickRuleSet(const QString& name) {
-    m_w.comboBox1->setCurrentIndex(m_w.comboBox1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    m_w.ruleSetChooser->setCurrentIndex(m_w.ruleSetChooser->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
 QString TMainForm::pickedRuleSet() const {
-    return m_w.comboBox1->currentText();
+    return m_w.ruleSetChooser->currentText();
 }
 
 std::string TMainForm::chosenRuleSetPath() const {
-    const QString name = m_w.comboBox1->currentText();
+    const QString name = m_w.ruleSetChooser->currentText();
     if (name.isEmpty() || !m_options.multiple) {
         return {};
     }
@@ -449,7 +443,7 @@ void TMainForm::CheckListBox1DblClick(PathListView* list) {
 }
 
 void TMainForm::ListBox1DblClick() {
-    OpenResultLine(m_platform, *m_w.listBox1);
+    OpenResultLine(m_platform, *m_w.resultList);
 }
 
 void TMainForm::N5Click() {
@@ -493,36 +487,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
-}
-
-// --- Text boxes ------------------------------------------------------------------------------------
-
-std::string TMainForm::memoText(int number) const {
-    const QPlainTextEdit* memo = number > 0 && number < static_cast<int>(m_w.memos.size())
-                                     ? m_w.memos[static_cast<std::size_t>(number)]
-                                     : nullptr;
-    return memo != nullptr ? MemoTextUtf8(*memo) : std::string();
-}
-
-void TMainForm::setMemoText(int number, const std::string& utf8) {
-    if (number > 0 && number < static_cast<int>(m_w.memos.size()) && m_w.memos[static_cast<std::size_t>(number)]) {
-        SetMemoTextUtf8(*m_w.memos[static_cast<std::size_t>(number)], utf8);
-    }
-}
-
-// --- Status bar ------------------------------------------------------------------------------------
-
-void TMainForm::setStatusPanel(int index, const QString& text) {
-    if (index >= 0 && index < static_cast<int>(m_w.statusPanels.size())) {
-        m_w.statusPanels[static_cast<std::size_t>(index)]->setText(text);
-    }
-}
-
-QString TMainForm::statusPanel(int index) const {
-    if (index >= 0 && index < static_cast<int>(m_w.statusPanels.size())) {
-        return m_w.statusPanels[static_cast<std::size_t>(index)]->text();
-    }
-    return {};
 }
 
 } // namespace norvik::ui

@@ -140,16 +140,6 @@ public:
     void N19Click();
     void N20Click();
 
-    // --- Text boxes -------------------------------------------------------------------------------
-    /// MemoN's text as UTF-8 with CR LF between lines (the form the core takes typed texts in).
-    [[nodiscard]] std::string memoText(int number) const;
-    /// Sets MemoN from UTF-8; CR LF, LF and CR all end a line.
-    void setMemoText(int number, const std::string& utf8);
-
-    // --- Status bar -------------------------------------------------------------------------------
-    void setStatusPanel(int index, const QString& text);
-    [[nodiscard]] QString statusPanel(int index) const;
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -42,11 +42,11 @@ JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form
 }
 
 std::vector<job::TargetEntry> JobController::targetEntries() const {
-    return CheckListEntries(*m_form.widgets().checkListBox1);
+    return CheckListEntries(*m_form.widgets().targetList);
 }
 
 std::vector<job::TargetEntry> JobController::hitEntries() const {
-    return CheckListEntries(*m_form.widgets().checkListBox2);
+    return CheckListEntries(*m_form.widgets().hitList);
 }
 
 std::vector<job::TargetEntry> JobController::previewEntries() const {
@@ -69,25 +69,25 @@ bool JobController::buildRequest(job::JobRequest& request) {
     const settings::ReplaceOptions& options = m_form.options();
 
     job::RuleTextsUtf8 typed;
-    typed.find = MemoTextUtf8(*w.memos[1]);
-    typed.replacement = MemoTextUtf8(*w.memos[2]);
-    typed.featureStart = MemoTextUtf8(*w.memos[3]);
-    typed.featureEnd = MemoTextUtf8(*w.memos[4]);
-    typed.featureReplacement = MemoTextUtf8(*w.memos[5]);
-    typed.extractStart = MemoTextUtf8(*w.memos[7]);
-    typed.extractEnd = MemoTextUtf8(*w.memos[8]);
+    typed.find = MemoTextUtf8(*w.findText);
+    typed.replacement = MemoTextUtf8(*w.replacementText);
+    typed.featureStart = MemoTextUtf8(*w.featureStartText);
+    typed.featureEnd = MemoTextUtf8(*w.featureEndText);
+    typed.featureReplacement = MemoTextUtf8(*w.featureReplacementText);
+    typed.extractStart = MemoTextUtf8(*w.extractStartText);
+    typed.extractEnd = MemoTextUtf8(*w.extractEndText);
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
         showMessage(gate.message(), platform::MessageKind::Warning);
         return false;
     }
     request.rules.ruleFolder = m_form.folders().ruleFolder();
-    request.rules.ruleSetName = PathBytes(w.comboBox1->currentText());
+    request.rules.ruleSetName = PathBytes(w.ruleSetChooser->currentText());
     // The search tab's ticked hits, or the preview's ticked files, stand in for the targets.
-    if (w.pageControl2->currentWidget() == w.tabSheets[7]) {
+    if (w.listTabs->currentWidget() == w.searchPage) {
         request.useSearchHits = true;
         request.searchHits = hitEntries();
-    } else if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
+    } else if (w.listTabs->currentWidget() == w.previewPage) {
         request.useSearchHits = true;
         request.searchHits = previewEntries();
     } else {
@@ -104,7 +104,7 @@ void JobController::Start() {
     if (!buildRequest(request)) {
         return;
     }
-    const bool fromPreview = m_form.widgets().pageControl2->currentWidget() == m_form.widgets().tabSheets[8];
+    const bool fromPreview = m_form.widgets().listTabs->currentWidget() == m_form.widgets().previewPage;
 
     m_activity = Activity::Job;
     m_sincePump.start();
@@ -128,8 +128,8 @@ void JobController::Preview() {
     }
     const MainFormWidgets& w = m_form.widgets();
     // The preview of a preview is the same preview: it runs over the targets.
-    if (w.pageControl2->currentWidget() == w.tabSheets[8]) {
-        w.pageControl2->setCurrentIndex(kTargetsTab);
+    if (w.listTabs->currentWidget() == w.previewPage) {
+        w.listTabs->setCurrentIndex(kTargetsTab);
     }
     job::JobRequest request;
     if (!buildRequest(request)) {
@@ -137,8 +137,8 @@ void JobController::Preview() {
     }
     request.dryRun = true;
     w.previewPane->discard();
-    w.pageControl2->setTabVisible(kPreviewTab, true);
-    w.pageControl2->setCurrentIndex(kPreviewTab);
+    w.listTabs->setTabVisible(kPreviewTab, true);
+    w.listTabs->setCurrentIndex(kPreviewTab);
 
     m_activity = Activity::Preview;
     m_previewSourceDue = false;
@@ -180,7 +180,8 @@ bool JobController::CloseQuery() {
 }
 
 void JobController::Restore() {
-    const job::RestoreResult result = job::RestoreBackups(m_form.widgets().listBox1->rows().paths(), m_form.options());
+    const job::RestoreResult result =
+        job::RestoreBackups(m_form.widgets().resultList->rows().paths(), m_form.options());
     if (!result.message.empty()) {
         showMessage(result.message, platform::MessageKind::Information);
     }
@@ -190,7 +191,7 @@ void JobController::Search() {
     if (m_engine.isBusy()) {
         return;
     }
-    const std::string typed = MemoTextUtf8(*m_form.widgets().memos[6]);
+    const std::string typed = MemoTextUtf8(*m_form.widgets().searchText);
     if (typed.empty()) {
         return;
     }
@@ -225,13 +226,13 @@ void JobController::showReported() {
     const MainFormWidgets& w = m_form.widgets();
     if (m_changedFileDue) {
         m_changedFileDue = false;
-        w.labels[3]->setText(PathText(m_changedFile));
+        w.currentFileLine->setText(PathText(m_changedFile));
     }
     if (m_percentDue) {
         m_percentDue = false;
-        w.statusPanels[1]->setText(FromUtf8(job::ProgressText(m_percent)));
+        w.progressPanel->setText(FromUtf8(job::ProgressText(m_percent)));
     }
-    for (PathListView* list : {w.listBox1, w.listBox2, w.checkListBox2}) {
+    for (PathListView* list : {w.resultList, w.errorList, w.hitList}) {
         list->rows().publish();
     }
     w.previewPane->publish();
@@ -241,16 +242,16 @@ void JobController::filesCollected(std::size_t count) {
     static_cast<void>(count);
     const MainFormWidgets& w = m_form.widgets();
     if (m_activity == Activity::Search) {
-        w.checkListBox2->rows().clear();
+        w.hitList->rows().clear();
         return;
     }
     if (m_activity == Activity::Preview) {
         return; // the lists of the last real run stay: restore works from them
     }
-    w.listBox1->rows().clear();
-    w.listBox2->rows().clear();
-    w.pageControl2->setTabVisible(kErrorsTab, false);
-    w.pageControl2->setCurrentIndex(kResultsTab);
+    w.resultList->rows().clear();
+    w.errorList->rows().clear();
+    w.listTabs->setTabVisible(kErrorsTab, false);
+    w.listTabs->setCurrentIndex(kResultsTab);
     m_errorTabShown = false;
 }
 
@@ -272,7 +273,7 @@ void JobController::resultLine(const std::string& path) {
         m_previewSourceDue = false;
         return;
     }
-    m_form.widgets().listBox1->rows().append(path);
+    m_form.widgets().resultList->rows().append(path);
 }
 
 void JobController::errorLine(const std::string& line) {
@@ -292,28 +293,28 @@ void JobController::errorLine(const std::string& line) {
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {
-        w.listBox2->rows().clear(); // the search's failures replace the last run's
+        w.errorList->rows().clear(); // the search's failures replace the last run's
     }
-    w.listBox2->rows().append(line);
+    w.errorList->rows().append(line);
     if (!m_errorTabShown) {
         m_errorTabShown = true;
-        w.pageControl2->setTabVisible(kErrorsTab, true);
+        w.listTabs->setTabVisible(kErrorsTab, true);
     }
 }
 
 void JobController::hit(const std::string& path) {
-    m_form.widgets().checkListBox2->rows().append(path, true);
+    m_form.widgets().hitList->rows().append(path, true);
 }
 
 void JobController::summary(const std::string& text) {
     showReported();
     // A preview's counts are a forecast; nothing was written.
-    m_form.widgets().statusPanels[2]->setText((m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) +
-                                              FromUtf8(text));
+    m_form.widgets().summaryPanel->setText((m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) +
+                                           FromUtf8(text));
 }
 
 void JobController::elapsed(const std::string& text) {
-    m_form.widgets().statusPanels[0]->setText(FromUtf8(text));
+    m_form.widgets().elapsedPanel->setText(FromUtf8(text));
 }
 
 } // namespace norvik::ui

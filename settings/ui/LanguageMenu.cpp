@@ -21,6 +21,7 @@
 #include "platform/IPlatform.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/SettingsDocument.h"
+#include "ui/ComponentCaption.h"
 #include "ui/MainWindowView.h"
 #include "ui/PathText.h"
 
@@ -38,53 +39,13 @@ bool IsLanguageCaption(const QString& caption) {
     return caption == QLatin1String("Language") || caption == QLatin1String("&Language");
 }
 
-// A page of a tab widget takes its caption as the tab's text.
-bool SetTabCaption(QWidget& page, const QString& caption) {
-    auto* stack = qobject_cast<QStackedWidget*>(page.parentWidget());
-    auto* tabs = stack != nullptr ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
-    if (tabs == nullptr || tabs->indexOf(&page) < 0) {
-        return false;
-    }
-    tabs->setTabText(tabs->indexOf(&page), caption);
-    return true;
-}
-
-void SetCaption(QObject& part, const QString& caption) {
-    if (auto* action = qobject_cast<QAction*>(&part)) {
-        // Separators have no caption.
-        if (!action->isSeparator()) {
-            action->setText(caption);
-        }
-    } else if (auto* menu = qobject_cast<QMenu*>(&part)) {
-        menu->setTitle(caption);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(&part)) {
-        button->setText(caption);
-    } else if (auto* label = qobject_cast<QLabel*>(&part)) {
-        label->setText(caption);
-    } else if (auto* page = qobject_cast<QWidget*>(&part)) {
-        (void)SetTabCaption(*page, caption);
-    }
-}
-
-template <typename Array> void AddParts(std::map<QString, QObject*>& parts, const Array& array) {
-    for (QObject* part : array) {
-        if (part != nullptr) {
-            parts.emplace(part->objectName(), part);
-        }
-    }
-}
-
 // The main window's named parts by component name. Looking them up here rather than with findChild
 // keeps the rule editor (a child of the main window with a few names of its own) out of the way.
 std::map<QString, QObject*> MainWindowParts(const MainFormWidgets& w) {
     std::map<QString, QObject*> parts;
-    AddParts(parts, w.menus);
-    AddParts(parts, w.items);
-    AddParts(parts, w.toolButtons);
-    AddParts(parts, w.tabSheets);
-    AddParts(parts, w.checkBoxes);
-    AddParts(parts, w.speedButtons);
-    AddParts(parts, w.labels);
+    for (QObject* part : w.captionedParts()) {
+        parts.emplace(part->objectName(), part);
+    }
     return parts;
 }
 
@@ -132,7 +93,7 @@ std::string LanguageMenu::entryLanguage(const QAction& entry) {
 }
 
 void LanguageMenu::hideMenu() {
-    m_mainForm.widgets().menus[18]->menuAction()->setVisible(false);
+    m_mainForm.widgets().languageMenu->menuAction()->setVisible(false);
 }
 
 void LanguageMenu::ApplyLanguage(const std::string& name) {
@@ -229,7 +190,7 @@ void LanguageMenu::applyCaptions() {
 }
 
 void LanguageMenu::buildEntries() {
-    QMenu* menu = m_mainForm.widgets().menus[18];
+    QMenu* menu = m_mainForm.widgets().languageMenu;
     const std::vector<std::string>& folders = m_mainForm.folders().languageFolders;
     const settings::LanguageList list =
         settings::ListLanguages(std::vector<std::filesystem::path>(folders.begin(), folders.end()));

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <array>
 #include <optional>
@@ -32,10 +33,32 @@ namespace {
 /// Shown when the settings file cannot be replaced at close.
 constexpr std::string_view kSettingsSaveErrorMessage = "Save NVK.xml Error!!!";
 
-// The number at the end of a component name ("CheckBox2", "Memo5"); every one used here has one digit.
-int ComponentNumber(std::string_view component) {
-    return component.back() - '0';
-}
+// The option boxes in load order, with their keys.
+struct CheckKey {
+    std::string_view key;
+    QCheckBox* MainFormWidgets::*box;
+};
+constexpr std::array<CheckKey, 5> kOptionChecks{{
+    {keys::kBackUp, &MainFormWidgets::backupCheck},
+    {keys::kCaseSensitive, &MainFormWidgets::caseSensitiveCheck},
+    {keys::kSubdir, &MainFormWidgets::subfoldersCheck},
+    {keys::kMutilReplace, &MainFormWidgets::multipleCheck},
+    {keys::kForceReadOnly, &MainFormWidgets::forceReadOnlyCheck},
+}};
+
+// The text boxes of a single replacement in load and save order, with their keys (hex text of the
+// working text).
+struct TextKey {
+    std::string_view key;
+    QPlainTextEdit* MainFormWidgets::*box;
+};
+constexpr std::array<TextKey, 5> kRuleTexts{{
+    {keys::kNormalReplaceMemo1, &MainFormWidgets::findText},
+    {keys::kNormalReplaceMemo2, &MainFormWidgets::replacementText},
+    {keys::kCharacterReplaceMemo1, &MainFormWidgets::featureStartText},
+    {keys::kCharacterReplaceMemo2, &MainFormWidgets::featureEndText},
+    {keys::kCharacterReplaceMemo3, &MainFormWidgets::featureReplacementText},
+}};
 
 } // namespace
 
@@ -85,9 +108,8 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
 
         // Setting a box runs its click reaction only when its state changes (CheckBox1's fills the
         // rule-set chooser).
-        for (const settings::keys::KeyComponent& entry : keys::kOptionCheckBoxKeys) {
-            const bool on = settings::ReadFlag(document.ReadSetting(entry.key));
-            w.checkBoxes[static_cast<std::size_t>(ComponentNumber(entry.component))]->setChecked(on);
+        for (const CheckKey& entry : kOptionChecks) {
+            (w.*entry.box)->setChecked(settings::ReadFlag(document.ReadSetting(entry.key)));
         }
 
         const bool toFolder = settings::ReadFlag(document.ReadSetting(keys::kItsSelf));
@@ -109,18 +131,17 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
             m_mainForm.SetMode(*mode);
         }
 
-        for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
+        for (const TextKey& entry : kRuleTexts) {
             const std::string text = rules::HexToText(document.ReadSetting(entry.key));
-            SetMemoTextUtf8(*w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))],
-                            filedeal::CodePageToUtf8(text));
+            SetMemoTextUtf8(*(w.*entry.box), filedeal::CodePageToUtf8(text));
         }
 
         options.language = settings::LanguageFromValue(document.ReadSetting(keys::kLanguage));
 
         const QString ruleSet = PathText(settings::RuleSetNameFromValue(document.ReadSetting(keys::kRepacleRulesFile)));
-        for (int row = w.comboBox1->count() - 1; row >= 0; --row) {
-            if (w.comboBox1->itemText(row) == ruleSet) {
-                w.comboBox1->setCurrentIndex(row);
+        for (int row = w.ruleSetChooser->count() - 1; row >= 0; --row) {
+            if (w.ruleSetChooser->itemText(row) == ruleSet) {
+                w.ruleSetChooser->setCurrentIndex(row);
                 break;
             }
         }
@@ -158,8 +179,8 @@ void SettingsBinding::SaveSettings() {
             }
         }
     };
-    const auto boxFlag = [&](int number) {
-        return settings::FlagText(w.checkBoxes[static_cast<std::size_t>(number)]->isChecked());
+    const auto boxFlag = [](const QCheckBox* box) {
+        return settings::FlagText(box->isChecked());
     };
 
     std::vector<settings::StoredTarget> targets;
@@ -168,12 +189,12 @@ void SettingsBinding::SaveSettings() {
     }
     write(keys::kTarget, settings::EncodeTargets(targets));
 
-    write(keys::kBackUp, boxFlag(2));
-    write(keys::kCaseSensitive, boxFlag(5));
-    write(keys::kSubdir, boxFlag(3));
-    write(keys::kMutilReplace, boxFlag(1));
+    write(keys::kBackUp, boxFlag(w.backupCheck));
+    write(keys::kCaseSensitive, boxFlag(w.caseSensitiveCheck));
+    write(keys::kSubdir, boxFlag(w.subfoldersCheck));
+    write(keys::kMutilReplace, boxFlag(w.multipleCheck));
     write(keys::kReplaceType, std::to_string(static_cast<int>(options.mode)));
-    write(keys::kForceReadOnly, boxFlag(4));
+    write(keys::kForceReadOnly, boxFlag(w.forceReadOnlyCheck));
 
     write(keys::kItsSelf, settings::FlagText(configure->outputToFolderChosen()));
 
@@ -191,16 +212,14 @@ void SettingsBinding::SaveSettings() {
 
     // The chosen rule set goes with the multiple-replacement box as it is on screen, like
     // "MutilReplace" itself: a set chosen since the last options refresh is not lost.
-    const QString ruleSet = w.comboBox1->currentText();
-    if (w.checkBoxes[1]->isChecked() && !ruleSet.isEmpty()) {
+    const QString ruleSet = w.ruleSetChooser->currentText();
+    if (w.multipleCheck->isChecked() && !ruleSet.isEmpty()) {
         write(keys::kRepacleRulesFile,
               settings::EncodeRuleSetValue(m_mainForm.folders().dataFolder, PathBytes(ruleSet), options.mode));
     }
 
-    for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
-        const std::string text = filedeal::Utf8ToCodePage(
-            MemoTextUtf8(*w.memos[static_cast<std::size_t>(ComponentNumber(entry.component))]));
-        write(entry.key, rules::TextToHex(text));
+    for (const TextKey& entry : kRuleTexts) {
+        write(entry.key, rules::TextToHex(filedeal::Utf8ToCodePage(MemoTextUtf8(*(w.*entry.box)))));
     }
 
     if (firstError) {

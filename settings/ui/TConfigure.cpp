@@ -130,15 +130,16 @@ void TConfigure::buildControls() {
     m_extraction = new QGroupBox(QStringLiteral("提取设置"), this);
     m_extraction->setObjectName(QStringLiteral("GroupBox2"));
     auto* extractionColumn = new QVBoxLayout(m_extraction);
-    const std::array<const char*, 5> flagCaptions{nullptr, "提取的文本加入来源", "提取的文本间加入空行",
-                                                  "提取文本包含前特征", "提取文本包含后特征"};
-    const std::array<bool, 5> flagDefaults{false, true, false, true, true};
-    for (std::size_t i = 1; i < m_extractFlags.size(); ++i) {
-        m_extractFlags[i] = new QCheckBox(QString::fromUtf8(flagCaptions[i]), m_extraction);
-        m_extractFlags[i]->setObjectName(QStringLiteral("CheckBox") + QString::number(i));
-        m_extractFlags[i]->setChecked(flagDefaults[i]);
-        extractionColumn->addWidget(m_extractFlags[i]);
-    }
+    const auto flag = [&](QCheckBox*& box, const char* name, const char* caption, bool checked) {
+        box = new QCheckBox(QString::fromUtf8(caption), m_extraction);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setChecked(checked);
+        extractionColumn->addWidget(box);
+    };
+    flag(m_addSource, "CheckBox1", "提取的文本加入来源", true);
+    flag(m_blankLine, "CheckBox2", "提取的文本间加入空行", false);
+    flag(m_includeStart, "CheckBox3", "提取文本包含前特征", true);
+    flag(m_includeEnd, "CheckBox4", "提取文本包含后特征", true);
     root->addWidget(m_extraction);
     m_extraction->setVisible(false);
 
@@ -161,10 +162,7 @@ void TConfigure::buildControls() {
 
 void TConfigure::LoadConfiguration() {
     const settings::ReplaceOptions& options = m_mainForm.options();
-    m_extractFlags[1]->setChecked(options.extractAddSource);
-    m_extractFlags[2]->setChecked(options.extractBlankLine);
-    m_extractFlags[3]->setChecked(options.extractIncludeStart);
-    m_extractFlags[4]->setChecked(options.extractIncludeEnd);
+    showExtraction(options);
     ShowOutputFolder(options.outputFolder);
     FillFileTypes(m_mainForm.options().fileTypes);
     (void)TickFileTypes(m_mainForm.options().selectedTypes);
@@ -227,10 +225,11 @@ void TConfigure::appendType(const std::string& type, bool ticked) {
 
 void TConfigure::ApplyConfiguration() {
     settings::ReplaceOptions& options = m_mainForm.options();
-    options.extractAddSource = m_extractFlags[1]->isChecked();
-    options.extractBlankLine = m_extractFlags[2]->isChecked();
-    options.extractIncludeStart = m_extractFlags[3]->isChecked();
-    options.extractIncludeEnd = m_extractFlags[4]->isChecked();
+    const ExtractionChoice extraction = extractionChosen();
+    options.extractAddSource = extraction.addSource;
+    options.extractBlankLine = extraction.blankLine;
+    options.extractIncludeStart = extraction.includeStart;
+    options.extractIncludeEnd = extraction.includeEnd;
     options.outputToFolder = m_toFolder->isChecked();
     options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
     CollectFileTypes();
@@ -271,8 +270,14 @@ void TConfigure::setOutputToFolderChosen(bool toFolder) {
 }
 
 TConfigure::ExtractionChoice TConfigure::extractionChosen() const {
-    return {m_extractFlags[1]->isChecked(), m_extractFlags[2]->isChecked(), m_extractFlags[3]->isChecked(),
-            m_extractFlags[4]->isChecked()};
+    return {m_addSource->isChecked(), m_blankLine->isChecked(), m_includeStart->isChecked(), m_includeEnd->isChecked()};
+}
+
+void TConfigure::showExtraction(const settings::ReplaceOptions& options) {
+    m_addSource->setChecked(options.extractAddSource);
+    m_blankLine->setChecked(options.extractBlankLine);
+    m_includeStart->setChecked(options.extractIncludeStart);
+    m_includeEnd->setChecked(options.extractIncludeEnd);
 }
 
 // --- Commands --------------------------------------------------------------------------------------
@@ -356,10 +361,7 @@ void TConfigure::reject() {
         (m_shown.toFolder ? m_toFolder : m_inPlace)->setChecked(true);
         RadioButton1Click();
         const settings::ReplaceOptions& options = m_shown.options;
-        m_extractFlags[1]->setChecked(options.extractAddSource);
-        m_extractFlags[2]->setChecked(options.extractBlankLine);
-        m_extractFlags[3]->setChecked(options.extractIncludeStart);
-        m_extractFlags[4]->setChecked(options.extractIncludeEnd);
+        showExtraction(options);
         FillFileTypes(m_shown.listedTypes);
         (void)TickFileTypes(m_shown.tickedTypes);
         m_mainForm.setBackupEnabled(!m_shown.toFolder);

@@ -4,7 +4,6 @@
 // window's options, OK writes them back and refreshes the main window, Cancel puts the options and the
 // controls back as they were loaded (the main window reads the output mode from the dialog).
 #include <QDialog>
-#include <array>
 #include <string>
 
 #include "settings/ReplaceOptions.h"
@@ -83,17 +82,21 @@ protected:
 private:
     void buildControls();
     void appendType(const std::string& type, bool ticked);
+    void showExtraction(const settings::ReplaceOptions& options);
 
     platform::IPlatform& m_platform;
     MainWindowView& m_mainForm;
-    QListWidget* m_types = nullptr;             // CheckListBox1
-    QMenu* m_typeMenu = nullptr;                // PopupMenu1
-    QRadioButton* m_inPlace = nullptr;          // RadioButton1
-    QRadioButton* m_toFolder = nullptr;         // RadioButton2
-    QLineEdit* m_folder = nullptr;              // Edit1
-    QToolButton* m_browse = nullptr;            // SpeedButton1
-    QGroupBox* m_extraction = nullptr;          // GroupBox2
-    std::array<QCheckBox*, 5> m_extractFlags{}; // CheckBox1..CheckBox4
+    QListWidget* m_types = nullptr;      // CheckListBox1
+    QMenu* m_typeMenu = nullptr;         // PopupMenu1
+    QRadioButton* m_inPlace = nullptr;   // RadioButton1
+    QRadioButton* m_toFolder = nullptr;  // RadioButton2
+    QLineEdit* m_folder = nullptr;       // Edit1
+    QToolButton* m_browse = nullptr;     // SpeedButton1
+    QGroupBox* m_extraction = nullptr;   // GroupBox2
+    QCheckBox* m_addSource = nullptr;    // CheckBox1: the source's path before its spans
+    QCheckBox* m_blankLine = nullptr;    // CheckBox2: a blank line between spans
+    QCheckBox* m_includeStart = nullptr; // CheckBox3: spans keep their start string
+    QCheckBox* m_includeEnd = nullptr;   // CheckBox4: spans keep their end string
 
     /// What LoadConfiguration showed, for Cancel.
     struct Shown {

@@ -77,8 +77,8 @@ void TestAbout::oneModelessBoxThatOnlyHides() {
     QCOMPARE(about.minimumSize(), about.maximumSize());
     QVERIFY(about.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
-    f.w().items[7]->trigger();
-    f.w().toolButtons[7]->trigger();
+    f.w().aboutItem->trigger();
+    f.w().aboutButton->trigger();
     QVERIFY(about.isVisible());
     QVERIFY(!about.isModal());
     QVERIFY(QApplication::activeModalWidget() == nullptr);
@@ -119,14 +119,14 @@ void TestAbout::helpOpensTheDocumentOnlyWhenItIsThere() {
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
     // No document beside the executable: nothing at all happens.
     QTest::keyClick(f.form.get(), Qt::Key_F1);
-    f.w().toolButtons[6]->trigger();
-    f.w().toolButtons[2]->trigger();
+    f.w().helpButton->trigger();
+    f.w().feedbackButton->trigger();
     QVERIFY(f.platform.calls.isEmpty());
 
     const QString document = f.exe.filePath(QStringLiteral("NVK.html"));
     norvik::test::WriteFileBytes(document, "<html></html>");
     QTest::keyClick(f.form.get(), Qt::Key_F1);
-    f.w().toolButtons[2]->trigger();
+    f.w().feedbackButton->trigger();
     const auto urls = f.platform.callsOf(QStringLiteral("openUrl"));
     QCOMPARE(urls.size(), 2);
     const QUrl help(urls[0].text);

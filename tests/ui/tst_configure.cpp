@@ -51,7 +51,7 @@ struct Fixture {
         platform.inputAnswers = {typed};
         dialog.N2Click();
     }
-    QCheckBox& backupBox() const { return *form.widgets().checkBoxes[2]; }
+    QCheckBox& backupBox() const { return *form.widgets().backupCheck; }
 };
 
 } // namespace
@@ -181,7 +181,7 @@ void TestConfigure::defaultsThenOk() {
     f.dialog.Button1Click();
     QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
     QCOMPARE(f.form.options().selectedTypes, std::string(kDefaults));
-    QCOMPARE(f.form.widgets().labels[7]->text(),
+    QCOMPARE(f.form.widgets().fileTypeLine->text(),
              QStringLiteral("当前操作的文件类型:") + QString::fromLatin1(kDefaults));
 }
 
@@ -217,7 +217,7 @@ void TestConfigure::outputFolderModeAndTheBackupBox() {
     QVERIFY(!f.backupBox().isEnabled());
     QVERIFY(f.backupBox().isChecked());
     QVERIFY(!options.backup);
-    QCOMPARE(f.form.widgets().labels[10]->text(),
+    QCOMPARE(f.form.widgets().outputLine->text(),
              QStringLiteral("输出目录:") + out + QStringLiteral("/     另存方式,无需备份"));
 
     f.dialog.LoadConfiguration();
@@ -229,7 +229,7 @@ void TestConfigure::outputFolderModeAndTheBackupBox() {
     QCOMPARE(options.outputFolder, std::string());
     QVERIFY(f.backupBox().isEnabled());
     QVERIFY(options.backup);
-    QCOMPARE(f.form.widgets().labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    QCOMPARE(f.form.widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
 }
 
 void TestConfigure::okWithoutAFolderFallsBackToInPlace() {
@@ -262,7 +262,7 @@ void TestConfigure::folderThatCannotBeCreatedSwitchesModeOff() {
     f.dialog.Button1Click();
     QVERIFY(!f.form.options().outputToFolder);
     QVERIFY(f.backupBox().isEnabled());
-    QCOMPARE(f.form.widgets().labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    QCOMPARE(f.form.widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
 
     // One missing level is created.
     const std::string one = Bytes(f.dir.filePath(QStringLiteral("new"))) + "/";
@@ -281,7 +281,7 @@ void TestConfigure::cancelRestoresEveryOption() {
     f.dialog.Button1Click();
     QVERIFY(f.form.options().outputToFolder);
     const norvik::settings::ReplaceOptions before = f.form.options();
-    const QString line = f.form.widgets().labels[10]->text();
+    const QString line = f.form.widgets().outputLine->text();
 
     f.dialog.LoadConfiguration(); // as showing it does
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
@@ -300,7 +300,7 @@ void TestConfigure::cancelRestoresEveryOption() {
     QCOMPARE(now.fileTypes, before.fileTypes);
     QCOMPARE(now.extractBlankLine, before.extractBlankLine);
     QCOMPARE(f.dialog.tickedTypes(), before.selectedTypes);
-    QCOMPARE(f.form.widgets().labels[10]->text(), line);
+    QCOMPARE(f.form.widgets().outputLine->text(), line);
 
     // The other way round: in place with backups, output chosen, Cancel.
     f.dialog.LoadConfiguration();

@@ -52,8 +52,8 @@ void PrepareTenFiles(JobWindow& f) {
         f.write(QStringLiteral("ten/f%1.txt").arg(i), "old\r\n");
     }
     f.addFolder(QStringLiteral("ten"));
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("新"));
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("新"));
 }
 
 int ChangedOnDisk(const JobWindow& f) {
@@ -100,11 +100,11 @@ void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
     f.write(QStringLiteral("sub/f.txt"), "old\r\n");
     f.write(QStringLiteral("g.dat"), "old\r\n"); // outside the selected types
     f.addFolder();
-    QTest::keyClicks(w.memos[1], QStringLiteral("old"));
-    w.memos[2]->insertPlainText(QStringLiteral("新"));
-    f.form->setStatusPanel(1, QStringLiteral("before"));
+    QTest::keyClicks(w.findText, QStringLiteral("old"));
+    w.replacementText->insertPlainText(QStringLiteral("新"));
+    f.w().progressPanel->setText(QStringLiteral("before"));
 
-    w.speedButtons[2]->click();
+    w.startButton->click();
 
     QCOMPARE(f.read(QStringLiteral("a_gbk.txt")), Gbk("\xC4\xE3\xBA\xC3 \xD0\xC2\r\n\xD0\xC2 end\r\n"));
     QCOMPARE(f.read(QStringLiteral("b_utf16.txt")), Utf16WithMark(QStringLiteral("你好 新\r\n")));
@@ -118,22 +118,22 @@ void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
     QCOMPARE(f.read(QStringLiteral("b_utf16.txt.bak")), utf16);
     QVERIFY(!QFile::exists(f.path(QStringLiteral("e_same.txt.bak"))));
 
-    QStringList written = ListTexts(*w.listBox1);
+    QStringList written = ListTexts(*w.resultList);
     QCOMPARE(written.size(), 5);
-    QCOMPARE(w.labels[3]->text(), written.last()); // in place, the last written path is the last changed source
+    QCOMPARE(w.currentFileLine->text(), written.last()); // in place, the last written path is the last changed source
     written.sort();
     QCOMPARE(written, (QStringList{f.path(QStringLiteral("a_gbk.txt")), f.path(QStringLiteral("b_utf16.txt")),
                                    f.path(QStringLiteral("c_utf8mark.txt")), f.path(QStringLiteral("d_utf8.txt")),
                                    f.path(QStringLiteral("sub/f.txt"))}));
-    QCOMPARE(w.listBox2->count(), 0);
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
-    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
-    QCOMPARE(f.panel(1), QStringLiteral("100%"));
-    QCOMPARE(f.panel(2), Summary(1, 6, 5, 5, 0, 0));
-    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")) && f.panel(0).endsWith(QStringLiteral("毫秒")));
+    QCOMPARE(w.errorList->count(), 0);
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab));
+    QVERIFY(!w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(f.progress(), QStringLiteral("100%"));
+    QCOMPARE(f.summary(), Summary(1, 6, 5, 5, 0, 0));
+    QVERIFY(f.elapsed().startsWith(QStringLiteral("耗时")) && f.elapsed().endsWith(QStringLiteral("毫秒")));
     QVERIFY(f.platform.messages().isEmpty());
 
-    w.toolButtons[10]->trigger();
+    w.restoreButton->trigger();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("成功恢复5个")});
     QCOMPARE(f.read(QStringLiteral("a_gbk.txt")), gbk);
     QCOMPARE(f.read(QStringLiteral("b_utf16.txt")), utf16);
@@ -141,9 +141,9 @@ void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
     QCOMPARE(f.read(QStringLiteral("d_utf8.txt")), utf8);
     QCOMPARE(f.read(QStringLiteral("sub/f.txt")), QByteArray("old\r\n"));
     QVERIFY(QDir(f.data.path()).entryList({QStringLiteral("*.bak")}, QDir::Files).isEmpty());
-    QCOMPARE(w.listBox1->count(), 5); // the restore leaves the list as it is
+    QCOMPARE(w.resultList->count(), 5); // the restore leaves the list as it is
     // Alt+B's menu item shares the command; nothing is left to put back.
-    w.items[13]->trigger();
+    w.restoreItem->trigger();
     QCOMPARE(f.platform.messages().last(), QStringLiteral("成功恢复0个"));
 }
 
@@ -152,27 +152,27 @@ void TestJobWindow::typedTextsReachTheCoreAsWorkingText() {
     f.write(QStringLiteral("lines.txt"), Gbk("first\r\nsecond\r\n\xC4\xE3\r\n"));
     f.addFolder();
     // A box gives its lines joined by "\n"; the core needs CR LF to match across an ANSI file's lines.
-    f.type(1, QStringLiteral("first\nsecond\n你"));
-    f.type(2, QStringLiteral("one"));
+    f.type(f.w().findText, QStringLiteral("first\nsecond\n你"));
+    f.type(f.w().replacementText, QStringLiteral("one"));
     f.form->SpeedButton2Click();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("one\r\n"));
 
     // A character the code page lacks stops the command before any file is touched or any list changes.
     f.write(QStringLiteral("lines.txt"), "first\r\n");
-    f.type(1, QStringLiteral("first"));
-    f.type(2, QStringLiteral("\U0001F600"));
+    f.type(f.w().findText, QStringLiteral("first"));
+    f.type(f.w().replacementText, QStringLiteral("\U0001F600"));
     f.platform.clearRecord();
     f.form->SpeedButton2Click();
     QCOMPARE(f.platform.messages(),
              QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText("替换内容"))});
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("first\r\n"));
-    QCOMPARE(f.w().listBox1->count(), 1);
+    QCOMPARE(f.w().resultList->count(), 1);
     QCOMPARE(f.platform.processEventsCount, 0);
     // Texts the mode does not use are not judged.
     f.form->N9Click();
-    f.type(3, QStringLiteral("fi"));
-    f.type(4, QStringLiteral("st"));
-    f.type(5, QStringLiteral("X"));
+    f.type(f.w().featureStartText, QStringLiteral("fi"));
+    f.type(f.w().featureEndText, QStringLiteral("st"));
+    f.type(f.w().featureReplacementText, QStringLiteral("X"));
     f.form->SpeedButton2Click();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("X\r\n"));
 }
@@ -184,27 +184,27 @@ void TestJobWindow::stopAskedDuringTheFourthFileEndsAfterIt() {
     bool pressed = false;
     // The click lands while the fourth file is in work and is handled at the next pump.
     f.platform.onProcessEvents = [&](int) {
-        if (!pressed && w.listBox1->count() == 4) {
+        if (!pressed && w.resultList->count() == 4) {
             pressed = true;
             f.platform.yesNoAnswers = {true};
-            w.speedButtons[5]->click();
+            w.stopButton->click();
         }
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo")).size(), 1);
     QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo"))[0].text, QStringLiteral("替换进行中,确定要停止替换吗?"));
     QCOMPARE(ChangedOnDisk(f), 4);
-    QCOMPARE(f.panel(2), Summary(1, 10, 4, 4, 0, 0));
-    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")));
+    QCOMPARE(f.summary(), Summary(1, 10, 4, 4, 0, 0));
+    QVERIFY(f.elapsed().startsWith(QStringLiteral("耗时")));
 
     // Stop outside a run asks nothing; the next Start runs normally.
     f.platform.onProcessEvents = {};
     f.platform.clearRecord();
-    w.speedButtons[5]->click();
+    w.stopButton->click();
     QVERIFY(f.platform.calls.isEmpty());
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QCOMPARE(ChangedOnDisk(f), 10);
-    QCOMPARE(f.panel(2), Summary(1, 10, 6, 6, 0, 0));
+    QCOMPARE(f.summary(), Summary(1, 10, 6, 6, 0, 0));
     QVERIFY(f.platform.calls.isEmpty());
 }
 
@@ -216,26 +216,26 @@ void TestJobWindow::pauseHoldsTheLoopUntilStop() {
     int writtenDuringPause = -1;
     bool pausedBeforeStop = false;
     f.platform.onProcessEvents = [&](int call) {
-        if (pausedAt == 0 && w.listBox1->count() == 2) {
+        if (pausedAt == 0 && w.resultList->count() == 2) {
             pausedAt = call;
-            w.speedButtons[4]->click();
+            w.pauseButton->click();
         } else if (pausedAt != 0 && call == pausedAt + 5) {
             // Five pumps into the pause; No keeps it paused, Yes ends it.
-            writtenDuringPause = w.listBox1->count();
+            writtenDuringPause = w.resultList->count();
             f.platform.yesNoAnswers = {false, true};
-            w.speedButtons[5]->click();
+            w.stopButton->click();
             pausedBeforeStop = f.form->job().engine().flags().paused;
-            w.speedButtons[5]->click();
+            w.stopButton->click();
         }
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QCOMPARE(writtenDuringPause, 2);
     QVERIFY(pausedBeforeStop);
     QCOMPARE(ChangedOnDisk(f), 2);
-    QCOMPARE(f.panel(2), Summary(1, 10, 2, 2, 0, 0));
+    QCOMPARE(f.summary(), Summary(1, 10, 2, 2, 0, 0));
     QVERIFY(!f.form->job().engine().flags().paused);
     // Pause outside a run does nothing.
-    w.speedButtons[4]->click();
+    w.pauseButton->click();
     QVERIFY(!f.form->job().engine().flags().paused);
 }
 
@@ -246,13 +246,13 @@ void TestJobWindow::closeQuestionDuringARun() {
     f.form->show();
     bool asked = false;
     f.platform.onProcessEvents = [&](int) {
-        if (!asked && w.listBox1->count() == 3) {
+        if (!asked && w.resultList->count() == 3) {
             asked = true;
             f.platform.yesNoAnswers = {false};
             QVERIFY(!f.form->close());
         }
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QVERIFY(f.form->isVisible());
     QCOMPARE(ChangedOnDisk(f), 10);
     QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo"))[0].text, QStringLiteral("替换进行中,确定要关闭吗?"));
@@ -263,16 +263,16 @@ void TestJobWindow::closeQuestionDuringARun() {
     }
     asked = false;
     f.platform.onProcessEvents = [&](int) {
-        if (!asked && w.listBox1->count() == 3) {
+        if (!asked && w.resultList->count() == 3) {
             asked = true;
             f.platform.yesNoAnswers = {true};
             QVERIFY(f.form->close());
         }
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QVERIFY(!f.form->isVisible());
     QCOMPARE(ChangedOnDisk(f), 3);
-    QCOMPARE(f.panel(2), Summary(1, 10, 3, 3, 0, 0));
+    QCOMPARE(f.summary(), Summary(1, 10, 3, 3, 0, 0));
 }
 
 void TestJobWindow::closingWhileCollectingStopsWithoutAQuestion() {
@@ -308,29 +308,29 @@ void TestJobWindow::firstFailureShowsTheErrorTab() {
         QFile::setPermissions(f.path(QString::fromLatin1(name)), QFile::ReadOwner | QFile::ReadGroup);
     }
     f.addFolder();
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
-    w.speedButtons[2]->click();
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
+    w.startButton->click();
 
-    QStringList errors = ListTexts(*w.listBox2);
+    QStringList errors = ListTexts(*w.errorList);
     errors.sort();
     QCOMPARE(errors, (QStringList{f.path(QStringLiteral("b_locked.txt")) + QStringLiteral(" is Error!!!"),
                                   f.path(QStringLiteral("c_locked.txt")) + QStringLiteral(" is Error!!!")}));
-    QCOMPARE(w.listBox2->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
-    QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
-    QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
+    QCOMPARE(w.errorList->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
+    QCOMPARE(ListTexts(*w.resultList), QStringList{f.path(QStringLiteral("a.txt"))});
     QCOMPARE(f.read(QStringLiteral("b_locked.txt")), QByteArray("old\r\n"));
     QCOMPARE(f.read(QStringLiteral("b_locked.txt.bak")), QByteArray("old\r\n"));
-    QCOMPARE(f.panel(2), Summary(1, 3, 3, 1, 2, 0));
+    QCOMPARE(f.summary(), Summary(1, 3, 3, 1, 2, 0));
 
     // Forced: the next run writes them, and its start hides the error tab again.
-    w.checkBoxes[4]->setChecked(true);
-    w.pageControl2->setCurrentIndex(norvik::ui::kErrorsTab);
-    w.speedButtons[2]->click();
-    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
-    QCOMPARE(w.listBox2->count(), 0);
+    w.forceReadOnlyCheck->setChecked(true);
+    w.listTabs->setCurrentIndex(norvik::ui::kErrorsTab);
+    w.startButton->click();
+    QVERIFY(!w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab));
+    QCOMPARE(w.errorList->count(), 0);
     QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("new\r\n"));
 }
 
@@ -341,21 +341,21 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     norvik::test::WriteFileBytes(ruleFile, "6F6C64;6E6577\r\n");
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.addFolder();
-    w.checkBoxes[1]->setChecked(true);
-    w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("gone")));
-    w.listBox1->rows().append("/previous/run.txt");
-    f.form->setStatusPanel(0, QStringLiteral("earlier time"));
-    f.form->setStatusPanel(2, QStringLiteral("earlier summary"));
+    w.multipleCheck->setChecked(true);
+    w.ruleSetChooser->setCurrentIndex(w.ruleSetChooser->findText(QStringLiteral("gone")));
+    w.resultList->rows().append("/previous/run.txt");
+    f.w().elapsedPanel->setText(QStringLiteral("earlier time"));
+    f.w().summaryPanel->setText(QStringLiteral("earlier summary"));
     QFile::remove(ruleFile);
 
-    w.speedButtons[2]->click();
+    w.startButton->click();
     const auto messages = f.platform.callsOf(QStringLiteral("message"));
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].text, QString::fromStdString(norvik::job::RuleFileErrorText(ruleFile.toStdString())));
     QCOMPARE(messages[0].detail, QStringLiteral("error"));
-    QCOMPARE(f.panel(2), QStringLiteral("earlier summary"));
-    QCOMPARE(f.panel(0), QStringLiteral("earlier time"));
-    QCOMPARE(w.listBox1->count(), 0);
+    QCOMPARE(f.summary(), QStringLiteral("earlier summary"));
+    QCOMPARE(f.elapsed(), QStringLiteral("earlier time"));
+    QCOMPARE(w.resultList->count(), 0);
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
@@ -364,11 +364,11 @@ void TestJobWindow::outputFolderInsideATargetIsRefusedWithAMessage() {
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("sub/a.txt"), "old\r\n");
     f.addFolder();
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = f.path(QStringLiteral("sub")).toStdString() + "/";
-    f.w().speedButtons[2]->click();
+    f.w().startButton->click();
     const auto messages = f.platform.callsOf(QStringLiteral("message"));
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].detail, QStringLiteral("warning"));
@@ -383,7 +383,7 @@ void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
 
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("a.txt.bak"), "older\r\n");
-    f.w().listBox1->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
+    f.w().resultList->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = "/srv/out/";
     f.form->ToolButton10Click();
@@ -401,28 +401,28 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     f.form->AddTarget(file);
     f.form->AddTarget(folder);
     f.form->AddTarget(f.path(QStringLiteral("gone.txt")).toStdString());
-    w.checkListBox1->rows().setChecked(0, false); // the tick does not matter
+    w.targetList->rows().setChecked(0, false); // the tick does not matter
 
     const auto doubleClick = [](norvik::ui::PathListView* list, int row) {
         list->setCurrentRow(row);
         emit list->doubleClicked(list->model()->index(row, 0));
     };
-    doubleClick(w.checkListBox1, 0);
-    doubleClick(w.checkListBox1, 1);
-    doubleClick(w.checkListBox1, 2);
-    w.checkListBox1->clearSelection();
-    f.form->CheckListBox1DblClick(w.checkListBox1); // no row selected
+    doubleClick(w.targetList, 0);
+    doubleClick(w.targetList, 1);
+    doubleClick(w.targetList, 2);
+    w.targetList->clearSelection();
+    f.form->CheckListBox1DblClick(w.targetList); // no row selected
     const auto opened = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(opened.size(), 2);
     QCOMPARE(opened[0].text, QString::fromStdString(file));
     QCOMPARE(opened[1].text, QString::fromStdString(folder));
 
     // The hits share the handler; the result list hands its line over as it stands.
-    w.checkListBox2->rows().append(file, false);
-    doubleClick(w.checkListBox2, 0);
-    w.listBox1->rows().append("/written/elsewhere.txt");
+    w.hitList->rows().append(file, false);
+    doubleClick(w.hitList, 0);
+    w.resultList->rows().append("/written/elsewhere.txt");
     f.form->ListBox1DblClick(); // nothing selected yet
-    doubleClick(w.listBox1, 0);
+    doubleClick(w.resultList, 0);
     const auto all = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(all.size(), 4);
     QCOMPARE(all[2].text, QString::fromStdString(file));
@@ -437,8 +437,8 @@ void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
         f.write(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "old\r\n");
     }
     f.addFolder(QStringLiteral("many"));
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
     f.form->resize(800, 600);
     f.form->show();
 
@@ -449,45 +449,45 @@ void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
     bool stayedWhereScrolled = true;
     f.platform.onProcessEvents = [&](int) {
         QApplication::processEvents();
-        const int written = w.listBox1->count();
+        const int written = w.resultList->count();
         if (written < 20 || written == kFiles) {
             return;
         }
-        QCOMPARE(w.listBox1->model()->rowCount(), written);
-        QCOMPARE(f.panel(1), QStringLiteral("%1%").arg(written * 100 / kFiles));
-        QCOMPARE(w.labels[3]->text(), w.listBox1->rows().textAt(written - 1));
-        const QRect last = w.listBox1->visualRect(w.listBox1->model()->index(written - 1, 0));
+        QCOMPARE(w.resultList->model()->rowCount(), written);
+        QCOMPARE(f.progress(), QStringLiteral("%1%").arg(written * 100 / kFiles));
+        QCOMPARE(w.currentFileLine->text(), w.resultList->rows().textAt(written - 1));
+        const QRect last = w.resultList->visualRect(w.resultList->model()->index(written - 1, 0));
         if (scrolledAwayAt < 0) {
-            QVERIFY(w.listBox1->viewport()->rect().intersects(last));
+            QVERIFY(w.resultList->viewport()->rect().intersects(last));
             if (written > 100) {
-                w.listBox1->scrollToTop();
+                w.resultList->scrollToTop();
                 scrolledAwayAt = written;
             }
-        } else if (w.listBox1->verticalScrollBar()->value() != 0) {
+        } else if (w.resultList->verticalScrollBar()->value() != 0) {
             stayedWhereScrolled = false;
         }
         ++checkedPumps;
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     for (int i = 0; i < kFiles; i += 37) {
         QCOMPARE(f.read(QStringLiteral("many/f%1.txt").arg(i, 3, 10, QLatin1Char('0'))), QByteArray("new\r\n"));
     }
     QVERIFY(checkedPumps > 200);
     QVERIFY(scrolledAwayAt > 0);
     QVERIFY(stayedWhereScrolled);
-    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+    QCOMPARE(w.resultList->model()->rowCount(), kFiles);
 
     // With the window's own interval, events are pumped a few times a second, not once per file.
     f.platform.onProcessEvents = {};
     f.form->job().setPumpInterval(norvik::ui::JobController::kDefaultPumpInterval);
-    f.type(1, QStringLiteral("new"));
-    f.type(2, QStringLiteral("old"));
+    f.type(f.w().findText, QStringLiteral("new"));
+    f.type(f.w().replacementText, QStringLiteral("old"));
     const int pumpsBefore = f.platform.processEventsCount;
     QElapsedTimer timer;
     timer.start();
-    w.speedButtons[2]->click();
+    w.startButton->click();
     const qint64 elapsed = timer.elapsed();
-    QCOMPARE(w.listBox1->model()->rowCount(), kFiles);
+    QCOMPARE(w.resultList->model()->rowCount(), kFiles);
     QVERIFY(f.platform.processEventsCount - pumpsBefore <= elapsed / 40 + 2);
 }
 
@@ -500,16 +500,16 @@ void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
     f.write(QStringLiteral("d.txt"), "nothing here\r\n");
     QFile::setPermissions(f.path(QStringLiteral("c_locked.txt")), QFile::ReadOwner);
     f.addFolder();
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
-    w.listBox1->rows().append("/previous/run.txt");
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
+    w.resultList->rows().append("/previous/run.txt");
 
-    w.speedButtons[6]->click();
+    w.previewButton->click();
     // Regression: the target row added just before is shown to the views later; that must not
     // discard the preview made with it.
     QCoreApplication::processEvents();
-    QVERIFY(w.pageControl2->isTabVisible(norvik::ui::kPreviewTab));
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kPreviewTab));
+    QVERIFY(w.listTabs->isTabVisible(norvik::ui::kPreviewTab));
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kPreviewTab));
     norvik::ui::PreviewModel& rows = w.previewPane->model();
     QCOMPARE(rows.rowCount(), 3);
     QStringList shown;
@@ -522,7 +522,7 @@ void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
                                  f.path(QStringLiteral("c_locked.txt")) + QStringLiteral("    只读文件")}));
     // Nothing was written, and the last run's list (what restore works from) stays.
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nold\r\n"));
-    QCOMPARE(ListTexts(*w.listBox1), QStringList{QStringLiteral("/previous/run.txt")});
+    QCOMPARE(ListTexts(*w.resultList), QStringList{QStringLiteral("/previous/run.txt")});
 
     // Selecting a file shows its lines before and after, decoded from its own encoding.
     const auto rowOf = [&](const QString& name) {
@@ -541,20 +541,20 @@ void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
 
     // Replace the ticked: only a.txt; the preview is then discarded.
     rows.setChecked(rowOf(QStringLiteral("b.txt")), false);
-    w.speedButtons[7]->click();
+    w.runPreviewButton->click();
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nnew\r\n"));
     QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old \xE6\x96\x87\n"));
     QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("old\r\n"));
-    QCOMPARE(ListTexts(*w.listBox1), QStringList{f.path(QStringLiteral("a.txt"))});
+    QCOMPARE(ListTexts(*w.resultList), QStringList{f.path(QStringLiteral("a.txt"))});
     QVERIFY(w.previewPane->isEmpty());
 
     // A preview is discarded when an option changes.
-    w.speedButtons[6]->click();
+    w.previewButton->click();
     QCOMPARE(rows.rowCount(), 2);
-    w.checkBoxes[5]->toggle();
+    w.caseSensitiveCheck->toggle();
     QVERIFY(w.previewPane->isEmpty());
-    w.speedButtons[6]->click();
-    f.type(2, QStringLiteral("newer"));
+    w.previewButton->click();
+    f.type(f.w().replacementText, QStringLiteral("newer"));
     QVERIFY(w.previewPane->isEmpty());
 }
 

@@ -12,13 +12,13 @@
 #include <QTest>
 #include <functional>
 
-#include "ui/ComponentCaption.h"
 #include "main/TMainForm.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/LanguagePack.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
 #include "support/ProgramWindows.h"
+#include "ui/ComponentCaption.h"
 
 using norvik::settings::CaptionKey;
 using norvik::settings::CaptionWindow;
@@ -88,7 +88,7 @@ QAction* Entry(const ProgramWindows& p, const QString& name) {
 }
 
 bool LanguageMenuVisible(const ProgramWindows& p) {
-    return p.form->widgets().menus[18]->menuAction()->isVisible();
+    return p.form->widgets().languageMenu->menuAction()->isVisible();
 }
 
 QString BuiltIn(const CaptionKey& key) {
@@ -192,7 +192,7 @@ void TestLanguage::languageMenuListsPacksOnceAndMovesTheCheckMark() {
              (QStringList{QStringLiteral("aaa"), QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
     QVERIFY(Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
     QVERIFY(!Entry(p, QStringLiteral("aaa"))->isChecked());
-    QCOMPARE(p.form->widgets().menus[18]->actions().size(), 3);
+    QCOMPARE(p.form->widgets().languageMenu->actions().size(), 3);
 
     // A pack added while running appears only at the next start.
     folder.write(folder.pack(QStringLiteral("Zulu")), folder.read(folder.pack(QStringLiteral("English"))));
@@ -200,14 +200,14 @@ void TestLanguage::languageMenuListsPacksOnceAndMovesTheCheckMark() {
     QCOMPARE(p.form->options().language, std::string("English"));
     QVERIFY(Entry(p, QStringLiteral("English"))->isChecked());
     QVERIFY(!Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
-    QCOMPARE(p.form->widgets().menus[18]->actions().size(), 3);
-    QCOMPARE(p.form->widgets().checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QCOMPARE(p.form->widgets().languageMenu->actions().size(), 3);
+    QCOMPARE(p.form->widgets().backupCheck->text(), QStringLiteral("Back up first"));
 
     // The chosen language is what the next start uses.
     QVERIFY(p.close());
     ProgramWindows again(folder.exe.path());
     QVERIFY(again.start());
-    QCOMPARE(again.form->widgets().checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QCOMPARE(again.form->widgets().backupCheck->text(), QStringLiteral("Back up first"));
     QCOMPARE(EntryNames(again).size(), 4);
     QVERIFY(Entry(again, QStringLiteral("English"))->isChecked());
 }
@@ -259,11 +259,11 @@ void TestLanguage::elementWithMarkupStopsThePackThere() {
     QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("Element does not contain a single text node")});
     const auto& w = p.form->widgets();
     // Before the element: set. From it on: the captions they had.
-    QCOMPARE(w.menus[1]->title(), QStringLiteral("File"));
-    QCOMPARE(w.toolButtons[2]->text(), QStringLiteral("Feedback"));
-    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("Back up first"));
-    QCOMPARE(w.checkBoxes[5]->text(), QStringLiteral("区分大小写"));
-    QCOMPARE(w.checkBoxes[3]->text(), QStringLiteral("包含子文件夹"));
+    QCOMPARE(w.fileMenu->title(), QStringLiteral("File"));
+    QCOMPARE(w.feedbackButton->text(), QStringLiteral("Feedback"));
+    QCOMPARE(w.backupCheck->text(), QStringLiteral("Back up first"));
+    QCOMPARE(w.caseSensitiveCheck->text(), QStringLiteral("区分大小写"));
+    QCOMPARE(w.subfoldersCheck->text(), QStringLiteral("包含子文件夹"));
     QCOMPARE(p.ruleEditor->findChild<QPushButton*>(QStringLiteral("MButton2"))->text(), QStringLiteral("增加"));
     // The Language menu was filled before the groups that stopped.
     QCOMPARE(EntryNames(p).size(), 3);
@@ -278,13 +278,13 @@ void TestLanguage::componentMissingFromAPackGetsAnEmptyCaption() {
     Entry(p, QStringLiteral("Sparse"))->trigger();
     QVERIFY(p.platform.messages().isEmpty());
     const auto& w = p.form->widgets();
-    QCOMPARE(w.menus[1]->title(), QStringLiteral("Only"));
-    QCOMPARE(w.labels[1]->text(), QStringLiteral("Padded"));
-    QCOMPARE(w.items[2]->text(), QString());
-    QCOMPARE(w.checkBoxes[2]->text(), QString());
+    QCOMPARE(w.fileMenu->title(), QStringLiteral("Only"));
+    QCOMPARE(w.findLabel->text(), QStringLiteral("Padded"));
+    QCOMPARE(w.exitItem->text(), QString());
+    QCOMPARE(w.backupCheck->text(), QString());
     QCOMPARE(p.ruleEditor->findChild<QPushButton*>(QStringLiteral("MButton6"))->text(), QString());
     // The Language menu lost its caption, but its entries keep their pack names and still switch.
-    QCOMPARE(w.menus[18]->title(), QString());
+    QCOMPARE(w.languageMenu->title(), QString());
     QCOMPARE(EntryNames(p),
              (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English"), QStringLiteral("Sparse")}));
     Entry(p, QStringLiteral("Chinese_Simplified"))->trigger();

@@ -16,16 +16,19 @@
 #include <QTest>
 #include <QUrl>
 
-#include "ui/ComponentCaption.h"
 #include "main/MemoPage.h"
-#include "ui/PathListView.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "settings/ui/TConfigure.h"
 #include "support/ScriptedPlatform.h"
+#include "ui/ComponentCaption.h"
+#include "ui/MemoText.h"
+#include "ui/PathListView.h"
 
 using norvik::settings::ReplaceMode;
+using norvik::ui::MemoTextUtf8;
+using norvik::ui::SetMemoTextUtf8;
 using norvik::ui::TargetEntry;
 using norvik::ui::TMainForm;
 
@@ -116,52 +119,52 @@ void TestMainForm::startsInNormalMode() {
     Fixture f;
     const auto& w = f.w();
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
-    QVERIFY(w.toolButtons[3]->isChecked());
-    QVERIFY(!w.toolButtons[4]->isChecked());
-    QVERIFY(w.items[10]->isChecked());
-    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
-    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
-    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
-    QVERIFY(!w.pageControl2->isTabVisible(norvik::ui::kErrorsTab));
-    QVERIFY(w.checkBoxes[5]->isEnabled());
-    QVERIFY(!w.items[17]->isVisible());
-    QVERIFY(!w.toolButtons[11]->isVisible());
-    QVERIFY(w.checkBoxes[2]->isChecked() && w.checkBoxes[3]->isChecked());
-    QVERIFY(!w.checkBoxes[1]->isChecked() && !w.checkBoxes[4]->isChecked() && !w.checkBoxes[5]->isChecked());
-    QVERIFY(!w.comboBox1->isVisibleTo(f.form.get()));
-    QCOMPARE(w.labels[3]->text(), QStringLiteral(">>>"));
+    QVERIFY(w.normalModeButton->isChecked());
+    QVERIFY(!w.featureModeButton->isChecked());
+    QVERIFY(w.normalModeItem->isChecked());
+    QVERIFY(w.textTabs->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kFeatureTab));
+    QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(!w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
+    QVERIFY(w.caseSensitiveCheck->isEnabled());
+    QVERIFY(!w.extractModeItem->isVisible());
+    QVERIFY(!w.extractModeButton->isVisible());
+    QVERIFY(w.backupCheck->isChecked() && w.subfoldersCheck->isChecked());
+    QVERIFY(!w.multipleCheck->isChecked() && !w.forceReadOnlyCheck->isChecked() && !w.caseSensitiveCheck->isChecked());
+    QVERIFY(!w.ruleSetChooser->isVisibleTo(f.form.get()));
+    QCOMPARE(w.currentFileLine->text(), QStringLiteral(">>>"));
     QCOMPARE(f.form->windowTitle(), QStringLiteral("Norvik"));
 }
 
 void TestMainForm::modeSwitchFollowsTheTable() {
     Fixture f;
     const auto& w = f.w();
-    w.checkBoxes[5]->setChecked(true);
+    w.caseSensitiveCheck->setChecked(true);
 
     f.form->N9Click();
     QCOMPARE(f.form->mode(), ReplaceMode::Feature);
     QCOMPARE(f.form->options().mode, ReplaceMode::Feature);
-    QVERIFY(!w.toolButtons[3]->isChecked() && w.toolButtons[4]->isChecked() && !w.toolButtons[11]->isChecked());
-    QVERIFY(!w.items[10]->isChecked() && w.items[9]->isChecked() && !w.items[17]->isChecked());
-    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
-    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
-    QCOMPARE(w.pageControl1->currentIndex(), int(norvik::ui::kFeatureTab));
-    QVERIFY(!w.checkBoxes[5]->isEnabled());
-    QVERIFY(w.checkBoxes[5]->isChecked()); // a disabled box keeps its mark
+    QVERIFY(!w.normalModeButton->isChecked() && w.featureModeButton->isChecked() && !w.extractModeButton->isChecked());
+    QVERIFY(!w.normalModeItem->isChecked() && w.featureModeItem->isChecked() && !w.extractModeItem->isChecked());
+    QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(w.textTabs->isTabVisible(norvik::ui::kFeatureTab));
+    QCOMPARE(w.textTabs->currentIndex(), int(norvik::ui::kFeatureTab));
+    QVERIFY(!w.caseSensitiveCheck->isEnabled());
+    QVERIFY(w.caseSensitiveCheck->isChecked()); // a disabled box keeps its mark
 
     f.form->N17Click();
     QCOMPARE(f.form->mode(), ReplaceMode::Extract);
-    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
-    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kFeatureTab));
-    QVERIFY(w.items[17]->isChecked() && !w.items[9]->isChecked());
-    QVERIFY(!w.checkBoxes[5]->isEnabled());
+    QVERIFY(w.textTabs->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kFeatureTab));
+    QVERIFY(w.extractModeItem->isChecked() && !w.featureModeItem->isChecked());
+    QVERIFY(!w.caseSensitiveCheck->isEnabled());
 
     f.form->N10Click();
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
-    QVERIFY(w.pageControl1->isTabVisible(norvik::ui::kNormalTab));
-    QVERIFY(!w.pageControl1->isTabVisible(norvik::ui::kExtractTab));
-    QVERIFY(w.checkBoxes[5]->isEnabled() && w.checkBoxes[5]->isChecked());
-    QVERIFY(w.toolButtons[3]->isChecked() && !w.toolButtons[11]->isChecked());
+    QVERIFY(w.textTabs->isTabVisible(norvik::ui::kNormalTab));
+    QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kExtractTab));
+    QVERIFY(w.caseSensitiveCheck->isEnabled() && w.caseSensitiveCheck->isChecked());
+    QVERIFY(w.normalModeButton->isChecked() && !w.extractModeButton->isChecked());
 }
 
 void TestMainForm::modeCommandOnCurrentModeKeepsItPressed() {
@@ -170,16 +173,16 @@ void TestMainForm::modeCommandOnCurrentModeKeepsItPressed() {
     f.form->N9Click();
     // Triggering a checkable action flips its look before the command runs; the command must put
     // the current mode's button and item back.
-    w.toolButtons[4]->trigger();
-    w.items[9]->trigger();
+    w.featureModeButton->trigger();
+    w.featureModeItem->trigger();
     QCOMPARE(f.form->mode(), ReplaceMode::Feature);
-    QVERIFY(w.toolButtons[4]->isChecked());
-    QVERIFY(w.items[9]->isChecked());
-    QVERIFY(!w.toolButtons[3]->isChecked());
+    QVERIFY(w.featureModeButton->isChecked());
+    QVERIFY(w.featureModeItem->isChecked());
+    QVERIFY(!w.normalModeButton->isChecked());
     // Clicking another mode's button switches properly.
-    w.toolButtons[3]->trigger();
+    w.normalModeButton->trigger();
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
-    QVERIFY(w.toolButtons[3]->isChecked() && !w.toolButtons[4]->isChecked());
+    QVERIFY(w.normalModeButton->isChecked() && !w.featureModeButton->isChecked());
 }
 
 void TestMainForm::functionKeysSwitchModesEvenWithExtractionHidden() {
@@ -192,7 +195,7 @@ void TestMainForm::functionKeysSwitchModesEvenWithExtractionHidden() {
     QCOMPARE(f.form->mode(), ReplaceMode::Feature);
     QTest::keyClick(f.form.get(), Qt::Key_F11);
     QCOMPARE(f.form->mode(), ReplaceMode::Extract);
-    QVERIFY(!f.w().items[17]->isVisible());
+    QVERIFY(!f.w().extractModeItem->isVisible());
     QTest::keyClick(f.form.get(), Qt::Key_F9);
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
 }
@@ -202,21 +205,22 @@ void TestMainForm::multipleReplacementShowsChooserAndGreysTextBoxes() {
     const auto& w = f.w();
     const QColor window = QApplication::palette().color(QPalette::Window);
     const QColor base = QApplication::palette().color(QPalette::Base);
-    w.checkBoxes[1]->click();
-    QVERIFY(w.comboBox1->isVisibleTo(f.form.get()));
-    QVERIFY(w.speedButtons[1]->isVisibleTo(f.form.get()));
-    QVERIFY(!w.pageControl1->isEnabled());
-    for (int memo = 1; memo <= 5; ++memo) {
-        QCOMPARE(w.memos[static_cast<std::size_t>(memo)]->palette().color(QPalette::Base), window);
+    w.multipleCheck->click();
+    QVERIFY(w.ruleSetChooser->isVisibleTo(f.form.get()));
+    QVERIFY(w.ruleSetButton->isVisibleTo(f.form.get()));
+    QVERIFY(!w.textTabs->isEnabled());
+    for (QPlainTextEdit* memo :
+         {w.findText, w.replacementText, w.featureStartText, w.featureEndText, w.featureReplacementText}) {
+        QCOMPARE(memo->palette().color(QPalette::Base), window);
     }
-    QCOMPARE(ComboEntries(*w.comboBox1), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
-    QCOMPARE(w.comboBox1->currentIndex(), -1);
-    QVERIFY(w.comboBox1->currentText().isEmpty());
+    QCOMPARE(ComboEntries(*w.ruleSetChooser), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+    QCOMPARE(w.ruleSetChooser->currentIndex(), -1);
+    QVERIFY(w.ruleSetChooser->currentText().isEmpty());
 
-    w.checkBoxes[1]->click();
-    QVERIFY(!w.comboBox1->isVisibleTo(f.form.get()));
-    QVERIFY(w.pageControl1->isEnabled());
-    QCOMPARE(w.memos[1]->palette().color(QPalette::Base), base);
+    w.multipleCheck->click();
+    QVERIFY(!w.ruleSetChooser->isVisibleTo(f.form.get()));
+    QVERIFY(w.textTabs->isEnabled());
+    QCOMPARE(w.findText->palette().color(QPalette::Base), base);
     // The box alone does not put multiple replacement in force; the options refresh does.
     QVERIFY(!f.form->options().multiple);
 }
@@ -224,16 +228,16 @@ void TestMainForm::multipleReplacementShowsChooserAndGreysTextBoxes() {
 void TestMainForm::chooserFollowsModeAndDropsThePick() {
     Fixture f;
     const auto& w = f.w();
-    w.checkBoxes[1]->setChecked(true);
-    w.comboBox1->setCurrentIndex(0);
+    w.multipleCheck->setChecked(true);
+    w.ruleSetChooser->setCurrentIndex(0);
     f.form->N9Click();
-    QCOMPARE(ComboEntries(*w.comboBox1), QStringList{QStringLiteral("b")});
-    QCOMPARE(w.comboBox1->currentIndex(), -1);
+    QCOMPARE(ComboEntries(*w.ruleSetChooser), QStringList{QStringLiteral("b")});
+    QCOMPARE(w.ruleSetChooser->currentIndex(), -1);
     // A set added later shows only after the next refresh.
     Touch(f.exe.filePath(QStringLiteral("MultiReplace/new.crr")));
-    QCOMPARE(w.comboBox1->count(), 1);
+    QCOMPARE(w.ruleSetChooser->count(), 1);
     f.form->N17Click();
-    QCOMPARE(w.comboBox1->count(), 2);
+    QCOMPARE(w.ruleSetChooser->count(), 2);
 }
 
 void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
@@ -241,14 +245,14 @@ void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
     const auto& w = f.w();
     const std::string folder = f.form->ruleFolder();
     QCOMPARE(folder, Bytes(f.exe.path()) + "/MultiReplace/");
-    w.checkBoxes[1]->setChecked(true);
-    w.comboBox1->setCurrentIndex(0);
+    w.multipleCheck->setChecked(true);
+    w.ruleSetChooser->setCurrentIndex(0);
     QCOMPARE(f.form->chosenRuleSetPath(), std::string()); // not in force before a refresh
     f.form->RefreshOptions();
     QCOMPARE(f.form->chosenRuleSetPath(), folder + "a.nrr");
     f.form->N9Click(); // drops the pick
     QCOMPARE(f.form->chosenRuleSetPath(), std::string());
-    w.comboBox1->setCurrentIndex(0);
+    w.ruleSetChooser->setCurrentIndex(0);
     QCOMPARE(f.form->chosenRuleSetPath(), folder + "b.crr");
     // The editor command does nothing without an editor or in mode 3, and asks nothing.
     f.form->N17Click();
@@ -258,7 +262,7 @@ void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
 
 void TestMainForm::addTargetChecksAndSelectsDuplicates() {
     Fixture f;
-    auto& list = *f.w().checkListBox1;
+    auto& list = *f.w().targetList;
     f.form->AddTarget("/data/Work/");
     f.form->AddTarget("/data/work/");
     f.form->AddTarget("/data/a.txt");
@@ -281,27 +285,27 @@ void TestMainForm::addFolderAndFilesThroughDialogs() {
     const auto& w = f.w();
     const std::string folder = f.dir(QStringLiteral("Work"));
 
-    w.pageControl2->setCurrentIndex(norvik::ui::kResultsTab);
+    w.listTabs->setCurrentIndex(norvik::ui::kResultsTab);
     f.platform.folderAnswers = {QString()}; // cancelled
     f.form->ToolButton17Click();
-    QCOMPARE(w.checkListBox1->count(), 0);
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+    QCOMPARE(w.targetList->count(), 0);
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
 
     f.platform.folderAnswers = {QString::fromStdString(folder), QStringLiteral("/")};
-    w.items[3]->trigger(); // the pop-up item shares the command
+    w.addFolderItem->trigger(); // the pop-up item shares the command
     f.form->ToolButton17Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {"/", true}}));
 
-    w.pageControl2->setCurrentIndex(norvik::ui::kResultsTab);
+    w.listTabs->setCurrentIndex(norvik::ui::kResultsTab);
     f.platform.openFilesAnswers = {QStringList()};
     f.form->ToolButton9Click();
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab)); // cancel changes nothing
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab)); // cancel changes nothing
     f.platform.openFilesAnswers = {{QStringLiteral("/d/b.txt"), QStringLiteral("/d/a.txt")}};
     f.form->ToolButton9Click();
     QCOMPARE(f.targets().size(), std::size_t(4));
     QCOMPARE(f.targets()[2].path, std::string("/d/b.txt"));
     QCOMPARE(f.targets()[3].path, std::string("/d/a.txt"));
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
     const auto dialogs = f.platform.callsOf(QStringLiteral("openFiles"));
     QCOMPARE(dialogs.size(), 2);
     QCOMPARE(dialogs[1].text, QStringLiteral("/"));
@@ -340,7 +344,7 @@ void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
     QCOMPARE(f.targets().size(), std::size_t(1));
 
     // Typed again: no second row, the existing one is ticked and selected.
-    f.w().checkListBox1->rows().setChecked(0, false);
+    f.w().targetList->rows().setChecked(0, false);
     f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
     f.form->N26Click();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
@@ -349,7 +353,7 @@ void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
 
 void TestMainForm::checkInvertDeleteClear() {
     Fixture f;
-    auto& list = *f.w().checkListBox1;
+    auto& list = *f.w().targetList;
     for (const char* path : {"/a/", "/b/", "/c/"}) {
         f.form->AddTarget(path);
     }
@@ -378,13 +382,13 @@ void TestMainForm::dropsAddFilesAndFoldersInOrder() {
     Fixture f;
     const std::string folder = f.dir(QStringLiteral("Work"));
     const std::string file = f.file(QStringLiteral("a.txt"));
-    f.w().pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
+    f.w().listTabs->setCurrentIndex(norvik::ui::kSearchTab);
     f.form->DropPaths(
         {QString::fromStdString(folder), QString::fromStdString(file), QString::fromStdString(folder + "/gone.txt")});
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
-    QCOMPARE(f.w().pageControl2->currentIndex(), int(norvik::ui::kTargetsTab));
+    QCOMPARE(f.w().listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
 
-    f.w().checkListBox1->rows().setChecked(1, false);
+    f.w().targetList->rows().setChecked(1, false);
     f.form->DropPaths({QString::fromStdString(file)});
     QCOMPARE(f.targets().size(), std::size_t(2));
     QVERIFY(f.targets()[1].checked);
@@ -415,27 +419,27 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
     Fixture f;
     const auto& w = f.w();
     auto& options = f.form->options();
-    w.checkBoxes[5]->setChecked(true);
-    w.checkBoxes[3]->setChecked(false);
-    w.checkBoxes[4]->setChecked(true);
+    w.caseSensitiveCheck->setChecked(true);
+    w.subfoldersCheck->setChecked(false);
+    w.forceReadOnlyCheck->setChecked(true);
     f.form->RefreshOptions();
     QVERIFY(options.backup && !options.ignoreCase && !options.subfolders && options.forceReadOnly);
     QCOMPARE(f.form->openDialogFilter(),
              QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
-    QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:*.txt;*.htm;*.c;*.cpp"));
-    QCOMPARE(w.labels[10]->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    QCOMPARE(w.fileTypeLine->text(), QStringLiteral("当前操作的文件类型:*.txt;*.htm;*.c;*.cpp"));
+    QCOMPARE(w.outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
     // Qt's dialogs read blank-separated masks from the last parentheses of each entry.
     QCOMPARE(norvik::platform::ToQtFilter(f.form->openDialogFilter()),
              QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp) (*.txt *.htm *.c *.cpp);;所有文件(*.*) (*)"));
 
     // Ticked but disabled (output-folder mode): no backup.
     f.form->setBackupEnabled(false);
-    w.checkBoxes[5]->setChecked(false);
+    w.caseSensitiveCheck->setChecked(false);
     options.selectedTypes.clear();
     f.form->RefreshOptions();
     QVERIFY(!options.backup && options.ignoreCase);
     QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
-    QCOMPARE(w.labels[7]->text(), QStringLiteral("当前操作的文件类型:"));
+    QCOMPARE(w.fileTypeLine->text(), QStringLiteral("当前操作的文件类型:"));
 
     // The output mode comes from the configuration dialog's radio button.
     const std::string out = f.dir(QStringLiteral("out")) + "/";
@@ -443,7 +447,7 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
     f.configure->ShowOutputFolder(out);
     f.form->RefreshOptions();
     QVERIFY(options.outputToFolder);
-    QCOMPARE(w.labels[10]->text(),
+    QCOMPARE(w.outputLine->text(),
              QStringLiteral("输出目录:") + QString::fromStdString(out) + QStringLiteral("     另存方式,无需备份"));
 }
 
@@ -508,52 +512,48 @@ void TestMainForm::textBoxesFollowResize() {
     for (QSize size : {QSize(900, 700), QSize(640, 480)}) {
         f.form->resize(size);
         QCoreApplication::processEvents();
-        const QSize page = w.tabSheets[1]->size();
+        const QSize page = w.normalPage->size();
         const auto normal = LayoutMemoPage(MemoPageKind::TwoBoxes, page);
-        QCOMPARE(w.memos[1]->geometry(), normal.boxes[0]);
-        QCOMPARE(w.memos[2]->geometry(), normal.boxes[1]);
-        QCOMPARE(w.labels[2]->geometry(), normal.labels[1]);
+        QCOMPARE(w.findText->geometry(), normal.boxes[0]);
+        QCOMPARE(w.replacementText->geometry(), normal.boxes[1]);
+        QCOMPARE(w.replacementLabel->geometry(), normal.labels[1]);
         // The page of another mode gets the same size when it is shown.
         f.form->N9Click();
         QCoreApplication::processEvents();
-        QCOMPARE(w.tabSheets[6]->size(), page);
+        QCOMPARE(w.featurePage->size(), page);
         const auto feature = LayoutMemoPage(MemoPageKind::Feature, page);
-        QCOMPARE(w.memos[3]->geometry(), feature.boxes[0]);
-        QCOMPARE(w.memos[4]->geometry(), feature.boxes[1]);
-        QCOMPARE(w.memos[5]->geometry(), feature.boxes[2]);
+        QCOMPARE(w.featureStartText->geometry(), feature.boxes[0]);
+        QCOMPARE(w.featureEndText->geometry(), feature.boxes[1]);
+        QCOMPARE(w.featureReplacementText->geometry(), feature.boxes[2]);
         f.form->N17Click();
         QCoreApplication::processEvents();
-        QCOMPARE(w.memos[8]->geometry(), normal.boxes[1]);
+        QCOMPARE(w.extractEndText->geometry(), normal.boxes[1]);
         f.form->N10Click();
     }
     // At the window's smallest the find and replacement boxes keep two lines each.
     f.form->resize(1, 1);
     QCoreApplication::processEvents();
-    const int twoLines = w.memos[1]->fontMetrics().lineSpacing() * 2;
-    QVERIFY(w.memos[1]->height() >= twoLines);
-    QVERIFY(w.memos[2]->height() >= twoLines);
+    const int twoLines = w.findText->fontMetrics().lineSpacing() * 2;
+    QVERIFY(w.findText->height() >= twoLines);
+    QVERIFY(w.replacementText->height() >= twoLines);
 }
 
 void TestMainForm::statusPanels() {
     Fixture f;
     const auto& w = f.w();
-    QCOMPARE(w.statusPanels[0]->width(), 130);
-    QCOMPARE(w.statusPanels[1]->width(), 40);
-    QVERIFY(w.statusPanels[2]->minimumWidth() >= 70);
-    f.form->setStatusPanel(1, QStringLiteral("33%"));
-    f.form->setStatusPanel(7, QStringLiteral("ignored"));
-    QCOMPARE(f.form->statusPanel(1), QStringLiteral("33%"));
-    QCOMPARE(f.form->statusPanel(7), QString());
+    QCOMPARE(w.elapsedPanel->width(), 130);
+    QCOMPARE(w.progressPanel->width(), 40);
+    QVERIFY(w.summaryPanel->minimumWidth() >= 70);
 
     // The bar's height is reserved: the first texts do not make it grow.
     Fixture g;
     g.form->show();
     QCoreApplication::processEvents();
-    const int empty = g.w().statusBar1->height();
-    g.form->setStatusPanel(0, QStringLiteral("耗时0分1秒5毫秒"));
-    g.form->setStatusPanel(2, QStringLiteral("替换规则1条"));
+    const int empty = g.w().statusBar->height();
+    g.w().elapsedPanel->setText(QStringLiteral("耗时0分1秒5毫秒"));
+    g.w().summaryPanel->setText(QStringLiteral("替换规则1条"));
     QCoreApplication::processEvents();
-    QCOMPARE(g.w().statusBar1->height(), empty);
+    QCOMPARE(g.w().statusBar->height(), empty);
 }
 
 void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
@@ -561,13 +561,12 @@ void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
     // The job matches typed texts against files whose lines end with CR LF; a lost non-breaking
     // space would find the wrong bytes.
     const std::string text = "第一行\r\na\u00A0b\r\n\r\n";
-    f.form->setMemoText(1, text);
-    QCOMPARE(f.form->memoText(1), text);
-    f.form->setMemoText(2, "x\ny\rz");
-    QCOMPARE(f.form->memoText(2), std::string("x\r\ny\r\nz"));
-    QCOMPARE(f.form->memoText(0), std::string());
+    SetMemoTextUtf8(*f.w().findText, text);
+    QCOMPARE(MemoTextUtf8(*f.w().findText), text);
+    SetMemoTextUtf8(*f.w().replacementText, "x\ny\rz");
+    QCOMPARE(MemoTextUtf8(*f.w().replacementText), std::string("x\r\ny\r\nz"));
 
-    f.w().checkBoxes[1]->setChecked(true);
+    f.w().multipleCheck->setChecked(true);
     f.form->pickRuleSet(QStringLiteral("c"));
     QCOMPARE(f.form->pickedRuleSet(), QStringLiteral("c"));
     f.form->pickRuleSet(QStringLiteral("C"));
@@ -583,8 +582,8 @@ void TestMainForm::captionsByComponentName() {
         QVERIFY2(SetComponentCaption(form, QLatin1String(name), QLatin1String(name) + QStringLiteral("!")), name);
         QCOMPARE(ComponentCaption(form, QLatin1String(name)), QLatin1String(name) + QStringLiteral("!"));
     }
-    QCOMPARE(f.w().pageControl1->tabText(norvik::ui::kFeatureTab), QStringLiteral("TabSheet6!"));
-    QCOMPARE(f.w().menus[8]->title(), QStringLiteral("N8!"));
+    QCOMPARE(f.w().textTabs->tabText(norvik::ui::kFeatureTab), QStringLiteral("TabSheet6!"));
+    QCOMPARE(f.w().modeMenu->title(), QStringLiteral("N8!"));
     QVERIFY(!SetComponentCaption(form, QStringLiteral("NoSuchPart"), QStringLiteral("x")));
     QVERIFY(ComponentCaption(form, QStringLiteral("NoSuchPart")).isEmpty());
 }
@@ -594,8 +593,8 @@ void TestMainForm::aboutBoxStaysOneAndOkHidesIt() {
     norvik::ui::Tabout_form about;
     f.form->setAboutBox(&about);
     f.form->show();
-    f.w().toolButtons[7]->trigger();
-    f.w().items[7]->trigger();
+    f.w().aboutButton->trigger();
+    f.w().aboutItem->trigger();
     QVERIFY(about.isVisible());
     QVERIFY(!about.isModal());
     QCOMPARE(about.windowTitle(), QStringLiteral("About Norvik"));

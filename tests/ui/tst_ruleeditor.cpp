@@ -15,12 +15,12 @@
 #include <QtTest>
 #include <memory>
 
-#include "ui/ComponentCaption.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "support/ScriptedPlatform.h"
+#include "ui/ComponentCaption.h"
 
 using norvik::test::ScriptedPlatform;
 using norvik::ui::ComponentCaption;

@@ -31,8 +31,8 @@ QStringList Sorted(QStringList list) {
 }
 
 void Search(JobWindow& f, const QString& text) {
-    f.type(6, text);
-    f.w().speedButtons[3]->click();
+    f.type(f.w().searchText, text);
+    f.w().searchButton->click();
 }
 
 } // namespace
@@ -56,11 +56,11 @@ void TestSearch::matchIsCaseSensitiveWhateverTheCaseBox() {
     f.write(QStringLiteral("lower.txt"), "hello world\r\n");
     f.addFolder();
     for (bool caseBox : {false, true}) {
-        f.w().checkBoxes[5]->setChecked(caseBox);
+        f.w().caseSensitiveCheck->setChecked(caseBox);
         f.form->RefreshOptions();
         Search(f, QStringLiteral("hello"));
-        QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("lower.txt"))});
-        QCOMPARE(Ticked(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("lower.txt"))});
+        QCOMPARE(ListTexts(*f.w().hitList), QStringList{f.path(QStringLiteral("lower.txt"))});
+        QCOMPARE(Ticked(*f.w().hitList), QStringList{f.path(QStringLiteral("lower.txt"))});
     }
 }
 
@@ -75,12 +75,12 @@ void TestSearch::textOfSeveralLinesMatchesAcrossAnsiLines() {
     f.addFolder();
     f.form->RefreshOptions();
     Search(f, QStringLiteral("alpha\nbeta"));
-    QCOMPARE(Sorted(ListTexts(*f.w().checkListBox2)),
+    QCOMPARE(Sorted(ListTexts(*f.w().hitList)),
              (QStringList{f.path(QStringLiteral("ansi_crlf.txt")), f.path(QStringLiteral("ansi_lf.txt")),
                           f.path(QStringLiteral("utf8_crlf.txt"))}));
     // A Chinese search text is matched in the working text of every encoding.
     Search(f, QStringLiteral("你好"));
-    QCOMPARE(Sorted(ListTexts(*f.w().checkListBox2)),
+    QCOMPARE(Sorted(ListTexts(*f.w().hitList)),
              (QStringList{f.path(QStringLiteral("ansi_lf.txt")), f.path(QStringLiteral("utf8_crlf.txt")),
                           f.path(QStringLiteral("utf8_lf.txt"))}));
 }
@@ -89,9 +89,9 @@ void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
     JobWindow f;
     f.write(QStringLiteral("a.txt"), "x\r\n");
     f.addFolder();
-    f.w().checkListBox2->rows().append("/earlier/hit.txt", false);
-    for (int panel = 0; panel < 3; ++panel) {
-        f.form->setStatusPanel(panel, QStringLiteral("kept"));
+    f.w().hitList->rows().append("/earlier/hit.txt", false);
+    for (QLabel* panel : {f.w().elapsedPanel, f.w().progressPanel, f.w().summaryPanel}) {
+        panel->setText(QStringLiteral("kept"));
     }
     Search(f, QString());
     QCOMPARE(f.platform.processEventsCount, 0);
@@ -101,9 +101,9 @@ void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
     QCOMPARE(f.platform.messages(), QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText(
                                         std::string(norvik::job::kSearchTextName)))});
     QCOMPARE(f.platform.processEventsCount, 0);
-    QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{QStringLiteral("/earlier/hit.txt")});
-    for (int panel = 0; panel < 3; ++panel) {
-        QCOMPARE(f.panel(panel), QStringLiteral("kept"));
+    QCOMPARE(ListTexts(*f.w().hitList), QStringList{QStringLiteral("/earlier/hit.txt")});
+    for (const QString& panel : {f.elapsed(), f.progress(), f.summary()}) {
+        QCOMPARE(panel, QStringLiteral("kept"));
     }
 }
 
@@ -114,24 +114,24 @@ void TestSearch::progressCountAndElapsedTime() {
     f.write(QStringLiteral("c.txt"), "needle\r\n");
     f.addFolder();
     f.form->RefreshOptions();
-    QStringList shown{f.panel(1)};
+    QStringList shown{f.progress()};
     f.platform.onProcessEvents = [&](int) {
-        if (shown.last() != f.panel(1)) {
-            shown << f.panel(1);
+        if (shown.last() != f.progress()) {
+            shown << f.progress();
         }
     };
     Search(f, QStringLiteral("needle"));
-    shown << f.panel(1);
+    shown << f.progress();
     shown.removeDuplicates();
     QCOMPARE(shown, (QStringList{QString(), QStringLiteral("33%"), QStringLiteral("66%"), QStringLiteral("100%")}));
-    QCOMPARE(f.panel(2), QStringLiteral("找到文件2个"));
-    QVERIFY(f.panel(0).startsWith(QStringLiteral("耗时")));
+    QCOMPARE(f.summary(), QStringLiteral("找到文件2个"));
+    QVERIFY(f.elapsed().startsWith(QStringLiteral("耗时")));
 
     // No ticked target: an empty hit list and a count of 0.
-    f.w().checkListBox1->rows().setChecked(0, false);
+    f.w().targetList->rows().setChecked(0, false);
     Search(f, QStringLiteral("needle"));
-    QCOMPARE(f.w().checkListBox2->count(), 0);
-    QCOMPARE(f.panel(2), QStringLiteral("找到文件0个"));
+    QCOMPARE(f.w().hitList->count(), 0);
+    QCOMPARE(f.summary(), QStringLiteral("找到文件0个"));
 }
 
 void TestSearch::usesTheOptionsOfTheLastRefresh() {
@@ -139,12 +139,12 @@ void TestSearch::usesTheOptionsOfTheLastRefresh() {
     f.write(QStringLiteral("top.txt"), "needle\r\n");
     f.write(QStringLiteral("deep/below.txt"), "needle\r\n");
     f.addFolder();
-    f.w().checkBoxes[3]->setChecked(false);
+    f.w().subfoldersCheck->setChecked(false);
     f.form->RefreshOptions();
     // Ticking the box again is not enough: the search reads the options as the last refresh left them.
-    f.w().checkBoxes[3]->setChecked(true);
+    f.w().subfoldersCheck->setChecked(true);
     Search(f, QStringLiteral("needle"));
-    QCOMPARE(ListTexts(*f.w().checkListBox2), QStringList{f.path(QStringLiteral("top.txt"))});
+    QCOMPARE(ListTexts(*f.w().hitList), QStringList{f.path(QStringLiteral("top.txt"))});
 }
 
 void TestSearch::tickedHitsAreTheNextJobsFiles() {
@@ -155,30 +155,30 @@ void TestSearch::tickedHitsAreTheNextJobsFiles() {
     }
     f.addFolder();
     f.form->RefreshOptions();
-    w.pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
+    w.listTabs->setCurrentIndex(norvik::ui::kSearchTab);
     Search(f, QStringLiteral("old"));
-    QCOMPARE(w.checkListBox2->count(), 3);
-    const int unticked = static_cast<int>(ListTexts(*w.checkListBox2).indexOf(f.path(QStringLiteral("b.txt"))));
-    w.checkListBox2->rows().setChecked(unticked, false);
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
+    QCOMPARE(w.hitList->count(), 3);
+    const int unticked = static_cast<int>(ListTexts(*w.hitList).indexOf(f.path(QStringLiteral("b.txt"))));
+    w.hitList->rows().setChecked(unticked, false);
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
 
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("new\r\n"));
     QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
     QCOMPARE(f.read(QStringLiteral("c.txt")), QByteArray("new\r\n"));
-    QCOMPARE(f.panel(2),
+    QCOMPARE(f.summary(),
              QStringLiteral("替换规则1条,共涉及文件2个,符合替换条件的2个,成功替换2个,失败0个,文件不存在0个"));
-    QCOMPARE(w.pageControl2->currentIndex(), int(norvik::ui::kResultsTab));
+    QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab));
 
     // All ticked, then all inverted: the job gets no file at all, although the targets would give three.
-    w.pageControl2->setCurrentIndex(norvik::ui::kSearchTab);
-    w.items[19]->trigger();
-    QCOMPARE(Ticked(*w.checkListBox2).size(), 3);
-    w.items[20]->trigger();
-    QVERIFY(Ticked(*w.checkListBox2).isEmpty());
-    w.speedButtons[2]->click();
-    QCOMPARE(f.panel(2),
+    w.listTabs->setCurrentIndex(norvik::ui::kSearchTab);
+    w.checkAllHitsItem->trigger();
+    QCOMPARE(Ticked(*w.hitList).size(), 3);
+    w.invertHitsItem->trigger();
+    QVERIFY(Ticked(*w.hitList).isEmpty());
+    w.startButton->click();
+    QCOMPARE(f.summary(),
              QStringLiteral("替换规则1条,共涉及文件0个,符合替换条件的0个,成功替换0个,失败0个,文件不存在0个"));
     QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
 }
@@ -190,22 +190,22 @@ void TestSearch::searchAndRunNeverNest() {
         f.write(QStringLiteral("f%1.txt").arg(i), "old\r\n");
     }
     f.addFolder();
-    f.type(1, QStringLiteral("old"));
-    f.type(2, QStringLiteral("new"));
-    f.type(6, QStringLiteral("old"));
+    f.type(f.w().findText, QStringLiteral("old"));
+    f.type(f.w().replacementText, QStringLiteral("new"));
+    f.type(f.w().searchText, QStringLiteral("old"));
 
     // A search pressed during a run is ignored.
     bool pressed = false;
     f.platform.onProcessEvents = [&](int) {
         if (!pressed && f.form->job().engine().isRunning()) {
             pressed = true;
-            w.speedButtons[3]->click();
+            w.searchButton->click();
         }
     };
-    w.speedButtons[2]->click();
+    w.startButton->click();
     QVERIFY(pressed);
-    QCOMPARE(w.checkListBox2->count(), 0);
-    QCOMPARE(w.listBox1->count(), 4);
+    QCOMPARE(w.hitList->count(), 0);
+    QCOMPARE(w.resultList->count(), 4);
 
     // Start pressed during a search is ignored; closing the window ends the search without a question.
     for (int i = 0; i < 4; ++i) {
@@ -215,15 +215,15 @@ void TestSearch::searchAndRunNeverNest() {
     int calls = 0;
     f.platform.onProcessEvents = [&](int) {
         if (++calls == 2) {
-            w.speedButtons[2]->click();
+            w.startButton->click();
             QVERIFY(f.form->close());
         }
     };
-    w.speedButtons[3]->click();
+    w.searchButton->click();
     QVERIFY(!f.form->isVisible());
     QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
-    QVERIFY(w.checkListBox2->count() < 4);
-    QCOMPARE(w.listBox1->count(), 4); // the run's list stays: no run started
+    QVERIFY(w.hitList->count() < 4);
+    QCOMPARE(w.resultList->count(), 4); // the run's list stays: no run started
     QCOMPARE(f.read(QStringLiteral("f0.txt")), QByteArray("old\r\n"));
 }
 

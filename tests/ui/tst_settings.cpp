@@ -12,14 +12,14 @@
 #include <QTest>
 #include <functional>
 
-#include "ui/PathListView.h"
-#include "ui/PathText.h"
 #include "main/TMainForm.h"
 #include "rules/HexText.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
 #include "support/ProgramWindows.h"
+#include "ui/PathListView.h"
+#include "ui/PathText.h"
 
 using norvik::settings::ReplaceMode;
 using norvik::test::PathBytesOf;
@@ -79,12 +79,14 @@ template <typename T> T* DialogPart(const ProgramWindows& p, const char* name) {
     return part;
 }
 
-QString Memo(const ProgramWindows& p, int number) {
-    return p.form->widgets().memos[static_cast<std::size_t>(number)]->toPlainText();
+using Widgets = norvik::ui::MainFormWidgets;
+
+QString Memo(const ProgramWindows& p, QPlainTextEdit* Widgets::*box) {
+    return (p.form->widgets().*box)->toPlainText();
 }
 
-bool Box(const ProgramWindows& p, int number) {
-    return p.form->widgets().checkBoxes[static_cast<std::size_t>(number)]->isChecked();
+bool Box(const ProgramWindows& p, QCheckBox* Widgets::*box) {
+    return (p.form->widgets().*box)->isChecked();
 }
 
 std::string Hex(const std::string& text) {
@@ -124,20 +126,20 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
         p.form->AddTarget(folderWithMarks);
         p.form->AddTarget(file);
         p.form->AddTarget(chineseFolder);
-        w.checkListBox1->rows().setChecked(1, false);
+        w.targetList->rows().setChecked(1, false);
 
-        w.checkBoxes[2]->setChecked(false);
-        w.checkBoxes[5]->setChecked(true);
-        w.checkBoxes[3]->setChecked(false);
-        w.checkBoxes[4]->setChecked(true);
-        w.checkBoxes[1]->setChecked(true);
+        w.backupCheck->setChecked(false);
+        w.caseSensitiveCheck->setChecked(true);
+        w.subfoldersCheck->setChecked(false);
+        w.forceReadOnlyCheck->setChecked(true);
+        w.multipleCheck->setChecked(true);
         p.form->N9Click();
 
-        w.memos[1]->setPlainText(QStringLiteral("find"));
-        w.memos[2]->setPlainText(QStringLiteral("替换为"));
-        w.memos[3]->setPlainText(threeLines);
-        w.memos[4]->setPlainText(QStringLiteral("end"));
-        w.memos[5]->setPlainText(QStringLiteral("new\ntext"));
+        w.findText->setPlainText(QStringLiteral("find"));
+        w.replacementText->setPlainText(QStringLiteral("替换为"));
+        w.featureStartText->setPlainText(threeLines);
+        w.featureEndText->setPlainText(QStringLiteral("end"));
+        w.featureReplacementText->setPlainText(QStringLiteral("new\ntext"));
 
         // The configuration dialog: file types, an output folder and the extraction flags, then OK.
         p.configure->FillFileTypes("*.txt;*.md;*.log");
@@ -155,10 +157,10 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
         p.form->languageMenu().entries()[1]->trigger();
         QCOMPARE(p.form->options().language, std::string("English"));
 
-        QVERIFY(w.comboBox1->count() >= 2);
-        w.comboBox1->setCurrentIndex(1);
+        QVERIFY(w.ruleSetChooser->count() >= 2);
+        w.ruleSetChooser->setCurrentIndex(1);
         // Chosen after the last options refresh: still stored.
-        chosenRuleSet = w.comboBox1->currentText();
+        chosenRuleSet = w.ruleSetChooser->currentText();
 
         QVERIFY(p.close());
         QVERIFY(p.platform.messages().isEmpty());
@@ -179,14 +181,16 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
     const auto& w = p.form->widgets();
     const std::vector<TargetEntry> expected{{folderWithMarks, true}, {file, false}, {chineseFolder, true}};
     QVERIFY(p.form->targets().Entries() == expected);
-    QVERIFY(!Box(p, 2) && Box(p, 5) && !Box(p, 3) && Box(p, 4) && Box(p, 1));
+    QVERIFY(!Box(p, &Widgets::backupCheck) && Box(p, &Widgets::caseSensitiveCheck) &&
+            !Box(p, &Widgets::subfoldersCheck) && Box(p, &Widgets::forceReadOnlyCheck) &&
+            Box(p, &Widgets::multipleCheck));
     QCOMPARE(p.form->mode(), ReplaceMode::Feature);
-    QVERIFY(w.items[9]->isChecked() && w.toolButtons[4]->isChecked());
-    QCOMPARE(Memo(p, 1), QStringLiteral("find"));
-    QCOMPARE(Memo(p, 2), QStringLiteral("替换为"));
-    QCOMPARE(Memo(p, 3), threeLines);
-    QCOMPARE(Memo(p, 4), QStringLiteral("end"));
-    QCOMPARE(Memo(p, 5), QStringLiteral("new\ntext"));
+    QVERIFY(w.featureModeItem->isChecked() && w.featureModeButton->isChecked());
+    QCOMPARE(Memo(p, &Widgets::findText), QStringLiteral("find"));
+    QCOMPARE(Memo(p, &Widgets::replacementText), QStringLiteral("替换为"));
+    QCOMPARE(Memo(p, &Widgets::featureStartText), threeLines);
+    QCOMPARE(Memo(p, &Widgets::featureEndText), QStringLiteral("end"));
+    QCOMPARE(Memo(p, &Widgets::featureReplacementText), QStringLiteral("new\ntext"));
 
     const norvik::settings::ReplaceOptions& options = p.form->options();
     QCOMPARE(options.fileTypes, std::string("*.txt;*.md;*.log"));
@@ -197,19 +201,19 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
     QVERIFY(options.outputToFolder);
     QVERIFY(DialogPart<QRadioButton>(p, "RadioButton2")->isChecked());
     QCOMPARE(DialogPart<QLineEdit>(p, "Edit1")->text(), norvik::ui::PathText(output));
-    QVERIFY(!w.checkBoxes[2]->isEnabled()); // nothing to back up in output-folder mode
+    QVERIFY(!w.backupCheck->isEnabled()); // nothing to back up in output-folder mode
     QVERIFY(!options.extractAddSource && options.extractBlankLine && !options.extractIncludeStart &&
             options.extractIncludeEnd);
     QVERIFY(!DialogPart<QCheckBox>(p, "CheckBox1")->isChecked());
     QVERIFY(DialogPart<QCheckBox>(p, "CheckBox2")->isChecked());
 
     QCOMPARE(options.language, std::string("English"));
-    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("Back up first"));
+    QCOMPARE(w.backupCheck->text(), QStringLiteral("Back up first"));
     QVERIFY(p.form->languageMenu().entries()[1]->isChecked());
     QVERIFY(!p.form->languageMenu().entries()[0]->isChecked());
 
-    QVERIFY(w.comboBox1->isVisibleTo(p.form.get()));
-    QCOMPARE(w.comboBox1->currentText(), chosenRuleSet);
+    QVERIFY(w.ruleSetChooser->isVisibleTo(p.form.get()));
+    QCOMPARE(w.ruleSetChooser->currentText(), chosenRuleSet);
     QVERIFY(options.multiple);
 }
 
@@ -220,15 +224,17 @@ void TestSettings::shippedSettingsGiveTheBuiltInState() {
     QVERIFY(p.platform.messages().isEmpty());
     const auto& w = p.form->widgets();
     QVERIFY(p.form->targets().Entries().empty());
-    QVERIFY(Box(p, 2) && !Box(p, 5) && Box(p, 3) && !Box(p, 4) && !Box(p, 1));
+    QVERIFY(Box(p, &Widgets::backupCheck) && !Box(p, &Widgets::caseSensitiveCheck) &&
+            Box(p, &Widgets::subfoldersCheck) && !Box(p, &Widgets::forceReadOnlyCheck) &&
+            !Box(p, &Widgets::multipleCheck));
     QCOMPARE(p.form->mode(), ReplaceMode::Normal);
     QVERIFY(!p.form->options().outputToFolder);
     QVERIFY(DialogPart<QRadioButton>(p, "RadioButton1")->isChecked());
     QCOMPARE(p.form->options().selectedTypes, std::string("*.txt;*.htm;*.c;*.cpp"));
     QCOMPARE(p.form->options().language, std::string("Chinese_Simplified"));
-    QCOMPARE(w.checkBoxes[2]->text(), QStringLiteral("替换前备份"));
+    QCOMPARE(w.backupCheck->text(), QStringLiteral("替换前备份"));
     QVERIFY(p.form->options().extractAddSource && !p.form->options().extractBlankLine);
-    QVERIFY(!w.comboBox1->isVisibleTo(p.form.get()));
+    QVERIFY(!w.ruleSetChooser->isVisibleTo(p.form.get()));
 
     // Closing unchanged rewrites the same values: the shipped file loads the same afterwards.
     QVERIFY(p.close());
@@ -254,15 +260,15 @@ void TestSettings::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
     QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("'yes' is not a valid integer value")});
     const std::vector<TargetEntry> expected{{target, true}};
     QVERIFY(p.form->targets().Entries() == expected);
-    QVERIFY(!Box(p, 2));
-    QVERIFY(Box(p, 5)); // 2 is on
+    QVERIFY(!Box(p, &Widgets::backupCheck));
+    QVERIFY(Box(p, &Widgets::caseSensitiveCheck)); // 2 is on
     // From the bad key on, the window keeps its state before loading.
-    QVERIFY(Box(p, 3));
-    QVERIFY(!Box(p, 1));
+    QVERIFY(Box(p, &Widgets::subfoldersCheck));
+    QVERIFY(!Box(p, &Widgets::multipleCheck));
     QCOMPARE(p.form->mode(), ReplaceMode::Normal);
-    QCOMPARE(Memo(p, 1), QString());
+    QCOMPARE(Memo(p, &Widgets::findText), QString());
     // No language: the built-in captions stay and the Language menu is not filled.
-    QCOMPARE(p.form->widgets().checkBoxes[2]->text(), QStringLiteral("替换前备份"));
+    QCOMPARE(p.form->widgets().backupCheck->text(), QStringLiteral("替换前备份"));
     QVERIFY(p.form->languageMenu().entries().isEmpty());
 
     // Closing still writes every key from the windows as they are.
@@ -287,7 +293,7 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
              // The entry whose flag is missing is added, unticked; the next key is not read.
              const std::vector<TargetEntry> expected{{t, true}, {t + "x", false}};
              QVERIFY(p.form->targets().Entries() == expected);
-             QVERIFY(Box(p, 2));
+             QVERIFY(Box(p, &Widgets::backupCheck));
          }},
         {"target flag not a number", [](const Folders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
          QStringLiteral("'on' is not a valid integer value"),
@@ -298,8 +304,8 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
         {"empty mode number", [](const Folders& f, const std::string&) { f.store("ReplaceType", ""); },
          QStringLiteral("'' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string&) {
-             QVERIFY(!Box(p, 2)); // read before the mode
-             QCOMPARE(Memo(p, 1), QString());
+             QVERIFY(!Box(p, &Widgets::backupCheck)); // read before the mode
+             QCOMPARE(Memo(p, &Widgets::findText), QString());
          }},
         {"memo with an element inside",
          [](const Folders& f, const std::string&) {
@@ -310,8 +316,8 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
          },
          QStringLiteral("Element does not contain a single text node"),
          [](const ProgramWindows& p, const std::string&) {
-             QCOMPARE(Memo(p, 1), QStringLiteral("ab"));
-             QCOMPARE(Memo(p, 3), QString());
+             QCOMPARE(Memo(p, &Widgets::findText), QStringLiteral("ab"));
+             QCOMPARE(Memo(p, &Widgets::featureStartText), QString());
              QVERIFY(p.form->options().language.empty());
          }},
     };
@@ -365,9 +371,9 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
         ProgramWindows p(folders.exe.path());
         QVERIFY(p.start());
         const auto& w = p.form->widgets();
-        QCOMPARE(w.comboBox1->currentText(), QStringLiteral("删除C块注释"));
+        QCOMPARE(w.ruleSetChooser->currentText(), QStringLiteral("删除C块注释"));
         // Multiple replacement switched off before closing (no job run since): the stored choice stays.
-        w.checkBoxes[1]->setChecked(false);
+        w.multipleCheck->setChecked(false);
         QVERIFY(p.close());
         QCOMPARE(folders.stored("RepacleRulesFile"), storedElsewhere);
         QCOMPARE(folders.stored("MutilReplace"), std::string("0"));
@@ -379,8 +385,8 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
         ProgramWindows p(folders.exe.path());
         QVERIFY(p.start());
         const auto& w = p.form->widgets();
-        QCOMPARE(w.comboBox1->currentIndex(), -1);
-        w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("删除HTML注释")));
+        QCOMPARE(w.ruleSetChooser->currentIndex(), -1);
+        w.ruleSetChooser->setCurrentIndex(w.ruleSetChooser->findText(QStringLiteral("删除HTML注释")));
         QVERIFY(p.close());
         QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/删除HTML注释.crr");
     }
@@ -391,8 +397,8 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
         ProgramWindows p(folders.exe.path());
         QVERIFY(p.start());
         const auto& w = p.form->widgets();
-        w.checkBoxes[1]->setChecked(true);
-        w.comboBox1->setCurrentIndex(w.comboBox1->findText(QStringLiteral("全角标点转半角")));
+        w.multipleCheck->setChecked(true);
+        w.ruleSetChooser->setCurrentIndex(w.ruleSetChooser->findText(QStringLiteral("全角标点转半角")));
         QVERIFY(!p.form->options().multiple);
         QVERIFY(p.close());
         QCOMPARE(folders.stored("RepacleRulesFile"), folders.exeBytes() + "MultiRules/全角标点转半角.nrr");
@@ -435,7 +441,7 @@ void TestSettings::nothingIsWrittenWhenTheFileWasDeleted() {
     Folders folders;
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
-    p.form->widgets().memos[1]->setPlainText(QStringLiteral("lost"));
+    p.form->widgets().findText->setPlainText(QStringLiteral("lost"));
     QVERIFY(QFile::remove(folders.settingsFile()));
     QVERIFY(p.close());
     QVERIFY(!QFile::exists(folders.settingsFile()));

@@ -64,8 +64,11 @@ struct JobWindow {
         QDir().mkpath(folder);
         form->AddTarget(QFile::encodeName(folder).toStdString() + "/");
     }
-    void type(int memo, const QString& text) const { w().memos[static_cast<std::size_t>(memo)]->setPlainText(text); }
-    [[nodiscard]] QString panel(int index) const { return form->statusPanel(index); }
+    static void type(QPlainTextEdit* box, const QString& text) { box->setPlainText(text); }
+    /// The status bar's panels: the time the run took, the percent done, the counts.
+    [[nodiscard]] QString elapsed() const { return w().elapsedPanel->text(); }
+    [[nodiscard]] QString progress() const { return w().progressPanel->text(); }
+    [[nodiscard]] QString summary() const { return w().summaryPanel->text(); }
 };
 
 } // namespace norvik::test
