@@ -59,6 +59,44 @@ bool StoreValue(const QString& file, std::string_view key, std::string_view valu
     return document.SaveFile(PathBytesOf(file));
 }
 
+ShippedFolders::ShippedFolders() {
+    if (!CopyShippedResources(exe.path())) {
+        qFatal("cannot copy the shipped resources");
+    }
+}
+
+QString ShippedFolders::pack(const QString& name) const {
+    return exe.filePath(QStringLiteral("lang/") + name + QStringLiteral(".xml"));
+}
+
+std::string ShippedFolders::dir(const QString& name) const {
+    QDir(files.path()).mkpath(name);
+    return PathBytesOf(files.filePath(name)) + "/";
+}
+
+std::string ShippedFolders::file(const QString& name) const {
+    write(files.filePath(name), {});
+    return PathBytesOf(files.filePath(name));
+}
+
+void ShippedFolders::store(std::string_view key, std::string_view value) const {
+    if (!StoreValue(settingsFile(), key, value)) {
+        qFatal("cannot change the settings file");
+    }
+}
+
+void ShippedFolders::write(const QString& path, const QByteArray& bytes) {
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+QByteArray ShippedFolders::read(const QString& path) {
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
 ProgramWindows::ProgramWindows(const QString& exeFolder) {
     const std::string folder = PathBytesOf(exeFolder) + "/";
     const settings::AppFolders folders = settings::AppFolders::Portable(folder);

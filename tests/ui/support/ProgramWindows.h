@@ -1,6 +1,7 @@
 #pragma once
 // The four windows of the program, created in the program's order over an executable folder of the
 // test's own, with a scripted desktop. The folder can be filled with the shipped resources.
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -27,6 +28,30 @@ bool StoreValue(const QString& file, std::string_view key, std::string_view valu
 
 /// The file system bytes of a path.
 std::string PathBytesOf(const QString& path);
+
+/// An executable folder holding the shipped resources, and a second folder for targets.
+struct ShippedFolders {
+    QTemporaryDir exe;
+    QTemporaryDir files;
+
+    ShippedFolders();
+
+    [[nodiscard]] QString settingsFile() const { return exe.filePath(QStringLiteral("NVK.xml")); }
+    /// A language pack of the executable folder by its name.
+    [[nodiscard]] QString pack(const QString& name) const;
+    /// The executable folder's bytes, ending with '/'.
+    [[nodiscard]] std::string exeBytes() const { return PathBytesOf(exe.path()) + "/"; }
+    /// Makes a folder of the target folder; its bytes, ending with '/'.
+    [[nodiscard]] std::string dir(const QString& name) const;
+    /// Makes an empty file of the target folder; its bytes.
+    [[nodiscard]] std::string file(const QString& name) const;
+    /// Changes a key of the settings file in place, or reads it.
+    void store(std::string_view key, std::string_view value) const;
+    [[nodiscard]] std::string stored(std::string_view key) const { return StoredValue(settingsFile(), key); }
+    /// Whole files, byte for byte.
+    static void write(const QString& path, const QByteArray& bytes);
+    [[nodiscard]] static QByteArray read(const QString& path);
+};
 
 class ProgramWindows {
 public:

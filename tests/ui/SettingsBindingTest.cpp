@@ -24,52 +24,12 @@
 using norvik::settings::ReplaceMode;
 using norvik::test::PathBytesOf;
 using norvik::test::ProgramWindows;
+using norvik::test::ShippedFolders;
 using norvik::test::StoredValue;
 using norvik::test::StoreValue;
 using norvik::ui::TargetEntry;
 
 namespace {
-
-// An executable folder holding the shipped resources, and a second folder for targets.
-struct Folders {
-    QTemporaryDir exe;
-    QTemporaryDir files;
-
-    Folders() {
-        if (!norvik::test::CopyShippedResources(exe.path())) {
-            qFatal("cannot copy the shipped resources");
-        }
-    }
-    QString settingsFile() const { return exe.filePath(QStringLiteral("NVK.xml")); }
-    std::string exeBytes() const { return PathBytesOf(exe.path()) + "/"; }
-    std::string dir(const QString& name) const {
-        QDir(files.path()).mkpath(name);
-        return PathBytesOf(files.filePath(name)) + "/";
-    }
-    std::string file(const QString& name) const {
-        QFile out(files.filePath(name));
-        if (!out.open(QIODevice::WriteOnly)) {
-            qFatal("cannot create a target file");
-        }
-        return PathBytesOf(files.filePath(name));
-    }
-    void store(std::string_view key, std::string_view value) const {
-        if (!StoreValue(settingsFile(), key, value)) {
-            qFatal("cannot change the settings file");
-        }
-    }
-    std::string stored(std::string_view key) const { return StoredValue(settingsFile(), key); }
-    QByteArray settingsBytes() const {
-        QFile in(settingsFile());
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-    void writeSettings(const QByteArray& bytes) const {
-        QFile out(settingsFile());
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
-            qFatal("cannot write the settings file");
-        }
-    }
-};
 
 template <typename T> T* DialogPart(const ProgramWindows& p, const char* name) {
     T* part = p.configure->findChild<T*>(QLatin1String(name));
@@ -95,7 +55,7 @@ std::string Hex(const std::string& text) {
 
 } // namespace
 
-class TestSettings : public QObject {
+class SettingsBindingTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -109,8 +69,8 @@ private slots:
     void nothingIsWrittenWhenTheFileWasDeleted();
 };
 
-void TestSettings::closeAndRestartGivesBackTheWorkingState() {
-    Folders folders;
+void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
+    ShippedFolders folders;
     const std::string folderWithMarks = folders.dir(QStringLiteral("a;b c"));
     const std::string chineseFolder = folders.dir(QStringLiteral("目录 二"));
     const std::string file = folders.file(QStringLiteral("f;1 .txt"));
@@ -173,7 +133,7 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
     QCOMPARE(folders.stored("ReplaceType"), std::string("2"));
     QCOMPARE(folders.stored("RepacleRulesFile"),
              folders.exeBytes() + "MultiRules/" + PathBytesOf(chosenRuleSet) + ".crr");
-    QVERIFY(folders.settingsBytes().contains("<!-- Norvik settings."));
+    QVERIFY(folders.read(folders.settingsFile()).contains("<!-- Norvik settings."));
 
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
@@ -217,8 +177,8 @@ void TestSettings::closeAndRestartGivesBackTheWorkingState() {
     QVERIFY(options.multiple);
 }
 
-void TestSettings::shippedSettingsGiveTheBuiltInState() {
-    Folders folders;
+void SettingsBindingTest::shippedSettingsGiveTheBuiltInState() {
+    ShippedFolders folders;
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
     QVERIFY(p.platform.messages().isEmpty());
@@ -243,8 +203,8 @@ void TestSettings::shippedSettingsGiveTheBuiltInState() {
     }
 }
 
-void TestSettings::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
-    Folders folders;
+void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
+    ShippedFolders folders;
     const std::string target = folders.dir(QStringLiteral("t"));
     folders.store("Target", Hex(target) + ";1");
     folders.store("BackUp", "0");
@@ -278,16 +238,16 @@ void TestSettings::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
     QCOMPARE(folders.stored("NormalReplaceMemo1"), std::string());
 }
 
-void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
+void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
     struct Case {
         const char* name;
-        std::function<void(const Folders&, const std::string&)> spoil;
+        std::function<void(const ShippedFolders&, const std::string&)> spoil;
         QString message;
         std::function<void(const ProgramWindows&, const std::string&)> check;
     };
     const std::vector<Case> cases{
         {"odd target count",
-         [](const Folders& f, const std::string& t) { f.store("Target", Hex(t) + ";1;" + Hex(t + "x")); },
+         [](const ShippedFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";1;" + Hex(t + "x")); },
          QStringLiteral("List index out of bounds (3)"),
          [](const ProgramWindows& p, const std::string& t) {
              // The entry whose flag is missing is added, unticked; the next key is not read.
@@ -295,24 +255,25 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
              QVERIFY(p.form->targets().Entries() == expected);
              QVERIFY(Box(p, &Widgets::backupCheck));
          }},
-        {"target flag not a number", [](const Folders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
+        {"target flag not a number",
+         [](const ShippedFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
          QStringLiteral("'on' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string& t) {
              const std::vector<TargetEntry> expected{{t, false}};
              QVERIFY(p.form->targets().Entries() == expected);
          }},
-        {"empty mode number", [](const Folders& f, const std::string&) { f.store("ReplaceType", ""); },
+        {"empty mode number", [](const ShippedFolders& f, const std::string&) { f.store("ReplaceType", ""); },
          QStringLiteral("'' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string&) {
              QVERIFY(!Box(p, &Widgets::backupCheck)); // read before the mode
              QCOMPARE(Memo(p, &Widgets::findText), QString());
          }},
         {"memo with an element inside",
-         [](const Folders& f, const std::string&) {
+         [](const ShippedFolders& f, const std::string&) {
              f.store("CharacterReplaceMemo1", "6162");
-             QByteArray bytes = f.settingsBytes();
+             QByteArray bytes = f.read(f.settingsFile());
              bytes.replace(">6162</CharacterReplaceMemo1>", "><b>6162</b></CharacterReplaceMemo1>");
-             f.writeSettings(bytes);
+             f.write(f.settingsFile(), bytes);
          },
          QStringLiteral("Element does not contain a single text node"),
          [](const ProgramWindows& p, const std::string&) {
@@ -322,7 +283,7 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
          }},
     };
     for (const Case& c : cases) {
-        Folders folders;
+        ShippedFolders folders;
         const std::string target = folders.dir(QStringLiteral("t"));
         folders.store("BackUp", "0");
         folders.store("NormalReplaceMemo1", Hex("ab"));
@@ -335,7 +296,7 @@ void TestSettings::eachBadKeyStopsAtItselfWithItsMessage() {
     }
 }
 
-void TestSettings::missingAndUnparsableSettingsFileEndTheProgram() {
+void SettingsBindingTest::missingAndUnparsableSettingsFileEndTheProgram() {
     {
         QTemporaryDir exe;
         ProgramWindows p(exe.path());
@@ -346,9 +307,9 @@ void TestSettings::missingAndUnparsableSettingsFileEndTheProgram() {
         QVERIFY(!QFile::exists(exe.filePath(QStringLiteral("NVK.xml"))));
     }
     {
-        Folders folders;
+        ShippedFolders folders;
         const QByteArray broken("<?xml version=\"1.0\"?>\n<Norvik><Options><BackUp>1</Options></Norvik>\n");
-        folders.writeSettings(broken);
+        folders.write(folders.settingsFile(), broken);
         ProgramWindows p(folders.exe.path());
         QVERIFY(!p.open());
         const QStringList messages = p.platform.messages();
@@ -357,12 +318,12 @@ void TestSettings::missingAndUnparsableSettingsFileEndTheProgram() {
         QVERIFY(!messages[1].isEmpty());
         QVERIFY(messages[1] != messages[0]);
         p.form->FormClose();
-        QCOMPARE(folders.settingsBytes(), broken);
+        QCOMPARE(folders.read(folders.settingsFile()), broken);
     }
 }
 
-void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
-    Folders folders;
+void SettingsBindingTest::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
+    ShippedFolders folders;
     const std::string storedElsewhere = "/no/such/folder/MultiRules/删除C块注释.crr";
     folders.store("MutilReplace", "1");
     folders.store("ReplaceType", "2");
@@ -406,7 +367,7 @@ void TestSettings::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
     }
 }
 
-void TestSettings::outputFolderModeNeedsAFolderThatCanBeHad() {
+void SettingsBindingTest::outputFolderModeNeedsAFolderThatCanBeHad() {
     struct Case {
         const char* name;
         QString folder; // relative to the targets folder; empty stays empty
@@ -419,7 +380,7 @@ void TestSettings::outputFolderModeNeedsAFolderThatCanBeHad() {
         {"empty", QString(), false},
     };
     for (const Case& c : cases) {
-        Folders folders;
+        ShippedFolders folders;
         (void)folders.dir(QStringLiteral("out"));
         const std::string stored =
             c.folder.isEmpty() ? std::string() : PathBytesOf(folders.files.filePath(c.folder)) + "/";
@@ -437,8 +398,8 @@ void TestSettings::outputFolderModeNeedsAFolderThatCanBeHad() {
     }
 }
 
-void TestSettings::nothingIsWrittenWhenTheFileWasDeleted() {
-    Folders folders;
+void SettingsBindingTest::nothingIsWrittenWhenTheFileWasDeleted() {
+    ShippedFolders folders;
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
     p.form->widgets().findText->setPlainText(QStringLiteral("lost"));
@@ -448,5 +409,5 @@ void TestSettings::nothingIsWrittenWhenTheFileWasDeleted() {
     QVERIFY(p.platform.messages().isEmpty());
 }
 
-QTEST_MAIN(TestSettings)
-#include "tst_settings.moc"
+QTEST_MAIN(SettingsBindingTest)
+#include "SettingsBindingTest.moc"

@@ -13,8 +13,9 @@
 
 #include "main/TMainForm.h"
 #include "settings/ui/TConfigure.h"
-#include "support/ScriptedPlatform.h"
+#include "support/WindowFixture.h"
 
+using norvik::test::Bytes;
 using norvik::ui::TConfigure;
 using norvik::ui::TMainForm;
 
@@ -23,23 +24,12 @@ namespace {
 constexpr const char* kDefaults =
     "*.txt;*.htm;*.c;*.cpp;*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py";
 
-std::string Bytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-struct Fixture {
-    QTemporaryDir dir;
-    norvik::test::ScriptedPlatform platform;
-    TMainForm form{platform, norvik::settings::AppFolders::Portable(Bytes(dir.path()) + "/")};
-    TConfigure dialog{platform, form};
-
-    Fixture() {
-        form.setConfigure(&dialog);
-        dialog.LoadConfiguration();
-    }
+// The window with its dialog, which shows the window's options as on opening.
+struct Fixture : norvik::test::WindowFixture {
+    Fixture() : WindowFixture(Dialog::Attached) { configure->LoadConfiguration(); }
 
     template <typename T> T* part(const char* name) const {
-        T* found = dialog.findChild<T*>(QLatin1String(name));
+        T* found = configure->findChild<T*>(QLatin1String(name));
         if (found == nullptr) {
             qFatal("no part %s", name);
         }
@@ -49,14 +39,14 @@ struct Fixture {
     /// Types the text into the add box and confirms it.
     void add(const QString& typed) {
         platform.inputAnswers = {typed};
-        dialog.N2Click();
+        configure->N2Click();
     }
-    QCheckBox& backupBox() const { return *form.widgets().backupCheck; }
+    QCheckBox& backupBox() const { return *w().backupCheck; }
 };
 
 } // namespace
 
-class TestConfigure : public QObject {
+class ConfigureDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -74,32 +64,32 @@ private slots:
     void browseKeepsASingleSlash();
 };
 
-void TestConfigure::loadsTheOptions() {
+void ConfigureDialogTest::loadsTheOptions() {
     Fixture f;
-    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
-    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp"));
+    QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.configure->tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp"));
     QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
     QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
     QVERIFY(f.part<QLineEdit>("Edit1")->isReadOnly());
     QVERIFY(!f.part<QToolButton>("SpeedButton1")->isEnabled());
-    QCOMPARE(f.dialog.windowTitle(), QStringLiteral("配置"));
+    QCOMPARE(f.configure->windowTitle(), QStringLiteral("配置"));
 
     // A selected type missing from the list ticks nothing and is not added.
-    f.form.options().fileTypes = "*.a;*.b";
-    f.form.options().selectedTypes = "*.b;*.zz";
-    f.form.options().extractBlankLine = true;
-    f.dialog.LoadConfiguration();
-    QCOMPARE(f.dialog.listedTypes(), std::string("*.a;*.b"));
-    QCOMPARE(f.dialog.tickedTypes(), std::string("*.b"));
+    f.form->options().fileTypes = "*.a;*.b";
+    f.form->options().selectedTypes = "*.b;*.zz";
+    f.form->options().extractBlankLine = true;
+    f.configure->LoadConfiguration();
+    QCOMPARE(f.configure->listedTypes(), std::string("*.a;*.b"));
+    QCOMPARE(f.configure->tickedTypes(), std::string("*.b"));
     QVERIFY(f.part<QCheckBox>("CheckBox2")->isChecked());
     QVERIFY(!f.part<QCheckBox>("CheckBox1")->isChecked());
 }
 
-void TestConfigure::addingAListedTypeTicksIt() {
+void ConfigureDialogTest::addingAListedTypeTicksIt() {
     Fixture f;
     f.add(QStringLiteral("*.h"));
-    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
-    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp;*.h"));
+    QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.configure->tickedTypes(), std::string("*.txt;*.htm;*.c;*.cpp;*.h"));
     const auto asked = f.platform.callsOf(QStringLiteral("input"));
     QCOMPARE(asked.size(), 1);
     QCOMPARE(asked[0].text, QStringLiteral("填写需要增加的文件类型"));
@@ -107,7 +97,7 @@ void TestConfigure::addingAListedTypeTicksIt() {
 
     // Case matters: the upper-case form is a new entry, ticked, at the end.
     f.add(QStringLiteral("*.TXT"));
-    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults) + ";*.TXT");
+    QCOMPARE(f.configure->listedTypes(), std::string(kDefaults) + ";*.TXT");
     QCOMPARE(f.types().item(17)->checkState(), Qt::Checked);
 
     // A ";" list only ticks the listed members and adds nothing.
@@ -117,13 +107,13 @@ void TestConfigure::addingAListedTypeTicksIt() {
 
     // Cancel and an empty text do nothing.
     f.platform.inputAnswers = {std::nullopt, QString()};
-    f.dialog.N2Click();
-    f.dialog.N2Click();
+    f.configure->N2Click();
+    f.configure->N2Click();
     QCOMPARE(f.types().count(), 18);
     QVERIFY(f.platform.messages().isEmpty());
 }
 
-void TestConfigure::addingHtml() {
+void ConfigureDialogTest::addingHtml() {
     Fixture f;
     f.types().item(1)->setCheckState(Qt::Unchecked); // *.htm
     f.add(QStringLiteral("*.html"));
@@ -131,16 +121,16 @@ void TestConfigure::addingHtml() {
     QCOMPARE(f.types().count(), 17);
     QCOMPARE(f.types().item(1)->checkState(), Qt::Checked);
 
-    f.form.options().fileTypes = "*.txt";
-    f.dialog.LoadConfiguration();
+    f.form->options().fileTypes = "*.txt";
+    f.configure->LoadConfiguration();
     f.platform.clearRecord();
     f.add(QStringLiteral("*.html"));
     QVERIFY(f.platform.messages().isEmpty());
-    QCOMPARE(f.dialog.listedTypes(), std::string("*.txt;*.htm"));
-    QCOMPARE(f.dialog.tickedTypes(), std::string("*.txt;*.htm"));
+    QCOMPARE(f.configure->listedTypes(), std::string("*.txt;*.htm"));
+    QCOMPARE(f.configure->tickedTypes(), std::string("*.txt;*.htm"));
 }
 
-void TestConfigure::addingRefusesInvalidMasks() {
+void ConfigureDialogTest::addingRefusesInvalidMasks() {
     Fixture f;
     for (const QString& typed : {QStringLiteral("*.c++"), QStringLiteral("*.a b"), QStringLiteral("*.my_ext"),
                                  QStringLiteral("txt"), QStringLiteral("*.文本")}) {
@@ -148,185 +138,185 @@ void TestConfigure::addingRefusesInvalidMasks() {
         f.add(typed);
         QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("请检查输入格式")});
     }
-    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
     f.add(QStringLiteral("readme.1st"));
     QCOMPARE(f.types().count(), 18); // a plain file name with a dot passes
 }
 
-void TestConfigure::listCommands() {
+void ConfigureDialogTest::listCommands() {
     Fixture f;
-    f.dialog.N5Click();
-    QCOMPARE(f.dialog.tickedTypes(),
+    f.configure->N5Click();
+    QCOMPARE(f.configure->tickedTypes(),
              std::string("*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py"));
-    f.dialog.N3Click(); // nothing selected: nothing removed
+    f.configure->N3Click(); // nothing selected: nothing removed
     QCOMPARE(f.types().count(), 17);
     f.types().setCurrentRow(0);
-    f.dialog.N3Click();
+    f.configure->N3Click();
     QCOMPARE(f.types().count(), 16);
     QCOMPARE(f.types().item(0)->text(), QStringLiteral("*.htm"));
-    f.dialog.N3Click();
+    f.configure->N3Click();
     QCOMPARE(f.types().count(), 16);
-    f.dialog.N4Click();
-    QCOMPARE(f.dialog.tickedTypes(), f.dialog.listedTypes());
+    f.configure->N4Click();
+    QCOMPARE(f.configure->tickedTypes(), f.configure->listedTypes());
 }
 
-void TestConfigure::defaultsThenOk() {
+void ConfigureDialogTest::defaultsThenOk() {
     Fixture f;
-    f.form.options().fileTypes = "*.x;*.y";
-    f.form.options().selectedTypes = "*.x";
-    f.dialog.LoadConfiguration();
-    f.dialog.N1Click();
-    QCOMPARE(f.dialog.listedTypes(), std::string(kDefaults));
-    QCOMPARE(f.dialog.tickedTypes(), std::string(kDefaults));
-    f.dialog.Button1Click();
-    QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
-    QCOMPARE(f.form.options().selectedTypes, std::string(kDefaults));
-    QCOMPARE(f.form.widgets().fileTypeLine->text(),
+    f.form->options().fileTypes = "*.x;*.y";
+    f.form->options().selectedTypes = "*.x";
+    f.configure->LoadConfiguration();
+    f.configure->N1Click();
+    QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
+    QCOMPARE(f.configure->tickedTypes(), std::string(kDefaults));
+    f.configure->Button1Click();
+    QCOMPARE(f.form->options().fileTypes, std::string(kDefaults));
+    QCOMPARE(f.form->options().selectedTypes, std::string(kDefaults));
+    QCOMPARE(f.form->widgets().fileTypeLine->text(),
              QStringLiteral("当前操作的文件类型:") + QString::fromLatin1(kDefaults));
 }
 
-void TestConfigure::okWithNothingTickedFallsBackToAllFiles() {
+void ConfigureDialogTest::okWithNothingTickedFallsBackToAllFiles() {
     Fixture f;
     for (int row = 0; row < f.types().count(); ++row) {
         f.types().item(row)->setCheckState(Qt::Unchecked);
     }
-    f.dialog.Button1Click();
-    QCOMPARE(f.form.options().selectedTypes, std::string());
-    QCOMPARE(f.form.options().fileTypes, std::string(kDefaults));
-    QCOMPARE(f.form.openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
+    f.configure->Button1Click();
+    QCOMPARE(f.form->options().selectedTypes, std::string());
+    QCOMPARE(f.form->options().fileTypes, std::string(kDefaults));
+    QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
     // Reopening shows the same list with nothing ticked.
-    f.dialog.LoadConfiguration();
-    QCOMPARE(f.dialog.tickedTypes(), std::string());
+    f.configure->LoadConfiguration();
+    QCOMPARE(f.configure->tickedTypes(), std::string());
 }
 
-void TestConfigure::outputFolderModeAndTheBackupBox() {
+void ConfigureDialogTest::outputFolderModeAndTheBackupBox() {
     Fixture f;
-    const QString out = f.dir.filePath(QStringLiteral("out"));
+    const QString out = f.data.filePath(QStringLiteral("out"));
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     QVERIFY(f.part<QLineEdit>("Edit1")->isEnabled());
     QVERIFY(f.part<QToolButton>("SpeedButton1")->isEnabled());
     f.platform.folderAnswers = {out};
-    f.dialog.SpeedButton1Click();
+    f.configure->SpeedButton1Click();
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), out + QLatin1Char('/'));
 
-    f.dialog.Button1Click();
-    const auto& options = f.form.options();
+    f.configure->Button1Click();
+    const auto& options = f.form->options();
     QVERIFY(options.outputToFolder);
     QCOMPARE(options.outputFolder, Bytes(out) + "/");
     QVERIFY(QDir(out).exists()); // created when the dialog loaded it back
     QVERIFY(!f.backupBox().isEnabled());
     QVERIFY(f.backupBox().isChecked());
     QVERIFY(!options.backup);
-    QCOMPARE(f.form.widgets().outputLine->text(),
+    QCOMPARE(f.form->widgets().outputLine->text(),
              QStringLiteral("输出目录:") + out + QStringLiteral("/     另存方式,无需备份"));
 
-    f.dialog.LoadConfiguration();
+    f.configure->LoadConfiguration();
     QVERIFY(f.part<QRadioButton>("RadioButton2")->isChecked());
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
     QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
-    f.dialog.Button1Click();
+    f.configure->Button1Click();
     QVERIFY(!options.outputToFolder);
     QCOMPARE(options.outputFolder, std::string());
     QVERIFY(f.backupBox().isEnabled());
     QVERIFY(options.backup);
-    QCOMPARE(f.form.widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    QCOMPARE(f.form->widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
 }
 
-void TestConfigure::okWithoutAFolderFallsBackToInPlace() {
+void ConfigureDialogTest::okWithoutAFolderFallsBackToInPlace() {
     Fixture f;
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
-    f.dialog.Button1Click();
+    f.configure->Button1Click();
     QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
-    QVERIFY(!f.form.options().outputToFolder);
+    QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.backupBox().isEnabled());
     QVERIFY(f.platform.messages().isEmpty());
 }
 
-void TestConfigure::folderThatCannotBeCreatedSwitchesModeOff() {
+void ConfigureDialogTest::folderThatCannotBeCreatedSwitchesModeOff() {
     Fixture f;
-    const std::string deep = Bytes(f.dir.filePath(QStringLiteral("missing/deeper"))) + "/";
-    f.form.options().outputFolder = deep;
-    f.form.options().outputToFolder = true;
-    f.dialog.LoadConfiguration();
-    QVERIFY(!f.form.options().outputToFolder);
-    QCOMPARE(f.form.options().outputFolder, std::string());
+    const std::string deep = Bytes(f.data.filePath(QStringLiteral("missing/deeper"))) + "/";
+    f.form->options().outputFolder = deep;
+    f.form->options().outputToFolder = true;
+    f.configure->LoadConfiguration();
+    QVERIFY(!f.form->options().outputToFolder);
+    QCOMPARE(f.form->options().outputFolder, std::string());
     QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
     QVERIFY(f.part<QLineEdit>("Edit1")->text().isEmpty());
     QVERIFY(!QDir(QString::fromStdString(deep)).exists()); // parents are not created
 
     // Chosen in the dialog, then gone before OK: the main window must not keep announcing it.
-    const QString gone = f.dir.filePath(QStringLiteral("gone/sub"));
+    const QString gone = f.data.filePath(QStringLiteral("gone/sub"));
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {gone};
-    f.dialog.SpeedButton1Click();
-    f.dialog.Button1Click();
-    QVERIFY(!f.form.options().outputToFolder);
+    f.configure->SpeedButton1Click();
+    f.configure->Button1Click();
+    QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.backupBox().isEnabled());
-    QCOMPARE(f.form.widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
+    QCOMPARE(f.form->widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
 
     // One missing level is created.
-    const std::string one = Bytes(f.dir.filePath(QStringLiteral("new"))) + "/";
-    f.dialog.ShowOutputFolder(one);
+    const std::string one = Bytes(f.data.filePath(QStringLiteral("new"))) + "/";
+    f.configure->ShowOutputFolder(one);
     QVERIFY(QDir(QString::fromStdString(one)).exists());
-    QVERIFY(f.dialog.outputToFolderChosen());
+    QVERIFY(f.configure->outputToFolderChosen());
 }
 
 // Regression: in place chosen, then Cancel, left the choice in the radio buttons; the next run wrote
 // in place without backups while the backup box stayed disabled and the status line promised them.
-void TestConfigure::cancelRestoresEveryOption() {
+void ConfigureDialogTest::cancelRestoresEveryOption() {
     Fixture f;
-    const std::string out = Bytes(f.dir.filePath(QStringLiteral("out"))) + "/";
-    f.form.options().outputFolder = out;
-    f.dialog.LoadConfiguration();
-    f.dialog.Button1Click();
-    QVERIFY(f.form.options().outputToFolder);
-    const norvik::settings::ReplaceOptions before = f.form.options();
-    const QString line = f.form.widgets().outputLine->text();
+    const std::string out = Bytes(f.data.filePath(QStringLiteral("out"))) + "/";
+    f.form->options().outputFolder = out;
+    f.configure->LoadConfiguration();
+    f.configure->Button1Click();
+    QVERIFY(f.form->options().outputToFolder);
+    const norvik::settings::ReplaceOptions before = f.form->options();
+    const QString line = f.form->widgets().outputLine->text();
 
-    f.dialog.LoadConfiguration(); // as showing it does
+    f.configure->LoadConfiguration(); // as showing it does
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
-    f.dialog.N5Click(); // the type ticks inverted
+    f.configure->N5Click(); // the type ticks inverted
     f.part<QCheckBox>("CheckBox2")->setChecked(!before.extractBlankLine);
-    f.dialog.reject();
-    QVERIFY(f.dialog.outputToFolderChosen());
+    f.configure->reject();
+    QVERIFY(f.configure->outputToFolderChosen());
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QString::fromStdString(out));
     QVERIFY(!f.backupBox().isEnabled());
-    f.form.RefreshOptions();
-    const auto& now = f.form.options();
+    f.form->RefreshOptions();
+    const auto& now = f.form->options();
     QVERIFY(now.outputToFolder);
     QCOMPARE(now.outputFolder, before.outputFolder);
     QCOMPARE(now.backup, before.backup);
     QCOMPARE(now.selectedTypes, before.selectedTypes);
     QCOMPARE(now.fileTypes, before.fileTypes);
     QCOMPARE(now.extractBlankLine, before.extractBlankLine);
-    QCOMPARE(f.dialog.tickedTypes(), before.selectedTypes);
-    QCOMPARE(f.form.widgets().outputLine->text(), line);
+    QCOMPARE(f.configure->tickedTypes(), before.selectedTypes);
+    QCOMPARE(f.form->widgets().outputLine->text(), line);
 
     // The other way round: in place with backups, output chosen, Cancel.
-    f.dialog.LoadConfiguration();
+    f.configure->LoadConfiguration();
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
-    f.dialog.Button1Click();
+    f.configure->Button1Click();
     QVERIFY(f.backupBox().isEnabled());
-    f.dialog.LoadConfiguration();
+    f.configure->LoadConfiguration();
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {QString::fromStdString(out)};
-    f.dialog.SpeedButton1Click();
-    f.dialog.reject();
-    f.form.RefreshOptions();
-    QVERIFY(!f.form.options().outputToFolder);
-    QVERIFY(f.form.options().backup);
+    f.configure->SpeedButton1Click();
+    f.configure->reject();
+    f.form->RefreshOptions();
+    QVERIFY(!f.form->options().outputToFolder);
+    QVERIFY(f.form->options().backup);
     QVERIFY(f.backupBox().isEnabled());
 }
 
-void TestConfigure::browseKeepsASingleSlash() {
+void ConfigureDialogTest::browseKeepsASingleSlash() {
     Fixture f;
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {QStringLiteral("/"), QString()};
-    f.dialog.SpeedButton1Click();
+    f.configure->SpeedButton1Click();
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
-    f.dialog.SpeedButton1Click(); // cancelled: unchanged
+    f.configure->SpeedButton1Click(); // cancelled: unchanged
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
 }
 
-QTEST_MAIN(TestConfigure)
-#include "tst_configure.moc"
+QTEST_MAIN(ConfigureDialogTest)
+#include "ConfigureDialogTest.moc"

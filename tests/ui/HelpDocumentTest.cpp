@@ -1,7 +1,10 @@
-// The help document installed beside the executables: the help command, F1 and "提意见" open it, so a
-// missing file, a broken encoding, a lost feedback anchor or a command the guide no longer mentions
-// would all reach users unnoticed.
+// The help document installed beside the executables and how the window opens it: the help command,
+// F1 and "提意见" open it, so a missing file, a broken encoding, a lost feedback anchor, a command the
+// guide no longer mentions or a URL that names another file would all reach users unnoticed.
 #include <gtest/gtest.h>
+
+#include <QString>
+#include <QUrl>
 
 #include <cstddef>
 #include <filesystem>
@@ -12,11 +15,12 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "ui/HelpDocument.h"
 
 namespace {
 
 std::filesystem::path HelpDocumentPath() {
-    return (std::filesystem::path(NORVIK_TEST_DATA_DIR) / ".." / ".." / "resources" / "NVK.html").lexically_normal();
+    return std::filesystem::path(NORVIK_RESOURCES_DIR) / norvik::ui::kHelpDocumentName;
 }
 
 std::string HelpDocument() {
@@ -104,7 +108,7 @@ TEST(HelpDocument, ExistsAsUtf8AndSaysSo) {
 
 TEST(HelpDocument, FeedbackCommandHasItsSection) {
     const std::string document = HelpDocument();
-    EXPECT_NE(document.find("id=\"feedback\""), std::string::npos);
+    EXPECT_NE(document.find("id=\"" + std::string(norvik::ui::kFeedbackAnchor) + "\""), std::string::npos);
 }
 
 TEST(HelpDocument, NamesEveryCommand) {
@@ -142,4 +146,29 @@ TEST(HelpDocument, NeedsNothingFromOutside) {
     EXPECT_EQ(document.find("src="), std::string::npos);
     EXPECT_EQ(document.find("url("), std::string::npos);
     EXPECT_EQ(document.find("@import"), std::string::npos);
+}
+
+TEST(HelpDocument, UrlNamesTheDocumentWhateverItsFolderIsCalled) {
+    // A '#' or '%' in a folder name must not become a fragment or an escape, so the browser is
+    // given this very file.
+    const norvik::test::TempDir temp;
+    const std::filesystem::path folder = temp / "help #1 %41";
+    std::filesystem::create_directories(folder);
+    norvik::test::WriteBytes(folder / norvik::ui::kHelpDocumentName, "<!DOCTYPE html>");
+    const std::string exeFolder = folder.string() + "/";
+
+    const QUrl help(norvik::ui::HelpDocumentUrl(exeFolder));
+    ASSERT_TRUE(help.isLocalFile());
+    EXPECT_EQ(help.toLocalFile().toStdString(), (folder / norvik::ui::kHelpDocumentName).string());
+    EXPECT_FALSE(help.hasFragment());
+
+    const QUrl feedback(norvik::ui::HelpDocumentUrl(exeFolder, QString::fromLatin1(norvik::ui::kFeedbackAnchor)));
+    EXPECT_EQ(feedback.toLocalFile(), help.toLocalFile());
+    EXPECT_EQ(feedback.fragment().toStdString(), norvik::ui::kFeedbackAnchor);
+}
+
+TEST(HelpDocument, NoUrlWithoutTheDocument) {
+    const norvik::test::TempDir temp;
+    EXPECT_TRUE(norvik::ui::HelpDocumentUrl(temp.folder()).isEmpty());
+    EXPECT_TRUE(norvik::ui::HelpDocumentUrl(temp.folder(), QStringLiteral("feedback")).isEmpty());
 }

@@ -8,10 +8,10 @@
 #include "job/JobTexts.h"
 #include "job/TextGate.h"
 #include "job/ui/JobController.h"
-#include "support/JobWindow.h"
+#include "support/WindowFixture.h"
 
-using norvik::test::JobWindow;
 using norvik::test::ListTexts;
+using norvik::test::WindowFixture;
 
 namespace {
 
@@ -30,14 +30,14 @@ QStringList Sorted(QStringList list) {
     return list;
 }
 
-void Search(JobWindow& f, const QString& text) {
+void Search(WindowFixture& f, const QString& text) {
     f.type(f.w().searchText, text);
     f.w().searchButton->click();
 }
 
 } // namespace
 
-class TestSearch : public QObject {
+class SearchTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -50,8 +50,8 @@ private slots:
     void searchAndRunNeverNest();
 };
 
-void TestSearch::matchIsCaseSensitiveWhateverTheCaseBox() {
-    JobWindow f;
+void SearchTest::matchIsCaseSensitiveWhateverTheCaseBox() {
+    WindowFixture f;
     f.write(QStringLiteral("upper.txt"), "Hello World\r\n");
     f.write(QStringLiteral("lower.txt"), "hello world\r\n");
     f.addFolder();
@@ -64,8 +64,8 @@ void TestSearch::matchIsCaseSensitiveWhateverTheCaseBox() {
     }
 }
 
-void TestSearch::textOfSeveralLinesMatchesAcrossAnsiLines() {
-    JobWindow f;
+void SearchTest::textOfSeveralLinesMatchesAcrossAnsiLines() {
+    WindowFixture f;
     // An ANSI file's lines end with CR LF in its working text whatever it stores; a UTF-8 file keeps
     // the breaks it has.
     f.write(QStringLiteral("ansi_lf.txt"), "\xC4\xE3\xBA\xC3\nalpha\nbeta\n");
@@ -85,8 +85,8 @@ void TestSearch::textOfSeveralLinesMatchesAcrossAnsiLines() {
                           f.path(QStringLiteral("utf8_lf.txt"))}));
 }
 
-void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
-    JobWindow f;
+void SearchTest::emptyOrUnrepresentableTextDoesNothing() {
+    WindowFixture f;
     f.write(QStringLiteral("a.txt"), "x\r\n");
     f.addFolder();
     f.w().hitList->rows().append("/earlier/hit.txt", false);
@@ -107,8 +107,8 @@ void TestSearch::emptyOrUnrepresentableTextDoesNothing() {
     }
 }
 
-void TestSearch::progressCountAndElapsedTime() {
-    JobWindow f;
+void SearchTest::progressCountAndElapsedTime() {
+    WindowFixture f;
     f.write(QStringLiteral("a.txt"), "needle\r\n");
     f.write(QStringLiteral("b.txt"), "hay\r\n");
     f.write(QStringLiteral("c.txt"), "needle\r\n");
@@ -134,8 +134,8 @@ void TestSearch::progressCountAndElapsedTime() {
     QCOMPARE(f.summary(), QStringLiteral("找到文件0个"));
 }
 
-void TestSearch::usesTheOptionsOfTheLastRefresh() {
-    JobWindow f;
+void SearchTest::usesTheOptionsOfTheLastRefresh() {
+    WindowFixture f;
     f.write(QStringLiteral("top.txt"), "needle\r\n");
     f.write(QStringLiteral("deep/below.txt"), "needle\r\n");
     f.addFolder();
@@ -147,8 +147,8 @@ void TestSearch::usesTheOptionsOfTheLastRefresh() {
     QCOMPARE(ListTexts(*f.w().hitList), QStringList{f.path(QStringLiteral("top.txt"))});
 }
 
-void TestSearch::tickedHitsAreTheNextJobsFiles() {
-    JobWindow f;
+void SearchTest::tickedHitsAreTheNextJobsFiles() {
+    WindowFixture f;
     const auto& w = f.w();
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         f.write(QString::fromLatin1(name), "old\r\n");
@@ -183,8 +183,8 @@ void TestSearch::tickedHitsAreTheNextJobsFiles() {
     QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
 }
 
-void TestSearch::searchAndRunNeverNest() {
-    JobWindow f;
+void SearchTest::searchAndRunNeverNest() {
+    WindowFixture f;
     const auto& w = f.w();
     for (int i = 0; i < 4; ++i) {
         f.write(QStringLiteral("f%1.txt").arg(i), "old\r\n");
@@ -227,5 +227,5 @@ void TestSearch::searchAndRunNeverNest() {
     QCOMPARE(f.read(QStringLiteral("f0.txt")), QByteArray("old\r\n"));
 }
 
-QTEST_MAIN(TestSearch)
-#include "tst_search.moc"
+QTEST_MAIN(SearchTest)
+#include "SearchTest.moc"

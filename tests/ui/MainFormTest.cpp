@@ -21,12 +21,13 @@
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
 #include "settings/ui/TConfigure.h"
-#include "support/ScriptedPlatform.h"
+#include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
 #include "ui/MemoText.h"
 #include "ui/PathListView.h"
 
 using norvik::settings::ReplaceMode;
+using norvik::test::Bytes;
 using norvik::ui::MemoTextUtf8;
 using norvik::ui::SetMemoTextUtf8;
 using norvik::ui::TargetEntry;
@@ -35,12 +36,7 @@ using norvik::ui::TMainForm;
 namespace {
 
 void Touch(const QString& path) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
-std::string Bytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    norvik::test::WriteFileBytes(path, {});
 }
 
 QStringList ComboEntries(const QComboBox& combo) {
@@ -51,44 +47,19 @@ QStringList ComboEntries(const QComboBox& combo) {
     return entries;
 }
 
-// One window with its configuration dialog and a scripted desktop, in a fresh executable folder
-// whose rule folder holds a.nrr, b.crr and sub/c.nrr.
-struct Fixture {
-    QTemporaryDir exe;
-    QTemporaryDir files;
-    norvik::test::ScriptedPlatform platform;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<norvik::ui::TConfigure> configure;
-
-    Fixture() {
+// The window with its configuration dialog, whose rule folder holds a.nrr, b.crr and sub/c.nrr.
+struct Fixture : norvik::test::WindowFixture {
+    Fixture() : WindowFixture(Dialog::Attached) {
         QDir(exe.path()).mkpath(QStringLiteral("MultiReplace/sub"));
         Touch(exe.filePath(QStringLiteral("MultiReplace/a.nrr")));
         Touch(exe.filePath(QStringLiteral("MultiReplace/b.crr")));
         Touch(exe.filePath(QStringLiteral("MultiReplace/sub/c.nrr")));
-        form = std::make_unique<TMainForm>(platform, norvik::settings::AppFolders::Portable(Bytes(exe.path()) + "/"));
-        configure = std::make_unique<norvik::ui::TConfigure>(platform, *form);
-        form->setConfigure(configure.get());
-    }
-    ~Fixture() {
-        configure.reset();
-        form.reset();
-    }
-
-    const norvik::ui::MainFormWidgets& w() const { return form->widgets(); }
-    std::vector<TargetEntry> targets() const { return form->targets().Entries(); }
-    std::string dir(const QString& name) const {
-        QDir(files.path()).mkpath(name);
-        return Bytes(files.filePath(name));
-    }
-    std::string file(const QString& name) const {
-        Touch(files.filePath(name));
-        return Bytes(files.filePath(name));
     }
 };
 
 } // namespace
 
-class TestMainForm : public QObject {
+class MainFormTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -115,7 +86,7 @@ private slots:
     void aboutBoxStaysOneAndOkHidesIt();
 };
 
-void TestMainForm::startsInNormalMode() {
+void MainFormTest::startsInNormalMode() {
     Fixture f;
     const auto& w = f.w();
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
@@ -136,7 +107,7 @@ void TestMainForm::startsInNormalMode() {
     QCOMPARE(f.form->windowTitle(), QStringLiteral("Norvik"));
 }
 
-void TestMainForm::modeSwitchFollowsTheTable() {
+void MainFormTest::modeSwitchFollowsTheTable() {
     Fixture f;
     const auto& w = f.w();
     w.caseSensitiveCheck->setChecked(true);
@@ -167,7 +138,7 @@ void TestMainForm::modeSwitchFollowsTheTable() {
     QVERIFY(w.normalModeButton->isChecked() && !w.extractModeButton->isChecked());
 }
 
-void TestMainForm::modeCommandOnCurrentModeKeepsItPressed() {
+void MainFormTest::modeCommandOnCurrentModeKeepsItPressed() {
     Fixture f;
     const auto& w = f.w();
     f.form->N9Click();
@@ -185,7 +156,7 @@ void TestMainForm::modeCommandOnCurrentModeKeepsItPressed() {
     QVERIFY(w.normalModeButton->isChecked() && !w.featureModeButton->isChecked());
 }
 
-void TestMainForm::functionKeysSwitchModesEvenWithExtractionHidden() {
+void MainFormTest::functionKeysSwitchModesEvenWithExtractionHidden() {
     Fixture f;
     f.form->show();
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
@@ -200,7 +171,7 @@ void TestMainForm::functionKeysSwitchModesEvenWithExtractionHidden() {
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
 }
 
-void TestMainForm::multipleReplacementShowsChooserAndGreysTextBoxes() {
+void MainFormTest::multipleReplacementShowsChooserAndGreysTextBoxes() {
     Fixture f;
     const auto& w = f.w();
     const QColor window = QApplication::palette().color(QPalette::Window);
@@ -225,7 +196,7 @@ void TestMainForm::multipleReplacementShowsChooserAndGreysTextBoxes() {
     QVERIFY(!f.form->options().multiple);
 }
 
-void TestMainForm::chooserFollowsModeAndDropsThePick() {
+void MainFormTest::chooserFollowsModeAndDropsThePick() {
     Fixture f;
     const auto& w = f.w();
     w.multipleCheck->setChecked(true);
@@ -240,7 +211,7 @@ void TestMainForm::chooserFollowsModeAndDropsThePick() {
     QCOMPARE(w.ruleSetChooser->count(), 2);
 }
 
-void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
+void MainFormTest::ruleEditorPathNeedsRefreshedOptionAndName() {
     Fixture f;
     const auto& w = f.w();
     const std::string folder = f.form->ruleFolder();
@@ -260,7 +231,7 @@ void TestMainForm::ruleEditorPathNeedsRefreshedOptionAndName() {
     QVERIFY(f.platform.calls.isEmpty());
 }
 
-void TestMainForm::addTargetChecksAndSelectsDuplicates() {
+void MainFormTest::addTargetChecksAndSelectsDuplicates() {
     Fixture f;
     auto& list = *f.w().targetList;
     f.form->AddTarget("/data/Work/");
@@ -280,7 +251,7 @@ void TestMainForm::addTargetChecksAndSelectsDuplicates() {
     QCOMPARE(f.targets().back(), (TargetEntry{"/data/new/", true}));
 }
 
-void TestMainForm::addFolderAndFilesThroughDialogs() {
+void MainFormTest::addFolderAndFilesThroughDialogs() {
     Fixture f;
     const auto& w = f.w();
     const std::string folder = f.dir(QStringLiteral("Work"));
@@ -312,7 +283,7 @@ void TestMainForm::addFolderAndFilesThroughDialogs() {
     QCOMPARE(dialogs[1].detail, f.form->openDialogFilter());
 }
 
-void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
+void MainFormTest::typedPathIsTrimmedAndMustBeAFolder() {
     Fixture f;
     const std::string folder = f.dir(QStringLiteral("Work"));
     const std::string file = f.file(QStringLiteral("a.txt"));
@@ -351,7 +322,7 @@ void TestMainForm::typedPathIsTrimmedAndMustBeAFolder() {
     QCOMPARE(f.form->targets().SelectedRow(), 0);
 }
 
-void TestMainForm::checkInvertDeleteClear() {
+void MainFormTest::checkInvertDeleteClear() {
     Fixture f;
     auto& list = *f.w().targetList;
     for (const char* path : {"/a/", "/b/", "/c/"}) {
@@ -378,7 +349,7 @@ void TestMainForm::checkInvertDeleteClear() {
     QCOMPARE(list.count(), 0);
 }
 
-void TestMainForm::dropsAddFilesAndFoldersInOrder() {
+void MainFormTest::dropsAddFilesAndFoldersInOrder() {
     Fixture f;
     const std::string folder = f.dir(QStringLiteral("Work"));
     const std::string file = f.file(QStringLiteral("a.txt"));
@@ -395,7 +366,7 @@ void TestMainForm::dropsAddFilesAndFoldersInOrder() {
     QCOMPARE(f.form->targets().SelectedRow(), 1);
 }
 
-void TestMainForm::dropsReachTheWindowFromEveryPart() {
+void MainFormTest::dropsReachTheWindowFromEveryPart() {
     Fixture f;
     // A child that took drops itself would swallow files dropped on it (a text box would paste the
     // path as text); every drop must reach the window.
@@ -415,7 +386,7 @@ void TestMainForm::dropsReachTheWindowFromEveryPart() {
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{file, true}}));
 }
 
-void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
+void MainFormTest::refreshTakesCheckBoxesAndWritesTexts() {
     Fixture f;
     const auto& w = f.w();
     auto& options = f.form->options();
@@ -451,7 +422,7 @@ void TestMainForm::refreshTakesCheckBoxesAndWritesTexts() {
              QStringLiteral("输出目录:") + QString::fromStdString(out) + QStringLiteral("     另存方式,无需备份"));
 }
 
-void TestMainForm::everyNamedPartIsFoundOnceFromTheWindow() {
+void MainFormTest::everyNamedPartIsFoundOnceFromTheWindow() {
     Fixture f;
     QStringList names{QStringLiteral("MainMenu1"),    QStringLiteral("ToolBar1"),      QStringLiteral("PopupMenu1"),
                       QStringLiteral("PopupMenu3"),   QStringLiteral("StatusBar1"),    QStringLiteral("PageControl1"),
@@ -482,7 +453,7 @@ void TestMainForm::everyNamedPartIsFoundOnceFromTheWindow() {
     QCOMPARE(f.form->findChild<QCheckBox*>(QStringLiteral("CheckBox4"))->text(), QStringLiteral("只读文件强制替换"));
 }
 
-void TestMainForm::textBoxLayoutRules() {
+void MainFormTest::textBoxLayoutRules() {
     using norvik::ui::LayoutMemoPage;
     using norvik::ui::MemoPageKind;
     const auto two = LayoutMemoPage(MemoPageKind::TwoBoxes, QSize(600, 301));
@@ -503,7 +474,7 @@ void TestMainForm::textBoxLayoutRules() {
     }
 }
 
-void TestMainForm::textBoxesFollowResize() {
+void MainFormTest::textBoxesFollowResize() {
     using norvik::ui::LayoutMemoPage;
     using norvik::ui::MemoPageKind;
     Fixture f;
@@ -538,7 +509,7 @@ void TestMainForm::textBoxesFollowResize() {
     QVERIFY(w.replacementText->height() >= twoLines);
 }
 
-void TestMainForm::statusPanels() {
+void MainFormTest::statusPanels() {
     Fixture f;
     const auto& w = f.w();
     QCOMPARE(w.elapsedPanel->width(), 130);
@@ -556,7 +527,7 @@ void TestMainForm::statusPanels() {
     QCOMPARE(g.w().statusBar->height(), empty);
 }
 
-void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
+void MainFormTest::memoTextsUseCrLfAndKeepEveryCharacter() {
     Fixture f;
     // The job matches typed texts against files whose lines end with CR LF; a lost non-breaking
     // space would find the wrong bytes.
@@ -573,7 +544,7 @@ void TestMainForm::memoTextsUseCrLfAndKeepEveryCharacter() {
     QVERIFY(f.form->pickedRuleSet().isEmpty());
 }
 
-void TestMainForm::captionsByComponentName() {
+void MainFormTest::captionsByComponentName() {
     using norvik::ui::ComponentCaption;
     using norvik::ui::SetComponentCaption;
     Fixture f;
@@ -588,7 +559,7 @@ void TestMainForm::captionsByComponentName() {
     QVERIFY(ComponentCaption(form, QStringLiteral("NoSuchPart")).isEmpty());
 }
 
-void TestMainForm::aboutBoxStaysOneAndOkHidesIt() {
+void MainFormTest::aboutBoxStaysOneAndOkHidesIt() {
     Fixture f;
     norvik::ui::Tabout_form about;
     f.form->setAboutBox(&about);
@@ -603,5 +574,5 @@ void TestMainForm::aboutBoxStaysOneAndOkHidesIt() {
     QVERIFY(f.form->isVisible());
 }
 
-QTEST_MAIN(TestMainForm)
-#include "tst_mainform.moc"
+QTEST_MAIN(MainFormTest)
+#include "MainFormTest.moc"

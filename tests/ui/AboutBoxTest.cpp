@@ -11,12 +11,12 @@
 #include <QUrl>
 
 #include "main/Tabout_form.h"
-#include "support/JobWindow.h"
+#include "support/WindowFixture.h"
 
-using norvik::test::JobWindow;
+using norvik::test::WindowFixture;
 using norvik::ui::Tabout_form;
 
-class TestAbout : public QObject {
+class AboutBoxTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -26,7 +26,7 @@ private slots:
     void helpOpensTheDocumentOnlyWhenItIsThere();
 };
 
-void TestAbout::contentsInOrder() {
+void AboutBoxTest::contentsInOrder() {
     Tabout_form about;
     QCOMPARE(about.windowTitle(), QStringLiteral("About Norvik"));
     QCOMPARE(about.versionStrip()->text(), QStringLiteral("版本:4.0"));
@@ -69,8 +69,8 @@ void TestAbout::contentsInOrder() {
     QVERIFY(ok.right() > about.width() * 3 / 4 && ok.bottom() > about.height() * 7 / 8);
 }
 
-void TestAbout::oneModelessBoxThatOnlyHides() {
-    JobWindow f;
+void AboutBoxTest::oneModelessBoxThatOnlyHides() {
+    WindowFixture f;
     Tabout_form about;
     f.form->setAboutBox(&about);
     f.form->show();
@@ -98,7 +98,7 @@ void TestAbout::oneModelessBoxThatOnlyHides() {
     QVERIFY(f.form->isVisible());
 }
 
-void TestAbout::bannerIsDrawn() {
+void AboutBoxTest::bannerIsDrawn() {
     Tabout_form about;
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
@@ -113,8 +113,8 @@ void TestAbout::bannerIsDrawn() {
     QVERIFY2(colours.size() > 20, "the banner should be a drawn picture, not a flat area");
 }
 
-void TestAbout::helpOpensTheDocumentOnlyWhenItIsThere() {
-    JobWindow f;
+void AboutBoxTest::helpOpensTheDocumentOnlyWhenItIsThere() {
+    WindowFixture f;
     f.form->show();
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
     // No document beside the executable: nothing at all happens.
@@ -138,5 +138,5 @@ void TestAbout::helpOpensTheDocumentOnlyWhenItIsThere() {
     QCOMPARE(feedback.fragment(), QStringLiteral("feedback"));
 }
 
-QTEST_MAIN(TestAbout)
-#include "tst_about.moc"
+QTEST_MAIN(AboutBoxTest)
+#include "AboutBoxTest.moc"

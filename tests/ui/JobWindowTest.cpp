@@ -16,10 +16,10 @@
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
-#include "support/JobWindow.h"
+#include "support/WindowFixture.h"
 
-using norvik::test::JobWindow;
 using norvik::test::ListTexts;
+using norvik::test::WindowFixture;
 
 namespace {
 
@@ -47,7 +47,7 @@ QString Summary(int rules, int collected, int changed, int written, int failed, 
 }
 
 /// Ten files holding "old" in the folder "ten", added as the only target, with old -> 新 typed.
-void PrepareTenFiles(JobWindow& f) {
+void PrepareTenFiles(WindowFixture& f) {
     for (int i = 0; i < 10; ++i) {
         f.write(QStringLiteral("ten/f%1.txt").arg(i), "old\r\n");
     }
@@ -56,7 +56,7 @@ void PrepareTenFiles(JobWindow& f) {
     f.type(f.w().replacementText, QStringLiteral("新"));
 }
 
-int ChangedOnDisk(const JobWindow& f) {
+int ChangedOnDisk(const WindowFixture& f) {
     int changed = 0;
     for (int i = 0; i < 10; ++i) {
         changed += f.read(QStringLiteral("ten/f%1.txt").arg(i)) == Gbk("\xD0\xC2\r\n") ? 1 : 0;
@@ -66,7 +66,7 @@ int ChangedOnDisk(const JobWindow& f) {
 
 } // namespace
 
-class TestJobWindow : public QObject {
+class JobWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -85,8 +85,8 @@ private slots:
     void previewShowsChangesAndRunsTheTickedFiles();
 };
 
-void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
-    JobWindow f;
+void JobWindowTest::wholeJobOverFourEncodingsThenRestore() {
+    WindowFixture f;
     const auto& w = f.w();
     const QByteArray gbk = Gbk("\xC4\xE3\xBA\xC3 old\r\nold end\r\n");
     const QByteArray utf16 = Utf16WithMark(QStringLiteral("你好 old\r\n"));
@@ -147,8 +147,8 @@ void TestJobWindow::wholeJobOverFourEncodingsThenRestore() {
     QCOMPARE(f.platform.messages().last(), QStringLiteral("成功恢复0个"));
 }
 
-void TestJobWindow::typedTextsReachTheCoreAsWorkingText() {
-    JobWindow f;
+void JobWindowTest::typedTextsReachTheCoreAsWorkingText() {
+    WindowFixture f;
     f.write(QStringLiteral("lines.txt"), Gbk("first\r\nsecond\r\n\xC4\xE3\r\n"));
     f.addFolder();
     // A box gives its lines joined by "\n"; the core needs CR LF to match across an ANSI file's lines.
@@ -177,8 +177,8 @@ void TestJobWindow::typedTextsReachTheCoreAsWorkingText() {
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("X\r\n"));
 }
 
-void TestJobWindow::stopAskedDuringTheFourthFileEndsAfterIt() {
-    JobWindow f;
+void JobWindowTest::stopAskedDuringTheFourthFileEndsAfterIt() {
+    WindowFixture f;
     PrepareTenFiles(f);
     const auto& w = f.w();
     bool pressed = false;
@@ -208,8 +208,8 @@ void TestJobWindow::stopAskedDuringTheFourthFileEndsAfterIt() {
     QVERIFY(f.platform.calls.isEmpty());
 }
 
-void TestJobWindow::pauseHoldsTheLoopUntilStop() {
-    JobWindow f;
+void JobWindowTest::pauseHoldsTheLoopUntilStop() {
+    WindowFixture f;
     PrepareTenFiles(f);
     const auto& w = f.w();
     int pausedAt = 0;
@@ -239,8 +239,8 @@ void TestJobWindow::pauseHoldsTheLoopUntilStop() {
     QVERIFY(!f.form->job().engine().flags().paused);
 }
 
-void TestJobWindow::closeQuestionDuringARun() {
-    JobWindow f;
+void JobWindowTest::closeQuestionDuringARun() {
+    WindowFixture f;
     PrepareTenFiles(f);
     const auto& w = f.w();
     f.form->show();
@@ -275,8 +275,8 @@ void TestJobWindow::closeQuestionDuringARun() {
     QCOMPARE(f.summary(), Summary(1, 10, 3, 3, 0, 0));
 }
 
-void TestJobWindow::closingWhileCollectingStopsWithoutAQuestion() {
-    JobWindow f;
+void JobWindowTest::closingWhileCollectingStopsWithoutAQuestion() {
+    WindowFixture f;
     PrepareTenFiles(f);
     f.form->show();
     bool closed = false;
@@ -298,8 +298,8 @@ void TestJobWindow::closingWhileCollectingStopsWithoutAQuestion() {
     QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
 }
 
-void TestJobWindow::firstFailureShowsTheErrorTab() {
-    JobWindow f;
+void JobWindowTest::firstFailureShowsTheErrorTab() {
+    WindowFixture f;
     const auto& w = f.w();
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("b_locked.txt"), "old\r\n");
@@ -334,8 +334,8 @@ void TestJobWindow::firstFailureShowsTheErrorTab() {
     QCOMPARE(f.read(QStringLiteral("c_locked.txt")), QByteArray("new\r\n"));
 }
 
-void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
-    JobWindow f;
+void JobWindowTest::ruleSetThatHasGoneIsReportedWithoutSummary() {
+    WindowFixture f;
     const auto& w = f.w();
     const QString ruleFile = f.exe.filePath(QStringLiteral("MultiReplace/gone.nrr"));
     norvik::test::WriteFileBytes(ruleFile, "6F6C64;6E6577\r\n");
@@ -359,8 +359,8 @@ void TestJobWindow::ruleSetThatHasGoneIsReportedWithoutSummary() {
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
-void TestJobWindow::outputFolderInsideATargetIsRefusedWithAMessage() {
-    JobWindow f;
+void JobWindowTest::outputFolderInsideATargetIsRefusedWithAMessage() {
+    WindowFixture f;
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("sub/a.txt"), "old\r\n");
     f.addFolder();
@@ -376,8 +376,8 @@ void TestJobWindow::outputFolderInsideATargetIsRefusedWithAMessage() {
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
-void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
-    JobWindow f;
+void JobWindowTest::restoreInOutputFolderModeAndOnAnEmptyList() {
+    WindowFixture f;
     f.form->ToolButton10Click();
     QVERIFY(f.platform.calls.isEmpty());
 
@@ -391,8 +391,8 @@ void TestJobWindow::restoreInOutputFolderModeAndOnAnEmptyList() {
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
-void TestJobWindow::doubleClickOpensWhatTheRowNames() {
-    JobWindow f;
+void JobWindowTest::doubleClickOpensWhatTheRowNames() {
+    WindowFixture f;
     const auto& w = f.w();
     f.write(QStringLiteral("file.txt"), "x");
     QDir().mkpath(f.path(QStringLiteral("folder")));
@@ -429,8 +429,8 @@ void TestJobWindow::doubleClickOpensWhatTheRowNames() {
     QCOMPARE(all[3].text, QStringLiteral("/written/elsewhere.txt"));
 }
 
-void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
-    JobWindow f;
+void JobWindowTest::rowsAppearWhileTheRunIsUnderWay() {
+    WindowFixture f;
     const auto& w = f.w();
     constexpr int kFiles = 300;
     for (int i = 0; i < kFiles; ++i) {
@@ -491,8 +491,8 @@ void TestJobWindow::rowsAppearWhileTheRunIsUnderWay() {
     QVERIFY(f.platform.processEventsCount - pumpsBefore <= elapsed / 40 + 2);
 }
 
-void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
-    JobWindow f;
+void JobWindowTest::previewShowsChangesAndRunsTheTickedFiles() {
+    WindowFixture f;
     const auto& w = f.w();
     f.write(QStringLiteral("a.txt"), "keep\r\nold\r\n");
     f.write(QStringLiteral("b.txt"), "old \xE6\x96\x87\n"); // UTF-8 "old 文"
@@ -558,5 +558,5 @@ void TestJobWindow::previewShowsChangesAndRunsTheTickedFiles() {
     QVERIFY(w.previewPane->isEmpty());
 }
 
-QTEST_MAIN(TestJobWindow)
-#include "tst_jobwindow.moc"
+QTEST_MAIN(JobWindowTest)
+#include "JobWindowTest.moc"

@@ -24,34 +24,9 @@ using norvik::settings::CaptionKey;
 using norvik::settings::CaptionWindow;
 using norvik::settings::kCaptionKeys;
 using norvik::test::ProgramWindows;
+using norvik::test::ShippedFolders;
 
 namespace {
-
-struct ExeFolder {
-    QTemporaryDir exe;
-
-    ExeFolder() {
-        if (!norvik::test::CopyShippedResources(exe.path())) {
-            qFatal("cannot copy the shipped resources");
-        }
-    }
-    QString pack(const QString& name) const { return exe.filePath(QStringLiteral("lang/") + name + ".xml"); }
-    void write(const QString& path, const QByteArray& bytes) const {
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
-    }
-    QByteArray read(const QString& path) const {
-        QFile in(path);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-    void storeLanguage(const char* name) const {
-        if (!norvik::test::StoreValue(exe.filePath(QStringLiteral("NVK.xml")), "Language", name)) {
-            qFatal("cannot change the settings file");
-        }
-    }
-};
 
 QString Name(std::string_view component) {
     return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
@@ -106,7 +81,7 @@ void CheckEveryCaption(const ProgramWindows& p, const std::function<QString(cons
 
 } // namespace
 
-class TestLanguage : public QObject {
+class LanguageMenuTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -120,8 +95,8 @@ private slots:
     void componentMissingFromAPackGetsAnEmptyCaption();
 };
 
-void TestLanguage::switchingBetweenPacksSetsEveryCaption() {
-    ExeFolder folder;
+void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
+    ShippedFolders folder;
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QCOMPARE(EntryNames(p), (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
@@ -161,8 +136,8 @@ void TestLanguage::switchingBetweenPacksSetsEveryCaption() {
     QVERIFY(p.platform.messages().isEmpty());
 }
 
-void TestLanguage::englishTranslatesEveryCaption() {
-    ExeFolder folder;
+void LanguageMenuTest::englishTranslatesEveryCaption() {
+    ShippedFolders folder;
     norvik::settings::LanguagePack english;
     QVERIFY(english.LoadFile(norvik::test::PathBytesOf(folder.pack(QStringLiteral("English")))).ok());
     for (const CaptionKey& key : kCaptionKeys) {
@@ -181,8 +156,8 @@ void TestLanguage::englishTranslatesEveryCaption() {
     }
 }
 
-void TestLanguage::languageMenuListsPacksOnceAndMovesTheCheckMark() {
-    ExeFolder folder;
+void LanguageMenuTest::languageMenuListsPacksOnceAndMovesTheCheckMark() {
+    ShippedFolders folder;
     folder.write(folder.pack(QStringLiteral("aaa")), folder.read(folder.pack(QStringLiteral("English"))));
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
@@ -212,9 +187,9 @@ void TestLanguage::languageMenuListsPacksOnceAndMovesTheCheckMark() {
     QVERIFY(Entry(again, QStringLiteral("English"))->isChecked());
 }
 
-void TestLanguage::emptyStoredLanguageMeansChineseSimplified() {
-    ExeFolder folder;
-    folder.storeLanguage("");
+void LanguageMenuTest::emptyStoredLanguageMeansChineseSimplified() {
+    ShippedFolders folder;
+    folder.store("Language", "");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QCOMPARE(p.form->options().language, std::string("Chinese_Simplified"));
@@ -222,9 +197,9 @@ void TestLanguage::emptyStoredLanguageMeansChineseSimplified() {
     QVERIFY(Entry(p, QStringLiteral("Chinese_Simplified"))->isChecked());
 }
 
-void TestLanguage::missingPackHidesTheMenuAndKeepsTheName() {
-    ExeFolder folder;
-    folder.storeLanguage("Klingon");
+void LanguageMenuTest::missingPackHidesTheMenuAndKeepsTheName() {
+    ShippedFolders folder;
+    folder.store("Language", "Klingon");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QVERIFY(!LanguageMenuVisible(p));
@@ -236,8 +211,8 @@ void TestLanguage::missingPackHidesTheMenuAndKeepsTheName() {
              std::string("Klingon"));
 }
 
-void TestLanguage::unparsablePackChangesNothing() {
-    ExeFolder folder;
+void LanguageMenuTest::unparsablePackChangesNothing() {
+    ShippedFolders folder;
     folder.write(folder.pack(QStringLiteral("English")), "<LanguagePack><MainMenu><N1>File</MainMenu>");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
@@ -247,13 +222,13 @@ void TestLanguage::unparsablePackChangesNothing() {
     CheckEveryCaption(p, BuiltIn);
 }
 
-void TestLanguage::elementWithMarkupStopsThePackThere() {
-    ExeFolder folder;
+void LanguageMenuTest::elementWithMarkupStopsThePackThere() {
+    ShippedFolders folder;
     QByteArray pack = folder.read(folder.pack(QStringLiteral("English")));
     QVERIFY(pack.contains("<CheckBox5>Match case</CheckBox5>"));
     pack.replace("<CheckBox5>Match case</CheckBox5>", "<CheckBox5>Match <b>case</b></CheckBox5>");
     folder.write(folder.pack(QStringLiteral("Broken")), pack);
-    folder.storeLanguage("Broken");
+    folder.store("Language", "Broken");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("Element does not contain a single text node")});
@@ -269,8 +244,8 @@ void TestLanguage::elementWithMarkupStopsThePackThere() {
     QCOMPARE(EntryNames(p).size(), 3);
 }
 
-void TestLanguage::componentMissingFromAPackGetsAnEmptyCaption() {
-    ExeFolder folder;
+void LanguageMenuTest::componentMissingFromAPackGetsAnEmptyCaption() {
+    ShippedFolders folder;
     folder.write(folder.pack(QStringLiteral("Sparse")),
                  "<?xml version=\"1.0\"?>\n<P><G><N1>Only</N1><Label1> Padded\n</Label1></G></P>\n");
     ProgramWindows p(folder.exe.path());
@@ -291,5 +266,5 @@ void TestLanguage::componentMissingFromAPackGetsAnEmptyCaption() {
     CheckEveryCaption(p, BuiltIn);
 }
 
-QTEST_MAIN(TestLanguage)
-#include "tst_language.moc"
+QTEST_MAIN(LanguageMenuTest)
+#include "LanguageMenuTest.moc"
