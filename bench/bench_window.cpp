@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>

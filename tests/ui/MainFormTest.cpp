@@ -16,10 +16,12 @@
 #include <QTest>
 #include <QUrl>
 
+#include "job/ui/PreviewPane.h"
 #include "main/MemoPage.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
+#include "settings/LanguagePack.h"
 #include "settings/ui/TConfigure.h"
 #include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
@@ -78,6 +80,7 @@ private slots:
     void dropsReachTheWindowFromEveryPart();
     void refreshTakesCheckBoxesAndWritesTexts();
     void everyNamedPartIsFoundOnceFromTheWindow();
+    void namedMembersCarryTheirComponentNames();
     void textBoxLayoutRules();
     void textBoxesFollowResize();
     void statusPanels();
@@ -451,6 +454,66 @@ void MainFormTest::everyNamedPartIsFoundOnceFromTheWindow() {
     QCOMPARE(f.form->findChild<QAction*>(QStringLiteral("N16"))->shortcut(), QKeySequence(Qt::ALT | Qt::Key_M));
     QCOMPARE(f.form->findChild<QAction*>(QStringLiteral("N13"))->shortcut(), QKeySequence(Qt::ALT | Qt::Key_B));
     QCOMPARE(f.form->findChild<QCheckBox*>(QStringLiteral("CheckBox4"))->text(), QStringLiteral("只读文件强制替换"));
+}
+
+void MainFormTest::namedMembersCarryTheirComponentNames() {
+    Fixture f;
+    const auto& w = f.w();
+    // Settings keys and language packs name parts by component; a member given the wrong part
+    // would store or caption another box.
+    const std::vector<std::pair<QObject*, const char*>> parts{{w.backupCheck, "CheckBox2"},
+                                                              {w.caseSensitiveCheck, "CheckBox5"},
+                                                              {w.subfoldersCheck, "CheckBox3"},
+                                                              {w.forceReadOnlyCheck, "CheckBox4"},
+                                                              {w.multipleCheck, "CheckBox1"},
+                                                              {w.findText, "Memo1"},
+                                                              {w.replacementText, "Memo2"},
+                                                              {w.featureStartText, "Memo3"},
+                                                              {w.featureEndText, "Memo4"},
+                                                              {w.featureReplacementText, "Memo5"},
+                                                              {w.searchText, "Memo6"},
+                                                              {w.extractStartText, "Memo7"},
+                                                              {w.extractEndText, "Memo8"},
+                                                              {w.startButton, "SpeedButton2"},
+                                                              {w.searchButton, "SpeedButton3"},
+                                                              {w.pauseButton, "SpeedButton4"},
+                                                              {w.stopButton, "SpeedButton5"},
+                                                              {w.previewButton, "SpeedButton6"},
+                                                              {w.runPreviewButton, "SpeedButton7"},
+                                                              {w.ruleSetButton, "SpeedButton1"},
+                                                              {w.currentFileLine, "Label3"},
+                                                              {w.outputLine, "Label10"},
+                                                              {w.fileTypeLine, "Label7"},
+                                                              {w.targetsPage, "TabSheet4"},
+                                                              {w.previewPage, "TabSheet8"},
+                                                              {w.restoreItem, "N13"},
+                                                              {w.extractModeButton, "ToolButton11"},
+                                                              {w.languageMenu, "N18"},
+                                                              {w.targetList, "CheckListBox1"},
+                                                              {w.hitList, "CheckListBox2"}};
+    for (const auto& [part, component] : parts) {
+        QCOMPARE(part->objectName(), QLatin1String(component));
+    }
+    QCOMPARE(static_cast<QWidget*>(w.previewPane), w.previewPage);
+
+    // Every part a language pack names in the main window is among the captioned parts, once.
+    QStringList captioned;
+    for (const QObject* part : w.captionedParts()) {
+        QVERIFY(part != nullptr);
+        captioned << part->objectName();
+    }
+    QCOMPARE(captioned.removeDuplicates(), 0);
+    const auto check = [&captioned](const auto& keys) {
+        for (const norvik::settings::CaptionKey& key : keys) {
+            if (key.window == norvik::settings::CaptionWindow::Main) {
+                const QString name =
+                    QString::fromLatin1(key.component.data(), static_cast<qsizetype>(key.component.size()));
+                QVERIFY2(captioned.contains(name), qPrintable(name));
+            }
+        }
+    };
+    check(norvik::settings::kCaptionKeys);
+    check(norvik::settings::kAddedCaptionKeys);
 }
 
 void MainFormTest::textBoxLayoutRules() {
