@@ -1,6 +1,7 @@
 #pragma once
 // The main window: target list, options, the text boxes of a single replacement, the rule-set
-// chooser, the job controls and lists, menus and toolbar. It owns the job options and the mode.
+// chooser, the job controls and lists, menus and toolbar. It owns the job options, the mode and the
+// settings document.
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
