@@ -2,176 +2,44 @@
 
 #include <QAction>
 #include <QFileInfo>
-#include <QFont>
-#include <QFrame>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionViewItem>
-#include <QStyledItemDelegate>
+#include <QSignalBlocker>
 #include <QTabWidget>
-#include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
-#include <QVBoxLayout>
-#include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <utility>
 
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"
-#include "rules/ui/ColumnRowLayout.h"
 #include "rules/ui/RuleTexts.h"
 
 namespace norvik::ui {
 namespace {
 
-constexpr int kButtonColumnWidth = 64;
-constexpr int kColumnGap = 5;
-constexpr int kDividerWidth = 27; // the feature list row has two, 54 together
-
 const QString kNormalFilter = QStringLiteral("一般替换规则文件(*.nrr)|*.nrr");
 const QString kFeatureFilter = QStringLiteral("特征替换规则文件(*.crr)|*.crr");
-
-// Find (or start) column and the replacement column around the button column; the two gaps beside
-// the button column make the 10 of the rule.
-std::vector<int> EditRowWidths(int rowWidth) {
-    return {(rowWidth - kButtonColumnWidth - 2 * kColumnGap) / 2, kButtonColumnWidth};
-}
-
-std::vector<int> FeatureListWidths(int rowWidth) {
-    const int third = (rowWidth - 2 * kDividerWidth) / 3;
-    return {third, kDividerWidth, third, kDividerWidth};
-}
-
-QLabel* MakePanel(QWidget* parent, const char* name, const QString& caption, Qt::Alignment alignment) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    return label;
-}
-
-// A strip across the tab: a heading at each end and, for the message strips, the message between.
-QWidget* MakeStrip(QWidget* parent, std::vector<QLabel*> labels) {
-    auto* strip = new QFrame(parent);
-    strip->setFrameShape(QFrame::StyledPanel);
-    strip->setFrameShadow(QFrame::Raised);
-    auto* layout = new QHBoxLayout(strip);
-    layout->setContentsMargins(6, 2, 6, 2);
-    for (QLabel* label : labels) {
-        label->setParent(strip);
-        layout->addWidget(label, label->alignment().testFlag(Qt::AlignHCenter) ? 1 : 0);
-    }
-    return strip;
-}
-
-/// Rows of one height in every column, whatever script a row holds: a row of Chinese text drawn
-/// with a fallback font is taller than a row of Latin text, and the columns of one rule would
-/// drift apart row by row.
-class EvenRowDelegate final : public QStyledItemDelegate {
-public:
-    explicit EvenRowDelegate(QListWidget* list) : QStyledItemDelegate(list) {
-        QStyleOptionViewItem option;
-        option.initFrom(list);
-        option.font = list->font();
-        option.fontMetrics = QFontMetrics(option.font);
-        option.features = QStyleOptionViewItem::HasDisplay;
-        int height = 0;
-        for (const QString& sample : {QStringLiteral("Ag"), QStringLiteral("中文Ag"), QStringLiteral("\u21B5")}) {
-            option.text = sample;
-            height =
-                std::max(height, list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, {}, list).height());
-            height = std::max(height, QFontMetrics(option.font).boundingRect(sample).height() + 2);
-        }
-        m_height = height;
-    }
-
-    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
-    }
-
-private:
-    int m_height = 0;
-};
-
-QListWidget* MakeList(QWidget* parent, const char* name) {
-    auto* list = new QListWidget(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
-    list->setTextElideMode(Qt::ElideRight);
-    list->setItemDelegate(new EvenRowDelegate(list));
-    return list;
-}
-
-QPlainTextEdit* MakeBox(QWidget* parent, const char* name) {
-    auto* box = new QPlainTextEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setLineWrapMode(QPlainTextEdit::NoWrap);
-    box->setTabChangesFocus(false);
-    return box;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QWidget* MakeButtonColumn(QWidget* parent, std::vector<QPushButton*> buttons) {
-    auto* column = new QWidget(parent);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    for (QPushButton* button : buttons) {
-        button->setParent(column);
-        layout->addWidget(button);
-    }
-    layout->addStretch(1);
-    return column;
-}
 
 } // namespace
 
 TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, const settings::AppFolders& folders,
                                          QWidget* mainWindow)
-    : QDialog(mainWindow), m_platform(platform), m_ruleFolder(folders.ruleFolder()),
-      m_helpFolder(folders.helpFolder), m_tabs{TabState(EditedRuleSet::Kind::Normal),
-                                               TabState(EditedRuleSet::Kind::Feature)} {
-    setObjectName(QStringLiteral("MutilReplaceConfig"));
-    setWindowTitle(QStringLiteral("多重替换设置"));
-    QFont dialogFont = font();
-    dialogFont.setFamilies({QStringLiteral("Microsoft Sans Serif"), font().family()});
-    setFont(dialogFont);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 0, 4, 4);
-    layout->setSpacing(2);
-    // The column widths come from the dialog's width, never the other way round.
-    layout->setSizeConstraint(QLayout::SetNoConstraint);
-
-    auto* toolBar = new QToolBar(this);
-    toolBar->setObjectName(QStringLiteral("MToolBar1"));
-    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    toolBar->setMovable(false);
-    buildToolBar(toolBar);
-    layout->addWidget(toolBar);
-
-    m_pages = new QTabWidget(this);
-    m_pages->setObjectName(QStringLiteral("MPageControl1"));
-    for (QWidget* page : {buildNormalPage(), buildFeaturePage()}) {
-        m_pages->addTab(page, page->windowTitle());
-    }
-    layout->addWidget(m_pages, 1);
-
+    : QDialog(mainWindow), m_platform(platform), m_ruleFolder(folders.ruleFolder()), m_helpFolder(folders.helpFolder),
+      m_w(BuildRuleEditorWidgets(*this)), m_tabs{TabState(EditedRuleSet::Kind::Normal, m_w.normalPage),
+                                                 TabState(EditedRuleSet::Kind::Feature, m_w.featurePage)} {
+    connectToolBar();
+    connect(m_w.normalPage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton2Click);
+    connect(m_w.normalPage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton1Click);
+    connect(m_w.normalPage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton3Click);
+    connect(m_w.featurePage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton5Click);
+    connect(m_w.featurePage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton4Click);
+    connect(m_w.featurePage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton6Click);
     connectLists(NormalTab);
     connectLists(FeatureTab);
     showStrip(NormalTab);
@@ -192,134 +60,31 @@ TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, const se
 
 TMutilReplaceConfig::~TMutilReplaceConfig() = default;
 
-void TMutilReplaceConfig::buildToolBar(QToolBar* toolBar) {
-    const auto addButton = [&](const char* name, const QString& caption, void (TMutilReplaceConfig::*handler)()) {
-        QAction* action = toolBar->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        if (QWidget* button = toolBar->widgetForAction(action)) {
-            button->setObjectName(QString::fromLatin1(name));
-        }
+void TMutilReplaceConfig::connectToolBar() {
+    const auto connectCommand = [this](QAction* action, void (TMutilReplaceConfig::*handler)()) {
         connect(action, &QAction::triggered, this,
                 [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
-    const auto addSeparator = [&](const char* name) {
-        QAction* separator = toolBar->addSeparator();
-        separator->setObjectName(QString::fromLatin1(name));
-    };
-    addButton("MToolButton4", QStringLiteral("新建规则"), &TMutilReplaceConfig::MToolButton4Click);
-    addButton("MToolButton1", QStringLiteral("加载规则"), &TMutilReplaceConfig::MToolButton1Click);
-    addButton("MToolButton15", QStringLiteral("保存规则"), &TMutilReplaceConfig::MToolButton15Click);
-    addButton("MToolButton2", QStringLiteral("关闭规则"), &TMutilReplaceConfig::MToolButton2Click);
-    addSeparator("ToolButton16");
-    addButton("MToolButton14", QStringLiteral("配置"), &TMutilReplaceConfig::MToolButton14Click);
-    addSeparator("ToolButton8");
-    addButton("MToolButton3", QStringLiteral("帮助"), &TMutilReplaceConfig::MToolButton3Click);
-}
-
-QWidget* TMutilReplaceConfig::buildNormalPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("MTabSheet1"));
-    page->setWindowTitle(QStringLiteral("一般替换"));
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
-    TabState& tab = m_tabs[NormalTab];
-
-    tab.strip = MakePanel(page, "ChanelPanel", QString(), Qt::AlignHCenter);
-    layout->addWidget(MakeStrip(page, {MakePanel(page, "MPanel3", QStringLiteral("替换目标"), Qt::AlignLeft), tab.strip,
-                                       MakePanel(page, "MPanel2", QStringLiteral("替换内容"), Qt::AlignRight)}));
-
-    auto* editRow = new QWidget(page);
-    auto* editLayout = new ColumnRowLayout(editRow, kColumnGap, EditRowWidths);
-    tab.boxes = {MakeBox(editRow, "Memo1"), MakeBox(editRow, "Memo2")};
-    auto* add = MakeButton(editRow, "MButton2", QStringLiteral("增加"));
-    auto* modify = MakeButton(editRow, "MButton1", QStringLiteral("修改"));
-    auto* remove = MakeButton(editRow, "MButton3", QStringLiteral("删除"));
-    editLayout->addWidget(tab.boxes[0]);
-    editLayout->addWidget(MakeButtonColumn(editRow, {add, modify, remove}));
-    editLayout->addWidget(tab.boxes[1]);
-    layout->addWidget(editRow, 2);
-    connect(add, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton2Click);
-    connect(modify, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton1Click);
-    connect(remove, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton3Click);
-
-    layout->addWidget(MakeStrip(page, {MakePanel(page, "MPanel15", QStringLiteral("替换规则"), Qt::AlignLeft)}));
-
-    auto* listRow = new QWidget(page);
-    auto* listLayout = new ColumnRowLayout(listRow, kColumnGap, EditRowWidths);
-    tab.lists = {MakeList(listRow, "ListBox1"), MakeList(listRow, "ListBox2")};
-    auto* divider = MakePanel(listRow, "MPanel5", QStringLiteral("替换为"), Qt::AlignHCenter);
-    divider->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    listLayout->addWidget(tab.lists[0]);
-    listLayout->addWidget(divider);
-    listLayout->addWidget(tab.lists[1]);
-    layout->addWidget(listRow, 3);
-    return page;
-}
-
-QWidget* TMutilReplaceConfig::buildFeaturePage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("MTabSheet2"));
-    page->setWindowTitle(QStringLiteral("特征替换"));
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
-    TabState& tab = m_tabs[FeatureTab];
-
-    tab.strip = MakePanel(page, "Panel9", QString(), Qt::AlignHCenter);
-    layout->addWidget(
-        MakeStrip(page, {MakePanel(page, "MPanel11", QStringLiteral("前特征字符串"), Qt::AlignLeft), tab.strip,
-                         MakePanel(page, "MPanel10", QStringLiteral("后特征字符串"), Qt::AlignRight)}));
-
-    auto* editRow = new QWidget(page);
-    auto* editLayout = new ColumnRowLayout(editRow, kColumnGap, EditRowWidths);
-    tab.boxes = {MakeBox(editRow, "Memo3"), MakeBox(editRow, "Memo4"), nullptr};
-    auto* add = MakeButton(editRow, "MButton5", QStringLiteral("增加"));
-    auto* modify = MakeButton(editRow, "MButton4", QStringLiteral("修改"));
-    auto* remove = MakeButton(editRow, "MButton6", QStringLiteral("删除"));
-    editLayout->addWidget(tab.boxes[0]);
-    editLayout->addWidget(MakeButtonColumn(editRow, {add, modify, remove}));
-    editLayout->addWidget(tab.boxes[1]);
-    layout->addWidget(editRow, 2);
-    connect(add, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton5Click);
-    connect(modify, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton4Click);
-    connect(remove, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton6Click);
-
-    layout->addWidget(MakeStrip(page, {MakePanel(page, "MPanel8", QStringLiteral("替换内容"), Qt::AlignLeft)}));
-    tab.boxes[2] = MakeBox(page, "Memo5");
-    layout->addWidget(tab.boxes[2], 1);
-
-    layout->addWidget(MakeStrip(page, {MakePanel(page, "MPanel16", QStringLiteral("替换规则"), Qt::AlignLeft)}));
-
-    auto* listRow = new QWidget(page);
-    auto* listLayout = new ColumnRowLayout(listRow, 0, FeatureListWidths);
-    tab.lists = {MakeList(listRow, "ListBox3"), MakeList(listRow, "ListBox4"), MakeList(listRow, "ListBox5")};
-    auto* between = MakePanel(listRow, "MPanel12", QStringLiteral("(...)"), Qt::AlignHCenter);
-    auto* into = MakePanel(listRow, "MPanel13", QStringLiteral("->>"), Qt::AlignHCenter);
-    between->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    into->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    listLayout->addWidget(tab.lists[0]);
-    listLayout->addWidget(between);
-    listLayout->addWidget(tab.lists[1]);
-    listLayout->addWidget(into);
-    listLayout->addWidget(tab.lists[2]);
-    layout->addWidget(listRow, 3);
-    return page;
+    connectCommand(m_w.newRules, &TMutilReplaceConfig::MToolButton4Click);
+    connectCommand(m_w.loadRules, &TMutilReplaceConfig::MToolButton1Click);
+    connectCommand(m_w.saveRules, &TMutilReplaceConfig::MToolButton15Click);
+    connectCommand(m_w.closeEditor, &TMutilReplaceConfig::MToolButton2Click);
+    connectCommand(m_w.configure, &TMutilReplaceConfig::MToolButton14Click);
+    connectCommand(m_w.help, &TMutilReplaceConfig::MToolButton3Click);
 }
 
 void TMutilReplaceConfig::connectLists(Tab tab) {
-    for (QListWidget* list : m_tabs[tab].lists) {
+    for (QListWidget* list : m_tabs[tab].widgets.fieldLists) {
+        // The lists' own updates run with their signals blocked, so this hears only the user.
         const auto select = [this, tab](int row) {
-            if (!m_syncing) {
-                tab == NormalTab ? ListBox1Click(row) : ListBox3Click(row);
-            }
+            tab == NormalTab ? ListBox1Click(row) : ListBox3Click(row);
         };
         connect(list, &QListWidget::currentRowChanged, this, select);
         // A click on the row that is already current must still bring its texts back.
         connect(list, &QListWidget::itemClicked, this,
                 [list, select](QListWidgetItem* item) { select(list->row(item)); });
         // The columns of a tab scroll together so a row's parts stay side by side.
-        for (QListWidget* other : m_tabs[tab].lists) {
+        for (QListWidget* other : m_tabs[tab].widgets.fieldLists) {
             if (other != list) {
                 connect(list->verticalScrollBar(), &QScrollBar::valueChanged, other->verticalScrollBar(),
                         &QScrollBar::setValue);
@@ -338,7 +103,7 @@ bool TMutilReplaceConfig::LoadRuleFile(const QString& fileName) {
         return true;
     }
     const Tab tab = kind == rules::RuleFileKind::Normal ? NormalTab : FeatureTab;
-    m_pages->setCurrentIndex(tab);
+    m_w.pages->setCurrentIndex(tab);
     try {
         const std::filesystem::path path(name);
         if (kind == rules::RuleFileKind::Normal) {
@@ -370,7 +135,7 @@ QString TMutilReplaceConfig::currentFileName(Tab tab) const {
 }
 
 TMutilReplaceConfig::Tab TMutilReplaceConfig::currentTab() const {
-    return m_pages->currentIndex() == FeatureTab ? FeatureTab : NormalTab;
+    return m_w.pages->currentIndex() == FeatureTab ? FeatureTab : NormalTab;
 }
 
 // The filter always names the kind of the tab in front, so a feature set is never offered the
@@ -387,7 +152,7 @@ void TMutilReplaceConfig::MToolButton4Click() {
     const Tab tab = currentTab();
     m_tabs[tab].fileName.clear();
     m_tabs[tab].rules.clear();
-    for (QPlainTextEdit* box : m_tabs[tab].boxes) {
+    for (QPlainTextEdit* box : m_tabs[tab].widgets.fieldBoxes) {
         box->clear();
     }
     showRows(tab);
@@ -470,7 +235,7 @@ void TMutilReplaceConfig::ListBox3Click(int row) {
 
 bool TMutilReplaceConfig::boxTexts(Tab tab, EditedRuleSet::Row& texts) {
     bool exact = true;
-    for (const QPlainTextEdit* box : m_tabs[tab].boxes) {
+    for (const QPlainTextEdit* box : m_tabs[tab].widgets.fieldBoxes) {
         bool boxExact = true;
         texts.push_back(WorkingTextOf(box->toPlainText(), &boxExact));
         exact = exact && boxExact;
@@ -526,9 +291,9 @@ void TMutilReplaceConfig::selectRow(Tab tab, int row) {
 
 void TMutilReplaceConfig::showRows(Tab tab) {
     const EditedRuleSet& rules = m_tabs[tab].rules;
-    m_syncing = true;
-    for (std::size_t column = 0; column < m_tabs[tab].lists.size(); ++column) {
-        QListWidget* list = m_tabs[tab].lists[column];
+    for (std::size_t column = 0; column < m_tabs[tab].widgets.fieldLists.size(); ++column) {
+        QListWidget* list = m_tabs[tab].widgets.fieldLists[column];
+        const QSignalBlocker quiet(list);
         const int scroll = list->verticalScrollBar()->value();
         list->clear();
         for (int row = 0; row < rules.rowCount(); ++row) {
@@ -540,15 +305,14 @@ void TMutilReplaceConfig::showRows(Tab tab) {
         }
         list->verticalScrollBar()->setValue(scroll);
     }
-    m_syncing = false;
     showSelection(tab);
     showStrip(tab);
 }
 
 void TMutilReplaceConfig::showSelection(Tab tab) {
     const int selected = m_tabs[tab].rules.selected();
-    m_syncing = true;
-    for (QListWidget* list : m_tabs[tab].lists) {
+    for (QListWidget* list : m_tabs[tab].widgets.fieldLists) {
+        const QSignalBlocker quiet(list);
         if (selected < 0) {
             list->setCurrentRow(-1);
         } else {
@@ -556,11 +320,10 @@ void TMutilReplaceConfig::showSelection(Tab tab) {
             list->scrollToItem(list->item(selected));
         }
     }
-    m_syncing = false;
 }
 
 void TMutilReplaceConfig::showStrip(Tab tab) {
-    m_tabs[tab].strip->setText(QString::fromUtf8(m_tabs[tab].rules.message()));
+    m_tabs[tab].widgets.messageStrip->setText(QString::fromUtf8(m_tabs[tab].rules.message()));
 }
 
 void TMutilReplaceConfig::fillBoxes(Tab tab) {
@@ -569,8 +332,8 @@ void TMutilReplaceConfig::fillBoxes(Tab tab) {
         return;
     }
     const EditedRuleSet::Row& row = rules.row(rules.selected());
-    for (std::size_t i = 0; i < m_tabs[tab].boxes.size(); ++i) {
-        QPlainTextEdit* box = m_tabs[tab].boxes[i];
+    for (std::size_t i = 0; i < m_tabs[tab].widgets.fieldBoxes.size(); ++i) {
+        QPlainTextEdit* box = m_tabs[tab].widgets.fieldBoxes[i];
         const QString text = BoxTextOf(row[i]);
         // Leave a box that already shows the text alone, so its cursor stays where the user left it.
         if (box->toPlainText() != text) {

@@ -8,13 +8,8 @@
 #include <vector>
 
 #include "rules/ui/EditedRuleSet.h"
+#include "rules/ui/RuleEditorWidgets.h"
 #include "settings/AppFolders.h"
-
-class QLabel;
-class QListWidget;
-class QPlainTextEdit;
-class QTabWidget;
-class QToolBar;
 
 namespace norvik::platform {
 class IPlatform;
@@ -69,17 +64,13 @@ public:
 
 private:
     struct TabState {
-        explicit TabState(EditedRuleSet::Kind kind) : rules(kind) {}
+        TabState(EditedRuleSet::Kind kind, RulePageWidgets& page) : rules(kind), widgets(page) {}
         EditedRuleSet rules;
-        std::vector<QPlainTextEdit*> boxes;
-        std::vector<QListWidget*> lists;
-        QLabel* strip = nullptr;
+        RulePageWidgets& widgets;
         QString fileName;
     };
 
-    void buildToolBar(QToolBar* toolBar);
-    QWidget* buildNormalPage();
-    QWidget* buildFeaturePage();
+    void connectToolBar();
     void connectLists(Tab tab);
 
     void addRule(Tab tab);
@@ -101,9 +92,8 @@ private:
     std::string m_ruleFolder; // ends with '/'
     std::string m_helpFolder; // ends with '/'
     QDialog* m_configureDialog = nullptr;
-    QTabWidget* m_pages = nullptr;
+    RuleEditorWidgets m_w;
     std::array<TabState, 2> m_tabs;
-    bool m_syncing = false;
 };
 
 } // namespace norvik::ui
