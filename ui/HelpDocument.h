@@ -13,6 +13,8 @@ namespace norvik::ui {
 inline constexpr const char* kHelpDocumentName = "NVK.html";
 /// The section of the document that tells how to report a problem.
 inline constexpr const char* kFeedbackAnchor = "feedback";
+/// The section on the rule editor.
+inline constexpr const char* kEditorAnchor = "editor";
 
 /// The file URL of the document in `exeFolder` (ending with '/'), with `anchor` as its fragment
 /// unless empty; empty when the document is not there.

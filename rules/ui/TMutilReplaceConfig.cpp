@@ -11,7 +11,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTabWidget>
-#include <QUrl>
 #include <exception>
 #include <filesystem>
 
@@ -19,6 +18,7 @@
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"
 #include "rules/ui/RuleTexts.h"
+#include "ui/HelpDocument.h"
 
 namespace norvik::ui {
 namespace {
@@ -203,9 +203,7 @@ void TMutilReplaceConfig::MToolButton14Click() {
 
 void TMutilReplaceConfig::MToolButton3Click() {
     // The help opens at its section on this window.
-    QUrl url = QUrl::fromLocalFile(QString::fromStdString(m_helpFolder + "NVK.html"));
-    url.setFragment(QStringLiteral("editor"));
-    m_platform.openUrl(url.toString());
+    OpenHelpDocument(m_platform, m_helpFolder, QString::fromLatin1(kEditorAnchor));
 }
 
 void TMutilReplaceConfig::MButton2Click() {

@@ -20,9 +20,12 @@
 #include "rules/RuleSets.h"
 #include "rules/ui/TMutilReplaceConfig.h"
 #include "support/ScriptedPlatform.h"
+#include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
 
+using norvik::test::ReadFileBytes;
 using norvik::test::ScriptedPlatform;
+using norvik::test::WriteFileBytes;
 using norvik::ui::ComponentCaption;
 using norvik::ui::SetComponentCaption;
 using norvik::ui::TMutilReplaceConfig;
@@ -31,17 +34,6 @@ namespace {
 
 const QString kNormalFilter = QStringLiteral("一般替换规则文件(*.nrr)|*.nrr");
 const QString kFeatureFilter = QStringLiteral("特征替换规则文件(*.crr)|*.crr");
-
-QByteArray FileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 } // namespace
 
@@ -235,7 +227,7 @@ void TestRuleEditor::modifyKeepsOrRefusesTheFindText() {
     QCOMPARE(list("ListBox1")->currentRow(), 1);
     m_platform->saveFileAnswers.push_back(path("mod.nrr"));
     trigger("MToolButton15");
-    QCOMPARE(FileBytes(path("mod.nrr")), QByteArray("61;31\r\n;\r\n63;33\r\n"));
+    QCOMPARE(ReadFileBytes(path("mod.nrr")), QByteArray("61;31\r\n;\r\n63;33\r\n"));
 }
 
 void TestRuleEditor::modifyWithoutSelectionChangesNothing() {
@@ -357,8 +349,8 @@ void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
     // Stored with CR LF and in GBK, and read back the same.
     m_platform->saveFileAnswers.push_back(path("lines.nrr"));
     trigger("MToolButton15");
-    QCOMPARE(FileBytes(path("lines.nrr")), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
-                                                      "6F74686572;78\r\n"));
+    QCOMPARE(ReadFileBytes(path("lines.nrr")), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
+                                                          "6F74686572;78\r\n"));
     trigger("MToolButton4");
     QVERIFY(m_dialog->LoadRuleFile(path("lines.nrr")));
     QCOMPARE(rows("ListBox1"), (QStringList{"first↵second", "other"}));
@@ -370,7 +362,7 @@ void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
 void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
     addNormal("keep", "me");
     addNormal("keep", "again");
-    WriteFile(path("set.crr"), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
+    WriteFileBytes(path("set.crr"), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
     QVERIFY(m_dialog->LoadRuleFile(path("set.crr")));
     QCOMPARE(tabs()->currentIndex(), 1);
     // The two-field line is skipped; row 0 fills the boxes.
@@ -384,14 +376,14 @@ void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
     QCOMPARE(strip("Panel9"), QStringLiteral("------"));
 
     // An empty file empties the lists and leaves the boxes alone.
-    WriteFile(path("empty.crr"), "");
+    WriteFileBytes(path("empty.crr"), "");
     QVERIFY(m_dialog->LoadRuleFile(path("empty.crr")));
     QCOMPARE(list("ListBox3")->count(), 0);
     QCOMPARE(list("ListBox5")->count(), 0);
     QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
 
     // Loading a normal set goes back to the first tab.
-    WriteFile(path("n.nrr"), "78;79;7A\r\n");
+    WriteFileBytes(path("n.nrr"), "78;79;7A\r\n");
     QVERIFY(m_dialog->LoadRuleFile(path("n.nrr")));
     QCOMPARE(tabs()->currentIndex(), 0);
     QCOMPARE(rows("ListBox1"), QStringList{"x"});
@@ -400,8 +392,8 @@ void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
 
 void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
     addNormal("a", "b");
-    WriteFile(path("notes.txt"), "61;62\r\n");
-    WriteFile(path("rules.NRR"), "61;62\r\n");
+    WriteFileBytes(path("notes.txt"), "61;62\r\n");
+    WriteFileBytes(path("rules.NRR"), "61;62\r\n");
     QVERIFY(m_dialog->LoadRuleFile(QString()));
     QVERIFY(m_dialog->LoadRuleFile("   "));
     QVERIFY(m_dialog->LoadRuleFile(path("notes.txt")));
@@ -409,7 +401,7 @@ void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
     QCOMPARE(rows("ListBox1"), QStringList{"a"});
     QVERIFY(m_platform->calls.isEmpty());
 
-    WriteFile(path("known.crr"), "61;62;63\r\n");
+    WriteFileBytes(path("known.crr"), "61;62;63\r\n");
     QVERIFY(m_dialog->LoadRuleFile(path("known.crr")));
     tabs()->setCurrentIndex(0);
     QVERIFY(!m_dialog->LoadRuleFile(path("missing.crr")));
@@ -423,7 +415,7 @@ void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
 }
 
 void TestRuleEditor::loadThroughTheOpenDialog() {
-    WriteFile(ruleFolder() + "picked.nrr", "6162;63\r\n");
+    WriteFileBytes(ruleFolder() + "picked.nrr", "6162;63\r\n");
     m_platform->openFileAnswers.push_back(QString()); // cancelled
     trigger("MToolButton1");
     QCOMPARE(list("ListBox1")->count(), 0);
@@ -449,14 +441,14 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
     QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
     // A name without an extension gets the tab's, so the chooser lists the set.
-    QCOMPARE(FileBytes(path("abc.nrr")), QByteArray(""));
+    QCOMPARE(ReadFileBytes(path("abc.nrr")), QByteArray(""));
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
 
     addNormal("ab", "c");
     addNormal("x\ny", "");
     trigger("MToolButton15");
     QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
-    QCOMPARE(FileBytes(path("abc.nrr")), QByteArray("6162;63\r\n780D0A79;\r\n"));
+    QCOMPARE(ReadFileBytes(path("abc.nrr")), QByteArray("6162;63\r\n780D0A79;\r\n"));
 
     // The feature tab has its own name and asks for it with its own filter.
     tabs()->setCurrentIndex(1);
@@ -464,7 +456,7 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     m_platform->saveFileAnswers.push_back(ruleFolder() + "f.crr");
     trigger("MToolButton15");
     QCOMPARE(m_platform->calls.back().detail, kFeatureFilter);
-    QCOMPARE(FileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
+    QCOMPARE(ReadFileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
     // Saved into the rule folder, the set is what the main window's chooser offers.
     QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::settings::ReplaceMode::Feature),
              std::vector<std::string>{"f"});
@@ -483,11 +475,11 @@ void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
     m_platform->saveFileAnswers.push_back(path("set.nrr"));
     trigger("MToolButton15");
     QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
-    QCOMPARE(FileBytes(path("set.nrr")), QByteArray("61;62\r\n"));
+    QCOMPARE(ReadFileBytes(path("set.nrr")), QByteArray("61;62\r\n"));
 
     // A loaded file that has become unwritable keeps its name and the rows.
     QVERIFY(QDir(m_dir->path()).mkdir("gone"));
-    WriteFile(path("gone/x.nrr"), "61;62\r\n");
+    WriteFileBytes(path("gone/x.nrr"), "61;62\r\n");
     QVERIFY(m_dialog->LoadRuleFile(path("gone/x.nrr")));
     QVERIFY(QDir(path("gone")).removeRecursively());
     trigger("MToolButton15");
@@ -519,7 +511,7 @@ void TestRuleEditor::filtersFollowTheTab() {
     tabs()->setCurrentIndex(1);
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
     tabs()->setCurrentIndex(0);
-    WriteFile(path("s.crr"), "");
+    WriteFileBytes(path("s.crr"), "");
     QVERIFY(m_dialog->LoadRuleFile(path("s.crr")));
     // Whatever switched the tab, the dialogs offer the sets of the tab in front.
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
@@ -553,6 +545,10 @@ void TestRuleEditor::columnsFollowTheWidth() {
 }
 
 void TestRuleEditor::toolbarCloseHelpAndConfigure() {
+    const qsizetype callsBefore = m_platform->calls.size();
+    trigger("MToolButton3"); // no help document in the folder: nothing opens
+    QCOMPARE(m_platform->calls.size(), callsBefore);
+    WriteFileBytes(path("NVK.html"), "<html></html>");
     trigger("MToolButton3");
     QCOMPARE(m_platform->calls.back().kind, QStringLiteral("openUrl"));
     QCOMPARE(m_platform->calls.back().text, QUrl::fromLocalFile(m_dir->path() + "/NVK.html").toString() + "#editor");
@@ -576,4 +572,4 @@ void TestRuleEditor::toolbarCloseHelpAndConfigure() {
 }
 
 QTEST_MAIN(TestRuleEditor)
-#include "tst_ruleeditor.moc"
+#include "RuleEditorTest.moc"
