@@ -4,8 +4,8 @@
 #include "filedeal/FileOps.h"
 #include "filedeal/Replace.h"
 #include "job/ReadAhead.h"
-#include "filedeal/RuleApply.h"
-#include "rules/HexText.h"
+#include "rules/RuleApply.h"
+#include "filedeal/HexText.h"
 #include "rules/RuleLine.h"
 
 namespace norvik::job {
@@ -67,26 +67,26 @@ std::size_t ApplyCounting(std::string& text, const rules::RuleList& list, settin
         const std::vector<std::string> fields = rules::SplitRuleLine(line);
         if (mode == settings::ReplaceMode::Normal) {
             if (fields.size() >= 2) {
-                const std::string find = rules::HexToText(fields[0]);
+                const std::string find = filedeal::HexToText(fields[0]);
                 std::string probe;
                 if (!find.empty() &&
                     filedeal::ReplaceAllTo(text, find, std::string(find.size() + 1, 'x'), ignoreCase, probe)) {
                     count += probe.size() - text.size();
                 }
             }
-            filedeal::ApplyNormalRules(text, single, ignoreCase);
+            rules::ApplyNormalRules(text, single, ignoreCase);
             continue;
         }
         if (fields.size() >= 3) {
-            const std::string start = rules::HexToText(fields[0]);
-            const std::string end = rules::HexToText(fields[1]);
+            const std::string start = filedeal::HexToText(fields[0]);
+            const std::string end = filedeal::HexToText(fields[1]);
             if (!start.empty() && !end.empty()) {
                 filedeal::CollectSpans(text, start, end, spans);
                 // Extraction keeps what its last rule extracts; replacement adds up every rule's.
                 count = mode == settings::ReplaceMode::Extract ? spans.size() : count + spans.size();
             }
         }
-        filedeal::ApplyFeatureRules(text, single, mode == settings::ReplaceMode::Extract);
+        rules::ApplyFeatureRules(text, single, mode == settings::ReplaceMode::Extract);
     }
     return count;
 }

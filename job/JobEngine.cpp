@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
-#include "filedeal/RuleApply.h"
+#include "rules/RuleApply.h"
 #include "job/JobTexts.h"
 #include "job/WorkList.h"
 
@@ -233,7 +233,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // ignored in that look whatever the option says, since the option may change during the run.
     m_filteredMode = m_options.mode;
     const filedeal::RawTextFilter filter =
-        filedeal::FilterForRules(m_lists.forMode(m_filteredMode), m_filteredMode != ReplaceMode::Normal, true);
+        rules::FilterForRules(m_lists.forMode(m_filteredMode), m_filteredMode != ReplaceMode::Normal, true);
     policy.filter = &filter;
     ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -327,17 +327,17 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     switch (mode) {
     case ReplaceMode::Normal:
         // Most files hold nothing to replace: they are judged without copying their text.
-        if (!filedeal::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
+        if (!rules::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
             return;
         }
         break;
     case ReplaceMode::Feature:
         text = file.text;
-        filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
+        rules::ApplyFeatureRules(text, m_lists.feature, false, yield);
         break;
     case ReplaceMode::Extract:
         text = file.text;
-        filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
+        rules::ApplyFeatureRules(text, m_lists.extract, true, yield);
         break;
     }
     if (extract ? text.empty() : text == file.text) {

@@ -7,7 +7,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/SemicolonList.h"
 
 namespace norvik::job {
 
@@ -28,7 +28,7 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
             files.push_back(entry.path);
             continue;
         }
-        for (const std::string& mask : rules::ReadSemicolonList(options.selectedTypes)) {
+        for (const std::string& mask : filedeal::ReadSemicolonList(options.selectedTypes)) {
             if (stopped()) {
                 KeepFirstOfEachFile(files);
                 return files;

@@ -9,8 +9,8 @@
 namespace norvik::rules {
 namespace {
 
-const char* ExtensionOf(settings::ReplaceMode mode) {
-    return mode == settings::ReplaceMode::Normal ? ".nrr" : ".crr";
+const char* ExtensionOf(ReplaceMode mode) {
+    return mode == ReplaceMode::Normal ? ".nrr" : ".crr";
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -43,7 +43,7 @@ std::string RuleFolderOf(const std::string& exeFolder) {
     return folder + "MultiReplace/";
 }
 
-std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::ReplaceMode mode) {
+std::vector<std::string> ListRuleSets(const std::string& ruleFolder, ReplaceMode mode) {
     const std::string extension = ExtensionOf(mode);
     std::string folder = ruleFolder;
     while (folder.size() > 1 && folder.back() == '/') {
@@ -62,7 +62,7 @@ std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::R
     return entries;
 }
 
-std::string RuleSetPath(const std::string& ruleFolder, const std::string& name, settings::ReplaceMode mode) {
+std::string RuleSetPath(const std::string& ruleFolder, const std::string& name, ReplaceMode mode) {
     return ruleFolder + name + ExtensionOf(mode);
 }
 

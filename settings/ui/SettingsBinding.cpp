@@ -14,7 +14,7 @@
 #include "main/TMainForm.h"
 #include "main/TargetList.h"
 #include "platform/IPlatform.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
@@ -101,7 +101,7 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         }
 
         for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
-            const std::string text = rules::HexToText(document.ReadSetting(entry.key));
+            const std::string text = filedeal::HexToText(document.ReadSetting(entry.key));
             m_mainForm.setMemoText(ComponentNumber(entry.component), filedeal::CodePageToUtf8(text));
         }
 
@@ -187,7 +187,7 @@ void SettingsBinding::SaveSettings() {
 
     for (const settings::keys::KeyComponent& entry : keys::kMemoKeys) {
         const std::string text = filedeal::Utf8ToCodePage(m_mainForm.memoText(ComponentNumber(entry.component)));
-        write(entry.key, rules::TextToHex(text));
+        write(entry.key, filedeal::TextToHex(text));
     }
 
     if (firstError) {

@@ -21,7 +21,7 @@
 #include "main/TMainForm.h"
 #include "main/TargetList.h"
 #include "platform/IPlatform.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/SemicolonList.h"
 #include "settings/OptionTexts.h"
 #include "settings/ReplaceOptions.h"
 #include "settings/SettingsCodec.h"
@@ -224,14 +224,14 @@ void TConfigure::ShowOutputFolder(const std::string& folder) {
 
 void TConfigure::FillFileTypes(const std::string& types) {
     m_types->clear();
-    for (const std::string& type : rules::ReadSemicolonList(types)) {
+    for (const std::string& type : filedeal::ReadSemicolonList(types)) {
         appendType(type, false);
     }
 }
 
 bool TConfigure::TickFileTypes(const std::string& text) {
     if (text.find(';') != std::string::npos) {
-        for (const std::string& member : rules::ReadSemicolonList(text)) {
+        for (const std::string& member : filedeal::ReadSemicolonList(text)) {
             (void)TickFileTypes(member);
         }
         return true;
@@ -273,7 +273,7 @@ std::string TConfigure::listedTypes() const {
     for (int row = 0; row < m_types->count(); ++row) {
         types.push_back(checklist::BytesOf(*m_types->item(row)));
     }
-    return rules::JoinSemicolonList(types);
+    return filedeal::JoinSemicolonList(types);
 }
 
 std::string TConfigure::tickedTypes() const {
@@ -284,7 +284,7 @@ std::string TConfigure::tickedTypes() const {
             types.push_back(checklist::BytesOf(item));
         }
     }
-    return rules::JoinSemicolonList(types);
+    return filedeal::JoinSemicolonList(types);
 }
 
 bool TConfigure::outputToFolderChosen() const {
@@ -330,7 +330,7 @@ void TConfigure::N5Click() {
 
 void TConfigure::N1Click() {
     m_types->clear();
-    for (const std::string& type : rules::ReadSemicolonList(settings::kDefaultFileTypes)) {
+    for (const std::string& type : filedeal::ReadSemicolonList(settings::kDefaultFileTypes)) {
         appendType(type, true);
     }
 }

@@ -10,7 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/Replace.h"
-#include "filedeal/RuleApply.h"
+#include "rules/RuleApply.h"
 #include "rules/RuleLine.h"
 
 namespace {
@@ -121,6 +121,7 @@ std::string Map(std::string_view bytes, bool useAlphabet) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace norvik::filedeal;
+    using namespace norvik::rules;
     norvik::fuzz::InputCursor in(data, size);
     const unsigned char flags = in.takeByte();
     const bool useAlphabet = (flags & 1) != 0;

@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/FileOps.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleLine.h"
 
@@ -95,6 +95,7 @@ void CheckThroughFiles(const std::vector<NormalRule>& normal, const std::vector<
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace norvik::filedeal;
     using namespace norvik::rules;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 

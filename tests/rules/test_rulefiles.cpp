@@ -2,10 +2,11 @@
 
 #include "TestSupport.h"
 #include "filedeal/FileOps.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
+#include "filedeal/SemicolonList.h"
 #include "rules/RuleFile.h"
-#include "rules/SemicolonList.h"
 
+using namespace norvik::filedeal;
 using namespace norvik::rules;
 using norvik::test::Bytes;
 using norvik::test::ReadBytes;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
@@ -93,8 +93,8 @@ TEST(MemoValue, AThreeLineMemoWithTrailingLineBreakSurvivesAFileRoundTrip) {
     TempDir dir;
     // Working texts are code page 936 bytes; the second line holds a double-byte character.
     const std::string memo = "first\r\n\xD6\xD0 second;\r\n  third  \r\n";
-    const auto doc = SaveAndReload(dir, {{keys::kNormalReplaceMemo1, rules::TextToHex(memo)}});
-    EXPECT_EQ(rules::HexToText(doc.ReadSetting(keys::kNormalReplaceMemo1)), memo);
+    const auto doc = SaveAndReload(dir, {{keys::kNormalReplaceMemo1, filedeal::TextToHex(memo)}});
+    EXPECT_EQ(filedeal::HexToText(doc.ReadSetting(keys::kNormalReplaceMemo1)), memo);
 }
 
 TEST(FlagValue, NonZeroIsOnAndNonIntegersStopWithTheirText) {

@@ -14,7 +14,7 @@
 
 #include "main/PathListView.h"
 #include "main/TMainForm.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
@@ -87,7 +87,7 @@ bool Box(const ProgramWindows& p, int number) {
 }
 
 std::string Hex(const std::string& text) {
-    return norvik::rules::TextToHex(text);
+    return norvik::filedeal::TextToHex(text);
 }
 
 } // namespace

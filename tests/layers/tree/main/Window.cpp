@@ -1,0 +1,2 @@
+#include "settings/ui/Dialog.h"
+#include "job/ui/Window.h"
