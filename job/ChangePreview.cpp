@@ -2,10 +2,11 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/HexText.h"
+#include "filedeal/PathNames.h"
 #include "filedeal/Replace.h"
 #include "job/ReadAhead.h"
 #include "rules/RuleApply.h"
-#include "filedeal/HexText.h"
 #include "rules/RuleLine.h"
 
 namespace norvik::job {
@@ -150,13 +151,10 @@ std::string ForeseenFailureText(const std::string& source, const std::string& ta
         return "新文本含有该文件编码无法保存的字符";
     }
     if (options.outputToFolder) {
-        std::string folder = options.outputFolder;
-        while (folder.size() > 1 && folder.back() == '/') {
-            folder.pop_back();
-        }
-        const std::size_t slash = folder.rfind('/');
-        const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-        if (folder.empty() || (!filedeal::FolderExists(folder) && !filedeal::FolderExists(parent))) {
+        // The run makes one level of the output folder, so it fails only when the folder's parent is missing too.
+        const std::string folder = filedeal::WithoutTrailingSlash(options.outputFolder);
+        if (folder.empty() ||
+            (!filedeal::FolderExists(folder) && !filedeal::FolderExists(filedeal::ParentFolderOf(folder)))) {
             return "无法创建输出目录";
         }
     }

@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
-#include "rules/RuleApply.h"
+#include "filedeal/PathNames.h"
 #include "job/JobTexts.h"
 #include "job/WorkList.h"
+#include "rules/RuleApply.h"
 
 namespace norvik::job {
 
@@ -19,25 +20,7 @@ using settings::ReplaceMode;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kBackupSuffix = ".bak";
-constexpr std::string_view kExtractSuffix = ".extract.txt";
 constexpr auto kPauseNap = std::chrono::milliseconds(10);
-
-std::uint64_t MillisecondsSince(Clock::time_point start) {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-/// The output folder as a prefix: it is meant to end with '/', and a missing one is supplied so the
-/// file name never fuses with the folder's last name.
-std::string FolderPrefix(const std::string& folder) {
-    if (!folder.empty() && folder.back() != '/') {
-        return folder + '/';
-    }
-    return folder;
-}
 
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
@@ -46,28 +29,15 @@ bool EnsureFolder(const std::string& folder) {
 
 /// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
 /// not taken as a demand that it be a folder.
-bool PathIsThere(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
+bool PathIsThere(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(filedeal::WithoutTrailingSlash(path).c_str(), &st) == 0;
 }
 
 /// This process may create a file in the folder (the test the kernel makes, so a folder of another
 /// user or a read-only file system says no, and the administrator's override says yes).
 bool CanCreateIn(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
-/// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
-std::string ParentFolderOf(const std::string& folder) {
-    const std::size_t end = folder.find_last_not_of('/');
-    if (end == std::string::npos) {
-        return "/";
-    }
-    const std::size_t slash = folder.rfind('/', end);
-    return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
 }
 
 /// The ticked target folder that the output folder is, or lies inside, once links are followed on both
@@ -80,7 +50,7 @@ std::string TargetFolderHolding(const std::string& outputFolder, const std::vect
         return {};
     }
     for (const TargetEntry& entry : targets) {
-        if (!entry.checked || entry.path.empty() || entry.path.back() != '/') {
+        if (!entry.checked || !filedeal::IsFolderPath(entry.path)) {
             continue;
         }
         const fs::path target = fs::canonical(entry.path, ec);
@@ -93,10 +63,6 @@ std::string TargetFolderHolding(const std::string& outputFolder, const std::vect
         }
     }
     return {};
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 } // namespace
@@ -181,7 +147,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     if (m_options.mode == ReplaceMode::Extract) {
         // Extraction files are results, not sources: one taken as a source would spawn
         // "<name>.extract.txt.extract.txt".
-        std::erase_if(files, [](const std::string& path) { return EndsWith(path, kExtractSuffix); });
+        std::erase_if(files, [](const std::string& path) { return path.ends_with(filedeal::kExtractSuffix); });
     }
     // A result list inside a target folder would otherwise be rewritten by the run it records.
     std::vector<filedeal::FileStamp> own;
@@ -286,7 +252,8 @@ JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::st
     Destination dest;
     dest.toFolder = m_options.outputToFolder;
     if (dest.toFolder) {
-        dest.folder = FolderPrefix(m_options.outputFolder);
+        // A missing final '/' is supplied so the file name never fuses with the folder's last name.
+        dest.folder = filedeal::WithTrailingSlash(m_options.outputFolder);
         dest.target = dest.folder + filedeal::FileNameOf(path);
     } else {
         dest.target = path;
@@ -317,7 +284,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     const ReplaceMode mode = m_options.mode;
     const bool extract = mode == ReplaceMode::Extract;
-    if (extract && (!m_extractApplies || EndsWith(path, kExtractSuffix))) {
+    if (extract && (!m_extractApplies || path.ends_with(filedeal::kExtractSuffix))) {
         return; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
@@ -348,7 +315,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
-    const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    const Destination dest = destinationOf(path, extract ? filedeal::kExtractSuffix : std::string_view());
     // A copy or an extraction file must never land on a file of this run (through a link, a hard
     // link or an output folder that leads back among the sources).
     if (dest.target != path && isWorkFile(dest.target)) {
@@ -392,7 +359,7 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
         // file as it was read: one changed since fails here.
-        const std::string backup = path + std::string(kBackupSuffix);
+        const std::string backup = filedeal::BackupPathOf(path);
         if (!filedeal::CopyFileNoOverwrite(path, backup, &read) && !filedeal::FileExists(backup)) {
             return false;
         }
@@ -424,8 +391,7 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
             } catch (const filedeal::FileOpenError&) {
                 return false;
             }
-            if (old != encoded &&
-                !filedeal::CopyFileNoOverwrite(dest.target, dest.target + std::string(kBackupSuffix))) {
+            if (old != encoded && !filedeal::CopyFileNoOverwrite(dest.target, filedeal::BackupPathOf(dest.target))) {
                 return false;
             }
         }
@@ -437,8 +403,8 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
                              std::string_view encoded) const {
     // Each step of write(), in its order, judged without doing it.
     if (replacesSource && m_options.backup) {
-        const std::string backup = path + std::string(kBackupSuffix);
-        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(ParentFolderOf(backup))) {
+        const std::string backup = filedeal::BackupPathOf(path);
+        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(filedeal::ParentFolderOf(backup))) {
             return false; // the name is taken by a folder (or a dangling link), or the folder is closed
         }
     }
@@ -448,12 +414,12 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
         }
         const bool canHold = filedeal::FolderExists(dest.folder)
                                  ? CanCreateIn(dest.folder)
-                                 : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
+                                 : !PathIsThere(dest.folder) && CanCreateIn(filedeal::ParentFolderOf(dest.folder));
         if (!canHold) {
             return false; // one level is all the run would make, and only where it may
         }
     }
-    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(dest.target + std::string(kBackupSuffix))) {
+    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(filedeal::BackupPathOf(dest.target))) {
         // The extraction file would have to be kept first, and its backup name is taken.
         try {
             if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
@@ -482,7 +448,7 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
     if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
         return true; // the run makes the folder itself, so it may write in it
     }
-    return CanCreateIn(ParentFolderOf(target));
+    return CanCreateIn(filedeal::ParentFolderOf(target));
 }
 
 bool JobEngine::isWorkFile(const std::string& path) const {

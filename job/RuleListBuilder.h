@@ -18,8 +18,8 @@ struct RuleLists {
     [[nodiscard]] const rules::RuleList& forMode(settings::ReplaceMode mode) const noexcept;
 };
 
-/// The typed texts, already working text (see TextGate): taken exactly as the boxes hold them,
-/// line breaks included.
+/// The typed texts, taken exactly as the boxes hold them, line breaks included: UTF-8 in the window,
+/// working text once ConvertRuleTexts (see TextGate) has converted them for a job.
 struct RuleTexts {
     std::string find;               ///< Memo1
     std::string replacement;        ///< Memo2

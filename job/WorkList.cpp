@@ -7,6 +7,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
+#include "filedeal/PathNames.h"
 #include "filedeal/SemicolonList.h"
 
 namespace norvik::job {
@@ -24,7 +25,7 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
         if (!entry.checked) {
             continue;
         }
-        if (entry.path.empty() || entry.path.back() != '/') {
+        if (!filedeal::IsFolderPath(entry.path)) {
             files.push_back(entry.path);
             continue;
         }

@@ -5,6 +5,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
+#include "filedeal/PathNames.h"
 
 namespace norvik::rules {
 namespace {
@@ -36,19 +37,12 @@ std::string EntryOf(const std::string& path, const std::string& extension) {
 } // namespace
 
 std::string RuleFolderOf(const std::string& exeFolder) {
-    std::string folder = exeFolder;
-    if (!folder.empty() && folder.back() != '/') {
-        folder += '/';
-    }
-    return folder + "MultiReplace/";
+    return filedeal::WithTrailingSlash(exeFolder) + "MultiReplace/";
 }
 
 std::vector<std::string> ListRuleSets(const std::string& ruleFolder, ReplaceMode mode) {
     const std::string extension = ExtensionOf(mode);
-    std::string folder = ruleFolder;
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
+    const std::string folder = filedeal::WithoutTrailingSlash(ruleFolder);
     std::vector<std::string> paths;
     filedeal::ScanFolder(folder, true, "*" + extension, paths);
 

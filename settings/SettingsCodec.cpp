@@ -16,12 +16,12 @@ std::string SettingsFilePath(std::string_view exeFolder) {
     return path;
 }
 
-std::string EncodeTargets(const std::vector<StoredTarget>& targets) {
+std::string EncodeTargets(const std::vector<TargetEntry>& targets) {
     std::vector<std::string> members;
     members.reserve(targets.size() * 2);
-    for (const StoredTarget& target : targets) {
+    for (const TargetEntry& target : targets) {
         members.push_back(filedeal::TextToHex(target.path));
-        members.push_back(FlagText(target.ticked));
+        members.push_back(FlagText(target.checked));
     }
     return filedeal::JoinSemicolonList(members);
 }
@@ -40,7 +40,7 @@ DecodedTargets DecodeTargets(std::string_view value) {
             decoded.error = NotAnIntegerMessage(members[i + 1]);
             break;
         }
-        decoded.entries.back().ticked = *flag != 0;
+        decoded.entries.back().checked = *flag != 0;
     }
     return decoded;
 }

@@ -70,7 +70,7 @@ bool JobController::buildRequest(job::JobRequest& request) {
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
 
-    job::RuleTextsUtf8 typed;
+    job::RuleTexts typed;
     typed.find = m_form.memoText(1);
     typed.replacement = m_form.memoText(2);
     typed.featureStart = m_form.memoText(3);

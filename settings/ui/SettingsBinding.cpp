@@ -65,8 +65,8 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
     try {
         const settings::DecodedTargets targets = settings::DecodeTargets(document.ReadSetting(keys::kTarget));
         m_mainForm.targets().Clear();
-        for (const settings::StoredTarget& target : targets.entries) {
-            m_mainForm.targets().Append(target.path, target.ticked);
+        for (const settings::TargetEntry& target : targets.entries) {
+            m_mainForm.targets().Append(target.path, target.checked);
         }
         if (targets.error) {
             throw SettingsError(*targets.error);
@@ -151,7 +151,7 @@ void SettingsBinding::SaveSettings() {
         return settings::FlagText(w.checkBoxes[static_cast<std::size_t>(number)]->isChecked());
     };
 
-    std::vector<settings::StoredTarget> targets;
+    std::vector<settings::TargetEntry> targets;
     for (const TargetEntry& entry : m_mainForm.targets().Entries()) {
         targets.push_back({entry.path, entry.checked});
     }

@@ -143,7 +143,7 @@ TEST(TextGate, RefusesATextTheCodePageCannotHoldAndNamesIt) {
 }
 
 TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
-    job::RuleTextsUtf8 typed;
+    job::RuleTexts typed;
     typed.find = "中";
     typed.replacement = "文";
     typed.featureStart = "한"; // not used by a normal job
@@ -155,7 +155,8 @@ TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
 
     job::TextGate featureGate;
     EXPECT_FALSE(job::ConvertRuleTexts(typed, ReplaceMode::Feature, false, texts, featureGate));
-    EXPECT_NE(featureGate.message().find("特征开始字符串"), std::string::npos);
+    // Named by the label of its box, as the command line names it.
+    EXPECT_EQ(featureGate.message(), job::UnrepresentableTextText(job::kStartTextName));
 
     job::TextGate setGate; // a rule set is used: no typed text matters
     EXPECT_TRUE(job::ConvertRuleTexts(typed, ReplaceMode::Feature, true, texts, setGate));
@@ -163,6 +164,7 @@ TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
     typed.extractEnd = "한";
     job::TextGate extractGate;
     EXPECT_FALSE(job::ConvertRuleTexts(typed, ReplaceMode::Extract, false, texts, extractGate));
+    EXPECT_EQ(extractGate.message(), job::UnrepresentableTextText(job::kEndTextName));
 }
 
 } // namespace
