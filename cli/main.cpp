@@ -196,7 +196,7 @@ int Run(const cli::CommandLine& line) {
     if (line.diff) {
         observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {
             const job::FileChange change =
-                job::PreviewFileChange(source, engine.ruleLists(), options.mode, options.ignoreCase);
+                job::PreviewFileChange(source, engine.parsedRuleLists(), options.mode, options.ignoreCase);
             return job::UnifiedDiff(source == target ? source : target, change.before, change.after);
         });
     }

@@ -179,12 +179,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     observer.filesCollected(files.size());
 
     const RuleBuildResult built = BuildRuleList(m_lists, m_options.mode, m_options.multiple, request.rules);
+    m_parsed = ParseRuleLists(m_lists);
     if (!built.ok) {
         result.status = RunStatus::RuleFileFailed;
         result.message = built.message;
         return result;
     }
-    m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
+    m_extractApplies = !m_parsed.extract.empty();
     m_dryRun = request.dryRun;
     // A folder that could not be listed hides files the run never saw: it is a failure, not a success.
     for (const std::string& folder : unreadableFolders) {
@@ -199,7 +200,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // ignored in that look whatever the option says, since the option may change during the run.
     m_filteredMode = m_options.mode;
     const filedeal::RawTextFilter filter =
-        rules::FilterForRules(m_lists.forMode(m_filteredMode), m_filteredMode != ReplaceMode::Normal, true);
+        m_filteredMode == ReplaceMode::Normal
+            ? rules::FilterForRules(m_parsed.normal, true)
+            : rules::FilterForRules(m_filteredMode == ReplaceMode::Feature ? m_parsed.feature : m_parsed.extract);
     policy.filter = &filter;
     ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -294,17 +297,17 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     switch (mode) {
     case ReplaceMode::Normal:
         // Most files hold nothing to replace: they are judged without copying their text.
-        if (!rules::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
+        if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, m_options.ignoreCase)) {
             return;
         }
         break;
     case ReplaceMode::Feature:
         text = file.text;
-        rules::ApplyFeatureRules(text, m_lists.feature, false, yield);
+        rules::ApplyFeatureRules(text, m_parsed.feature, false, yield);
         break;
     case ReplaceMode::Extract:
         text = file.text;
-        rules::ApplyFeatureRules(text, m_lists.extract, true, yield);
+        rules::ApplyFeatureRules(text, m_parsed.extract, true, yield);
         break;
     }
     if (extract ? text.empty() : text == file.text) {

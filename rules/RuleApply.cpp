@@ -1,35 +1,45 @@
 #include "rules/RuleApply.h"
 
-#include <vector>
-
-#include "filedeal/HexText.h"
 #include "filedeal/Replace.h"
 
 namespace norvik::rules {
 
-void ApplyNormalRules(std::string& text, const RuleList& list, bool ignoreCase) {
-    for (const auto& line : list) {
-        const auto fields = SplitRuleLine(line);
-        if (fields.size() < 2) {
-            continue; // a hand-edited line without its replacement field is never applied
+std::vector<NormalRule> ParseNormalRules(const RuleList& list) {
+    std::vector<NormalRule> rules;
+    for (const RuleLine& line : list) {
+        NormalRule rule;
+        // A hand-edited line without its replacement field is never applied, and an empty find
+        // finds nothing.
+        if (ParseNormalRuleLine(line, rule) && !rule.find.empty()) {
+            rules.push_back(std::move(rule));
         }
-        const std::string replacement = filedeal::HexToText(fields[1]);
-        const std::string find = filedeal::HexToText(fields[0]);
-        filedeal::ReplaceAll(text, find, replacement, ignoreCase);
+    }
+    return rules;
+}
+
+std::vector<FeatureRule> ParseFeatureRules(const RuleList& list) {
+    std::vector<FeatureRule> rules;
+    for (const RuleLine& line : list) {
+        FeatureRule rule;
+        if (ParseFeatureRuleLine(line, rule) && !rule.start.empty() && !rule.end.empty()) {
+            rules.push_back(std::move(rule));
+        }
+    }
+    return rules;
+}
+
+void ApplyNormalRules(std::string& text, const std::vector<NormalRule>& rules, bool ignoreCase) {
+    for (const NormalRule& rule : rules) {
+        filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
     }
 }
 
-bool ApplyNormalRules(const std::string& text, std::string& out, const RuleList& list, bool ignoreCase) {
+bool ApplyNormalRules(const std::string& text, std::string& out, const std::vector<NormalRule>& rules,
+                      bool ignoreCase) {
     bool replaced = false;
     std::string next;
-    for (const auto& line : list) {
-        const auto fields = SplitRuleLine(line);
-        if (fields.size() < 2) {
-            continue;
-        }
-        const std::string replacement = filedeal::HexToText(fields[1]);
-        const std::string find = filedeal::HexToText(fields[0]);
-        if (filedeal::ReplaceAllTo(replaced ? out : text, find, replacement, ignoreCase, next)) {
+    for (const NormalRule& rule : rules) {
+        if (filedeal::ReplaceAllTo(replaced ? out : text, rule.find, rule.replacement, ignoreCase, next)) {
             out.swap(next);
             replaced = true;
         }
@@ -37,48 +47,39 @@ bool ApplyNormalRules(const std::string& text, std::string& out, const RuleList&
     return replaced;
 }
 
-void ApplyFeatureRules(std::string& text, const RuleList& list, bool extract, const YieldFn& yield) {
+void ApplyFeatureRules(std::string& text, const std::vector<FeatureRule>& rules, bool extract, const YieldFn& yield) {
     std::vector<std::string> spans;
-    for (const auto& line : list) {
+    for (const FeatureRule& rule : rules) {
         if (yield) {
             yield();
         }
-        const auto fields = SplitRuleLine(line);
-        if (fields.size() < 3) {
-            continue;
-        }
-        const std::string start = filedeal::HexToText(fields[0]);
-        const std::string end = filedeal::HexToText(fields[1]);
-        const std::string replacement = filedeal::HexToText(fields[2]);
-        if (start.empty() || end.empty()) {
-            continue;
-        }
         if (extract) {
-            filedeal::CollectSpans(text, start, end, spans);
+            filedeal::CollectSpans(text, rule.start, rule.end, spans);
             text = filedeal::ExtractSpans(spans);
             continue;
         }
-        filedeal::ReplaceSpanRule(text, start, end, replacement, yield);
+        filedeal::ReplaceSpanRule(text, rule.start, rule.end, rule.replacement, yield);
     }
 }
 
-filedeal::RawTextFilter FilterForRules(const RuleList& list, bool feature, bool ignoreCase) {
-    // A rule whose text does not occur changes nothing, so the rules before a rule that finds
-    // something leave the text as it was: a file none of the texts occurs in stays unchanged.
+// A rule whose text does not occur changes nothing, so the rules before a rule that finds something
+// leave the text as it was: a file none of the texts occurs in stays unchanged.
+filedeal::RawTextFilter FilterForRules(const std::vector<NormalRule>& rules, bool ignoreCase) {
     std::vector<std::string> texts;
-    for (const auto& line : list) {
-        const auto fields = SplitRuleLine(line);
-        if (fields.size() < (feature ? 3U : 2U)) {
-            continue; // never applied
-        }
-        if (feature && filedeal::HexToText(fields[1]).empty()) {
-            continue; // a rule without an end is skipped
-        }
-        texts.push_back(filedeal::HexToText(fields[0]));
+    texts.reserve(rules.size());
+    for (const NormalRule& rule : rules) {
+        texts.push_back(rule.find);
     }
-    return filedeal::RawTextFilter(
-        texts, feature ? filedeal::RawTextFilter::Place::Anywhere : filedeal::RawTextFilter::Place::CharacterStart,
-        feature ? false : ignoreCase);
+    return filedeal::RawTextFilter(texts, filedeal::RawTextFilter::Place::CharacterStart, ignoreCase);
+}
+
+filedeal::RawTextFilter FilterForRules(const std::vector<FeatureRule>& rules) {
+    std::vector<std::string> texts;
+    texts.reserve(rules.size());
+    for (const FeatureRule& rule : rules) {
+        texts.push_back(rule.start);
+    }
+    return filedeal::RawTextFilter(texts, filedeal::RawTextFilter::Place::Anywhere, false);
 }
 
 } // namespace norvik::rules

@@ -39,7 +39,8 @@ JobController::JobController(TMainForm& form) : m_form(form), m_engine(form.opti
     // What the preview shows of a file is worked out with the rule lists of the last run, which is
     // the preview itself (any change since discards it).
     form.widgets().previewPane->setChangeOf([this](const std::string& source) {
-        return job::PreviewFileChange(source, m_engine.ruleLists(), m_form.options().mode, m_form.options().ignoreCase);
+        return job::PreviewFileChange(source, m_engine.parsedRuleLists(), m_form.options().mode,
+                                      m_form.options().ignoreCase);
     });
 }
 
@@ -290,7 +291,7 @@ void JobController::errorLine(const std::string& line) {
         const std::string source = m_previewSourceDue ? m_previewSource : target;
         m_previewSourceDue = false;
         w.previewPane->addFailure(
-            source, Utf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
+            source, Utf8(job::ForeseenFailureText(source, target, m_engine.parsedRuleLists(), m_form.options())));
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {

@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
         // The same rule as a rule line, as a job applies it.
         std::string viaRule = text;
-        ApplyNormalRules(viaRule, {norvik::rules::MakeNormalRuleLine({find, replacement})}, ignoreCase);
+        ApplyNormalRules(viaRule, ParseNormalRules({MakeNormalRuleLine({find, replacement})}), ignoreCase);
         NORVIK_FUZZ_CHECK(viaRule == replaced);
     }
 
@@ -192,7 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same as a feature rule line; a rule with an empty start or end is skipped.
     const bool applies = !find.empty() && !replacement.empty();
-    const norvik::rules::RuleList featureRule{norvik::rules::MakeFeatureRuleLine({find, replacement, spanReplacement})};
+    const auto featureRule = ParseFeatureRules({MakeFeatureRuleLine({find, replacement, spanReplacement})});
+    NORVIK_FUZZ_CHECK(featureRule.size() == (applies ? 1U : 0U));
     if (bounded) {
         std::string viaRule = text;
         ApplyFeatureRules(viaRule, featureRule, false);

@@ -124,11 +124,16 @@ TEST_F(RuleBuilding, AnUnreadableSetFailsWithItsNameAndLeavesAnEmptyList) {
 }
 
 TEST(FeatureRules, OnlyALineWithAStartAndAnEndApplies) {
-    EXPECT_FALSE(job::HasApplicableFeatureRule({}));
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"61;62"}));    // too few fields
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"61;;63"}));   // empty end
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"6X;62;63"})); // start that is not hex
-    EXPECT_TRUE(job::HasApplicableFeatureRule({"61;;", "61;62;"}));
+    const auto applicable = [](const rules::RuleList& list) {
+        job::RuleLists lists;
+        lists.extract = list;
+        return job::ParseRuleLists(lists).extract.size();
+    };
+    EXPECT_EQ(applicable({}), 0U);
+    EXPECT_EQ(applicable({"61;62"}), 0U);    // too few fields
+    EXPECT_EQ(applicable({"61;;63"}), 0U);   // empty end
+    EXPECT_EQ(applicable({"6X;62;63"}), 0U); // start that is not hex
+    EXPECT_EQ(applicable({"61;;", "61;62;"}), 1U);
 }
 
 TEST(TextGate, RefusesATextTheCodePageCannotHoldAndNamesIt) {
