@@ -3,10 +3,10 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "filedeal/HexText.h"
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
-#include "filedeal/HexText.h"
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;

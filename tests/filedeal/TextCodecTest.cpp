@@ -6,8 +6,8 @@
 #include "TestSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
-#include "filedeal/TextCodec.h"
 #include "filedeal/HexText.h"
+#include "filedeal/TextCodec.h"
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;
