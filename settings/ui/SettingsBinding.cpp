@@ -11,10 +11,10 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/HexText.h"
 #include "main/TMainForm.h"
 #include "main/TargetList.h"
 #include "platform/IPlatform.h"
-#include "filedeal/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"

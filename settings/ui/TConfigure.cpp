@@ -17,11 +17,11 @@
 #include <string_view>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/SemicolonList.h"
 #include "main/CheckList.h"
 #include "main/TMainForm.h"
 #include "main/TargetList.h"
 #include "platform/IPlatform.h"
-#include "filedeal/SemicolonList.h"
 #include "settings/OptionTexts.h"
 #include "settings/ReplaceOptions.h"
 #include "settings/SettingsCodec.h"

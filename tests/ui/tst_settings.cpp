@@ -12,9 +12,9 @@
 #include <QTest>
 #include <functional>
 
+#include "filedeal/HexText.h"
 #include "main/PathListView.h"
 #include "main/TMainForm.h"
-#include "filedeal/HexText.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"

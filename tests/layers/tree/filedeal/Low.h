@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
 #include "filedeal/Other.h"
 #include "rules/RuleLine.h"
 #include <QString>
+#include <string>

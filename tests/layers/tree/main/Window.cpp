@@ -1,2 +1,2 @@
-#include "settings/ui/Dialog.h"
 #include "job/ui/Window.h"
+#include "settings/ui/Dialog.h"
