@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "rules/RuleFile.h"
 
 namespace norvik::cli {
@@ -36,10 +36,10 @@ void SetText(GivenText& text, const std::string& option, const std::string& valu
     if (text.given) {
         throw UsageError(option + " is given twice");
     }
-    if (hex && !rules::IsValidHex(value)) {
+    if (hex && !filedeal::IsValidHex(value)) {
         throw UsageError(option + " is not a valid hex text: '" + value + "'");
     }
-    text.value = hex ? rules::HexToText(value) : value;
+    text.value = hex ? filedeal::HexToText(value) : value;
     text.isHex = hex;
     text.given = true;
 }

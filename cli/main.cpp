@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleObserver.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 #include "job/ChangePreview.h"
 #include "job/JobEngine.h"
 #include "job/JobTexts.h"
@@ -100,7 +101,7 @@ std::vector<job::TargetEntry> TargetsOf(const std::vector<std::string>& paths) {
     std::vector<job::TargetEntry> targets;
     for (const auto& path : paths) {
         if (filedeal::FolderExists(path)) {
-            targets.push_back({path.back() == '/' ? path : path + "/", true});
+            targets.push_back({filedeal::WithTrailingSlash(path), true});
         } else {
             targets.push_back({path, true});
         }
@@ -136,7 +137,7 @@ int Run(const cli::CommandLine& line) {
     options.selectedTypes = line.types;
     options.outputToFolder = !line.outputFolder.empty();
     if (options.outputToFolder) {
-        options.outputFolder = line.outputFolder.back() == '/' ? line.outputFolder : line.outputFolder + "/";
+        options.outputFolder = filedeal::WithTrailingSlash(line.outputFolder);
     }
     options.backup = line.backup && !options.outputToFolder; // output mode never overwrites a source
     options.multiple = !line.rulesFile.empty();
@@ -151,19 +152,19 @@ int Run(const cli::CommandLine& line) {
     switch (line.command) {
     case cli::Command::Replace:
         options.mode = settings::ReplaceMode::Normal;
-        texts.find = WorkingText(line.find, "查找内容", gate);
-        texts.replacement = WorkingText(line.replacement, "替换内容", gate);
+        texts.find = WorkingText(line.find, job::kFindTextName, gate);
+        texts.replacement = WorkingText(line.replacement, job::kReplacementTextName, gate);
         break;
     case cli::Command::Feature:
         options.mode = settings::ReplaceMode::Feature;
-        texts.featureStart = WorkingText(line.start, "起始特征字符串", gate);
-        texts.featureEnd = WorkingText(line.end, "结束特征字符串", gate);
-        texts.featureReplacement = WorkingText(line.replacement, "替换内容", gate);
+        texts.featureStart = WorkingText(line.start, job::kStartTextName, gate);
+        texts.featureEnd = WorkingText(line.end, job::kEndTextName, gate);
+        texts.featureReplacement = WorkingText(line.replacement, job::kReplacementTextName, gate);
         break;
     case cli::Command::Extract:
         options.mode = settings::ReplaceMode::Extract;
-        texts.extractStart = WorkingText(line.start, "起始特征字符串", gate);
-        texts.extractEnd = WorkingText(line.end, "结束特征字符串", gate);
+        texts.extractStart = WorkingText(line.start, job::kStartTextName, gate);
+        texts.extractEnd = WorkingText(line.end, job::kEndTextName, gate);
         break;
     default:
         searchText = WorkingText(line.find, job::kSearchTextName, gate);
@@ -195,7 +196,7 @@ int Run(const cli::CommandLine& line) {
     if (line.diff) {
         observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {
             const job::FileChange change =
-                job::PreviewFileChange(source, engine.ruleLists(), options.mode, options.ignoreCase);
+                job::PreviewFileChange(source, engine.parsedRuleLists(), options.mode, options.ignoreCase);
             return job::UnifiedDiff(source == target ? source : target, change.before, change.after);
         });
     }

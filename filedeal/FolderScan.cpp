@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 
 namespace norvik::filedeal {
 
@@ -28,7 +29,7 @@ bool HasOwner(const std::string& folder, const std::string& name) {
     if (target.empty() || Exists(folder + target)) {
         return true;
     }
-    for (const std::string_view suffix : {std::string_view(".bak"), std::string_view(".extract.txt")}) {
+    for (const std::string_view suffix : {kBackupSuffix, kExtractSuffix}) {
         if (target.size() > suffix.size() && target.ends_with(suffix) &&
             Exists(folder + target.substr(0, target.size() - suffix.size()))) {
             return true;
@@ -95,7 +96,6 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed, bool swee
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     // The backup of a file that is still there holds that file as it was before an earlier run: a
     // mask such as "*.*" must not hand it to this run, or a later restore would put back the wrong text.
-    constexpr std::string_view kBackup = ".bak";
     const auto present = [&entries](std::string_view name) {
         const auto it = std::lower_bound(entries.begin(), entries.end(), name,
                                          [](const Entry& e, std::string_view n) { return e.name < n; });
@@ -105,8 +105,8 @@ std::vector<Entry> ListFolder(const std::string& folder, bool& listed, bool swee
     kept.reserve(entries.size());
     for (const Entry& entry : entries) {
         const std::string_view name = entry.name;
-        if (entry.isFolder || !(name.size() > kBackup.size() && name.ends_with(kBackup) &&
-                                present(name.substr(0, name.size() - kBackup.size())))) {
+        if (entry.isFolder || !(name.size() > kBackupSuffix.size() && name.ends_with(kBackupSuffix) &&
+                                present(name.substr(0, name.size() - kBackupSuffix.size())))) {
             kept.push_back(entry); // copied: later names are still looked up in `entries`
         }
     }
@@ -230,7 +230,7 @@ void ScanFolder(const std::string& folder, bool withSubfolders, std::string_view
     if (folder.empty()) {
         return;
     }
-    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    const std::string base = WithTrailingSlash(folder);
     Scan(base, withSubfolders, mask, result, yield, unreadable, sweepTemporaries);
 }
 

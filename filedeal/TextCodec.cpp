@@ -18,10 +18,6 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
-bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
-    return bytes.size() >= prefix.size() && bytes.substr(0, prefix.size()) == prefix;
-}
-
 // The first CR or LF at or after `from`, or `n`. Sixteen bytes at a time where the processor allows.
 std::size_t FindLineBreak(const char* data, std::size_t from, std::size_t n) noexcept {
     std::size_t i = from;
@@ -263,10 +259,10 @@ bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
 #endif
 
 EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
-    if (StartsWith(bytes, kUtf8Mark)) {
+    if (bytes.starts_with(kUtf8Mark)) {
         return EncodingKind::Utf8Bom;
     }
-    if (StartsWith(bytes, kUtf16Mark)) {
+    if (bytes.starts_with(kUtf16Mark)) {
         return EncodingKind::Utf16Le;
     }
     return IsUtf8Text(bytes) ? EncodingKind::Utf8 : EncodingKind::Ansi;
@@ -327,7 +323,7 @@ std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact) {
         if (bytes.size() >= 2) {
             text = Utf16LeToCodePage(bytes.substr(2), &same);
         }
-        same = same && StartsWith(bytes, kUtf16Mark) && bytes.size() % 2 == 0;
+        same = same && bytes.starts_with(kUtf16Mark) && bytes.size() % 2 == 0;
         break;
     case EncodingKind::Utf8Bom:
     case EncodingKind::Utf8: {
@@ -337,7 +333,7 @@ std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact) {
             text.clear(); // any malformed, truncated or four-byte sequence empties the whole text
             same = body.empty();
         }
-        same = same && (!withMark || StartsWith(bytes, kUtf8Mark));
+        same = same && (!withMark || bytes.starts_with(kUtf8Mark));
         break;
     }
     case EncodingKind::Unopenable:

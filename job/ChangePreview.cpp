@@ -2,11 +2,10 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 #include "filedeal/Replace.h"
 #include "job/ReadAhead.h"
-#include "filedeal/RuleApply.h"
-#include "rules/HexText.h"
-#include "rules/RuleLine.h"
+#include "rules/RuleApply.h"
 
 namespace norvik::job {
 
@@ -56,37 +55,29 @@ std::string Utf16LeToUtf8(const std::string& bytes) {
     return out;
 }
 
-/// Applies the list one rule at a time, counting what each rule replaces. The count of a normal
-/// rule does not depend on its replacement (inserted text is never searched again), so it is the
-/// growth of the text when the rule inserts one byte more than it finds.
-std::size_t ApplyCounting(std::string& text, const rules::RuleList& list, settings::ReplaceMode mode, bool ignoreCase) {
+/// Applies the rules one at a time, counting what each rule replaces. The count of a normal rule
+/// does not depend on its replacement (inserted text is never searched again), so it is the growth
+/// of the text when the rule inserts one byte more than it finds.
+std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, settings::ReplaceMode mode,
+                          bool ignoreCase) {
     std::size_t count = 0;
+    if (mode == settings::ReplaceMode::Normal) {
+        std::string probe;
+        for (const rules::NormalRule& rule : lists.normal) {
+            if (filedeal::ReplaceAllTo(text, rule.find, std::string(rule.find.size() + 1, 'x'), ignoreCase, probe)) {
+                count += probe.size() - text.size();
+            }
+            filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
+        }
+        return count;
+    }
+    const bool extract = mode == settings::ReplaceMode::Extract;
     std::vector<std::string> spans;
-    for (const rules::RuleLine& line : list) {
-        const rules::RuleList single{line};
-        const std::vector<std::string> fields = rules::SplitRuleLine(line);
-        if (mode == settings::ReplaceMode::Normal) {
-            if (fields.size() >= 2) {
-                const std::string find = rules::HexToText(fields[0]);
-                std::string probe;
-                if (!find.empty() &&
-                    filedeal::ReplaceAllTo(text, find, std::string(find.size() + 1, 'x'), ignoreCase, probe)) {
-                    count += probe.size() - text.size();
-                }
-            }
-            filedeal::ApplyNormalRules(text, single, ignoreCase);
-            continue;
-        }
-        if (fields.size() >= 3) {
-            const std::string start = rules::HexToText(fields[0]);
-            const std::string end = rules::HexToText(fields[1]);
-            if (!start.empty() && !end.empty()) {
-                filedeal::CollectSpans(text, start, end, spans);
-                // Extraction keeps what its last rule extracts; replacement adds up every rule's.
-                count = mode == settings::ReplaceMode::Extract ? spans.size() : count + spans.size();
-            }
-        }
-        filedeal::ApplyFeatureRules(text, single, mode == settings::ReplaceMode::Extract);
+    for (const rules::FeatureRule& rule : extract ? lists.extract : lists.feature) {
+        filedeal::CollectSpans(text, rule.start, rule.end, spans);
+        // Extraction keeps what its last rule extracts; replacement adds up every rule's.
+        count = extract ? spans.size() : count + spans.size();
+        rules::ApplyFeatureRules(text, {rule}, extract);
     }
     return count;
 }
@@ -104,7 +95,7 @@ std::string FileBytesAsUtf8(const std::string& bytes, filedeal::EncodingKind kin
     }
 }
 
-FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, settings::ReplaceMode mode,
+FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lists, settings::ReplaceMode mode,
                              bool ignoreCase) {
     FileChange change;
     std::string bytes;
@@ -118,7 +109,7 @@ FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, se
     change.binary = IsBinary(bytes, change.kind);
     const std::string text = filedeal::DecodeText(bytes, change.kind);
     std::string next = text;
-    change.replacements = ApplyCounting(next, lists.forMode(mode), mode, ignoreCase);
+    change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
     change.changed = extract ? !next.empty() : next != text;
     if (!change.changed) {
@@ -137,7 +128,7 @@ FileChange PreviewFileChange(const std::string& path, const RuleLists& lists, se
     return change;
 }
 
-std::string ForeseenFailureText(const std::string& source, const std::string& target, const RuleLists& lists,
+std::string ForeseenFailureText(const std::string& source, const std::string& target, const ParsedRuleLists& lists,
                                 const settings::ReplaceOptions& options) {
     const FileChange change = PreviewFileChange(source, lists, options.mode, options.ignoreCase);
     if (!change.readable) {
@@ -150,13 +141,10 @@ std::string ForeseenFailureText(const std::string& source, const std::string& ta
         return "新文本含有该文件编码无法保存的字符";
     }
     if (options.outputToFolder) {
-        std::string folder = options.outputFolder;
-        while (folder.size() > 1 && folder.back() == '/') {
-            folder.pop_back();
-        }
-        const std::size_t slash = folder.rfind('/');
-        const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-        if (folder.empty() || (!filedeal::FolderExists(folder) && !filedeal::FolderExists(parent))) {
+        // The run makes one level of the output folder, so it fails only when the folder's parent is missing too.
+        const std::string folder = filedeal::WithoutTrailingSlash(options.outputFolder);
+        if (folder.empty() ||
+            (!filedeal::FolderExists(folder) && !filedeal::FolderExists(filedeal::ParentFolderOf(folder)))) {
             return "无法创建输出目录";
         }
     }

@@ -13,13 +13,6 @@ namespace norvik::job {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::uint64_t MillisecondsSince(Clock::time_point start) {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
 /// True when the loaded file's working text holds `text`.
 bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& policy) {
     if (file.state != LoadedFile::State::Loaded) {

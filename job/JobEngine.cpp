@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
-#include "filedeal/RuleApply.h"
+#include "filedeal/PathNames.h"
 #include "job/JobTexts.h"
 #include "job/WorkList.h"
+#include "rules/RuleApply.h"
 
 namespace norvik::job {
 
@@ -19,25 +20,7 @@ using settings::ReplaceMode;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kBackupSuffix = ".bak";
-constexpr std::string_view kExtractSuffix = ".extract.txt";
 constexpr auto kPauseNap = std::chrono::milliseconds(10);
-
-std::uint64_t MillisecondsSince(Clock::time_point start) {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-/// The output folder as a prefix: it is meant to end with '/', and a missing one is supplied so the
-/// file name never fuses with the folder's last name.
-std::string FolderPrefix(const std::string& folder) {
-    if (!folder.empty() && folder.back() != '/') {
-        return folder + '/';
-    }
-    return folder;
-}
 
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
@@ -46,28 +29,15 @@ bool EnsureFolder(const std::string& folder) {
 
 /// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
 /// not taken as a demand that it be a folder.
-bool PathIsThere(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
+bool PathIsThere(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(filedeal::WithoutTrailingSlash(path).c_str(), &st) == 0;
 }
 
 /// This process may create a file in the folder (the test the kernel makes, so a folder of another
 /// user or a read-only file system says no, and the administrator's override says yes).
 bool CanCreateIn(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
-/// The folder that holds `folder` ("/a/b/" gives "/a/"; a relative name without one gives "./").
-std::string ParentFolderOf(const std::string& folder) {
-    const std::size_t end = folder.find_last_not_of('/');
-    if (end == std::string::npos) {
-        return "/";
-    }
-    const std::size_t slash = folder.rfind('/', end);
-    return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
 }
 
 /// The ticked target folder that the output folder is, or lies inside, once links are followed on both
@@ -80,7 +50,7 @@ std::string TargetFolderHolding(const std::string& outputFolder, const std::vect
         return {};
     }
     for (const TargetEntry& entry : targets) {
-        if (!entry.checked || entry.path.empty() || entry.path.back() != '/') {
+        if (!entry.checked || !filedeal::IsFolderPath(entry.path)) {
             continue;
         }
         const fs::path target = fs::canonical(entry.path, ec);
@@ -93,10 +63,6 @@ std::string TargetFolderHolding(const std::string& outputFolder, const std::vect
         }
     }
     return {};
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 } // namespace
@@ -181,7 +147,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     if (m_options.mode == ReplaceMode::Extract) {
         // Extraction files are results, not sources: one taken as a source would spawn
         // "<name>.extract.txt.extract.txt".
-        std::erase_if(files, [](const std::string& path) { return EndsWith(path, kExtractSuffix); });
+        std::erase_if(files, [](const std::string& path) { return path.ends_with(filedeal::kExtractSuffix); });
     }
     // A result list inside a target folder would otherwise be rewritten by the run it records.
     std::vector<filedeal::FileStamp> own;
@@ -213,12 +179,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     observer.filesCollected(files.size());
 
     const RuleBuildResult built = BuildRuleList(m_lists, m_options.mode, m_options.multiple, request.rules);
+    m_parsed = ParseRuleLists(m_lists);
     if (!built.ok) {
         result.status = RunStatus::RuleFileFailed;
         result.message = built.message;
         return result;
     }
-    m_extractApplies = HasApplicableFeatureRule(m_lists.extract);
+    m_extractApplies = !m_parsed.extract.empty();
     m_dryRun = request.dryRun;
     // A folder that could not be listed hides files the run never saw: it is a failure, not a success.
     for (const std::string& folder : unreadableFolders) {
@@ -233,7 +200,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // ignored in that look whatever the option says, since the option may change during the run.
     m_filteredMode = m_options.mode;
     const filedeal::RawTextFilter filter =
-        filedeal::FilterForRules(m_lists.forMode(m_filteredMode), m_filteredMode != ReplaceMode::Normal, true);
+        m_filteredMode == ReplaceMode::Normal
+            ? rules::FilterForRules(m_parsed.normal, true)
+            : rules::FilterForRules(m_filteredMode == ReplaceMode::Feature ? m_parsed.feature : m_parsed.extract);
     policy.filter = &filter;
     ReadAhead ahead(files, policy, m_readAheadBudget);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -286,7 +255,8 @@ JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::st
     Destination dest;
     dest.toFolder = m_options.outputToFolder;
     if (dest.toFolder) {
-        dest.folder = FolderPrefix(m_options.outputFolder);
+        // A missing final '/' is supplied so the file name never fuses with the folder's last name.
+        dest.folder = filedeal::WithTrailingSlash(m_options.outputFolder);
         dest.target = dest.folder + filedeal::FileNameOf(path);
     } else {
         dest.target = path;
@@ -317,7 +287,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     const ReplaceMode mode = m_options.mode;
     const bool extract = mode == ReplaceMode::Extract;
-    if (extract && (!m_extractApplies || EndsWith(path, kExtractSuffix))) {
+    if (extract && (!m_extractApplies || path.ends_with(filedeal::kExtractSuffix))) {
         return; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
@@ -327,17 +297,17 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     switch (mode) {
     case ReplaceMode::Normal:
         // Most files hold nothing to replace: they are judged without copying their text.
-        if (!filedeal::ApplyNormalRules(file.text, text, m_lists.normal, m_options.ignoreCase)) {
+        if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, m_options.ignoreCase)) {
             return;
         }
         break;
     case ReplaceMode::Feature:
         text = file.text;
-        filedeal::ApplyFeatureRules(text, m_lists.feature, false, yield);
+        rules::ApplyFeatureRules(text, m_parsed.feature, false, yield);
         break;
     case ReplaceMode::Extract:
         text = file.text;
-        filedeal::ApplyFeatureRules(text, m_lists.extract, true, yield);
+        rules::ApplyFeatureRules(text, m_parsed.extract, true, yield);
         break;
     }
     if (extract ? text.empty() : text == file.text) {
@@ -348,7 +318,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
 
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
-    const Destination dest = destinationOf(path, extract ? kExtractSuffix : std::string_view());
+    const Destination dest = destinationOf(path, extract ? filedeal::kExtractSuffix : std::string_view());
     // A copy or an extraction file must never land on a file of this run (through a link, a hard
     // link or an output folder that leads back among the sources).
     if (dest.target != path && isWorkFile(dest.target)) {
@@ -392,7 +362,7 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
         // file as it was read: one changed since fails here.
-        const std::string backup = path + std::string(kBackupSuffix);
+        const std::string backup = filedeal::BackupPathOf(path);
         if (!filedeal::CopyFileNoOverwrite(path, backup, &read) && !filedeal::FileExists(backup)) {
             return false;
         }
@@ -424,8 +394,7 @@ bool JobEngine::write(const std::string& path, const Destination& dest, bool rep
             } catch (const filedeal::FileOpenError&) {
                 return false;
             }
-            if (old != encoded &&
-                !filedeal::CopyFileNoOverwrite(dest.target, dest.target + std::string(kBackupSuffix))) {
+            if (old != encoded && !filedeal::CopyFileNoOverwrite(dest.target, filedeal::BackupPathOf(dest.target))) {
                 return false;
             }
         }
@@ -437,8 +406,8 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
                              std::string_view encoded) const {
     // Each step of write(), in its order, judged without doing it.
     if (replacesSource && m_options.backup) {
-        const std::string backup = path + std::string(kBackupSuffix);
-        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(ParentFolderOf(backup))) {
+        const std::string backup = filedeal::BackupPathOf(path);
+        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(filedeal::ParentFolderOf(backup))) {
             return false; // the name is taken by a folder (or a dangling link), or the folder is closed
         }
     }
@@ -448,12 +417,12 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
         }
         const bool canHold = filedeal::FolderExists(dest.folder)
                                  ? CanCreateIn(dest.folder)
-                                 : !PathIsThere(dest.folder) && CanCreateIn(ParentFolderOf(dest.folder));
+                                 : !PathIsThere(dest.folder) && CanCreateIn(filedeal::ParentFolderOf(dest.folder));
         if (!canHold) {
             return false; // one level is all the run would make, and only where it may
         }
     }
-    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(dest.target + std::string(kBackupSuffix))) {
+    if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(filedeal::BackupPathOf(dest.target))) {
         // The extraction file would have to be kept first, and its backup name is taken.
         try {
             if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
@@ -482,7 +451,7 @@ bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, b
     if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
         return true; // the run makes the folder itself, so it may write in it
     }
-    return CanCreateIn(ParentFolderOf(target));
+    return CanCreateIn(filedeal::ParentFolderOf(target));
 }
 
 bool JobEngine::isWorkFile(const std::string& path) const {

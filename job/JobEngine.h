@@ -106,6 +106,8 @@ public:
 
     /// The rule lists; they persist between runs (each run rebuilds the list of its mode).
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
+    /// The rule lists as the last run decoded them, for previews of its files.
+    [[nodiscard]] const ParsedRuleLists& parsedRuleLists() const noexcept { return m_parsed; }
 
 private:
     struct Destination; // where a changed text goes
@@ -123,6 +125,7 @@ private:
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
+    ParsedRuleLists m_parsed;               ///< m_lists decoded, once per run
     bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
     bool m_dryRun = false;                  ///< the run writes nothing (set per run)
     settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)

@@ -16,6 +16,11 @@ std::string SummaryText(std::size_t ruleCount, const RunCounters& counters) {
            "个,文件不存在" + Num(counters.missing) + "个";
 }
 
+std::uint64_t MillisecondsSince(Clock::time_point start) {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
 std::string ElapsedText(std::uint64_t milliseconds) {
     const std::uint64_t ms = milliseconds % 1000;
     const std::uint64_t s = ((milliseconds - ms) / 1000) % 60;

@@ -1,6 +1,7 @@
 #pragma once
 // The fixed texts a job, a search and a restore show. Every text is UTF-8; paths are inserted as
 // the file system's own bytes (UTF-8 on Linux).
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,6 +16,11 @@ namespace norvik::job {
 
 /// "耗时%u分%u秒%u毫秒"; minutes are not reduced modulo 60 (75 minutes show as 75).
 [[nodiscard]] std::string ElapsedText(std::uint64_t milliseconds);
+
+/// The clock that times runs and searches (never set back).
+using Clock = std::chrono::steady_clock;
+/// Whole milliseconds from `start` to now, for ElapsedText.
+[[nodiscard]] std::uint64_t MillisecondsSince(Clock::time_point start);
 
 /// (index * 100 + 100) / count in integer arithmetic: three files give 33, 66, 100. 0 for count 0.
 [[nodiscard]] unsigned ProgressPercent(std::size_t index, std::size_t count) noexcept;

@@ -3,14 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/TargetEntry.h"
+
 namespace norvik::job {
 
-/// One line of the target list: a path and its tick. A folder path ends with '/'; the trailing '/'
-/// alone tells a folder from a file (the disk is not asked).
-struct TargetEntry {
-    std::string path;
-    bool checked = true;
-};
+using settings::TargetEntry;
 
 /// A snapshot of the run state a window shows and asks about.
 struct RunFlags {

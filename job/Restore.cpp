@@ -1,6 +1,7 @@
 #include "job/Restore.h"
 
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 #include "job/JobTexts.h"
 
 namespace norvik::job {
@@ -15,7 +16,7 @@ RestoreResult RestoreBackups(const std::vector<std::string>& resultPaths, const 
         return result;
     }
     for (const std::string& path : resultPaths) {
-        const std::string backup = path + ".bak";
+        const std::string backup = filedeal::BackupPathOf(path);
         // The file must be there and deletable as before: a read-only one keeps its current content.
         if (!filedeal::FileExists(backup) || !filedeal::FileExists(path) || filedeal::IsReadOnly(path)) {
             continue;

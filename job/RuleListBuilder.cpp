@@ -1,5 +1,7 @@
 #include "job/RuleListBuilder.h"
 
+#include "rules/RuleApply.h"
+
 #include "filedeal/FileOps.h"
 #include "job/JobTexts.h"
 #include "rules/RuleFile.h"
@@ -81,14 +83,9 @@ RuleBuildResult BuildRuleList(RuleLists& lists, ReplaceMode mode, bool multiple,
     return {};
 }
 
-bool HasApplicableFeatureRule(const rules::RuleList& list) {
-    for (const rules::RuleLine& line : list) {
-        rules::FeatureRule rule;
-        if (rules::ParseFeatureRuleLine(line, rule) && !rule.start.empty() && !rule.end.empty()) {
-            return true;
-        }
-    }
-    return false;
+ParsedRuleLists ParseRuleLists(const RuleLists& lists) {
+    return {rules::ParseNormalRules(lists.normal), rules::ParseFeatureRules(lists.feature),
+            rules::ParseFeatureRules(lists.extract)};
 }
 
 } // namespace norvik::job

@@ -2,6 +2,8 @@
 // The rule lists a job applies, built at Start from the typed texts or from the chosen rule set.
 #include <string>
 
+#include <vector>
+
 #include "rules/RuleLine.h"
 #include "settings/ReplaceOptions.h"
 
@@ -18,8 +20,8 @@ struct RuleLists {
     [[nodiscard]] const rules::RuleList& forMode(settings::ReplaceMode mode) const noexcept;
 };
 
-/// The typed texts, already working text (see TextGate): taken exactly as the boxes hold them,
-/// line breaks included.
+/// The typed texts, taken exactly as the boxes hold them, line breaks included: UTF-8 in the window,
+/// working text once ConvertRuleTexts (see TextGate) has converted them for a job.
 struct RuleTexts {
     std::string find;               ///< Memo1
     std::string replacement;        ///< Memo2
@@ -55,8 +57,14 @@ struct RuleBuildResult {
 [[nodiscard]] RuleBuildResult BuildRuleList(RuleLists& lists, settings::ReplaceMode mode, bool multiple,
                                             const RuleSource& source);
 
-/// True when at least one line of a feature list would be applied: it has three fields and a
-/// non-empty start and end once decoded.
-[[nodiscard]] bool HasApplicableFeatureRule(const rules::RuleList& list);
+/// The three lists decoded once for a run (see rules::ParseNormalRules and ParseFeatureRules): the
+/// rules that can apply, in list order, which every file of the run and every preview applies.
+struct ParsedRuleLists {
+    std::vector<rules::NormalRule> normal;
+    std::vector<rules::FeatureRule> feature;
+    std::vector<rules::FeatureRule> extract;
+};
+
+[[nodiscard]] ParsedRuleLists ParseRuleLists(const RuleLists& lists);
 
 } // namespace norvik::job

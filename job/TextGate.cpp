@@ -16,7 +16,7 @@ std::string TextGate::convert(std::string_view utf8, std::string_view what) {
     return text;
 }
 
-bool ConvertRuleTexts(const RuleTextsUtf8& texts, ReplaceMode mode, bool multiple, RuleTexts& out, TextGate& gate) {
+bool ConvertRuleTexts(const RuleTexts& texts, ReplaceMode mode, bool multiple, RuleTexts& out, TextGate& gate) {
     // A text the job will not use may hold anything: it is converted but not judged.
     TextGate unused;
     auto gateFor = [&](bool used) -> TextGate& {
@@ -25,13 +25,13 @@ bool ConvertRuleTexts(const RuleTextsUtf8& texts, ReplaceMode mode, bool multipl
     const bool normal = !multiple && mode == ReplaceMode::Normal;
     const bool feature = !multiple && mode == ReplaceMode::Feature;
     const bool extract = !multiple && mode == ReplaceMode::Extract;
-    out.find = gateFor(normal).convert(texts.find, "查找内容");
-    out.replacement = gateFor(normal).convert(texts.replacement, "替换内容");
-    out.featureStart = gateFor(feature).convert(texts.featureStart, "特征开始字符串");
-    out.featureEnd = gateFor(feature).convert(texts.featureEnd, "特征结束字符串");
-    out.featureReplacement = gateFor(feature).convert(texts.featureReplacement, "替换内容");
-    out.extractStart = gateFor(extract).convert(texts.extractStart, "提取开始字符串");
-    out.extractEnd = gateFor(extract).convert(texts.extractEnd, "提取结束字符串");
+    out.find = gateFor(normal).convert(texts.find, kFindTextName);
+    out.replacement = gateFor(normal).convert(texts.replacement, kReplacementTextName);
+    out.featureStart = gateFor(feature).convert(texts.featureStart, kStartTextName);
+    out.featureEnd = gateFor(feature).convert(texts.featureEnd, kEndTextName);
+    out.featureReplacement = gateFor(feature).convert(texts.featureReplacement, kReplacementTextName);
+    out.extractStart = gateFor(extract).convert(texts.extractStart, kStartTextName);
+    out.extractEnd = gateFor(extract).convert(texts.extractEnd, kEndTextName);
     return gate.ok();
 }
 

@@ -27,24 +27,18 @@ private:
     std::string m_message;
 };
 
-/// The typed texts as the window holds them, UTF-8 with CR LF between lines.
-struct RuleTextsUtf8 {
-    std::string find;               ///< Memo1
-    std::string replacement;        ///< Memo2
-    std::string featureStart;       ///< Memo3
-    std::string featureEnd;         ///< Memo4
-    std::string featureReplacement; ///< Memo5
-    std::string extractStart;       ///< Memo7
-    std::string extractEnd;         ///< Memo8
-};
+/// Converts every text of `texts` (UTF-8 as the window holds them, CR LF between lines) into `out` and checks those the
+/// job of `mode` uses (none when multiple replacement is in force: the rule set is used then). True when they all
+/// convert exactly; otherwise `gate` holds the message to show and no file may be touched.
+[[nodiscard]] bool ConvertRuleTexts(const RuleTexts& texts, settings::ReplaceMode mode, bool multiple, RuleTexts& out,
+                                    TextGate& gate);
 
-/// Converts every text into `out` and checks those the job of `mode` uses (none when multiple
-/// replacement is in force: the rule set is used then). True when they all convert exactly;
-/// otherwise `gate` holds the message to show and no file may be touched.
-[[nodiscard]] bool ConvertRuleTexts(const RuleTextsUtf8& texts, settings::ReplaceMode mode, bool multiple,
-                                    RuleTexts& out, TextGate& gate);
-
-/// The name the search text goes by in the message.
-inline constexpr std::string_view kSearchTextName = "查找内容";
+/// The names the typed texts go by in the message: the labels of their boxes.
+inline constexpr std::string_view kFindTextName = "查找内容";
+inline constexpr std::string_view kReplacementTextName = "替换内容";
+inline constexpr std::string_view kStartTextName = "起始特征字符串";
+inline constexpr std::string_view kEndTextName = "结束特征字符串";
+/// The search text is typed into the find box's twin on the search tab.
+inline constexpr std::string_view kSearchTextName = kFindTextName;
 
 } // namespace norvik::job

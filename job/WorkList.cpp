@@ -7,7 +7,8 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/PathNames.h"
+#include "filedeal/SemicolonList.h"
 
 namespace norvik::job {
 
@@ -24,11 +25,11 @@ std::vector<std::string> CollectWorkList(const std::vector<TargetEntry>& targets
         if (!entry.checked) {
             continue;
         }
-        if (entry.path.empty() || entry.path.back() != '/') {
+        if (!filedeal::IsFolderPath(entry.path)) {
             files.push_back(entry.path);
             continue;
         }
-        for (const std::string& mask : rules::ReadSemicolonList(options.selectedTypes)) {
+        for (const std::string& mask : filedeal::ReadSemicolonList(options.selectedTypes)) {
             if (stopped()) {
                 KeepFirstOfEachFile(files);
                 return files;

@@ -18,6 +18,7 @@
 #include <array>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
@@ -240,7 +241,7 @@ void TMainForm::ShowTargetsTab() {
 void TMainForm::ToolButton17Click() {
     const QString folder = m_platform.browseFolder(this);
     if (!folder.isEmpty()) {
-        AddTarget(WithTrailingSlash(PathBytes(folder)));
+        AddTarget(filedeal::WithTrailingSlash(PathBytes(folder)));
     }
     ShowTargetsTab();
 }
@@ -262,9 +263,8 @@ void TMainForm::N26Click() {
         return;
     }
     const std::string trimmed = TrimBlanks(PathBytes(typed));
-    // An empty entry would otherwise become "/", the whole file system; it is refused like any
-    // path that is not a folder.
-    const std::string path = WithTrailingSlash(trimmed);
+    // An empty entry is refused like any path that is not a folder, never taken as "/".
+    const std::string path = filedeal::WithTrailingSlash(trimmed);
     if (trimmed.empty() || !filedeal::FolderExists(path)) {
         m_platform.showMessage(this, QStringLiteral("目录不存在，请重新输入"));
         return;
@@ -295,7 +295,7 @@ void TMainForm::DropPaths(const QStringList& paths) {
         if (filedeal::FileExists(path)) {
             AddTarget(path);
         } else if (filedeal::FolderExists(path)) {
-            AddTarget(WithTrailingSlash(path));
+            AddTarget(filedeal::WithTrailingSlash(path));
         }
     }
     ShowTargetsTab();

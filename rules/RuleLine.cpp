@@ -1,20 +1,21 @@
 #include "rules/RuleLine.h"
 
-#include "rules/HexText.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/HexText.h"
+#include "filedeal/SemicolonList.h"
 
 namespace norvik::rules {
 
 std::vector<std::string> SplitRuleLine(std::string_view line) {
-    return ReadSemicolonList(line);
+    return filedeal::ReadSemicolonList(line);
 }
 
 RuleLine MakeNormalRuleLine(const NormalRule& rule) {
-    return TextToHex(rule.find) + ";" + TextToHex(rule.replacement);
+    return filedeal::TextToHex(rule.find) + ";" + filedeal::TextToHex(rule.replacement);
 }
 
 RuleLine MakeFeatureRuleLine(const FeatureRule& rule) {
-    return TextToHex(rule.start) + ";" + TextToHex(rule.end) + ";" + TextToHex(rule.replacement);
+    return filedeal::TextToHex(rule.start) + ";" + filedeal::TextToHex(rule.end) + ";" +
+           filedeal::TextToHex(rule.replacement);
 }
 
 bool ParseNormalRuleLine(std::string_view line, NormalRule& rule) {
@@ -22,8 +23,8 @@ bool ParseNormalRuleLine(std::string_view line, NormalRule& rule) {
     if (fields.size() < 2) {
         return false;
     }
-    rule.find = HexToText(fields[0]);
-    rule.replacement = HexToText(fields[1]);
+    rule.find = filedeal::HexToText(fields[0]);
+    rule.replacement = filedeal::HexToText(fields[1]);
     return true;
 }
 
@@ -32,9 +33,9 @@ bool ParseFeatureRuleLine(std::string_view line, FeatureRule& rule) {
     if (fields.size() < 3) {
         return false;
     }
-    rule.start = HexToText(fields[0]);
-    rule.end = HexToText(fields[1]);
-    rule.replacement = HexToText(fields[2]);
+    rule.start = filedeal::HexToText(fields[0]);
+    rule.end = filedeal::HexToText(fields[1]);
+    rule.replacement = filedeal::HexToText(fields[2]);
     return true;
 }
 

@@ -5,12 +5,13 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
+#include "filedeal/PathNames.h"
 
 namespace norvik::rules {
 namespace {
 
-const char* ExtensionOf(settings::ReplaceMode mode) {
-    return mode == settings::ReplaceMode::Normal ? ".nrr" : ".crr";
+const char* ExtensionOf(ReplaceMode mode) {
+    return mode == ReplaceMode::Normal ? ".nrr" : ".crr";
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -36,19 +37,12 @@ std::string EntryOf(const std::string& path, const std::string& extension) {
 } // namespace
 
 std::string RuleFolderOf(const std::string& exeFolder) {
-    std::string folder = exeFolder;
-    if (!folder.empty() && folder.back() != '/') {
-        folder += '/';
-    }
-    return folder + "MultiReplace/";
+    return filedeal::WithTrailingSlash(exeFolder) + "MultiReplace/";
 }
 
-std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::ReplaceMode mode) {
+std::vector<std::string> ListRuleSets(const std::string& ruleFolder, ReplaceMode mode) {
     const std::string extension = ExtensionOf(mode);
-    std::string folder = ruleFolder;
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
+    const std::string folder = filedeal::WithoutTrailingSlash(ruleFolder);
     std::vector<std::string> paths;
     filedeal::ScanFolder(folder, true, "*" + extension, paths);
 
@@ -62,7 +56,7 @@ std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::R
     return entries;
 }
 
-std::string RuleSetPath(const std::string& ruleFolder, const std::string& name, settings::ReplaceMode mode) {
+std::string RuleSetPath(const std::string& ruleFolder, const std::string& name, ReplaceMode mode) {
     return ruleFolder + name + ExtensionOf(mode);
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/ReplaceOptions.h"
+#include "rules/ReplaceMode.h"
 
 namespace norvik::rules {
 
@@ -16,11 +16,10 @@ namespace norvik::rules {
 /// names match are not rule sets and are left out. An entry is the file name with its extension cut
 /// off when the name ends with exactly ".nrr"/".crr"; otherwise the first exact lower-case ".nrr"/".crr"
 /// inside the file name is cut out, so "Rules.NRR" stays "Rules.NRR". A missing folder gives no entry.
-[[nodiscard]] std::vector<std::string> ListRuleSets(const std::string& ruleFolder, settings::ReplaceMode mode);
+[[nodiscard]] std::vector<std::string> ListRuleSets(const std::string& ruleFolder, ReplaceMode mode);
 
 /// The path the job and the editor use for a chosen entry: rule folder + name + ".nrr" (mode 1) or
 /// ".crr" (modes 2 and 3).
-[[nodiscard]] std::string RuleSetPath(const std::string& ruleFolder, const std::string& name,
-                                      settings::ReplaceMode mode);
+[[nodiscard]] std::string RuleSetPath(const std::string& ruleFolder, const std::string& name, ReplaceMode mode);
 
 } // namespace norvik::rules

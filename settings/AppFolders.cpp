@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
 #include "rules/RuleSets.h"
 #include "settings/LanguagePack.h"
 #include "settings/SettingsCodec.h"
@@ -31,10 +32,7 @@ std::string EnvValue(const char* name) {
 }
 
 std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
+    return folder.empty() ? std::string("/") : filedeal::WithTrailingSlash(std::move(folder));
 }
 
 // The XDG rule: a value that is empty or relative is treated as unset.

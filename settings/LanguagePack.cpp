@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "rules/SemicolonList.h"
+#include "filedeal/SemicolonList.h"
 
 namespace norvik::settings {
 
@@ -70,11 +70,11 @@ std::string LanguagePackPath(std::string_view languageFolder, std::string_view n
 }
 
 std::string LanguageList::Text() const {
-    return rules::JoinSemicolonList(names);
+    return filedeal::JoinSemicolonList(names);
 }
 
 std::vector<std::string> LanguageList::MenuEntries() const {
-    std::vector<std::string> entries = rules::ReadSemicolonList(Text());
+    std::vector<std::string> entries = filedeal::ReadSemicolonList(Text());
     if (entries.size() > kMaxLanguages) {
         entries.resize(kMaxLanguages);
     }

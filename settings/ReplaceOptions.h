@@ -1,12 +1,12 @@
 #pragma once
 // The job options the main window holds and the job, the search and the rule-list building read.
-#include <cstdint>
 #include <string>
+
+#include "rules/ReplaceMode.h"
 
 namespace norvik::settings {
 
-/// 1 normal replacement, 2 feature replacement, 3 feature extraction.
-enum class ReplaceMode : std::uint8_t { Normal = 1, Feature = 2, Extract = 3 };
+using rules::ReplaceMode;
 
 inline constexpr const char* kDefaultFileTypes =
     "*.txt;*.htm;*.c;*.cpp;*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py";

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "filedeal/FileOps.h"
-#include "rules/HexText.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/HexText.h"
+#include "filedeal/SemicolonList.h"
 #include "settings/IntegerValue.h"
 #include "settings/SettingsDocument.h"
 
@@ -16,21 +16,21 @@ std::string SettingsFilePath(std::string_view exeFolder) {
     return path;
 }
 
-std::string EncodeTargets(const std::vector<StoredTarget>& targets) {
+std::string EncodeTargets(const std::vector<TargetEntry>& targets) {
     std::vector<std::string> members;
     members.reserve(targets.size() * 2);
-    for (const StoredTarget& target : targets) {
-        members.push_back(rules::TextToHex(target.path));
-        members.push_back(FlagText(target.ticked));
+    for (const TargetEntry& target : targets) {
+        members.push_back(filedeal::TextToHex(target.path));
+        members.push_back(FlagText(target.checked));
     }
-    return rules::JoinSemicolonList(members);
+    return filedeal::JoinSemicolonList(members);
 }
 
 DecodedTargets DecodeTargets(std::string_view value) {
     DecodedTargets decoded;
-    const std::vector<std::string> members = rules::ReadSemicolonList(value);
+    const std::vector<std::string> members = filedeal::ReadSemicolonList(value);
     for (std::size_t i = 0; i < members.size(); i += 2) {
-        decoded.entries.push_back({rules::HexToText(members[i]), false});
+        decoded.entries.push_back({filedeal::HexToText(members[i]), false});
         if (i + 1 >= members.size()) {
             decoded.error = ListIndexMessage(static_cast<long long>(i + 1));
             break;
@@ -40,7 +40,7 @@ DecodedTargets DecodeTargets(std::string_view value) {
             decoded.error = NotAnIntegerMessage(members[i + 1]);
             break;
         }
-        decoded.entries.back().ticked = *flag != 0;
+        decoded.entries.back().checked = *flag != 0;
     }
     return decoded;
 }

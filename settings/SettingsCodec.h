@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/ReplaceOptions.h"
+#include "settings/TargetEntry.h"
 
 namespace norvik::settings {
 
@@ -23,25 +24,16 @@ inline constexpr std::string_view kSettingsLoadErrorMessage = "Load NVK.xml Erro
 /// The language used when the stored one is empty.
 inline constexpr std::string_view kDefaultLanguage = "Chinese_Simplified";
 
-/// One entry of the target list as stored: the path (file system bytes; a folder ends with '/') and
-/// its tick mark.
-struct StoredTarget {
-    std::string path;
-    bool ticked = false;
-
-    friend bool operator==(const StoredTarget&, const StoredTarget&) = default;
-};
-
 /// The decoded "Target" value. `entries` holds every entry to add, in order, including the last one
 /// added before a failure (unticked); `error` is then the message that stops loading.
 struct DecodedTargets {
-    std::vector<StoredTarget> entries;
+    std::vector<TargetEntry> entries;
     std::optional<std::string> error;
 };
 
 /// Each entry as the hex text of its path's bytes, then "1" or "0", all joined by ";". No entries
 /// give the empty text. Paths with ";" or blanks survive because they are stored as hex.
-[[nodiscard]] std::string EncodeTargets(const std::vector<StoredTarget>& targets);
+[[nodiscard]] std::string EncodeTargets(const std::vector<TargetEntry>& targets);
 
 /// Splits by the list reading rule and takes members two at a time: the first through HexToText (bad
 /// hex gives an empty path), the second read as an integer (non-zero ticks). A flag that is not an

@@ -19,14 +19,10 @@ constexpr unsigned kKeepEverything = pugi::parse_cdata | pugi::parse_escapes | p
                                      pugi::parse_doctype | pugi::parse_ws_pcdata | pugi::parse_fragment;
 constexpr unsigned kCheckFlags = pugi::parse_default | pugi::parse_declaration | pugi::parse_doctype;
 
-bool StartsWith(std::string_view bytes, std::string_view prefix) noexcept {
-    return bytes.substr(0, prefix.size()) == prefix;
-}
-
 bool HasByteOrderMark(std::string_view bytes) noexcept {
     using namespace std::string_view_literals;
-    return StartsWith(bytes, "\xEF\xBB\xBF"sv) || StartsWith(bytes, "\xFF\xFE"sv) || StartsWith(bytes, "\xFE\xFF"sv) ||
-           StartsWith(bytes, "\x00\x00\xFE\xFF"sv);
+    return bytes.starts_with("\xEF\xBB\xBF"sv) || bytes.starts_with("\xFF\xFE"sv) || bytes.starts_with("\xFE\xFF"sv) ||
+           bytes.starts_with("\x00\x00\xFE\xFF"sv);
 }
 
 bool IsKey(const pugi::xml_node& node, std::string_view key) noexcept {

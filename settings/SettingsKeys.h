@@ -64,36 +64,4 @@ inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
     {kExtractIncludeEnd, "1"},
 }};
 
-/// A key and the component whose state it stores.
-struct KeyComponent {
-    std::string_view key;
-    std::string_view component;
-};
-
-/// The main window's option check boxes, in load order (flags).
-inline constexpr std::array<KeyComponent, 5> kOptionCheckBoxKeys = {{
-    {kBackUp, "CheckBox2"},
-    {kCaseSensitive, "CheckBox5"},
-    {kSubdir, "CheckBox3"},
-    {kMutilReplace, "CheckBox1"},
-    {kForceReadOnly, "CheckBox4"},
-}};
-
-/// The five text boxes of the main window, in load and save order (hex text of the working text).
-inline constexpr std::array<KeyComponent, 5> kMemoKeys = {{
-    {kNormalReplaceMemo1, "Memo1"},
-    {kNormalReplaceMemo2, "Memo2"},
-    {kCharacterReplaceMemo1, "Memo3"},
-    {kCharacterReplaceMemo2, "Memo4"},
-    {kCharacterReplaceMemo3, "Memo5"},
-}};
-
-/// The extraction flags and the configuration dialog's check boxes they are written from (flags).
-inline constexpr std::array<KeyComponent, 4> kExtractionKeys = {{
-    {kExtractFileSourceAdd, "CheckBox1"},
-    {kExtractAddEmptyRow, "CheckBox2"},
-    {kExtractIncludeStart, "CheckBox3"},
-    {kExtractIncludeEnd, "CheckBox4"},
-}};
-
 } // namespace norvik::settings::keys

@@ -5,13 +5,6 @@
 
 namespace norvik::ui {
 
-std::string WithTrailingSlash(std::string path) {
-    if (path.empty() || path.back() != '/') {
-        path.push_back('/');
-    }
-    return path;
-}
-
 std::string TrimBlanks(std::string_view text) {
     const auto blank = [](char c) {
         return static_cast<unsigned char>(c) <= 32;

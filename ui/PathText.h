@@ -7,8 +7,6 @@
 
 namespace norvik::ui {
 
-/// The path with one '/' appended unless it already ends with one.
-[[nodiscard]] std::string WithTrailingSlash(std::string path);
 /// The text without leading and trailing characters with codes 1 to 32 (and zeros).
 [[nodiscard]] std::string TrimBlanks(std::string_view text);
 /// The file system bytes of a path the toolkit gave us.

@@ -3,16 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/TargetEntry.h"
+
 namespace norvik::ui {
 
 class PathListView;
 
-struct TargetEntry {
-    std::string path; ///< file system bytes; a folder ends with '/'
-    bool checked = true;
-
-    friend bool operator==(const TargetEntry&, const TargetEntry&) = default;
-};
+using settings::TargetEntry;
 
 class TargetList {
 public:

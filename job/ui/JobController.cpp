@@ -37,7 +37,8 @@ JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form
     // What the preview shows of a file is worked out with the rule lists of the last run, which is
     // the preview itself (any change since discards it).
     form.widgets().previewPane->setChangeOf([this](const std::string& source) {
-        return job::PreviewFileChange(source, m_engine.ruleLists(), m_form.options().mode, m_form.options().ignoreCase);
+        return job::PreviewFileChange(source, m_engine.parsedRuleLists(), m_form.options().mode,
+                                      m_form.options().ignoreCase);
     });
 }
 
@@ -68,7 +69,7 @@ bool JobController::buildRequest(job::JobRequest& request) {
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
 
-    job::RuleTextsUtf8 typed;
+    job::RuleTexts typed;
     typed.find = MemoTextUtf8(*w.findText);
     typed.replacement = MemoTextUtf8(*w.replacementText);
     typed.featureStart = MemoTextUtf8(*w.featureStartText);
@@ -289,7 +290,7 @@ void JobController::errorLine(const std::string& line) {
         const std::string source = m_previewSourceDue ? m_previewSource : target;
         m_previewSourceDue = false;
         w.previewPane->addFailure(
-            source, FromUtf8(job::ForeseenFailureText(source, target, m_engine.ruleLists(), m_form.options())));
+            source, FromUtf8(job::ForeseenFailureText(source, target, m_engine.parsedRuleLists(), m_form.options())));
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {

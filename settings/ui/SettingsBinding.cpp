@@ -12,8 +12,8 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/HexText.h"
 #include "platform/IPlatform.h"
-#include "rules/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
@@ -99,8 +99,8 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
     try {
         const settings::DecodedTargets targets = settings::DecodeTargets(document.ReadSetting(keys::kTarget));
         m_mainForm.targets().Clear();
-        for (const settings::StoredTarget& target : targets.entries) {
-            m_mainForm.targets().Append(target.path, target.ticked);
+        for (const settings::TargetEntry& target : targets.entries) {
+            m_mainForm.targets().Append(target.path, target.checked);
         }
         if (targets.error) {
             throw SettingsError(*targets.error);
@@ -132,7 +132,7 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         }
 
         for (const TextKey& entry : kRuleTexts) {
-            const std::string text = rules::HexToText(document.ReadSetting(entry.key));
+            const std::string text = filedeal::HexToText(document.ReadSetting(entry.key));
             SetMemoTextUtf8(*(w.*entry.box), filedeal::CodePageToUtf8(text));
         }
 
@@ -183,11 +183,7 @@ void SettingsBinding::SaveSettings() {
         return settings::FlagText(box->isChecked());
     };
 
-    std::vector<settings::StoredTarget> targets;
-    for (const TargetEntry& entry : m_mainForm.targets().Entries()) {
-        targets.push_back({entry.path, entry.checked});
-    }
-    write(keys::kTarget, settings::EncodeTargets(targets));
+    write(keys::kTarget, settings::EncodeTargets(m_mainForm.targets().Entries()));
 
     write(keys::kBackUp, boxFlag(w.backupCheck));
     write(keys::kCaseSensitive, boxFlag(w.caseSensitiveCheck));
@@ -219,7 +215,7 @@ void SettingsBinding::SaveSettings() {
     }
 
     for (const TextKey& entry : kRuleTexts) {
-        write(entry.key, rules::TextToHex(filedeal::Utf8ToCodePage(MemoTextUtf8(*(w.*entry.box)))));
+        write(entry.key, filedeal::TextToHex(filedeal::Utf8ToCodePage(MemoTextUtf8(*(w.*entry.box)))));
     }
 
     if (firstError) {

@@ -17,8 +17,9 @@
 #include <string_view>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/PathNames.h"
+#include "filedeal/SemicolonList.h"
 #include "platform/IPlatform.h"
-#include "rules/SemicolonList.h"
 #include "settings/OptionTexts.h"
 #include "settings/ReplaceOptions.h"
 #include "settings/SettingsCodec.h"
@@ -197,14 +198,14 @@ void TConfigure::ShowOutputFolder(const std::string& folder) {
 
 void TConfigure::FillFileTypes(const std::string& types) {
     m_types->clear();
-    for (const std::string& type : rules::ReadSemicolonList(types)) {
+    for (const std::string& type : filedeal::ReadSemicolonList(types)) {
         appendType(type, false);
     }
 }
 
 bool TConfigure::TickFileTypes(const std::string& text) {
     if (text.find(';') != std::string::npos) {
-        for (const std::string& member : rules::ReadSemicolonList(text)) {
+        for (const std::string& member : filedeal::ReadSemicolonList(text)) {
             (void)TickFileTypes(member);
         }
         return true;
@@ -247,7 +248,7 @@ std::string TConfigure::listedTypes() const {
     for (int row = 0; row < m_types->count(); ++row) {
         types.push_back(checklist::BytesOf(*m_types->item(row)));
     }
-    return rules::JoinSemicolonList(types);
+    return filedeal::JoinSemicolonList(types);
 }
 
 std::string TConfigure::tickedTypes() const {
@@ -258,7 +259,7 @@ std::string TConfigure::tickedTypes() const {
             types.push_back(checklist::BytesOf(item));
         }
     }
-    return rules::JoinSemicolonList(types);
+    return filedeal::JoinSemicolonList(types);
 }
 
 bool TConfigure::outputToFolderChosen() const {
@@ -319,7 +320,7 @@ void TConfigure::N5Click() {
 
 void TConfigure::N1Click() {
     m_types->clear();
-    for (const std::string& type : rules::ReadSemicolonList(settings::kDefaultFileTypes)) {
+    for (const std::string& type : filedeal::ReadSemicolonList(settings::kDefaultFileTypes)) {
         appendType(type, true);
     }
 }
@@ -327,7 +328,7 @@ void TConfigure::N1Click() {
 void TConfigure::SpeedButton1Click() {
     const QString folder = m_platform.browseFolder(this);
     if (!folder.isEmpty()) {
-        m_folder->setText(PathText(WithTrailingSlash(PathBytes(folder))));
+        m_folder->setText(PathText(filedeal::WithTrailingSlash(PathBytes(folder))));
     }
 }
 

@@ -428,6 +428,13 @@ std::optional<std::string> ReadIfExists(const fs::path& path) {
     return ReadWhole(path);
 }
 
+std::vector<std::string> ReplaceHelloArgs(const std::string& target, std::vector<std::string> extra) {
+    std::vector<std::string> args = {"replace", "--no-progress", "--find", "hello", "--replace", "你好"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(target);
+    return args;
+}
+
 void RemoveTree(const fs::path& path) {
     const pid_t pid = ::fork();
     if (pid == 0) {

@@ -123,6 +123,9 @@ void ResetCorpus(const std::vector<CorpusFile>& files);
 /// Reads a whole file; nullopt when it does not exist.
 [[nodiscard]] std::optional<std::string> ReadIfExists(const fs::path& path);
 
+/// The arguments of a replace of "hello" by "你好" (GBK C4E3 BAC3) on `target`, `extra` options first.
+[[nodiscard]] std::vector<std::string> ReplaceHelloArgs(const std::string& target, std::vector<std::string> extra = {});
+
 /// Removes a tree of any depth (deeper than PATH_MAX too).
 void RemoveTree(const fs::path& path);
 

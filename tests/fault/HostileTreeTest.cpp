@@ -22,13 +22,6 @@ namespace {
 
 const std::string kGbkHello = "\xC4\xE3\xBA\xC3"; // 你好 in GBK
 
-std::vector<std::string> Replace(const std::string& target, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"replace", "--no-progress", "--find", "hello", "--replace", "你好"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(target);
-    return args;
-}
-
 /// A run that ended on its own, with a summary whose counts match the lines printed.
 JobOutput Checked(const CliRun& run) {
     EXPECT_FALSE(run.timedOut) << "the job hung";
@@ -73,7 +66,7 @@ TEST_F(HostileJob, SymbolicLinkLoopsEndAndCountAsMissing) {
     fs::create_symlink("nowhere", m_root / "dangling.txt");
     fs::create_symlink("real.txt", m_root / "link.txt");
 
-    const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 60);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), {}, m_io, 60);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
     // a, b, self, dangling and the link to a folder named like a file are no regular files; the
@@ -113,7 +106,7 @@ TEST_F(HostileJob, FoldersDeeperThanAPathCanNameAreReported) {
             reachable += "d/";
         }
     }
-    const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 120);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), {}, m_io, 120);
     const JobOutput output = Checked(run);
     EXPECT_EQ(ReadBytes(m_root / (reachable + "deep.txt")), kGbkHello + " " + Bytes("B0A1") + "\r\n");
     EXPECT_EQ(run.exitCode, 1);
@@ -141,7 +134,7 @@ TEST_F(HostileJob, OddNamesAreReplacedAndRestored) {
         WriteBytes(m_root / name, old);
     }
     const fs::path list = m_io / "list.txt";
-    const CliRun run = RunCli(Replace(m_root.string(), {"--result-list", list.string()}), {}, m_io, 60);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string(), {"--result-list", list.string()}), {}, m_io, 60);
     // The written paths are not counted by lines here: one of them holds a line break.
     const JobOutput output = ParseJobOutput(run);
     ASSERT_TRUE(output.summary) << run.out;
@@ -168,7 +161,7 @@ TEST_F(HostileJob, OddNamesAreReplacedAndRestored) {
     }
 
     // A file target with a line break in its name.
-    const CliRun single = RunCli(Replace((m_root / names[0]).string()), {}, m_io, 60);
+    const CliRun single = RunCli(ReplaceHelloArgs((m_root / names[0]).string()), {}, m_io, 60);
     EXPECT_EQ(single.exitCode, 0);
     EXPECT_EQ(ReadBytes(m_root / names[0]), now);
 }
@@ -183,7 +176,7 @@ TEST_F(HostileJob, ThingsThatOnlyLookLikeFilesAreNeverRead) {
     fs::create_symlink("/dev/zero", m_root / "zero.txt");
     fs::create_symlink("/dev/null", m_root / "null.txt");
 
-    const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 60);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), {}, m_io, 60);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
     EXPECT_EQ(output.summary->collected, 5u);
@@ -193,7 +186,7 @@ TEST_F(HostileJob, ThingsThatOnlyLookLikeFilesAreNeverRead) {
     EXPECT_TRUE(fs::is_fifo(m_root / "pipe.txt"));
 
     // The same things named as file targets.
-    const CliRun direct = RunCli(Replace((m_root / "pipe.txt").string()), {}, m_io, 60);
+    const CliRun direct = RunCli(ReplaceHelloArgs((m_root / "pipe.txt").string()), {}, m_io, 60);
     const JobOutput directOutput = Checked(direct);
     ASSERT_TRUE(directOutput.summary);
     EXPECT_EQ(directOutput.summary->missing, 1u);
@@ -218,7 +211,7 @@ TEST_F(HostileJob, EmptyAndBinaryFiles) {
     WriteBytes(m_root / "late.txt", lateZero);
     WriteBytes(m_root / "u16.txt", Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00 00 00"));
 
-    const CliRun run = RunCli(Replace(m_root.string()), {}, m_io, 60);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), {}, m_io, 60);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
     EXPECT_EQ(output.summary->changed, 4u);
@@ -265,7 +258,7 @@ TEST_F(HostileJob, FileReplacedByAFolderMidRun) {
         env["NVK_FAULT_ACTION"] = "todir";
         env["NVK_FAULT_MATCH"] = "/victim.txt";
         env["NVK_FAULT_AT"] = at;
-        const CliRun run = RunCli(Replace(m_root.string()), env, m_io, 60);
+        const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), env, m_io, 60);
         ASSERT_TRUE(ReadShimReport(report).fired);
         const JobOutput output = Checked(run);
         ASSERT_TRUE(output.summary);
@@ -377,7 +370,7 @@ TEST_F(SparseFile, JobReplacesPastTheTwoGibMark) {
     makeBig("hello\r\n");
     std::vector<std::string> options =
         full ? std::vector<std::string>{} : std::vector<std::string>{"--match-case", "--no-backup"};
-    const CliRun run = RunCli(Replace(m_root.string(), options), {}, m_io, 900);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string(), options), {}, m_io, 900);
     const JobOutput output = Checked(run);
     ASSERT_TRUE(output.summary);
     EXPECT_EQ(output.summary->successes, 2u);

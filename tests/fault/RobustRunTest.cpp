@@ -27,13 +27,6 @@ namespace {
 const std::string kOld = "hello\r\n";
 const std::string kNew = "\xC4\xE3\xBA\xC3\r\n"; // 你好 in GBK
 
-std::vector<std::string> Replace(const std::string& target, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"replace", "--no-progress", "--find", "hello", "--replace", "你好"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(target);
-    return args;
-}
-
 std::string Quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
@@ -135,7 +128,8 @@ TEST_F(RobustRun, RuleFilesAndListsThatAreNoPlainFilesAreRefusedAtOnce) {
         EXPECT_EQ(run.exitCode, 2) << run.err;
     }
     // A result list nobody can receive stops the command before it writes a file.
-    const CliRun run = RunCli(Replace(m_root.string(), {"--result-list", (m_io / "pipe.list").string()}), {}, m_io, 20);
+    const CliRun run =
+        RunCli(ReplaceHelloArgs(m_root.string(), {"--result-list", (m_io / "pipe.list").string()}), {}, m_io, 20);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(ReadBytes(m_root / "a.txt"), kOld);
@@ -174,7 +168,7 @@ TEST_F(RobustRun, FoldersThatCanBeListedButNotEnteredAreFailures) {
         GTEST_SKIP() << "permission bits cannot be enforced here";
     }
 
-    const CliRun run = RunCli(Replace(m_root.string()), env, m_io, 60);
+    const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), env, m_io, 60);
     const JobOutput output = ParseJobOutput(run);
     ASSERT_TRUE(output.summary) << run.out << run.err;
     EXPECT_EQ(output.errors, (std::vector<std::string>{(m_root / "closed/").string(), (m_root / "dark/").string()}));
@@ -186,7 +180,8 @@ TEST_F(RobustRun, FoldersThatCanBeListedButNotEnteredAreFailures) {
     // Named as file targets: one in the closed folder cannot be looked at, one in the dark folder is
     // reached through its name.
     const CliRun direct =
-        RunCli(Replace((m_root / "closed" / "a.txt").string(), {(m_root / "dark" / "b.txt").string()}), env, m_io, 60);
+        RunCli(ReplaceHelloArgs((m_root / "closed" / "a.txt").string(), {(m_root / "dark" / "b.txt").string()}), env,
+               m_io, 60);
     const JobOutput directOutput = ParseJobOutput(direct);
     ASSERT_TRUE(directOutput.summary) << direct.out << direct.err;
     EXPECT_EQ(directOutput.errors, std::vector<std::string>{(m_root / "closed" / "a.txt").string()});
@@ -269,7 +264,8 @@ TEST_F(RobustRun, AStoppedRunExitsThreeAndItsListUndoesIt) {
         ResetFiles(files);
         const fs::path list = m_io / "list.txt";
         fs::remove(list);
-        const pid_t pid = StartCli(Replace(m_many.path().string(), {"--result-list", list.string()}), {}, m_io);
+        const pid_t pid =
+            StartCli(ReplaceHelloArgs(m_many.path().string(), {"--result-list", list.string()}), {}, m_io);
         // The list grows line by line: the signal comes once the first file is written.
         for (int i = 0; i < 20000 && ReadIfExists(list).value_or("").empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

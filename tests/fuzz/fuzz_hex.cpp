@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ std::string ReferenceHexToText(std::string_view hex) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace norvik::rules;
+    using namespace norvik::filedeal;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
     // The input read as hex.

@@ -10,7 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/Replace.h"
-#include "filedeal/RuleApply.h"
+#include "rules/RuleApply.h"
 #include "rules/RuleLine.h"
 
 namespace {
@@ -121,6 +121,7 @@ std::string Map(std::string_view bytes, bool useAlphabet) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace norvik::filedeal;
+    using namespace norvik::rules;
     norvik::fuzz::InputCursor in(data, size);
     const unsigned char flags = in.takeByte();
     const bool useAlphabet = (flags & 1) != 0;
@@ -136,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
         // The same rule as a rule line, as a job applies it.
         std::string viaRule = text;
-        ApplyNormalRules(viaRule, {norvik::rules::MakeNormalRuleLine({find, replacement})}, ignoreCase);
+        ApplyNormalRules(viaRule, ParseNormalRules({MakeNormalRuleLine({find, replacement})}), ignoreCase);
         NORVIK_FUZZ_CHECK(viaRule == replaced);
     }
 
@@ -191,7 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same as a feature rule line; a rule with an empty start or end is skipped.
     const bool applies = !find.empty() && !replacement.empty();
-    const norvik::rules::RuleList featureRule{norvik::rules::MakeFeatureRuleLine({find, replacement, spanReplacement})};
+    const auto featureRule = ParseFeatureRules({MakeFeatureRuleLine({find, replacement, spanReplacement})});
+    NORVIK_FUZZ_CHECK(featureRule.size() == (applies ? 1U : 0U));
     if (bounded) {
         std::string viaRule = text;
         ApplyFeatureRules(viaRule, featureRule, false);

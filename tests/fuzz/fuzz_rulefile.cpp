@@ -8,7 +8,8 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/FileOps.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
+#include "rules/RuleApply.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleLine.h"
 
@@ -95,6 +96,7 @@ void CheckThroughFiles(const std::vector<NormalRule>& normal, const std::vector<
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace norvik::filedeal;
     using namespace norvik::rules;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
@@ -125,6 +127,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             NORVIK_FUZZ_CHECK(f.start == "untouched" && f.end == "untouched" && f.replacement == "untouched");
         }
     }
+    // A run decodes the lines once and keeps exactly the rules that can apply: an empty find, start
+    // or end (a field that is not hex decodes empty) never finds anything.
+    std::vector<NormalRule> applicableNormal;
+    for (const NormalRule& n : normal) {
+        if (!n.find.empty()) {
+            applicableNormal.push_back(n);
+        }
+    }
+    std::vector<FeatureRule> applicableFeature;
+    for (const FeatureRule& f : feature) {
+        if (!f.start.empty() && !f.end.empty()) {
+            applicableFeature.push_back(f);
+        }
+    }
+    NORVIK_FUZZ_CHECK(ParseNormalRules(lines) == applicableNormal);
+    NORVIK_FUZZ_CHECK(ParseFeatureRules(lines) == applicableFeature);
     // What the editor would save from those rules reads back as the same rules.
     NORVIK_FUZZ_CHECK(ParseNormal(NormalBytes(normal)) == normal);
     NORVIK_FUZZ_CHECK(ParseFeature(FeatureBytes(feature)) == feature);

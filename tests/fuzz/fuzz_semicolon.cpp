@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "rules/SemicolonList.h"
+#include "filedeal/SemicolonList.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ std::vector<std::string> ReferenceRead(std::string_view text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace norvik::rules;
+    using namespace norvik::filedeal;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
     const std::vector<std::string> members = ReadSemicolonList(input);

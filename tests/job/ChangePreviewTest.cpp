@@ -180,20 +180,22 @@ TEST(ChangePreview, EachEncodingShowsItsBytesAsUtf8WithCountsAndRoundTrip) {
         return (dir / name).string();
     };
     job::RuleLists lists;
-    // 文 -> 字 (GBK CEC4 -> D7D6), and "ab" -> "c"
-    lists.normal = {"CEC4;D7D6", "6162;63"};
+    // 文 -> 字 (GBK CEC4 -> D7D6), and "ab" -> "c"; lines that never apply count nothing.
+    lists.normal = {"CEC4;D7D6", "6G;78", "", "6162;63", "62"};
     const std::string gbk = write("gbk.txt", std::string("\xD6\xD0\xCE\xC4 ab\nab\n", 11));
     const std::string utf16 = write("u16.txt", std::string("\xFF\xFE\x87\x65\x20\x00\x61\x00\x62\x00\r\x00\n\x00", 14));
     const std::string utf8 = write("u8.txt", "\xEF\xBB\xBF"
                                              "ab 文\r\nzz\r\n");
 
-    const job::FileChange a = job::PreviewFileChange(gbk, lists, settings::ReplaceMode::Normal, true);
+    const job::FileChange a =
+        job::PreviewFileChange(gbk, job::ParseRuleLists(lists), settings::ReplaceMode::Normal, true);
     EXPECT_TRUE(a.readable && a.changed && a.representable);
     EXPECT_EQ(a.replacements, 3U);
     EXPECT_EQ(a.before, "中文 ab\nab\n");
     EXPECT_EQ(a.after, "中字 c\r\nc\r\n"); // what the run writes: every line of a code-page file ends CR LF
 
-    const job::FileChange b = job::PreviewFileChange(utf16, lists, settings::ReplaceMode::Normal, true);
+    const job::FileChange b =
+        job::PreviewFileChange(utf16, job::ParseRuleLists(lists), settings::ReplaceMode::Normal, true);
     EXPECT_EQ(b.kind, filedeal::EncodingKind::Utf16Le);
     EXPECT_EQ(b.before, "\xEF\xBB\xBF"
                         "文 ab\r\n");
@@ -201,18 +203,42 @@ TEST(ChangePreview, EachEncodingShowsItsBytesAsUtf8WithCountsAndRoundTrip) {
                        "字 c\r\n");
     EXPECT_EQ(b.replacements, 2U);
 
-    const job::FileChange c = job::PreviewFileChange(utf8, lists, settings::ReplaceMode::Normal, true);
+    const job::FileChange c =
+        job::PreviewFileChange(utf8, job::ParseRuleLists(lists), settings::ReplaceMode::Normal, true);
     EXPECT_EQ(c.after, "\xEF\xBB\xBF"
                        "c 字\r\nzz\r\n");
 
-    const job::FileChange missing =
-        job::PreviewFileChange((dir / "none.txt").string(), lists, settings::ReplaceMode::Normal, true);
+    const job::FileChange missing = job::PreviewFileChange((dir / "none.txt").string(), job::ParseRuleLists(lists),
+                                                           settings::ReplaceMode::Normal, true);
     EXPECT_FALSE(missing.readable);
 
     // Spans: counted per rule, the whole span replaced.
-    lists.feature = {"3C;3E;2A"}; // <...> -> *
+    lists.feature = {"3C;3E;2A", "3C;;2A", "3C3E"}; // <...> -> *, then two lines that never apply
     const std::string spans = write("spans.txt", "a<b>c<d>\r\n");
-    const job::FileChange e = job::PreviewFileChange(spans, lists, settings::ReplaceMode::Feature, true);
+    const job::FileChange e =
+        job::PreviewFileChange(spans, job::ParseRuleLists(lists), settings::ReplaceMode::Feature, true);
     EXPECT_EQ(e.replacements, 2U);
     EXPECT_EQ(e.after, "a*c*\r\n");
+}
+
+TEST(ForeseenFailure, NamesTheFirstReasonARunWouldMeet) {
+    test::TempDir dir;
+    job::RuleLists lists;
+    lists.normal = {"61;62"}; // a -> b
+    const job::ParsedRuleLists parsed = job::ParseRuleLists(lists);
+    const std::string source = (dir / "a.txt").string();
+    test::WriteBytes(source, "a\r\n");
+    settings::ReplaceOptions options;
+    EXPECT_EQ(job::ForeseenFailureText((dir / "gone.txt").string(), source, parsed, options), "无法读取");
+    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
+
+    // The run makes one level of the output folder: only a folder whose parent is missing too fails.
+    options.outputToFolder = true;
+    options.outputFolder = (dir / "missing" / "out").string() + "/";
+    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法创建输出目录");
+    options.outputFolder = (dir / "out").string() + "/";
+    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
+    // A relative folder of one name lies in the working folder, which is there.
+    options.outputFolder = "norvik-no-such-output-folder/";
+    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
 }

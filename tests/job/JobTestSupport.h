@@ -1,11 +1,16 @@
 #pragma once
-// What the job tests share: an observer that records every call, and small file helpers.
+// What the job tests share: an observer that records every call, small file helpers, and the
+// fixture of a run on a temporary folder.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+#include "job/JobEngine.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
 
@@ -72,5 +77,28 @@ inline void MakeReadOnly(const std::filesystem::path& path) {
                                      std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
 }
+
+/// A run on a temporary folder: files put there, typed rules, the targets and the engine.
+class JobRun : public ::testing::Test {
+protected:
+    TempDir dir;
+    settings::ReplaceOptions options;
+    job::JobEngine engine{options};
+    Recorder rec;
+    job::JobRequest request;
+
+    std::filesystem::path put(const std::string& name, std::string_view bytes) {
+        const std::filesystem::path path = dir / name;
+        std::filesystem::create_directories(path.parent_path());
+        WriteBytes(path, bytes);
+        return path;
+    }
+    void rule(std::string find, std::string replacement) {
+        request.rules.texts.find = std::move(find);
+        request.rules.texts.replacement = std::move(replacement);
+    }
+    void target(const std::filesystem::path& path) { request.targets.push_back(FileTarget(path)); }
+    job::RunResult run() { return engine.run(request, rec); }
+};
 
 } // namespace norvik::test

@@ -118,5 +118,39 @@ TEST(ReadAhead, GoingAwayEarlyStopsTheWorker) {
     SUCCEED();
 }
 
+TEST(JobReadAhead, GivesTheSameRunAsReadingEachFileOnItsTurn) {
+    // Files the run itself writes or creates before their turn: a backup that is also a target (it
+    // did not exist when the list was made), duplicates (handled once).
+    auto scenario = [](std::size_t budget) {
+        TempDir dir;
+        settings::ReplaceOptions options;
+        job::JobEngine engine(options);
+        engine.setReadAheadBudget(budget);
+        job::JobRequest request;
+        request.rules.texts.find = "a";
+        request.rules.texts.replacement = "ab";
+        for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+            WriteBytes(dir / name, "a\r\n");
+        }
+        for (const char* name : {"x.txt", "x.txt", "x.txt.bak", "y.txt", "x.txt", "z.txt", "y.txt.bak"}) {
+            request.targets.push_back(FileTarget(dir / name));
+        }
+        Recorder rec;
+        job::RunResult result = engine.run(request, rec);
+        std::vector<std::string> seen = {ReadBytes(dir / "x.txt"), ReadBytes(dir / "x.txt.bak"),
+                                         ReadBytes(dir / "y.txt.bak"), ReadBytes(dir / "z.txt")};
+        for (std::string& line : rec.results) {
+            line = line.substr(dir.folder().size());
+        }
+        return std::tuple(result.counters, rec.results, seen);
+    };
+    const auto onTheSpot = scenario(0);
+    EXPECT_EQ(std::get<0>(onTheSpot), (job::RunCounters{5, 5, 0, 5, 0}));
+    EXPECT_EQ(std::get<2>(onTheSpot)[0], "ab\r\n");
+    EXPECT_EQ(std::get<2>(onTheSpot)[1], "ab\r\n"); // the backup, changed in its own turn
+    EXPECT_EQ(scenario(job::ReadAhead::kDefaultBudget), onTheSpot);
+    EXPECT_EQ(scenario(1), onTheSpot); // a budget smaller than any file
+}
+
 } // namespace
 } // namespace norvik::test

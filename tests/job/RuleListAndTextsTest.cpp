@@ -124,11 +124,16 @@ TEST_F(RuleBuilding, AnUnreadableSetFailsWithItsNameAndLeavesAnEmptyList) {
 }
 
 TEST(FeatureRules, OnlyALineWithAStartAndAnEndApplies) {
-    EXPECT_FALSE(job::HasApplicableFeatureRule({}));
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"61;62"}));    // too few fields
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"61;;63"}));   // empty end
-    EXPECT_FALSE(job::HasApplicableFeatureRule({"6X;62;63"})); // start that is not hex
-    EXPECT_TRUE(job::HasApplicableFeatureRule({"61;;", "61;62;"}));
+    const auto applicable = [](const rules::RuleList& list) {
+        job::RuleLists lists;
+        lists.extract = list;
+        return job::ParseRuleLists(lists).extract.size();
+    };
+    EXPECT_EQ(applicable({}), 0U);
+    EXPECT_EQ(applicable({"61;62"}), 0U);    // too few fields
+    EXPECT_EQ(applicable({"61;;63"}), 0U);   // empty end
+    EXPECT_EQ(applicable({"6X;62;63"}), 0U); // start that is not hex
+    EXPECT_EQ(applicable({"61;;", "61;62;"}), 1U);
 }
 
 TEST(TextGate, RefusesATextTheCodePageCannotHoldAndNamesIt) {
@@ -143,7 +148,7 @@ TEST(TextGate, RefusesATextTheCodePageCannotHoldAndNamesIt) {
 }
 
 TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
-    job::RuleTextsUtf8 typed;
+    job::RuleTexts typed;
     typed.find = "中";
     typed.replacement = "文";
     typed.featureStart = "한"; // not used by a normal job
@@ -155,7 +160,8 @@ TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
 
     job::TextGate featureGate;
     EXPECT_FALSE(job::ConvertRuleTexts(typed, ReplaceMode::Feature, false, texts, featureGate));
-    EXPECT_NE(featureGate.message().find("特征开始字符串"), std::string::npos);
+    // Named by the label of its box, as the command line names it.
+    EXPECT_EQ(featureGate.message(), job::UnrepresentableTextText(job::kStartTextName));
 
     job::TextGate setGate; // a rule set is used: no typed text matters
     EXPECT_TRUE(job::ConvertRuleTexts(typed, ReplaceMode::Feature, true, texts, setGate));
@@ -163,6 +169,7 @@ TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
     typed.extractEnd = "한";
     job::TextGate extractGate;
     EXPECT_FALSE(job::ConvertRuleTexts(typed, ReplaceMode::Extract, false, texts, extractGate));
+    EXPECT_EQ(extractGate.message(), job::UnrepresentableTextText(job::kEndTextName));
 }
 
 } // namespace

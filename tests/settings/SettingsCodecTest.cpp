@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 #include "settings/SettingsCodec.h"
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
@@ -36,7 +36,7 @@ TEST(TargetValue, EncodesHexAndTickFlags) {
 
 TEST(TargetValue, PathsWithSemicolonsBlanksAndNonAsciiSurviveAFileRoundTrip) {
     TempDir dir;
-    const std::vector<StoredTarget> targets = {
+    const std::vector<TargetEntry> targets = {
         {"/home/u/my docs;old/", true},
         {"/tmp/a b.txt", false},
         {"/data/\xE4\xB8\xAD\xE6\x96\x87.txt", true},
@@ -60,7 +60,7 @@ TEST(TargetValue, AnEmptyListIsStoredEmptyAndReadsBackEmpty) {
 TEST(TargetValue, AnyNonZeroIntegerTicksAndBadHexGivesAnEmptyEntry) {
     const DecodedTargets decoded = DecodeTargets("61;2;ZZ;-1;62;$0;63;0x10");
     EXPECT_FALSE(decoded.error);
-    const std::vector<StoredTarget> expected = {{"a", true}, {"", true}, {"b", false}, {"c", true}};
+    const std::vector<TargetEntry> expected = {{"a", true}, {"", true}, {"b", false}, {"c", true}};
     EXPECT_EQ(decoded.entries, expected);
 }
 
@@ -68,19 +68,19 @@ TEST(TargetValue, OddMemberCountAddsTheLastEntryThenNamesTheMissingIndex) {
     const DecodedTargets one = DecodeTargets("61");
     ASSERT_TRUE(one.error);
     EXPECT_EQ(*one.error, "List index out of bounds (1)");
-    EXPECT_EQ(one.entries, (std::vector<StoredTarget>{{"a", false}}));
+    EXPECT_EQ(one.entries, (std::vector<TargetEntry>{{"a", false}}));
 
     const DecodedTargets five = DecodeTargets("61;1;62;0;63");
     ASSERT_TRUE(five.error);
     EXPECT_EQ(*five.error, "List index out of bounds (5)");
-    EXPECT_EQ(five.entries, (std::vector<StoredTarget>{{"a", true}, {"b", false}, {"c", false}}));
+    EXPECT_EQ(five.entries, (std::vector<TargetEntry>{{"a", true}, {"b", false}, {"c", false}}));
 }
 
 TEST(TargetValue, ABadFlagStopsAfterAddingItsEntry) {
     const DecodedTargets decoded = DecodeTargets("61;1;62;yes;63;1");
     ASSERT_TRUE(decoded.error);
     EXPECT_EQ(*decoded.error, "'yes' is not a valid integer value");
-    EXPECT_EQ(decoded.entries, (std::vector<StoredTarget>{{"a", true}, {"b", false}}));
+    EXPECT_EQ(decoded.entries, (std::vector<TargetEntry>{{"a", true}, {"b", false}}));
 }
 
 TEST(TargetValue, ATrailingSemicolonGivesAnEmptyFlag) {
@@ -93,8 +93,8 @@ TEST(MemoValue, AThreeLineMemoWithTrailingLineBreakSurvivesAFileRoundTrip) {
     TempDir dir;
     // Working texts are code page 936 bytes; the second line holds a double-byte character.
     const std::string memo = "first\r\n\xD6\xD0 second;\r\n  third  \r\n";
-    const auto doc = SaveAndReload(dir, {{keys::kNormalReplaceMemo1, rules::TextToHex(memo)}});
-    EXPECT_EQ(rules::HexToText(doc.ReadSetting(keys::kNormalReplaceMemo1)), memo);
+    const auto doc = SaveAndReload(dir, {{keys::kNormalReplaceMemo1, filedeal::TextToHex(memo)}});
+    EXPECT_EQ(filedeal::HexToText(doc.ReadSetting(keys::kNormalReplaceMemo1)), memo);
 }
 
 TEST(FlagValue, NonZeroIsOnAndNonIntegersStopWithTheirText) {

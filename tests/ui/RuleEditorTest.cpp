@@ -458,7 +458,7 @@ void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     QCOMPARE(m_platform->calls.back().detail, kFeatureFilter);
     QCOMPARE(ReadFileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
     // Saved into the rule folder, the set is what the main window's chooser offers.
-    QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::settings::ReplaceMode::Feature),
+    QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::rules::ReplaceMode::Feature),
              std::vector<std::string>{"f"});
     QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
 }

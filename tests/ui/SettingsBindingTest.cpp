@@ -12,8 +12,8 @@
 #include <QTest>
 #include <functional>
 
+#include "filedeal/HexText.h"
 #include "main/TMainForm.h"
-#include "rules/HexText.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
@@ -50,7 +50,7 @@ bool Box(const ProgramWindows& p, QCheckBox* Widgets::*box) {
 }
 
 std::string Hex(const std::string& text) {
-    return norvik::rules::TextToHex(text);
+    return norvik::filedeal::TextToHex(text);
 }
 
 } // namespace

@@ -15,7 +15,7 @@
 namespace norvik::rules {
 namespace {
 
-using settings::ReplaceMode;
+using rules::ReplaceMode;
 using test::TempDir;
 using test::WriteBytes;
 namespace fs = std::filesystem;

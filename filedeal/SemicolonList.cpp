@@ -1,6 +1,6 @@
-#include "rules/SemicolonList.h"
+#include "filedeal/SemicolonList.h"
 
-namespace norvik::rules {
+namespace norvik::filedeal {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string JoinSemicolonList(const std::vector<std::string>& members) {
     return joined;
 }
 
-} // namespace norvik::rules
+} // namespace norvik::filedeal

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace norvik::rules {
+namespace norvik::filedeal {
 
 /// Two upper-case hex digits per byte, high nibble first, no separator. Empty gives empty.
 [[nodiscard]] std::string TextToHex(std::string_view text);
@@ -15,4 +15,4 @@ namespace norvik::rules {
 /// True when HexToText would decode `hex` without failing (the empty text is valid).
 [[nodiscard]] bool IsValidHex(std::string_view hex) noexcept;
 
-} // namespace norvik::rules
+} // namespace norvik::filedeal

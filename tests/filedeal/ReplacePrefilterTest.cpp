@@ -3,10 +3,10 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "filedeal/HexText.h"
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
-#include "rules/HexText.h"
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;
@@ -91,9 +91,9 @@ TEST(RawTextFilter, AgreesWithDecodingOnRandomFiles) {
         }
         const bool ignoreCase = rng() % 3 == 0;
         const auto context = [&] {
-            std::string c = "file " + norvik::rules::TextToHex(bytes) + " finds";
+            std::string c = "file " + norvik::filedeal::TextToHex(bytes) + " finds";
             for (const auto& f : finds) {
-                c += " " + norvik::rules::TextToHex(f);
+                c += " " + norvik::filedeal::TextToHex(f);
             }
             return c + (ignoreCase ? " ignoring case" : "");
         };

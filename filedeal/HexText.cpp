@@ -1,6 +1,6 @@
-#include "rules/HexText.h"
+#include "filedeal/HexText.h"
 
-namespace norvik::rules {
+namespace norvik::filedeal {
 
 namespace {
 
@@ -63,4 +63,4 @@ std::string HexToText(std::string_view hex) {
     return text;
 }
 
-} // namespace norvik::rules
+} // namespace norvik::filedeal

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace norvik::rules {
+namespace norvik::filedeal {
 
 /// Splits by the list reading rule: characters 1-32 around members are skipped, a member in double
 /// quotes runs to its closing quote ("" inside stands for one), any other member ends at ";" or at a
@@ -15,4 +15,4 @@ namespace norvik::rules {
 /// Joins members with ";" and no quoting.
 [[nodiscard]] std::string JoinSemicolonList(const std::vector<std::string>& members);
 
-} // namespace norvik::rules
+} // namespace norvik::filedeal

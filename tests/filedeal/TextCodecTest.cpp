@@ -6,8 +6,8 @@
 #include "TestSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/HexText.h"
 #include "filedeal/TextCodec.h"
-#include "rules/HexText.h"
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;
@@ -190,7 +190,7 @@ TEST(RoundTrip, DecoderTellsWhetherTheTextSurvives) {
             bool exact = false;
             const std::string text = DecodeText(bytes, kind, &exact);
             ASSERT_EQ(text, DecodeText(bytes, kind));
-            ASSERT_EQ(exact, SurvivesRoundTrip(bytes, text, kind)) << norvik::rules::TextToHex(bytes);
+            ASSERT_EQ(exact, SurvivesRoundTrip(bytes, text, kind)) << norvik::filedeal::TextToHex(bytes);
             survived += exact ? 1 : 0;
         }
     }

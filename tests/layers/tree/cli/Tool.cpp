@@ -1,0 +1,2 @@
+#include "job/JobEngine.h"
+#include "main/Window.h"

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "filedeal/Other.h"
+#include "rules/RuleLine.h"
+#include <QString>
+#include <string>

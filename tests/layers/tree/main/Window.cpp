@@ -1,0 +1,2 @@
+#include "job/ui/Window.h"
+#include "settings/ui/Dialog.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "filedeal/Low.h"
+#include "norvik/Version.h"

@@ -1,0 +1,2 @@
+#include "settings/ui/Dialog.h"
+#include "main/TMainForm.h"
