@@ -19,6 +19,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/PathNames.h"
+#include "filedeal/TextTrim.h"
 #include "job/ui/JobController.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
@@ -262,7 +263,7 @@ void TMainForm::N26Click() {
     if (!m_platform.inputText(this, QStringLiteral("添加要操作的文件夹:") + QString(14, QLatin1Char(' ')), typed)) {
         return;
     }
-    const std::string trimmed = TrimBlanks(PathBytes(typed));
+    const std::string trimmed(filedeal::TrimBlanks(PathBytes(typed)));
     // An empty entry is refused like any path that is not a folder, never taken as "/".
     const std::string path = filedeal::WithTrailingSlash(trimmed);
     if (trimmed.empty() || !filedeal::FolderExists(path)) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "filedeal/FileOps.h"
+#include "filedeal/TextTrim.h"
 
 namespace norvik::settings {
 
@@ -49,26 +50,13 @@ bool HoldsPlainText(const pugi::xml_node& element) noexcept {
     return !first || (first.type() == pugi::node_pcdata && !first.next_sibling());
 }
 
-std::string_view TrimControls(std::string_view text) noexcept {
-    const auto isControl = [](char c) {
-        return static_cast<unsigned char>(c) <= 0x20;
-    };
-    while (!text.empty() && isControl(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isControl(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 const char* DocumentLevelFault(const pugi::xml_document& doc) noexcept {
     int elements = 0;
     for (const pugi::xml_node node : doc.children()) {
         if (node.type() == pugi::node_element) {
             ++elements;
         } else if ((node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) &&
-                   !TrimControls(node.value()).empty()) {
+                   !filedeal::TrimBlanks(node.value()).empty()) {
             return "Text found outside the document element";
         }
     }
@@ -162,7 +150,7 @@ std::string SettingsDocument::ReadSetting(std::string_view key) const {
         if (!HoldsPlainText(element)) {
             throw SettingsError(kNotSingleTextNodeMessage);
         }
-        value = TrimControls(element.first_child().value());
+        value = filedeal::TrimBlanks(element.first_child().value());
         return false;
     });
     return value;

@@ -5,19 +5,6 @@
 
 namespace norvik::ui {
 
-std::string TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) {
-        return static_cast<unsigned char>(c) <= 32;
-    };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
 std::string PathBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }

@@ -7,8 +7,6 @@
 
 namespace norvik::ui {
 
-/// The text without leading and trailing characters with codes 1 to 32 (and zeros).
-[[nodiscard]] std::string TrimBlanks(std::string_view text);
 /// The file system bytes of a path the toolkit gave us.
 [[nodiscard]] std::string PathBytes(const QString& path);
 /// A path's bytes for display.

@@ -138,7 +138,7 @@ QWidget* MakeButtonColumn(QWidget* parent, std::initializer_list<QPushButton*> b
 
 /// What tells the two tabs apart: component names and captions. A feature tab also has a box for
 /// the replacement of its own, and a divider between each pair of its three lists.
-struct PageSpec {
+struct PagePlan {
     const char* page;
     QString title;
     const char* leftHeading;
@@ -160,59 +160,59 @@ struct PageSpec {
     std::vector<const char*> lists;
 };
 
-RulePageWidgets BuildPage(const PageSpec& spec) {
+RulePageWidgets BuildPage(const PagePlan& plan) {
     RulePageWidgets w;
     w.page = new QWidget;
-    w.page->setObjectName(Name(spec.page));
-    w.page->setWindowTitle(spec.title);
+    w.page->setObjectName(Name(plan.page));
+    w.page->setWindowTitle(plan.title);
     auto* layout = new QVBoxLayout(w.page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
 
-    w.messageStrip = MakePanel(w.page, spec.messageStrip, QString(), Qt::AlignHCenter);
+    w.messageStrip = MakePanel(w.page, plan.messageStrip, QString(), Qt::AlignHCenter);
     layout->addWidget(
-        MakeStrip(w.page, {MakePanel(w.page, spec.leftHeading, spec.leftCaption, Qt::AlignLeft), w.messageStrip,
-                           MakePanel(w.page, spec.rightHeading, spec.rightCaption, Qt::AlignRight)}));
+        MakeStrip(w.page, {MakePanel(w.page, plan.leftHeading, plan.leftCaption, Qt::AlignLeft), w.messageStrip,
+                           MakePanel(w.page, plan.rightHeading, plan.rightCaption, Qt::AlignRight)}));
 
     auto* editRow = new QWidget(w.page);
     auto* editLayout = new ColumnRowLayout(editRow, kColumnGap, EditRowWidths);
-    w.fieldBoxes = {MakeBox(editRow, spec.firstBox), MakeBox(editRow, spec.secondBox)};
-    w.addButton = MakeButton(editRow, spec.addButton, QStringLiteral("增加"));
-    w.modifyButton = MakeButton(editRow, spec.modifyButton, QStringLiteral("修改"));
-    w.deleteButton = MakeButton(editRow, spec.deleteButton, QStringLiteral("删除"));
+    w.fieldBoxes = {MakeBox(editRow, plan.firstBox), MakeBox(editRow, plan.secondBox)};
+    w.addButton = MakeButton(editRow, plan.addButton, QStringLiteral("增加"));
+    w.modifyButton = MakeButton(editRow, plan.modifyButton, QStringLiteral("修改"));
+    w.deleteButton = MakeButton(editRow, plan.deleteButton, QStringLiteral("删除"));
     editLayout->addWidget(w.fieldBoxes.front());
     editLayout->addWidget(MakeButtonColumn(editRow, {w.addButton, w.modifyButton, w.deleteButton}));
     editLayout->addWidget(w.fieldBoxes.back());
     layout->addWidget(editRow, 2);
 
-    if (spec.replacementHeading != nullptr) {
+    if (plan.replacementHeading != nullptr) {
         layout->addWidget(
-            MakeStrip(w.page, {MakePanel(w.page, spec.replacementHeading, spec.replacementCaption, Qt::AlignLeft)}));
-        w.fieldBoxes.push_back(MakeBox(w.page, spec.replacementBox));
+            MakeStrip(w.page, {MakePanel(w.page, plan.replacementHeading, plan.replacementCaption, Qt::AlignLeft)}));
+        w.fieldBoxes.push_back(MakeBox(w.page, plan.replacementBox));
         layout->addWidget(w.fieldBoxes.back(), 1);
     }
 
     layout->addWidget(
-        MakeStrip(w.page, {MakePanel(w.page, spec.rulesHeading, QStringLiteral("替换规则"), Qt::AlignLeft)}));
+        MakeStrip(w.page, {MakePanel(w.page, plan.rulesHeading, QStringLiteral("替换规则"), Qt::AlignLeft)}));
 
     auto* listRow = new QWidget(w.page);
     // Two lists share the edit row's columns; three lists share the row in thirds around narrow dividers.
-    auto* listLayout = spec.lists.size() == 2 ? new ColumnRowLayout(listRow, kColumnGap, EditRowWidths)
+    auto* listLayout = plan.lists.size() == 2 ? new ColumnRowLayout(listRow, kColumnGap, EditRowWidths)
                                               : new ColumnRowLayout(listRow, 0, FeatureListWidths);
-    for (std::size_t column = 0; column < spec.lists.size(); ++column) {
+    for (std::size_t column = 0; column < plan.lists.size(); ++column) {
         if (column > 0) {
-            const auto& [name, caption] = spec.dividers[column - 1];
+            const auto& [name, caption] = plan.dividers[column - 1];
             listLayout->addWidget(MakeDivider(listRow, name, caption));
         }
-        w.fieldLists.push_back(MakeList(listRow, spec.lists[column]));
+        w.fieldLists.push_back(MakeList(listRow, plan.lists[column]));
         listLayout->addWidget(w.fieldLists.back());
     }
     layout->addWidget(listRow, 3);
     return w;
 }
 
-const PageSpec& NormalPageSpec() {
-    static const PageSpec spec{.page = "MTabSheet1",
+const PagePlan& NormalPagePlan() {
+    static const PagePlan plan{.page = "MTabSheet1",
                                .title = QStringLiteral("一般替换"),
                                .leftHeading = "MPanel3",
                                .leftCaption = QStringLiteral("替换目标"),
@@ -230,11 +230,11 @@ const PageSpec& NormalPageSpec() {
                                .rulesHeading = "MPanel15",
                                .dividers = {{"MPanel5", QStringLiteral("替换为")}},
                                .lists = {"ListBox1", "ListBox2"}};
-    return spec;
+    return plan;
 }
 
-const PageSpec& FeaturePageSpec() {
-    static const PageSpec spec{.page = "MTabSheet2",
+const PagePlan& FeaturePagePlan() {
+    static const PagePlan plan{.page = "MTabSheet2",
                                .title = QStringLiteral("特征替换"),
                                .leftHeading = "MPanel11",
                                .leftCaption = QStringLiteral("前特征字符串"),
@@ -252,7 +252,7 @@ const PageSpec& FeaturePageSpec() {
                                .rulesHeading = "MPanel16",
                                .dividers = {{"MPanel12", QStringLiteral("(...)")}, {"MPanel13", QStringLiteral("->>")}},
                                .lists = {"ListBox3", "ListBox4", "ListBox5"}};
-    return spec;
+    return plan;
 }
 
 } // namespace
@@ -298,8 +298,8 @@ RuleEditorWidgets BuildRuleEditorWidgets(QDialog& dialog) {
 
     w.pages = new QTabWidget(&dialog);
     w.pages->setObjectName(QStringLiteral("MPageControl1"));
-    w.normalPage = BuildPage(NormalPageSpec());
-    w.featurePage = BuildPage(FeaturePageSpec());
+    w.normalPage = BuildPage(NormalPagePlan());
+    w.featurePage = BuildPage(FeaturePagePlan());
     for (const RulePageWidgets* page : {&w.normalPage, &w.featurePage}) {
         w.pages->addTab(page->page, page->page->windowTitle());
     }
