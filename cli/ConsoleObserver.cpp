@@ -1,5 +1,7 @@
 #include "cli/ConsoleObserver.h"
 
+#include "job/JobTexts.h"
+
 namespace norvik::cli {
 
 ConsoleObserver::ConsoleObserver(std::ostream& out, std::ostream& err, bool progressBar)
@@ -31,11 +33,11 @@ void ConsoleObserver::resultLine(const std::string& path) {
     m_out << path << '\n';
 }
 
-void ConsoleObserver::errorLine(const std::string& line) {
+void ConsoleObserver::failure(const job::FileFailure& failure) {
     clearBar();
     ++m_errors;
     m_out.flush();
-    m_err << line << '\n';
+    m_err << job::ErrorLineWithReason(failure) << '\n';
 }
 
 void ConsoleObserver::hit(const std::string& path) {

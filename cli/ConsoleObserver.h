@@ -1,6 +1,6 @@
 #pragma once
 // Prints a job or a search as the window would show it: written paths and hits on standard output,
-// error lines on standard error, and an optional progress bar on standard error.
+// error lines with their reasons on standard error, and an optional progress bar on standard error.
 #include <chrono>
 #include <functional>
 #include <ostream>
@@ -19,7 +19,7 @@ public:
     void progress(unsigned percent) override;
     void changedFile(const std::string& sourcePath) override;
     void resultLine(const std::string& path) override;
-    void errorLine(const std::string& line) override;
+    void failure(const job::FileFailure& failure) override;
     void hit(const std::string& path) override;
     void summary(const std::string& text) override;
     void elapsed(const std::string& text) override;

@@ -192,6 +192,9 @@ int Run(const cli::CommandLine& line) {
     if (withList) {
         request.ownFiles.push_back(line.resultList);
     }
+    // Where the report goes when it is redirected to a file: a copy must not land on it either.
+    request.ownFiles.emplace_back("/dev/stdout");
+    request.ownFiles.emplace_back("/dev/stderr");
     CliObserver observer(engine, withList ? &list : nullptr, progress);
     if (line.diff) {
         observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {

@@ -128,30 +128,4 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     return change;
 }
 
-std::string ForeseenFailureText(const std::string& source, const std::string& target, const ParsedRuleLists& lists,
-                                const settings::ReplaceOptions& options) {
-    const FileChange change = PreviewFileChange(source, lists, options.mode, options.ignoreCase);
-    if (!change.readable) {
-        return "无法读取";
-    }
-    if (change.binary) {
-        return "二进制文件，不会改写";
-    }
-    if (!change.representable) {
-        return "新文本含有该文件编码无法保存的字符";
-    }
-    if (options.outputToFolder) {
-        // The run makes one level of the output folder, so it fails only when the folder's parent is missing too.
-        const std::string folder = filedeal::WithoutTrailingSlash(options.outputFolder);
-        if (folder.empty() ||
-            (!filedeal::FolderExists(folder) && !filedeal::FolderExists(filedeal::ParentFolderOf(folder)))) {
-            return "无法创建输出目录";
-        }
-    }
-    if (filedeal::FileExists(target) && filedeal::IsReadOnly(target)) {
-        return "只读文件";
-    }
-    return "无法写入";
-}
-
 } // namespace norvik::job

@@ -30,12 +30,6 @@ struct FileChange {
 [[nodiscard]] FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lists,
                                            settings::ReplaceMode mode, bool ignoreCase);
 
-/// Why a dry run foresees that `source` cannot be written to `target` (UTF-8, for the preview): it
-/// cannot be read, its new text would lose characters in its encoding, the output folder cannot be
-/// made, or the target is read-only; otherwise a general "cannot be written".
-[[nodiscard]] std::string ForeseenFailureText(const std::string& source, const std::string& target,
-                                              const ParsedRuleLists& lists, const settings::ReplaceOptions& options);
-
 /// Bytes of a file in `kind` as UTF-8: the code page converted (a byte it cannot map shows as
 /// U+FFFD), UTF-16LE converted (an unpaired surrogate shows as U+FFFD), UTF-8 as it is.
 [[nodiscard]] std::string FileBytesAsUtf8(const std::string& bytes, filedeal::EncodingKind kind);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <new>
 
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
@@ -16,7 +17,7 @@ namespace {
 /// True when the loaded file's working text holds `text`.
 bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& policy) {
     if (file.state != LoadedFile::State::Loaded) {
-        return false; // missing or unreadable: skipped silently
+        return false; // missing (an unreadable file is reported by the caller)
     }
     if (file.verdict != filedeal::RawVerdict::Unknown) {
         return file.verdict == filedeal::RawVerdict::Holds; // judged from the bytes, exactly
@@ -50,7 +51,7 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     // A folder the search could not look into may hide hits: the list is not the whole answer.
     for (const std::string& folder : unreadableFolders) {
         ++result.failures;
-        observer.errorLine(ErrorLineText(folder));
+        observer.failure({folder, folder, FailureReason::FolderUnreadable});
     }
     LoadPolicy policy;
     policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
@@ -69,11 +70,22 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
         observer.progress(ProgressPercent(i, files.size()));
         bool holds = false;
         try {
-            holds = Holds(ahead.take(i), text, policy);
-        } catch (const std::exception&) {
+            const LoadedFile file = ahead.take(i);
+            if (file.state == LoadedFile::State::Unreadable) {
+                // A file the search could not read may hold the text: the list is not the whole answer.
+                ++result.failures;
+                observer.failure({files[i], files[i], FailureReason::Unreadable});
+                continue;
+            }
+            holds = Holds(file, text, policy);
+        } catch (const std::bad_alloc&) {
             // One file too large for the memory left: named, and the search goes on.
             ++result.failures;
-            observer.errorLine(ErrorLineText(files[i]));
+            observer.failure({files[i], files[i], FailureReason::OutOfMemory});
+            continue;
+        } catch (const std::exception&) {
+            ++result.failures;
+            observer.failure({files[i], files[i], FailureReason::Unreadable});
             continue;
         }
         if (holds) {

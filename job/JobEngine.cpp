@@ -1,9 +1,11 @@
 #include "job/JobEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -40,29 +42,64 @@ bool CanCreateIn(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-/// The ticked target folder that the output folder is, or lies inside, once links are followed on both
-/// sides; empty when there is none. The output folder need not exist yet.
-std::string TargetFolderHolding(const std::string& outputFolder, const std::vector<TargetEntry>& targets) {
+/// True when the path itself is a symbolic link.
+bool IsLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+/// The absolute, lexically normal spelling of a path, for comparing names of files that may not exist.
+std::string LexicalPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+/// The folder among `folders` that the output folder is, or lies inside, once links are followed on
+/// both sides; empty when there is none. The output folder need not exist yet.
+std::string FolderHolding(const std::string& outputFolder, const std::vector<std::string>& folders) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path output = fs::weakly_canonical(fs::absolute(outputFolder, ec), ec);
     if (ec || outputFolder.empty()) {
         return {};
     }
-    for (const TargetEntry& entry : targets) {
-        if (!entry.checked || !filedeal::IsFolderPath(entry.path)) {
-            continue;
-        }
-        const fs::path target = fs::canonical(entry.path, ec);
+    for (const std::string& folder : folders) {
+        const fs::path target = fs::canonical(folder, ec);
         if (ec) {
             continue; // a folder that is not there has no files to overwrite
         }
         const fs::path inner = output.lexically_relative(target);
         if (!inner.empty() && *inner.begin() != "..") {
-            return entry.path;
+            return folder;
         }
     }
     return {};
+}
+
+/// Why the run must not start, or empty. The output folder may not be, or lie inside, a ticked target
+/// folder, nor the folder of a ticked hit or previewed file (its copies would overwrite sources not yet
+/// read, or, being the folder itself, rewrite every source without a backup). The same check for
+/// every route, whatever list of files the run then works on.
+std::string PreflightProblem(const JobRequest& request, const settings::ReplaceOptions& options) {
+    if (!options.outputToFolder) {
+        return {};
+    }
+    std::vector<std::string> folders;
+    for (const TargetEntry& entry : request.targets) {
+        if (entry.checked && filedeal::IsFolderPath(entry.path)) {
+            folders.push_back(entry.path);
+        }
+    }
+    if (request.useSearchHits) {
+        for (const TargetEntry& entry : request.searchHits) {
+            if (entry.checked) {
+                folders.push_back(filedeal::WithTrailingSlash(filedeal::ParentFolderOf(entry.path)));
+            }
+        }
+    }
+    const std::string holder = FolderHolding(options.outputFolder, folders);
+    return holder.empty() ? std::string() : OutputInsideTargetText(options.outputFolder, holder);
 }
 
 } // namespace
@@ -123,15 +160,12 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.yield();
     };
 
-    // An output folder inside a target folder would take copies over sources not yet read (or, being
-    // the folder itself, rewrite every source without a backup): such a run does not start.
-    if (!request.useSearchHits && m_options.outputToFolder) {
-        const std::string holder = TargetFolderHolding(m_options.outputFolder, request.targets);
-        if (!holder.empty()) {
-            result.status = RunStatus::OutputInsideTarget;
-            result.message = OutputInsideTargetText(m_options.outputFolder, holder);
-            return result;
-        }
+    // One preflight for every route (collected targets, ticked search hits, a preview's files): a run
+    // that would take copies over sources does not start.
+    if (std::string message = PreflightProblem(request, m_options); !message.empty()) {
+        result.status = RunStatus::OutputInsideTarget;
+        result.message = std::move(message);
+        return result;
     }
 
     std::vector<std::string> unreadableFolders;
@@ -149,13 +183,16 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         // "<name>.extract.txt.extract.txt".
         std::erase_if(files, [](const std::string& path) { return path.ends_with(filedeal::kExtractSuffix); });
     }
-    // A result list inside a target folder would otherwise be rewritten by the run it records.
-    std::vector<filedeal::FileStamp> own;
+    // The run's own files (its result list) are neither sources nor destinations: a list inside a
+    // target folder would otherwise be rewritten by the run it records.
+    m_ownFiles.clear();
+    m_ownPaths.clear();
     for (const std::string& path : request.ownFiles) {
         filedeal::FileStamp stamp;
         if (filedeal::StampOf(path, stamp)) {
-            own.push_back(stamp);
+            m_ownFiles.emplace(stamp.device, stamp.inode);
         }
+        m_ownPaths.push_back(LexicalPath(path));
     }
     m_workFiles.clear();
     std::erase_if(files, [&](const std::string& path) {
@@ -163,19 +200,19 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         if (!filedeal::StampOf(path, stamp)) {
             return false;
         }
-        for (const filedeal::FileStamp& mine : own) {
-            if (mine.sameFile(stamp)) {
-                return true;
-            }
+        if (m_ownFiles.contains({stamp.device, stamp.inode})) {
+            return true;
         }
         m_workFiles.emplace(stamp.device, stamp.inode);
         return false;
     });
-    if (m_stopRequested) {
-        result.status = RunStatus::Stopped; // a close during collection: the list may be partial
-    }
     RunCounters& counters = result.counters;
     counters.collected = static_cast<std::uint32_t>(files.size());
+    if (m_stopRequested) {
+        // Stopped while the targets were collected (a Stop, a close, a signal): the list may be
+        // partial, and the loop below ends before its first file.
+        result.status = RunStatus::Stopped;
+    }
     observer.filesCollected(files.size());
 
     const RuleBuildResult built = BuildRuleList(m_lists, m_options.mode, m_options.multiple, request.rules);
@@ -189,7 +226,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     m_dryRun = request.dryRun;
     // A folder that could not be listed hides files the run never saw: it is a failure, not a success.
     for (const std::string& folder : unreadableFolders) {
-        fail(folder, counters, observer);
+        fail({folder, folder, FailureReason::FolderUnreadable}, counters, observer);
     }
 
     // The next files are read on a second thread while this one works; each is still judged when its
@@ -215,10 +252,12 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         observer.progress(ProgressPercent(i, files.size()));
         try {
             handleFile(files[i], ahead.take(i), counters, observer);
+        } catch (const std::bad_alloc&) {
+            // One file too large for the memory left: its buffers are released by now, and the run
+            // goes on.
+            fail({files[i], files[i], FailureReason::OutOfMemory}, counters, observer);
         } catch (const std::exception&) {
-            // Out of memory on one large file, or anything else one file brings: the buffers of that
-            // file are released by now, it is a failure like an unreadable file, and the run goes on.
-            fail(files[i], counters, observer);
+            fail({files[i], files[i], FailureReason::Unreadable}, counters, observer);
         }
     }
     m_running = false;
@@ -276,7 +315,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         ++counters.missing;
         return;
     case LoadedFile::State::Unreadable:
-        fail(path, counters, observer);
+        fail({path, path, FailureReason::Unreadable}, counters, observer);
         return;
     case LoadedFile::State::Loaded:
         break;
@@ -319,21 +358,36 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
     const Destination dest = destinationOf(path, extract ? filedeal::kExtractSuffix : std::string_view());
-    // A copy or an extraction file must never land on a file of this run (through a link, a hard
-    // link or an output folder that leads back among the sources).
-    if (dest.target != path && isWorkFile(dest.target)) {
-        fail(dest.target, counters, observer);
+    auto refuse = [&](FailureReason reason) {
+        fail({dest.target, path, reason}, counters, observer);
+    };
+    // The result list holds one path a line: a name with a line break would come back from it as two
+    // fragments, and a restore would act on files the run never wrote.
+    if (dest.target.find_first_of("\r\n") != std::string::npos) {
+        refuse(FailureReason::NameHasLineBreak);
         return;
+    }
+    // A copy or an extraction file must never land on a file of this run (through a link, a hard
+    // link or an output folder that leads back among the sources), nor on the run's own result list.
+    if (dest.target != path) {
+        if (isOwnFile(dest.target)) {
+            refuse(FailureReason::DestinationIsOwnFile);
+            return;
+        }
+        if (isWorkFile(dest.target)) {
+            refuse(FailureReason::DestinationIsSource);
+            return;
+        }
     }
     // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
     // spans go to a file of their own and leave it as it is.
     if (file.binary && !extract) {
-        fail(dest.target, counters, observer);
+        refuse(FailureReason::Binary);
         return;
     }
     // A Unicode file whose text does not survive the code page would lose characters if written.
     if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
-        fail(dest.target, counters, observer);
+        refuse(FailureReason::Unrepresentable);
         return;
     }
     // Keep at most the new text and its bytes from here on: a large file is held three times at most.
@@ -343,115 +397,162 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
-        fail(dest.target, counters, observer);
+        refuse(FailureReason::Unrepresentable);
         return;
     }
-    const bool written =
-        m_dryRun ? foreseeWrite(path, dest, !extract, encoded) : write(path, dest, !extract, encoded, file.stamp);
-    if (!written) {
-        fail(dest.target, counters, observer);
+    // The same decisions for the run, the dry run and the preview; only the run acts on them.
+    if (const std::optional<FailureReason> why =
+            commit(path, dest, !extract, encoded, m_dryRun ? nullptr : &file.stamp)) {
+        refuse(*why);
         return;
     }
     ++counters.successes;
     observer.resultLine(dest.target);
 }
 
-bool JobEngine::write(const std::string& path, const Destination& dest, bool replacesSource, std::string_view encoded,
-                      const filedeal::FileStamp& read) {
-    if (replacesSource && m_options.backup) {
+std::optional<FailureReason> JobEngine::commit(const std::string& path, const Destination& dest, bool replacesSource,
+                                               std::string_view encoded, const filedeal::FileStamp* read) {
+    // Each step is judged first from what is on disk now; a dry run (no `read`) stops at the judgement.
+    if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource)) {
+        return why;
+    }
+    // What changed since the read explains a failed step better than the step itself.
+    auto changedOr = [&](FailureReason otherwise) {
+        filedeal::FileStamp now;
+        return filedeal::StampOf(path, now) && !now.sameContent(*read) ? FailureReason::ChangedSinceRead : otherwise;
+    };
+    if (read != nullptr && replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
-        // file as it was read: one changed since fails here.
+        // file as it was read: one changed since fails here. The backup comes before the write is
+        // judged, so a file refused as read-only still has it.
         const std::string backup = filedeal::BackupPathOf(path);
-        if (!filedeal::CopyFileNoOverwrite(path, backup, &read) && !filedeal::FileExists(backup)) {
-            return false;
+        if (!filedeal::CopyFileNoOverwrite(path, backup, read) && !filedeal::FileExists(backup)) {
+            return changedOr(FailureReason::BackupFailed);
         }
     }
-    if (replacesSource && m_options.forceReadOnly && filedeal::IsReadOnly(path)) {
-        // Done to the source also in output-folder mode; a failure shows in the write that follows.
-        static_cast<void>(filedeal::ClearAttributes(path));
+    if (const std::optional<FailureReason> why = judgeDestination(dest, replacesSource, encoded)) {
+        return why;
+    }
+    if (read == nullptr) {
+        return std::nullopt;
+    }
+    // Forcing applies to the file that is written: the source in place, the copy in an output folder
+    // (whose sources are never changed, their attribute included).
+    if (replacesSource && m_options.forceReadOnly && filedeal::FileExists(dest.target) &&
+        filedeal::IsReadOnly(dest.target)) {
+        static_cast<void>(filedeal::ClearAttributes(dest.target)); // a failure shows in the write below
     }
     // An output folder that cannot be made never turns into writing over the source.
     if (dest.toFolder && !EnsureFolder(dest.folder)) {
-        return false;
+        return FailureReason::OutputFolderMissing;
     }
     filedeal::AtomicWrite how;
     if (dest.target == path) {
-        how.unchangedSince = &read; // an edit made since the read is not overwritten
+        how.unchangedSince = read; // an edit made since the read is not overwritten
     } else {
-        // A new copy or extraction file is no more readable than its source.
-        how.newFileMode = static_cast<int>(read.mode & 0777);
+        // A new copy or extraction file is no more readable than its source, and writable by its
+        // owner, so that the next run into the same folder can replace it.
+        how.newFileMode = static_cast<int>((read->mode & 0777) | S_IWUSR);
         if (!replacesSource && filedeal::FileExists(dest.target)) {
             // An extraction file the user has (or one of an earlier run) is kept as its backup
             // before it changes; a taken backup name leaves it as it is, and so does a read-only
             // file, which the write would refuse after the backup had taken the name.
             if (filedeal::IsReadOnly(dest.target)) {
-                return false;
+                return FailureReason::ReadOnly;
             }
             std::string old;
             try {
                 old = filedeal::ReadRegularFileBytes(dest.target);
             } catch (const filedeal::FileOpenError&) {
-                return false;
+                return FailureReason::Unreadable;
             }
             if (old != encoded && !filedeal::CopyFileNoOverwrite(dest.target, filedeal::BackupPathOf(dest.target))) {
-                return false;
+                return FailureReason::BackupNameTaken;
             }
         }
     }
-    return filedeal::WriteFileAtomic(dest.target, encoded, how);
+    if (filedeal::WriteFileAtomic(dest.target, encoded, how)) {
+        return std::nullopt;
+    }
+    if (dest.target == path && changedOr(FailureReason::WriteFailed) == FailureReason::ChangedSinceRead) {
+        return FailureReason::ChangedSinceRead;
+    }
+    if (PathIsThere(dest.target) && !filedeal::FileExists(dest.target)) {
+        return FailureReason::NotAFile;
+    }
+    if (filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target)) {
+        return FailureReason::ReadOnly;
+    }
+    return FailureReason::WriteFailed;
 }
 
-bool JobEngine::foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
-                             std::string_view encoded) const {
-    // Each step of write(), in its order, judged without doing it.
-    if (replacesSource && m_options.backup) {
-        const std::string backup = filedeal::BackupPathOf(path);
-        if (PathIsThere(backup) ? !filedeal::FileExists(backup) : !CanCreateIn(filedeal::ParentFolderOf(backup))) {
-            return false; // the name is taken by a folder (or a dangling link), or the folder is closed
-        }
+std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, bool replacesSource) const {
+    if (!replacesSource || !m_options.backup) {
+        return std::nullopt;
     }
+    const std::string backup = filedeal::BackupPathOf(path);
+    if (PathIsThere(backup)) {
+        if (!filedeal::FileExists(backup)) {
+            return FailureReason::BackupNameTaken; // a folder, a special file or a dangling link
+        }
+    } else if (!CanCreateIn(filedeal::ParentFolderOf(backup))) {
+        return FailureReason::BackupFailed;
+    }
+    return std::nullopt;
+}
+
+std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest, bool replacesSource,
+                                                         std::string_view encoded) const {
     if (dest.toFolder) {
         if (dest.folder.empty()) {
-            return false;
+            return FailureReason::OutputFolderMissing;
         }
-        const bool canHold = filedeal::FolderExists(dest.folder)
-                                 ? CanCreateIn(dest.folder)
-                                 : !PathIsThere(dest.folder) && CanCreateIn(filedeal::ParentFolderOf(dest.folder));
-        if (!canHold) {
-            return false; // one level is all the run would make, and only where it may
+        if (filedeal::FolderExists(dest.folder)) {
+            if (!CanCreateIn(dest.folder)) {
+                return FailureReason::WriteFailed;
+            }
+        } else if (PathIsThere(dest.folder) || !CanCreateIn(filedeal::ParentFolderOf(dest.folder))) {
+            return FailureReason::OutputFolderMissing; // one level is all the run makes, and only where it may
         }
     }
     if (!replacesSource && filedeal::FileExists(dest.target) && PathIsThere(filedeal::BackupPathOf(dest.target))) {
         // The extraction file would have to be kept first, and its backup name is taken.
         try {
             if (filedeal::ReadRegularFileBytes(dest.target) != encoded) {
-                return false;
+                return FailureReason::BackupNameTaken;
             }
         } catch (const filedeal::FileOpenError&) {
-            return false;
+            return FailureReason::Unreadable;
         }
     }
     // The writer follows links and writes a temporary beside the file the chain ends at.
     std::string target = dest.target;
-    if (PathIsThere(target) && !filedeal::FileExists(target)) {
-        return false; // a folder, a special file or a link that leads nowhere: never written over
+    const bool there = PathIsThere(target);
+    const bool isFile = there && filedeal::FileExists(target);
+    if (there && !isFile) {
+        return FailureReason::NotAFile; // a folder, a special file or a link that leads nowhere
     }
-    if (filedeal::FileExists(target)) {
-        std::error_code ec;
-        const std::filesystem::path real = std::filesystem::canonical(target, ec);
-        if (!ec) {
-            target = real.string();
+    if (isFile) {
+        if (IsLink(target)) {
+            std::error_code ec;
+            const std::filesystem::path real = std::filesystem::canonical(target, ec);
+            if (!ec) {
+                target = real.string();
+            }
         }
-        const bool madeWritable = replacesSource && m_options.forceReadOnly && dest.target == path;
+        const bool madeWritable = replacesSource && m_options.forceReadOnly;
         if (filedeal::IsReadOnly(target) && !madeWritable) {
-            return false;
+            return FailureReason::ReadOnly;
         }
     }
     if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
-        return true; // the run makes the folder itself, so it may write in it
+        return std::nullopt; // the run makes the folder itself, so it may write in it
     }
-    return CanCreateIn(filedeal::ParentFolderOf(target));
+    if (!CanCreateIn(filedeal::ParentFolderOf(target))) {
+        return FailureReason::WriteFailed;
+    }
+    return std::nullopt;
 }
 
 bool JobEngine::isWorkFile(const std::string& path) const {
@@ -459,9 +560,21 @@ bool JobEngine::isWorkFile(const std::string& path) const {
     return filedeal::StampOf(path, stamp) && m_workFiles.contains({stamp.device, stamp.inode});
 }
 
-void JobEngine::fail(const std::string& path, RunCounters& counters, JobObserver& observer) {
+bool JobEngine::isOwnFile(const std::string& path) const {
+    if (m_ownPaths.empty()) {
+        return false;
+    }
+    filedeal::FileStamp stamp;
+    if (filedeal::StampOf(path, stamp) && m_ownFiles.contains({stamp.device, stamp.inode})) {
+        return true;
+    }
+    // A list that is not there yet (or was removed) is still the run's own name.
+    return std::find(m_ownPaths.begin(), m_ownPaths.end(), LexicalPath(path)) != m_ownPaths.end();
+}
+
+void JobEngine::fail(const FileFailure& failure, RunCounters& counters, JobObserver& observer) {
     ++counters.failures;
-    observer.errorLine(ErrorLineText(path));
+    observer.failure(failure);
 }
 
 } // namespace norvik::job

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -33,9 +34,11 @@ namespace norvik::job {
 
 /// What a run works on.
 struct JobRequest {
-    std::vector<TargetEntry> targets;    ///< the target list; its ticked entries are collected
-    bool useSearchHits = false;          ///< the search tab is showing: the ticked hits are the files
-    std::vector<TargetEntry> searchHits; ///< the hit list, used when useSearchHits is set
+    /// The target list; its ticked entries are collected. Given also with useSearchHits, for the
+    /// preflight: the output folder is checked against the ticked target folders on every route.
+    std::vector<TargetEntry> targets;
+    bool useSearchHits = false;          ///< ticked search hits (or a preview's files) are the files
+    std::vector<TargetEntry> searchHits; ///< those files, used when useSearchHits is set
     RuleSource rules;                    ///< where BuildRuleList takes the rules of the mode from
     /// Writes, copies and changes nothing: every file is read and the rules applied, and the paths
     /// that would be written become result lines. Error lines are the failures the real run would
@@ -44,17 +47,21 @@ struct JobRequest {
     /// no file can be made, an output folder that could not be made (it is no folder, or the folder
     /// that would hold it is missing or closed to this process), a target in a closed folder.
     bool dryRun = false;
-    /// Files the run writes on its own account (the command line's result list): never taken as
-    /// sources, even when a target folder and the masks reach them.
+    /// Files the run writes on its own account (the command line's result list and report): never
+    /// taken as sources, even when a target folder and the masks reach them, and never written over
+    /// by a copy (an error line instead).
     std::vector<std::string> ownFiles;
 };
 
 enum class RunStatus {
-    Finished,       ///< every file was handled; summary and elapsed time were reported
-    Stopped,        ///< a stop ended the loop early; summary and elapsed time were reported
+    Finished, ///< every file was handled; summary and elapsed time were reported
+    /// A stop ended the run early, during the file loop or while the targets were collected (then
+    /// nothing was written); summary and elapsed time were reported.
+    Stopped,
     RuleFileFailed, ///< the rule set could not be read: no file touched, no summary, no elapsed time
-    /// The output folder is, or lies inside, a ticked target folder (links followed): its copies would
-    /// overwrite sources. Nothing collected or touched, no summary; `message` says why.
+    /// The output folder is, or lies inside, a ticked target folder or the folder of a ticked hit
+    /// (links followed): its copies would overwrite sources. Nothing collected or touched, no
+    /// summary; `message` says why.
     OutputInsideTarget,
     Busy, ///< a run or a search was already under way: nothing happened
 };
@@ -115,12 +122,19 @@ private:
 
     [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
     void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
-    [[nodiscard]] bool write(const std::string& path, const Destination& dest, bool replacesSource,
-                             std::string_view encoded, const filedeal::FileStamp& read);
-    [[nodiscard]] bool foreseeWrite(const std::string& path, const Destination& dest, bool replacesSource,
-                                    std::string_view encoded) const;
+    /// Writes a changed text to `dest` (with its backup first), each step judged from what is on disk
+    /// before it is taken; with `read` null (a dry run, the preview) only judged, so the run and its
+    /// forecast decide through the same code. A failure gives its reason and leaves the file as it is
+    /// (a backup made before a refused write stays).
+    [[nodiscard]] std::optional<FailureReason> commit(const std::string& path, const Destination& dest,
+                                                      bool replacesSource, std::string_view encoded,
+                                                      const filedeal::FileStamp* read);
+    [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
+    [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
+                                                                std::string_view encoded) const;
     [[nodiscard]] bool isWorkFile(const std::string& path) const;
-    void fail(const std::string& path, RunCounters& counters, JobObserver& observer);
+    [[nodiscard]] bool isOwnFile(const std::string& path) const;
+    void fail(const FileFailure& failure, RunCounters& counters, JobObserver& observer);
     [[nodiscard]] bool waitWhilePaused(JobObserver& observer);
 
     const settings::ReplaceOptions& m_options;
@@ -131,6 +145,9 @@ private:
     settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
     /// Device and inode of every file of the run's work list: no destination may be one of them.
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;
+    /// Device and inode of the run's own files, and their names (for one not there yet).
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;
+    std::vector<std::string> m_ownPaths;
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
 
     std::atomic<bool> m_busy{false};

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "job/JobTypes.h"
+
 namespace norvik::job {
 
 class JobObserver {
@@ -30,8 +32,9 @@ public:
     /// A path that was written (the result list).
     virtual void resultLine(const std::string& path) { static_cast<void>(path); }
 
-    /// A failure: "<path> is Error!!!". The first one of a run tells the window to show its error tab.
-    virtual void errorLine(const std::string& line) { static_cast<void>(line); }
+    /// A failure with its reason; its line in the error list is ErrorLineText(failure.path). The first
+    /// one of a run tells the window to show its error tab.
+    virtual void failure(const FileFailure& failure) { static_cast<void>(failure); }
 
     /// A search hit, in search order.
     virtual void hit(const std::string& path) { static_cast<void>(path); }

@@ -61,6 +61,46 @@ std::string ErrorLineText(std::string_view path) {
     return std::string(path) + " is Error!!!";
 }
 
+std::string FailureReasonText(FailureReason reason) {
+    switch (reason) {
+    case FailureReason::Unreadable:
+        return "无法读取";
+    case FailureReason::FolderUnreadable:
+        return "文件夹无法列出或进入";
+    case FailureReason::OutOfMemory:
+        return "文件太大，内存不足";
+    case FailureReason::Binary:
+        return "二进制文件，不会改写";
+    case FailureReason::Unrepresentable:
+        return "新文本含有该文件编码无法保存的字符";
+    case FailureReason::ReadOnly:
+        return "只读文件";
+    case FailureReason::BackupFailed:
+        return "无法创建备份";
+    case FailureReason::BackupNameTaken:
+        return "备份文件名已被占用";
+    case FailureReason::OutputFolderMissing:
+        return "无法创建输出目录";
+    case FailureReason::DestinationIsSource:
+        return "输出文件是本次替换的源文件";
+    case FailureReason::DestinationIsOwnFile:
+        return "输出文件是本次运行的结果列表";
+    case FailureReason::NameHasLineBreak:
+        return "文件名含有换行符，无法记入结果列表";
+    case FailureReason::ChangedSinceRead:
+        return "读取后文件已被改动，改动已保留";
+    case FailureReason::NotAFile:
+        return "目标位置是文件夹或特殊文件";
+    case FailureReason::WriteFailed:
+        break;
+    }
+    return "无法写入";
+}
+
+std::string ErrorLineWithReason(const FileFailure& failure) {
+    return ErrorLineText(failure.path) + " (" + FailureReasonText(failure.reason) + ")";
+}
+
 std::string RuleFileErrorText(std::string_view path) {
     return "无法读取规则文件\"" + std::string(path) + "\",替换已取消";
 }

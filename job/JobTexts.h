@@ -39,6 +39,13 @@ using Clock = std::chrono::steady_clock;
 /// "<path> is Error!!!": one line of the error list.
 [[nodiscard]] std::string ErrorLineText(std::string_view path);
 
+/// The reason of a failure as the user reads it beside its error line ("只读文件", ...).
+[[nodiscard]] std::string FailureReasonText(FailureReason reason);
+
+/// The error line with its reason after it, as the command line prints it:
+/// "<path> is Error!!! (<reason>)".
+[[nodiscard]] std::string ErrorLineWithReason(const FileFailure& failure);
+
 /// "输出文件夹\"<folder>\"位于替换目标文件夹\"<target>\"之中,会覆盖原文件,替换没有开始": why a run
 /// with that output folder does not start.
 [[nodiscard]] std::string OutputInsideTargetText(std::string_view outputFolder, std::string_view targetFolder);

@@ -30,6 +30,8 @@ struct RuleTexts {
     std::string featureReplacement; ///< Memo5
     std::string extractStart;       ///< Memo7
     std::string extractEnd;         ///< Memo8
+
+    friend bool operator==(const RuleTexts&, const RuleTexts&) = default;
 };
 
 /// Where a job's rules come from.
@@ -40,6 +42,8 @@ struct RuleSource {
     /// A rule file anywhere on disk (the command line's --rules); when set it is read instead of the
     /// chosen set, whatever ruleFolder and ruleSetName say.
     std::string ruleFile;
+
+    friend bool operator==(const RuleSource&, const RuleSource&) = default;
 };
 
 struct RuleBuildResult {

@@ -386,6 +386,8 @@ void TMainForm::ToolButton1Click() {
         return;
     }
     m_ruleEditor->exec();
+    // The editor may have changed the rule set a preview was made from.
+    m_job->discardStalePreview();
 }
 
 // --- Other windows ---------------------------------------------------------------------------------
@@ -393,6 +395,7 @@ void TMainForm::ToolButton1Click() {
 void TMainForm::ToolButton14Click() {
     if (m_configure != nullptr) {
         m_configure->exec();
+        m_job->discardStalePreview(); // the output folder and the other options a preview depends on
     }
 }
 

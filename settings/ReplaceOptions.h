@@ -28,6 +28,8 @@ struct ReplaceOptions {
     bool extractBlankLine = false;
     bool extractIncludeStart = false;
     bool extractIncludeEnd = false;
+
+    friend bool operator==(const ReplaceOptions&, const ReplaceOptions&) = default;
 };
 
 } // namespace norvik::settings

@@ -28,9 +28,9 @@ int PathListModel::findExact(const std::string& bytes) const {
     return -1;
 }
 
-void PathListModel::append(const std::string& bytes, bool checked) {
+void PathListModel::append(const std::string& bytes, bool checked, const QString& note) {
     const QByteArray raw(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    m_rows.push_back({bytes, QFile::decodeName(raw), checked});
+    m_rows.push_back({bytes, QFile::decodeName(raw), note, checked});
     ++m_counts[bytes];
     schedulePublish();
     emit contentChanged();
@@ -132,7 +132,8 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return row.text;
+        // The note (a failure's reason) is read beside the row, without hovering.
+        return row.note.isEmpty() ? row.text : row.text + QStringLiteral("    （") + row.note + QStringLiteral("）");
     case Qt::CheckStateRole:
         return m_checkable ? QVariant(row.checked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::ForegroundRole:

@@ -28,6 +28,8 @@ public:
     [[nodiscard]] int size() const { return static_cast<int>(m_rows.size()); }
     [[nodiscard]] const std::string& bytesAt(int row) const { return m_rows[static_cast<std::size_t>(row)].bytes; }
     [[nodiscard]] QString textAt(int row) const { return m_rows[static_cast<std::size_t>(row)].text; }
+    /// What is shown beside the row's text (an error line's reason); empty for most rows.
+    [[nodiscard]] QString noteAt(int row) const { return m_rows[static_cast<std::size_t>(row)].note; }
     [[nodiscard]] bool isChecked(int row) const { return m_rows[static_cast<std::size_t>(row)].checked; }
     /// The bytes of every row, top to bottom.
     [[nodiscard]] std::vector<std::string> paths() const;
@@ -35,8 +37,8 @@ public:
     /// the path is not listed.
     [[nodiscard]] int findExact(const std::string& bytes) const;
 
-    /// Appends a row; views see it at the next publish().
-    void append(const std::string& bytes, bool checked = false);
+    /// Appends a row, with `note` shown beside its text; views see it at the next publish().
+    void append(const std::string& bytes, bool checked = false, const QString& note = {});
     void setChecked(int row, bool checked);
     void checkAll();
     void invertChecks();
@@ -62,6 +64,7 @@ private:
     struct Row {
         std::string bytes;
         QString text;
+        QString note;
         bool checked = false;
     };
 

@@ -2,9 +2,12 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "job/ChangePreview.h"
+#include "job/ForecastBasis.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
 #include "job/TextGate.h"
@@ -40,6 +43,18 @@ JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form
         return job::PreviewFileChange(source, m_engine.parsedRuleLists(), m_form.options().mode,
                                       m_form.options().ignoreCase);
     });
+    // 替换所选 runs the ticked files only: with none ticked there is nothing to run.
+    PreviewModel& model = form.widgets().previewPane->model();
+    auto updateRunButton = [this] {
+        PreviewPane& pane = *m_form.widgets().previewPane;
+        const auto files = pane.files();
+        pane.runButton()->setEnabled(
+            std::any_of(files.begin(), files.end(), [](const auto& file) { return file.second; }));
+    };
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, &model, updateRunButton);
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model, updateRunButton);
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &model, updateRunButton);
+    updateRunButton();
 }
 
 std::vector<job::TargetEntry> JobController::targetEntries() const {
@@ -64,7 +79,7 @@ void JobController::showMessage(const std::string& utf8, platform::MessageKind k
 
 // --- Commands --------------------------------------------------------------------------------------
 
-bool JobController::buildRequest(job::JobRequest& request) {
+bool JobController::buildRequest(job::JobRequest& request, bool sayWhy) {
     m_form.RefreshOptions();
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
@@ -79,20 +94,22 @@ bool JobController::buildRequest(job::JobRequest& request) {
     typed.extractEnd = MemoTextUtf8(*w.extractEndText);
     job::TextGate gate;
     if (!job::ConvertRuleTexts(typed, options.mode, options.multiple, request.rules.texts, gate)) {
-        showMessage(gate.message(), platform::MessageKind::Warning);
+        if (sayWhy) {
+            showMessage(gate.message(), platform::MessageKind::Warning);
+        }
         return false;
     }
     request.rules.ruleFolder = m_form.folders().ruleFolder();
     request.rules.ruleSetName = PathBytes(w.ruleSetChooser->currentText());
-    // The search tab's ticked hits, or the preview's ticked files, stand in for the targets.
+    // The search tab's ticked hits, or the preview's ticked files, stand in for the targets; the
+    // targets still go with them, for the preflight every route passes.
+    request.targets = targetEntries();
     if (w.listTabs->currentWidget() == w.searchPage) {
         request.useSearchHits = true;
         request.searchHits = hitEntries();
     } else if (w.listTabs->currentWidget() == w.previewPage) {
         request.useSearchHits = true;
         request.searchHits = previewEntries();
-    } else {
-        request.targets = targetEntries();
     }
     return true;
 }
@@ -105,16 +122,30 @@ void JobController::Start() {
     if (!buildRequest(request)) {
         return;
     }
-    const bool fromPreview = m_form.widgets().listTabs->currentWidget() == m_form.widgets().previewPage;
+    const MainFormWidgets& w = m_form.widgets();
+    const bool fromPreview = w.listTabs->currentWidget() == w.previewPage;
+    if (fromPreview) {
+        if (!discardStalePreview(request)) {
+            return;
+        }
+        if (request.searchHits.empty() || std::none_of(request.searchHits.begin(), request.searchHits.end(),
+                                                       [](const job::TargetEntry& entry) { return entry.checked; })) {
+            // An empty run would only clear the result list that 恢复 works from.
+            showMessage("没有勾选要替换的文件。", platform::MessageKind::Information);
+            return;
+        }
+    }
 
     m_activity = Activity::Job;
+    m_resultsCleared = false;
     m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
     showReported();
     if (fromPreview) {
         // The files have changed: the preview no longer shows what a run would do.
-        m_form.widgets().previewPane->discard(QStringLiteral("已按预览执行替换。"));
+        w.previewPane->discard(QStringLiteral("已按预览执行替换。"));
+        m_previewBasis.reset();
     }
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
@@ -143,6 +174,7 @@ void JobController::Preview() {
 
     m_activity = Activity::Preview;
     m_previewSourceDue = false;
+    m_previewBasis = job::ForecastBasisOf(request, m_form.options());
     m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
@@ -158,8 +190,33 @@ void JobController::Pause() {
     m_engine.togglePause();
 }
 
+bool JobController::discardStalePreview() {
+    if (!m_previewBasis || m_form.widgets().previewPane->isEmpty()) {
+        return true;
+    }
+    job::JobRequest request;
+    if (!buildRequest(request, false)) {
+        return true; // the next Start says what is wrong with the texts
+    }
+    return discardStalePreview(request);
+}
+
+bool JobController::discardStalePreview(const job::JobRequest& request) {
+    if (!m_previewBasis) {
+        return true;
+    }
+    if (job::ForecastBasisOf(request, m_form.options()) == *m_previewBasis) {
+        return true;
+    }
+    m_previewBasis.reset();
+    m_form.widgets().previewPane->discard(QStringLiteral("目标、选项、文本或规则已改变，请重新预览。"));
+    return false;
+}
+
 void JobController::Stop() {
-    if (!m_engine.isRunning()) {
+    // A run that is still collecting its targets is a run too: stopped there, it writes nothing.
+    const bool collecting = m_engine.isBusy() && (m_activity == Activity::Job || m_activity == Activity::Preview);
+    if (!m_engine.isRunning() && !collecting) {
         return;
     }
     if (m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要停止替换吗?"))) {
@@ -249,7 +306,8 @@ void JobController::filesCollected(std::size_t count) {
     if (m_activity == Activity::Preview) {
         return; // the lists of the last real run stay: restore works from them
     }
-    w.resultList->rows().clear();
+    // The result list is what 恢复 works from: it is replaced when this run writes its first file,
+    // so a run that writes nothing leaves the last one's undo in place.
     w.errorList->rows().clear();
     w.listTabs->setTabVisible(kErrorsTab, false);
     w.listTabs->setCurrentIndex(kResultsTab);
@@ -274,29 +332,26 @@ void JobController::resultLine(const std::string& path) {
         m_previewSourceDue = false;
         return;
     }
-    m_form.widgets().resultList->rows().append(path);
+    PathListModel& results = m_form.widgets().resultList->rows();
+    if (!m_resultsCleared) {
+        m_resultsCleared = true;
+        results.clear();
+    }
+    results.append(path);
 }
 
-void JobController::errorLine(const std::string& line) {
+void JobController::failure(const job::FileFailure& failure) {
     const MainFormWidgets& w = m_form.widgets();
+    const QString reason = FromUtf8(job::FailureReasonText(failure.reason));
     if (m_activity == Activity::Preview) {
-        // The line names the path a write would go to; the file itself is the one last reported changed,
-        // or, for a file that could not be read, the path on the line.
-        static constexpr std::string_view kTail = " is Error!!!";
-        std::string target = line;
-        if (target.size() >= kTail.size() && target.compare(target.size() - kTail.size(), kTail.size(), kTail) == 0) {
-            target.resize(target.size() - kTail.size());
-        }
-        const std::string source = m_previewSourceDue ? m_previewSource : target;
         m_previewSourceDue = false;
-        w.previewPane->addFailure(
-            source, FromUtf8(job::ForeseenFailureText(source, target, m_engine.parsedRuleLists(), m_form.options())));
+        w.previewPane->addFailure(failure.source, reason);
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {
         w.errorList->rows().clear(); // the search's failures replace the last run's
     }
-    w.errorList->rows().append(line);
+    w.errorList->rows().append(job::ErrorLineText(failure.path), false, reason);
     if (!m_errorTabShown) {
         m_errorTabShown = true;
         w.listTabs->setTabVisible(kErrorsTab, true);

@@ -11,9 +11,11 @@
 // yield() pumps events, publishes the new rows and sets the labels once per pump interval.
 #include <QElapsedTimer>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "job/ForecastBasis.h"
 #include "job/JobEngine.h"
 #include "job/JobObserver.h"
 #include "platform/IPlatform.h"
@@ -32,15 +34,21 @@ public:
     JobController& operator=(const JobController&) = delete;
 
     /// Start: takes the options from the check boxes, then runs the job over the ticked targets, or
-    /// over the ticked hits when the search tab is showing. Ignored while a run or a search is under way.
+    /// over the ticked hits when the search tab is showing, or over the preview's ticked files when
+    /// the preview tab is showing (only while nothing the forecast depends on has changed, and only
+    /// with a file ticked). Ignored while a run or a search is under way.
     void Start();
     /// Preview: the job Start would run, as a dry run; the files it would write and the failures it
     /// foresees go to the preview tab, which is shown. The result and error lists stay as they are.
     void Preview();
     /// Pause: flips the pause while the file loop runs; otherwise nothing.
     void Pause();
-    /// Stop: while the file loop runs, asks first and stops on Yes; otherwise nothing.
+    /// Stop: while a run collects its targets or works through its files, asks first and stops on
+    /// Yes; otherwise nothing.
     void Stop();
+    /// Discards the preview when anything its forecast depends on has changed since it was made (the
+    /// rule file on disk included). False when it did.
+    bool discardStalePreview();
     /// Asked before the window closes. While the file loop runs the user decides (Yes stops the run);
     /// a run that is still collecting its files, or a search, is stopped without a question.
     [[nodiscard]] bool CloseQuery();
@@ -63,7 +71,7 @@ public:
     void progress(unsigned percent) override;
     void changedFile(const std::string& sourcePath) override;
     void resultLine(const std::string& path) override;
-    void errorLine(const std::string& line) override;
+    void failure(const job::FileFailure& failure) override;
     void hit(const std::string& path) override;
     void summary(const std::string& text) override;
     void elapsed(const std::string& text) override;
@@ -76,7 +84,8 @@ private:
     [[nodiscard]] std::vector<job::TargetEntry> previewEntries() const;
     /// Builds the request Start and Preview share; false (after a message) when a typed text cannot
     /// be used.
-    [[nodiscard]] bool buildRequest(job::JobRequest& request);
+    [[nodiscard]] bool buildRequest(job::JobRequest& request, bool sayWhy = true);
+    bool discardStalePreview(const job::JobRequest& request);
     void showMessage(const std::string& utf8, platform::MessageKind kind);
     /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
     void showReported();
@@ -84,7 +93,9 @@ private:
     MainWindowView& m_form;
     job::JobEngine m_engine;
     Activity m_activity = Activity::None;
-    bool m_errorTabShown = false; ///< the error tab was shown by this run's first failure
+    bool m_errorTabShown = false;                     ///< the error tab was shown by this run's first failure
+    bool m_resultsCleared = false;                    ///< this run has replaced the last run's result list
+    std::optional<job::ForecastBasis> m_previewBasis; ///< what the preview on show was made from
     std::chrono::milliseconds m_pumpInterval = kDefaultPumpInterval;
     QElapsedTimer m_sincePump;
     std::string m_changedFile; ///< the newest changed file, for Label3

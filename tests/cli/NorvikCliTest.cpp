@@ -108,7 +108,7 @@ TEST(Cli, FailuresAndUsageErrors) {
     ::chmod((dir / "t" / "ansi.txt").c_str(), 0444);
     Outcome o = Cli(dir, "replace --find hello --replace bye --no-backup t/ansi.txt t/missing.txt");
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "t/ansi.txt is Error!!!\n");
+    EXPECT_EQ(o.err, "t/ansi.txt is Error!!! (只读文件)\n");
     EXPECT_NE(o.out.find("失败1个,文件不存在1个"), std::string::npos);
     o = Cli(dir, "replace --find hello --replace bye --no-backup --force-readonly t/ansi.txt");
     EXPECT_EQ(o.exitCode, 0);
@@ -149,7 +149,7 @@ TEST(Cli, DryRunChangesNothingAndPredicts) {
     const std::string before = ReadBytes(dir / "t" / "bom.txt");
     const Outcome o = Cli(dir, "replace --dry-run --find hello --replace bye --result-list list.txt t");
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "t/ansi.txt is Error!!!\n");
+    EXPECT_EQ(o.err, "t/ansi.txt is Error!!! (只读文件)\n");
     EXPECT_NE(o.out.find("t/bom.txt\n"), std::string::npos);
     EXPECT_NE(o.out.find("符合替换条件的4个,成功替换3个,失败1个"), std::string::npos);
     EXPECT_EQ(ReadBytes(dir / "t" / "bom.txt"), before);

@@ -273,10 +273,14 @@ JobOutput ParseJobOutput(const CliRun& run) {
             output.written.push_back(line);
         }
     }
-    constexpr std::string_view kTail = " is Error!!!";
+    // "<path> is Error!!! (<reason>)"
+    constexpr std::string_view kTail = " is Error!!! (";
     for (const auto& line : Lines(run.err)) {
-        if (line.size() > kTail.size() && line.compare(line.size() - kTail.size(), kTail.size(), kTail) == 0) {
-            output.errors.push_back(line.substr(0, line.size() - kTail.size()));
+        const std::size_t tail = line.rfind(kTail);
+        if (tail != std::string::npos && tail > 0 && line.ends_with(")")) {
+            output.errors.push_back(line.substr(0, tail));
+            const std::size_t reason = tail + kTail.size();
+            output.reasons.push_back(line.substr(reason, line.size() - 1 - reason));
         } else {
             output.otherErrLines.push_back(line);
         }

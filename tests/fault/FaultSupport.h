@@ -73,7 +73,8 @@ struct Summary {
 struct JobOutput {
     std::vector<std::string> written; ///< the lines before the summary
     std::optional<Summary> summary;
-    std::vector<std::string> errors; ///< the paths of the "<path> is Error!!!" lines
+    std::vector<std::string> errors;  ///< the paths of the "<path> is Error!!! (<reason>)" lines
+    std::vector<std::string> reasons; ///< their reasons, in the same order
     std::vector<std::string> otherErrLines;
 };
 [[nodiscard]] JobOutput ParseJobOutput(const CliRun& run);

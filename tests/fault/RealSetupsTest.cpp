@@ -282,3 +282,69 @@ TEST_F(RealSetup, TypedTextAndMasksRespectCharacters) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ParseJobOutput(run).written, std::vector<std::string>{(m_src / "é.txt").string()});
 }
+
+// A written name with a line break was split across two lines of the result list, and restore then put
+// "notes.bak" back over "notes", a file outside the mask the user had edited. Such a name is never
+// written: it is an error line with its reason, so the list never holds a fragment.
+TEST_F(RealSetup, ANameWithALineBreakIsNeverWrittenAndRestoreNeverActsOnAFragment) {
+    WriteBytes(m_src / "notes\nx.txt", "a\r\n");
+    WriteBytes(m_src / "notes", "edited today\r\n");
+    WriteBytes(m_src / "notes.bak", "old notes\r\n");
+    WriteBytes(m_src / "plain.txt", "a\r\n");
+    const fs::path list = m_io / "files.txt";
+    CliRun run = insert({"--result-list", list.string(), m_src.string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("is Error!!! (文件名含有换行符，无法记入结果列表)"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(m_src / "notes\nx.txt"), "a\r\n");
+    EXPECT_FALSE(fs::exists(m_src / "notes\nx.txt.bak"));
+    EXPECT_EQ(ReadBytes(list), (m_src / "plain.txt").string() + "\n");
+
+    run = RunCli({"restore", list.string()}, {}, m_io, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadBytes(m_src / "plain.txt"), "a\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "notes"), "edited today\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "notes.bak"), "old notes\r\n");
+}
+
+// `--output out --result-list out/files.txt` with a source named files.txt: the copy replaced the list,
+// whose lines then went to a deleted file, exit 0. The run's own files are never a destination.
+TEST_F(RealSetup, TheResultListIsNeverReplacedByACopy) {
+    WriteBytes(m_src / "files.txt", "a list of mine\r\n");
+    WriteBytes(m_src / "b.txt", "a\r\n");
+    const fs::path out = m_tmp / "out";
+    fs::create_directories(out);
+    const fs::path list = out / "files.txt";
+    const CliRun run = insert({"--output", out.string(), "--result-list", list.string(), m_src.string()});
+    const JobOutput output = ParseJobOutput(run);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(output.errors, std::vector<std::string>{list.string()});
+    EXPECT_EQ(output.reasons, std::vector<std::string>{"输出文件是本次运行的结果列表"});
+    EXPECT_EQ(ReadBytes(list), (out / "b.txt").string() + "\n");
+    EXPECT_EQ(ReadBytes(out / "b.txt"), "ab\r\n");
+    EXPECT_EQ(ReadBytes(m_src / "files.txt"), "a list of mine\r\n");
+}
+
+// 只读文件强制替换 in output mode cleared the attribute of sources that are never written, and made the
+// copies read-only, so the next run into the same folder failed. Sources stay as they are; copies get
+// the source's bits and owner-write.
+TEST_F(RealSetup, ForcingInOutputModeLeavesSourcesAndKeepsCopiesReplaceable) {
+    WriteBytes(m_src / "locked.txt", "a\r\n");
+    ::chmod((m_src / "locked.txt").c_str(), 0444);
+    const fs::path out = m_tmp / "out";
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const CliRun run = insert({"--force-readonly", "--output", out.string(), m_src.string()});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(ModeOf(m_src / "locked.txt"), 0444u);
+        EXPECT_EQ(ModeOf(out / "locked.txt"), 0644u);
+        EXPECT_EQ(ReadBytes(out / "locked.txt"), "ab\r\n");
+    }
+    // A copy the user made read-only is replaced only when forcing is asked for.
+    ::chmod((out / "locked.txt").c_str(), 0444);
+    CliRun run = insert({"--output", out.string(), m_src.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ParseJobOutput(run).reasons, std::vector<std::string>{"只读文件"});
+    run = insert({"--force-readonly", "--output", out.string(), m_src.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ModeOf(m_src / "locked.txt"), 0444u);
+}

@@ -220,25 +220,3 @@ TEST(ChangePreview, EachEncodingShowsItsBytesAsUtf8WithCountsAndRoundTrip) {
     EXPECT_EQ(e.replacements, 2U);
     EXPECT_EQ(e.after, "a*c*\r\n");
 }
-
-TEST(ForeseenFailure, NamesTheFirstReasonARunWouldMeet) {
-    test::TempDir dir;
-    job::RuleLists lists;
-    lists.normal = {"61;62"}; // a -> b
-    const job::ParsedRuleLists parsed = job::ParseRuleLists(lists);
-    const std::string source = (dir / "a.txt").string();
-    test::WriteBytes(source, "a\r\n");
-    settings::ReplaceOptions options;
-    EXPECT_EQ(job::ForeseenFailureText((dir / "gone.txt").string(), source, parsed, options), "无法读取");
-    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
-
-    // The run makes one level of the output folder: only a folder whose parent is missing too fails.
-    options.outputToFolder = true;
-    options.outputFolder = (dir / "missing" / "out").string() + "/";
-    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法创建输出目录");
-    options.outputFolder = (dir / "out").string() + "/";
-    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
-    // A relative folder of one name lies in the working folder, which is there.
-    options.outputFolder = "norvik-no-such-output-folder/";
-    EXPECT_EQ(job::ForeseenFailureText(source, source, parsed, options), "无法写入");
-}

@@ -65,14 +65,18 @@ TEST_F(Search, MatchesTheWorkingTextOfEveryEncoding) {
     EXPECT_EQ(result.hits, (std::vector<std::string>{PathText(gbk), PathText(utf16), PathText(utf8)}));
 }
 
-TEST_F(Search, MissingAndUnreadableFilesAreSkippedAndTheSearchGoesOn) {
+// A file that cannot be read may hold the text: it is named with its reason, never passed over in
+// silence, and the search goes on. Missing paths are skipped.
+TEST_F(Search, MissingFilesAreSkippedUnreadableOnesNamedAndTheSearchGoesOn) {
     targets.push_back(FileTarget(dir / "gone.txt"));
     targets.push_back({dir.folder() + "gone/", true});
+    std::string unreadable = "/proc/self/mem"; // exists, but cannot be read, even by the administrator
     if (::geteuid() == 0) {
-        targets.push_back(FileTarget("/proc/self/mem")); // exists, but cannot be read
+        targets.push_back(FileTarget(unreadable));
     } else {
         const fs::path locked = put("locked.txt", "needle");
         fs::permissions(locked, fs::perms::none);
+        unreadable = PathText(locked);
     }
     const fs::path found = put("found.txt", "a needle");
 
@@ -80,7 +84,10 @@ TEST_F(Search, MissingAndUnreadableFilesAreSkippedAndTheSearchGoesOn) {
 
     EXPECT_EQ(result.status, SearchStatus::Finished);
     EXPECT_EQ(result.hits, std::vector<std::string>{PathText(found)});
-    EXPECT_TRUE(rec.errors.empty());
+    EXPECT_EQ(result.failures, 1u);
+    ASSERT_EQ(rec.failures.size(), 1u);
+    EXPECT_EQ(rec.failures[0].path, unreadable);
+    EXPECT_EQ(rec.failures[0].reason, job::FailureReason::Unreadable);
 }
 
 TEST_F(Search, ReportsProgressCountAndTimeAndYieldsBeforeEveryFile) {

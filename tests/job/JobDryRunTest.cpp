@@ -1,6 +1,7 @@
 // The dry run: it changes nothing, and foresees what the real run meets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 #include <unistd.h>
@@ -35,6 +36,9 @@ TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
     EXPECT_EQ(rec.results, std::vector<std::string>{PathText(a)});
     EXPECT_EQ(rec.errors,
               (std::vector<std::string>{PathText(locked) + " is Error!!!", PathText(wide) + " is Error!!!"}));
+    ASSERT_EQ(rec.failures.size(), 2u);
+    EXPECT_EQ(rec.failures[0].reason, job::FailureReason::ReadOnly);
+    EXPECT_EQ(rec.failures[1].reason, job::FailureReason::Unrepresentable);
     EXPECT_EQ(inPlace.counters, (job::RunCounters{3, 3, 0, 1, 2}));
     EXPECT_EQ(ReadBytes(a), "a\r\n");
     EXPECT_EQ(fs::last_write_time(a), time);
@@ -54,6 +58,7 @@ TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
     run();
     EXPECT_TRUE(rec.results.empty());
     EXPECT_EQ(rec.errors.size(), 3u);
+    EXPECT_EQ(rec.failures[0].reason, job::FailureReason::OutputFolderMissing);
 }
 
 // The dry run is judged against the real run on a tree of every failure it must foresee: its result
@@ -64,13 +69,18 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
         ReplaceMode mode;
         bool toFolder;
         const char* folder; // under the temporary folder
+        bool hits = false;  // the files come as ticked search hits (or a preview's files)
+        bool force = false; // 只读文件强制替换
     };
     const Mode modes[] = {{"in place", ReplaceMode::Normal, false, ""},
                           {"output folder to make", ReplaceMode::Normal, true, "out/"},
                           {"existing output folder", ReplaceMode::Normal, true, "out/"},
                           {"output folder that is a file", ReplaceMode::Normal, true, "plain"},
                           {"output folder in a missing folder", ReplaceMode::Normal, true, "no/such/"},
-                          {"extraction", ReplaceMode::Extract, false, ""}};
+                          {"extraction", ReplaceMode::Extract, false, ""},
+                          {"search hits in place", ReplaceMode::Normal, false, "", true},
+                          {"search hits into an output folder, forced", ReplaceMode::Normal, true, "out/", true, true},
+                          {"forced in place", ReplaceMode::Normal, false, "", false, true}};
     for (const Mode& m : modes) {
         SCOPED_TRACE(m.name);
         std::vector<std::tuple<std::vector<std::string>, std::vector<std::string>, job::RunCounters>> seen;
@@ -97,6 +107,8 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             MakeReadOnly(dir / "out/locked.txt");
             fs::create_hard_link(dir / "t/a.txt", dir / "t/twice.txt");     // one file reached twice
             fs::create_hard_link(dir / "t/kept.txt", dir / "out/kept.txt"); // a destination that is a source
+            put("t/line\nbreak.txt", "a<a>a</a>\r\n");                      // no line of a result list
+            put("t/list.txt", "a<a>a</a>\r\n");                             // its copy would land on the run's own list
             if (std::string(m.name) == "output folder to make") {
                 fs::remove_all(dir / "out"); // made by the run itself
             }
@@ -105,9 +117,19 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             options.mode = m.mode;
             options.outputToFolder = m.toFolder;
             options.outputFolder = dir.folder() + m.folder;
+            options.forceReadOnly = m.force;
             job::JobEngine engine(options);
             job::JobRequest request;
             request.targets.push_back(FolderTarget(dir / "t"));
+            request.ownFiles.push_back((dir / "out/list.txt").string());
+            if (m.hits) {
+                request.useSearchHits = true;
+                for (const auto& entry : fs::directory_iterator(dir / "t")) {
+                    request.searchHits.push_back(FileTarget(entry.path()));
+                }
+                std::sort(request.searchHits.begin(), request.searchHits.end(),
+                          [](const auto& x, const auto& y) { return x.path < y.path; });
+            }
             request.rules.texts.find = "a";
             request.rules.texts.replacement = "b";
             request.rules.texts.extractStart = "<a>";
@@ -118,6 +140,17 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             for (auto* lines : {&rec.results, &rec.errors}) {
                 for (std::string& line : *lines) {
                     line = line.substr(dir.folder().size());
+                }
+            }
+            // The reasons are part of the forecast.
+            for (std::size_t i = 0; i < rec.errors.size(); ++i) {
+                rec.errors[i] += " (" + job::FailureReasonText(rec.failures[i].reason) + ")";
+            }
+            if (!dry) {
+                EXPECT_EQ(ReadBytes(dir / "t/line\nbreak.txt"), "a<a>a</a>\r\n");
+                EXPECT_FALSE(fs::exists(dir / "t/line\nbreak.txt.bak"));
+                if (m.toFolder) {
+                    EXPECT_FALSE(OwnerWritable(dir / "t/locked.txt")) << "a source in output mode is never changed";
                 }
             }
             seen.emplace_back(rec.results, rec.errors, result.counters);

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "job/JobEngine.h"
 #include "job/JobObserver.h"
+#include "job/JobTexts.h"
 #include "job/JobTypes.h"
 
 namespace norvik::test {
@@ -22,6 +23,7 @@ struct Recorder : job::JobObserver {
     std::vector<std::size_t> collected;
     std::vector<unsigned> percents;
     std::vector<std::string> changed, results, errors, hits, summaries, elapsedTexts;
+    std::vector<job::FileFailure> failures; ///< the failures behind `errors`, with their reasons
     std::size_t yields = 0;
     std::function<void()> onYield;
     std::function<void(unsigned)> onProgress;
@@ -41,7 +43,10 @@ struct Recorder : job::JobObserver {
     }
     void changedFile(const std::string& path) override { changed.push_back(path); }
     void resultLine(const std::string& path) override { results.push_back(path); }
-    void errorLine(const std::string& line) override { errors.push_back(line); }
+    void failure(const job::FileFailure& failure) override {
+        errors.push_back(job::ErrorLineText(failure.path));
+        failures.push_back(failure);
+    }
     void hit(const std::string& path) override { hits.push_back(path); }
     void summary(const std::string& text) override { summaries.push_back(text); }
     void elapsed(const std::string& text) override { elapsedTexts.push_back(text); }

@@ -83,6 +83,10 @@ private slots:
     void doubleClickOpensWhatTheRowNames();
     void rowsAppearWhileTheRunIsUnderWay();
     void previewShowsChangesAndRunsTheTickedFiles();
+    void outputFolderAmongTheSourcesIsRefusedOnEveryRoute();
+    void previewIsDiscardedWhenItsRuleFileChanges();
+    void stopWhileTheTargetsAreCollectedWritesNothing();
+    void aRunWithNothingToDoKeepsTheUndo();
 };
 
 void JobWindowTest::wholeJobOverFourEncodingsThenRestore() {
@@ -317,6 +321,8 @@ void JobWindowTest::firstFailureShowsTheErrorTab() {
     QCOMPARE(errors, (QStringList{f.path(QStringLiteral("b_locked.txt")) + QStringLiteral(" is Error!!!"),
                                   f.path(QStringLiteral("c_locked.txt")) + QStringLiteral(" is Error!!!")}));
     QCOMPARE(w.errorList->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    // The reason is read beside the line, without hovering.
+    QCOMPARE(w.errorList->model()->index(0, 0).data().toString(), errors[0] + QStringLiteral("    （只读文件）"));
     QVERIFY(w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
     QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
     QCOMPARE(ListTexts(*w.resultList), QStringList{f.path(QStringLiteral("a.txt"))});
@@ -355,7 +361,8 @@ void JobWindowTest::ruleSetThatHasGoneIsReportedWithoutSummary() {
     QCOMPARE(messages[0].detail, QStringLiteral("error"));
     QCOMPARE(f.summary(), QStringLiteral("earlier summary"));
     QCOMPARE(f.elapsed(), QStringLiteral("earlier time"));
-    QCOMPARE(w.resultList->count(), 0);
+    // Nothing was written: the last run's list, what 恢复 works from, stays.
+    QCOMPARE(ListTexts(*w.resultList), QStringList{QStringLiteral("/previous/run.txt")});
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
 
@@ -556,6 +563,125 @@ void JobWindowTest::previewShowsChangesAndRunsTheTickedFiles() {
     w.previewButton->click();
     f.type(f.w().replacementText, QStringLiteral("newer"));
     QVERIFY(w.previewPane->isEmpty());
+}
+
+// A preview made, then the output folder moved into a target (as the configuration dialog does): 替换所选
+// wrote a.txt's copy over sub/a.txt, a file the run did not even hold. Every route passes one preflight.
+void JobWindowTest::outputFolderAmongTheSourcesIsRefusedOnEveryRoute() {
+    WindowFixture f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("sub/a.txt"), "mine\r\n");
+    f.addFolder();
+    f.type(w.findText, QStringLiteral("old"));
+    f.type(w.replacementText, QStringLiteral("new"));
+    w.previewButton->click();
+    QCOMPARE(w.previewPane->model().rowCount(), 1);
+    f.form->options().outputToFolder = true;
+    f.form->options().outputFolder = f.path(QStringLiteral("sub")).toStdString() + "/";
+    w.runPreviewButton->click();
+    QVERIFY(w.previewPane->isEmpty());
+    QCOMPARE(f.read(QStringLiteral("sub/a.txt")), QByteArray("mine\r\n"));
+
+    // Ticked search hits pass the same check, and so does a preview made now.
+    f.type(w.searchText, QStringLiteral("old"));
+    f.form->job().Search();
+    QCOMPARE(w.hitList->count(), 1);
+    w.listTabs->setCurrentIndex(norvik::ui::kSearchTab);
+    w.startButton->click();
+    w.previewButton->click();
+    const auto messages = f.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 2);
+    for (const auto& message : messages) {
+        QVERIFY2(message.text.contains(QStringLiteral("替换没有开始")), qPrintable(message.text));
+    }
+    QCOMPARE(f.read(QStringLiteral("sub/a.txt")), QByteArray("mine\r\n"));
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+}
+
+// The preview showed "hello BAR"; the rule file was then changed (on disk, or in the rule editor) and
+// 替换所选 wrote "PWNED foo". The forecast holds only while its rule file is what it was.
+void JobWindowTest::previewIsDiscardedWhenItsRuleFileChanges() {
+    WindowFixture f;
+    const auto& w = f.w();
+    const QString ruleFile = f.exe.filePath(QStringLiteral("MultiReplace/set.nrr"));
+    norvik::test::WriteFileBytes(ruleFile, "666F6F;424152\r\n"); // foo -> BAR
+    f.write(QStringLiteral("a.txt"), "hello foo\r\n");
+    f.addFolder();
+    w.multipleCheck->setChecked(true);
+    w.ruleSetChooser->setCurrentIndex(w.ruleSetChooser->findText(QStringLiteral("set")));
+    w.previewButton->click();
+    QCOMPARE(w.previewPane->model().rowCount(), 1);
+    norvik::test::WriteFileBytes(ruleFile, "68656C6C6F;50574E4544\r\n"); // hello -> PWNED
+    w.runPreviewButton->click();
+    QVERIFY(w.previewPane->isEmpty());
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("hello foo\r\n"));
+
+    // A fresh preview of the new rules runs as shown.
+    w.previewButton->click();
+    w.runPreviewButton->click();
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("PWNED foo\r\n"));
+}
+
+// 停止 pressed while the folders were scanned was ignored, and then every file was rewritten.
+void JobWindowTest::stopWhileTheTargetsAreCollectedWritesNothing() {
+    WindowFixture f;
+    PrepareTenFiles(f);
+    const auto& w = f.w();
+    bool pressed = false;
+    f.platform.onProcessEvents = [&](int) {
+        const auto& engine = f.form->job().engine();
+        if (!pressed && engine.isBusy() && !engine.isRunning()) {
+            pressed = true;
+            f.platform.yesNoAnswers = {true};
+            w.stopButton->click();
+        }
+    };
+    w.startButton->click();
+    QVERIFY(pressed);
+    QCOMPARE(f.platform.callsOf(QStringLiteral("yesNo")).size(), 1);
+    QCOMPARE(ChangedOnDisk(f), 0);
+    QCOMPARE(f.summary(), Summary(1, 10, 0, 0, 0, 0));
+}
+
+// 替换所选 with nothing ticked, or pressed again after the preview had run, ran an empty job that
+// cleared the result list: 恢复 then restored nothing while the changed files and their backups stayed.
+void JobWindowTest::aRunWithNothingToDoKeepsTheUndo() {
+    WindowFixture f;
+    const auto& w = f.w();
+    f.write(QStringLiteral("a.txt"), "old\r\n");
+    f.write(QStringLiteral("b.txt"), "old\r\n");
+    f.addFolder();
+    f.type(w.findText, QStringLiteral("old"));
+    f.type(w.replacementText, QStringLiteral("new"));
+    w.previewButton->click();
+    norvik::ui::PreviewModel& rows = w.previewPane->model();
+    QCOMPARE(rows.rowCount(), 2);
+    QVERIFY(w.runPreviewButton->isEnabled());
+    rows.setChecked(0, false);
+    rows.setChecked(1, false);
+    QVERIFY(!w.runPreviewButton->isEnabled());
+    rows.setChecked(1, true);
+    w.runPreviewButton->click();
+    QCOMPARE(w.resultList->count(), 1);
+    const QString written = ListTexts(*w.resultList).front();
+
+    // Pressed a second time: the preview is gone, so 替换所选 is off; 开始 on the emptied preview tab
+    // says that nothing is ticked and runs nothing.
+    QVERIFY(!w.runPreviewButton->isEnabled());
+    w.listTabs->setCurrentIndex(norvik::ui::kPreviewTab);
+    w.startButton->click();
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有勾选要替换的文件。")});
+    QCOMPARE(ListTexts(*w.resultList), QStringList{written});
+    // A run over the targets that finds nothing to change keeps the list too.
+    w.listTabs->setCurrentIndex(norvik::ui::kTargetsTab);
+    f.type(w.findText, QStringLiteral("absent"));
+    w.startButton->click();
+    QCOMPARE(ListTexts(*w.resultList), QStringList{written});
+
+    f.form->job().Restore();
+    QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
+    QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
 }
 
 QTEST_MAIN(JobWindowTest)
