@@ -3,6 +3,9 @@
 // option boxes, mode, text boxes and rule-set choice, its options record, and the configuration
 // dialog's output mode and extraction flags.
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace norvik::settings {
 class SettingsDocument;
@@ -36,12 +39,15 @@ public:
 
     /// Reads every key in its fixed order into the windows. The first key that cannot be read stops
     /// loading with a message box naming the problem; what was applied before it stays, and the
-    /// dialog refresh, the options refresh and the language are then left out.
+    /// dialog refresh, the options refresh and the language are then left out. That key and every
+    /// later one keep their stored text: the window shows its own default for them, and saving writes
+    /// one back only when the user changed that setting.
     LoadOutcome LoadSettings();
 
-    /// Writes every key from the windows into the settings document (nothing when the file is gone).
-    /// A key whose stored element holds more than text cannot be written; the others still are, and
-    /// the problem is shown once.
+    /// Writes every key from the windows into the settings document (nothing when the file is gone),
+    /// except the keys loading left unapplied whose setting is still as loading left it. A key whose
+    /// stored element holds more than text cannot be written; the others still are, and the problem
+    /// is shown once.
     void SaveSettings();
 
     /// The close path: SaveSettings, then the document is written to its file if anything changed.
@@ -50,11 +56,23 @@ public:
     bool SaveAndWrite();
 
 private:
+    struct StoredValue {
+        std::string_view key;
+        std::string value;
+    };
+
     [[nodiscard]] TConfigure* usableConfigure() const;
+    /// Every key with the text the windows' state gives it, in saving order (the rule-set key only
+    /// with multiple replacement on and a set chosen).
+    [[nodiscard]] std::vector<StoredValue> currentValues(TConfigure& configure) const;
+    /// Remembers what the windows show for `failedKey` and every key loaded after it.
+    void holdUnappliedKeys(std::string_view failedKey, TConfigure& configure);
 
     MainWindowView& m_mainForm;
     settings::SettingsDocument& m_document;
     TConfigure* m_configure = nullptr;
+    /// The keys loading left unapplied, with the text their setting had right after loading.
+    std::vector<StoredValue> m_heldValues;
 };
 
 } // namespace norvik::ui

@@ -14,6 +14,7 @@
 
 #include "filedeal/HexText.h"
 #include "main/TMainForm.h"
+#include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
@@ -51,6 +52,19 @@ bool Box(const ProgramWindows& p, QCheckBox* Widgets::*box) {
 
 std::string Hex(const std::string& text) {
     return norvik::filedeal::TextToHex(text);
+}
+
+// Every key's stored value, or the reason it cannot be read.
+QStringList StoredValues(const ShippedFolders& folders) {
+    QStringList values;
+    for (const auto& key : norvik::settings::keys::kAllKeys) {
+        try {
+            values << QString::fromStdString(folders.stored(key.key));
+        } catch (const norvik::settings::SettingsError& error) {
+            values << QString::fromUtf8(error.what());
+        }
+    }
+    return values;
 }
 
 } // namespace
@@ -231,11 +245,27 @@ void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
     QCOMPARE(p.form->widgets().backupCheck->text(), QStringLiteral("替换前备份"));
     QVERIFY(p.form->languageMenu().entries().isEmpty());
 
-    // Closing still writes every key from the windows as they are.
+    // Closing writes the keys that were loaded; the bad key and the keys after it keep their stored
+    // text, unless the user changed that setting (the replacement text here).
+    p.form->widgets().replacementText->setPlainText(QStringLiteral("新"));
     QVERIFY(p.close());
-    QCOMPARE(folders.stored("Subdir"), std::string("1"));
+    QCOMPARE(p.platform.messages().size(), 1);
     QCOMPARE(folders.stored("Case_Sensitive"), std::string("1"));
-    QCOMPARE(folders.stored("NormalReplaceMemo1"), std::string());
+    QCOMPARE(folders.stored("Subdir"), std::string("yes"));
+    QCOMPARE(folders.stored("MutilReplace"), std::string("1"));
+    QCOMPARE(folders.stored("ReplaceType"), std::string("2"));
+    QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("ab"));
+    QCOMPARE(folders.stored("NormalReplaceMemo2"), Hex("\xD0\xC2"));
+    QCOMPARE(folders.stored("Language"), std::string("English"));
+
+    // The next start meets the same bad value; fixed, every kept key loads again.
+    folders.store("Subdir", "0");
+    ProgramWindows again(folders.exe.path());
+    QVERIFY(again.start());
+    QVERIFY2(again.platform.messages().isEmpty(), qPrintable(again.platform.messages().join(QLatin1Char('|'))));
+    QCOMPARE(again.form->mode(), ReplaceMode::Feature);
+    QCOMPARE(Memo(again, &Widgets::findText), QStringLiteral("ab"));
+    QCOMPARE(again.form->options().language, std::string("English"));
 }
 
 void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
@@ -288,11 +318,16 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
         folders.store("BackUp", "0");
         folders.store("NormalReplaceMemo1", Hex("ab"));
         c.spoil(folders, target);
+        const QStringList spoiled = StoredValues(folders);
         ProgramWindows p(folders.exe.path());
         QVERIFY2(p.start(), c.name);
         QVERIFY2(p.platform.messages() == QStringList{c.message}, c.name);
         c.check(p, target);
         QVERIFY2(p.form->languageMenu().entries().isEmpty(), c.name);
+        // Nothing changed by the user: a plain close gives back every key as it was stored.
+        QVERIFY2(p.close(), c.name);
+        QVERIFY2(p.platform.messages() == QStringList{c.message}, c.name);
+        QCOMPARE(StoredValues(folders), spoiled);
     }
 }
 
