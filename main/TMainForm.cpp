@@ -487,6 +487,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_settingsBinding->ReleaseSettingsFile();
     event->accept();
 }
 

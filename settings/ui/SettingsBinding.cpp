@@ -70,6 +70,7 @@ bool SettingsBinding::OpenSettings() {
     };
     switch (loaded.status) {
     case settings::LoadStatus::Loaded:
+        m_lock = settings::SettingsLock::Acquire(m_mainForm.folders().settingsFile);
         return true;
     case settings::LoadStatus::Missing:
         show(settings::kSettingsMissingMessage);
@@ -161,10 +162,12 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
         holdUnappliedKeys(reading, *configure);
+        reportSettingsInUse();
         return LoadOutcome::Stopped;
     }
     configure->LoadConfiguration();
     m_mainForm.RefreshOptions();
+    reportSettingsInUse();
     return LoadOutcome::Loaded;
 }
 
@@ -177,6 +180,15 @@ void SettingsBinding::holdUnappliedKeys(std::string_view failedKey, TConfigure& 
         if (held != keys::kAllKeys.end()) {
             m_heldValues.push_back(std::move(value));
         }
+    }
+}
+
+void SettingsBinding::reportSettingsInUse() {
+    if (m_lock.state() == settings::SettingsLock::State::InUse) {
+        m_mainForm.platform().showMessage(
+            &m_mainForm.windowWidget(),
+            FromUtf8(std::string(settings::kSettingsInUseMessage) + m_mainForm.folders().settingsFile),
+            platform::MessageKind::Warning);
     }
 }
 
@@ -257,6 +269,10 @@ void SettingsBinding::SaveSettings() {
 }
 
 bool SettingsBinding::SaveAndWrite() {
+    // The window that opened the file first owns it; this one said at start that it would not save.
+    if (m_lock.state() == settings::SettingsLock::State::InUse) {
+        return true;
+    }
     SaveSettings();
     TConfigure* configure = usableConfigure();
     if (configure == nullptr || !m_document.IsChanged()) {

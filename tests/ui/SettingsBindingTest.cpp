@@ -81,6 +81,7 @@ private slots:
     void ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff();
     void outputFolderModeNeedsAFolderThatCanBeHad();
     void nothingIsWrittenWhenTheFileWasDeleted();
+    void secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst();
 };
 
 void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
@@ -442,6 +443,36 @@ void SettingsBindingTest::nothingIsWrittenWhenTheFileWasDeleted() {
     QVERIFY(p.close());
     QVERIFY(!QFile::exists(folders.settingsFile()));
     QVERIFY(p.platform.messages().isEmpty());
+}
+
+void SettingsBindingTest::secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst() {
+    ShippedFolders folders;
+    {
+        ProgramWindows first(folders.exe.path());
+        QVERIFY(first.start());
+        QVERIFY(first.platform.messages().isEmpty());
+        ProgramWindows second(folders.exe.path());
+        QVERIFY(second.start());
+        QCOMPARE(second.platform.messages(),
+                 QStringList{QStringLiteral("设置文件正被另一个 Norvik 窗口使用，本窗口关闭时不会保存设置:\n") +
+                             folders.settingsFile()});
+
+        // The first window closes first and saves; the second, closed last, leaves that alone.
+        first.form->widgets().findText->setPlainText(QStringLiteral("first"));
+        second.form->widgets().findText->setPlainText(QStringLiteral("second"));
+        QVERIFY(first.close());
+        QVERIFY(second.close());
+        QCOMPARE(second.platform.messages().size(), 1);
+        QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("first"));
+    }
+    // Once the holder is gone, the next window holds the file and saves it.
+    ProgramWindows third(folders.exe.path());
+    QVERIFY(third.start());
+    QVERIFY(third.platform.messages().isEmpty());
+    QCOMPARE(Memo(third, &Widgets::findText), QStringLiteral("first"));
+    third.form->widgets().findText->setPlainText(QStringLiteral("third"));
+    QVERIFY(third.close());
+    QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("third"));
 }
 
 QTEST_MAIN(SettingsBindingTest)
