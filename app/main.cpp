@@ -2,13 +2,12 @@
 // Paths given on the command line are added to the target list as if they had been dropped on it.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFile>
-#include <QStringList>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "main/ProgramArguments.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/QtPlatform.h"
@@ -23,30 +22,55 @@
 
 namespace {
 
-// Relative paths are taken from the folder the program was started in, before anything changes it.
-QStringList TargetArguments(int argc, char* argv[]) {
-    QStringList paths;
-    for (int i = 1; i < argc; ++i) {
-        std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(argv[i], ec);
-        paths << QFile::decodeName(ec ? argv[i] : absolute.c_str());
-    }
-    return paths;
+// The executable's folder (ending with '/') without the toolkit, which needs a display.
+std::string ExecutableFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string() + "/";
+}
+
+norvik::settings::AppFolders FoldersOf(const std::string& exeFolder) {
+    return norvik::settings::LocateAppFolders(exeFolder,
+                                              norvik::settings::ShippedFolderOf(exeFolder, NORVIK_SHIPPED_FROM_BIN),
+                                              norvik::settings::CurrentUserEnvironment());
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // QApplication takes its own options (-platform, -style, ...) out of argv; the rest are targets.
-    QApplication app(argc, argv);
+    using norvik::ui::ProgramArguments;
+    // Help and version are answered before the toolkit starts, so they need no display. Arguments
+    // after "--" are never shown to the toolkit, which would take "-title" or "-style" as its own.
+    ProgramArguments arguments = norvik::ui::SplitProgramArguments(argc, argv);
+    if (arguments.request == ProgramArguments::Request::Help) {
+        const std::string exeFolder = ExecutableFolder();
+        const std::string usage =
+            norvik::ui::ProgramUsage(exeFolder.empty() ? std::string() : FoldersOf(exeFolder).settingsFile);
+        return std::fputs(usage.c_str(), stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+    }
+    if (arguments.request == ProgramArguments::Request::Version) {
+        return std::fputs(norvik::ui::ProgramVersion().c_str(), stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+    }
+    // Relative paths are taken from the folder the program was started in, before anything changes it.
+    std::error_code ec;
+    const std::string startFolder = std::filesystem::current_path(ec).string();
+
+    int toolkitArgc = static_cast<int>(arguments.toolkitArguments.size()) - 1;
+    QApplication app(toolkitArgc, arguments.toolkitArguments.data());
     QApplication::setApplicationName(QStringLiteral("Norvik"));
-    const QStringList targets = TargetArguments(argc, argv);
+    const norvik::ui::TargetArguments targets = norvik::ui::CollectTargetArguments(
+        toolkitArgc, arguments.toolkitArguments.data(), arguments.pathsAfterOptions, startFolder);
+    if (!targets.unknownOption.empty()) {
+        std::fprintf(stderr,
+                     "norvik: unknown option '%s' (a path that starts with '-' goes after \"--\"); "
+                     "see norvik --help\n",
+                     targets.unknownOption.c_str());
+        return 2;
+    }
 
     norvik::platform::QtPlatform platform;
     const std::string exeFolder = norvik::ui::PathBytes(QCoreApplication::applicationDirPath()) + "/";
-    const norvik::settings::AppFolders folders = norvik::settings::LocateAppFolders(
-        exeFolder, norvik::settings::ShippedFolderOf(exeFolder, NORVIK_SHIPPED_FROM_BIN),
-        norvik::settings::CurrentUserEnvironment());
+    const norvik::settings::AppFolders folders = FoldersOf(exeFolder);
     const std::vector<std::string> seedProblems = norvik::settings::SeedUserFiles(folders);
     for (const std::string& problem : seedProblems) {
         std::fprintf(stderr, "norvik: %s\n", problem.c_str());
@@ -73,8 +97,8 @@ int main(int argc, char* argv[]) {
 
     // Showing the window loads the stored targets; the command line's come after them.
     mainForm.show();
-    if (!targets.isEmpty()) {
-        mainForm.DropPaths(targets);
+    if (!targets.paths.empty()) {
+        mainForm.AddPaths(targets.paths);
     }
     return QApplication::exec();
 }

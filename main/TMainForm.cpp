@@ -291,15 +291,30 @@ void TMainForm::N28Click() {
 }
 
 void TMainForm::DropPaths(const QStringList& paths) {
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& dropped : paths) {
-        const std::string path = PathBytes(dropped);
+        bytes.push_back(PathBytes(dropped));
+    }
+    AddPaths(bytes);
+}
+
+void TMainForm::AddPaths(const std::vector<std::string>& paths) {
+    QString missing;
+    for (const std::string& path : paths) {
         if (filedeal::FileExists(path)) {
             AddTarget(path);
         } else if (filedeal::FolderExists(path)) {
             AddTarget(filedeal::WithTrailingSlash(path));
+        } else {
+            missing += QLatin1Char('\n') + PathText(path);
         }
     }
     ShowTargetsTab();
+    if (!missing.isEmpty()) {
+        m_platform.showMessage(this, QStringLiteral("以下路径不是文件或文件夹，未加入目标列表:") + missing,
+                               platform::MessageKind::Warning);
+    }
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
@@ -490,6 +505,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_settingsBinding->ReleaseSettingsFile();
     event->accept();
 }
 

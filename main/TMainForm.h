@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "settings/AppFolders.h"
 #include "settings/ReplaceOptions.h"
@@ -90,6 +91,10 @@ public:
     void N28Click();          ///< remove all targets
     /// Files and folders dropped on the window, in the drop's order.
     void DropPaths(const QStringList& paths);
+    /// Files and folders as the file system's bytes (dropped, or given on the command line), in their
+    /// order: a file is added as it is, a folder with a trailing '/'; the paths that are neither are
+    /// named in one message box.
+    void AddPaths(const std::vector<std::string>& paths);
 
     // --- Rule-set chooser -------------------------------------------------------------------------
     /// Multiple replacement switched: shows the chooser, disables the text boxes' tabs, recolours them

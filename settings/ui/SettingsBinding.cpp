@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -69,6 +70,7 @@ bool SettingsBinding::OpenSettings() {
     };
     switch (loaded.status) {
     case settings::LoadStatus::Loaded:
+        m_lock = settings::SettingsLock::Acquire(m_mainForm.folders().settingsFile);
         return true;
     case settings::LoadStatus::Missing:
         show(settings::kSettingsMissingMessage);
@@ -93,11 +95,17 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
     if (configure == nullptr) {
         return LoadOutcome::Skipped;
     }
-    const settings::SettingsDocument& document = m_document;
     const MainFormWidgets& w = m_mainForm.widgets();
     settings::ReplaceOptions& options = m_mainForm.options();
+    m_heldValues.clear();
+    // The key being read: it and every key after it are left unapplied when it cannot be read.
+    std::string_view reading;
+    const auto readKey = [this, &reading](std::string_view key) {
+        reading = key;
+        return m_document.ReadSetting(key);
+    };
     try {
-        const settings::DecodedTargets targets = settings::DecodeTargets(document.ReadSetting(keys::kTarget));
+        const settings::DecodedTargets targets = settings::DecodeTargets(readKey(keys::kTarget));
         m_mainForm.targets().Clear();
         for (const settings::TargetEntry& target : targets.entries) {
             m_mainForm.targets().Append(target.path, target.checked);
@@ -109,36 +117,36 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         // Setting a box runs its click reaction only when its state changes (CheckBox1's fills the
         // rule-set chooser).
         for (const CheckKey& entry : kOptionChecks) {
-            (w.*entry.box)->setChecked(settings::ReadFlag(document.ReadSetting(entry.key)));
+            (w.*entry.box)->setChecked(settings::ReadFlag(readKey(entry.key)));
         }
 
-        const bool toFolder = settings::ReadFlag(document.ReadSetting(keys::kItsSelf));
+        const bool toFolder = settings::ReadFlag(readKey(keys::kItsSelf));
         configure->setOutputToFolderChosen(toFolder);
 
         const settings::RestoredOutputFolder output =
-            settings::RestoreOutputFolder(configure->outputToFolderChosen(), document.ReadSetting(keys::kOutPutDir));
+            settings::RestoreOutputFolder(configure->outputToFolderChosen(), readKey(keys::kOutPutDir));
         options.outputFolder = output.folder;
         if (output.clearOutputToFolder) {
             options.outputToFolder = false;
         }
 
-        options.fileTypes = document.ReadSetting(keys::kDefaultFileExt);
-        options.selectedTypes = document.ReadSetting(keys::kSelectFileExt);
+        options.fileTypes = readKey(keys::kDefaultFileExt);
+        options.selectedTypes = readKey(keys::kSelectFileExt);
 
         const std::optional<settings::ReplaceMode> mode =
-            settings::ModeFromNumber(settings::ReadNumber(document.ReadSetting(keys::kReplaceType)));
+            settings::ModeFromNumber(settings::ReadNumber(readKey(keys::kReplaceType)));
         if (mode && *mode != m_mainForm.options().mode) {
             m_mainForm.SetMode(*mode);
         }
 
         for (const TextKey& entry : kRuleTexts) {
-            const std::string text = filedeal::HexToText(document.ReadSetting(entry.key));
+            const std::string text = filedeal::HexToText(readKey(entry.key));
             SetMemoTextUtf8(*(w.*entry.box), filedeal::CodePageToUtf8(text));
         }
 
-        options.language = settings::LanguageFromValue(document.ReadSetting(keys::kLanguage));
+        options.language = settings::LanguageFromValue(readKey(keys::kLanguage));
 
-        const QString ruleSet = PathText(settings::RuleSetNameFromValue(document.ReadSetting(keys::kRepacleRulesFile)));
+        const QString ruleSet = PathText(settings::RuleSetNameFromValue(readKey(keys::kRepacleRulesFile)));
         for (int row = w.ruleSetChooser->count() - 1; row >= 0; --row) {
             if (w.ruleSetChooser->itemText(row) == ruleSet) {
                 w.ruleSetChooser->setCurrentIndex(row);
@@ -146,18 +154,90 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
             }
         }
 
-        options.extractAddSource = settings::ReadFlag(document.ReadSetting(keys::kExtractFileSourceAdd));
-        options.extractBlankLine = settings::ReadFlag(document.ReadSetting(keys::kExtractAddEmptyRow));
-        options.extractIncludeStart = settings::ReadFlag(document.ReadSetting(keys::kExtractIncludeStart));
-        options.extractIncludeEnd = settings::ReadFlag(document.ReadSetting(keys::kExtractIncludeEnd));
+        options.extractAddSource = settings::ReadFlag(readKey(keys::kExtractFileSourceAdd));
+        options.extractBlankLine = settings::ReadFlag(readKey(keys::kExtractAddEmptyRow));
+        options.extractIncludeStart = settings::ReadFlag(readKey(keys::kExtractIncludeStart));
+        options.extractIncludeEnd = settings::ReadFlag(readKey(keys::kExtractIncludeEnd));
     } catch (const SettingsError& error) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
+        holdUnappliedKeys(reading, *configure);
+        reportSettingsInUse();
         return LoadOutcome::Stopped;
     }
     configure->LoadConfiguration();
     m_mainForm.RefreshOptions();
+    reportSettingsInUse();
     return LoadOutcome::Loaded;
+}
+
+void SettingsBinding::holdUnappliedKeys(std::string_view failedKey, TConfigure& configure) {
+    const auto first = std::find_if(keys::kAllKeys.begin(), keys::kAllKeys.end(),
+                                    [failedKey](const keys::KeyDefault& entry) { return entry.key == failedKey; });
+    for (StoredValue& value : currentValues(configure)) {
+        const auto held = std::find_if(first, keys::kAllKeys.end(),
+                                       [&value](const keys::KeyDefault& entry) { return entry.key == value.key; });
+        if (held != keys::kAllKeys.end()) {
+            m_heldValues.push_back(std::move(value));
+        }
+    }
+}
+
+void SettingsBinding::reportSettingsInUse() {
+    if (m_lock.state() == settings::SettingsLock::State::InUse) {
+        m_mainForm.platform().showMessage(
+            &m_mainForm.windowWidget(),
+            FromUtf8(std::string(settings::kSettingsInUseMessage) + m_mainForm.folders().settingsFile),
+            platform::MessageKind::Warning);
+    }
+}
+
+std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfigure& configure) const {
+    const MainFormWidgets& w = m_mainForm.widgets();
+    const settings::ReplaceOptions& options = m_mainForm.options();
+    std::vector<StoredValue> values;
+    const auto add = [&values](std::string_view key, std::string value) {
+        values.push_back({key, std::move(value)});
+    };
+    const auto boxFlag = [](const QCheckBox* box) {
+        return settings::FlagText(box->isChecked());
+    };
+
+    add(keys::kTarget, settings::EncodeTargets(m_mainForm.targets().Entries()));
+
+    add(keys::kBackUp, boxFlag(w.backupCheck));
+    add(keys::kCaseSensitive, boxFlag(w.caseSensitiveCheck));
+    add(keys::kSubdir, boxFlag(w.subfoldersCheck));
+    add(keys::kMutilReplace, boxFlag(w.multipleCheck));
+    add(keys::kReplaceType, std::to_string(static_cast<int>(options.mode)));
+    add(keys::kForceReadOnly, boxFlag(w.forceReadOnlyCheck));
+
+    add(keys::kItsSelf, settings::FlagText(configure.outputToFolderChosen()));
+
+    add(keys::kDefaultFileExt, options.fileTypes);
+    add(keys::kSelectFileExt, options.selectedTypes);
+    add(keys::kOutPutDir, options.outputFolder);
+
+    const TConfigure::ExtractionChoice extraction = configure.extractionChosen();
+    add(keys::kExtractFileSourceAdd, settings::FlagText(extraction.addSource));
+    add(keys::kExtractAddEmptyRow, settings::FlagText(extraction.blankLine));
+    add(keys::kExtractIncludeStart, settings::FlagText(extraction.includeStart));
+    add(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
+
+    add(keys::kLanguage, options.language);
+
+    // The chosen rule set goes with the multiple-replacement box as it is on screen, like
+    // "MutilReplace" itself: a set chosen since the last options refresh is not lost.
+    const QString ruleSet = w.ruleSetChooser->currentText();
+    if (w.multipleCheck->isChecked() && !ruleSet.isEmpty()) {
+        add(keys::kRepacleRulesFile,
+            settings::EncodeRuleSetValue(m_mainForm.folders().dataFolder, PathBytes(ruleSet), options.mode));
+    }
+
+    for (const TextKey& entry : kRuleTexts) {
+        add(entry.key, filedeal::TextToHex(filedeal::Utf8ToCodePage(MemoTextUtf8(*(w.*entry.box)))));
+    }
+    return values;
 }
 
 void SettingsBinding::SaveSettings() {
@@ -165,59 +245,23 @@ void SettingsBinding::SaveSettings() {
     if (configure == nullptr) {
         return;
     }
-    settings::SettingsDocument& document = m_document;
-    const MainFormWidgets& w = m_mainForm.widgets();
-    const settings::ReplaceOptions& options = m_mainForm.options();
     std::optional<std::string> firstError;
-    // A key that cannot be stored must not cost the others theirs.
-    const auto write = [&](std::string_view key, std::string_view value) {
+    for (const StoredValue& value : currentValues(*configure)) {
+        // A key that was not loaded keeps its stored text until the user changes that setting.
+        const auto held = std::find_if(m_heldValues.begin(), m_heldValues.end(),
+                                       [&value](const StoredValue& entry) { return entry.key == value.key; });
+        if (held != m_heldValues.end() && held->value == value.value) {
+            continue;
+        }
+        // A key that cannot be stored must not cost the others theirs.
         try {
-            document.WriteSetting(key, value);
+            m_document.WriteSetting(value.key, value.value);
         } catch (const SettingsError& error) {
             if (!firstError) {
                 firstError = error.what();
             }
         }
-    };
-    const auto boxFlag = [](const QCheckBox* box) {
-        return settings::FlagText(box->isChecked());
-    };
-
-    write(keys::kTarget, settings::EncodeTargets(m_mainForm.targets().Entries()));
-
-    write(keys::kBackUp, boxFlag(w.backupCheck));
-    write(keys::kCaseSensitive, boxFlag(w.caseSensitiveCheck));
-    write(keys::kSubdir, boxFlag(w.subfoldersCheck));
-    write(keys::kMutilReplace, boxFlag(w.multipleCheck));
-    write(keys::kReplaceType, std::to_string(static_cast<int>(options.mode)));
-    write(keys::kForceReadOnly, boxFlag(w.forceReadOnlyCheck));
-
-    write(keys::kItsSelf, settings::FlagText(configure->outputToFolderChosen()));
-
-    write(keys::kDefaultFileExt, options.fileTypes);
-    write(keys::kSelectFileExt, options.selectedTypes);
-    write(keys::kOutPutDir, options.outputFolder);
-
-    const TConfigure::ExtractionChoice extraction = configure->extractionChosen();
-    write(keys::kExtractFileSourceAdd, settings::FlagText(extraction.addSource));
-    write(keys::kExtractAddEmptyRow, settings::FlagText(extraction.blankLine));
-    write(keys::kExtractIncludeStart, settings::FlagText(extraction.includeStart));
-    write(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
-
-    write(keys::kLanguage, options.language);
-
-    // The chosen rule set goes with the multiple-replacement box as it is on screen, like
-    // "MutilReplace" itself: a set chosen since the last options refresh is not lost.
-    const QString ruleSet = w.ruleSetChooser->currentText();
-    if (w.multipleCheck->isChecked() && !ruleSet.isEmpty()) {
-        write(keys::kRepacleRulesFile,
-              settings::EncodeRuleSetValue(m_mainForm.folders().dataFolder, PathBytes(ruleSet), options.mode));
     }
-
-    for (const TextKey& entry : kRuleTexts) {
-        write(entry.key, filedeal::TextToHex(filedeal::Utf8ToCodePage(MemoTextUtf8(*(w.*entry.box)))));
-    }
-
     if (firstError) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(*firstError),
                                           platform::MessageKind::Error);
@@ -225,6 +269,10 @@ void SettingsBinding::SaveSettings() {
 }
 
 bool SettingsBinding::SaveAndWrite() {
+    // The window that opened the file first owns it; this one said at start that it would not save.
+    if (m_lock.state() == settings::SettingsLock::State::InUse) {
+        return true;
+    }
     SaveSettings();
     TConfigure* configure = usableConfigure();
     if (configure == nullptr || !m_document.IsChanged()) {

@@ -3,6 +3,11 @@
 // option boxes, mode, text boxes and rule-set choice, its options record, and the configuration
 // dialog's output mode and extraction flags.
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/SettingsLock.h"
 
 namespace norvik::settings {
 class SettingsDocument;
@@ -31,30 +36,53 @@ public:
 
     /// Opens the settings file into the settings document. A missing file shows "NVK.xml is not
     /// exist!!!"; a file that cannot be parsed shows "Load NVK.xml Error!!!" and then the parser's own
-    /// message. False means the program must end without loading or saving anything.
+    /// message. False means the program must end without loading or saving anything. An opened file
+    /// is locked for this window; when another window holds it, this one will not save it.
     [[nodiscard]] bool OpenSettings();
 
     /// Reads every key in its fixed order into the windows. The first key that cannot be read stops
     /// loading with a message box naming the problem; what was applied before it stays, and the
-    /// dialog refresh, the options refresh and the language are then left out.
+    /// dialog refresh, the options refresh and the language are then left out. That key and every
+    /// later one keep their stored text: the window shows its own default for them, and saving writes
+    /// one back only when the user changed that setting. Afterwards a window whose settings file
+    /// another window holds says so.
     LoadOutcome LoadSettings();
 
-    /// Writes every key from the windows into the settings document (nothing when the file is gone).
-    /// A key whose stored element holds more than text cannot be written; the others still are, and
-    /// the problem is shown once.
+    /// Writes every key from the windows into the settings document (nothing when the file is gone),
+    /// except the keys loading left unapplied whose setting is still as loading left it. A key whose
+    /// stored element holds more than text cannot be written; the others still are, and the problem
+    /// is shown once.
     void SaveSettings();
 
     /// The close path: SaveSettings, then the document is written to its file if anything changed.
-    /// Nothing is written when the file was deleted while the program ran. False when the file could
-    /// not be written (a message box says so).
+    /// Nothing is written when the file was deleted while the program ran, or when another window
+    /// held the file when this one opened it. False when the file could not be written (a message box
+    /// says so).
     bool SaveAndWrite();
 
+    /// The window has closed: the settings file is left to the next window that opens it.
+    void ReleaseSettingsFile() { m_lock = {}; }
+
 private:
+    struct StoredValue {
+        std::string_view key;
+        std::string value;
+    };
+
     [[nodiscard]] TConfigure* usableConfigure() const;
+    /// Every key with the text the windows' state gives it, in saving order (the rule-set key only
+    /// with multiple replacement on and a set chosen).
+    [[nodiscard]] std::vector<StoredValue> currentValues(TConfigure& configure) const;
+    /// Remembers what the windows show for `failedKey` and every key loaded after it.
+    void holdUnappliedKeys(std::string_view failedKey, TConfigure& configure);
+    void reportSettingsInUse();
 
     MainWindowView& m_mainForm;
     settings::SettingsDocument& m_document;
     TConfigure* m_configure = nullptr;
+    settings::SettingsLock m_lock;
+    /// The keys loading left unapplied, with the text their setting had right after loading.
+    std::vector<StoredValue> m_heldValues;
 };
 
 } // namespace norvik::ui

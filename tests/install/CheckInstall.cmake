@@ -50,6 +50,25 @@ endif()
 if(NOT WITH_UI)
     return()
 endif()
+
+# Help and version need no display: with none, and the X11 platform forced, the toolkit could not
+# start, so the window program must answer before it.
+set(help_home ${WORK_DIR}/help-home)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${help_home} QT_QPA_PLATFORM=xcb
+                        --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=XDG_CONFIG_HOME --unset=XDG_DATA_HOME
+                        ${prefix}/bin/norvik --help
+                TIMEOUT 10 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(FIND "${out}" "Usage: norvik [OPTION...] [PATH...]" usage_at)
+string(FIND "${out}" "This copy  ${help_home}/.config/norvik/NVK.xml" settings_at)
+if(NOT rc EQUAL 0 OR usage_at EQUAL -1 OR settings_at EQUAL -1 OR EXISTS ${help_home})
+    fail("norvik --help without a display: ${rc}\n${out}${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=xcb --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                        ${prefix}/bin/norvik --version
+                TIMEOUT 10 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "^norvik [0-9]+\\.[0-9]+")
+    fail("norvik --version without a display: ${rc}\n${out}${err}")
+endif()
 if(VALIDATOR)
     execute_process(COMMAND ${VALIDATOR} ${prefix}/share/applications/norvik.desktop
                     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)

@@ -15,9 +15,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 
 #include "job/ui/PreviewPane.h"
 #include "main/MemoPage.h"
+#include "main/ProgramArguments.h"
 #include "main/TMainForm.h"
 #include "main/Tabout_form.h"
 #include "platform/IPlatform.h"
@@ -78,6 +82,7 @@ private slots:
     void checkInvertDeleteClear();
     void dropsAddFilesAndFoldersInOrder();
     void dropsReachTheWindowFromEveryPart();
+    void commandLinePathsAreTheirBytesAndNeverOptionsAfterDoubleDash();
     void refreshTakesCheckBoxesAndWritesTexts();
     void everyNamedPartIsFoundOnceFromTheWindow();
     void namedMembersCarryTheirComponentNames();
@@ -361,12 +366,59 @@ void MainFormTest::dropsAddFilesAndFoldersInOrder() {
         {QString::fromStdString(folder), QString::fromStdString(file), QString::fromStdString(folder + "/gone.txt")});
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
     QCOMPARE(f.w().listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("以下路径不是文件或文件夹，未加入目标列表:\n") +
+                                                QString::fromStdString(folder + "/gone.txt")});
 
     f.w().targetList->rows().setChecked(1, false);
     f.form->DropPaths({QString::fromStdString(file)});
     QCOMPARE(f.targets().size(), std::size_t(2));
     QVERIFY(f.targets()[1].checked);
     QCOMPARE(f.form->targets().SelectedRow(), 1);
+}
+
+void MainFormTest::commandLinePathsAreTheirBytesAndNeverOptionsAfterDoubleDash() {
+    using norvik::ui::ProgramArguments;
+    const auto split = [](std::vector<std::string> words) {
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        ProgramArguments arguments = norvik::ui::SplitProgramArguments(static_cast<int>(argv.size()), argv.data());
+        std::vector<std::string> toolkit;
+        for (const char* argument : arguments.toolkitArguments) {
+            toolkit.emplace_back(argument != nullptr ? argument : "<end>");
+        }
+        return std::tuple(arguments.request, toolkit, arguments.pathsAfterOptions);
+    };
+    // Help and version are options only before "--"; the toolkit never sees what follows it.
+    QVERIFY(std::get<0>(split({"norvik", "-style", "x", "--help"})) == ProgramArguments::Request::Help);
+    QVERIFY(std::get<0>(split({"norvik", "-h", "--", "a"})) == ProgramArguments::Request::Help);
+    QVERIFY(std::get<0>(split({"norvik", "--version"})) == ProgramArguments::Request::Version);
+    const auto [request, toolkit, after] = split({"norvik", "-title", "t", "--", "-title", "--", "--help"});
+    QVERIFY(request == ProgramArguments::Request::OpenWindow);
+    QCOMPARE(toolkit, (std::vector<std::string>{"norvik", "-title", "t", "<end>"}));
+    QCOMPARE(after, (std::vector<std::string>{"-title", "--", "--help"}));
+
+    // What the toolkit leaves: a GBK-named folder (not UTF-8) and a relative path before "--", an
+    // unknown option, and names after "--" that look like options.
+    Fixture f;
+    const std::string start = f.dir(QStringLiteral("start"));
+    const std::string gbkName = "\xD6\xD0\xCE\xC4";
+    QVERIFY(QDir().mkpath(QString::fromStdString(start + "/sub")));
+    QCOMPARE(::mkdir((start + "/" + gbkName).c_str(), 0700), 0);
+    const std::string dashed = f.file(QStringLiteral("start/-title"));
+    const std::string doubleDash = f.file(QStringLiteral("start/--"));
+    std::string exe = "norvik", gbk = start + "/" + gbkName, relative = "sub", unknown = "-x";
+    char* left[] = {exe.data(), gbk.data(), unknown.data(), relative.data(), nullptr};
+    const norvik::ui::TargetArguments targets =
+        norvik::ui::CollectTargetArguments(4, left, {"-title", "--", "gone", ""}, start);
+    QCOMPARE(targets.unknownOption, std::string("-x"));
+    f.form->AddPaths(targets.paths);
+    QCOMPARE(::rmdir(gbk.c_str()), 0); // the temporary folder's removal cannot name it
+    QCOMPARE(f.targets(), (std::vector<TargetEntry>{
+                              {gbk + "/", true}, {start + "/sub/", true}, {dashed, true}, {doubleDash, true}}));
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("以下路径不是文件或文件夹，未加入目标列表:\n") +
+                                                QString::fromStdString(start + "/gone")});
 }
 
 void MainFormTest::dropsReachTheWindowFromEveryPart() {

@@ -14,6 +14,7 @@
 
 #include "filedeal/HexText.h"
 #include "main/TMainForm.h"
+#include "settings/SettingsDocument.h"
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
@@ -53,6 +54,19 @@ std::string Hex(const std::string& text) {
     return norvik::filedeal::TextToHex(text);
 }
 
+// Every key's stored value, or the reason it cannot be read.
+QStringList StoredValues(const ShippedFolders& folders) {
+    QStringList values;
+    for (const auto& key : norvik::settings::keys::kAllKeys) {
+        try {
+            values << QString::fromStdString(folders.stored(key.key));
+        } catch (const norvik::settings::SettingsError& error) {
+            values << QString::fromUtf8(error.what());
+        }
+    }
+    return values;
+}
+
 } // namespace
 
 class SettingsBindingTest : public QObject {
@@ -67,6 +81,7 @@ private slots:
     void ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff();
     void outputFolderModeNeedsAFolderThatCanBeHad();
     void nothingIsWrittenWhenTheFileWasDeleted();
+    void secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst();
 };
 
 void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
@@ -231,11 +246,27 @@ void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
     QCOMPARE(p.form->widgets().backupCheck->text(), QStringLiteral("替换前备份"));
     QVERIFY(p.form->languageMenu().entries().isEmpty());
 
-    // Closing still writes every key from the windows as they are.
+    // Closing writes the keys that were loaded; the bad key and the keys after it keep their stored
+    // text, unless the user changed that setting (the replacement text here).
+    p.form->widgets().replacementText->setPlainText(QStringLiteral("新"));
     QVERIFY(p.close());
-    QCOMPARE(folders.stored("Subdir"), std::string("1"));
+    QCOMPARE(p.platform.messages().size(), 1);
     QCOMPARE(folders.stored("Case_Sensitive"), std::string("1"));
-    QCOMPARE(folders.stored("NormalReplaceMemo1"), std::string());
+    QCOMPARE(folders.stored("Subdir"), std::string("yes"));
+    QCOMPARE(folders.stored("MutilReplace"), std::string("1"));
+    QCOMPARE(folders.stored("ReplaceType"), std::string("2"));
+    QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("ab"));
+    QCOMPARE(folders.stored("NormalReplaceMemo2"), Hex("\xD0\xC2"));
+    QCOMPARE(folders.stored("Language"), std::string("English"));
+
+    // The next start meets the same bad value; fixed, every kept key loads again.
+    folders.store("Subdir", "0");
+    ProgramWindows again(folders.exe.path());
+    QVERIFY(again.start());
+    QVERIFY2(again.platform.messages().isEmpty(), qPrintable(again.platform.messages().join(QLatin1Char('|'))));
+    QCOMPARE(again.form->mode(), ReplaceMode::Feature);
+    QCOMPARE(Memo(again, &Widgets::findText), QStringLiteral("ab"));
+    QCOMPARE(again.form->options().language, std::string("English"));
 }
 
 void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
@@ -288,11 +319,16 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
         folders.store("BackUp", "0");
         folders.store("NormalReplaceMemo1", Hex("ab"));
         c.spoil(folders, target);
+        const QStringList spoiled = StoredValues(folders);
         ProgramWindows p(folders.exe.path());
         QVERIFY2(p.start(), c.name);
         QVERIFY2(p.platform.messages() == QStringList{c.message}, c.name);
         c.check(p, target);
         QVERIFY2(p.form->languageMenu().entries().isEmpty(), c.name);
+        // Nothing changed by the user: a plain close gives back every key as it was stored.
+        QVERIFY2(p.close(), c.name);
+        QVERIFY2(p.platform.messages() == QStringList{c.message}, c.name);
+        QCOMPARE(StoredValues(folders), spoiled);
     }
 }
 
@@ -407,6 +443,36 @@ void SettingsBindingTest::nothingIsWrittenWhenTheFileWasDeleted() {
     QVERIFY(p.close());
     QVERIFY(!QFile::exists(folders.settingsFile()));
     QVERIFY(p.platform.messages().isEmpty());
+}
+
+void SettingsBindingTest::secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst() {
+    ShippedFolders folders;
+    {
+        ProgramWindows first(folders.exe.path());
+        QVERIFY(first.start());
+        QVERIFY(first.platform.messages().isEmpty());
+        ProgramWindows second(folders.exe.path());
+        QVERIFY(second.start());
+        QCOMPARE(second.platform.messages(),
+                 QStringList{QStringLiteral("设置文件正被另一个 Norvik 窗口使用，本窗口关闭时不会保存设置:\n") +
+                             folders.settingsFile()});
+
+        // The first window closes first and saves; the second, closed last, leaves that alone.
+        first.form->widgets().findText->setPlainText(QStringLiteral("first"));
+        second.form->widgets().findText->setPlainText(QStringLiteral("second"));
+        QVERIFY(first.close());
+        QVERIFY(second.close());
+        QCOMPARE(second.platform.messages().size(), 1);
+        QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("first"));
+    }
+    // Once the holder is gone, the next window holds the file and saves it.
+    ProgramWindows third(folders.exe.path());
+    QVERIFY(third.start());
+    QVERIFY(third.platform.messages().isEmpty());
+    QCOMPARE(Memo(third, &Widgets::findText), QStringLiteral("first"));
+    third.form->widgets().findText->setPlainText(QStringLiteral("third"));
+    QVERIFY(third.close());
+    QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("third"));
 }
 
 QTEST_MAIN(SettingsBindingTest)
