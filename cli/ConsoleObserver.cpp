@@ -1,5 +1,9 @@
 #include "cli/ConsoleObserver.h"
 
+#include <new>
+
+#include "job/TextDiff.h"
+
 namespace norvik::cli {
 
 ConsoleObserver::ConsoleObserver(std::ostream& out, std::ostream& err, bool progressBar)
@@ -24,11 +28,20 @@ void ConsoleObserver::changedFile(const std::string& sourcePath) {
 
 void ConsoleObserver::resultLine(const std::string& path) {
     clearBar();
-    if (m_diff) {
-        m_out << m_diff(m_changedSource, path);
+    if (!m_diff) {
+        m_out << path << '\n';
         return;
     }
-    m_out << path << '\n';
+    std::string reason;
+    try {
+        reason = m_diff(m_out, m_changedSource, path);
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory to compare this file";
+    }
+    if (!reason.empty()) {
+        // Quoted like a diff header, so the name cannot pass for one either.
+        m_out << job::DiffPathName(path) << "\n(no diff: " << reason << ")\n";
+    }
 }
 
 void ConsoleObserver::errorLine(const std::string& line) {

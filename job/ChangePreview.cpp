@@ -67,6 +67,7 @@ std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, setti
             if (filedeal::ReplaceAllTo(text, rule.find, std::string(rule.find.size() + 1, 'x'), ignoreCase, probe)) {
                 count += probe.size() - text.size();
             }
+            std::string().swap(probe); // a large file's text is held once less while it is replaced
             filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
         }
         return count;
@@ -80,6 +81,14 @@ std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, setti
         rules::ApplyFeatureRules(text, {rule}, extract);
     }
     return count;
+}
+
+/// FileBytesAsUtf8 that hands UTF-8 bytes on without a copy.
+std::string BytesAsUtf8(std::string&& bytes, filedeal::EncodingKind kind) {
+    if (kind == filedeal::EncodingKind::Ansi || kind == filedeal::EncodingKind::Utf16Le) {
+        return FileBytesAsUtf8(bytes, kind);
+    }
+    return std::move(bytes);
 }
 
 } // namespace
@@ -107,24 +116,32 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     change.readable = true;
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
     change.binary = IsBinary(bytes, change.kind);
-    const std::string text = filedeal::DecodeText(bytes, change.kind);
+    bool survives = true;
+    std::string text = filedeal::DecodeText(bytes, change.kind, &survives);
     std::string next = text;
     change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
     change.changed = extract ? !next.empty() : next != text;
+    // A large file's change is diffed next: each copy is let go as soon as it has served, so no more
+    // than the bytes and two texts are ever held.
+    std::string().swap(text);
     if (!change.changed) {
-        change.before = change.after = FileBytesAsUtf8(bytes, change.kind);
+        std::string().swap(next);
+        change.before = BytesAsUtf8(std::move(bytes), change.kind);
+        change.after = change.before;
         return change;
     }
     bool exact = true;
-    const std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    std::string().swap(next);
     if (change.kind != filedeal::EncodingKind::Ansi) {
-        change.representable = exact && filedeal::SurvivesRoundTrip(bytes, text, change.kind);
+        change.representable = exact && survives;
     }
     if (!extract) {
-        change.before = FileBytesAsUtf8(bytes, change.kind);
+        change.before = BytesAsUtf8(std::move(bytes), change.kind);
     }
-    change.after = FileBytesAsUtf8(encoded, change.kind);
+    std::string().swap(bytes);
+    change.after = BytesAsUtf8(std::move(encoded), change.kind);
     return change;
 }
 

@@ -79,6 +79,8 @@ public:
 
 private:
     void showChange(const std::string& source, const job::FileChange& change);
+    /// Shows a note or a failure in the plain format.
+    void showPlainText(const QString& text);
 
     PreviewModel m_model;
     ChangeOf m_changeOf;
