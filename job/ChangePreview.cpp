@@ -56,19 +56,34 @@ std::string Utf16LeToUtf8(const std::string& bytes) {
 }
 
 /// Applies the rules one at a time, counting what each rule replaces. The count of a normal rule
-/// does not depend on its replacement (inserted text is never searched again), so it is the growth
-/// of the text when the rule inserts one byte more than it finds.
+/// does not depend on its replacement (inserted text is never searched again), so it is the change
+/// in length over the difference of the two lengths; a rule whose replacement is as long as its find
+/// text is counted by how much shorter the text gets without its matches. Each pass writes one new
+/// text and lets the old one go: a large file is held twice at most.
 std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, settings::ReplaceMode mode,
                           bool ignoreCase) {
     std::size_t count = 0;
     if (mode == settings::ReplaceMode::Normal) {
-        std::string probe;
+        std::string next;
         for (const rules::NormalRule& rule : lists.normal) {
-            if (filedeal::ReplaceAllTo(text, rule.find, std::string(rule.find.size() + 1, 'x'), ignoreCase, probe)) {
-                count += probe.size() - text.size();
+            const std::size_t length = text.size();
+            const std::size_t findSize = rule.find.size();
+            const std::size_t replacementSize = rule.replacement.size();
+            const bool sameSize = findSize == replacementSize;
+            if (filedeal::ReplaceAllTo(text, rule.find, sameSize ? std::string_view() : rule.replacement, ignoreCase,
+                                       next)) {
+                const std::size_t step = sameSize                     ? findSize
+                                         : findSize > replacementSize ? findSize - replacementSize
+                                                                      : replacementSize - findSize;
+                count += (next.size() > length ? next.size() - length : length - next.size()) / step;
+                if (sameSize) {
+                    std::string().swap(next);
+                    filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
+                } else {
+                    text.swap(next);
+                }
             }
-            std::string().swap(probe); // a large file's text is held once less while it is replaced
-            filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
+            std::string().swap(next);
         }
         return count;
     }
@@ -117,14 +132,14 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
     change.binary = IsBinary(bytes, change.kind);
     bool survives = true;
-    std::string text = filedeal::DecodeText(bytes, change.kind, &survives);
-    std::string next = text;
+    std::string next = filedeal::DecodeText(bytes, change.kind, &survives);
     change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
-    change.changed = extract ? !next.empty() : next != text;
-    // A large file's change is diffed next: each copy is let go as soon as it has served, so no more
-    // than the bytes and two texts are ever held.
-    std::string().swap(text);
+    // A large file's change is diffed next: the text is decoded again for the comparison rather than
+    // kept beside the new one, and each copy is let go as soon as it has served, so no more than the
+    // bytes and two texts are ever held.
+    change.changed =
+        extract ? !next.empty() : change.replacements > 0 && next != filedeal::DecodeText(bytes, change.kind);
     if (!change.changed) {
         std::string().swap(next);
         change.before = BytesAsUtf8(std::move(bytes), change.kind);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <ostream>
 #include <sstream>
+#include <type_traits>
 
 namespace norvik::job {
 
@@ -134,23 +135,32 @@ TextDiff::TextDiff(std::string_view before, std::string_view after) {
 
 void TextDiff::indexLines(std::string_view text, Lines& lines) {
     lines.text = text;
-    std::size_t count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    lines.count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     if (!text.empty() && text.back() != '\n') {
-        ++count;
+        ++lines.count;
     }
-    lines.starts.reserve(count + 1);
-    lines.hashes.reserve(count);
-    const std::hash<std::string_view> hash;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t found = text.find('\n', start);
-        const std::size_t end = found == std::string_view::npos ? text.size() : found + 1;
-        const std::size_t h = hash(text.substr(start, end - start));
-        lines.starts.push_back(start);
-        lines.hashes.push_back(static_cast<std::uint32_t>(h ^ (h >> 32)));
-        start = end;
+    lines.hashes.reserve(lines.count);
+    const auto fill = [text, &lines](auto& starts) {
+        using Offset = typename std::decay_t<decltype(starts)>::value_type;
+        const std::hash<std::string_view> hash;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            starts.push_back(static_cast<Offset>(start));
+            const std::size_t found = text.find('\n', start);
+            const std::size_t end = found == std::string_view::npos ? text.size() : found + 1;
+            const std::size_t h = hash(text.substr(start, end - start));
+            lines.hashes.push_back(static_cast<std::uint32_t>(h ^ (h >> 32)));
+            start = end;
+        }
+        starts.push_back(static_cast<Offset>(text.size()));
+    };
+    if (text.size() <= std::numeric_limits<std::uint32_t>::max()) {
+        lines.shortStarts.reserve(lines.count + 1);
+        fill(lines.shortStarts);
+    } else {
+        lines.longStarts.reserve(lines.count + 1);
+        fill(lines.longStarts);
     }
-    lines.starts.push_back(text.size());
 }
 
 bool TextDiff::sameLine(std::size_t oldLine, std::size_t newLine) const {

@@ -38,8 +38,8 @@ struct DiffHunk {
 
 /// The line alignment of two texts, made once and then read as hunks or written as a unified diff.
 ///
-/// Memory stays a small multiple of the texts: each line costs one offset and one hash, each step
-/// of the edit one byte; hunks are made or written one at a time. Making the alignment is the only
+/// Memory stays a small multiple of the texts: each line costs an offset and a hash (eight bytes
+/// in all), each step of the edit one byte; hunks are made or written one at a time. Making the alignment is the only
 /// part that needs memory in proportion to the texts: it throws std::bad_alloc (and nothing is
 /// written) when that memory is not there. Views point into `before` and `after`, which must
 /// outlive the object.
@@ -64,13 +64,22 @@ public:
 
 private:
     enum class Step : std::uint8_t { Same, Removed, Added };
+    /// Where each line of a text starts, then where the text ends (four bytes a line for texts
+    /// under 4 GiB, eight beyond), and a hash of each line, which tells most unequal lines apart
+    /// without reading them.
     struct Lines {
         std::string_view text;
-        std::vector<std::size_t> starts; ///< where each line starts, then the end of the text
+        std::vector<std::uint32_t> shortStarts;
+        std::vector<std::size_t> longStarts;
         std::vector<std::uint32_t> hashes;
-        [[nodiscard]] std::size_t size() const noexcept { return hashes.size(); }
+        std::size_t count = 0;
+        [[nodiscard]] std::size_t size() const noexcept { return count; }
+        [[nodiscard]] std::size_t start(std::size_t i) const {
+            return longStarts.empty() ? shortStarts[i] : longStarts[i];
+        }
         [[nodiscard]] std::string_view line(std::size_t i) const {
-            return text.substr(starts[i], starts[i + 1] - starts[i]);
+            const std::size_t from = start(i);
+            return text.substr(from, start(i + 1) - from);
         }
     };
     /// Where a hunk lies among the steps, and the lines before it.
