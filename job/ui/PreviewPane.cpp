@@ -80,6 +80,24 @@ void PreviewModel::setChecked(int index, bool checked) {
     }
 }
 
+void PreviewModel::checkAll() {
+    for (Row& row : m_rows) {
+        row.checked = row.reason.isEmpty();
+    }
+    if (m_published > 0) {
+        emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
+    }
+}
+
+void PreviewModel::invertChecks() {
+    for (Row& row : m_rows) {
+        row.checked = row.reason.isEmpty() && !row.checked;
+    }
+    if (m_published > 0) {
+        emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
+    }
+}
+
 int PreviewModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_published);
 }

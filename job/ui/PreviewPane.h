@@ -40,6 +40,9 @@ public:
     [[nodiscard]] int size() const { return static_cast<int>(m_rows.size()); }
     [[nodiscard]] const Row& row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
     void setChecked(int index, bool checked);
+    /// Ticks every file row, or flips the tick of each (failure rows have none).
+    void checkAll();
+    void invertChecks();
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
