@@ -1,5 +1,6 @@
 #include "cli/ConsoleObserver.h"
 
+#include <exception>
 #include <new>
 
 #include "job/TextDiff.h"
@@ -37,6 +38,8 @@ void ConsoleObserver::resultLine(const std::string& path) {
         reason = m_diff(m_out, m_changedSource, path);
     } catch (const std::bad_alloc&) {
         reason = "not enough memory to compare this file";
+    } catch (const std::exception& error) {
+        reason = error.what(); // whatever it was, the file is still one the run would write
     }
     if (!reason.empty()) {
         // Quoted like a diff header, so the name cannot pass for one either.

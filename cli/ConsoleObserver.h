@@ -28,8 +28,8 @@ public:
     void finish();
     /// Writes a dry run's diff in place of each path that would be written. The function writes
     /// the change from `source` to `target` to the stream, or writes nothing and returns why it
-    /// cannot (an empty text when it wrote the diff). When it cannot, or runs out of memory before
-    /// it writes, the path is printed as without a diff, with that reason on the line after it: the
+    /// cannot (an empty text when it wrote the diff). When it cannot, or throws before it writes
+    /// (out of memory), the path is printed as without a diff, with that reason on the line after it: the
     /// file still counts as one the run would write.
     using DiffWriter =
         std::function<std::string(std::ostream& out, const std::string& source, const std::string& target)>;
