@@ -1,6 +1,10 @@
 #include "cli/ConsoleObserver.h"
 
+#include <exception>
+#include <new>
+
 #include "job/JobTexts.h"
+#include "job/TextDiff.h"
 
 namespace norvik::cli {
 
@@ -26,11 +30,22 @@ void ConsoleObserver::changedFile(const std::string& sourcePath) {
 
 void ConsoleObserver::resultLine(const std::string& path) {
     clearBar();
-    if (m_diff) {
-        m_out << m_diff(m_changedSource, path);
+    if (!m_diff) {
+        m_out << path << '\n';
         return;
     }
-    m_out << path << '\n';
+    std::string reason;
+    try {
+        reason = m_diff(m_out, m_changedSource, path);
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory to compare this file";
+    } catch (const std::exception& error) {
+        reason = error.what(); // whatever it was, the file is still one the run would write
+    }
+    if (!reason.empty()) {
+        // Quoted like a diff header, so the name cannot pass for one either.
+        m_out << job::DiffPathName(path) << "\n(no diff: " << reason << ")\n";
+    }
 }
 
 void ConsoleObserver::failure(const job::FileFailure& failure) {

@@ -26,11 +26,14 @@ public:
 
     /// Clears the progress bar and flushes.
     void finish();
-    /// Prints, in place of each path that would be written, the text this gives for its source and
-    /// its target (a dry run's diff).
-    void setDiff(std::function<std::string(const std::string& source, const std::string& target)> diff) {
-        m_diff = std::move(diff);
-    }
+    /// Writes a dry run's diff in place of each path that would be written. The function writes
+    /// the change from `source` to `target` to the stream, or writes nothing and returns why it
+    /// cannot (an empty text when it wrote the diff). When it cannot, or throws before it writes
+    /// (out of memory), the path is printed as without a diff, with that reason on the line after it: the
+    /// file still counts as one the run would write.
+    using DiffWriter =
+        std::function<std::string(std::ostream& out, const std::string& source, const std::string& target)>;
+    void setDiff(DiffWriter diff) { m_diff = std::move(diff); }
 
     [[nodiscard]] std::size_t errorCount() const noexcept { return m_errors; }
 
@@ -41,7 +44,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_progressBar;
-    std::function<std::string(const std::string&, const std::string&)> m_diff;
+    DiffWriter m_diff;
     std::string m_changedSource; ///< the file last reported changed
     bool m_barShown = false;
     unsigned m_percent = 0;

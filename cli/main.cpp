@@ -197,10 +197,15 @@ int Run(const cli::CommandLine& line) {
     request.ownFiles.emplace_back("/dev/stderr");
     CliObserver observer(engine, withList ? &list : nullptr, progress);
     if (line.diff) {
-        observer.setDiff([&engine, &options](const std::string& source, const std::string& target) {
+        observer.setDiff([&engine, &options](std::ostream& out, const std::string& source, const std::string& target) {
             const job::FileChange change =
                 job::PreviewFileChange(source, engine.parsedRuleLists(), options.mode, options.ignoreCase);
-            return job::UnifiedDiff(source == target ? source : target, change.before, change.after);
+            if (!change.readable) {
+                return std::string("the file can no longer be read");
+            }
+            const job::TextDiff diff(change.before, change.after);
+            diff.writeUnified(out, source == target ? source : target);
+            return std::string();
         });
     }
     g_engine = &engine;

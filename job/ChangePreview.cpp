@@ -56,18 +56,34 @@ std::string Utf16LeToUtf8(const std::string& bytes) {
 }
 
 /// Applies the rules one at a time, counting what each rule replaces. The count of a normal rule
-/// does not depend on its replacement (inserted text is never searched again), so it is the growth
-/// of the text when the rule inserts one byte more than it finds.
+/// does not depend on its replacement (inserted text is never searched again), so it is the change
+/// in length over the difference of the two lengths; a rule whose replacement is as long as its find
+/// text is counted by how much shorter the text gets without its matches. Each pass writes one new
+/// text and lets the old one go: a large file is held twice at most.
 std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, settings::ReplaceMode mode,
                           bool ignoreCase) {
     std::size_t count = 0;
     if (mode == settings::ReplaceMode::Normal) {
-        std::string probe;
+        std::string next;
         for (const rules::NormalRule& rule : lists.normal) {
-            if (filedeal::ReplaceAllTo(text, rule.find, std::string(rule.find.size() + 1, 'x'), ignoreCase, probe)) {
-                count += probe.size() - text.size();
+            const std::size_t length = text.size();
+            const std::size_t findSize = rule.find.size();
+            const std::size_t replacementSize = rule.replacement.size();
+            const bool sameSize = findSize == replacementSize;
+            if (filedeal::ReplaceAllTo(text, rule.find, sameSize ? std::string_view() : rule.replacement, ignoreCase,
+                                       next)) {
+                const std::size_t step = sameSize                     ? findSize
+                                         : findSize > replacementSize ? findSize - replacementSize
+                                                                      : replacementSize - findSize;
+                count += (next.size() > length ? next.size() - length : length - next.size()) / step;
+                if (sameSize) {
+                    std::string().swap(next);
+                    filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
+                } else {
+                    text.swap(next);
+                }
             }
-            filedeal::ReplaceAll(text, rule.find, rule.replacement, ignoreCase);
+            std::string().swap(next);
         }
         return count;
     }
@@ -80,6 +96,14 @@ std::size_t ApplyCounting(std::string& text, const ParsedRuleLists& lists, setti
         rules::ApplyFeatureRules(text, {rule}, extract);
     }
     return count;
+}
+
+/// FileBytesAsUtf8 that hands UTF-8 bytes on without a copy.
+std::string BytesAsUtf8(std::string&& bytes, filedeal::EncodingKind kind) {
+    if (kind == filedeal::EncodingKind::Ansi || kind == filedeal::EncodingKind::Utf16Le) {
+        return FileBytesAsUtf8(bytes, kind);
+    }
+    return std::move(bytes);
 }
 
 } // namespace
@@ -107,24 +131,32 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     change.readable = true;
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
     change.binary = IsBinary(bytes, change.kind);
-    const std::string text = filedeal::DecodeText(bytes, change.kind);
-    std::string next = text;
+    bool survives = true;
+    std::string next = filedeal::DecodeText(bytes, change.kind, &survives);
     change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
-    change.changed = extract ? !next.empty() : next != text;
+    // A large file's change is diffed next: the text is decoded again for the comparison rather than
+    // kept beside the new one, and each copy is let go as soon as it has served, so no more than the
+    // bytes and two texts are ever held.
+    change.changed =
+        extract ? !next.empty() : change.replacements > 0 && next != filedeal::DecodeText(bytes, change.kind);
     if (!change.changed) {
-        change.before = change.after = FileBytesAsUtf8(bytes, change.kind);
+        std::string().swap(next);
+        change.before = BytesAsUtf8(std::move(bytes), change.kind);
+        change.after = change.before;
         return change;
     }
     bool exact = true;
-    const std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    std::string().swap(next);
     if (change.kind != filedeal::EncodingKind::Ansi) {
-        change.representable = exact && filedeal::SurvivesRoundTrip(bytes, text, change.kind);
+        change.representable = exact && survives;
     }
     if (!extract) {
-        change.before = FileBytesAsUtf8(bytes, change.kind);
+        change.before = BytesAsUtf8(std::move(bytes), change.kind);
     }
-    change.after = FileBytesAsUtf8(encoded, change.kind);
+    std::string().swap(bytes);
+    change.after = BytesAsUtf8(std::move(encoded), change.kind);
     return change;
 }
 

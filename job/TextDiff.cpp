@@ -1,7 +1,10 @@
 #include "job/TextDiff.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <type_traits>
 
 namespace norvik::job {
 
@@ -14,152 +17,6 @@ constexpr int kMaxEditSteps = 256;
 constexpr std::size_t kMaxSearchedLines = 20000;
 // How far ahead that alignment looks for the next common line, in each text.
 constexpr std::size_t kLookAhead = 48;
-
-struct Op {
-    DiffLine::Kind kind;
-    std::size_t oldLine; ///< index into the old lines (Same, Removed)
-    std::size_t newLine; ///< index into the new lines (Same, Added)
-};
-
-/// Lines as small integers, equal lines equal numbers, so the search compares numbers.
-void NumberLines(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b, std::vector<int>& na,
-                 std::vector<int>& nb) {
-    std::unordered_map<std::string_view, int> ids;
-    ids.reserve(a.size() + b.size());
-    const auto id = [&ids](std::string_view line) {
-        return ids.emplace(line, static_cast<int>(ids.size())).first->second;
-    };
-    na.reserve(a.size());
-    nb.reserve(b.size());
-    for (std::string_view line : a) {
-        na.push_back(id(line));
-    }
-    for (std::string_view line : b) {
-        nb.push_back(id(line));
-    }
-}
-
-/// The edit script of a[lo..hiA) against b[lo..hiB) by the greedy shortest-edit search; false when it
-/// needs more than kMaxEditSteps steps.
-bool ShortestEdit(const std::vector<int>& a, const std::vector<int>& b, std::size_t begin, std::size_t endA,
-                  std::size_t endB, std::vector<Op>& ops) {
-    const int n = static_cast<int>(endA - begin);
-    const int m = static_cast<int>(endB - begin);
-    const auto A = [&](int i) {
-        return a[begin + static_cast<std::size_t>(i)];
-    };
-    const auto B = [&](int j) {
-        return b[begin + static_cast<std::size_t>(j)];
-    };
-    // trace[d][k + d] is the furthest x on diagonal k after d steps.
-    std::vector<std::vector<int>> trace;
-    std::vector<int> previous;
-    int found = -1;
-    for (int d = 0; d <= std::min(n + m, kMaxEditSteps); ++d) {
-        std::vector<int> row(static_cast<std::size_t>(2 * d + 1));
-        for (int k = -d; k <= d; k += 2) {
-            int x = 0;
-            if (d == 0) {
-                x = 0;
-            } else if (k == -d || (k != d && previous[static_cast<std::size_t>(k - 1 + d - 1)] <
-                                                 previous[static_cast<std::size_t>(k + 1 + d - 1)])) {
-                x = previous[static_cast<std::size_t>(k + 1 + d - 1)];
-            } else {
-                x = previous[static_cast<std::size_t>(k - 1 + d - 1)] + 1;
-            }
-            int y = x - k;
-            while (x < n && y < m && A(x) == B(y)) {
-                ++x;
-                ++y;
-            }
-            row[static_cast<std::size_t>(k + d)] = x;
-            if (x >= n && y >= m) {
-                found = d;
-            }
-        }
-        trace.push_back(row);
-        previous = std::move(row);
-        if (found >= 0) {
-            break;
-        }
-    }
-    if (found < 0) {
-        return false;
-    }
-    std::vector<Op> reversed;
-    int x = n;
-    int y = m;
-    for (int d = found; d > 0; --d) {
-        const std::vector<int>& before = trace[static_cast<std::size_t>(d - 1)];
-        const int k = x - y;
-        const bool down = k == -d || (k != d && before[static_cast<std::size_t>(k - 1 + d - 1)] <
-                                                    before[static_cast<std::size_t>(k + 1 + d - 1)]);
-        const int previousK = down ? k + 1 : k - 1;
-        const int previousX = before[static_cast<std::size_t>(previousK + d - 1)];
-        const int previousY = previousX - previousK;
-        while (x > previousX && y > previousY) {
-            --x;
-            --y;
-            reversed.push_back(
-                {DiffLine::Kind::Same, begin + static_cast<std::size_t>(x), begin + static_cast<std::size_t>(y)});
-        }
-        if (down) {
-            --y;
-            reversed.push_back({DiffLine::Kind::Added, 0, begin + static_cast<std::size_t>(y)});
-        } else {
-            --x;
-            reversed.push_back({DiffLine::Kind::Removed, begin + static_cast<std::size_t>(x), 0});
-        }
-    }
-    while (x > 0 && y > 0) {
-        --x;
-        --y;
-        reversed.push_back(
-            {DiffLine::Kind::Same, begin + static_cast<std::size_t>(x), begin + static_cast<std::size_t>(y)});
-    }
-    ops.insert(ops.end(), reversed.rbegin(), reversed.rend());
-    return true;
-}
-
-/// Aligns a[begin..endA) with b[begin..endB) line by line: equal lines are kept; at a difference
-/// the nearest pair of equal lines within kLookAhead (fewest lines skipped in both) resumes the
-/// alignment, the skipped lines being removed and added.
-void LookAheadEdit(const std::vector<int>& a, const std::vector<int>& b, std::size_t begin, std::size_t endA,
-                   std::size_t endB, std::vector<Op>& ops) {
-    std::size_t x = begin;
-    std::size_t y = begin;
-    while (x < endA && y < endB) {
-        if (a[x] == b[y]) {
-            ops.push_back({DiffLine::Kind::Same, x++, y++});
-            continue;
-        }
-        std::size_t skipA = 1;
-        std::size_t skipB = 1;
-        bool found = false;
-        for (std::size_t sum = 1; sum <= 2 * kLookAhead && !found; ++sum) {
-            for (std::size_t i = 0; i <= sum && !found; ++i) {
-                const std::size_t j = sum - i;
-                if (i <= kLookAhead && j <= kLookAhead && x + i < endA && y + j < endB && a[x + i] == b[y + j]) {
-                    skipA = i;
-                    skipB = j;
-                    found = true;
-                }
-            }
-        }
-        for (std::size_t i = 0; i < skipA && x < endA; ++i) {
-            ops.push_back({DiffLine::Kind::Removed, x++, 0});
-        }
-        for (std::size_t j = 0; j < skipB && y < endB; ++j) {
-            ops.push_back({DiffLine::Kind::Added, 0, y++});
-        }
-    }
-    while (x < endA) {
-        ops.push_back({DiffLine::Kind::Removed, x++, 0});
-    }
-    while (y < endB) {
-        ops.push_back({DiffLine::Kind::Added, 0, y++});
-    }
-}
 
 /// The end of the first UTF-8 character boundary at or before `at`.
 std::size_t BackToBoundary(std::string_view line, std::size_t at) {
@@ -194,38 +51,379 @@ void MarkChanged(DiffLine& removed, DiffLine& added) {
     added.changedEnd = b.size() - suffix;
 }
 
-/// Removed lines before added ones within each run of changes, each line marked.
-std::vector<DiffLine> OrderedLines(const std::vector<Op>& ops, std::size_t from, std::size_t to,
-                                   const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
-    std::vector<DiffLine> lines;
-    std::size_t i = from;
-    while (i < to) {
-        if (ops[i].kind == DiffLine::Kind::Same) {
-            lines.push_back({DiffLine::Kind::Same, a[ops[i].oldLine], 0, 0});
-            ++i;
-            continue;
-        }
-        std::vector<DiffLine> removed;
-        std::vector<DiffLine> added;
-        for (; i < to && ops[i].kind != DiffLine::Kind::Same; ++i) {
-            if (ops[i].kind == DiffLine::Kind::Removed) {
-                const std::string_view text = a[ops[i].oldLine];
-                removed.push_back({DiffLine::Kind::Removed, text, 0, text.size()});
-            } else {
-                const std::string_view text = b[ops[i].newLine];
-                added.push_back({DiffLine::Kind::Added, text, 0, text.size()});
-            }
-        }
-        for (std::size_t p = 0; p < std::min(removed.size(), added.size()); ++p) {
-            MarkChanged(removed[p], added[p]);
-        }
-        lines.insert(lines.end(), removed.begin(), removed.end());
-        lines.insert(lines.end(), added.begin(), added.end());
+/// The length of the well-formed UTF-8 sequence at `at` (no overlong forms, surrogates or code
+/// points past U+10FFFF), or 0.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+    const auto byte = [&text](std::size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
     }
-    return lines;
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+void WriteRange(std::ostream& out, std::size_t start, std::size_t count) {
+    out << start;
+    if (count != 1) {
+        out << ',' << count;
+    }
+}
+
+void WriteLine(std::ostream& out, char marker, std::string_view text) {
+    out.put(marker);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (text.empty() || text.back() != '\n') {
+        out << "\n\\ No newline at end of file\n";
+    }
 }
 
 } // namespace
+
+TextDiff::TextDiff(std::string_view before, std::string_view after) {
+    if (before == after) {
+        return;
+    }
+    indexLines(before, m_old);
+    indexLines(after, m_new);
+    const std::size_t n = m_old.size();
+    const std::size_t m = m_new.size();
+
+    // Common first and last lines are kept lines; the search runs on what lies between.
+    std::size_t head = 0;
+    while (head < n && head < m && sameLine(head, head)) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < n - head && tail < m - head && sameLine(n - 1 - tail, m - 1 - tail)) {
+        ++tail;
+    }
+    m_steps.reserve(n + m - head - tail);
+    m_steps.assign(head, Step::Same);
+    const std::size_t endA = n - tail;
+    const std::size_t endB = m - tail;
+    const bool small = (endA - head) + (endB - head) <= kMaxSearchedLines;
+    if (!small || !shortestEdit(head, endA, endB)) {
+        lookAheadEdit(head, endA, endB);
+    }
+    m_steps.insert(m_steps.end(), tail, Step::Same);
+    m_changes = static_cast<std::size_t>(
+        std::count_if(m_steps.begin(), m_steps.end(), [](Step step) { return step != Step::Same; }));
+}
+
+void TextDiff::indexLines(std::string_view text, Lines& lines) {
+    lines.text = text;
+    lines.count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (!text.empty() && text.back() != '\n') {
+        ++lines.count;
+    }
+    lines.hashes.reserve(lines.count);
+    const auto fill = [text, &lines](auto& starts) {
+        using Offset = typename std::decay_t<decltype(starts)>::value_type;
+        const std::hash<std::string_view> hash;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            starts.push_back(static_cast<Offset>(start));
+            const std::size_t found = text.find('\n', start);
+            const std::size_t end = found == std::string_view::npos ? text.size() : found + 1;
+            const std::size_t h = hash(text.substr(start, end - start));
+            lines.hashes.push_back(static_cast<std::uint32_t>(h ^ (h >> 32)));
+            start = end;
+        }
+        starts.push_back(static_cast<Offset>(text.size()));
+    };
+    if (text.size() <= std::numeric_limits<std::uint32_t>::max()) {
+        lines.shortStarts.reserve(lines.count + 1);
+        fill(lines.shortStarts);
+    } else {
+        lines.longStarts.reserve(lines.count + 1);
+        fill(lines.longStarts);
+    }
+}
+
+bool TextDiff::sameLine(std::size_t oldLine, std::size_t newLine) const {
+    return m_old.hashes[oldLine] == m_new.hashes[newLine] && m_old.line(oldLine) == m_new.line(newLine);
+}
+
+/// The edit script of old[begin..endA) against new[begin..endB) by the greedy shortest-edit search;
+/// false (nothing added) when it needs more than kMaxEditSteps steps.
+bool TextDiff::shortestEdit(std::size_t begin, std::size_t endA, std::size_t endB) {
+    const int n = static_cast<int>(endA - begin);
+    const int m = static_cast<int>(endB - begin);
+    const auto same = [this, begin](int x, int y) {
+        return sameLine(begin + static_cast<std::size_t>(x), begin + static_cast<std::size_t>(y));
+    };
+    // trace[d][k + d] is the furthest x on diagonal k after d steps.
+    std::vector<std::vector<int>> trace;
+    std::vector<int> previous;
+    int found = -1;
+    for (int d = 0; d <= std::min(n + m, kMaxEditSteps); ++d) {
+        std::vector<int> row(static_cast<std::size_t>(2 * d + 1));
+        for (int k = -d; k <= d; k += 2) {
+            int x = 0;
+            if (d == 0) {
+                x = 0;
+            } else if (k == -d || (k != d && previous[static_cast<std::size_t>(k - 1 + d - 1)] <
+                                                 previous[static_cast<std::size_t>(k + 1 + d - 1)])) {
+                x = previous[static_cast<std::size_t>(k + 1 + d - 1)];
+            } else {
+                x = previous[static_cast<std::size_t>(k - 1 + d - 1)] + 1;
+            }
+            int y = x - k;
+            while (x < n && y < m && same(x, y)) {
+                ++x;
+                ++y;
+            }
+            row[static_cast<std::size_t>(k + d)] = x;
+            if (x >= n && y >= m) {
+                found = d;
+            }
+        }
+        trace.push_back(row);
+        previous = std::move(row);
+        if (found >= 0) {
+            break;
+        }
+    }
+    if (found < 0) {
+        return false;
+    }
+    std::vector<Step> reversed;
+    int x = n;
+    int y = m;
+    for (int d = found; d > 0; --d) {
+        const std::vector<int>& before = trace[static_cast<std::size_t>(d - 1)];
+        const int k = x - y;
+        const bool down = k == -d || (k != d && before[static_cast<std::size_t>(k - 1 + d - 1)] <
+                                                    before[static_cast<std::size_t>(k + 1 + d - 1)]);
+        const int previousK = down ? k + 1 : k - 1;
+        const int previousX = before[static_cast<std::size_t>(previousK + d - 1)];
+        const int previousY = previousX - previousK;
+        while (x > previousX && y > previousY) {
+            --x;
+            --y;
+            reversed.push_back(Step::Same);
+        }
+        if (down) {
+            --y;
+            reversed.push_back(Step::Added);
+        } else {
+            --x;
+            reversed.push_back(Step::Removed);
+        }
+    }
+    reversed.insert(reversed.end(), static_cast<std::size_t>(std::min(x, y)), Step::Same);
+    m_steps.insert(m_steps.end(), reversed.rbegin(), reversed.rend());
+    return true;
+}
+
+/// Aligns old[begin..endA) with new[begin..endB) line by line: equal lines are kept; at a difference
+/// the nearest pair of equal lines within kLookAhead (fewest lines skipped in both) resumes the
+/// alignment, the skipped lines being removed and added.
+void TextDiff::lookAheadEdit(std::size_t begin, std::size_t endA, std::size_t endB) {
+    std::size_t x = begin;
+    std::size_t y = begin;
+    while (x < endA && y < endB) {
+        if (sameLine(x, y)) {
+            m_steps.push_back(Step::Same);
+            ++x;
+            ++y;
+            continue;
+        }
+        std::size_t skipA = 1;
+        std::size_t skipB = 1;
+        bool found = false;
+        for (std::size_t sum = 1; sum <= 2 * kLookAhead && !found; ++sum) {
+            for (std::size_t i = 0; i <= sum && !found; ++i) {
+                const std::size_t j = sum - i;
+                if (i <= kLookAhead && j <= kLookAhead && x + i < endA && y + j < endB && sameLine(x + i, y + j)) {
+                    skipA = i;
+                    skipB = j;
+                    found = true;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < skipA && x < endA; ++i, ++x) {
+            m_steps.push_back(Step::Removed);
+        }
+        for (std::size_t j = 0; j < skipB && y < endB; ++j, ++y) {
+            m_steps.push_back(Step::Added);
+        }
+    }
+    m_steps.insert(m_steps.end(), endA - x, Step::Removed);
+    m_steps.insert(m_steps.end(), endB - y, Step::Added);
+}
+
+// Each change with `context` kept lines around it, joined when their contexts meet. Old and new
+// line numbers are counted as the walk goes, up to each hunk's first line.
+template <typename Visit> void TextDiff::forEachHunk(std::size_t context, Visit visit) const {
+    const std::vector<Step>& steps = m_steps;
+    std::size_t counted = 0;
+    std::size_t oldLine = 0;
+    std::size_t newLine = 0;
+    std::size_t i = 0;
+    while (i < steps.size()) {
+        while (i < steps.size() && steps[i] == Step::Same) {
+            ++i;
+        }
+        if (i == steps.size()) {
+            break;
+        }
+        const std::size_t first = std::max(counted, i >= context ? i - context : 0);
+        std::size_t last = i; // one past the last change of the hunk
+        std::size_t scan = i;
+        while (scan < steps.size()) {
+            if (steps[scan] != Step::Same) {
+                last = ++scan;
+                continue;
+            }
+            std::size_t kept = 0;
+            while (scan < steps.size() && steps[scan] == Step::Same) {
+                ++kept;
+                ++scan;
+            }
+            if (scan == steps.size() || kept > 2 * context) {
+                break;
+            }
+        }
+        HunkSpan span;
+        span.first = first;
+        span.end = std::min(steps.size(), last + context);
+        for (; counted < first; ++counted) {
+            oldLine += steps[counted] != Step::Added ? 1 : 0;
+            newLine += steps[counted] != Step::Removed ? 1 : 0;
+        }
+        span.oldBefore = oldLine;
+        span.newBefore = newLine;
+        for (std::size_t k = span.first; k < span.end; ++k) {
+            span.oldCount += steps[k] != Step::Added ? 1 : 0;
+            span.newCount += steps[k] != Step::Removed ? 1 : 0;
+        }
+        if (!visit(span)) {
+            return;
+        }
+        i = span.end;
+    }
+}
+
+std::vector<DiffHunk> TextDiff::hunks(std::size_t context, std::size_t maxLines) const {
+    std::vector<DiffHunk> result;
+    if (empty()) {
+        return result;
+    }
+    std::size_t room = maxLines;
+    forEachHunk(context, [&](const HunkSpan& span) {
+        if (room == 0) {
+            return false;
+        }
+        DiffHunk hunk;
+        hunk.oldCount = span.oldCount;
+        hunk.newCount = span.newCount;
+        // A range without lines is named by the line before it, as diff tools do.
+        hunk.oldStart = span.oldCount > 0 ? span.oldBefore + 1 : span.oldBefore;
+        hunk.newStart = span.newCount > 0 ? span.newBefore + 1 : span.newBefore;
+        std::size_t oldLine = span.oldBefore;
+        std::size_t newLine = span.newBefore;
+        std::size_t k = span.first;
+        while (k < span.end && hunk.lines.size() < room) {
+            if (m_steps[k] == Step::Same) {
+                hunk.lines.push_back({DiffLine::Kind::Same, m_old.line(oldLine), 0, 0});
+                ++oldLine;
+                ++newLine;
+                ++k;
+                continue;
+            }
+            // Removed lines before added ones within a run of changes, paired in order; only as
+            // many as can still be shown are made.
+            const std::size_t left = room - hunk.lines.size();
+            std::vector<DiffLine> removed;
+            std::vector<DiffLine> added;
+            for (; k < span.end && m_steps[k] != Step::Same; ++k) {
+                const bool isRemoved = m_steps[k] == Step::Removed;
+                std::vector<DiffLine>& into = isRemoved ? removed : added;
+                const std::string_view text = isRemoved ? m_old.line(oldLine++) : m_new.line(newLine++);
+                if (into.size() < left) {
+                    into.push_back({isRemoved ? DiffLine::Kind::Removed : DiffLine::Kind::Added, text, 0, text.size()});
+                }
+            }
+            for (std::size_t p = 0; p < std::min(removed.size(), added.size()); ++p) {
+                MarkChanged(removed[p], added[p]);
+            }
+            removed.insert(removed.end(), added.begin(), added.end());
+            removed.resize(std::min(removed.size(), left));
+            hunk.lines.insert(hunk.lines.end(), removed.begin(), removed.end());
+        }
+        room -= hunk.lines.size();
+        result.push_back(std::move(hunk));
+        return room > 0;
+    });
+    return result;
+}
+
+void TextDiff::writeUnified(std::ostream& out, std::string_view path, std::size_t context) const {
+    if (empty()) {
+        return;
+    }
+    const std::string name = DiffPathName(path);
+    out << "--- " << name << "\n+++ " << name << "\n";
+    forEachHunk(context, [&](const HunkSpan& span) {
+        out << "@@ -";
+        WriteRange(out, span.oldCount > 0 ? span.oldBefore + 1 : span.oldBefore, span.oldCount);
+        out << " +";
+        WriteRange(out, span.newCount > 0 ? span.newBefore + 1 : span.newBefore, span.newCount);
+        out << " @@\n";
+        std::size_t oldLine = span.oldBefore;
+        std::size_t newLine = span.newBefore;
+        std::size_t k = span.first;
+        while (k < span.end) {
+            if (m_steps[k] == Step::Same) {
+                WriteLine(out, ' ', m_old.line(oldLine));
+                ++oldLine;
+                ++newLine;
+                ++k;
+                continue;
+            }
+            std::size_t runEnd = k;
+            while (runEnd < span.end && m_steps[runEnd] != Step::Same) {
+                ++runEnd;
+            }
+            for (std::size_t j = k; j < runEnd; ++j) {
+                if (m_steps[j] == Step::Removed) {
+                    WriteLine(out, '-', m_old.line(oldLine++));
+                }
+            }
+            for (std::size_t j = k; j < runEnd; ++j) {
+                if (m_steps[j] == Step::Added) {
+                    WriteLine(out, '+', m_new.line(newLine++));
+                }
+            }
+            k = runEnd;
+        }
+        return true;
+    });
+}
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -243,116 +441,51 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 std::vector<DiffHunk> DiffTexts(std::string_view before, std::string_view after, std::size_t context) {
-    std::vector<DiffHunk> hunks;
-    if (before == after) {
-        return hunks;
-    }
-    const std::vector<std::string_view> a = SplitLines(before);
-    const std::vector<std::string_view> b = SplitLines(after);
-    std::vector<int> na;
-    std::vector<int> nb;
-    NumberLines(a, b, na, nb);
-
-    // Common first and last lines are kept lines; the search runs on what lies between.
-    std::size_t head = 0;
-    while (head < na.size() && head < nb.size() && na[head] == nb[head]) {
-        ++head;
-    }
-    std::size_t tail = 0;
-    while (tail < na.size() - head && tail < nb.size() - head && na[na.size() - 1 - tail] == nb[nb.size() - 1 - tail]) {
-        ++tail;
-    }
-    std::vector<Op> ops;
-    ops.reserve(a.size() + b.size());
-    for (std::size_t i = 0; i < head; ++i) {
-        ops.push_back({DiffLine::Kind::Same, i, i});
-    }
-    const std::size_t endA = na.size() - tail;
-    const std::size_t endB = nb.size() - tail;
-    const bool small = (endA - head) + (endB - head) <= kMaxSearchedLines;
-    if (!small || !ShortestEdit(na, nb, head, endA, endB, ops)) {
-        LookAheadEdit(na, nb, head, endA, endB, ops);
-    }
-    for (std::size_t t = 0; t < tail; ++t) {
-        ops.push_back({DiffLine::Kind::Same, endA + t, endB + t});
-    }
-
-    // Hunks: each change with `context` kept lines around it, joined when their contexts meet.
-    // Old and new line numbers are counted as the walk goes, up to each hunk's first line.
-    std::size_t counted = 0;
-    std::size_t oldLine = 0;
-    std::size_t newLine = 0;
-    std::size_t i = 0;
-    while (i < ops.size()) {
-        while (i < ops.size() && ops[i].kind == DiffLine::Kind::Same) {
-            ++i;
-        }
-        if (i == ops.size()) {
-            break;
-        }
-        const std::size_t first = std::max(counted, i >= context ? i - context : 0);
-        std::size_t last = i; // one past the last change of the hunk
-        std::size_t scan = i;
-        while (scan < ops.size()) {
-            if (ops[scan].kind != DiffLine::Kind::Same) {
-                last = ++scan;
-                continue;
-            }
-            std::size_t kept = 0;
-            while (scan < ops.size() && ops[scan].kind == DiffLine::Kind::Same) {
-                ++kept;
-                ++scan;
-            }
-            if (scan == ops.size() || kept > 2 * context) {
-                break;
-            }
-        }
-        const std::size_t end = std::min(ops.size(), last + context);
-
-        for (; counted < first; ++counted) {
-            oldLine += ops[counted].kind != DiffLine::Kind::Added ? 1 : 0;
-            newLine += ops[counted].kind != DiffLine::Kind::Removed ? 1 : 0;
-        }
-        DiffHunk hunk;
-        for (std::size_t k = first; k < end; ++k) {
-            hunk.oldCount += ops[k].kind != DiffLine::Kind::Added ? 1 : 0;
-            hunk.newCount += ops[k].kind != DiffLine::Kind::Removed ? 1 : 0;
-        }
-        // A range without lines is named by the line before it, as diff tools do.
-        hunk.oldStart = hunk.oldCount > 0 ? oldLine + 1 : oldLine;
-        hunk.newStart = hunk.newCount > 0 ? newLine + 1 : newLine;
-        hunk.lines = OrderedLines(ops, first, end, a, b);
-        hunks.push_back(std::move(hunk));
-        i = end;
-    }
-    return hunks;
+    return TextDiff(before, after).hunks(context);
 }
 
 std::string UnifiedDiff(std::string_view path, std::string_view before, std::string_view after, std::size_t context) {
-    const std::vector<DiffHunk> hunks = DiffTexts(before, after, context);
-    if (hunks.empty()) {
-        return {};
-    }
-    std::string out;
-    out.append("--- ").append(path).append("\n+++ ").append(path).append("\n");
-    const auto range = [](std::size_t start, std::size_t count) {
-        return count == 1 ? std::to_string(start) : std::to_string(start) + "," + std::to_string(count);
-    };
-    for (const DiffHunk& hunk : hunks) {
-        out.append("@@ -")
-            .append(range(hunk.oldStart, hunk.oldCount))
-            .append(" +")
-            .append(range(hunk.newStart, hunk.newCount))
-            .append(" @@\n");
-        for (const DiffLine& line : hunk.lines) {
-            out.push_back(line.kind == DiffLine::Kind::Same ? ' ' : line.kind == DiffLine::Kind::Removed ? '-' : '+');
-            out.append(line.text);
-            if (line.text.empty() || line.text.back() != '\n') {
-                out.append("\n\\ No newline at end of file\n");
+    std::ostringstream out;
+    TextDiff(before, after).writeUnified(out, path, context);
+    return std::move(out).str();
+}
+
+std::string DiffPathName(std::string_view path) {
+    std::string quoted = "\"";
+    bool plain = true;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x80) {
+            if (const std::size_t length = Utf8SequenceAt(path, i)) {
+                quoted.append(path.substr(i, length));
+                i += length;
+                continue;
             }
         }
+        ++i;
+        static constexpr std::string_view kEscaped = "\a\b\t\n\v\f\r\"\\";
+        static constexpr std::string_view kLetters = "abtnvfr\"\\";
+        if (const std::size_t at = kEscaped.find(static_cast<char>(c)); at != std::string_view::npos) {
+            quoted.push_back('\\');
+            quoted.push_back(kLetters[at]);
+            plain = false;
+        } else if (c < 0x20 || c >= 0x7F) {
+            quoted.push_back('\\');
+            quoted.push_back(static_cast<char>('0' + (c >> 6)));
+            quoted.push_back(static_cast<char>('0' + ((c >> 3) & 7)));
+            quoted.push_back(static_cast<char>('0' + (c & 7)));
+            plain = false;
+        } else {
+            quoted.push_back(static_cast<char>(c));
+            plain = plain && c != ' ';
+        }
     }
-    return out;
+    if (plain) {
+        return std::string(path);
+    }
+    quoted.push_back('"');
+    return quoted;
 }
 
 } // namespace norvik::job

@@ -122,6 +122,11 @@ private:
         m_w.hitMenu->setObjectName(QStringLiteral("PopupMenu3"));
         m_w.hitMenu->addAction(item(m_w.checkAllHitsItem, "N19", "全选"));
         m_w.hitMenu->addAction(item(m_w.invertHitsItem, "N20", "反选"));
+
+        m_w.previewMenu = new QMenu(&m_window);
+        m_w.previewMenu->setObjectName(QStringLiteral("PopupMenu4"));
+        m_w.previewMenu->addAction(item(m_w.checkAllPreviewItem, "N30", "全选"));
+        m_w.previewMenu->addAction(item(m_w.invertPreviewItem, "N31", "反选"));
     }
 
     void button(QAction*& part, const char* component, const char* caption, QStyle::StandardPixmap pixmap) {
@@ -274,6 +279,7 @@ private:
         m_w.previewPane = new PreviewPane;
         tab(m_w.listTabs, m_w.previewPage, m_w.previewPane, "TabSheet8", "预览");
         m_w.runPreviewButton = m_w.previewPane->runButton();
+        m_w.previewPane->list()->setContextMenuPolicy(Qt::CustomContextMenu);
         // Shown by the first preview.
         m_w.listTabs->setTabVisible(kPreviewTab, false);
         column->addWidget(m_w.listTabs, 1);

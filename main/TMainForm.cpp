@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -134,6 +135,8 @@ void TMainForm::connectCommands() {
     on(m_w.clearTargetsItem, &TMainForm::N28Click);
     on(m_w.checkAllHitsItem, &TMainForm::N19Click);
     on(m_w.invertHitsItem, &TMainForm::N20Click);
+    on(m_w.checkAllPreviewItem, &TMainForm::tickAllPreviewFiles);
+    on(m_w.invertPreviewItem, &TMainForm::invertPreviewTicks);
 
     onButton(m_w.startButton, &TMainForm::SpeedButton2Click);
     onButton(m_w.searchButton, &TMainForm::SpeedButton3Click);
@@ -154,9 +157,13 @@ void TMainForm::connectCommands() {
     // Also runs when the settings load sets the box, as long as the state changes.
     connect(m_w.multipleCheck, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
-    for (auto [list, menu] : {std::pair{m_w.targetList, m_w.targetMenu}, std::pair{m_w.hitList, m_w.hitMenu}}) {
+    for (auto [list, menu] : {std::pair<QAbstractItemView*, QMenu*>{m_w.targetList, m_w.targetMenu},
+                              {m_w.hitList, m_w.hitMenu},
+                              {m_w.previewPane->list(), m_w.previewMenu}}) {
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
+    }
+    for (PathListView* list : {m_w.targetList, m_w.hitList}) {
         connect(list, &PathListView::rowDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
     }
     connect(m_w.resultList, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
@@ -343,6 +350,14 @@ void TMainForm::N19Click() {
 
 void TMainForm::N20Click() {
     m_w.hitList->rows().invertChecks();
+}
+
+void TMainForm::tickAllPreviewFiles() {
+    m_w.previewPane->model().checkAll();
+}
+
+void TMainForm::invertPreviewTicks() {
+    m_w.previewPane->model().invertChecks();
 }
 
 // --- Rule-set chooser ------------------------------------------------------------------------------

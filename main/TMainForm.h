@@ -145,6 +145,8 @@ public:
     /// The search hits' pop-up: tick all, invert.
     void N19Click();
     void N20Click();
+    void tickAllPreviewFiles(); ///< the preview list's pop-up (N30)
+    void invertPreviewTicks();  ///< the preview list's pop-up (N31)
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -34,6 +34,8 @@ std::vector<QObject*> MainFormWidgets::captionedParts() const {
             clearTargetsItem,
             checkAllHitsItem,
             invertHitsItem,
+            checkAllPreviewItem,
+            invertPreviewItem,
             addFolderButton,
             addFilesButton,
             addSeparator,

@@ -54,6 +54,9 @@ struct MainFormWidgets {
     QMenu* hitMenu = nullptr;               // PopupMenu3: the search hits' pop-up
     QAction* checkAllHitsItem = nullptr;    // N19
     QAction* invertHitsItem = nullptr;      // N20
+    QMenu* previewMenu = nullptr;           // PopupMenu4: the preview list's pop-up
+    QAction* checkAllPreviewItem = nullptr; // N30
+    QAction* invertPreviewItem = nullptr;   // N31
 
     QToolBar* toolBar = nullptr;          // ToolBar1
     QAction* addFolderButton = nullptr;   // ToolButton17

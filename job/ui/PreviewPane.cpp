@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <new>
 
 #include "job/TextDiff.h"
 #include "ui/PathText.h"
@@ -76,6 +77,24 @@ void PreviewModel::setChecked(int index, bool checked) {
     row.checked = checked;
     if (static_cast<std::size_t>(index) < m_published) {
         emit dataChanged(this->index(index), this->index(index), {Qt::CheckStateRole});
+    }
+}
+
+void PreviewModel::checkAll() {
+    for (Row& row : m_rows) {
+        row.checked = row.reason.isEmpty();
+    }
+    if (m_published > 0) {
+        emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
+    }
+}
+
+void PreviewModel::invertChecks() {
+    for (Row& row : m_rows) {
+        row.checked = row.reason.isEmpty() && !row.checked;
+    }
+    if (m_published > 0) {
+        emit dataChanged(index(0), index(static_cast<int>(m_published) - 1), {Qt::CheckStateRole});
     }
 }
 
@@ -171,14 +190,18 @@ void PreviewPane::setChangeOf(ChangeOf changeOf) {
         if (!m_changeOf) {
             return -1;
         }
-        const job::FileChange change = m_changeOf(source);
-        return change.readable ? static_cast<int>(change.replacements) : -1;
+        try {
+            const job::FileChange change = m_changeOf(source);
+            return change.readable ? static_cast<int>(change.replacements) : -1;
+        } catch (const std::bad_alloc&) {
+            return -1; // shown without its count
+        }
     });
 }
 
 void PreviewPane::discard(const QString& note) {
     m_model.clear();
-    m_view->setPlainText(note);
+    showPlainText(note);
 }
 
 void PreviewPane::addFile(const std::string& source) {
@@ -210,10 +233,24 @@ void PreviewPane::showRow(int row) {
     }
     const PreviewModel::Row& shown = m_model.row(row);
     if (!shown.reason.isEmpty()) {
-        m_view->setPlainText(shown.text + QStringLiteral("\n") + shown.reason);
+        showPlainText(shown.text + QStringLiteral("\n") + shown.reason);
         return;
     }
-    showChange(shown.source, m_changeOf(shown.source));
+    job::FileChange change;
+    try {
+        change = m_changeOf(shown.source);
+    } catch (const std::bad_alloc&) {
+        showPlainText(shown.text + QStringLiteral("\n内存不足，无法显示该文件的改动"));
+        return;
+    }
+    showChange(shown.source, change);
+}
+
+void PreviewPane::showPlainText(const QString& text) {
+    // A plain text takes the format at the view's cursor, which the last change left on its bold
+    // header: start from a plain one.
+    m_view->setCurrentCharFormat(QTextCharFormat());
+    m_view->setPlainText(text);
 }
 
 void PreviewPane::showChange(const std::string& source, const job::FileChange& change) {
@@ -244,8 +281,17 @@ void PreviewPane::showChange(const std::string& source, const job::FileChange& c
     QTextCharFormat addedPart = added;
     addedPart.setBackground(QColor(0x98, 0xE0, 0x98));
 
+    // Only the lines that are shown are made (one more tells that there are others).
+    std::vector<job::DiffHunk> hunks;
+    try {
+        hunks = job::TextDiff(change.before, change.after).hunks(3, kMaxShownLines + 1);
+    } catch (const std::bad_alloc&) {
+        cursor.insertText(QStringLiteral("内存不足，无法显示该文件的改动\n"), plain);
+        cursor.endEditBlock();
+        return;
+    }
     std::size_t shownLines = 0;
-    for (const job::DiffHunk& part : job::DiffTexts(change.before, change.after)) {
+    for (const job::DiffHunk& part : hunks) {
         cursor.insertText(QStringLiteral("@@ -%1,%2 +%3,%4 @@\n")
                               .arg(part.oldStart)
                               .arg(part.oldCount)

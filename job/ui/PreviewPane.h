@@ -40,6 +40,9 @@ public:
     [[nodiscard]] int size() const { return static_cast<int>(m_rows.size()); }
     [[nodiscard]] const Row& row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
     void setChecked(int index, bool checked);
+    /// Ticks every file row, or flips the tick of each (failure rows have none).
+    void checkAll();
+    void invertChecks();
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -79,6 +82,8 @@ public:
 
 private:
     void showChange(const std::string& source, const job::FileChange& change);
+    /// Shows a note or a failure in the plain format.
+    void showPlainText(const QString& text);
 
     PreviewModel m_model;
     ChangeOf m_changeOf;

@@ -6,7 +6,9 @@
 // file and leave it as it is.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,17 @@ protected:
         struct stat st {};
         EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
         return st.st_mode & 07777;
+    }
+
+    /// Every file under `root` (its path below `root`) with its bytes.
+    [[nodiscard]] static std::map<std::string, std::string> FilesUnder(const fs::path& root) {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (entry.is_regular_file()) {
+                files[fs::relative(entry.path(), root).string()] = ReadBytes(entry.path());
+            }
+        }
+        return files;
     }
 
     TempDir m_tmp;
@@ -347,4 +360,43 @@ TEST_F(RealSetup, ForcingInOutputModeLeavesSourcesAndKeepsCopiesReplaceable) {
     run = insert({"--force-readonly", "--output", out.string(), m_src.string()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ModeOf(m_src / "locked.txt"), 0444u);
+}
+
+// `--dry-run --diff` put names into its headers as they were: with `patch -p0` a name with a tab
+// wrote "src/tab" and a name with a line break and "+++ victim.txt" wrote victim.txt outside the
+// tree; names with spaces did not apply. Applied to a copy of the tree, with `patch` and with `git
+// apply`, the diff now changes exactly the files the run writes, to the bytes the run writes.
+TEST_F(RealSetup, ADiffAppliesToTheFilesTheRunWritesAndNoOther) {
+    if (std::system("patch --version >/dev/null 2>&1 && git --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs patch and git";
+    }
+    const fs::path tree = m_tmp / "tree";
+    fs::create_directories(tree / "src" / "sub dir");
+    for (const std::string name : {"plain.txt", "with space.txt", "tab\tname.txt", "x\n+++ victim.txt", "q\"uote.txt",
+                                   "back\\slash.txt", "\xD6\xD0\xCE\xC4.txt", "sub dir/a.txt"}) {
+        WriteBytes(tree / "src" / name, "a line\r\nkeep\r\n");
+    }
+    WriteBytes(tree / "src" / "same.txt", "keep\r\n");
+    WriteBytes(tree / "src" / "tab", "keep\r\n");
+    WriteBytes(tree / "victim.txt", "victim\r\n");
+    for (const char* copy : {"patched", "applied", "run"}) {
+        fs::copy(tree, m_tmp / copy, fs::copy_options::recursive);
+    }
+    // Relative names, as a user writes them: both tools refuse absolute ones.
+    const fs::path before = fs::current_path();
+    fs::current_path(tree);
+    const CliRun dry = insert({"--no-backup", "--dry-run", "--diff", "src"});
+    fs::current_path(m_tmp / "run");
+    const CliRun run = insert({"--no-backup", "src"});
+    fs::current_path(before);
+    ASSERT_EQ(dry.exitCode, run.exitCode) << dry.err << run.err;
+    WriteBytes(m_io / "changes.diff", dry.out);
+
+    const std::string diff = (m_io / "changes.diff").string();
+    EXPECT_EQ(std::system(("cd '" + (m_tmp / "patched").string() + "' && patch -s -p0 <'" + diff + "'").c_str()), 0);
+    EXPECT_EQ(std::system(("cd '" + (m_tmp / "applied").string() + "' && git apply -p0 '" + diff + "'").c_str()), 0);
+    const auto written = FilesUnder(m_tmp / "run");
+    EXPECT_NE(written, FilesUnder(tree));
+    EXPECT_EQ(FilesUnder(m_tmp / "patched"), written) << dry.out;
+    EXPECT_EQ(FilesUnder(m_tmp / "applied"), written) << dry.out;
 }

@@ -231,6 +231,42 @@ TEST_F(RobustRun, AFileThatExhaustsMemoryIsAnErrorAndTheRunGoesOn) {
     EXPECT_EQ(search.exitCode, 1);
 }
 
+// `--dry-run --diff` held a whole-file diff many times the file's size: under an address-space limit
+// the forecast failed a file that the real run writes (失败1, status 1). Now a file whose diff cannot
+// be made is forecast as the plain dry run forecasts it, with a note in place of its diff, and the
+// files after it still get theirs. The limit lets the plain forecast of this file through but not a
+// diff of its 3.5 million changed lines.
+TEST_F(RobustRun, ADiffThatExhaustsMemoryForecastsTheFileAsThePlainDryRun) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+    }
+    std::string big;
+    for (int i = 0; i < 3500000; ++i) {
+        big += "hello " + std::to_string(1000000 + i) + "\n";
+    }
+    WriteBytes(m_root / "big.txt", big);
+    WriteBytes(m_root / "z.txt", kOld);
+    const Env env = {{kEnvAddressLimitMiB, "256"}};
+    const std::vector<std::string> args = ReplaceHelloArgs(m_root.string(), {"--no-progress", "--dry-run"});
+    const CliRun plain = RunCli(args, env, m_io, 120);
+    std::vector<std::string> withDiff = args;
+    withDiff.insert(withDiff.begin() + 1, "--diff");
+    const CliRun diff = RunCli(withDiff, env, m_io, 120);
+    const JobOutput expected = ParseJobOutput(plain);
+    const JobOutput forecast = ParseJobOutput(diff);
+    ASSERT_TRUE(expected.summary && forecast.summary) << plain.err << diff.err;
+    EXPECT_EQ(expected.written, (std::vector<std::string>{(m_root / "big.txt").string(), (m_root / "z.txt").string()}));
+    EXPECT_EQ(diff.exitCode, plain.exitCode);
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(forecast.summary->successes, expected.summary->successes);
+    EXPECT_EQ(forecast.summary->failures, 0u);
+    EXPECT_EQ(forecast.errors, expected.errors);
+    const std::string note = (m_root / "big.txt").string() + "\n(no diff: not enough memory to compare this file)\n";
+    const std::size_t noted = diff.out.find(note);
+    EXPECT_NE(noted, std::string::npos) << diff.out.substr(0, 500);
+    EXPECT_NE(diff.out.find("+++ " + (m_root / "z.txt").string() + "\n", noted), std::string::npos);
+}
+
 // Standard output that goes to a reader who left, or to a full disk: the job still does every file
 // and writes the whole result list, and the exit status is not 0.
 TEST_F(RobustRun, OutputThatCannotBeWrittenNeverCutsTheJobShort) {

@@ -143,6 +143,24 @@ TEST(TextDiff, UnifiedDiffsTurnTheOldTextIntoTheNewOnRandomTexts) {
             }
             EXPECT_LE(lead, 3U);
         }
+        // Asked for a few lines, the hunks are the first lines of the whole change, counts whole.
+        const std::vector<job::DiffHunk> all = job::DiffTexts(before, after);
+        const std::size_t limit = rng() % 8 + 1;
+        const std::vector<job::DiffHunk> first = job::TextDiff(before, after).hunks(3, limit);
+        std::size_t seen = 0;
+        for (std::size_t h = 0; h < first.size(); ++h) {
+            EXPECT_EQ(first[h].oldCount, all.at(h).oldCount);
+            for (std::size_t k = 0; k < first[h].lines.size(); ++k, ++seen) {
+                EXPECT_EQ(first[h].lines[k].text, all[h].lines.at(k).text);
+            }
+        }
+        EXPECT_EQ(seen, std::min<std::size_t>(limit, [&all] {
+                      std::size_t lines = 0;
+                      for (const job::DiffHunk& hunk : all) {
+                          lines += hunk.lines.size();
+                      }
+                      return lines;
+                  }()));
     }
 }
 
@@ -171,6 +189,18 @@ TEST(TextDiff, TextsThatDifferEverywhereStillGiveAnExactDiff) {
     bool ok = false;
     EXPECT_EQ(ApplyUnifiedDiff(before, job::UnifiedDiff("p", before, after), ok), after);
     EXPECT_TRUE(ok);
+}
+
+TEST(TextDiff, UnusualNamesAreQuotedSoNoneCanForgeAHeader) {
+    EXPECT_EQ(job::DiffPathName("dir/a-b_c.txt"), "dir/a-b_c.txt");
+    EXPECT_EQ(job::DiffPathName("中文.txt"), "中文.txt"); // UTF-8 stays as it is
+    EXPECT_EQ(job::DiffPathName("a b.txt"), "\"a b.txt\"");
+    EXPECT_EQ(job::DiffPathName("t\tx\n+++ victim.txt"), "\"t\\tx\\n+++ victim.txt\"");
+    EXPECT_EQ(job::DiffPathName("q\"\\\r\x7F\x01"), "\"q\\\"\\\\\\r\\177\\001\"");
+    // GBK 中文, a lone continuation byte, an overlong form and a surrogate are no UTF-8.
+    EXPECT_EQ(job::DiffPathName("\xD6\xD0\xCE\xC4"), "\"\\326\\320\\316\\304\"");
+    EXPECT_EQ(job::DiffPathName("\x80\xC0\xAF\xED\xA0\x80"), "\"\\200\\300\\257\\355\\240\\200\"");
+    EXPECT_EQ(job::UnifiedDiff("a b", "x\n", "y\n"), "--- \"a b\"\n+++ \"a b\"\n@@ -1 +1 @@\n-x\n+y\n");
 }
 
 TEST(ChangePreview, EachEncodingShowsItsBytesAsUtf8WithCountsAndRoundTrip) {

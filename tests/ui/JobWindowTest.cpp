@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include "job/JobTexts.h"
@@ -545,6 +546,20 @@ void JobWindowTest::previewShowsChangesAndRunsTheTickedFiles() {
     QVERIFY2(change.contains(QStringLiteral("- old 文")) && change.contains(QStringLiteral("+ new 文")),
              qPrintable(change));
     QVERIFY(change.contains(QStringLiteral("UTF-8")));
+    // A failure row shown next is plain: the bold of the change's header does not carry over.
+    w.previewPane->list()->setCurrentIndex(rows.index(rowOf(QStringLiteral("c_locked.txt"))));
+    QTextCursor reason(w.previewPane->view()->document());
+    reason.movePosition(QTextCursor::End);
+    QVERIFY(w.previewPane->view()->toPlainText().endsWith(QStringLiteral("只读文件")));
+    QCOMPARE(reason.charFormat().fontWeight(), int(QFont::Normal));
+
+    // The list's pop-up flips or sets the ticks of the files; a failure never gets one.
+    QCOMPARE(w.previewPane->list()->contextMenuPolicy(), Qt::CustomContextMenu);
+    w.invertPreviewItem->trigger();
+    QVERIFY(!rows.row(rowOf(QStringLiteral("a.txt"))).checked && !rows.row(rowOf(QStringLiteral("b.txt"))).checked);
+    w.checkAllPreviewItem->trigger();
+    QVERIFY(rows.row(rowOf(QStringLiteral("a.txt"))).checked && rows.row(rowOf(QStringLiteral("b.txt"))).checked);
+    QVERIFY(!rows.index(rowOf(QStringLiteral("c_locked.txt"))).data(Qt::CheckStateRole).isValid());
 
     // Replace the ticked: only a.txt; the preview is then discarded.
     rows.setChecked(rowOf(QStringLiteral("b.txt")), false);
