@@ -42,12 +42,6 @@ bool CanCreateIn(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-/// True when the path itself is a symbolic link.
-bool IsLink(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 /// The absolute, lexically normal spelling of a path, for comparing names of files that may not exist.
 std::string LexicalPath(const std::string& path) {
     std::error_code ec;
@@ -526,23 +520,26 @@ std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest
             return FailureReason::Unreadable;
         }
     }
-    // The writer follows links and writes a temporary beside the file the chain ends at.
+    // The writer follows links and writes a temporary beside the file the chain ends at. One lstat
+    // tells most files apart; a link is followed once more.
     std::string target = dest.target;
-    const bool there = PathIsThere(target);
-    const bool isFile = there && filedeal::FileExists(target);
-    if (there && !isFile) {
-        return FailureReason::NotAFile; // a folder, a special file or a link that leads nowhere
-    }
-    if (isFile) {
-        if (IsLink(target)) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            if (::stat(target.c_str(), &st) != 0) {
+                return FailureReason::NotAFile; // a link that leads nowhere
+            }
             std::error_code ec;
             const std::filesystem::path real = std::filesystem::canonical(target, ec);
             if (!ec) {
                 target = real.string();
             }
         }
+        if (!S_ISREG(st.st_mode)) {
+            return FailureReason::NotAFile; // a folder or a special file is never written over
+        }
         const bool madeWritable = replacesSource && m_options.forceReadOnly;
-        if (filedeal::IsReadOnly(target) && !madeWritable) {
+        if ((st.st_mode & S_IWUSR) == 0 && !madeWritable) {
             return FailureReason::ReadOnly;
         }
     }

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include "ui/PathText.h"
+
 namespace norvik::ui {
 
 PathListModel::PathListModel(bool checkable, QObject* parent) : QAbstractListModel(parent), m_checkable(checkable) {}
@@ -133,7 +135,9 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         // The note (a failure's reason) is read beside the row, without hovering.
-        return row.note.isEmpty() ? row.text : row.text + QStringLiteral("    （") + row.note + QStringLiteral("）");
+        return row.note.isEmpty()
+                   ? OneLinePathText(row.text)
+                   : OneLinePathText(row.text) + QStringLiteral("    （") + row.note + QStringLiteral("）");
     case Qt::CheckStateRole:
         return m_checkable ? QVariant(row.checked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::ForegroundRole:

@@ -13,6 +13,16 @@ QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
 
+QString OneLinePathText(const QString& text) {
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+        return text;
+    }
+    QString shown = text;
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return shown;
+}
+
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

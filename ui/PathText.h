@@ -11,6 +11,9 @@ namespace norvik::ui {
 [[nodiscard]] std::string PathBytes(const QString& path);
 /// A path's bytes for display.
 [[nodiscard]] QString PathText(const std::string& path);
+/// A path as one row of a list shows it: a line break in a name is shown as "\n" or "\r", so the
+/// row stays one line and what follows the name (a failure's reason) stays in sight.
+[[nodiscard]] QString OneLinePathText(const QString& text);
 
 /// A UTF-8 text (a message, a status line, a caption) for the toolkit; zero bytes are kept.
 [[nodiscard]] QString FromUtf8(std::string_view text);

@@ -110,12 +110,13 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (!row.reason.isEmpty()) {
-            return row.text + QStringLiteral("    ") + row.reason;
+            return OneLinePathText(row.text) + QStringLiteral("    ") + row.reason;
         }
         if (row.count < 0 && m_counter) {
             row.count = m_counter(row.source);
         }
-        return row.count < 0 ? row.text : row.text + QStringLiteral("    (%1处)").arg(row.count);
+        return row.count < 0 ? OneLinePathText(row.text)
+                             : OneLinePathText(row.text) + QStringLiteral("    (%1处)").arg(row.count);
     case Qt::ToolTipRole:
         return row.text;
     case Qt::CheckStateRole:

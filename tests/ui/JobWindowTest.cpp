@@ -324,6 +324,12 @@ void JobWindowTest::firstFailureShowsTheErrorTab() {
     QCOMPARE(w.errorList->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
     // The reason is read beside the line, without hovering.
     QCOMPARE(w.errorList->model()->index(0, 0).data().toString(), errors[0] + QStringLiteral("    （只读文件）"));
+    // A name with a line break stays one row, its reason in sight.
+    w.errorList->rows().append("/t/line\nbreak.txt is Error!!!", false, QStringLiteral("r"));
+    w.errorList->rows().publish();
+    QCOMPARE(w.errorList->model()->index(2, 0).data().toString(),
+             QStringLiteral("/t/line\\nbreak.txt is Error!!!    （r）"));
+    w.errorList->rows().removeRow(2);
     QVERIFY(w.listTabs->isTabVisible(norvik::ui::kErrorsTab));
     QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab)); // shown, not activated
     QCOMPARE(ListTexts(*w.resultList), QStringList{f.path(QStringLiteral("a.txt"))});
