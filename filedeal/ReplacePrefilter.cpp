@@ -126,9 +126,9 @@ std::size_t FindRaw(std::string_view hay, std::string_view needle, std::size_t f
 
 // What a UTF-8 body holds besides the forms the decoder writes back as they were.
 struct Utf8Forms {
-    bool high = false;       // a byte 0x80 or above
-    bool ambiguous = false;  // C0, C1 or E0: the lead of a form that may be overlong
-    bool fourOrMore = false; // F0 and above: a form the decoder refuses
+    bool high = false;         // a byte 0x80 or above
+    bool ambiguous = false;    // C0, C1 or E0: the lead of a form that may be overlong
+    bool mayNotDecode = false; // F4 and above: a form that may be past U+10FFFF or longer than four
 };
 
 Utf8Forms ScanUtf8Forms(std::string_view body) noexcept {
@@ -138,11 +138,11 @@ Utf8Forms ScanUtf8Forms(std::string_view body) noexcept {
     std::size_t i = 0;
 #if defined(__SSE2__)
     __m128i ambiguous = _mm_setzero_si128();
-    __m128i fourOrMore = _mm_setzero_si128();
+    __m128i mayNotDecode = _mm_setzero_si128();
     int high = 0;
     const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
     const __m128i e0 = _mm_set1_epi8(static_cast<char>(0xE0));
-    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i f4 = _mm_set1_epi8(static_cast<char>(0xF4));
     const __m128i fe = _mm_set1_epi8(static_cast<char>(0xFE));
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -153,31 +153,29 @@ Utf8Forms ScanUtf8Forms(std::string_view body) noexcept {
         high |= h;
         ambiguous =
             _mm_or_si128(ambiguous, _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, fe), c0), _mm_cmpeq_epi8(v, e0)));
-        fourOrMore = _mm_or_si128(fourOrMore, _mm_cmpeq_epi8(_mm_and_si128(v, f0), f0));
+        mayNotDecode = _mm_or_si128(mayNotDecode, _mm_cmpeq_epi8(_mm_max_epu8(v, f4), v));
     }
     forms.high = high != 0;
     forms.ambiguous = _mm_movemask_epi8(ambiguous) != 0;
-    forms.fourOrMore = _mm_movemask_epi8(fourOrMore) != 0;
+    forms.mayNotDecode = _mm_movemask_epi8(mayNotDecode) != 0;
 #endif
     for (; i < n; ++i) {
         const unsigned char b = p[i];
         forms.high |= b >= 0x80;
         forms.ambiguous |= b == 0xC0 || b == 0xC1 || b == 0xE0;
-        forms.fourOrMore |= b >= 0xF0;
+        forms.mayNotDecode |= b >= 0xF4;
     }
     return forms;
 }
 
 // The characters of a working text that can be matched where a character starts: a lead byte at the
 // very end (the first half of a character the text cuts) is left out. None when a character does
-// not convert or is '?', which an unconvertible character of a file reads as.
+// not convert (a Unicode file's text holds such bytes only in the four-byte codes of characters
+// beyond the code page, which only their own code matches).
 std::optional<std::string> WholeCharacters(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (b == '?') {
-            return std::nullopt;
-        }
         if (IsLeadByte(b) && i + 1 == text.size()) {
             break;
         }
@@ -305,10 +303,12 @@ RawVerdict RawTextFilter::judge(std::string_view bytes, EncodingKind kind) const
     }
     const std::string_view body = bytes.substr(std::min(bytes.size(), MarkSize(kind)));
     const bool utf8 = kind == EncodingKind::Utf8 || kind == EncodingKind::Utf8Bom;
-    Utf8Forms forms;
     if (utf8) {
-        forms = ScanUtf8Forms(body);
-        if (forms.ambiguous) {
+        // A body that may not decode is decoded, so that the failure is seen and reported. Detection
+        // checked the structure of a UTF-8 file without a mark; one with a mark is unscreened.
+        const Utf8Forms forms = ScanUtf8Forms(body);
+        if (forms.ambiguous || forms.mayNotDecode ||
+            (kind == EncodingKind::Utf8Bom && forms.high && !IsUtf8Text(body))) {
             return RawVerdict::Unknown;
         }
     }
@@ -323,11 +323,8 @@ RawVerdict RawTextFilter::judge(std::string_view bytes, EncodingKind kind) const
     if (!any) {
         return RawVerdict::Lacks;
     }
-    // A text found at a character start is in the working text when the whole body decodes.
-    // Detection checked the structure of a UTF-8 file without a mark; one with a mark is unscreened.
-    const bool decodes =
-        !utf8 || (!forms.fourOrMore && (kind == EncodingKind::Utf8 || !forms.high || IsUtf8Text(body)));
-    if (needles.proves && decodes) {
+    // A text found at a character start is in the working text (the whole body decodes, see above).
+    if (needles.proves) {
         std::size_t at = 0;
         while (find(body, needles.proof, &at)) {
             // In UTF-16 only an even offset is a character start; in UTF-8 the needle begins with a

@@ -62,7 +62,9 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
         std::string().swap(file.bytes);
         return;
     }
-    file.text = filedeal::DecodeText(file.bytes, file.kind, &file.exact);
+    filedeal::TextFacts facts;
+    file.text = filedeal::DecodeText(file.bytes, file.kind, &facts);
+    file.exact = facts.exact && !facts.beyondCodePage;
     if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }
