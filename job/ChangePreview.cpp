@@ -107,7 +107,12 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     change.readable = true;
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
     change.binary = IsBinary(bytes, change.kind);
-    const std::string text = filedeal::DecodeText(bytes, change.kind);
+    filedeal::TextFacts facts;
+    const std::string text = filedeal::DecodeText(bytes, change.kind, &facts);
+    if (!facts.decodes) {
+        change.decodes = false;
+        return change;
+    }
     std::string next = text;
     change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
@@ -117,9 +122,12 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
         return change;
     }
     bool exact = true;
-    const std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    const std::string encoded = filedeal::EncodeText(next, change.kind, &exact, facts.set());
     if (change.kind != filedeal::EncodingKind::Ansi) {
-        change.representable = exact && filedeal::SurvivesRoundTrip(bytes, text, change.kind);
+        // The run's decision: the text must give its bytes back, and one holding characters beyond
+        // the code page is edited by rules of whole characters only.
+        change.wholeCharacterRules = !facts.beyondCodePage || RulesAreWholeCharacters(lists, mode);
+        change.representable = exact && facts.exact && change.wholeCharacterRules;
     }
     if (!extract) {
         change.before = FileBytesAsUtf8(bytes, change.kind);

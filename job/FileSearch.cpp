@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "filedeal/Replace.h"
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
 #include "job/ReadAhead.h"
@@ -26,7 +27,8 @@ bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& poli
     // the bytes as they are.
     const bool asBytes = policy.ansiAsBytes && file.kind == filedeal::EncodingKind::Ansi;
     const std::string& haystack = asBytes ? file.bytes : file.text;
-    return haystack.find(text) != std::string::npos;
+    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
+    return filedeal::FindAnywhere(haystack, text, set) != std::string::npos;
 }
 
 } // namespace
@@ -69,7 +71,14 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
         observer.progress(ProgressPercent(i, files.size()));
         bool holds = false;
         try {
-            holds = Holds(ahead.take(i), text, policy);
+            const LoadedFile file = ahead.take(i);
+            if (file.state == LoadedFile::State::Undecodable) {
+                // UTF-8 that does not decode may hold the text: named, and the search goes on.
+                ++result.failures;
+                observer.errorLine(ErrorLineText(files[i]));
+                continue;
+            }
+            holds = Holds(file, text, policy);
         } catch (const std::exception&) {
             // One file too large for the memory left: named, and the search goes on.
             ++result.failures;

@@ -276,6 +276,7 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         ++counters.missing;
         return;
     case LoadedFile::State::Unreadable:
+    case LoadedFile::State::Undecodable:
         fail(path, counters, observer);
         return;
     case LoadedFile::State::Loaded:
@@ -331,8 +332,10 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         fail(dest.target, counters, observer);
         return;
     }
-    // A Unicode file whose text does not survive the code page would lose characters if written.
-    if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
+    // A Unicode file whose text would not give its bytes back is never written; one that holds
+    // characters beyond the code page is edited in Unicode, by rules of whole characters only.
+    if (file.kind != filedeal::EncodingKind::Ansi &&
+        (!file.exact || (file.beyondCodePage && !RulesAreWholeCharacters(m_parsed, mode)))) {
         fail(dest.target, counters, observer);
         return;
     }
@@ -340,7 +343,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     std::string().swap(file.bytes);
     std::string().swap(file.text);
     bool exact = true;
-    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
+    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
+    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact, set);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
         fail(dest.target, counters, observer);

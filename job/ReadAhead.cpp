@@ -64,7 +64,11 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
     }
     filedeal::TextFacts facts;
     file.text = filedeal::DecodeText(file.bytes, file.kind, &facts);
-    file.exact = facts.exact && !facts.beyondCodePage;
+    file.exact = facts.exact;
+    file.beyondCodePage = facts.beyondCodePage;
+    if (!facts.decodes) {
+        file.state = LoadedFile::State::Undecodable; // its empty text stands for nothing in the file
+    }
     if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }
