@@ -145,26 +145,6 @@ inline std::size_t CopyAscii16(const unsigned char* p, char* o) noexcept {
 #endif
 }
 
-// Writes the code page bytes of a unit at o; gives the new end. '?' (and `exact` cleared) for a unit
-// the code page lacks.
-inline char* PutCodePageUnit(char* o, const Tables& t, char16_t u, bool& exact) noexcept {
-    if (u < 0x80) {
-        *o++ = static_cast<char>(u);
-        return o;
-    }
-    const std::uint16_t code = t.reverse[u];
-    if (code == 0) {
-        *o++ = '?';
-        exact = false;
-    } else if (code < 0x100) {
-        *o++ = static_cast<char>(code);
-    } else {
-        *o++ = static_cast<char>(code >> 8);
-        *o++ = static_cast<char>(code & 0xFF);
-    }
-    return o;
-}
-
 } // namespace
 
 namespace {
@@ -276,13 +256,15 @@ template <bool kCodes> std::string ToUtf16Le(std::string_view text, bool* exact,
         } else {
             u = DecodeNonAscii<kCodes>(t, p, n, i, ok);
         }
-        if (u >= 0x10000) {
-            // A pair of units from a four-byte code: four bytes for four.
-            const char32_t high = 0xD800 + ((u - 0x10000) >> 10);
-            const char32_t low = 0xDC00 + ((u - 0x10000) & 0x3FF);
-            *o++ = static_cast<char>(high & 0xFF);
-            *o++ = static_cast<char>(high >> 8);
-            u = low;
+        if constexpr (kCodes) {
+            if (u >= 0x10000) {
+                // A pair of units from a four-byte code: four bytes for four.
+                const char32_t high = 0xD800 + ((u - 0x10000) >> 10);
+                const char32_t low = 0xDC00 + ((u - 0x10000) & 0x3FF);
+                *o++ = static_cast<char>(high & 0xFF);
+                *o++ = static_cast<char>(high >> 8);
+                u = low;
+            }
         }
         *o++ = static_cast<char>(u & 0xFF);
         *o++ = static_cast<char>(u >> 8);
@@ -353,31 +335,39 @@ template <bool kCodes> std::string Utf16LeToText(std::string_view bytes, bool* f
         }
 #endif
         const auto u = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
-        if constexpr (kCodes) {
-            if (u >= 0x80 && t.reverse[u] == 0) {
-                char32_t codePoint = u;
-                std::size_t units = 1;
-                if (u >= 0xD800 && u <= 0xDBFF && k + 1 < count) {
-                    const auto low = static_cast<char16_t>(p[2 * k + 2] | (p[2 * k + 3] << 8));
-                    if (low >= 0xDC00 && low <= 0xDFFF) {
-                        codePoint = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00);
-                        units = 2;
-                    }
-                }
-                const std::size_t used = static_cast<std::size_t>(o - out.data());
-                const std::size_t need = used + 4 + 2 * (count - k - units) + 8;
-                if (need > out.size()) {
-                    out.resize(need + need / 4);
-                    o = out.data() + used;
-                }
-                o = PutFourByteCode(o, codePoint);
-                beyond = true;
-                k += units;
-                continue;
+        const std::uint16_t code = u < 0x80 ? u : t.reverse[u];
+        if (code != 0 || u == 0) {
+            if (code >= 0x100) {
+                *o++ = static_cast<char>(code >> 8);
             }
+            *o++ = static_cast<char>(code & 0xFF);
+            ++k;
+            continue;
         }
-        o = PutCodePageUnit(o, t, u, ok);
-        ++k;
+        if constexpr (kCodes) {
+            char32_t codePoint = u;
+            std::size_t units = 1;
+            if (u >= 0xD800 && u <= 0xDBFF && k + 1 < count) {
+                const auto low = static_cast<char16_t>(p[2 * k + 2] | (p[2 * k + 3] << 8));
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    codePoint = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00);
+                    units = 2;
+                }
+            }
+            const std::size_t used = static_cast<std::size_t>(o - out.data());
+            const std::size_t need = used + 4 + 2 * (count - k - units) + 8;
+            if (need > out.size()) {
+                out.resize(need + need / 4);
+                o = out.data() + used;
+            }
+            o = PutFourByteCode(o, codePoint);
+            beyond = true;
+            k += units;
+        } else {
+            *o++ = '?';
+            ok = false;
+            ++k;
+        }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     if (flag != nullptr) {
@@ -479,15 +469,22 @@ template <bool kCodes> std::string ToUtf8(std::string_view text, bool* exact, st
             continue;
         }
         const char32_t u = DecodeNonAscii<kCodes>(t, p, n, i, ok);
-        if (u < 0x80) {
-            *o++ = static_cast<char>(u); // a code may stand for any code point
-        } else if (u < 0x800) {
+        if constexpr (kCodes) {
+            // A code may stand for any code point, an ASCII one or one past the basic plane.
+            if (u < 0x80) {
+                *o++ = static_cast<char>(u);
+                continue;
+            }
+            if (u >= 0x10000) {
+                *o++ = static_cast<char>(0xF0 | (u >> 18));
+                *o++ = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+                continue;
+            }
+        }
+        if (u < 0x800) {
             *o++ = static_cast<char>(0xC0 | (u >> 6));
-            *o++ = static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u >= 0x10000) {
-            *o++ = static_cast<char>(0xF0 | (u >> 18));
-            *o++ = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
             *o++ = static_cast<char>(0x80 | (u & 0x3F));
         } else {
             *o++ = static_cast<char>(0xE0 | (u >> 12));
