@@ -177,6 +177,15 @@ TEST_F(JobRun, AUnicodeFileBeyondTheCodePageIsEditedInUnicodeAndKeepsEveryCharac
     EXPECT_EQ(ReadBytes(dir / "u16.txt.bak"), utf16);
     EXPECT_TRUE(rec.errors.empty());
     EXPECT_EQ(result.counters, (job::RunCounters{3, 3, 0, 3, 0}));
+
+    // Ignoring case folds ASCII letters only: 丄 (GBK 81 41) never matches 乤 (81 61) beside an emoji.
+    const std::string both = Bytes("E4B9A4 F09F9880 E4B884");
+    const fs::path pair = put("pair.txt", both);
+    request.targets = {FileTarget(pair)};
+    options.ignoreCase = true;
+    rule(Bytes("8141"), "X"); // 丄 as working text
+    run();
+    EXPECT_EQ(ReadBytes(pair), Bytes("E4B9A4 F09F9880") + "X");
 }
 
 // A hex rule may hold half a character: B0 -> B1 turns 啊 (B0 A1) into the character B1 A1. A file
