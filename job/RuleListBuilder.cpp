@@ -98,10 +98,11 @@ bool RulesAreWholeCharacters(const ParsedRuleLists& lists, settings::ReplaceMode
             return IsWholeCharacters(rule.find) && IsWholeCharacters(rule.replacement);
         });
     }
-    return std::ranges::all_of(
-        mode == settings::ReplaceMode::Feature ? lists.feature : lists.extract, [](const rules::FeatureRule& rule) {
-            return IsWholeCharacters(rule.start) && IsWholeCharacters(rule.end) && IsWholeCharacters(rule.replacement);
-        });
+    const bool extract = mode == settings::ReplaceMode::Extract; // extraction has no use for a replacement
+    return std::ranges::all_of(extract ? lists.extract : lists.feature, [extract](const rules::FeatureRule& rule) {
+        return IsWholeCharacters(rule.start) && IsWholeCharacters(rule.end) &&
+               (extract || IsWholeCharacters(rule.replacement));
+    });
 }
 
 } // namespace norvik::job
