@@ -145,33 +145,15 @@ inline std::size_t CopyAscii16(const unsigned char* p, char* o) noexcept {
 #endif
 }
 
-// Writes the code page bytes of a unit at o; gives the new end. '?' (and `exact` cleared) for a unit
-// the code page lacks.
-inline char* PutCodePageUnit(char* o, const Tables& t, char16_t u, bool& exact) noexcept {
-    if (u < 0x80) {
-        *o++ = static_cast<char>(u);
-        return o;
-    }
-    const std::uint16_t code = t.reverse[u];
-    if (code == 0) {
-        *o++ = '?';
-        exact = false;
-    } else if (code < 0x100) {
-        *o++ = static_cast<char>(code);
-    } else {
-        *o++ = static_cast<char>(code >> 8);
-        *o++ = static_cast<char>(code & 0xFF);
-    }
-    return o;
-}
-
 } // namespace
 
 namespace {
 
 /// The character at p[i] (a byte of 0x80 or above) of a working text of n bytes; advances i past it.
-/// A sequence without a character gives U+FFFD, moves one byte on and clears ok.
-inline char16_t DecodeNonAscii(const Tables& t, const unsigned char* p, std::size_t n, std::size_t& i,
+/// A sequence without a character gives U+FFFD, moves one byte on and clears ok. With `kCodes`, a
+/// four-byte code gives its character.
+template <bool kCodes>
+inline char32_t DecodeNonAscii(const Tables& t, const unsigned char* p, std::size_t n, std::size_t& i,
                                bool& ok) noexcept {
     const unsigned char b = p[i];
     if (IsLeadByte(b) && i + 1 < n) {
@@ -179,6 +161,14 @@ inline char16_t DecodeNonAscii(const Tables& t, const unsigned char* p, std::siz
         if (u != 0) {
             i += 2;
             return u;
+        }
+        if constexpr (kCodes) {
+            if (i + 3 < n) {
+                if (const long value = FourByteCodeValue(p + i); value >= 0) {
+                    i += 4;
+                    return static_cast<char32_t>(value);
+                }
+            }
         }
     }
     ++i;
@@ -230,7 +220,9 @@ std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
     return units;
 }
 
-std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
+namespace {
+
+template <bool kCodes> std::string ToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
     const Tables& t = GetTables();
     std::string bytes;
     bytes.resize(prefix.size() + text.size() * 2);
@@ -258,11 +250,21 @@ std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_vi
             }
         }
 #endif
-        char16_t u = p[i];
+        char32_t u = p[i];
         if (u < 0x80) {
             ++i;
         } else {
-            u = DecodeNonAscii(t, p, n, i, ok);
+            u = DecodeNonAscii<kCodes>(t, p, n, i, ok);
+        }
+        if constexpr (kCodes) {
+            if (u >= 0x10000) {
+                // A pair of units from a four-byte code: four bytes for four.
+                const char32_t high = 0xD800 + ((u - 0x10000) >> 10);
+                const char32_t low = 0xDC00 + ((u - 0x10000) & 0x3FF);
+                *o++ = static_cast<char>(high & 0xFF);
+                *o++ = static_cast<char>(high >> 8);
+                u = low;
+            }
         }
         *o++ = static_cast<char>(u & 0xFF);
         *o++ = static_cast<char>(u >> 8);
@@ -272,6 +274,16 @@ std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_vi
         *exact = ok;
     }
     return bytes;
+}
+
+} // namespace
+
+std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
+    return ToUtf16Le<false>(text, exact, prefix);
+}
+
+std::string WorkingTextToUtf16Le(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
+    return set == CharacterSet::Unicode ? ToUtf16Le<true>(text, exact, prefix) : ToUtf16Le<false>(text, exact, prefix);
 }
 
 std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
@@ -288,13 +300,21 @@ std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
     return out;
 }
 
-std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
+namespace {
+
+// Little-endian units to working text: with `kCodes` every unit or pair the code page lacks becomes a
+// four-byte code and `flag` tells there was one; otherwise it becomes '?' and `flag` tells there was
+// none (exactness).
+template <bool kCodes> std::string Utf16LeToText(std::string_view bytes, bool* flag) {
     const Tables& t = GetTables();
     const std::size_t count = bytes.size() / 2;
     std::string out;
-    out.resize(count * 2 + 8); // at most two code page bytes a unit, and room for a block of eight
+    // At most two code page bytes a unit and room for a block of eight; a unit that becomes a code
+    // takes four, and then the room is checked.
+    out.resize(count * 2 + 8);
     char* o = out.data();
     bool ok = true;
+    bool beyond = false;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t k = 0;
     while (k < count) {
@@ -314,14 +334,56 @@ std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
             }
         }
 #endif
-        o = PutCodePageUnit(o, t, static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8)), ok);
-        ++k;
+        const auto u = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
+        const std::uint16_t code = u < 0x80 ? u : t.reverse[u];
+        if (code != 0 || u == 0) {
+            if (code >= 0x100) {
+                *o++ = static_cast<char>(code >> 8);
+            }
+            *o++ = static_cast<char>(code & 0xFF);
+            ++k;
+            continue;
+        }
+        if constexpr (kCodes) {
+            char32_t codePoint = u;
+            std::size_t units = 1;
+            if (u >= 0xD800 && u <= 0xDBFF && k + 1 < count) {
+                const auto low = static_cast<char16_t>(p[2 * k + 2] | (p[2 * k + 3] << 8));
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    codePoint = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00);
+                    units = 2;
+                }
+            }
+            const std::size_t used = static_cast<std::size_t>(o - out.data());
+            const std::size_t need = used + 4 + 2 * (count - k - units) + 8;
+            if (need > out.size()) {
+                out.resize(need + need / 4);
+                o = out.data() + used;
+            }
+            o = PutFourByteCode(o, codePoint);
+            beyond = true;
+            k += units;
+        } else {
+            *o++ = '?';
+            ok = false;
+            ++k;
+        }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
-    if (exact != nullptr) {
-        *exact = ok;
+    if (flag != nullptr) {
+        *flag = kCodes ? beyond : ok;
     }
     return out;
+}
+
+} // namespace
+
+std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
+    return Utf16LeToText<false>(bytes, exact);
+}
+
+std::string Utf16LeToWorkingText(std::string_view bytes, bool* beyond) {
+    return Utf16LeToText<true>(bytes, beyond);
 }
 
 std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
@@ -369,7 +431,9 @@ std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
     return out;
 }
 
-std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
+namespace {
+
+template <bool kCodes> std::string ToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
     const Tables& t = GetTables();
     std::string out;
     // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit); the
@@ -384,7 +448,7 @@ std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view 
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        // Room for a block of sixteen ASCII bytes or one character of three.
+        // Room for a block of sixteen ASCII bytes or one character of four.
         const std::size_t used = static_cast<std::size_t>(o - out.data());
         if (out.size() - used < 32) {
             out.resize(out.size() * 2);
@@ -404,7 +468,21 @@ std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view 
             ++i;
             continue;
         }
-        const char16_t u = DecodeNonAscii(t, p, n, i, ok);
+        const char32_t u = DecodeNonAscii<kCodes>(t, p, n, i, ok);
+        if constexpr (kCodes) {
+            // A code may stand for any code point, an ASCII one or one past the basic plane.
+            if (u < 0x80) {
+                *o++ = static_cast<char>(u);
+                continue;
+            }
+            if (u >= 0x10000) {
+                *o++ = static_cast<char>(0xF0 | (u >> 18));
+                *o++ = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+                continue;
+            }
+        }
         if (u < 0x800) {
             *o++ = static_cast<char>(0xC0 | (u >> 6));
             *o++ = static_cast<char>(0x80 | (u & 0x3F));
@@ -421,18 +499,29 @@ std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view 
     return out;
 }
 
-bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact) {
+} // namespace
+
+std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
+    return ToUtf8<false>(text, exact, prefix);
+}
+
+std::string WorkingTextToUtf8(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
+    return set == CharacterSet::Unicode ? ToUtf8<true>(text, exact, prefix) : ToUtf8<false>(text, exact, prefix);
+}
+
+bool DecodeUtf8ToWorkingText(std::string_view utf8, std::string& out, bool* exact, bool* beyond) {
     const Tables& t = GetTables();
+    // The output stays within the input's size while every character is in the code page; a code
+    // can outgrow its form, and then the room is checked: at least the input left must fit.
     out.resize(utf8.size());
     char* o = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const std::size_t n = utf8.size();
     std::size_t i = 0;
     bool shortest = true; // every form the shortest for its character
-    bool mapped = true;   // every character in the code page
+    bool coded = false;   // a character beyond the code page
     while (i < n) {
         if (i + 16 <= n) {
-            // The output never runs ahead of the input, so sixteen bytes fit where they are put.
             const std::size_t ascii = CopyAscii16(p + i, o);
             o += ascii;
             i += ascii;
@@ -441,7 +530,7 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact) 
             }
         }
         const unsigned char b = p[i];
-        char16_t u;
+        char32_t u;
         if (b < 0x80) {
             *o++ = static_cast<char>(b);
             ++i;
@@ -451,29 +540,43 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact) 
             if (i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) {
                 return false;
             }
-            u = static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            u = static_cast<char32_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
             shortest &= u >= 0x80;
             i += 2;
         } else if (b >= 0xE0 && b < 0xF0) {
             if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) {
                 return false;
             }
-            u = static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+            u = static_cast<char32_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
             shortest &= u >= 0x800;
             i += 3;
+        } else if (b >= 0xF0 && b < 0xF8) {
+            if (i + 3 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80 || (p[i + 3] & 0xC0) != 0x80) {
+                return false;
+            }
+            u = static_cast<char32_t>((b & 0x07) << 18 | (p[i + 1] & 0x3F) << 12 | (p[i + 2] & 0x3F) << 6 |
+                                      (p[i + 3] & 0x3F));
+            if (u > kLargestCodePoint) {
+                return false;
+            }
+            shortest &= u >= 0x10000;
+            i += 4;
         } else {
-            return false; // a stray continuation byte, or a four-byte or longer form
+            return false; // a stray continuation byte, or a five-byte or longer form
         }
-        // Every form of at least two bytes gives at most two code page bytes: the output never
-        // outgrows the input.
         if (u < 0x80) {
             *o++ = static_cast<char>(u);
             continue;
         }
-        const std::uint16_t code = (u >= 0xD800 && u <= 0xDFFF) ? 0 : t.reverse[u];
+        const std::uint16_t code = u < 0x10000 ? t.reverse[u] : 0;
         if (code == 0) {
-            *o++ = '?';
-            mapped = false;
+            const std::size_t used = static_cast<std::size_t>(o - out.data());
+            if (used + 4 + (n - i) > out.size()) {
+                out.resize(used + 4 + (n - i) + (n - i) / 4 + 16);
+                o = out.data() + used;
+            }
+            o = PutFourByteCode(o, u);
+            coded = true;
         } else if (code < 0x100) {
             *o++ = static_cast<char>(code);
         } else {
@@ -483,9 +586,16 @@ bool DecodeUtf8ToCodePage(std::string_view utf8, std::string& out, bool* exact) 
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     if (exact != nullptr) {
-        *exact = shortest && mapped;
+        *exact = shortest;
+    }
+    if (beyond != nullptr) {
+        *beyond = coded;
     }
     return true;
+}
+
+bool IsWholeCharacters(std::string_view text) {
+    return ForEachUnit(text, GetTables(), [](char16_t) {});
 }
 
 void UpperCaseAscii(std::string& text) noexcept {

@@ -338,6 +338,24 @@ bool OnePassIsExact(std::string_view text, std::string_view start, std::string_v
 
 } // namespace
 
+std::size_t FindAnywhere(std::string_view text, std::string_view find, CharacterSet set) {
+    if (find.empty()) {
+        return std::string_view::npos;
+    }
+    std::size_t at = text.find(find);
+    // Only a digit can be found inside a code, at its second or fourth byte: the second byte of a
+    // unit there. (A whole character never begins with a lead byte followed by a digit, so the third
+    // byte never begins one.)
+    if (set == CharacterSet::CodePage || !IsCodeDigit(static_cast<unsigned char>(find[0]))) {
+        return at;
+    }
+    TrailByteTest trail(text);
+    while (at != std::string_view::npos && trail.isSecondByte(at)) {
+        at = FindBytes(text, find, at + 1);
+    }
+    return at;
+}
+
 bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view replacement, bool ignoreCase,
                   std::string& out) {
     if (find.empty() || text.size() < find.size()) {

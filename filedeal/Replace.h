@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "filedeal/CodePage.h"
+
 namespace norvik::filedeal {
 
 /// Replaces every occurrence of `find` in `text` by `replacement`, left to right, never searching
@@ -17,6 +19,12 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
 /// at least one occurrence was replaced; false, with `out` untouched, when nothing was found.
 [[nodiscard]] bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view replacement,
                                 bool ignoreCase, std::string& out);
+
+/// Where `find` first occurs in `text`, a search's way: at any byte, the second byte of a character
+/// too, and case-sensitive; npos when nowhere (and for an empty `find`). In a text of the Unicode
+/// set (`set`), an occurrence that begins inside a four-byte code does not count (a digit is never
+/// found in an emoji); `find` is then taken to be whole characters, as a typed text is.
+[[nodiscard]] std::size_t FindAnywhere(std::string_view text, std::string_view find, CharacterSet set);
 
 /// Lists the spans of `text`: each runs from `start` to the first following `end`, both included.
 /// Spans never nest or overlap. Plain byte comparison, but like a find text neither string ever

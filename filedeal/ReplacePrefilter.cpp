@@ -126,58 +126,102 @@ std::size_t FindRaw(std::string_view hay, std::string_view needle, std::size_t f
 
 // What a UTF-8 body holds besides the forms the decoder writes back as they were.
 struct Utf8Forms {
-    bool high = false;       // a byte 0x80 or above
-    bool ambiguous = false;  // C0, C1 or E0: the lead of a form that may be overlong
-    bool fourOrMore = false; // F0 and above: a form the decoder refuses
+    bool high = false;         // a byte 0x80 or above
+    bool ambiguous = false;    // C0, C1 or E0: the lead of a form that may be overlong
+    bool mayNotDecode = false; // F4 and above: a form that may be past U+10FFFF or longer than four
+    bool broken = false;       // not UTF-8 in structure (looked at only when asked)
 };
 
-Utf8Forms ScanUtf8Forms(std::string_view body) noexcept {
+// The continuation bytes still owed after a carry of required positions, or -1 for a carry no valid
+// form leaves (one that a mismatch in its block has flagged already).
+int PendingOf(unsigned carry) noexcept {
+    return carry == 0 ? 0 : carry == 1 ? 1 : carry == 3 ? 2 : carry == 7 ? 3 : -1;
+}
+
+// One pass over the body; with `kStructure` the structure of UTF-8 is checked in the same pass (a
+// marked file is not screened by detection), the way IsUtf8Text checks it: every byte that a lead
+// announces is a continuation byte, and no other byte is.
+template <bool kStructure> Utf8Forms ScanUtf8Forms(std::string_view body) noexcept {
     Utf8Forms forms;
     const auto* p = reinterpret_cast<const unsigned char*>(body.data());
     const std::size_t n = body.size();
     std::size_t i = 0;
+    int pending = 0; // continuation bytes owed at i
 #if defined(__SSE2__)
     __m128i ambiguous = _mm_setzero_si128();
-    __m128i fourOrMore = _mm_setzero_si128();
+    __m128i mayNotDecode = _mm_setzero_si128();
     int high = 0;
+    unsigned carry = 0; // bit k: byte i + k must be a continuation byte
+    bool broken = false;
     const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
     const __m128i e0 = _mm_set1_epi8(static_cast<char>(0xE0));
     const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i x80 = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i f4 = _mm_set1_epi8(static_cast<char>(0xF4));
     const __m128i fe = _mm_set1_epi8(static_cast<char>(0xFE));
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const int h = _mm_movemask_epi8(v);
         if (h == 0) {
+            if constexpr (kStructure) {
+                broken |= carry != 0; // a form cut off by ASCII
+                carry = 0;
+            }
             continue; // ASCII, the common run
         }
         high |= h;
         ambiguous =
             _mm_or_si128(ambiguous, _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, fe), c0), _mm_cmpeq_epi8(v, e0)));
-        fourOrMore = _mm_or_si128(fourOrMore, _mm_cmpeq_epi8(_mm_and_si128(v, f0), f0));
+        mayNotDecode = _mm_or_si128(mayNotDecode, _mm_cmpeq_epi8(_mm_max_epu8(v, f4), v));
+        if constexpr (kStructure) {
+            const __m128i top2 = _mm_and_si128(v, c0);
+            const auto continuation = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(top2, x80)));
+            const auto lead2 = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(top2, c0)));
+            const auto lead3 = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, e0), e0)));
+            const auto lead4 = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, f0), f0)));
+            const unsigned required = (lead2 << 1) | (lead3 << 2) | (lead4 << 3) | carry;
+            broken |= (required & 0xFFFFU) != continuation;
+            carry = required >> 16;
+        }
     }
     forms.high = high != 0;
     forms.ambiguous = _mm_movemask_epi8(ambiguous) != 0;
-    forms.fourOrMore = _mm_movemask_epi8(fourOrMore) != 0;
+    forms.mayNotDecode = _mm_movemask_epi8(mayNotDecode) != 0;
+    if constexpr (kStructure) {
+        pending = PendingOf(carry);
+        forms.broken = broken || pending < 0;
+    }
 #endif
     for (; i < n; ++i) {
         const unsigned char b = p[i];
         forms.high |= b >= 0x80;
         forms.ambiguous |= b == 0xC0 || b == 0xC1 || b == 0xE0;
-        forms.fourOrMore |= b >= 0xF0;
+        forms.mayNotDecode |= b >= 0xF4;
+        if constexpr (kStructure) {
+            const bool continuation = (b & 0xC0) == 0x80;
+            if (pending > 0) {
+                forms.broken |= !continuation;
+                --pending;
+            } else {
+                forms.broken |= continuation;
+                pending = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+            }
+        }
+    }
+    if constexpr (kStructure) {
+        forms.broken |= pending != 0; // a form cut off by the end
     }
     return forms;
 }
 
 // The characters of a working text that can be matched where a character starts: a lead byte at the
 // very end (the first half of a character the text cuts) is left out. None when a character does
-// not convert or is '?', which an unconvertible character of a file reads as.
+// not convert (a Unicode file's text holds such bytes only in the four-byte codes of characters
+// beyond the code page, which only their own code matches).
 std::optional<std::string> WholeCharacters(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (b == '?') {
-            return std::nullopt;
-        }
         if (IsLeadByte(b) && i + 1 == text.size()) {
             break;
         }
@@ -305,10 +349,11 @@ RawVerdict RawTextFilter::judge(std::string_view bytes, EncodingKind kind) const
     }
     const std::string_view body = bytes.substr(std::min(bytes.size(), MarkSize(kind)));
     const bool utf8 = kind == EncodingKind::Utf8 || kind == EncodingKind::Utf8Bom;
-    Utf8Forms forms;
     if (utf8) {
-        forms = ScanUtf8Forms(body);
-        if (forms.ambiguous) {
+        // A body that may not decode is decoded, so that the failure is seen and reported. Detection
+        // checked the structure of a UTF-8 file without a mark; one with a mark is unscreened.
+        const Utf8Forms forms = kind == EncodingKind::Utf8Bom ? ScanUtf8Forms<true>(body) : ScanUtf8Forms<false>(body);
+        if (forms.ambiguous || forms.mayNotDecode || forms.broken) {
             return RawVerdict::Unknown;
         }
     }
@@ -323,11 +368,8 @@ RawVerdict RawTextFilter::judge(std::string_view bytes, EncodingKind kind) const
     if (!any) {
         return RawVerdict::Lacks;
     }
-    // A text found at a character start is in the working text when the whole body decodes.
-    // Detection checked the structure of a UTF-8 file without a mark; one with a mark is unscreened.
-    const bool decodes =
-        !utf8 || (!forms.fourOrMore && (kind == EncodingKind::Utf8 || !forms.high || IsUtf8Text(body)));
-    if (needles.proves && decodes) {
+    // A text found at a character start is in the working text (the whole body decodes, see above).
+    if (needles.proves) {
         std::size_t at = 0;
         while (find(body, needles.proof, &at)) {
             // In UTF-16 only an even offset is a character start; in UTF-8 the needle begins with a

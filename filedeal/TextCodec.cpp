@@ -295,58 +295,55 @@ std::string DecodeAnsiBuffer(std::string&& bytes) {
 }
 
 std::string DecodeUtf16(std::string_view bytes) {
-    if (bytes.size() < 2) {
-        return {};
-    }
-    return Utf16LeToCodePage(bytes.substr(2));
+    return DecodeText(bytes, EncodingKind::Utf16Le);
 }
 
 std::string DecodeUtf8(std::string_view bytes, bool withMark) {
-    if (withMark) {
+    if (withMark && !bytes.starts_with(kUtf8Mark)) {
         bytes.remove_prefix(std::min(bytes.size(), kUtf8Mark.size()));
+        return DecodeText(bytes, EncodingKind::Utf8);
     }
-    std::string text;
-    if (!DecodeUtf8ToCodePage(bytes, text)) {
-        return {}; // any malformed, truncated or four-byte sequence empties the whole text
-    }
-    return text;
+    return DecodeText(bytes, withMark ? EncodingKind::Utf8Bom : EncodingKind::Utf8);
 }
 
-std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact) {
-    bool same = true;
+std::string DecodeText(std::string_view bytes, EncodingKind kind, TextFacts* facts) {
+    TextFacts found;
     std::string text;
     switch (kind) {
     case EncodingKind::Ansi:
-        return DecodeAnsi(bytes); // only line breaks change, which a rewrite of the text may do
+        text = DecodeAnsi(bytes); // only line breaks change, which a rewrite of the text may do
+        break;
     case EncodingKind::Utf16Le:
-        // The writer puts the mark and whole units back, and each unit the code page has.
+        // The writer puts the mark and whole units back, every unit the code page lacks included.
         if (bytes.size() >= 2) {
-            text = Utf16LeToCodePage(bytes.substr(2), &same);
+            text = Utf16LeToWorkingText(bytes.substr(2), &found.beyondCodePage);
         }
-        same = same && bytes.starts_with(kUtf16Mark) && bytes.size() % 2 == 0;
+        found.exact = bytes.starts_with(kUtf16Mark) && bytes.size() % 2 == 0;
         break;
     case EncodingKind::Utf8Bom:
     case EncodingKind::Utf8: {
         const bool withMark = kind == EncodingKind::Utf8Bom;
         const std::string_view body = withMark ? bytes.substr(std::min(bytes.size(), kUtf8Mark.size())) : bytes;
-        if (!DecodeUtf8ToCodePage(body, text, &same)) {
-            text.clear(); // any malformed, truncated or four-byte sequence empties the whole text
-            same = body.empty();
+        if (!DecodeUtf8ToWorkingText(body, text, &found.exact, &found.beyondCodePage)) {
+            text.clear();
+            found = TextFacts{};
+            found.decodes = false;
+            found.exact = false;
         }
-        same = same && (!withMark || bytes.starts_with(kUtf8Mark));
+        found.exact = found.exact && (!withMark || bytes.starts_with(kUtf8Mark));
         break;
     }
     case EncodingKind::Unopenable:
-        same = false;
+        found.exact = false;
         break;
     }
-    if (exact != nullptr) {
-        *exact = same;
+    if (facts != nullptr) {
+        *facts = found;
     }
     return text;
 }
 
-std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
+std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact, CharacterSet set) {
     if (exact != nullptr) {
         *exact = true;
     }
@@ -354,23 +351,23 @@ std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact) {
     case EncodingKind::Ansi:
         return NormaliseLines(text, nullptr);
     case EncodingKind::Utf16Le:
-        return CodePageToUtf16Le(text, exact, kUtf16Mark);
+        return WorkingTextToUtf16Le(text, set, exact, kUtf16Mark);
     case EncodingKind::Utf8Bom:
-        return CodePageToUtf8(text, exact, kUtf8Mark);
+        return WorkingTextToUtf8(text, set, exact, kUtf8Mark);
     case EncodingKind::Utf8:
-        return CodePageToUtf8(text, exact);
+        return WorkingTextToUtf8(text, set, exact);
     case EncodingKind::Unopenable:
         break;
     }
     return {};
 }
 
-bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind) {
+bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind, CharacterSet set) {
     if (kind == EncodingKind::Ansi) {
         return true;
     }
     bool exact = true;
-    return EncodeText(text, kind, &exact) == original && exact;
+    return EncodeText(text, kind, &exact, set) == original && exact;
 }
 
 std::string ReadAnsiText(const std::filesystem::path& path) {
@@ -395,7 +392,7 @@ bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noe
 
 bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept {
     try {
-        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Utf16Le));
+        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Utf16Le, nullptr, CharacterSet::Unicode));
     } catch (...) {
         return false;
     }
@@ -403,7 +400,8 @@ bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) no
 
 bool WriteUtf8Text(std::string_view text, const std::filesystem::path& path, bool withMark) noexcept {
     try {
-        return WriteFileAtomic(path, EncodeText(text, withMark ? EncodingKind::Utf8Bom : EncodingKind::Utf8));
+        return WriteFileAtomic(path, EncodeText(text, withMark ? EncodingKind::Utf8Bom : EncodingKind::Utf8, nullptr,
+                                                CharacterSet::Unicode));
     } catch (...) {
         return false;
     }

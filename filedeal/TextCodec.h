@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "filedeal/CodePage.h"
+
 namespace norvik::filedeal {
 
 /// How a file is stored; picks the reader and the writer.
@@ -34,27 +36,49 @@ enum class EncodingKind : std::uint8_t {
 
 /// Working text of bytes of each kind (the mark, where there is one, is part of `bytes`).
 /// ANSI: split into lines at CR LF, lone CR and lone LF, every line followed by CR LF; zero bytes kept.
-/// UTF-16LE: the mark is skipped, an odd last byte ignored, units converted with '?' substitution.
-/// UTF-8: one- to three-byte forms decoded; a malformed sequence, a truncated one or any four-byte
-/// form makes the whole text empty.
+/// UTF-16LE: the mark is skipped, an odd last byte ignored; UTF-8: one- to four-byte forms up to
+/// U+10FFFF. A Unicode text is in the Unicode character set: every character the code page lacks
+/// (a surrogate pair, a lone surrogate) is a four-byte code, so nothing is lost. UTF-8 that does not
+/// decode (a malformed, truncated or longer form, a value past U+10FFFF) gives the empty text.
 [[nodiscard]] std::string DecodeAnsi(std::string_view bytes);
 /// The same, reusing the buffer when the bytes already end every line with CR LF (no copy).
 [[nodiscard]] std::string DecodeAnsiBuffer(std::string&& bytes);
 [[nodiscard]] std::string DecodeUtf16(std::string_view bytes);
 [[nodiscard]] std::string DecodeUtf8(std::string_view bytes, bool withMark);
-/// The working text of `bytes` read as `kind` (Unopenable gives the empty text). `exact`, when
-/// given, tells what SurvivesRoundTrip(bytes, text, kind) would, found while decoding.
-[[nodiscard]] std::string DecodeText(std::string_view bytes, EncodingKind kind, bool* exact = nullptr);
+
+/// What decoding found besides the text.
+struct TextFacts {
+    /// False for UTF-8 that does not decode: the text is empty and stands for nothing in the file.
+    bool decodes = true;
+    /// Writing the text back (EncodeText with `set()`) gives the bytes read; false for Unopenable,
+    /// an odd UTF-16 byte, a missing mark, an overlong UTF-8 form. ANSI always survives (only line
+    /// breaks normalise).
+    bool exact = true;
+    /// The text holds four-byte codes: characters beyond the code page.
+    bool beyondCodePage = false;
+    /// The character set to write the text back in: Unicode where the text holds codes, else the
+    /// code page (where a code that a rule made is two byte pairs without a character, as ever).
+    [[nodiscard]] CharacterSet set() const noexcept {
+        return beyondCodePage ? CharacterSet::Unicode : CharacterSet::CodePage;
+    }
+};
+
+/// The working text of `bytes` read as `kind` (Unopenable gives the empty text), and, in `facts`
+/// when given, what SurvivesRoundTrip would tell and whether the text holds four-byte codes.
+[[nodiscard]] std::string DecodeText(std::string_view bytes, EncodingKind kind, TextFacts* facts = nullptr);
 
 /// The file bytes for a working text written as `kind`. ANSI: every line ends with CR LF. UTF-16LE:
-/// FF FE then the units. UTF-8: the mark for Utf8Bom, then each unit in one to three bytes.
-/// `exact`, when given, is cleared when a byte sequence of the text has no character (it would be
-/// written as a replacement character).
-[[nodiscard]] std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact = nullptr);
+/// FF FE then the units. UTF-8: the mark for Utf8Bom, then each character in one to four bytes. In
+/// the Unicode set a four-byte code is written as its character. `exact`, when given, is cleared when
+/// a byte sequence of the text has no character (it would be written as a replacement character).
+[[nodiscard]] std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact = nullptr,
+                                     CharacterSet set = CharacterSet::CodePage);
 
-/// True when rewriting `text` as `kind` reproduces `original` exactly (for Unicode kinds: the text
-/// survived the trip through the code page). ANSI always survives (only line breaks normalise).
-[[nodiscard]] bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind);
+/// True when rewriting `text` as `kind` in `set` reproduces `original` exactly (for Unicode kinds:
+/// the text survived the trip through the working text). ANSI always survives (only line breaks
+/// normalise).
+[[nodiscard]] bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind,
+                                     CharacterSet set = CharacterSet::CodePage);
 
 /// Path-based readers. Each throws FileOpenError when the file cannot be opened or read.
 [[nodiscard]] std::string ReadAnsiText(const std::filesystem::path& path);
@@ -62,7 +86,8 @@ enum class EncodingKind : std::uint8_t {
 [[nodiscard]] std::string ReadUtf8Text(const std::filesystem::path& path, bool withMark);
 
 /// Path-based writers: replace the whole file atomically (see WriteFileAtomic); false on any
-/// failure, including an existing read-only target. Never throw.
+/// failure, including an existing read-only target. Never throw. Unicode ones write in the Unicode
+/// set, so what the readers give is written back whole.
 [[nodiscard]] bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noexcept;
 [[nodiscard]] bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept;
 [[nodiscard]] bool WriteUtf8Text(std::string_view text, const std::filesystem::path& path, bool withMark) noexcept;

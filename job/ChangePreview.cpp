@@ -131,8 +131,12 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
     change.readable = true;
     change.kind = filedeal::DetectEncodingOfBytes(bytes);
     change.binary = IsBinary(bytes, change.kind);
-    bool survives = true;
-    std::string next = filedeal::DecodeText(bytes, change.kind, &survives);
+    filedeal::TextFacts facts;
+    std::string next = filedeal::DecodeText(bytes, change.kind, &facts);
+    if (!facts.decodes) {
+        change.decodes = false;
+        return change;
+    }
     change.replacements = ApplyCounting(next, lists, mode, ignoreCase);
     const bool extract = mode == settings::ReplaceMode::Extract;
     // A large file's change is diffed next: the text is decoded again for the comparison rather than
@@ -147,10 +151,13 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
         return change;
     }
     bool exact = true;
-    std::string encoded = filedeal::EncodeText(next, change.kind, &exact);
+    std::string encoded = filedeal::EncodeText(next, change.kind, &exact, facts.set());
     std::string().swap(next);
     if (change.kind != filedeal::EncodingKind::Ansi) {
-        change.representable = exact && survives;
+        // The run's decision: the text must give its bytes back, and one holding characters beyond
+        // the code page is edited by rules of whole characters only.
+        change.wholeCharacterRules = !facts.beyondCodePage || RulesAreWholeCharacters(lists, mode);
+        change.representable = exact && facts.exact && change.wholeCharacterRules;
     }
     if (!extract) {
         change.before = BytesAsUtf8(std::move(bytes), change.kind);

@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 
+#include "filedeal/Replace.h"
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
 #include "job/ReadAhead.h"
@@ -27,7 +28,8 @@ bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& poli
     // the bytes as they are.
     const bool asBytes = policy.ansiAsBytes && file.kind == filedeal::EncodingKind::Ansi;
     const std::string& haystack = asBytes ? file.bytes : file.text;
-    return haystack.find(text) != std::string::npos;
+    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
+    return filedeal::FindAnywhere(haystack, text, set) != std::string::npos;
 }
 
 } // namespace
@@ -71,10 +73,13 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
         bool holds = false;
         try {
             const LoadedFile file = ahead.take(i);
-            if (file.state == LoadedFile::State::Unreadable) {
-                // A file the search could not read may hold the text: the list is not the whole answer.
+            if (file.state == LoadedFile::State::Unreadable || file.state == LoadedFile::State::Undecodable) {
+                // A file the search could not read, or UTF-8 that does not decode, may hold the text:
+                // named with its reason, and the search goes on.
                 ++result.failures;
-                observer.failure({files[i], files[i], FailureReason::Unreadable});
+                observer.failure({files[i], files[i],
+                                  file.state == LoadedFile::State::Unreadable ? FailureReason::Unreadable
+                                                                              : FailureReason::Undecodable});
                 continue;
             }
             holds = Holds(file, text, policy);

@@ -23,7 +23,7 @@ enum class SearchStatus {
 struct SearchResult {
     SearchStatus status = SearchStatus::Finished;
     std::vector<std::string> hits; ///< in search order
-    std::size_t failures = 0;      ///< error lines: folders that could not be searched, files too large
+    std::size_t failures = 0;      ///< error lines: folders and files that could not be searched
 };
 
 /// Collects the files of the ticked targets as a job does (CollectWorkList, with the subfolder flag
@@ -31,12 +31,13 @@ struct SearchResult {
 /// only skipped. Reports filesCollected, then for each file:
 /// yield, progress, and a hit when the file exists, can be read and its working text holds `text`.
 /// The match is a plain byte search: always case-sensitive whatever the job's case option, and
-/// without the double-byte boundary test of replacement (the first occurrence anywhere counts). Since
+/// without the double-byte boundary test of replacement (the first occurrence anywhere counts, but
+/// never one inside the four-byte code of a character beyond the code page; see FindAnywhere). Since
 /// an ANSI file's working text ends every line with CR LF, a text of several lines (CR LF between
 /// them) matches across the lines of an ANSI file whatever breaks it stores. Missing files and files
 /// that cannot be read are skipped silently and the search goes on; a folder that cannot be listed or
-/// entered, and a file that cannot be searched for lack of memory, are error lines (its files may
-/// hold the text) and the search goes on. Ends with summary
+/// entered, a UTF-8 file that does not decode, and a file that cannot be searched for lack of memory,
+/// are error lines (they may hold the text) and the search goes on. Ends with summary
 /// ("找到文件%u个") and elapsed (the scans included). An empty `text` does nothing.
 /// `stopRequested`, checked before each file, ends the search early. The files are read ahead on a
 /// second thread within `readAheadBudget` bytes (0: each is read when its turn comes; see ReadAhead).

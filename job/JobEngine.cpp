@@ -311,6 +311,9 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     case LoadedFile::State::Unreadable:
         fail({path, path, FailureReason::Unreadable}, counters, observer);
         return;
+    case LoadedFile::State::Undecodable:
+        fail({path, path, FailureReason::Undecodable}, counters, observer);
+        return;
     case LoadedFile::State::Loaded:
         break;
     }
@@ -379,16 +382,22 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         refuse(FailureReason::Binary);
         return;
     }
-    // A Unicode file whose text does not survive the code page would lose characters if written.
+    // A Unicode file whose text would not give its bytes back is never written; one that holds
+    // characters beyond the code page is edited in Unicode, by rules of whole characters only.
     if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
         refuse(FailureReason::Unrepresentable);
+        return;
+    }
+    if (file.kind != filedeal::EncodingKind::Ansi && file.beyondCodePage && !RulesAreWholeCharacters(m_parsed, mode)) {
+        refuse(FailureReason::RuleNotWholeCharacters);
         return;
     }
     // Keep at most the new text and its bytes from here on: a large file is held three times at most.
     std::string().swap(file.bytes);
     std::string().swap(file.text);
     bool exact = true;
-    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact);
+    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
+    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact, set);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
         refuse(FailureReason::Unrepresentable);

@@ -65,6 +65,10 @@ std::string FailureReasonText(FailureReason reason) {
     switch (reason) {
     case FailureReason::Unreadable:
         return "无法读取";
+    case FailureReason::Undecodable:
+        return "UTF-8 文本无法解码";
+    case FailureReason::RuleNotWholeCharacters:
+        return "文件含有代码页以外的字符，而规则不是完整的字符";
     case FailureReason::FolderUnreadable:
         return "文件夹无法列出或进入";
     case FailureReason::OutOfMemory:

@@ -30,21 +30,23 @@ struct RunCounters {
 /// Why a file (or a folder) could not be handled. Every failure of a run, a dry run, a preview or a
 /// search carries one, so the front ends show the reason without working it out again.
 enum class FailureReason : std::uint8_t {
-    Unreadable,           ///< the file exists but could not be opened or read
-    FolderUnreadable,     ///< a folder that can be listed but not entered, or entered but not listed
-    OutOfMemory,          ///< the file is too large for the memory left
-    Binary,               ///< a binary file: a rewrite as text would destroy it
-    Unrepresentable,      ///< the new text holds characters the file's encoding cannot keep
-    ReadOnly,             ///< the file to be written is read-only (and forcing does not apply)
-    BackupFailed,         ///< the backup could not be made, and none exists
-    BackupNameTaken,      ///< the backup's name is taken by something that is no file
-    OutputFolderMissing,  ///< the output folder is no folder, or could not be made
-    DestinationIsSource,  ///< the copy would land on a file of this run's work list
-    DestinationIsOwnFile, ///< the copy would land on a file the run writes itself (its result list)
-    NameHasLineBreak,     ///< the path holds CR or LF, so it cannot be one line of the result list
-    ChangedSinceRead,     ///< the file changed after it was read; the change is kept
-    NotAFile,             ///< a folder, a special file or a dangling link is where the file would go
-    WriteFailed,          ///< the write itself failed (disk full, no permission in the folder, ...)
+    Unreadable,             ///< the file exists but could not be opened or read
+    Undecodable,            ///< UTF-8 (marked, or taken for UTF-8) that does not decode
+    FolderUnreadable,       ///< a folder that can be listed but not entered, or entered but not listed
+    OutOfMemory,            ///< the file is too large for the memory left
+    Binary,                 ///< a binary file: a rewrite as text would destroy it
+    Unrepresentable,        ///< the new text holds characters the file's encoding cannot keep
+    RuleNotWholeCharacters, ///< the file holds characters beyond the code page and a rule is not whole characters
+    ReadOnly,               ///< the file to be written is read-only (and forcing does not apply)
+    BackupFailed,           ///< the backup could not be made, and none exists
+    BackupNameTaken,        ///< the backup's name is taken by something that is no file
+    OutputFolderMissing,    ///< the output folder is no folder, or could not be made
+    DestinationIsSource,    ///< the copy would land on a file of this run's work list
+    DestinationIsOwnFile,   ///< the copy would land on a file the run writes itself (its result list)
+    NameHasLineBreak,       ///< the path holds CR or LF, so it cannot be one line of the result list
+    ChangedSinceRead,       ///< the file changed after it was read; the change is kept
+    NotAFile,               ///< a folder, a special file or a dangling link is where the file would go
+    WriteFailed,            ///< the write itself failed (disk full, no permission in the folder, ...)
 };
 
 /// One failure: the path on the error line ("<path> is Error!!!"), the file the run was handling

@@ -62,7 +62,13 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
         std::string().swap(file.bytes);
         return;
     }
-    file.text = filedeal::DecodeText(file.bytes, file.kind, &file.exact);
+    filedeal::TextFacts facts;
+    file.text = filedeal::DecodeText(file.bytes, file.kind, &facts);
+    file.exact = facts.exact;
+    file.beyondCodePage = facts.beyondCodePage;
+    if (!facts.decodes) {
+        file.state = LoadedFile::State::Undecodable; // its empty text stands for nothing in the file
+    }
     if (!policy.keepUnicodeBytes) {
         std::string().swap(file.bytes);
     }

@@ -23,6 +23,7 @@ struct LoadedFile {
         Missing,    ///< no regular file at the path
         Unreadable, ///< a regular file that could not be opened or read
         Loaded,
+        Undecodable, ///< read, but UTF-8 (by its mark or its structure) that does not decode
     };
     State state = State::Missing;
     filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
@@ -34,6 +35,9 @@ struct LoadedFile {
     filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
     /// For a decoded Unicode file: writing the text back in its kind gives the bytes read again.
     bool exact = false;
+    /// For a decoded Unicode file: the text holds characters beyond the code page, as four-byte
+    /// codes; it is written back in the Unicode set and edited only by rules of whole characters.
+    bool beyondCodePage = false;
     /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
     filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
 };

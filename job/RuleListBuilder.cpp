@@ -2,6 +2,9 @@
 
 #include "rules/RuleApply.h"
 
+#include <algorithm>
+
+#include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
 #include "job/JobTexts.h"
 #include "rules/RuleFile.h"
@@ -86,6 +89,20 @@ RuleBuildResult BuildRuleList(RuleLists& lists, ReplaceMode mode, bool multiple,
 ParsedRuleLists ParseRuleLists(const RuleLists& lists) {
     return {rules::ParseNormalRules(lists.normal), rules::ParseFeatureRules(lists.feature),
             rules::ParseFeatureRules(lists.extract)};
+}
+
+bool RulesAreWholeCharacters(const ParsedRuleLists& lists, settings::ReplaceMode mode) {
+    using filedeal::IsWholeCharacters;
+    if (mode == settings::ReplaceMode::Normal) {
+        return std::ranges::all_of(lists.normal, [](const rules::NormalRule& rule) {
+            return IsWholeCharacters(rule.find) && IsWholeCharacters(rule.replacement);
+        });
+    }
+    const bool extract = mode == settings::ReplaceMode::Extract; // extraction has no use for a replacement
+    return std::ranges::all_of(extract ? lists.extract : lists.feature, [extract](const rules::FeatureRule& rule) {
+        return IsWholeCharacters(rule.start) && IsWholeCharacters(rule.end) &&
+               (extract || IsWholeCharacters(rule.replacement));
+    });
 }
 
 } // namespace norvik::job

@@ -71,4 +71,8 @@ struct ParsedRuleLists {
 
 [[nodiscard]] ParsedRuleLists ParseRuleLists(const RuleLists& lists);
 
+/// True when every text of the rules of `mode` is whole characters of the code page: only such
+/// rules can edit a text that holds characters beyond it (a half character would cut a code).
+[[nodiscard]] bool RulesAreWholeCharacters(const ParsedRuleLists& lists, settings::ReplaceMode mode);
+
 } // namespace norvik::job

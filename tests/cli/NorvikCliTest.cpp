@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -127,6 +128,50 @@ TEST(Cli, FailuresAndUsageErrors) {
     EXPECT_EQ(Cli(dir, "--help").exitCode, 0);
 }
 
+// Characters the code page lacks (an emoji, Korean) are found, previewed, replaced and restored in
+// every Unicode encoding, each file keeping its own; UTF-8 with a mark that does not decode is named.
+TEST(Cli, UnicodeFilesKeepEveryCharacter) {
+    TempDir dir;
+    const std::string emoji = "foo \xF0\x9F\x98\x80\n";
+    const std::string korean = "foo \xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4\n"; // 한국어
+    const std::map<std::string, std::string> files{
+        {"t/u8.txt", emoji},
+        {"t/bom.txt", Bytes("EF BB BF") + emoji},
+        {"t/u16.txt", Bytes("FF FE 66 00 6F 00 6F 00 20 00 3D D8 00 DE 0A 00")},
+        {"t/ko.txt", korean},
+    };
+    for (const auto& [name, bytes] : files) {
+        fs::create_directories((dir / name).parent_path());
+        WriteBytes(dir / name, bytes);
+    }
+
+    Outcome o = Cli(dir, "search --find foo t");
+    EXPECT_EQ(o.out.substr(0, o.out.find("耗时")), "t/bom.txt\nt/ko.txt\nt/u16.txt\nt/u8.txt\n找到文件4个\n");
+    o = Cli(dir, "replace --dry-run --diff --find foo --replace BAR t");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("-foo \xF0\x9F\x98\x80\n+BAR \xF0\x9F\x98\x80\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("+BAR \xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("--- t/u16.txt"), std::string::npos) << o.out;
+
+    o = Cli(dir, "replace --find foo --replace BAR --result-list list.txt --no-progress t");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("符合替换条件的4个,成功替换4个,失败0个"), std::string::npos) << o.out;
+    EXPECT_EQ(ReadBytes(dir / "t/u8.txt"), "BAR \xF0\x9F\x98\x80\n");
+    EXPECT_EQ(ReadBytes(dir / "t/bom.txt"), Bytes("EF BB BF") + "BAR \xF0\x9F\x98\x80\n");
+    EXPECT_EQ(ReadBytes(dir / "t/u16.txt"), Bytes("FF FE 42 00 41 00 52 00 20 00 3D D8 00 DE 0A 00"));
+    EXPECT_EQ(ReadBytes(dir / "t/ko.txt"), "BAR" + korean.substr(3));
+    EXPECT_EQ(Cli(dir, "restore list.txt").out, "成功恢复4个\n");
+    for (const auto& [name, bytes] : files) {
+        EXPECT_EQ(ReadBytes(dir / name), bytes) << name;
+    }
+
+    WriteBytes(dir / "t/stray.txt", Bytes("EF BB BF") + "foo \x80\n");
+    o = Cli(dir, "replace --find foo --replace BAR --no-progress t/stray.txt");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err.substr(0, o.err.find('\n')), "t/stray.txt is Error!!! (UTF-8 文本无法解码)");
+    EXPECT_EQ(ReadBytes(dir / "t/stray.txt"), Bytes("EF BB BF") + "foo \x80\n");
+}
+
 TEST(Cli, SearchAndExtract) {
     TempDir dir;
     MakeCorpus(dir / "t");
@@ -172,8 +217,11 @@ TEST(Cli, DryRunDiffAppliedToUtf8CopiesGivesWhatTheRunWrites) {
     WriteBytes(src / "u16.txt", Bytes("FF FE 6F 00 6C 00 64 00 0D 00 0A 00 2D 4E 0D 00 0A 00"));
     WriteBytes(src / "u8.txt", "first\r\nold " + Bytes("E4 B8 AD") + "\r\n");
     WriteBytes(src / "same.txt", "nothing\n");
+    // Characters beyond the code page: an emoji in UTF-8 and in UTF-16 (a surrogate pair).
+    WriteBytes(src / "e8.txt", "old \xF0\x9F\x98\x80 old\n");
+    WriteBytes(src / "e16.txt", Bytes("FF FE 6F 00 6C 00 64 00 3D D8 00 DE 0A 00"));
     const std::vector<std::pair<std::string, std::string>> files{
-        {"gbk.txt", "GBK"}, {"u16.txt", "UTF-16LE"}, {"u8.txt", "UTF-8"}};
+        {"gbk.txt", "GBK"}, {"u16.txt", "UTF-16LE"}, {"u8.txt", "UTF-8"}, {"e8.txt", "UTF-8"}, {"e16.txt", "UTF-16LE"}};
 
     const Outcome preview = Cli(dir, "replace --dry-run --diff --match-case --find old --replace new src");
     ASSERT_EQ(preview.exitCode, 0) << preview.err;
@@ -192,7 +240,7 @@ TEST(Cli, DryRunDiffAppliedToUtf8CopiesGivesWhatTheRunWrites) {
             << preview.out;
     }
     EXPECT_EQ(preview.out.find("same.txt"), std::string::npos);
-    EXPECT_NE(preview.out.find("符合替换条件的3个"), std::string::npos); // the predicted summary follows
+    EXPECT_NE(preview.out.find("符合替换条件的5个"), std::string::npos); // the predicted summary follows
     EXPECT_EQ(ReadBytes(src / "gbk.txt"), gbk);                          // nothing written
 
     ASSERT_EQ(Cli(dir, "replace --no-backup --match-case --find old --replace new src").exitCode, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "TestSupport.h"
@@ -32,8 +33,25 @@ const std::vector<std::string>& Pieces() {
 // units the code page lacks, a stray odd byte.
 const std::vector<std::string>& OddBytes() {
     static const std::vector<std::string> odd = {
-        Bytes("C1A1"),     Bytes("C080"), Bytes("E08181"), Bytes("EDA080"), Bytes("E4B8"),
-        Bytes("F09F9880"), Bytes("0001"), Bytes("41"),     Bytes("3D04"),   Bytes("FF"),
+        Bytes("C1A1"),
+        Bytes("C080"),
+        Bytes("E08181"),
+        Bytes("EDA080"),
+        Bytes("E4B8"),
+        Bytes("F09F9880"),
+        Bytes("0001"),
+        Bytes("41"),
+        Bytes("3D04"),
+        Bytes("FF"),
+        // Characters beyond the code page: an emoji, Korean, a check mark, in UTF-8 and UTF-16; a
+        // form past U+10FFFF; digits beside them.
+        Bytes("F09F9881"),
+        Bytes("ED959C"),
+        Bytes("E29C93"),
+        Bytes("3DD801DE"),
+        Bytes("5CD5"),
+        Bytes("F4908080"),
+        "01",
     };
     return odd;
 }
@@ -77,7 +95,8 @@ TEST(RawTextFilter, AgreesWithDecodingOnRandomFiles) {
         const std::string text = RandomText(rng, 24);
         const std::string bytes = RandomFile(rng, kinds[rng() % 4], text);
         const EncodingKind kind = DetectEncodingOfBytes(bytes);
-        const std::string working = DecodeText(bytes, kind);
+        TextFacts facts;
+        const std::string working = DecodeText(bytes, kind, &facts);
         std::vector<std::string> finds;
         const std::size_t count = 1 + rng() % 2;
         for (std::size_t i = 0; i < count; ++i) {
@@ -102,14 +121,17 @@ TEST(RawTextFilter, AgreesWithDecodingOnRandomFiles) {
         ASSERT_NE(replaceVerdict, RawVerdict::Holds) << context();
         if (replaceVerdict == RawVerdict::Lacks) {
             ++lacks;
+            // A file that does not decode is never ruled out unread (only when there is nothing to look for).
+            ASSERT_TRUE(facts.decodes || std::ranges::all_of(finds, &std::string::empty)) << context();
             for (const auto& f : finds) {
                 ASSERT_FALSE(FoundAtCharacterStart(working, f, ignoreCase)) << context();
             }
         }
 
         const RawVerdict searchVerdict = RawTextFilter({finds[0]}, Place::Anywhere, false).judge(bytes, kind);
-        const bool found = !finds[0].empty() && working.find(finds[0]) != std::string::npos;
+        const bool found = FindAnywhere(working, finds[0], facts.set()) != std::string::npos;
         if (searchVerdict != RawVerdict::Unknown) {
+            ASSERT_TRUE(facts.decodes || finds[0].empty()) << context();
             ASSERT_EQ(searchVerdict == RawVerdict::Holds, found) << context();
             holds += found ? 1 : 0;
         }
@@ -127,8 +149,8 @@ TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
     // An overlong form reads as a character the bytes do not show: not judged.
     const std::string overlong = utf8 + Bytes("C1A1");
     EXPECT_EQ(find.judge(overlong, EncodingKind::Utf8), RawVerdict::Unknown);
-    // '?' stands for any character the code page lacks; an ANSI line break is rewritten on reading.
-    EXPECT_EQ(RawTextFilter({"a?"}, Place::Anywhere, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Unknown);
+    // '?' is a question mark like any other; an ANSI line break is rewritten on reading.
+    EXPECT_EQ(RawTextFilter({"c?"}, Place::Anywhere, false).judge(utf8 + "c?", EncodingKind::Utf8), RawVerdict::Holds);
     EXPECT_EQ(RawTextFilter({"a\r\nb"}, Place::CharacterStart, false).judge("a\nb", EncodingKind::Ansi),
               RawVerdict::Unknown);
     // In UTF-16 a hit at an odd offset proves nothing.
@@ -142,4 +164,11 @@ TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
     EXPECT_EQ(RawTextFilter({"ABC"}, Place::CharacterStart, true).judge(utf8, EncodingKind::Utf8), RawVerdict::Unknown);
     EXPECT_EQ(RawTextFilter({"ABC"}, Place::CharacterStart, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
     EXPECT_EQ(RawTextFilter({""}, Place::CharacterStart, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
+    // A digit in an emoji's code is no digit of the file; a file that may not decode is decoded, so
+    // that its failure is seen.
+    const std::string emoji = Bytes("EF BB BF") + "foo " + Bytes("F09F9880");
+    EXPECT_EQ(RawTextFilter({"1"}, Place::Anywhere, false).judge(emoji, EncodingKind::Utf8Bom), RawVerdict::Lacks);
+    EXPECT_EQ(RawTextFilter({"foo"}, Place::Anywhere, false).judge(emoji, EncodingKind::Utf8Bom), RawVerdict::Holds);
+    EXPECT_EQ(find.judge(emoji + Bytes("80"), EncodingKind::Utf8Bom), RawVerdict::Unknown);
+    EXPECT_EQ(find.judge("foo" + Bytes("F4908080"), EncodingKind::Utf8), RawVerdict::Unknown);
 }

@@ -10,6 +10,7 @@
 #include "filedeal/TextCodec.h"
 
 using namespace norvik::filedeal;
+using norvik::filedeal::TextToHex;
 using norvik::test::Bytes;
 using norvik::test::ReadBytes;
 using norvik::test::TempDir;
@@ -66,10 +67,28 @@ TEST(CodePage, EveryMappedCharacterRoundTrips) {
     }
 }
 
-TEST(CodePage, UpperCasingSkipsDoubleByteCharacters) {
-    std::string text = "ab" + Bytes("8161") + "c";
+TEST(CodePage, UpperCasingSkipsDoubleByteCharactersAndFourByteCodes) {
+    std::string text = "ab" + Bytes("8161") + "c" + Bytes("8B31FE32") + "d";
     UpperCaseAscii(text);
-    EXPECT_EQ(text, "AB" + Bytes("8161") + "C");
+    EXPECT_EQ(text, "AB" + Bytes("8161") + "C" + Bytes("8B31FE32") + "D");
+}
+
+// Characters beyond the code page are numbered without a table: U+1F600 is 128512 = 10 * 12600 +
+// 1 * 1260 + 125 * 10 + 2. Every code point has a code of its own that reads back as it.
+TEST(CodePage, FourByteCodesNumberEveryCodePoint) {
+    char code[4];
+    PutFourByteCode(code, 0x1F600);
+    EXPECT_EQ(std::string(code, 4), Bytes("8B 31 FE 32"));
+    for (char32_t cp = 0; cp <= kLargestCodePoint; cp += (cp < 0x20000 ? 1 : 97)) {
+        PutFourByteCode(code, cp);
+        ASSERT_EQ(FourByteCodeValue(reinterpret_cast<const unsigned char*>(code)), static_cast<long>(cp));
+        ASSERT_FALSE(IsWholeCharacters(std::string_view(code, 4)));
+    }
+    EXPECT_EQ(FourByteCodeValue(reinterpret_cast<const unsigned char*>("\xFE\x39\xFE\x39")), -1); // past U+10FFFF
+    EXPECT_TRUE(IsWholeCharacters("a" + kGbkAh + Bytes("80")));
+    EXPECT_TRUE(IsWholeCharacters(""));
+    EXPECT_FALSE(IsWholeCharacters("a" + Bytes("B0"))); // half a character
+    EXPECT_FALSE(IsWholeCharacters(Bytes("8130")));     // no character of the code page
 }
 
 TEST(Detection, MarksAndUtf8Structure) {
@@ -121,9 +140,16 @@ TEST(Utf8Text, ReadingAndWriting) {
     EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF"), true), "");
     EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF") + "a" + kUtf8Ah, true), "a" + kGbkAh);
     EXPECT_EQ(DecodeUtf8("a" + kUtf8Ah, false), "a" + kGbkAh);
-    // A four-byte form, a truncated form or a bad continuation empties the whole text.
-    EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF 61 F0 9F 98 80"), true), "");
+    // A four-byte form is a character like any other; a truncated form or a bad continuation empties
+    // the whole text (and the decoder says so).
+    EXPECT_EQ(DecodeUtf8(Bytes("EF BB BF 61 F0 9F 98 80"), true), "a" + Bytes("8B 31 FE 32"));
     EXPECT_EQ(DecodeUtf8("abc" + Bytes("E5 95"), false), "");
+    TextFacts facts;
+    EXPECT_EQ(DecodeText(Bytes("EF BB BF 61 F5 80 80 80"), EncodingKind::Utf8Bom, &facts), "");
+    EXPECT_FALSE(facts.decodes); // past U+10FFFF
+    EXPECT_EQ(DecodeText(Bytes("EF BB BF 61 FF"), EncodingKind::Utf8Bom, &facts), "");
+    EXPECT_FALSE(facts.decodes);
+    EXPECT_FALSE(facts.exact);
     EXPECT_EQ(DecodeUtf8("a" + Bytes("C3 41"), false), "");
     EXPECT_EQ(EncodeText("", EncodingKind::Utf8Bom), Bytes("EF BB BF"));
     EXPECT_EQ(EncodeText("", EncodingKind::Utf8), "");
@@ -144,11 +170,30 @@ TEST(RoundTrip, UnchangedTextComesBackByteForByte) {
     }
 }
 
+// Emoji, Korean and symbols the code page lacks, in both UTF-8 forms and in UTF-16 (a surrogate pair,
+// a lone surrogate too): each becomes a four-byte code that is written back as the character it was.
+TEST(RoundTrip, CharactersBeyondTheCodePageComeBackWhole) {
+    const std::string utf8 = Bytes("F0 9F 98 80") + "a" + Bytes("ED 95 9C EA B5 AD E2 9C 93 C2 80") + kUtf8Ah;
+    const std::string utf16 = Bytes("3D D8 00 DE 61 00 5C D5 6D AD 13 27 80 00") + kUtf16Ah + Bytes("00 D8 41 00");
+    const std::string files[] = {utf8, Bytes("EF BB BF") + utf8, Bytes("FF FE") + utf16};
+    for (const std::string& bytes : files) {
+        const EncodingKind kind = DetectEncodingOfBytes(bytes);
+        TextFacts facts;
+        const std::string text = DecodeText(bytes, kind, &facts);
+        EXPECT_TRUE(facts.decodes && facts.exact && facts.beyondCodePage) << TextToHex(bytes);
+        EXPECT_EQ(text.substr(0, 5), Bytes("8B 31 FE 32") + "a");
+        EXPECT_NE(text.find(kGbkAh), std::string::npos);
+        EXPECT_EQ(EncodeText(text, kind, nullptr, CharacterSet::Unicode), bytes);
+        EXPECT_TRUE(SurvivesRoundTrip(bytes, text, kind, facts.set()));
+        // In the code page's set a code has no character: written so, the file would lose it.
+        EXPECT_FALSE(SurvivesRoundTrip(bytes, text, kind, CharacterSet::CodePage));
+    }
+    // The display of a code page text never takes a code for a character.
+    EXPECT_EQ(CodePageToUtf8(Bytes("8B 31 FE 32")), Bytes("EF BF BD 31 EF BF BD 32"));
+}
+
 TEST(RoundTrip, TextsThatDoNotSurviveAreDetected) {
-    // A character outside the code page, an odd UTF-16 byte and an overlong UTF-8 form would each
-    // change the file if it were rewritten.
-    const std::string outside = Bytes("EF BB BF 61 E0 B8 81");
-    EXPECT_FALSE(SurvivesRoundTrip(outside, DecodeText(outside, EncodingKind::Utf8Bom), EncodingKind::Utf8Bom));
+    // An odd UTF-16 byte and an overlong UTF-8 form would each change the file if it were rewritten.
     const std::string odd = Bytes("FF FE 41 00 42");
     EXPECT_FALSE(SurvivesRoundTrip(odd, DecodeText(odd, EncodingKind::Utf16Le), EncodingKind::Utf16Le));
     const std::string overlong = Bytes("EF BB BF C1 81 E5 95 8A");
@@ -187,11 +232,14 @@ TEST(RoundTrip, DecoderTellsWhetherTheTextSurvives) {
             bytes += pieces[rng() % std::size(pieces)];
         }
         for (EncodingKind kind : {EncodingKind::Utf16Le, EncodingKind::Utf8Bom, EncodingKind::Utf8}) {
-            bool exact = false;
-            const std::string text = DecodeText(bytes, kind, &exact);
+            TextFacts facts;
+            const std::string text = DecodeText(bytes, kind, &facts);
             ASSERT_EQ(text, DecodeText(bytes, kind));
-            ASSERT_EQ(exact, SurvivesRoundTrip(bytes, text, kind)) << norvik::filedeal::TextToHex(bytes);
-            survived += exact ? 1 : 0;
+            ASSERT_EQ(facts.exact, SurvivesRoundTrip(bytes, text, kind, facts.set())) << TextToHex(bytes);
+            // Codes are there exactly when the code page's set cannot hold the text.
+            ASSERT_TRUE(!facts.exact || facts.beyondCodePage != SurvivesRoundTrip(bytes, text, kind))
+                << TextToHex(bytes);
+            survived += facts.exact ? 1 : 0;
         }
     }
     EXPECT_GT(survived, 2000);

@@ -1,5 +1,6 @@
 // The text codec on arbitrary bytes: classification against a slow reference, every reader on every
-// input, and the reader-writer round trip the job relies on before it rewrites a file.
+// input (characters beyond the code page as four-byte codes), and the reader-writer round trip the
+// job relies on before it rewrites a file.
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -84,28 +85,24 @@ std::string ReferenceAnsi(std::string_view bytes) {
     return text;
 }
 
-// Decodes one- to three-byte forms by their bits; false for anything else (a stray continuation
-// byte, a missing or wrong continuation byte, a truncated form, a four-byte or longer form).
-bool ReferenceUtf8Units(std::string_view bytes, std::u16string& units) {
-    units.clear();
+// Decodes one- to four-byte forms by their bits; false for anything else (a stray continuation byte,
+// a missing or wrong continuation byte, a truncated form, a longer form, a value past U+10FFFF).
+// `shortest` tells whether every form was the shortest for its value.
+bool ReferenceUtf8CodePoints(std::string_view bytes, std::u32string& codePoints, bool& shortest) {
+    codePoints.clear();
+    shortest = true;
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        int extra = 0;
-        char32_t value = b;
-        if (b >= 0x80 && b < 0xC0) {
+        int ones = 0;
+        for (int bit = 7; bit >= 0 && ((b >> bit) & 1) != 0; --bit) {
+            ++ones;
+        }
+        if (ones == 1 || ones > 4) {
             return false;
         }
-        if (b >= 0xF0) {
-            return false;
-        }
-        if (b >= 0xE0) {
-            extra = 2;
-            value = b & 0x0F;
-        } else if (b >= 0xC0) {
-            extra = 1;
-            value = b & 0x1F;
-        }
+        const int extra = ones == 0 ? 0 : ones - 1;
+        char32_t value = b & (0x7F >> ones);
         for (int k = 1; k <= extra; ++k) {
             if (i + static_cast<std::size_t>(k) >= bytes.size()) {
                 return false;
@@ -116,78 +113,90 @@ bool ReferenceUtf8Units(std::string_view bytes, std::u16string& units) {
             }
             value = (value << 6) | (next & 0x3F);
         }
-        units.push_back(static_cast<char16_t>(value));
+        if (value > 0x10FFFF) {
+            return false;
+        }
+        const int length = value < 0x80 ? 0 : value < 0x800 ? 1 : value < 0x10000 ? 2 : 3;
+        shortest = shortest && length == extra;
+        codePoints.push_back(value);
         i += static_cast<std::size_t>(extra) + 1;
     }
     return true;
 }
 
-// True for UTF-8 in shortest form, without surrogates, every character in the code page: the bytes
-// a faithful reader and writer must give back unchanged.
-bool IsCleanUtf8(std::string_view bytes) {
+// UTF-16 units to code points: a high surrogate followed by a low one is a pair, any other
+// surrogate stands for itself.
+std::u32string ReferenceUtf16CodePoints(std::string_view body) {
     std::u16string units;
-    if (!ReferenceUtf8Units(bytes, units)) {
-        return false;
+    for (std::size_t i = 0; i + 1 < body.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(body[i]) |
+                                              (static_cast<unsigned char>(body[i + 1]) << 8)));
     }
-    std::size_t i = 0;
-    for (char16_t u : units) {
-        const std::size_t length = u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const std::size_t used = first < 0x80 ? 1 : first < 0xE0 ? 2 : 3;
-        if (length != used || (u >= 0xD800 && u <= 0xDFFF)) {
-            return false;
+    std::u32string codePoints;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            codePoints.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            codePoints.push_back(u);
         }
-        i += used;
     }
-    bool exact = true;
-    (void)norvik::filedeal::Utf16ToCodePage(units, &exact);
-    return exact;
+    return codePoints;
 }
 
-bool IsCleanUtf16(std::string_view bytes) {
-    if (bytes.size() % 2 != 0) {
-        return false;
-    }
-    std::u16string units;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(bytes[i]);
-        const auto high = static_cast<unsigned char>(bytes[i + 1]);
-        const auto unit = static_cast<char16_t>(low | (high << 8));
-        if (unit >= 0xD800 && unit <= 0xDFFF) {
-            return false;
+// The working text of code points: each one the code page has (converted alone) as its bytes, every
+// other one as its four-byte code, numbered digit by digit.
+std::string ReferenceWorkingText(std::u32string_view codePoints) {
+    std::string text;
+    for (char32_t cp : codePoints) {
+        bool exact = cp < 0x10000 && (cp < 0xD800 || cp > 0xDFFF);
+        const std::string bytes =
+            exact ? norvik::filedeal::Utf16ToCodePage(std::u16string(1, static_cast<char16_t>(cp)), &exact) : "";
+        if (exact) {
+            text += bytes;
+            continue;
         }
-        units.push_back(unit);
+        std::uint32_t n = cp;
+        const char code[] = {static_cast<char>(0x81 + n / (10 * 126 * 10)),
+                             static_cast<char>('0' + n / (126 * 10) % 10), static_cast<char>(0x81 + n / 10 % 126),
+                             static_cast<char>('0' + n % 10)};
+        text.append(code, 4);
     }
-    bool exact = true;
-    (void)norvik::filedeal::Utf16ToCodePage(units, &exact);
-    return exact;
+    return text;
+}
+
+// True for UTF-8 in shortest form: the bytes a faithful reader and writer must give back unchanged.
+bool IsCleanUtf8(std::string_view bytes) {
+    std::u32string codePoints;
+    bool shortest = false;
+    return ReferenceUtf8CodePoints(bytes, codePoints, shortest) && shortest;
 }
 
 void CheckUnicodeRoundTrip(std::string_view bytes, EncodingKind kind) {
     using namespace norvik::filedeal;
-    const std::string text = DecodeText(bytes, kind);
+    TextFacts facts;
+    const std::string text = DecodeText(bytes, kind, &facts);
     bool exact = false;
-    const std::string written = EncodeText(text, kind, &exact);
-    const bool survives = SurvivesRoundTrip(bytes, text, kind);
+    const std::string written = EncodeText(text, kind, &exact, facts.set());
+    const bool survives = SurvivesRoundTrip(bytes, text, kind, facts.set());
     // The decoder tells the same while decoding, as the job relies on.
-    bool decodedExactly = false;
-    NORVIK_FUZZ_CHECK(DecodeText(bytes, kind, &decodedExactly) == text);
-    NORVIK_FUZZ_CHECK(decodedExactly == survives);
+    NORVIK_FUZZ_CHECK(facts.exact == survives);
     // The promise behind every rewrite: a file that is said to survive comes back byte for byte.
     if (survives) {
         NORVIK_FUZZ_CHECK(written == bytes);
         NORVIK_FUZZ_CHECK(exact);
     }
-    // And files that can survive are not refused.
+    // And files that can survive are not refused, whatever characters they hold.
     if (kind == EncodingKind::Utf16Le) {
-        if (IsCleanUtf16(bytes)) {
-            NORVIK_FUZZ_CHECK(survives);
-        }
+        NORVIK_FUZZ_CHECK(survives == (bytes.size() % 2 == 0));
     } else {
         const std::string_view body = kind == EncodingKind::Utf8Bom ? bytes.substr(3) : bytes;
-        if (IsCleanUtf8(body)) {
-            NORVIK_FUZZ_CHECK(survives);
-        }
+        NORVIK_FUZZ_CHECK(survives == IsCleanUtf8(body));
+    }
+    // Codes only where the code page's set would lose a character.
+    if (survives) {
+        NORVIK_FUZZ_CHECK(facts.beyondCodePage != SurvivesRoundTrip(bytes, text, kind, CharacterSet::CodePage));
     }
     // The text a reader gives is in canonical form: writing it exactly and reading it again gives it back.
     if (exact) {
@@ -227,7 +236,7 @@ void CheckThroughFiles(std::string_view bytes, EncodingKind kind) {
     }
     NORVIK_FUZZ_CHECK(text == DecodeText(bytes, kind));
     NORVIK_FUZZ_CHECK(written);
-    NORVIK_FUZZ_CHECK(ReadFileBytes(target) == EncodeText(text, kind));
+    NORVIK_FUZZ_CHECK(ReadFileBytes(target) == EncodeText(text, kind, nullptr, CharacterSet::Unicode));
 }
 
 } // namespace
@@ -257,24 +266,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (EncodingKind unicode : {EncodingKind::Utf8, EncodingKind::Utf8Bom}) {
         const std::string_view body =
             unicode == EncodingKind::Utf8Bom ? bytes.substr(std::min<std::size_t>(3, bytes.size())) : bytes;
-        std::u16string units;
-        const std::string expected = ReferenceUtf8Units(body, units) ? Utf16ToCodePage(units) : std::string();
-        NORVIK_FUZZ_CHECK(DecodeText(bytes, unicode) == expected);
+        std::u32string codePoints;
+        bool shortest = false;
+        const bool decodes = ReferenceUtf8CodePoints(body, codePoints, shortest);
+        TextFacts facts;
+        NORVIK_FUZZ_CHECK(DecodeText(bytes, unicode, &facts) == (decodes ? ReferenceWorkingText(codePoints) : ""));
+        NORVIK_FUZZ_CHECK(facts.decodes == decodes);
     }
-    {
-        std::u16string units;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                  (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        }
-        NORVIK_FUZZ_CHECK(DecodeText(bytes, EncodingKind::Utf16Le) == Utf16ToCodePage(units));
-    }
+    NORVIK_FUZZ_CHECK(DecodeText(bytes, EncodingKind::Utf16Le) ==
+                      ReferenceWorkingText(ReferenceUtf16CodePoints(bytes.substr(std::min<std::size_t>(2, size)))));
 
     // The bytes judged without decoding agree with decoding: a piece of the file's own text (so that
     // hits are common) and a few fixed texts, where characters start and anywhere.
     {
-        const std::string text = DecodeText(bytes, kind);
-        std::vector<std::string> finds{"a", "?", std::string("\x81\x41", 2)};
+        TextFacts facts;
+        const std::string text = DecodeText(bytes, kind, &facts);
+        std::vector<std::string> finds{"a", "?", "0", std::string("\x81\x41", 2)};
         if (!text.empty()) {
             finds.push_back(text.substr(size % text.size(), 1 + size % 5));
         }
@@ -286,11 +293,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     RawTextFilter({find}, RawTextFilter::Place::CharacterStart, ignoreCase).judge(bytes, kind);
                 std::string replaced;
                 NORVIK_FUZZ_CHECK(verdict != RawVerdict::Holds);
+                NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks || facts.decodes); // never ruled out unread
                 NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks || !ReplaceAllTo(text, find, "", ignoreCase, replaced));
             }
             const RawVerdict verdict = RawTextFilter({find}, RawTextFilter::Place::Anywhere, false).judge(bytes, kind);
-            const bool found = text.find(find) != std::string::npos;
-            NORVIK_FUZZ_CHECK(verdict == RawVerdict::Unknown || (verdict == RawVerdict::Holds) == found);
+            const bool found = FindAnywhere(text, find, facts.set()) != std::string::npos;
+            NORVIK_FUZZ_CHECK(verdict == RawVerdict::Unknown ||
+                              (facts.decodes && (verdict == RawVerdict::Holds) == found));
         }
     }
 

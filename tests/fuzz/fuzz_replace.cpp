@@ -1,7 +1,8 @@
 // The replace primitives against slow, obviously correct references on random texts.
 // Input: a flags byte, the find length, the replacement length, then find, replacement and text.
 // With the alphabet flag every byte is mapped onto a few letters, lead bytes and line breaks, so
-// matches, case pairs and double-byte characters are dense.
+// matches, case pairs and double-byte characters are dense. The same input read as characters
+// (emoji, Korean and symbols the code page lacks among them) checks editing in Unicode.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "filedeal/CodePage.h"
 #include "filedeal/Replace.h"
+#include "filedeal/TextCodec.h"
 #include "rules/RuleApply.h"
 #include "rules/RuleLine.h"
 
@@ -117,6 +120,192 @@ std::string Map(std::string_view bytes, bool useAlphabet) {
     return out;
 }
 
+// Characters for the Unicode check: the first eleven are in the code page (rule texts are made of
+// them: 乤 and 丄 are 81 61 and 81 41 there), the rest are not (U+1F600, U+1F601, U+D55C, U+2713, U+0080).
+constexpr char32_t kCharacters[] = {U'a',          U'A',      U'b',      U'0',      U'1', U'2',
+                                    U'\n',         U'\u4E64', U'\u4E04', U'\u554A', U' ', U'\U0001F600',
+                                    U'\U0001F601', U'\uD55C', U'\u2713', U'\u0080'};
+constexpr std::size_t kCodePageCharacters = 11;
+
+std::u32string Characters(std::string_view bytes, std::size_t palette) {
+    std::u32string out;
+    for (char c : bytes) {
+        out.push_back(kCharacters[static_cast<unsigned char>(c) % palette]);
+    }
+    return out;
+}
+
+std::string Utf8Of(std::u32string_view text) {
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+std::string FileOf(std::u32string_view text, norvik::filedeal::EncodingKind kind) {
+    using norvik::filedeal::EncodingKind;
+    if (kind != EncodingKind::Utf16Le) {
+        return (kind == EncodingKind::Utf8Bom ? "\xEF\xBB\xBF" : "") + Utf8Of(text);
+    }
+    std::string out = "\xFF\xFE";
+    const auto unit = [&out](char32_t u) {
+        out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    };
+    for (char32_t c : text) {
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return out;
+}
+
+char32_t FoldLetter(char32_t c) {
+    return c >= U'a' && c <= U'z' ? c - 32 : c;
+}
+
+// Replaces left to right, character by character: ASCII letters fold when case is ignored, nothing
+// else ever does, and no character is ever cut.
+std::u32string CharacterReplaceAll(std::u32string_view text, std::u32string_view find, std::u32string_view with,
+                                   bool ignoreCase) {
+    if (find.empty()) {
+        return std::u32string(text);
+    }
+    const auto matches = [&](std::size_t at) {
+        for (std::size_t k = 0; k < find.size(); ++k) {
+            const char32_t a = text[at + k];
+            const char32_t b = find[k];
+            if (ignoreCase ? FoldLetter(a) != FoldLetter(b) : a != b) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::u32string out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (at + find.size() <= text.size() && matches(at)) {
+            out += with;
+            at += find.size();
+        } else {
+            out.push_back(text[at++]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::u32string> CharacterSpans(std::u32string_view text, std::u32string_view start,
+                                           std::u32string_view end) {
+    std::vector<std::u32string> spans;
+    if (start.empty() || end.empty()) {
+        return spans;
+    }
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t s = text.find(start, from);
+        const std::size_t e = s == std::u32string_view::npos ? s : text.find(end, s + start.size());
+        if (e == std::u32string_view::npos) {
+            return spans;
+        }
+        spans.emplace_back(text.substr(s, e + end.size() - s));
+        from = e + end.size();
+    }
+}
+
+// Editing a Unicode file in Unicode (decode to the working text, apply, encode in the text's own
+// set) against the same edit done character by character; and, when the text survives the code
+// page, against the edit through the code page as it has always been made.
+void CheckEditingInUnicode(std::string_view findBytes, std::string_view withBytes, std::string_view textBytes,
+                           unsigned char flags) {
+    using namespace norvik::filedeal;
+    const EncodingKind kinds[] = {EncodingKind::Utf8, EncodingKind::Utf8Bom, EncodingKind::Utf16Le};
+    const EncodingKind kind = kinds[(flags >> 2) % 3];
+    const bool ignoreCase = (flags & 32) != 0;
+    const std::u32string find = Characters(findBytes, kCodePageCharacters);
+    const std::u32string with = Characters(withBytes, kCodePageCharacters);
+    const std::u32string text = Characters(textBytes, std::size(kCharacters));
+    const std::string findText = Utf8ToCodePage(Utf8Of(find));
+    const std::string withText = Utf8ToCodePage(Utf8Of(with));
+    NORVIK_FUZZ_CHECK(IsWholeCharacters(findText) && IsWholeCharacters(withText));
+
+    TextFacts facts;
+    const std::string working = DecodeText(FileOf(text, kind), kind, &facts);
+    NORVIK_FUZZ_CHECK(facts.decodes && facts.exact);
+    const auto written = [&](const std::string& edited) {
+        bool exact = false;
+        std::string bytes = EncodeText(edited, kind, &exact, facts.set());
+        NORVIK_FUZZ_CHECK(exact);
+        return bytes;
+    };
+    // The search finds the text at any byte, as ever, but never from inside a code: walking the
+    // working text character by character tells where codes are.
+    std::vector<bool> insideCode(working.size(), false);
+    for (std::size_t i = 0; i < working.size();) {
+        const bool lead = IsLead(working[i]) && i + 1 < working.size();
+        const bool code = lead && working[i + 1] >= '0' && working[i + 1] <= '9';
+        for (std::size_t k = 1; code && k < 4; ++k) {
+            insideCode[i + k] = true;
+        }
+        i += code ? 4 : lead ? 2 : 1;
+    }
+    bool found = false;
+    for (std::size_t at = working.find(findText); !findText.empty() && at != std::string::npos && !found;
+         at = working.find(findText, at + 1)) {
+        found = !insideCode[at];
+    }
+    NORVIK_FUZZ_CHECK((FindAnywhere(working, findText, facts.set()) != std::string::npos) == found);
+    if (!find.empty() && text.find(find) != std::u32string::npos) {
+        NORVIK_FUZZ_CHECK(found);
+    }
+
+    std::string replaced = working;
+    ReplaceAll(replaced, findText, withText, ignoreCase);
+    const std::u32string expected = CharacterReplaceAll(text, find, with, ignoreCase);
+    NORVIK_FUZZ_CHECK(written(replaced) == FileOf(expected, kind));
+
+    // Spans from the find text to the replacement, replaced by the find text; and extracted.
+    std::vector<std::string> spans;
+    CollectSpans(working, findText, withText, spans);
+    const std::vector<std::u32string> expectedSpans = CharacterSpans(text, find, with);
+    NORVIK_FUZZ_CHECK(spans.size() == expectedSpans.size());
+    std::u32string extracted;
+    std::u32string spansReplaced = text;
+    for (const std::u32string& span : expectedSpans) {
+        extracted += span + U"\r\n";
+        if (spansReplaced.size() < 4096) {
+            spansReplaced = CharacterReplaceAll(spansReplaced, span, find, false);
+        }
+    }
+    NORVIK_FUZZ_CHECK(written(ExtractSpans(spans)) == FileOf(extracted, kind));
+    if (spansReplaced.size() < 4096) {
+        std::string viaRule = working;
+        ReplaceSpanRule(viaRule, findText, withText, findText);
+        NORVIK_FUZZ_CHECK(written(viaRule) == FileOf(spansReplaced, kind));
+    }
+
+    // Nothing moves for a text the code page holds: the window's way through the code page agrees.
+    if (!facts.beyondCodePage) {
+        bool held = false;
+        std::string viaCodePage = Utf8ToCodePage(Utf8Of(text), &held);
+        NORVIK_FUZZ_CHECK(held && viaCodePage == working);
+        ReplaceAll(viaCodePage, findText, withText, ignoreCase);
+        NORVIK_FUZZ_CHECK(CodePageToUtf8(viaCodePage) == Utf8Of(expected));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -202,5 +391,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string viaExtraction = text;
     ApplyFeatureRules(viaExtraction, featureRule, true);
     NORVIK_FUZZ_CHECK(viaExtraction == (applies ? extracted : text));
+
+    CheckEditingInUnicode(find, replacement, text, flags);
     return 0;
 }

@@ -242,6 +242,25 @@ TEST(ChangePreview, EachEncodingShowsItsBytesAsUtf8WithCountsAndRoundTrip) {
                                                            settings::ReplaceMode::Normal, true);
     EXPECT_FALSE(missing.readable);
 
+    // Characters beyond the code page show as themselves before and after; a rule of half a
+    // character cannot edit such a file; UTF-8 that does not decode tells only that.
+    const std::string emoji = write("emoji.txt", "ab \xF0\x9F\x98\x80\xED\x95\x9C\n");
+    const job::FileChange f =
+        job::PreviewFileChange(emoji, job::ParseRuleLists(lists), settings::ReplaceMode::Normal, true);
+    EXPECT_TRUE(f.changed && f.representable && f.wholeCharacterRules);
+    EXPECT_EQ(f.before, "ab 😀한\n");
+    EXPECT_EQ(f.after, "c 😀한\n");
+    job::RuleLists half;
+    half.normal = {"6162;B0"};
+    const job::FileChange g =
+        job::PreviewFileChange(emoji, job::ParseRuleLists(half), settings::ReplaceMode::Normal, false);
+    EXPECT_TRUE(g.changed && !g.representable && !g.wholeCharacterRules);
+    const std::string stray = write("stray.txt", "\xEF\xBB\xBF"
+                                                 "ab\x80");
+    const job::FileChange h =
+        job::PreviewFileChange(stray, job::ParseRuleLists(lists), settings::ReplaceMode::Normal, true);
+    EXPECT_TRUE(h.readable && !h.decodes && !h.changed);
+
     // Spans: counted per rule, the whole span replaced.
     lists.feature = {"3C;3E;2A", "3C;;2A", "3C3E"}; // <...> -> *, then two lines that never apply
     const std::string spans = write("spans.txt", "a<b>c<d>\r\n");

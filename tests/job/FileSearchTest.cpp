@@ -65,6 +65,22 @@ TEST_F(Search, MatchesTheWorkingTextOfEveryEncoding) {
     EXPECT_EQ(result.hits, (std::vector<std::string>{PathText(gbk), PathText(utf16), PathText(utf8)}));
 }
 
+// Characters beyond the code page never hide a file, and a digit of their codes in the working text
+// is never found (Thai ko kai's code holds '2', the emoji's '1' and '2'); UTF-8 that does not decode
+// is an error line, since it may hold the text.
+TEST_F(Search, FilesWithCharactersBeyondTheCodePageAreFoundByTheirOwnCharactersOnly) {
+    const fs::path utf8 = put("u8.txt", "foo " + Bytes("F09F9880 0A"));
+    const fs::path marked = put("u8m.txt", Bytes("EFBBBF") + "foo " + Bytes("E0B881 F09F9880 0A"));
+    const fs::path utf16 = put("u16.txt", Bytes("FFFE 6600 6F00 6F00 2000 3DD8 00DE 010E 0A00"));
+    const fs::path two = put("two.txt", Bytes("EFBBBF E0B881") + "2");
+    const fs::path stray = put("stray.txt", Bytes("EFBBBF") + "foo " + Bytes("80"));
+
+    EXPECT_EQ(find("foo").hits, (std::vector<std::string>{PathText(utf8), PathText(marked), PathText(utf16)}));
+    EXPECT_EQ(rec.errors, std::vector<std::string>{PathText(stray) + " is Error!!!"});
+    EXPECT_EQ(find("2").hits, std::vector<std::string>{PathText(two)});
+    EXPECT_TRUE(find("1").hits.empty());
+}
+
 // A file that cannot be read may hold the text: it is named with its reason, never passed over in
 // silence, and the search goes on. Missing paths are skipped.
 TEST_F(Search, MissingFilesAreSkippedUnreadableOnesNamedAndTheSearchGoesOn) {

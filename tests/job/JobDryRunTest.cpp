@@ -22,7 +22,7 @@ using settings::ReplaceMode;
 TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
     const fs::path a = put("a.txt", "a\r\n");
     const fs::path locked = put("locked.txt", "a\r\n");
-    const fs::path wide = put("wide.txt", Bytes("EFBBBF 61 ED959C"));
+    const fs::path wide = put("wide.txt", Bytes("EFBBBF 61 ED959C 80")); // a stray byte: does not decode
     MakeReadOnly(locked);
     const auto time = AgeFile(a);
     target(a);
@@ -38,8 +38,8 @@ TEST_F(JobRun, ADryRunChangesNothingAndForeseesTheFailures) {
               (std::vector<std::string>{PathText(locked) + " is Error!!!", PathText(wide) + " is Error!!!"}));
     ASSERT_EQ(rec.failures.size(), 2u);
     EXPECT_EQ(rec.failures[0].reason, job::FailureReason::ReadOnly);
-    EXPECT_EQ(rec.failures[1].reason, job::FailureReason::Unrepresentable);
-    EXPECT_EQ(inPlace.counters, (job::RunCounters{3, 3, 0, 1, 2}));
+    EXPECT_EQ(rec.failures[1].reason, job::FailureReason::Undecodable);
+    EXPECT_EQ(inPlace.counters, (job::RunCounters{3, 2, 0, 1, 2}));
     EXPECT_EQ(ReadBytes(a), "a\r\n");
     EXPECT_EQ(fs::last_write_time(a), time);
     EXPECT_FALSE(fs::exists(dir / "a.txt.bak"));
@@ -95,6 +95,8 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             MakeReadOnly(dir / "t/locked.txt");
             put("t/wide.txt", Bytes("EFBBBF 61 ED959C 3C613E 3C2F613E"));
             put("t/bin.txt", std::string("a<a>\0</a>\n", 11));
+            put("t/stray.txt", Bytes("EFBBBF 61 80 3C613E 3C2F613E"));                           // does not decode
+            put("t/emoji.txt", Bytes("FFFE 6100 3DD8 00DE 3C00 6100 3E00 3C00 2F00 6100 3E00")); // edited in Unicode
             put("t/taken.txt", "a<a>a</a>\r\n");
             fs::create_directories(dir / "t/taken.txt.bak");
             fs::create_directories(dir / "t/a.txt.extract.txt");

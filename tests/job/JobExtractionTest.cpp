@@ -32,10 +32,12 @@ TEST_F(Extraction, SpansGoToAFileOfTheirOwnInTheSourceEncoding) {
     const std::string wide = Bytes("FFFE 3C00 6100 3E00 2D4E 3C00 2F00 6100 3E00 0D00 0A00"); // <a>中</a>
     const fs::path utf16 = put("w.txt", wide);
     const fs::path none = put("none.txt", "no spans\r\n");
+    const fs::path emoji = put("e.txt", "x<a>" + Bytes("F09F9880 ED959C") + "</a>"); // beyond the code page
     const auto ansiTime = AgeFile(ansi);
     target(ansi);
     target(utf16);
     target(none);
+    target(emoji);
 
     const job::RunResult result = run();
 
@@ -43,12 +45,13 @@ TEST_F(Extraction, SpansGoToAFileOfTheirOwnInTheSourceEncoding) {
     EXPECT_EQ(ReadBytes(PathText(utf16) + ".extract.txt"),
               Bytes("FFFE 3C00 6100 3E00 2D4E 3C00 2F00 6100 3E00 0D00 0A00"));
     EXPECT_FALSE(fs::exists(PathText(none) + ".extract.txt"));
+    EXPECT_EQ(ReadBytes(PathText(emoji) + ".extract.txt"), "<a>" + Bytes("F09F9880 ED959C") + "</a>\r\n");
     EXPECT_EQ(ReadBytes(ansi), "x<a>1</a>y<a>2</a>\r\n");
     EXPECT_EQ(fs::last_write_time(ansi), ansiTime);
     EXPECT_FALSE(fs::exists(dir / "a.txt.bak"));
-    EXPECT_EQ(rec.results,
-              (std::vector<std::string>{PathText(ansi) + ".extract.txt", PathText(utf16) + ".extract.txt"}));
-    EXPECT_EQ(result.counters, (job::RunCounters{3, 2, 0, 2, 0}));
+    EXPECT_EQ(rec.results, (std::vector<std::string>{PathText(ansi) + ".extract.txt", PathText(utf16) + ".extract.txt",
+                                                     PathText(emoji) + ".extract.txt"}));
+    EXPECT_EQ(result.counters, (job::RunCounters{4, 3, 0, 3, 0}));
     EXPECT_EQ(result.ruleCount, 1u);
 }
 

@@ -9,6 +9,7 @@
 #include "JobTestSupport.h"
 #include "TestSupport.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/TextCodec.h"
 #include "job/JobEngine.h"
 #include "job/JobTexts.h"
 
@@ -154,24 +155,61 @@ TEST_F(JobRun, AFileWhoseBackupCannotBeMadeIsNotWritten) {
     EXPECT_EQ(result.counters, (job::RunCounters{2, 2, 0, 1, 1}));
 }
 
-TEST_F(JobRun, AUnicodeFileThatCannotSurviveTheCodePageIsNeverRewritten) {
-    // U+D55C has no place in the code page: writing the file back would turn it into '?'.
-    const std::string utf8 = Bytes("61 20 ED959C 0D0A");
-    const std::string utf16 = Bytes("FFFE 6100 2000 5CD5 0D00 0A00");
+TEST_F(JobRun, AUnicodeFileBeyondTheCodePageIsEditedInUnicodeAndKeepsEveryCharacter) {
+    // U+D55C, an emoji and a check mark have no place in the code page; the file is edited in
+    // Unicode and written back whole, in its own encoding.
+    const std::string utf8 = Bytes("61 20 ED959C F09F9880 E29C93 0D0A");
+    const std::string utf16 = Bytes("FFFE 6100 2000 5CD5 3DD8 00DE 1327 0D00 0A00");
     const fs::path u8 = put("u8.txt", utf8);
+    const fs::path u8Mark = put("u8m.txt", Bytes("EFBBBF") + utf8);
     const fs::path u16 = put("u16.txt", utf16);
     target(u8);
+    target(u8Mark);
     target(u16);
     rule("a", "b");
 
     const job::RunResult result = run();
 
-    EXPECT_EQ(ReadBytes(u8), utf8);
-    EXPECT_EQ(ReadBytes(u16), utf16);
-    EXPECT_FALSE(fs::exists(dir / "u8.txt.bak"));
-    EXPECT_FALSE(fs::exists(dir / "u16.txt.bak"));
-    EXPECT_EQ(rec.errors, (std::vector<std::string>{PathText(u8) + " is Error!!!", PathText(u16) + " is Error!!!"}));
-    EXPECT_EQ(result.counters, (job::RunCounters{2, 2, 0, 0, 2}));
+    EXPECT_EQ(ReadBytes(u8), "b" + utf8.substr(1));
+    EXPECT_EQ(ReadBytes(u8Mark), Bytes("EFBBBF") + "b" + utf8.substr(1));
+    EXPECT_EQ(ReadBytes(u16), Bytes("FFFE 6200") + utf16.substr(4));
+    EXPECT_EQ(ReadBytes(dir / "u8.txt.bak"), utf8);
+    EXPECT_EQ(ReadBytes(dir / "u16.txt.bak"), utf16);
+    EXPECT_TRUE(rec.errors.empty());
+    EXPECT_EQ(result.counters, (job::RunCounters{3, 3, 0, 3, 0}));
+
+    // Ignoring case folds ASCII letters only: 丄 (GBK 81 41) never matches 乤 (81 61) beside an emoji.
+    const std::string both = Bytes("E4B9A4 F09F9880 E4B884");
+    const fs::path pair = put("pair.txt", both);
+    request.targets = {FileTarget(pair)};
+    options.ignoreCase = true;
+    rule(Bytes("8141"), "X"); // 丄 as working text
+    run();
+    EXPECT_EQ(ReadBytes(pair), Bytes("E4B9A4 F09F9880") + "X");
+}
+
+// A hex rule may hold half a character: B0 -> B1 turns 啊 (B0 A1) into the character B1 A1. A file
+// the code page holds is edited as ever; one with characters beyond it would have its codes cut, so
+// it is an error line and stays as it was, without a backup.
+TEST_F(JobRun, ARuleOfHalfACharacterLeavesAFileBeyondTheCodePageAlone) {
+    const std::string held = filedeal::EncodeText(Bytes("B0A1") + "x", filedeal::EncodingKind::Utf8);
+    const std::string beyond = held + Bytes("F09F9880");
+    const fs::path heldPath = put("held.txt", held);
+    const fs::path beyondPath = put("beyond.txt", beyond);
+    target(heldPath);
+    target(beyondPath);
+    options.multiple = true;
+    request.rules.ruleFolder = dir.folder() + "MultiReplace/";
+    request.rules.ruleSetName = "half";
+    put("MultiReplace/half.nrr", "B0;B1\r\n");
+
+    const job::RunResult result = run();
+
+    EXPECT_EQ(ReadBytes(heldPath), filedeal::EncodeText(Bytes("B1A1") + "x", filedeal::EncodingKind::Utf8));
+    EXPECT_EQ(ReadBytes(beyondPath), beyond);
+    EXPECT_FALSE(fs::exists(dir / "beyond.txt.bak"));
+    EXPECT_EQ(rec.errors, std::vector<std::string>{PathText(beyondPath) + " is Error!!!"});
+    EXPECT_EQ(result.counters, (job::RunCounters{2, 2, 0, 1, 1}));
 }
 
 TEST_F(JobRun, AFileThatExistsButCannotBeReadIsAnErrorAndTheRunGoesOn) {

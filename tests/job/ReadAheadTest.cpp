@@ -21,6 +21,8 @@ void ExpectSame(const LoadedFile& got, const LoadedFile& want, const std::string
     EXPECT_EQ(got.kind, want.kind) << path;
     EXPECT_EQ(got.bytes, want.bytes) << path;
     EXPECT_EQ(got.text, want.text) << path;
+    EXPECT_EQ(got.exact, want.exact) << path;
+    EXPECT_EQ(got.beyondCodePage, want.beyondCodePage) << path;
 }
 
 /// Gives the worker time to read ahead; the assertions hold whether or not it did.
@@ -33,9 +35,12 @@ TEST(ReadAhead, HandsOutWhatAReadOnTheSpotGivesInOrder) {
     WriteBytes(dir / "ansi.txt", "a\nb");
     WriteBytes(dir / "wide.txt", Bytes("FFFE 2D4E 0D00 0A00"));
     WriteBytes(dir / "utf8.txt", Bytes("E4B8AD 0A"));
-    std::vector<std::string> paths = {PathText(dir / "ansi.txt"), PathText(dir / "wide.txt"),
-                                      PathText(dir / "utf8.txt"), PathText(dir / "ansi.txt"),
-                                      PathText(dir / "gone.txt"), dir.folder()};
+    WriteBytes(dir / "emoji.txt", Bytes("EFBBBF F09F9880 0A"));
+    WriteBytes(dir / "stray.txt", Bytes("EFBBBF 61 80"));
+    std::vector<std::string> paths = {PathText(dir / "ansi.txt"),  PathText(dir / "wide.txt"),
+                                      PathText(dir / "utf8.txt"),  PathText(dir / "ansi.txt"),
+                                      PathText(dir / "gone.txt"),  dir.folder(),
+                                      PathText(dir / "emoji.txt"), PathText(dir / "stray.txt")};
     for (const job::LoadPolicy policy : {job::LoadPolicy{false, true, true}, job::LoadPolicy{true, false, false},
                                          job::LoadPolicy{false, false, false}}) {
         job::ReadAhead ahead(paths, policy);
@@ -50,6 +55,10 @@ TEST(ReadAhead, HandsOutWhatAReadOnTheSpotGivesInOrder) {
     EXPECT_EQ(job::LoadFile(paths[0], {true, false}).text, "");  // ... or only its bytes
     EXPECT_EQ(job::LoadFile(paths[4], {}).state, LoadedFile::State::Missing);
     EXPECT_EQ(job::LoadFile(paths[5], {}).state, LoadedFile::State::Missing);
+    const LoadedFile emoji = job::LoadFile(paths[6], {});
+    EXPECT_TRUE(emoji.exact && emoji.beyondCodePage);
+    EXPECT_EQ(emoji.text, Bytes("8B31FE32 0A"));
+    EXPECT_EQ(job::LoadFile(paths[7], {}).state, LoadedFile::State::Undecodable);
 }
 
 TEST(ReadAhead, AFileChangedAfterItWasReadAheadIsReadAgain) {

@@ -172,5 +172,20 @@ TEST(TextGate, JudgesOnlyTheTextsTheModeUses) {
     EXPECT_EQ(extractGate.message(), job::UnrepresentableTextText(job::kEndTextName));
 }
 
+// Only rules of whole code-page characters edit a text holding characters beyond the code page;
+// an extraction's unused replacement does not count.
+TEST(RuleLists, WholeCharacterRulesAreToldPerMode) {
+    job::RuleLists lists;
+    lists.normal = {"61;B0A1", "62;63"};
+    lists.feature = {"3C;3E;B0"};   // half a character as the replacement
+    lists.extract = {"3C;3E;8130"}; // bytes without a character, never used
+    job::ParsedRuleLists parsed = job::ParseRuleLists(lists);
+    EXPECT_TRUE(job::RulesAreWholeCharacters(parsed, ReplaceMode::Normal));
+    EXPECT_FALSE(job::RulesAreWholeCharacters(parsed, ReplaceMode::Feature));
+    EXPECT_TRUE(job::RulesAreWholeCharacters(parsed, ReplaceMode::Extract));
+    parsed.normal.push_back({Bytes("B0"), "x"});
+    EXPECT_FALSE(job::RulesAreWholeCharacters(parsed, ReplaceMode::Normal));
+}
+
 } // namespace
 } // namespace norvik::test
