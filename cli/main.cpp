@@ -97,6 +97,20 @@ std::string WorkingText(const cli::GivenText& text, std::string_view what, job::
     return text.isHex ? text.value : gate.convert(text.value, what);
 }
 
+const cli::GivenText& ArgumentOf(const cli::CommandLine& line, job::TextRole role) {
+    switch (role) {
+    case job::TextRole::Replacement:
+        return line.replacement;
+    case job::TextRole::Start:
+        return line.start;
+    case job::TextRole::End:
+        return line.end;
+    case job::TextRole::Find:
+        break;
+    }
+    return line.find;
+}
+
 std::vector<job::TargetEntry> TargetsOf(const std::vector<std::string>& paths) {
     std::vector<job::TargetEntry> targets;
     for (const auto& path : paths) {
@@ -147,28 +161,26 @@ int Run(const cli::CommandLine& line) {
     request.targets = TargetsOf(line.targets);
     request.rules.ruleFile = line.rulesFile;
     request.dryRun = line.dryRun;
-    job::RuleTexts& texts = request.rules.texts;
     std::string searchText;
     switch (line.command) {
     case cli::Command::Replace:
         options.mode = settings::ReplaceMode::Normal;
-        texts.find = WorkingText(line.find, job::kFindTextName, gate);
-        texts.replacement = WorkingText(line.replacement, job::kReplacementTextName, gate);
         break;
     case cli::Command::Feature:
         options.mode = settings::ReplaceMode::Feature;
-        texts.featureStart = WorkingText(line.start, job::kStartTextName, gate);
-        texts.featureEnd = WorkingText(line.end, job::kEndTextName, gate);
-        texts.featureReplacement = WorkingText(line.replacement, job::kReplacementTextName, gate);
         break;
     case cli::Command::Extract:
         options.mode = settings::ReplaceMode::Extract;
-        texts.extractStart = WorkingText(line.start, job::kStartTextName, gate);
-        texts.extractEnd = WorkingText(line.end, job::kEndTextName, gate);
         break;
     default:
         searchText = WorkingText(line.find, job::kSearchTextName, gate);
         break;
+    }
+    if (line.command != cli::Command::Search) {
+        // The mode's texts, each from the argument of its role (--rules leaves them all empty).
+        for (const job::TypedText& text : job::TextsOfMode(options.mode)) {
+            request.rules.texts.*text.field = WorkingText(ArgumentOf(line, text.role), text.name, gate);
+        }
     }
     if (!gate.ok()) {
         std::cerr << "norvik-cli: " << gate.message() << "\n";

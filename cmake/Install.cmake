@@ -23,9 +23,9 @@ if(TARGET norvik)
 endif()
 if(TARGET norvik-cli)
     install(TARGETS norvik-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES desktop/norvik-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/generated/norvik-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-install(FILES resources/NVK.xml resources/NVK.html DESTINATION ${NORVIK_SHIPPED_DIR})
+install(FILES resources/NVK.xml ${NORVIK_GENERATED_RESOURCES}/NVK.html DESTINATION ${NORVIK_SHIPPED_DIR})
 install(DIRECTORY resources/lang resources/MultiReplace DESTINATION ${NORVIK_SHIPPED_DIR})
 
 # cpack -G DEB in the build folder. The dependencies come from the libraries the programs link

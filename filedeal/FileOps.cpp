@@ -11,6 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "filedeal/FileDescriptor.h"
+#include "filedeal/PathNames.h"
+
 namespace norvik::filedeal {
 
 namespace fs = std::filesystem;
@@ -19,23 +22,6 @@ namespace {
 
 std::string ErrnoText(int err) {
     return std::strerror(err);
-}
-
-bool WriteAll(int fd, std::string_view bytes) noexcept {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Follows a chain of symbolic links so that writing replaces the file the link points to and the
@@ -67,7 +53,7 @@ mode_t CurrentUmask() noexcept {
 }
 
 // A temporary file beside `target`, hidden and recognisable: ".<name>.norvik-tmp-XXXXXX".
-int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
+FileDescriptor MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
     try {
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
         const std::string name = target.filename().string();
@@ -75,9 +61,9 @@ int MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
         tempPath = (folder / (name.size() + 19 > NAME_MAX ? std::string(".norvik-tmp-XXXXXX")
                                                           : "." + name + ".norvik-tmp-XXXXXX"))
                        .string();
-        return ::mkstemp(tempPath.data());
+        return FileDescriptor(::mkstemp(tempPath.data()));
     } catch (...) {
-        return -1;
+        return FileDescriptor();
     }
 }
 
@@ -91,45 +77,39 @@ public:
     LockedTemp(const LockedTemp&) = delete;
     LockedTemp& operator=(const LockedTemp&) = delete;
     ~LockedTemp() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        if (!m_placed && !m_path.empty() && m_lockFd >= 0) {
+        // The name goes while the lock is still held, so a sweep never sees it unlocked.
+        if (!m_placed && m_lock.valid()) {
+            const int saved = errno;
             ::unlink(m_path.c_str());
-        }
-        if (m_lockFd >= 0) {
-            ::close(m_lockFd);
+            errno = saved;
         }
     }
     [[nodiscard]] bool open(const fs::path& target) noexcept {
-        m_fd = MakeTempBeside(target, m_path);
-        if (m_fd < 0) {
+        m_file = MakeTempBeside(target, m_path);
+        if (!m_file.valid()) {
             return false;
         }
         // A sweep that holds the lock for a moment is about to remove a temporary it took for a
         // leftover; the rename then fails and the write is reported, so the lock is not waited for.
-        static_cast<void>(::flock(m_fd, LOCK_EX | LOCK_NB));
-        m_lockFd = ::dup(m_fd);
-        if (m_lockFd < 0) {
+        static_cast<void>(::flock(m_file.get(), LOCK_EX | LOCK_NB));
+        m_lock = FileDescriptor(::dup(m_file.get()));
+        if (!m_lock.valid()) {
             ::unlink(m_path.c_str());
             return false;
         }
         return true;
     }
-    [[nodiscard]] int fd() const noexcept { return m_fd; }
+    [[nodiscard]] int fd() const noexcept { return m_file.get(); }
     [[nodiscard]] const std::string& path() const noexcept { return m_path; }
     /// Closes the writing descriptor; the lock stays. True when the close reported no error.
-    [[nodiscard]] bool close() noexcept {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
+    [[nodiscard]] bool close() noexcept { return m_file.close(); }
     /// The temporary's name is gone (renamed over its target): nothing to remove.
     void placed() noexcept { m_placed = true; }
 
 private:
-    int m_fd = -1;
-    int m_lockFd = -1;
+    // Declared lock first: the writing descriptor closes before the lock goes.
+    FileDescriptor m_lock;
+    FileDescriptor m_file;
     std::string m_path;
     bool m_placed = false;
 };
@@ -159,6 +139,33 @@ bool CopyAttributes(int fd, const struct stat& st, bool withTimes) noexcept {
 
 } // namespace
 
+bool WriteAll(int fd, std::string_view bytes) noexcept {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool PathIsThere(const fs::path& path) noexcept {
+    try {
+        struct stat st {};
+        return ::lstat(WithoutTrailingSlash(path.string()).c_str(), &st) == 0;
+    } catch (...) {
+        errno = ENOMEM;
+        return false;
+    }
+}
+
 FileOpenError::FileOpenError(const fs::path& path, const std::string& reason)
     : std::runtime_error("Cannot open file \"" + path.string() + "\"" + (reason.empty() ? "" : ". " + reason)),
       m_path(path) {}
@@ -171,18 +178,17 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
                       std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     // Opening a pipe for reading waits for a writer; opening without waiting lets a regular-only
     // read refuse it instead of hanging.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0));
-    if (fd < 0) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0)));
+    if (!file.valid()) {
         throw FileOpenError(path, ErrnoText(errno));
     }
+    const int fd = file.get();
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (regularOnly && !S_ISREG(st.st_mode))) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : (regularOnly && !S_ISREG(st.st_mode)) ? EINVAL : errno;
-        ::close(fd);
         throw FileOpenError(path, ErrnoText(err));
     }
     if (static_cast<std::uint64_t>(st.st_size) > limit) {
-        ::close(fd);
         throw FileOpenError(path, ErrnoText(EFBIG));
     }
     if (stamp != nullptr) {
@@ -213,9 +219,7 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
             if (errno == EINTR) {
                 continue;
             }
-            const int err = errno;
-            ::close(fd);
-            throw FileOpenError(path, ErrnoText(err));
+            throw FileOpenError(path, ErrnoText(errno));
         }
         if (n == 0) {
             break;
@@ -225,11 +229,9 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
         }
         have += static_cast<std::size_t>(n);
         if (have > limit) {
-            ::close(fd);
             throw FileOpenError(path, ErrnoText(EFBIG)); // grew past the limit while being read
         }
     }
-    ::close(fd);
     bytes.resize(have);
     return bytes;
 }
@@ -364,12 +366,12 @@ bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileSta
         return false;
     }
     // File systems without hard links: create the name exclusively and fill it.
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) {
         return false;
     }
-    ok = WriteAll(out, bytes) && CopyAttributes(out, st, true);
-    ok = (::close(out) == 0) && ok;
+    ok = WriteAll(out.get(), bytes) && CopyAttributes(out.get(), st, true);
+    ok = out.close() && ok;
     if (!ok) {
         ::unlink(to.c_str());
     }
@@ -379,14 +381,16 @@ bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileSta
 bool CreateFileNoOverwrite(const fs::path& to, std::string_view bytes, unsigned mode) noexcept {
     const mode_t wanted = static_cast<mode_t>(mode & 07777) & ~CurrentUmask();
     std::string tempPath;
-    const int fd = MakeTempBeside(to, tempPath);
-    if (fd < 0) {
+    FileDescriptor temp = MakeTempBeside(to, tempPath);
+    if (!temp.valid()) {
         return false;
     }
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, wanted) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    bool ok = WriteAll(temp.get(), bytes) && ::fchmod(temp.get(), wanted) == 0 && ::fsync(temp.get()) == 0;
+    ok = temp.close() && ok;
     if (!ok) {
+        const int err = errno;
         ::unlink(tempPath.c_str());
+        errno = err;
         return false;
     }
     // link() refuses an existing name, so a file someone else created meanwhile is never replaced.
@@ -400,24 +404,16 @@ bool CreateFileNoOverwrite(const fs::path& to, std::string_view bytes, unsigned 
         return false;
     }
     // File systems without hard links: create the name exclusively and fill it.
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) {
         return false;
     }
-    ok = WriteAll(out, bytes) && ::fchmod(out, wanted) == 0;
-    ok = (::close(out) == 0) && ok;
+    ok = WriteAll(out.get(), bytes) && ::fchmod(out.get(), wanted) == 0;
+    ok = out.close() && ok;
     if (!ok) {
         ::unlink(to.c_str());
     }
     return ok;
-}
-
-bool DeleteFile(const fs::path& path) noexcept {
-    return ::unlink(path.c_str()) == 0;
-}
-
-bool RenameReplace(const fs::path& from, const fs::path& to) noexcept {
-    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool RestoreOver(const fs::path& backup, const fs::path& path) noexcept {
@@ -457,16 +453,15 @@ bool RestoreOver(const fs::path& backup, const fs::path& path) noexcept {
 }
 
 bool RemoveUnlockedTemporary(const fs::path& path) noexcept {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) {
         return false;
     }
     struct stat st {};
     // Removed while the lock is held, so a writer cannot take the name back in between.
-    const bool removable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    const bool removed = removable && ::unlink(path.c_str()) == 0;
-    ::close(fd);
-    return removed;
+    const bool removable =
+        ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0;
+    return removable && ::unlink(path.c_str()) == 0;
 }
 
 namespace {

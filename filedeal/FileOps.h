@@ -73,6 +73,15 @@ inline constexpr std::size_t kMaxSmallFileBytes = std::size_t{64} << 20;
 [[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes,
                                    const AtomicWrite& how = {}) noexcept;
 
+/// True when anything at all is at the path, itself not followed: a file, folder, special file or a
+/// symbolic link, even one that leads nowhere. A trailing '/' is no demand that it be a folder (and
+/// does not follow a link). False leaves the reason in errno.
+[[nodiscard]] bool PathIsThere(const std::filesystem::path& path) noexcept;
+
+/// Writes all of `bytes` to the open descriptor `fd`, resuming after interrupted and partial writes.
+/// False, with errno set, at the first write that fails; an empty text writes nothing and succeeds.
+[[nodiscard]] bool WriteAll(int fd, std::string_view bytes) noexcept;
+
 /// True for an existing regular file (following links); false for folders and missing paths.
 [[nodiscard]] bool FileExists(const std::filesystem::path& path) noexcept;
 /// True for an existing folder (following links).
@@ -97,12 +106,6 @@ bool ClearAttributes(const std::filesystem::path& path) noexcept;
 /// success; false when the name is taken or anything fails, leaving no partial file.
 [[nodiscard]] bool CreateFileNoOverwrite(const std::filesystem::path& to, std::string_view bytes,
                                          unsigned mode) noexcept;
-
-/// Deletes a file. True on success.
-[[nodiscard]] bool DeleteFile(const std::filesystem::path& path) noexcept;
-
-/// Renames `from` to `to`, replacing `to` in one step (the target name is never absent). True on success.
-[[nodiscard]] bool RenameReplace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 /// Puts `backup` back as the file `path` names: a symbolic link is followed, so the file it points to
 /// is replaced and the link stays a link. One rename when both are on one file system; otherwise the

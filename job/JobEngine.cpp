@@ -18,6 +18,7 @@
 
 namespace norvik::job {
 
+using filedeal::PathIsThere;
 using settings::ReplaceMode;
 
 namespace {
@@ -27,13 +28,6 @@ constexpr auto kPauseNap = std::chrono::milliseconds(10);
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
     return filedeal::FolderExists(folder) || filedeal::CreateFolder(folder);
-}
-
-/// Anything at all is at the path (a link that leads nowhere included); a folder's trailing '/' is
-/// not taken as a demand that it be a folder.
-bool PathIsThere(const std::string& path) {
-    struct stat st {};
-    return ::lstat(filedeal::WithoutTrailingSlash(path).c_str(), &st) == 0;
 }
 
 /// This process may create a file in the folder (the test the kernel makes, so a folder of another

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "filedeal/FileOps.h"
+
 namespace norvik::job {
 
 ResultListFile::~ResultListFile() {
@@ -25,24 +27,23 @@ bool ResultListFile::open(const std::string& path) {
     m_error.clear();
     // Without O_NONBLOCK, opening a pipe that nobody reads would wait for ever.
     m_started = false;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (m_fd < 0) {
+    m_file = filedeal::FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!m_file.valid()) {
         setFailed(errno);
         return false;
     }
     // Writes may wait from here on (a pipe with a reader that is slow), as any output does.
-    const int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int flags = ::fcntl(m_file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(m_file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         setFailed(errno);
-        ::close(m_fd);
-        m_fd = -1;
+        m_file = filedeal::FileDescriptor();
         return false;
     }
     return true;
 }
 
 bool ResultListFile::start() {
-    if (m_fd < 0 || m_failed) {
+    if (!m_file.valid() || m_failed) {
         return false;
     }
     if (m_started) {
@@ -50,11 +51,11 @@ bool ResultListFile::start() {
     }
     m_started = true;
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) {
+    if (::fstat(m_file.get(), &st) != 0) {
         setFailed(errno);
         return false;
     }
-    if (S_ISREG(st.st_mode) && ::ftruncate(m_fd, 0) != 0) {
+    if (S_ISREG(st.st_mode) && ::ftruncate(m_file.get(), 0) != 0) {
         setFailed(errno);
         return false;
     }
@@ -67,29 +68,16 @@ bool ResultListFile::append(std::string_view path) {
     }
     m_line.assign(path);
     m_line += '\n';
-    const char* p = m_line.data();
-    std::size_t left = m_line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            setFailed(errno);
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    if (!filedeal::WriteAll(m_file.get(), m_line)) {
+        setFailed(errno);
+        return false;
     }
     return true;
 }
 
 bool ResultListFile::close() {
-    if (m_fd >= 0) {
-        if (::close(m_fd) != 0) {
-            setFailed(errno);
-        }
-        m_fd = -1;
+    if (!m_file.close()) {
+        setFailed(errno);
     }
     return !m_failed;
 }

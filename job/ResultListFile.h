@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "filedeal/FileDescriptor.h"
+
 namespace norvik::job {
 
 class ResultListFile {
@@ -31,7 +33,7 @@ public:
     /// Closes the list. False when it, or any line before, could not be written.
     [[nodiscard]] bool close();
 
-    [[nodiscard]] bool isOpen() const noexcept { return m_fd >= 0; }
+    [[nodiscard]] bool isOpen() const noexcept { return m_file.valid(); }
     [[nodiscard]] bool failed() const noexcept { return m_failed; }
     /// The system's description of the first failure.
     [[nodiscard]] const std::string& error() const noexcept { return m_error; }
@@ -39,7 +41,7 @@ public:
 private:
     void setFailed(int err);
 
-    int m_fd = -1;
+    filedeal::FileDescriptor m_file;
     bool m_started = false;
     bool m_failed = false;
     std::string m_error;

@@ -18,7 +18,7 @@ constexpr std::size_t kMaxSearchedLines = 20000;
 // How far ahead that alignment looks for the next common line, in each text.
 constexpr std::size_t kLookAhead = 48;
 
-/// The end of the first UTF-8 character boundary at or before `at`.
+/// The nearest UTF-8 character boundary at or before `at` (0 and the end of the line are boundaries).
 std::size_t BackToBoundary(std::string_view line, std::size_t at) {
     while (at > 0 && at < line.size() && (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) {
         --at;

@@ -16,22 +16,35 @@ std::string TextGate::convert(std::string_view utf8, std::string_view what) {
     return text;
 }
 
+std::span<const TypedText> TextsOfMode(ReplaceMode mode) noexcept {
+    static constexpr TypedText kNormal[] = {{&RuleTexts::find, TextRole::Find, kFindTextName},
+                                            {&RuleTexts::replacement, TextRole::Replacement, kReplacementTextName}};
+    static constexpr TypedText kFeature[] = {
+        {&RuleTexts::featureStart, TextRole::Start, kStartTextName},
+        {&RuleTexts::featureEnd, TextRole::End, kEndTextName},
+        {&RuleTexts::featureReplacement, TextRole::Replacement, kReplacementTextName}};
+    static constexpr TypedText kExtract[] = {{&RuleTexts::extractStart, TextRole::Start, kStartTextName},
+                                             {&RuleTexts::extractEnd, TextRole::End, kEndTextName}};
+    switch (mode) {
+    case ReplaceMode::Feature:
+        return kFeature;
+    case ReplaceMode::Extract:
+        return kExtract;
+    case ReplaceMode::Normal:
+        break;
+    }
+    return kNormal;
+}
+
 bool ConvertRuleTexts(const RuleTexts& texts, ReplaceMode mode, bool multiple, RuleTexts& out, TextGate& gate) {
     // A text the job will not use may hold anything: it is converted but not judged.
     TextGate unused;
-    auto gateFor = [&](bool used) -> TextGate& {
-        return used ? gate : unused;
-    };
-    const bool normal = !multiple && mode == ReplaceMode::Normal;
-    const bool feature = !multiple && mode == ReplaceMode::Feature;
-    const bool extract = !multiple && mode == ReplaceMode::Extract;
-    out.find = gateFor(normal).convert(texts.find, kFindTextName);
-    out.replacement = gateFor(normal).convert(texts.replacement, kReplacementTextName);
-    out.featureStart = gateFor(feature).convert(texts.featureStart, kStartTextName);
-    out.featureEnd = gateFor(feature).convert(texts.featureEnd, kEndTextName);
-    out.featureReplacement = gateFor(feature).convert(texts.featureReplacement, kReplacementTextName);
-    out.extractStart = gateFor(extract).convert(texts.extractStart, kStartTextName);
-    out.extractEnd = gateFor(extract).convert(texts.extractEnd, kEndTextName);
+    for (const ReplaceMode each : {ReplaceMode::Normal, ReplaceMode::Feature, ReplaceMode::Extract}) {
+        TextGate& judge = !multiple && each == mode ? gate : unused;
+        for (const TypedText& text : TextsOfMode(each)) {
+            out.*text.field = judge.convert(texts.*text.field, text.name);
+        }
+    }
     return gate.ok();
 }
 

@@ -3,6 +3,7 @@
 // command touches any file, each text it uses is converted to working text, and a text with a
 // character the code page cannot represent stops the command with a message naming that text:
 // a '?' put in its place would otherwise find or write the wrong bytes in every file.
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,20 @@ public:
 private:
     std::string m_message;
 };
+
+/// What a typed text is to the job: the command line's arguments are named after these.
+enum class TextRole { Find, Replacement, Start, End };
+
+/// A typed text a job uses: where it sits in RuleTexts, its role, and the name of its box in messages.
+struct TypedText {
+    std::string RuleTexts::*field;
+    TextRole role;
+    std::string_view name;
+};
+
+/// The typed texts a job of `mode` uses, in the order of their boxes: find and replacement (Normal);
+/// start, end and replacement (Feature); start and end (Extract). The three lists share no field.
+[[nodiscard]] std::span<const TypedText> TextsOfMode(settings::ReplaceMode mode) noexcept;
 
 /// Converts every text of `texts` (UTF-8 as the window holds them, CR LF between lines) into `out` and checks those the
 /// job of `mode` uses (none when multiple replacement is in force: the rule set is used then). True when they all

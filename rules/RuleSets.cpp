@@ -37,7 +37,7 @@ std::string EntryOf(const std::string& path, const std::string& extension) {
 } // namespace
 
 std::string RuleFolderOf(const std::string& exeFolder) {
-    return filedeal::WithTrailingSlash(exeFolder) + "MultiReplace/";
+    return filedeal::WithTrailingSlash(exeFolder) + std::string(kRuleFolderName) + "/";
 }
 
 std::vector<std::string> ListRuleSets(const std::string& ruleFolder, ReplaceMode mode) {

@@ -1,11 +1,16 @@
 #pragma once
 // The rule sets offered by the main window's chooser.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rules/ReplaceMode.h"
 
 namespace norvik::rules {
+
+/// The name of the rule folder, wherever it lives (beside the executable, in the user's data folder,
+/// among the shipped files).
+inline constexpr std::string_view kRuleFolderName = "MultiReplace";
 
 /// The rule folder: the executable's folder (ending with '/') followed by "MultiReplace/".
 /// A folder given without its final '/' gets one.

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kAppName = "norvik/";
-constexpr std::string_view kRuleFolderName = "MultiReplace";
 
 std::string EnvValue(const char* name) {
     const char* value = std::getenv(name);
@@ -46,11 +45,6 @@ std::string XdgFolder(const std::string& value, const std::string& home, std::st
     return WithSlash(home) + std::string(fallback);
 }
 
-bool EntryExists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::string Problem(const std::string& what, const std::string& path, int err) {
     return what + " " + path + ": " + std::strerror(err);
 }
@@ -64,7 +58,8 @@ bool MakeFolders(const fs::path& folder, std::vector<std::string>& problems) {
             continue;
         }
         if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            problems.push_back(Problem("cannot create the folder", partial.string(), errno));
+            const int err = errno;
+            problems.push_back(Problem("cannot create the folder", partial.string(), err));
             return false;
         }
     }
@@ -81,7 +76,7 @@ void SeedSettings(const AppFolders& folders, std::vector<std::string>& problems)
         problems.emplace_back("no home folder: set HOME or XDG_CONFIG_HOME");
         return;
     }
-    if (EntryExists(folders.settingsFile)) {
+    if (filedeal::PathIsThere(folders.settingsFile)) {
         return;
     }
     const std::string shipped = folders.shippedFolder + std::string(kSettingsFileName);
@@ -96,8 +91,12 @@ void SeedSettings(const AppFolders& folders, std::vector<std::string>& problems)
         return;
     }
     // The settings hold the user's paths and texts: readable by the owner only.
-    if (!filedeal::CreateFileNoOverwrite(folders.settingsFile, bytes, 0600) && !EntryExists(folders.settingsFile)) {
-        problems.push_back(Problem("cannot create", folders.settingsFile, errno));
+    if (!filedeal::CreateFileNoOverwrite(folders.settingsFile, bytes, 0600)) {
+        // The reason is the creation's: the look that follows sets errno of its own.
+        const int err = errno;
+        if (!filedeal::PathIsThere(folders.settingsFile)) { // another start made it meanwhile: that one stays
+            problems.push_back(Problem("cannot create", folders.settingsFile, err));
+        }
     }
 }
 
@@ -115,7 +114,8 @@ bool CopyRuleSets(const fs::path& from, const fs::path& into, std::vector<std::s
         std::error_code typeEc;
         if (it->is_directory(typeEc)) {
             if (::mkdir(target.c_str(), 0700) != 0) {
-                problems.push_back(Problem("cannot create the folder", target.string(), errno));
+                const int err = errno;
+                problems.push_back(Problem("cannot create the folder", target.string(), err));
                 return false;
             }
         } else if (it->is_regular_file(typeEc)) {
@@ -127,7 +127,8 @@ bool CopyRuleSets(const fs::path& from, const fs::path& into, std::vector<std::s
                 return false;
             }
             if (!filedeal::CreateFileNoOverwrite(target, bytes, 0644)) {
-                problems.push_back(Problem("cannot create", target.string(), errno));
+                const int err = errno;
+                problems.push_back(Problem("cannot create", target.string(), err));
                 return false;
             }
         }
@@ -145,21 +146,21 @@ void SeedRuleSets(const AppFolders& folders, std::vector<std::string>& problems)
     }
     fs::path ruleFolder = folders.ruleFolder();
     ruleFolder = ruleFolder.parent_path(); // without the final '/'
-    if (EntryExists(ruleFolder.string()) || !MakeFolders(folders.dataFolder, problems)) {
+    if (filedeal::PathIsThere(ruleFolder.string()) || !MakeFolders(folders.dataFolder, problems)) {
         return;
     }
     // Filled under a temporary name and renamed into place, so an interrupted first start leaves no
     // half-seeded rule folder that would never be completed.
-    std::string temp = folders.dataFolder + "." + std::string(kRuleFolderName) + ".norvik-tmp-XXXXXX";
+    std::string temp = folders.dataFolder + "." + std::string(rules::kRuleFolderName) + ".norvik-tmp-XXXXXX";
     if (::mkdtemp(temp.data()) == nullptr) {
         problems.push_back(Problem("cannot create a folder in", folders.dataFolder, errno));
         return;
     }
-    bool ok = CopyRuleSets(fs::path(folders.shippedFolder) / kRuleFolderName, temp, problems);
+    bool ok = CopyRuleSets(fs::path(folders.shippedFolder) / rules::kRuleFolderName, temp, problems);
     if (ok && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, ruleFolder.c_str(), RENAME_NOREPLACE) != 0) {
         // Another start made the folder meanwhile: that one stays.
-        if (errno != EEXIST) {
-            problems.push_back(Problem("cannot create the folder", ruleFolder.string(), errno));
+        if (const int err = errno; err != EEXIST) {
+            problems.push_back(Problem("cannot create the folder", ruleFolder.string(), err));
         }
         ok = false;
     }
@@ -201,7 +202,7 @@ std::string ShippedFolderOf(std::string_view exeFolder, std::string_view relativ
 }
 
 AppFolders LocateAppFolders(std::string_view exeFolder, std::string_view shippedFolder, const UserEnvironment& env) {
-    if (EntryExists(SettingsFilePath(exeFolder))) {
+    if (filedeal::PathIsThere(SettingsFilePath(exeFolder))) {
         return AppFolders::Portable(exeFolder);
     }
     AppFolders folders;

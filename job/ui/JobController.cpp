@@ -55,6 +55,16 @@ JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model, updateRunButton);
     QObject::connect(&model, &QAbstractItemModel::modelReset, &model, updateRunButton);
     updateRunButton();
+    // However the preview is discarded (a text typed, an option or the rule file changed), a preview
+    // run still filling it forecasts what no longer holds: it stops, and what it still reports is
+    // dropped, so no row of it reappears under the note.
+    PreviewPane* pane = form.widgets().previewPane;
+    QObject::connect(pane, &PreviewPane::discarded, pane, [this] {
+        if (m_activity == Activity::Preview) {
+            m_previewDropped = true;
+            m_engine.requestStop();
+        }
+    });
 }
 
 std::vector<job::TargetEntry> JobController::targetEntries() const {
@@ -174,6 +184,7 @@ void JobController::Preview() {
 
     m_activity = Activity::Preview;
     m_previewSourceDue = false;
+    m_previewDropped = false;
     m_previewBasis = job::ForecastBasisOf(request, m_form.options());
     m_sincePump.start();
     const job::RunResult result = m_engine.run(request, *this);
@@ -328,7 +339,9 @@ void JobController::changedFile(const std::string& sourcePath) {
 
 void JobController::resultLine(const std::string& path) {
     if (m_activity == Activity::Preview) {
-        m_form.widgets().previewPane->addFile(m_previewSourceDue ? m_previewSource : path);
+        if (!m_previewDropped) {
+            m_form.widgets().previewPane->addFile(m_previewSourceDue ? m_previewSource : path);
+        }
         m_previewSourceDue = false;
         return;
     }
@@ -345,7 +358,9 @@ void JobController::failure(const job::FileFailure& failure) {
     const QString reason = FromUtf8(job::FailureReasonText(failure.reason));
     if (m_activity == Activity::Preview) {
         m_previewSourceDue = false;
-        w.previewPane->addFailure(failure.source, reason);
+        if (!m_previewDropped) {
+            w.previewPane->addFailure(failure.source, reason);
+        }
         return;
     }
     if (m_activity == Activity::Search && !m_errorTabShown) {

@@ -47,7 +47,8 @@ public:
     /// Yes; otherwise nothing.
     void Stop();
     /// Discards the preview when anything its forecast depends on has changed since it was made (the
-    /// rule file on disk included). False when it did.
+    /// rule file on disk included). False when it did. Whatever discards the preview, a preview run
+    /// still filling it is stopped and the rest of its rows dropped: the pane keeps only the note.
     bool discardStalePreview();
     /// Asked before the window closes. While the file loop runs the user decides (Yes stops the run);
     /// a run that is still collecting its files, or a search, is stopped without a question.
@@ -102,6 +103,7 @@ private:
     bool m_changedFileDue = false;
     std::string m_previewSource; ///< the file the engine reported changed, until its outcome comes
     bool m_previewSourceDue = false;
+    bool m_previewDropped = false; ///< the preview run under way was discarded: its reports are dropped
     unsigned m_percent = 0;
     bool m_percentDue = false;
 };

@@ -203,6 +203,7 @@ void PreviewPane::setChangeOf(ChangeOf changeOf) {
 void PreviewPane::discard(const QString& note) {
     m_model.clear();
     showPlainText(note);
+    emit discarded();
 }
 
 void PreviewPane::addFile(const std::string& source) {

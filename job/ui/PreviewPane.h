@@ -64,7 +64,9 @@ public:
     explicit PreviewPane(QWidget* parent = nullptr);
     void setChangeOf(ChangeOf changeOf);
 
-    /// Empties the lists and the view; `note` is shown where a change would be.
+    /// Empties the lists and the view; `note` is shown where a change would be. Says so (discarded()):
+    /// rows added afterwards would be shown, so whoever fills the pane must stop, as JobController
+    /// does with a preview run discarded while it fills the pane (it stops the run, drops the rest).
     void discard(const QString& note = {});
     void addFile(const std::string& source);
     void addFailure(const std::string& source, const QString& reason);
@@ -79,6 +81,10 @@ public:
     [[nodiscard]] QPushButton* runButton() const { return m_run; }
     /// Shows the change of a row (also what selecting it does).
     void showRow(int row);
+
+signals:
+    /// The preview was discarded: what was being forecast for it no longer counts.
+    void discarded();
 
 private:
     void showChange(const std::string& source, const job::FileChange& change);

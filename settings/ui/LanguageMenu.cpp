@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTranslator>
 #include <QVariant>
+#include <QWidget>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -19,7 +20,6 @@
 
 #include "filedeal/FileOps.h"
 #include "platform/IPlatform.h"
-#include "rules/ui/TMutilReplaceConfig.h"
 #include "settings/SettingsDocument.h"
 #include "ui/ComponentCaption.h"
 #include "ui/MainWindowView.h"
@@ -120,7 +120,7 @@ QObject* LanguageMenu::component(const settings::CaptionKey& key, const std::map
         const auto found = mainParts.find(name);
         return found != mainParts.end() ? found->second : nullptr;
     }
-    TMutilReplaceConfig* editor = m_ruleEditor;
+    QWidget* editor = m_ruleEditor;
     if (editor == nullptr) {
         return nullptr;
     }

@@ -14,11 +14,11 @@
 class QAction;
 class QObject;
 class QTranslator;
+class QWidget;
 
 namespace norvik::ui {
 
 class MainWindowView;
-class TMutilReplaceConfig;
 
 class LanguageMenu {
 public:
@@ -27,8 +27,9 @@ public:
     LanguageMenu(const LanguageMenu&) = delete;
     LanguageMenu& operator=(const LanguageMenu&) = delete;
 
-    /// The rule editor, whose captions the packs also carry; none until the program creates it.
-    void setRuleEditor(TMutilReplaceConfig* editor) { m_ruleEditor = editor; }
+    /// The rule editor window, whose captions the packs also carry; none until the program creates it.
+    /// Its parts are found by component name, so the editor's own class stays out of this folder.
+    void setRuleEditor(QWidget* editor) { m_ruleEditor = editor; }
 
     /// Loads the pack of that name (the user's before the shipped) and sets every caption it has, in the
     /// fixed key order. A missing pack hides the Language menu and changes nothing; a pack that cannot
@@ -61,7 +62,7 @@ private:
                                      const std::map<QString, QObject*>& mainParts) const;
 
     MainWindowView& m_mainForm;
-    TMutilReplaceConfig* m_ruleEditor = nullptr;
+    QWidget* m_ruleEditor = nullptr;
     settings::LanguagePack m_pack; // the language document, reloaded on every application
     QList<QAction*> m_entries;
     std::unique_ptr<QTranslator> m_toolkitTranslator;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,10 @@ mode_t ModeOf(const fs::path& p) {
     struct stat st {};
     ::stat(p.c_str(), &st);
     return st.st_mode & 07777;
+}
+
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
 std::size_t EntryCount(const fs::path& folder) {
@@ -112,15 +117,17 @@ TEST(Copy, NeverOverwritesAndKeepsMode) {
     EXPECT_EQ(EntryCount(dir.path()), 2U);
 }
 
-TEST(Rename, ReplacesInOneStep) {
+// "Anything there" is about the name itself: a link that leads nowhere still takes the name.
+TEST(FileTests, PathIsThereSeesEveryKindOfEntryButNotItsTarget) {
     TempDir dir;
-    WriteBytes(dir / "a", "new");
-    WriteBytes(dir / "a.bak", "old");
-    ASSERT_TRUE(RenameReplace(dir / "a.bak", dir / "a"));
-    EXPECT_EQ(ReadBytes(dir / "a"), "old");
-    EXPECT_FALSE(fs::exists(dir / "a.bak"));
-    EXPECT_TRUE(DeleteFile(dir / "a"));
-    EXPECT_FALSE(DeleteFile(dir / "a"));
+    WriteBytes(dir / "f", "x");
+    fs::create_directories(dir / "folder");
+    fs::create_symlink(dir / "gone", dir / "dangling");
+    for (const char* name : {"f", "f/", "folder", "folder/", "dangling", "dangling/"}) {
+        EXPECT_TRUE(PathIsThere(dir / name)) << name;
+    }
+    EXPECT_FALSE(PathIsThere(dir / "gone"));
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(FileTests, RegularOnlyReadsRefusePipesWithoutWaiting) {
@@ -136,6 +143,7 @@ TEST(FileTests, RegularOnlyReadsRefusePipesWithoutWaiting) {
 // without end from a device).
 TEST(SmallFiles, OnlyRegularFilesUpToTheLimitAreRead) {
     TempDir dir;
+    const std::size_t descriptors = OpenDescriptors();
     WriteBytes(dir / "rules.nrr", "a\r\nb");
     EXPECT_EQ(ReadSmallFileBytes(dir / "rules.nrr"), "a\r\nb");
     EXPECT_EQ(ReadSmallFileBytes(dir / "rules.nrr", 4), "a\r\nb"); // exactly the limit
@@ -154,4 +162,6 @@ TEST(SmallFiles, OnlyRegularFilesUpToTheLimitAreRead) {
         EXPECT_THROW(static_cast<void>(ReadSmallFileBytes("/proc/self/maps", 16)), FileOpenError);
         EXPECT_FALSE(ReadSmallFileBytes("/proc/self/maps").empty());
     }
+    // Every refusal above closed what it had opened.
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }

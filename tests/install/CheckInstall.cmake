@@ -16,8 +16,12 @@ endif()
 # Exactly the expected files: the programs, the shipped resources as in the source tree, and the
 # desktop integration. No test programs, libraries or headers.
 set(expected bin/norvik-cli share/man/man1/norvik-cli.1)
-file(GLOB_RECURSE shipped RELATIVE ${SOURCE_DIR}/resources ${SOURCE_DIR}/resources/*)
-foreach(file ${shipped})
+# A template "<name>.in" ships as the file the build made from it.
+file(GLOB_RECURSE templates RELATIVE ${SOURCE_DIR}/resources ${SOURCE_DIR}/resources/*)
+set(shipped)
+foreach(file ${templates})
+    string(REGEX REPLACE "\\.in$" "" file "${file}")
+    list(APPEND shipped ${file})
     list(APPEND expected share/norvik/${file})
 endforeach()
 if(WITH_UI)
@@ -35,7 +39,11 @@ if(NOT installed STREQUAL expected)
     fail("installed files differ.\ngot:\n  ${got}\nexpected:\n  ${want}")
 endif()
 foreach(file ${shipped})
-    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${SOURCE_DIR}/resources/${file}
+    set(source ${SOURCE_DIR}/resources/${file})
+    if(NOT EXISTS ${source})
+        set(source ${BUILD_DIR}/generated/resources/${file})
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${source}
                             ${prefix}/share/norvik/${file} RESULT_VARIABLE differs)
     if(differs)
         fail("share/norvik/${file} is not the shipped file")

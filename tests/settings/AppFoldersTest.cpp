@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "TestSupport.h"
@@ -145,6 +147,26 @@ TEST(SeedUserFiles, FailuresAreReportedAndLeaveNothingHalfMade) {
     const AppFolders bareFolders = bare.locate();
     EXPECT_EQ(SeedUserFiles(bareFolders).size(), 1u);
     EXPECT_EQ(SettingsDocument().LoadFile(bareFolders.settingsFile).status, LoadStatus::Missing);
+}
+
+// The message once named the reason of the check made after the failure ("No such file or
+// directory") instead of the failure's own. A settings folder whose path leaves no room for the
+// temporary's name fails the creation alone, even for root.
+TEST(SeedUserFiles, FailureNamesTheReasonOfTheCreation) {
+    Installed in;
+    std::string config = in.root.folder() + "c";
+    const std::size_t folderLength = 4080; // "<config>norvik" fits, "<config>norvik/.NVK.xml.norvik-tmp-XXXXXX" not
+    while (config.size() + 250 < folderLength - std::string("norvik").size()) {
+        config += "/" + std::string(199, 'd');
+    }
+    config += "/" + std::string(folderLength - std::string("norvik").size() - config.size() - 2, 'e') + "/";
+    in.env.xdgConfigHome = config;
+    const AppFolders folders = in.locate();
+    ASSERT_EQ(fs::path(folders.settingsFile).parent_path().string().size(), folderLength);
+    const std::vector<std::string> problems = SeedUserFiles(folders);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(std::strerror(ENAMETOOLONG)), std::string::npos) << problems[0];
+    EXPECT_FALSE(fs::exists(folders.settingsFile));
 }
 
 TEST(LanguageFolders, UserPacksComeFirstAndBothFoldersAreListed) {

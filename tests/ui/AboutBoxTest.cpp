@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "main/Tabout_form.h"
+#include "norvik/Version.h"
 #include "support/WindowFixture.h"
 
 using norvik::test::WindowFixture;
@@ -29,11 +30,12 @@ private slots:
 void AboutBoxTest::contentsInOrder() {
     Tabout_form about;
     QCOMPARE(about.windowTitle(), QStringLiteral("About Norvik"));
-    QCOMPARE(about.versionStrip()->text(), QStringLiteral("版本:4.0"));
+    const QString version = QString::fromUtf8(norvik::kVersion);
+    QCOMPARE(about.versionStrip()->text(), QStringLiteral("版本:") + version);
     const QStringList lines = about.description()->toPlainText().split(QLatin1Char('\n'));
     const QStringList head{
         QStringLiteral("软件名称:Norvik(Norvik)"),
-        QStringLiteral("版本: 4.0"),
+        QStringLiteral("版本: ") + version,
         QString(),
         QStringLiteral("功能说明:"),
         QStringLiteral("1.段落文字的批量替换(一行及整段文字的替换)"),

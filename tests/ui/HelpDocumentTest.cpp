@@ -15,12 +15,13 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "norvik/Version.h"
 #include "ui/HelpDocument.h"
 
 namespace {
 
 std::filesystem::path HelpDocumentPath() {
-    return std::filesystem::path(NORVIK_RESOURCES_DIR) / norvik::ui::kHelpDocumentName;
+    return std::filesystem::path(NORVIK_HELP_DOCUMENT_DIR) / norvik::ui::kHelpDocumentName;
 }
 
 std::string HelpDocument() {
@@ -104,6 +105,9 @@ TEST(HelpDocument, ExistsAsUtf8AndSaysSo) {
     // Without the declaration a browser may guess another encoding for a local file.
     EXPECT_NE(document.find("<meta charset=\"utf-8\">"), std::string::npos);
     EXPECT_EQ(document.rfind("<!DOCTYPE html>", 0), 0U);
+    // Made from its template with the program's version, which is written in one place only.
+    EXPECT_NE(document.find("<title>Norvik " + std::string(norvik::kVersion) + " "), std::string::npos);
+    EXPECT_EQ(document.find("@PROJECT_VERSION@"), std::string::npos);
 }
 
 TEST(HelpDocument, FeedbackCommandHasItsSection) {

@@ -86,6 +86,7 @@ private slots:
     void previewShowsChangesAndRunsTheTickedFiles();
     void outputFolderAmongTheSourcesIsRefusedOnEveryRoute();
     void previewIsDiscardedWhenItsRuleFileChanges();
+    void previewDiscardedWhileItFillsStaysEmpty();
     void stopWhileTheTargetsAreCollectedWritesNothing();
     void aRunWithNothingToDoKeepsTheUndo();
 };
@@ -642,6 +643,32 @@ void JobWindowTest::previewIsDiscardedWhenItsRuleFileChanges() {
     w.previewButton->click();
     w.runPreviewButton->click();
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("PWNED foo\r\n"));
+}
+
+// A preview discarded while its run was still filling the pane (the find text edited meanwhile) got
+// the rest of that run's rows back under the note: a forecast for a text no longer typed.
+void JobWindowTest::previewDiscardedWhileItFillsStaysEmpty() {
+    WindowFixture f;
+    PrepareTenFiles(f);
+    const auto& w = f.w();
+    bool discarded = false;
+    f.platform.onProcessEvents = [&](int) {
+        if (!discarded && w.previewPane->model().size() >= 3) {
+            discarded = true;
+            f.type(w.findText, QStringLiteral("ol"));
+        }
+    };
+    w.previewButton->click();
+    QVERIFY(discarded);
+    QVERIFY(w.previewPane->isEmpty());
+    QCOMPARE(w.previewPane->view()->toPlainText(), QStringLiteral("目标、选项、文本或规则已改变，请重新预览。"));
+    QVERIFY(!w.runPreviewButton->isEnabled());
+    QCOMPARE(ChangedOnDisk(f), 0);
+
+    // The next preview fills the pane as usual.
+    f.platform.onProcessEvents = {};
+    w.previewButton->click();
+    QCOMPARE(w.previewPane->model().size(), 10);
 }
 
 // 停止 pressed while the folders were scanned was ignored, and then every file was rewritten.

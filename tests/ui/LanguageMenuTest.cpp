@@ -17,14 +17,16 @@
 #include "settings/LanguagePack.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
-#include "support/ProgramWindows.h"
+#include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
 
 using norvik::settings::CaptionKey;
 using norvik::settings::CaptionWindow;
 using norvik::settings::kCaptionKeys;
 using norvik::test::ProgramWindows;
-using norvik::test::ShippedFolders;
+using norvik::test::ReadFileBytes;
+using norvik::test::WindowFixture;
+using norvik::test::WriteFileBytes;
 
 namespace {
 
@@ -96,13 +98,13 @@ private slots:
 };
 
 void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
-    ShippedFolders folder;
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QCOMPARE(EntryNames(p), (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
 
     norvik::settings::LanguagePack english;
-    QVERIFY(english.LoadFile(norvik::test::PathBytesOf(folder.pack(QStringLiteral("English")))).ok());
+    QVERIFY(english.LoadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
     Entry(p, QStringLiteral("English"))->trigger();
     CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
     // The rule editor's tabs take the main window's tab captions.
@@ -137,9 +139,9 @@ void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
 }
 
 void LanguageMenuTest::englishTranslatesEveryCaption() {
-    ShippedFolders folder;
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
     norvik::settings::LanguagePack english;
-    QVERIFY(english.LoadFile(norvik::test::PathBytesOf(folder.pack(QStringLiteral("English")))).ok());
+    QVERIFY(english.LoadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
     for (const CaptionKey& key : kCaptionKeys) {
         const QString caption = PackCaption(english, key);
         if (key.separator) {
@@ -157,8 +159,8 @@ void LanguageMenuTest::englishTranslatesEveryCaption() {
 }
 
 void LanguageMenuTest::languageMenuListsPacksOnceAndMovesTheCheckMark() {
-    ShippedFolders folder;
-    folder.write(folder.pack(QStringLiteral("aaa")), folder.read(folder.pack(QStringLiteral("English"))));
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
+    WriteFileBytes(folder.pack(QStringLiteral("aaa")), ReadFileBytes(folder.pack(QStringLiteral("English"))));
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     QVERIFY(LanguageMenuVisible(p));
@@ -170,7 +172,7 @@ void LanguageMenuTest::languageMenuListsPacksOnceAndMovesTheCheckMark() {
     QCOMPARE(p.form->widgets().languageMenu->actions().size(), 3);
 
     // A pack added while running appears only at the next start.
-    folder.write(folder.pack(QStringLiteral("Zulu")), folder.read(folder.pack(QStringLiteral("English"))));
+    WriteFileBytes(folder.pack(QStringLiteral("Zulu")), ReadFileBytes(folder.pack(QStringLiteral("English"))));
     Entry(p, QStringLiteral("English"))->trigger();
     QCOMPARE(p.form->options().language, std::string("English"));
     QVERIFY(Entry(p, QStringLiteral("English"))->isChecked());
@@ -188,7 +190,7 @@ void LanguageMenuTest::languageMenuListsPacksOnceAndMovesTheCheckMark() {
 }
 
 void LanguageMenuTest::emptyStoredLanguageMeansChineseSimplified() {
-    ShippedFolders folder;
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
     folder.store("Language", "");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
@@ -198,7 +200,7 @@ void LanguageMenuTest::emptyStoredLanguageMeansChineseSimplified() {
 }
 
 void LanguageMenuTest::missingPackHidesTheMenuAndKeepsTheName() {
-    ShippedFolders folder;
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
     folder.store("Language", "Klingon");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
@@ -212,8 +214,8 @@ void LanguageMenuTest::missingPackHidesTheMenuAndKeepsTheName() {
 }
 
 void LanguageMenuTest::unparsablePackChangesNothing() {
-    ShippedFolders folder;
-    folder.write(folder.pack(QStringLiteral("English")), "<LanguagePack><MainMenu><N1>File</MainMenu>");
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
+    WriteFileBytes(folder.pack(QStringLiteral("English")), "<LanguagePack><MainMenu><N1>File</MainMenu>");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     Entry(p, QStringLiteral("English"))->trigger();
@@ -223,11 +225,11 @@ void LanguageMenuTest::unparsablePackChangesNothing() {
 }
 
 void LanguageMenuTest::elementWithMarkupStopsThePackThere() {
-    ShippedFolders folder;
-    QByteArray pack = folder.read(folder.pack(QStringLiteral("English")));
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
+    QByteArray pack = ReadFileBytes(folder.pack(QStringLiteral("English")));
     QVERIFY(pack.contains("<CheckBox5>Match case</CheckBox5>"));
     pack.replace("<CheckBox5>Match case</CheckBox5>", "<CheckBox5>Match <b>case</b></CheckBox5>");
-    folder.write(folder.pack(QStringLiteral("Broken")), pack);
+    WriteFileBytes(folder.pack(QStringLiteral("Broken")), pack);
     folder.store("Language", "Broken");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
@@ -245,9 +247,9 @@ void LanguageMenuTest::elementWithMarkupStopsThePackThere() {
 }
 
 void LanguageMenuTest::componentMissingFromAPackGetsAnEmptyCaption() {
-    ShippedFolders folder;
-    folder.write(folder.pack(QStringLiteral("Sparse")),
-                 "<?xml version=\"1.0\"?>\n<P><G><N1>Only</N1><Label1> Padded\n</Label1></G></P>\n");
+    WindowFixture folder{WindowFixture::ShippedFolders{}};
+    WriteFileBytes(folder.pack(QStringLiteral("Sparse")),
+                   "<?xml version=\"1.0\"?>\n<P><G><N1>Only</N1><Label1> Padded\n</Label1></G></P>\n");
     ProgramWindows p(folder.exe.path());
     QVERIFY(p.start());
     Entry(p, QStringLiteral("Sparse"))->trigger();

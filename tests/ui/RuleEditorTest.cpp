@@ -23,6 +23,7 @@
 #include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
 
+using namespace Qt::StringLiterals;
 using norvik::test::ReadFileBytes;
 using norvik::test::ScriptedPlatform;
 using norvik::test::WriteFileBytes;
@@ -99,8 +100,8 @@ private:
         click("MButton5");
     }
     QTabWidget* tabs() { return widget<QTabWidget>("MPageControl1"); }
-    QString path(const QString& name) const { return m_dir->path() + "/" + name; }
-    QString ruleFolder() const { return m_dir->path() + "/MultiReplace/"; }
+    QString path(const QString& name) const { return m_dir->path() + u"/"_s + name; }
+    QString ruleFolder() const { return m_dir->path() + u"/MultiReplace/"_s; }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedPlatform> m_platform;
@@ -130,7 +131,7 @@ void TestRuleEditor::rowsOfEveryColumnLineUp() {
 void TestRuleEditor::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir(m_dir->path()).mkdir("MultiReplace"));
+    QVERIFY(QDir(m_dir->path()).mkdir(u"MultiReplace"_s));
     m_platform = std::make_unique<ScriptedPlatform>();
     m_dialog = std::make_unique<TMutilReplaceConfig>(
         *m_platform, norvik::settings::AppFolders::Portable(m_dir->path().toStdString() + "/"), nullptr);
@@ -153,11 +154,11 @@ void TestRuleEditor::startsEmptyWithEveryNamedComponent() {
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
     for (const char* name : {"ListBox1", "ListBox2", "ListBox3", "ListBox4", "ListBox5", "Memo1", "Memo2", "Memo3",
                              "Memo4", "Memo5", "ChanelPanel", "Panel9"}) {
-        QVERIFY2(m_dialog->findChild<QWidget*>(name) != nullptr, name);
+        QVERIFY2(m_dialog->findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
     }
     // Every caption a language pack sets is reachable by its name and shows where the user looks.
-    QCOMPARE(ComponentCaption(*m_dialog, "MToolButton4"), QStringLiteral("新建规则"));
-    QCOMPARE(ComponentCaption(*m_dialog, "MPanel5"), QStringLiteral("替换为"));
+    QCOMPARE(ComponentCaption(*m_dialog, u"MToolButton4"_s), QStringLiteral("新建规则"));
+    QCOMPARE(ComponentCaption(*m_dialog, u"MPanel5"_s), QStringLiteral("替换为"));
     for (const char* name :
          {"MToolButton4", "MToolButton1", "MToolButton15", "MToolButton2", "ToolButton16", "MToolButton14",
           "ToolButton8",  "MToolButton3", "MTabSheet1",    "MTabSheet2",   "MPanel3",      "MPanel2",
@@ -175,25 +176,25 @@ void TestRuleEditor::startsEmptyWithEveryNamedComponent() {
 }
 
 void TestRuleEditor::normalAdditionsAreChecked() {
-    addNormal("a", "b");
+    addNormal(u"a"_s, u"b"_s);
     QCOMPARE(strip("ChanelPanel"), QString());
-    addNormal("a", "c");
+    addNormal(u"a"_s, u"c"_s);
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
-    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    QCOMPARE(rows("ListBox1"), QStringList{u"a"_s});
     // Comparison is case-sensitive, and a passing duplicate test clears the old message first.
-    addNormal("A", "c");
+    addNormal(u"A"_s, u"c"_s);
     QCOMPARE(strip("ChanelPanel"), QString());
-    addNormal("x", "x");
+    addNormal(u"x"_s, u"x"_s);
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换和替换后的字符串不可相同"));
-    addNormal("", "");
+    addNormal(u""_s, u""_s);
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换的字符串不可为空"));
-    addNormal("", "y");
+    addNormal(u""_s, u"y"_s);
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换的字符串不可为空"));
     // Replacement texts may repeat and may be empty.
-    addNormal("d", "b");
-    addNormal("e", "");
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", "A", "d", "e"}));
-    QCOMPARE(rows("ListBox2"), (QStringList{"b", "c", "b", ""}));
+    addNormal(u"d"_s, u"b"_s);
+    addNormal(u"e"_s, u""_s);
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, u"A"_s, u"d"_s, u"e"_s}));
+    QCOMPARE(rows("ListBox2"), (QStringList{u"b"_s, u"c"_s, u"b"_s, u""_s}));
     // The new row is selected in both columns; its texts stay in the boxes.
     QCOMPARE(list("ListBox1")->currentRow(), 3);
     QCOMPARE(list("ListBox2")->currentRow(), 3);
@@ -201,81 +202,81 @@ void TestRuleEditor::normalAdditionsAreChecked() {
 }
 
 void TestRuleEditor::modifyKeepsOrRefusesTheFindText() {
-    addNormal("a", "1");
-    addNormal("b", "2");
-    addNormal("c", "3");
-    addNormal("c", "again"); // leaves a message that a successful modify must not touch
+    addNormal(u"a"_s, u"1"_s);
+    addNormal(u"b"_s, u"2"_s);
+    addNormal(u"c"_s, u"3"_s);
+    addNormal(u"c"_s, u"again"_s); // leaves a message that a successful modify must not touch
     clickRow("ListBox2", 1);
     QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("b"));
     QCOMPARE(list("ListBox1")->currentRow(), 1);
 
-    box("Memo2")->setPlainText("two");
+    box("Memo2")->setPlainText(u"two"_s);
     click("MButton1");
-    QCOMPARE(rows("ListBox2"), (QStringList{"1", "two", "3"}));
+    QCOMPARE(rows("ListBox2"), (QStringList{u"1"_s, u"two"_s, u"3"_s}));
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
 
-    box("Memo1")->setPlainText("a");
+    box("Memo1")->setPlainText(u"a"_s);
     click("MButton1");
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("修改后的被替换字符串不能和已存在的相同"));
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", "b", "c"}));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
 
     // No emptiness or equality check on modify: the saved line then starts with ";".
-    box("Memo1")->setPlainText("");
-    box("Memo2")->setPlainText("");
+    box("Memo1")->setPlainText(u""_s);
+    box("Memo2")->setPlainText(u""_s);
     click("MButton1");
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", "", "c"}));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, u""_s, u"c"_s}));
     QCOMPARE(list("ListBox1")->currentRow(), 1);
-    m_platform->saveFileAnswers.push_back(path("mod.nrr"));
+    m_platform->saveFileAnswers.push_back(path(u"mod.nrr"_s));
     trigger("MToolButton15");
-    QCOMPARE(ReadFileBytes(path("mod.nrr")), QByteArray("61;31\r\n;\r\n63;33\r\n"));
+    QCOMPARE(ReadFileBytes(path(u"mod.nrr"_s)), QByteArray("61;31\r\n;\r\n63;33\r\n"));
 }
 
 void TestRuleEditor::modifyWithoutSelectionChangesNothing() {
-    box("Memo1")->setPlainText("a");
+    box("Memo1")->setPlainText(u"a"_s);
     click("MButton1");
     QCOMPARE(list("ListBox1")->count(), 0);
     QVERIFY(strip("ChanelPanel") != QStringLiteral("------"));
     QVERIFY(!strip("ChanelPanel").isEmpty());
     QCOMPARE(list("ListBox3")->count(), 0);
     tabs()->setCurrentIndex(1);
-    box("Memo3")->setPlainText("s");
-    box("Memo4")->setPlainText("e");
+    box("Memo3")->setPlainText(u"s"_s);
+    box("Memo4")->setPlainText(u"e"_s);
     click("MButton4");
     QCOMPARE(list("ListBox3")->count(), 0);
     QCOMPARE(strip("Panel9"), strip("ChanelPanel"));
 }
 
 void TestRuleEditor::textsTheCodePageLacksAreRefused() {
-    addNormal("a", "b");
-    addNormal(QStringLiteral("smile \U0001F600"), "x");
-    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    addNormal(u"a"_s, u"b"_s);
+    addNormal(QStringLiteral("smile \U0001F600"), u"x"_s);
+    QCOMPARE(rows("ListBox1"), QStringList{u"a"_s});
     const QString refused = strip("ChanelPanel");
     QVERIFY(!refused.isEmpty() && refused != QStringLiteral("------"));
     clickRow("ListBox1", 0);
     box("Memo2")->setPlainText(QStringLiteral("\u0E01"));
     click("MButton1");
-    QCOMPARE(rows("ListBox2"), QStringList{"b"});
+    QCOMPARE(rows("ListBox2"), QStringList{u"b"_s});
     // Everything GBK has is accepted, CJK and full-width forms included.
     addNormal(QStringLiteral("全角，"), QStringLiteral("半角,"));
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", QStringLiteral("全角，")}));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, QStringLiteral("全角，")}));
     QCOMPARE(QByteArray::fromStdString(m_dialog->ruleSet(TMutilReplaceConfig::NormalTab).row(1)[0]),
              QByteArray("\xC8\xAB\xBD\xC7\xA3\xAC"));
 }
 
 void TestRuleEditor::deleteMovesTheSelection() {
     for (const char* find : {"a", "b", "c", "d"}) {
-        addNormal(find, "r");
+        addNormal(QString::fromLatin1(find), u"r"_s);
     }
     clickRow("ListBox1", 1);
     click("MButton3");
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", "c", "d"}));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
     QCOMPARE(rows("ListBox2").size(), 3);
     QCOMPARE(list("ListBox1")->currentRow(), 1);
     QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("c"));
 
     clickRow("ListBox1", 2);
     click("MButton3");
-    QCOMPARE(rows("ListBox1"), (QStringList{"a", "c"}));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, u"c"_s}));
     QCOMPARE(list("ListBox2")->currentRow(), 1);
     QCOMPARE(box("Memo1")->toPlainText(), QStringLiteral("c"));
 
@@ -291,38 +292,38 @@ void TestRuleEditor::deleteMovesTheSelection() {
 
 void TestRuleEditor::featureAdditionsAndModifications() {
     tabs()->setCurrentIndex(1);
-    addFeature("<a", ">", "");
-    addFeature("<a", "/>", "x");
+    addFeature(u"<a"_s, u">"_s, u""_s);
+    addFeature(u"<a"_s, u"/>"_s, u"x"_s);
     QCOMPARE(strip("Panel9"), QString());
-    addFeature("<a", ">", "y");
+    addFeature(u"<a"_s, u">"_s, u"y"_s);
     QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串已存在，不可重复"));
-    addFeature("<b", "", "y");
+    addFeature(u"<b"_s, u""_s, u"y"_s);
     QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串不可为空"));
-    addFeature("", "e", "y");
+    addFeature(u""_s, u"e"_s, u"y"_s);
     QCOMPARE(strip("Panel9"), QStringLiteral("特征字符串不可为空"));
     // Start equal to end, and a replacement equal to a feature string, are accepted.
-    addFeature("|", "|", "|");
+    addFeature(u"|"_s, u"|"_s, u"|"_s);
     QCOMPARE(strip("Panel9"), QString());
-    QCOMPARE(rows("ListBox3"), (QStringList{"<a", "<a", "|"}));
-    QCOMPARE(rows("ListBox4"), (QStringList{">", "/>", "|"}));
-    QCOMPARE(rows("ListBox5"), (QStringList{"", "x", "|"}));
+    QCOMPARE(rows("ListBox3"), (QStringList{u"<a"_s, u"<a"_s, u"|"_s}));
+    QCOMPARE(rows("ListBox4"), (QStringList{u">"_s, u"/>"_s, u"|"_s}));
+    QCOMPARE(rows("ListBox5"), (QStringList{u""_s, u"x"_s, u"|"_s}));
     QCOMPARE(list("ListBox5")->currentRow(), 2);
 
     clickRow("ListBox4", 0);
     QCOMPARE(list("ListBox3")->currentRow(), 0);
     QCOMPARE(box("Memo4")->toPlainText(), QStringLiteral(">"));
-    box("Memo4")->setPlainText("/>");
+    box("Memo4")->setPlainText(u"/>"_s);
     click("MButton4");
     QCOMPARE(strip("Panel9"), QStringLiteral("修改后的特征字符串不能和已存在的相同"));
-    QCOMPARE(rows("ListBox4"), (QStringList{">", "/>", "|"}));
-    box("Memo4")->setPlainText(">");
-    box("Memo5")->setPlainText("gone");
+    QCOMPARE(rows("ListBox4"), (QStringList{u">"_s, u"/>"_s, u"|"_s}));
+    box("Memo4")->setPlainText(u">"_s);
+    box("Memo5")->setPlainText(u"gone"_s);
     click("MButton4");
-    QCOMPARE(rows("ListBox5"), (QStringList{"gone", "x", "|"}));
+    QCOMPARE(rows("ListBox5"), (QStringList{u"gone"_s, u"x"_s, u"|"_s}));
     QCOMPARE(strip("Panel9"), QStringLiteral("修改后的特征字符串不能和已存在的相同"));
 
     click("MButton6");
-    QCOMPARE(rows("ListBox3"), (QStringList{"<a", "|"}));
+    QCOMPARE(rows("ListBox3"), (QStringList{u"<a"_s, u"|"_s}));
     QCOMPARE(rows("ListBox4").size(), 2);
     QCOMPARE(rows("ListBox5").size(), 2);
     QCOMPARE(box("Memo4")->toPlainText(), QStringLiteral("/>"));
@@ -333,12 +334,12 @@ void TestRuleEditor::featureAdditionsAndModifications() {
 
 void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
     box("Memo1")->setFocus();
-    QTest::keyClicks(box("Memo1"), "first");
+    QTest::keyClicks(box("Memo1"), u"first"_s);
     QTest::keyClick(box("Memo1"), Qt::Key_Return);
-    QTest::keyClicks(box("Memo1"), "second");
+    QTest::keyClicks(box("Memo1"), u"second"_s);
     box("Memo2")->setPlainText(QStringLiteral("中文\n\n"));
     click("MButton2");
-    addNormal("other", "x");
+    addNormal(u"other"_s, u"x"_s);
 
     QCOMPARE(list("ListBox1")->item(0)->text(), QStringLiteral("first↵second"));
     QCOMPARE(list("ListBox2")->item(0)->text(), QStringLiteral("中文↵↵"));
@@ -347,153 +348,153 @@ void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
     QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
 
     // Stored with CR LF and in GBK, and read back the same.
-    m_platform->saveFileAnswers.push_back(path("lines.nrr"));
+    m_platform->saveFileAnswers.push_back(path(u"lines.nrr"_s));
     trigger("MToolButton15");
-    QCOMPARE(ReadFileBytes(path("lines.nrr")), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
-                                                          "6F74686572;78\r\n"));
+    QCOMPARE(ReadFileBytes(path(u"lines.nrr"_s)), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
+                                                             "6F74686572;78\r\n"));
     trigger("MToolButton4");
-    QVERIFY(m_dialog->LoadRuleFile(path("lines.nrr")));
-    QCOMPARE(rows("ListBox1"), (QStringList{"first↵second", "other"}));
+    QVERIFY(m_dialog->LoadRuleFile(path(u"lines.nrr"_s)));
+    QCOMPARE(rows("ListBox1"), (QStringList{u"first↵second"_s, u"other"_s}));
     QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
     const auto& set = m_dialog->ruleSet(TMutilReplaceConfig::NormalTab);
     QCOMPARE(QByteArray::fromStdString(set.row(0)[0]), QByteArray("first\r\nsecond"));
 }
 
 void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
-    addNormal("keep", "me");
-    addNormal("keep", "again");
-    WriteFileBytes(path("set.crr"), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path("set.crr")));
+    addNormal(u"keep"_s, u"me"_s);
+    addNormal(u"keep"_s, u"again"_s);
+    WriteFileBytes(path(u"set.crr"_s), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"set.crr"_s)));
     QCOMPARE(tabs()->currentIndex(), 1);
     // The two-field line is skipped; row 0 fills the boxes.
-    QCOMPARE(rows("ListBox3"), (QStringList{"a", "f"}));
-    QCOMPARE(rows("ListBox5"), (QStringList{"c", ""}));
+    QCOMPARE(rows("ListBox3"), (QStringList{u"a"_s, u"f"_s}));
+    QCOMPARE(rows("ListBox5"), (QStringList{u"c"_s, u""_s}));
     QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
     QCOMPARE(list("ListBox4")->currentRow(), 0);
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path("set.crr"));
-    QCOMPARE(rows("ListBox1"), QStringList{"keep"});
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path(u"set.crr"_s));
+    QCOMPARE(rows("ListBox1"), QStringList{u"keep"_s});
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("被替换字符串已存在，不可重复"));
     QCOMPARE(strip("Panel9"), QStringLiteral("------"));
 
     // An empty file empties the lists and leaves the boxes alone.
-    WriteFileBytes(path("empty.crr"), "");
-    QVERIFY(m_dialog->LoadRuleFile(path("empty.crr")));
+    WriteFileBytes(path(u"empty.crr"_s), "");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"empty.crr"_s)));
     QCOMPARE(list("ListBox3")->count(), 0);
     QCOMPARE(list("ListBox5")->count(), 0);
     QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
 
     // Loading a normal set goes back to the first tab.
-    WriteFileBytes(path("n.nrr"), "78;79;7A\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path("n.nrr")));
+    WriteFileBytes(path(u"n.nrr"_s), "78;79;7A\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"n.nrr"_s)));
     QCOMPARE(tabs()->currentIndex(), 0);
-    QCOMPARE(rows("ListBox1"), QStringList{"x"});
-    QCOMPARE(rows("ListBox2"), QStringList{"y"});
+    QCOMPARE(rows("ListBox1"), QStringList{u"x"_s});
+    QCOMPARE(rows("ListBox2"), QStringList{u"y"_s});
 }
 
 void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
-    addNormal("a", "b");
-    WriteFileBytes(path("notes.txt"), "61;62\r\n");
-    WriteFileBytes(path("rules.NRR"), "61;62\r\n");
+    addNormal(u"a"_s, u"b"_s);
+    WriteFileBytes(path(u"notes.txt"_s), "61;62\r\n");
+    WriteFileBytes(path(u"rules.NRR"_s), "61;62\r\n");
     QVERIFY(m_dialog->LoadRuleFile(QString()));
-    QVERIFY(m_dialog->LoadRuleFile("   "));
-    QVERIFY(m_dialog->LoadRuleFile(path("notes.txt")));
-    QVERIFY(m_dialog->LoadRuleFile(path("rules.NRR")));
-    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    QVERIFY(m_dialog->LoadRuleFile(u"   "_s));
+    QVERIFY(m_dialog->LoadRuleFile(path(u"notes.txt"_s)));
+    QVERIFY(m_dialog->LoadRuleFile(path(u"rules.NRR"_s)));
+    QCOMPARE(rows("ListBox1"), QStringList{u"a"_s});
     QVERIFY(m_platform->calls.isEmpty());
 
-    WriteFileBytes(path("known.crr"), "61;62;63\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path("known.crr")));
+    WriteFileBytes(path(u"known.crr"_s), "61;62;63\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"known.crr"_s)));
     tabs()->setCurrentIndex(0);
-    QVERIFY(!m_dialog->LoadRuleFile(path("missing.crr")));
+    QVERIFY(!m_dialog->LoadRuleFile(path(u"missing.crr"_s)));
     QCOMPARE(m_platform->messages().size(), qsizetype{1});
-    QVERIFY(m_platform->calls.back().text.contains(path("missing.crr")));
+    QVERIFY(m_platform->calls.back().text.contains(path(u"missing.crr"_s)));
     QCOMPARE(m_platform->calls.back().detail, QStringLiteral("error"));
     // The switch happened; rows and the file name stayed.
     QCOMPARE(tabs()->currentIndex(), 1);
-    QCOMPARE(rows("ListBox3"), QStringList{"a"});
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path("known.crr"));
+    QCOMPARE(rows("ListBox3"), QStringList{u"a"_s});
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::FeatureTab), path(u"known.crr"_s));
 }
 
 void TestRuleEditor::loadThroughTheOpenDialog() {
-    WriteFileBytes(ruleFolder() + "picked.nrr", "6162;63\r\n");
+    WriteFileBytes(ruleFolder() + u"picked.nrr"_s, "6162;63\r\n");
     m_platform->openFileAnswers.push_back(QString()); // cancelled
     trigger("MToolButton1");
     QCOMPARE(list("ListBox1")->count(), 0);
-    m_platform->openFileAnswers.push_back(ruleFolder() + "picked.nrr");
+    m_platform->openFileAnswers.push_back(ruleFolder() + u"picked.nrr"_s);
     trigger("MToolButton1");
-    QCOMPARE(rows("ListBox1"), QStringList{"ab"});
-    QCOMPARE(m_platform->callsOf("openFile").size(), qsizetype{2});
+    QCOMPARE(rows("ListBox1"), QStringList{u"ab"_s});
+    QCOMPARE(m_platform->callsOf(u"openFile"_s).size(), qsizetype{2});
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
     QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), ruleFolder() + "picked.nrr");
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), ruleFolder() + u"picked.nrr"_s);
 }
 
 void TestRuleEditor::saveAsksOnceThenWritesSilently() {
     // An empty set asks for a name too and writes an empty file.
     m_platform->saveFileAnswers.push_back(QString());
     trigger("MToolButton15");
-    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{1});
+    QCOMPARE(m_platform->callsOf(u"saveFile"_s).size(), qsizetype{1});
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
 
-    m_platform->saveFileAnswers.push_back(path("abc"));
+    m_platform->saveFileAnswers.push_back(path(u"abc"_s));
     trigger("MToolButton15");
-    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
+    QCOMPARE(m_platform->callsOf(u"saveFile"_s).size(), qsizetype{2});
     QCOMPARE(m_platform->calls.back().text, ruleFolder());
     QCOMPARE(m_platform->calls.back().detail, kNormalFilter);
     // A name without an extension gets the tab's, so the chooser lists the set.
-    QCOMPARE(ReadFileBytes(path("abc.nrr")), QByteArray(""));
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
+    QCOMPARE(ReadFileBytes(path(u"abc.nrr"_s)), QByteArray(""));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path(u"abc.nrr"_s));
 
-    addNormal("ab", "c");
-    addNormal("x\ny", "");
+    addNormal(u"ab"_s, u"c"_s);
+    addNormal(u"x\ny"_s, u""_s);
     trigger("MToolButton15");
-    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
-    QCOMPARE(ReadFileBytes(path("abc.nrr")), QByteArray("6162;63\r\n780D0A79;\r\n"));
+    QCOMPARE(m_platform->callsOf(u"saveFile"_s).size(), qsizetype{2});
+    QCOMPARE(ReadFileBytes(path(u"abc.nrr"_s)), QByteArray("6162;63\r\n780D0A79;\r\n"));
 
     // The feature tab has its own name and asks for it with its own filter.
     tabs()->setCurrentIndex(1);
-    addFeature("a", "b", "");
-    m_platform->saveFileAnswers.push_back(ruleFolder() + "f.crr");
+    addFeature(u"a"_s, u"b"_s, u""_s);
+    m_platform->saveFileAnswers.push_back(ruleFolder() + u"f.crr"_s);
     trigger("MToolButton15");
     QCOMPARE(m_platform->calls.back().detail, kFeatureFilter);
-    QCOMPARE(ReadFileBytes(ruleFolder() + "f.crr"), QByteArray("61;62;\r\n"));
+    QCOMPARE(ReadFileBytes(ruleFolder() + u"f.crr"_s), QByteArray("61;62;\r\n"));
     // Saved into the rule folder, the set is what the main window's chooser offers.
     QCOMPARE(norvik::rules::ListRuleSets(ruleFolder().toStdString(), norvik::rules::ReplaceMode::Feature),
              std::vector<std::string>{"f"});
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("abc.nrr"));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path(u"abc.nrr"_s));
 }
 
 void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
-    addNormal("a", "b");
-    const QString unwritable = path("no-such-folder/set.nrr");
+    addNormal(u"a"_s, u"b"_s);
+    const QString unwritable = path(u"no-such-folder/set.nrr"_s);
     m_platform->saveFileAnswers.push_back(unwritable);
     trigger("MToolButton15");
     QCOMPARE(m_platform->messages().size(), qsizetype{1});
     QVERIFY(m_platform->calls.back().text.contains(unwritable));
-    QCOMPARE(rows("ListBox1"), QStringList{"a"});
+    QCOMPARE(rows("ListBox1"), QStringList{u"a"_s});
     // The name was not taken, so the next save asks again.
-    m_platform->saveFileAnswers.push_back(path("set.nrr"));
+    m_platform->saveFileAnswers.push_back(path(u"set.nrr"_s));
     trigger("MToolButton15");
-    QCOMPARE(m_platform->callsOf("saveFile").size(), qsizetype{2});
-    QCOMPARE(ReadFileBytes(path("set.nrr")), QByteArray("61;62\r\n"));
+    QCOMPARE(m_platform->callsOf(u"saveFile"_s).size(), qsizetype{2});
+    QCOMPARE(ReadFileBytes(path(u"set.nrr"_s)), QByteArray("61;62\r\n"));
 
     // A loaded file that has become unwritable keeps its name and the rows.
-    QVERIFY(QDir(m_dir->path()).mkdir("gone"));
-    WriteFileBytes(path("gone/x.nrr"), "61;62\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path("gone/x.nrr")));
-    QVERIFY(QDir(path("gone")).removeRecursively());
+    QVERIFY(QDir(m_dir->path()).mkdir(u"gone"_s));
+    WriteFileBytes(path(u"gone/x.nrr"_s), "61;62\r\n");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"gone/x.nrr"_s)));
+    QVERIFY(QDir(path(u"gone"_s)).removeRecursively());
     trigger("MToolButton15");
     QCOMPARE(m_platform->messages().size(), qsizetype{2});
-    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path("gone/x.nrr"));
+    QCOMPARE(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab), path(u"gone/x.nrr"_s));
 }
 
 void TestRuleEditor::newRulesClearsTheCurrentTabOnly() {
-    addNormal("a", "b");
-    addNormal("a", "b");
-    m_platform->saveFileAnswers.push_back(path("n.nrr"));
+    addNormal(u"a"_s, u"b"_s);
+    addNormal(u"a"_s, u"b"_s);
+    m_platform->saveFileAnswers.push_back(path(u"n.nrr"_s));
     trigger("MToolButton15");
     tabs()->setCurrentIndex(1);
-    addFeature("s", "e", "r");
+    addFeature(u"s"_s, u"e"_s, u"r"_s);
     tabs()->setCurrentIndex(0);
     trigger("MToolButton4");
     QCOMPARE(list("ListBox1")->count(), 0);
@@ -502,7 +503,7 @@ void TestRuleEditor::newRulesClearsTheCurrentTabOnly() {
     QVERIFY(box("Memo2")->toPlainText().isEmpty());
     QCOMPARE(strip("ChanelPanel"), QStringLiteral("------"));
     QVERIFY(m_dialog->currentFileName(TMutilReplaceConfig::NormalTab).isEmpty());
-    QCOMPARE(rows("ListBox3"), QStringList{"s"});
+    QCOMPARE(rows("ListBox3"), QStringList{u"s"_s});
     QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("s"));
 }
 
@@ -511,8 +512,8 @@ void TestRuleEditor::filtersFollowTheTab() {
     tabs()->setCurrentIndex(1);
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
     tabs()->setCurrentIndex(0);
-    WriteFileBytes(path("s.crr"), "");
-    QVERIFY(m_dialog->LoadRuleFile(path("s.crr")));
+    WriteFileBytes(path(u"s.crr"_s), "");
+    QVERIFY(m_dialog->LoadRuleFile(path(u"s.crr"_s)));
     // Whatever switched the tab, the dialogs offer the sets of the tab in front.
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
 }
@@ -548,10 +549,11 @@ void TestRuleEditor::toolbarCloseHelpAndConfigure() {
     const qsizetype callsBefore = m_platform->calls.size();
     trigger("MToolButton3"); // no help document in the folder: nothing opens
     QCOMPARE(m_platform->calls.size(), callsBefore);
-    WriteFileBytes(path("NVK.html"), "<html></html>");
+    WriteFileBytes(path(u"NVK.html"_s), "<html></html>");
     trigger("MToolButton3");
     QCOMPARE(m_platform->calls.back().kind, QStringLiteral("openUrl"));
-    QCOMPARE(m_platform->calls.back().text, QUrl::fromLocalFile(m_dir->path() + "/NVK.html").toString() + "#editor");
+    QCOMPARE(m_platform->calls.back().text,
+             QUrl::fromLocalFile(m_dir->path() + u"/NVK.html"_s).toString() + u"#editor"_s);
 
     trigger("MToolButton14"); // no configuration dialog given: nothing happens
     QDialog configure;
@@ -564,11 +566,11 @@ void TestRuleEditor::toolbarCloseHelpAndConfigure() {
     trigger("MToolButton14");
     QVERIFY(shown);
 
-    addNormal("kept", "x");
+    addNormal(u"kept"_s, u"x"_s);
     trigger("MToolButton2");
     QVERIFY(!m_dialog->isVisible());
     m_dialog->show();
-    QCOMPARE(rows("ListBox1"), QStringList{"kept"});
+    QCOMPARE(rows("ListBox1"), QStringList{u"kept"_s});
 }
 
 QTEST_MAIN(TestRuleEditor)

@@ -18,16 +18,18 @@
 #include "settings/SettingsKeys.h"
 #include "settings/ui/LanguageMenu.h"
 #include "settings/ui/TConfigure.h"
-#include "support/ProgramWindows.h"
+#include "support/WindowFixture.h"
 #include "ui/PathListView.h"
 #include "ui/PathText.h"
 
 using norvik::settings::ReplaceMode;
-using norvik::test::PathBytesOf;
 using norvik::test::ProgramWindows;
-using norvik::test::ShippedFolders;
+using norvik::test::ReadFileBytes;
 using norvik::test::StoredValue;
 using norvik::test::StoreValue;
+using norvik::test::TestFolders;
+using norvik::test::WindowFixture;
+using norvik::test::WriteFileBytes;
 using norvik::ui::TargetEntry;
 
 namespace {
@@ -55,7 +57,7 @@ std::string Hex(const std::string& text) {
 }
 
 // Every key's stored value, or the reason it cannot be read.
-QStringList StoredValues(const ShippedFolders& folders) {
+QStringList StoredValues(const TestFolders& folders) {
     QStringList values;
     for (const auto& key : norvik::settings::keys::kAllKeys) {
         try {
@@ -85,11 +87,11 @@ private slots:
 };
 
 void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
-    ShippedFolders folders;
-    const std::string folderWithMarks = folders.dir(QStringLiteral("a;b c"));
-    const std::string chineseFolder = folders.dir(QStringLiteral("目录 二"));
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
+    const std::string folderWithMarks = folders.dir(QStringLiteral("a;b c")) + "/";
+    const std::string chineseFolder = folders.dir(QStringLiteral("目录 二")) + "/";
     const std::string file = folders.file(QStringLiteral("f;1 .txt"));
-    const std::string output = folders.dir(QStringLiteral("out"));
+    const std::string output = folders.dir(QStringLiteral("out")) + "/";
     const QString threeLines = QStringLiteral("第一行\nline two\n第三行\n");
     QString chosenRuleSet;
     {
@@ -120,7 +122,7 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         p.configure->FillFileTypes("*.txt;*.md;*.log");
         QVERIFY(p.configure->TickFileTypes("*.md;*.log"));
         DialogPart<QRadioButton>(p, "RadioButton2")->setChecked(true);
-        p.platform.folderAnswers = {folders.files.filePath(QStringLiteral("out"))};
+        p.platform.folderAnswers = {folders.data.filePath(QStringLiteral("out"))};
         p.configure->SpeedButton1Click();
         DialogPart<QCheckBox>(p, "CheckBox1")->setChecked(false);
         DialogPart<QCheckBox>(p, "CheckBox2")->setChecked(true);
@@ -147,8 +149,8 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
                                                           "\xB5\xDA\xC8\xFD\xD0\xD0\r\n"));
     QCOMPARE(folders.stored("ReplaceType"), std::string("2"));
     QCOMPARE(folders.stored("RepacleRulesFile"),
-             folders.exeBytes() + "MultiRules/" + PathBytesOf(chosenRuleSet) + ".crr");
-    QVERIFY(folders.read(folders.settingsFile()).contains("<!-- Norvik settings."));
+             folders.exeBytes() + "MultiRules/" + norvik::test::Bytes(chosenRuleSet) + ".crr");
+    QVERIFY(ReadFileBytes(folders.settingsFile()).contains("<!-- Norvik settings."));
 
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
@@ -193,7 +195,7 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
 }
 
 void SettingsBindingTest::shippedSettingsGiveTheBuiltInState() {
-    ShippedFolders folders;
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
     QVERIFY(p.platform.messages().isEmpty());
@@ -219,8 +221,8 @@ void SettingsBindingTest::shippedSettingsGiveTheBuiltInState() {
 }
 
 void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
-    ShippedFolders folders;
-    const std::string target = folders.dir(QStringLiteral("t"));
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
+    const std::string target = folders.dir(QStringLiteral("t")) + "/";
     folders.store("Target", Hex(target) + ";1");
     folders.store("BackUp", "0");
     folders.store("Case_Sensitive", "2");
@@ -272,13 +274,13 @@ void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
 void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
     struct Case {
         const char* name;
-        std::function<void(const ShippedFolders&, const std::string&)> spoil;
+        std::function<void(const TestFolders&, const std::string&)> spoil;
         QString message;
         std::function<void(const ProgramWindows&, const std::string&)> check;
     };
     const std::vector<Case> cases{
         {"odd target count",
-         [](const ShippedFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";1;" + Hex(t + "x")); },
+         [](const TestFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";1;" + Hex(t + "x")); },
          QStringLiteral("List index out of bounds (3)"),
          [](const ProgramWindows& p, const std::string& t) {
              // The entry whose flag is missing is added, unticked; the next key is not read.
@@ -287,24 +289,24 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
              QVERIFY(Box(p, &Widgets::backupCheck));
          }},
         {"target flag not a number",
-         [](const ShippedFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
+         [](const TestFolders& f, const std::string& t) { f.store("Target", Hex(t) + ";on"); },
          QStringLiteral("'on' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string& t) {
              const std::vector<TargetEntry> expected{{t, false}};
              QVERIFY(p.form->targets().Entries() == expected);
          }},
-        {"empty mode number", [](const ShippedFolders& f, const std::string&) { f.store("ReplaceType", ""); },
+        {"empty mode number", [](const TestFolders& f, const std::string&) { f.store("ReplaceType", ""); },
          QStringLiteral("'' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string&) {
              QVERIFY(!Box(p, &Widgets::backupCheck)); // read before the mode
              QCOMPARE(Memo(p, &Widgets::findText), QString());
          }},
         {"memo with an element inside",
-         [](const ShippedFolders& f, const std::string&) {
+         [](const TestFolders& f, const std::string&) {
              f.store("CharacterReplaceMemo1", "6162");
-             QByteArray bytes = f.read(f.settingsFile());
+             QByteArray bytes = ReadFileBytes(f.settingsFile());
              bytes.replace(">6162</CharacterReplaceMemo1>", "><b>6162</b></CharacterReplaceMemo1>");
-             f.write(f.settingsFile(), bytes);
+             WriteFileBytes(f.settingsFile(), bytes);
          },
          QStringLiteral("Element does not contain a single text node"),
          [](const ProgramWindows& p, const std::string&) {
@@ -314,8 +316,8 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
          }},
     };
     for (const Case& c : cases) {
-        ShippedFolders folders;
-        const std::string target = folders.dir(QStringLiteral("t"));
+        WindowFixture folders{WindowFixture::ShippedFolders{}};
+        const std::string target = folders.dir(QStringLiteral("t")) + "/";
         folders.store("BackUp", "0");
         folders.store("NormalReplaceMemo1", Hex("ab"));
         c.spoil(folders, target);
@@ -343,9 +345,9 @@ void SettingsBindingTest::missingAndUnparsableSettingsFileEndTheProgram() {
         QVERIFY(!QFile::exists(exe.filePath(QStringLiteral("NVK.xml"))));
     }
     {
-        ShippedFolders folders;
+        WindowFixture folders{WindowFixture::ShippedFolders{}};
         const QByteArray broken("<?xml version=\"1.0\"?>\n<Norvik><Options><BackUp>1</Options></Norvik>\n");
-        folders.write(folders.settingsFile(), broken);
+        WriteFileBytes(folders.settingsFile(), broken);
         ProgramWindows p(folders.exe.path());
         QVERIFY(!p.open());
         const QStringList messages = p.platform.messages();
@@ -354,12 +356,12 @@ void SettingsBindingTest::missingAndUnparsableSettingsFileEndTheProgram() {
         QVERIFY(!messages[1].isEmpty());
         QVERIFY(messages[1] != messages[0]);
         p.form->FormClose();
-        QCOMPARE(folders.read(folders.settingsFile()), broken);
+        QCOMPARE(ReadFileBytes(folders.settingsFile()), broken);
     }
 }
 
 void SettingsBindingTest::ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff() {
-    ShippedFolders folders;
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
     const std::string storedElsewhere = "/no/such/folder/MultiRules/删除C块注释.crr";
     folders.store("MutilReplace", "1");
     folders.store("ReplaceType", "2");
@@ -416,10 +418,10 @@ void SettingsBindingTest::outputFolderModeNeedsAFolderThatCanBeHad() {
         {"empty", QString(), false},
     };
     for (const Case& c : cases) {
-        ShippedFolders folders;
+        WindowFixture folders{WindowFixture::ShippedFolders{}};
         (void)folders.dir(QStringLiteral("out"));
         const std::string stored =
-            c.folder.isEmpty() ? std::string() : PathBytesOf(folders.files.filePath(c.folder)) + "/";
+            c.folder.isEmpty() ? std::string() : norvik::test::Bytes(folders.data.filePath(c.folder)) + "/";
         folders.store("itsSelf", "1");
         folders.store("OutPutDir", stored);
         ProgramWindows p(folders.exe.path());
@@ -435,7 +437,7 @@ void SettingsBindingTest::outputFolderModeNeedsAFolderThatCanBeHad() {
 }
 
 void SettingsBindingTest::nothingIsWrittenWhenTheFileWasDeleted() {
-    ShippedFolders folders;
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
     ProgramWindows p(folders.exe.path());
     QVERIFY(p.start());
     p.form->widgets().findText->setPlainText(QStringLiteral("lost"));
@@ -446,7 +448,7 @@ void SettingsBindingTest::nothingIsWrittenWhenTheFileWasDeleted() {
 }
 
 void SettingsBindingTest::secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst() {
-    ShippedFolders folders;
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
     {
         ProgramWindows first(folders.exe.path());
         QVERIFY(first.start());

@@ -1,7 +1,9 @@
 #pragma once
-// The one fixture of the window tests: a real main window over a scripted desktop in a fresh
-// executable folder (its rule folder made), with a second folder for the files a test works on, and
-// byte-exact file helpers. The configuration dialog is made and attached when a test needs it.
+// The one fixture of the window tests. Its folders: an executable folder of the test's own, holding
+// an empty rule folder or the shipped resources, and a data folder for the files a test works on.
+// Its windows, over a scripted desktop: the main window (with the configuration dialog when asked),
+// made as the program makes it. A test of starts and restarts takes the folders alone and makes the
+// program's windows over them with ProgramWindows, once, again (a restart) or twice at once.
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job/ui/JobController.h"
@@ -19,20 +22,26 @@
 #include "support/ScriptedPlatform.h"
 #include "ui/PathListView.h"
 
+namespace norvik::ui {
+class TMutilReplaceConfig;
+class Tabout_form;
+} // namespace norvik::ui
+
 namespace norvik::test {
 
-inline void WriteFileBytes(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-}
+/// Whole files, byte for byte; a file that cannot be read reads as "<missing>".
+void WriteFileBytes(const QString& path, const QByteArray& bytes);
+[[nodiscard]] QByteArray ReadFileBytes(const QString& path);
 
-inline QByteArray ReadFileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+/// The file system bytes of a path.
+[[nodiscard]] std::string Bytes(const QString& path);
+
+/// The value of a key in a settings (or pack) file, and a way to change one in place.
+[[nodiscard]] std::string StoredValue(const QString& file, std::string_view key);
+bool StoreValue(const QString& file, std::string_view key, std::string_view value);
+
+/// Copies NVK.xml, lang/ and MultiReplace/ of the source tree's resources into `folder`.
+bool CopyShippedResources(const QString& folder);
 
 inline QStringList ListTexts(const ui::PathListView& list) {
     QStringList texts;
@@ -42,40 +51,39 @@ inline QStringList ListTexts(const ui::PathListView& list) {
     return texts;
 }
 
-/// The file system bytes of a path.
-inline std::string Bytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+/// The windows of the program over an executable folder, each with its own scripted desktop: the
+/// main window alone, with the configuration dialog attached, or all four made and wired in the
+/// program's order. Nothing is read from the folder until open() or start().
+class ProgramWindows {
+public:
+    enum class Kind { None, MainWindow, MainWindowAndDialog, Program };
+    /// `exeFolder` without its trailing '/'.
+    explicit ProgramWindows(const QString& exeFolder, Kind kind = Kind::Program);
+    ~ProgramWindows();
+    ProgramWindows(const ProgramWindows&) = delete;
+    ProgramWindows& operator=(const ProgramWindows&) = delete;
 
-struct WindowFixture {
-    enum class Dialog : bool { None, Attached };
+    /// Opens the settings file as the program does right after creating the configuration dialog.
+    bool open();
+    /// Opens the settings file and shows the main window, which loads the settings and the language.
+    bool start();
+    /// Closes the main window as its close button does; true when it closed.
+    bool close();
 
-    QTemporaryDir exe;
-    QTemporaryDir data;
     ScriptedPlatform platform;
     std::unique_ptr<ui::TMainForm> form;
-    std::unique_ptr<ui::TConfigure> configure; ///< only with Dialog::Attached
+    std::unique_ptr<ui::TConfigure> configure;
+    ui::TMutilReplaceConfig* ruleEditor = nullptr; ///< owned by the main window
+    std::unique_ptr<ui::Tabout_form> about;
+};
 
-    explicit WindowFixture(Dialog dialog = Dialog::None) {
-        QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
-        form = std::make_unique<ui::TMainForm>(platform, settings::AppFolders::Portable(Bytes(exe.path()) + "/"));
-        // Tests act at a chosen file, so every report of the engine pumps the events.
-        form->job().setPumpInterval(std::chrono::milliseconds(0));
-        if (dialog == Dialog::Attached) {
-            configure = std::make_unique<ui::TConfigure>(platform, *form);
-            form->setConfigure(configure.get());
-        }
-    }
-    ~WindowFixture() {
-        // The dialog refers to the window.
-        configure.reset();
-        form.reset();
-    }
-    WindowFixture(const WindowFixture&) = delete;
-    WindowFixture& operator=(const WindowFixture&) = delete;
+/// The folders of a window test.
+struct TestFolders {
+    enum class Resources { RuleFolder, Shipped };
+    QTemporaryDir exe;
+    QTemporaryDir data;
 
-    [[nodiscard]] const ui::MainFormWidgets& w() const { return form->widgets(); }
-    [[nodiscard]] std::vector<ui::TargetEntry> targets() const { return form->targets().Entries(); }
+    explicit TestFolders(Resources resources);
 
     /// A path inside the data folder.
     [[nodiscard]] QString path(const QString& name) const { return data.filePath(name); }
@@ -91,6 +99,32 @@ struct WindowFixture {
         write(name, {});
         return Bytes(path(name));
     }
+
+    /// The executable folder's bytes, ending with '/'.
+    [[nodiscard]] std::string exeBytes() const { return Bytes(exe.path()) + "/"; }
+    [[nodiscard]] QString settingsFile() const { return exe.filePath(QStringLiteral("NVK.xml")); }
+    /// A language pack of the executable folder by its name.
+    [[nodiscard]] QString pack(const QString& name) const {
+        return exe.filePath(QStringLiteral("lang/") + name + QStringLiteral(".xml"));
+    }
+    /// Changes a key of the settings file in place, or reads it.
+    void store(std::string_view key, std::string_view value) const;
+    [[nodiscard]] std::string stored(std::string_view key) const { return StoredValue(settingsFile(), key); }
+};
+
+struct WindowFixture : TestFolders, ProgramWindows {
+    enum class Dialog : bool { None, Attached };
+    /// The folders alone, with the shipped resources: the test makes ProgramWindows over them.
+    struct ShippedFolders {};
+
+    /// The main window over an empty rule folder, with the configuration dialog when asked. Every
+    /// report of the engine pumps the events, so tests act at a chosen file.
+    explicit WindowFixture(Dialog dialog = Dialog::None);
+    explicit WindowFixture(ShippedFolders);
+
+    [[nodiscard]] const ui::MainFormWidgets& w() const { return form->widgets(); }
+    [[nodiscard]] std::vector<ui::TargetEntry> targets() const { return form->targets().Entries(); }
+
     /// Adds a folder of the data folder ("" for the data folder itself) as a ticked target.
     void addFolder(const QString& name = {}) const {
         const QString folder = name.isEmpty() ? data.path() : path(name);

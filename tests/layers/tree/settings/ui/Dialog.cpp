@@ -1,2 +1,3 @@
 #include "settings/ui/Dialog.h"
 #include "main/TMainForm.h"
+#include "rules/ui/TMutilReplaceConfig.h"

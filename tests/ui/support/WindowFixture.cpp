@@ -1,4 +1,4 @@
-#include "support/ProgramWindows.h"
+#include "support/WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,13 +38,26 @@ bool CopyShippedResources(const QString& folder) {
            CopyTree(bin + QStringLiteral("/MultiReplace"), folder + QStringLiteral("/MultiReplace"));
 }
 
-std::string PathBytesOf(const QString& path) {
+void WriteFileBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+QByteArray ReadFileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+std::string Bytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
 std::string StoredValue(const QString& file, std::string_view key) {
     settings::SettingsDocument document;
-    if (!document.LoadFile(PathBytesOf(file)).ok()) {
+    if (!document.LoadFile(Bytes(file)).ok()) {
         return "<not loaded>";
     }
     return document.ReadSetting(key);
@@ -52,65 +65,36 @@ std::string StoredValue(const QString& file, std::string_view key) {
 
 bool StoreValue(const QString& file, std::string_view key, std::string_view value) {
     settings::SettingsDocument document;
-    if (!document.LoadFile(PathBytesOf(file)).ok()) {
+    if (!document.LoadFile(Bytes(file)).ok()) {
         return false;
     }
     document.WriteSetting(key, value);
-    return document.SaveFile(PathBytesOf(file));
+    return document.SaveFile(Bytes(file));
 }
 
-ShippedFolders::ShippedFolders() {
-    if (!CopyShippedResources(exe.path())) {
-        qFatal("cannot copy the shipped resources");
+ProgramWindows::ProgramWindows(const QString& exeFolder, Kind kind) {
+    if (kind == Kind::None) {
+        return;
     }
-}
-
-QString ShippedFolders::pack(const QString& name) const {
-    return exe.filePath(QStringLiteral("lang/") + name + QStringLiteral(".xml"));
-}
-
-std::string ShippedFolders::dir(const QString& name) const {
-    QDir(files.path()).mkpath(name);
-    return PathBytesOf(files.filePath(name)) + "/";
-}
-
-std::string ShippedFolders::file(const QString& name) const {
-    write(files.filePath(name), {});
-    return PathBytesOf(files.filePath(name));
-}
-
-void ShippedFolders::store(std::string_view key, std::string_view value) const {
-    if (!StoreValue(settingsFile(), key, value)) {
-        qFatal("cannot change the settings file");
-    }
-}
-
-void ShippedFolders::write(const QString& path, const QByteArray& bytes) {
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-}
-
-QByteArray ShippedFolders::read(const QString& path) {
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
-
-ProgramWindows::ProgramWindows(const QString& exeFolder) {
-    const std::string folder = PathBytesOf(exeFolder) + "/";
-    const settings::AppFolders folders = settings::AppFolders::Portable(folder);
+    const settings::AppFolders folders = settings::AppFolders::Portable(Bytes(exeFolder) + "/");
     form = std::make_unique<ui::TMainForm>(platform, folders);
+    if (kind == Kind::MainWindow) {
+        return;
+    }
     configure = std::make_unique<ui::TConfigure>(platform, *form);
+    form->setConfigure(configure.get());
+    if (kind == Kind::MainWindowAndDialog) {
+        return;
+    }
     ruleEditor = new ui::TMutilReplaceConfig(platform, folders, form.get());
     about = std::make_unique<ui::Tabout_form>();
-    form->setConfigure(configure.get());
     form->setRuleEditor(ruleEditor);
     ruleEditor->setConfigureDialog(configure.get());
     form->setAboutBox(about.get());
 }
 
 ProgramWindows::~ProgramWindows() {
+    // The dialogs refer to the main window.
     about.reset();
     configure.reset();
     form.reset();
@@ -131,5 +115,28 @@ bool ProgramWindows::start() {
 bool ProgramWindows::close() {
     return form->close();
 }
+
+TestFolders::TestFolders(Resources resources) {
+    const bool made = resources == Resources::Shipped ? CopyShippedResources(exe.path())
+                                                      : QDir(exe.path()).mkpath(QStringLiteral("MultiReplace"));
+    if (!made) {
+        qFatal("cannot prepare the executable folder");
+    }
+}
+
+void TestFolders::store(std::string_view key, std::string_view value) const {
+    if (!StoreValue(settingsFile(), key, value)) {
+        qFatal("cannot change the settings file");
+    }
+}
+
+WindowFixture::WindowFixture(Dialog dialog)
+    : TestFolders(Resources::RuleFolder),
+      ProgramWindows(exe.path(), dialog == Dialog::Attached ? Kind::MainWindowAndDialog : Kind::MainWindow) {
+    form->job().setPumpInterval(std::chrono::milliseconds(0));
+}
+
+WindowFixture::WindowFixture(ShippedFolders)
+    : TestFolders(Resources::Shipped), ProgramWindows(exe.path(), Kind::None) {}
 
 } // namespace norvik::test
