@@ -195,6 +195,9 @@ private:
         auto* box = new QPlainTextEdit(parent);
         box->setObjectName(Name(component));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // Tab moves to the next control, as keyboard users expect; a tab character in a text still
+        // comes through rule files and hex texts.
+        box->setTabChangesFocus(true);
         // Files dropped on a text box are targets, not text: leave the drop to the window.
         box->setAcceptDrops(false);
         part = box;

@@ -235,7 +235,7 @@ bool TMutilReplaceConfig::boxTexts(Tab tab, EditedRuleSet::Row& texts) {
     bool exact = true;
     for (const QPlainTextEdit* box : m_tabs[tab].widgets.fieldBoxes) {
         bool boxExact = true;
-        texts.push_back(WorkingTextOf(box->toPlainText(), &boxExact));
+        texts.push_back(WorkingTextOf(*box, &boxExact));
         exact = exact && boxExact;
     }
     // A character turned into '?' would make the rule find and write question marks instead.

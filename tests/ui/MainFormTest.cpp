@@ -90,6 +90,7 @@ private slots:
     void textBoxesFollowResize();
     void statusPanels();
     void memoTextsUseCrLfAndKeepEveryCharacter();
+    void tabMovesTheFocusFromEveryTextBox();
     void captionsByComponentName();
     void aboutBoxStaysOneAndOkHidesIt();
 };
@@ -658,6 +659,20 @@ void MainFormTest::memoTextsUseCrLfAndKeepEveryCharacter() {
     QCOMPARE(f.form->pickedRuleSet(), QStringLiteral("c"));
     f.form->pickRuleSet(QStringLiteral("C"));
     QVERIFY(f.form->pickedRuleSet().isEmpty());
+}
+
+void MainFormTest::tabMovesTheFocusFromEveryTextBox() {
+    Fixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    for (QPlainTextEdit* box : f.form->findChildren<QPlainTextEdit*>()) {
+        QVERIFY2(box->tabChangesFocus(), qPrintable(box->objectName()));
+    }
+    // A keyboard user gets from 查找内容 to 替换内容, and the find text gains no invisible tab.
+    f.w().findText->setFocus();
+    QTest::keyClick(f.w().findText, Qt::Key_Tab);
+    QVERIFY(f.w().findText->toPlainText().isEmpty());
+    QVERIFY(!f.w().findText->hasFocus());
 }
 
 void MainFormTest::captionsByComponentName() {
