@@ -357,6 +357,8 @@ private:
             jobButton->setMinimumSize(80, 34);
             bottom->addWidget(jobButton, 0, Qt::AlignVCenter);
         }
+        // Pressed while the run is paused (the job sets it; a click alone does not).
+        m_w.pauseButton->setCheckable(true);
         column->addLayout(bottom);
 
         m_window.setCentralWidget(central);

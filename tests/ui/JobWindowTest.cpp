@@ -220,9 +220,18 @@ void JobWindowTest::pauseHoldsTheLoopUntilStop() {
     int pausedAt = 0;
     int writtenDuringPause = -1;
     bool pausedBeforeStop = false;
+    f.w().summaryPanel->setText(QStringLiteral("earlier summary"));
     f.platform.onProcessEvents = [&](int call) {
         if (pausedAt == 0 && w.resultList->count() == 2) {
             pausedAt = call;
+            w.pauseButton->click();
+            // The pause shows: the button stays pressed and the status bar says so; a second press
+            // goes on and gives the panel back, a third pauses again.
+            QVERIFY(w.pauseButton->isChecked());
+            QCOMPARE(f.summary(), QStringLiteral("已暂停,再按暂停继续"));
+            w.pauseButton->click();
+            QVERIFY(!w.pauseButton->isChecked());
+            QCOMPARE(f.summary(), QStringLiteral("earlier summary"));
             w.pauseButton->click();
         } else if (pausedAt != 0 && call == pausedAt + 5) {
             // Five pumps into the pause; No keeps it paused, Yes ends it.
@@ -239,9 +248,11 @@ void JobWindowTest::pauseHoldsTheLoopUntilStop() {
     QCOMPARE(ChangedOnDisk(f), 2);
     QCOMPARE(f.summary(), Summary(1, 10, 2, 2, 0, 0));
     QVERIFY(!f.form->job().engine().flags().paused);
-    // Pause outside a run does nothing.
+    QVERIFY(!w.pauseButton->isChecked()); // the stop ended the pause
+    // Pause outside a run does nothing, and does not look pressed.
     w.pauseButton->click();
     QVERIFY(!f.form->job().engine().flags().paused);
+    QVERIFY(!w.pauseButton->isChecked());
 }
 
 void JobWindowTest::closeQuestionDuringARun() {
@@ -387,7 +398,8 @@ void JobWindowTest::outputFolderInsideATargetIsRefusedWithAMessage() {
 void JobWindowTest::restoreInOutputFolderModeAndOnAnEmptyList() {
     WindowFixture f;
     f.form->ToolButton10Click();
-    QVERIFY(f.platform.calls.isEmpty());
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有可恢复的文件:结果列表是空的")});
+    f.platform.calls.clear();
 
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("a.txt.bak"), "older\r\n");
@@ -528,7 +540,10 @@ void JobWindowTest::previewShowsChangesAndRunsTheTickedFiles() {
     QCOMPARE(shown, (QStringList{f.path(QStringLiteral("a.txt")) + QStringLiteral("    (1处)"),
                                  f.path(QStringLiteral("b.txt")) + QStringLiteral("    (1处)"),
                                  f.path(QStringLiteral("c_locked.txt")) + QStringLiteral("    只读文件")}));
-    // Nothing was written, and the last run's list (what restore works from) stays.
+    // Nothing was written, and the summary says what would be; the last run's list (what restore
+    // works from) stays.
+    QCOMPARE(f.summary(), QStringLiteral("预览(未写入任何文件):替换规则1条,共涉及文件4个,符合替换条件的3个,"
+                                         "将替换2个,预计失败1个,文件不存在0个"));
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nold\r\n"));
     QCOMPARE(ListTexts(*w.resultList), QStringList{QStringLiteral("/previous/run.txt")});
 
@@ -687,6 +702,20 @@ void JobWindowTest::aRunWithNothingToDoKeepsTheUndo() {
     w.listTabs->setCurrentIndex(norvik::ui::kPreviewTab);
     w.startButton->click();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有勾选要替换的文件。")});
+    QCOMPARE(ListTexts(*w.resultList), QStringList{written});
+    // 开始 and 预览 with no rule say why nothing runs, in every mode, and touch nothing.
+    f.platform.calls.clear();
+    f.type(w.findText, QString());
+    w.startButton->click();
+    f.form->N9Click();
+    w.previewButton->click();
+    f.form->N10Click();
+    w.multipleCheck->setChecked(true);
+    w.startButton->click();
+    w.multipleCheck->setChecked(false);
+    QCOMPARE(f.platform.messages(), (QStringList{QStringLiteral("查找内容为空,没有可执行的替换"),
+                                                 QStringLiteral("起始或结束特征字符串为空,没有可执行的替换"),
+                                                 QStringLiteral("没有选择规则集,没有可执行的替换")}));
     QCOMPARE(ListTexts(*w.resultList), QStringList{written});
     // A run over the targets that finds nothing to change keeps the list too.
     w.listTabs->setCurrentIndex(norvik::ui::kTargetsTab);
