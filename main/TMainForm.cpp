@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -255,7 +256,8 @@ void TMainForm::ToolButton17Click() {
 }
 
 void TMainForm::ToolButton9Click() {
-    const QStringList files = m_platform.openFiles(this, QStringLiteral("/"), m_openDialog1Filter);
+    // Where a user's files are; the whole tree is reachable from there.
+    const QStringList files = m_platform.openFiles(this, QDir::homePath(), m_openDialog1Filter);
     if (files.isEmpty()) {
         return;
     }

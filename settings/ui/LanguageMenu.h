@@ -65,6 +65,7 @@ private:
     settings::LanguagePack m_pack; // the language document, reloaded on every application
     QList<QAction*> m_entries;
     std::unique_ptr<QTranslator> m_toolkitTranslator;
+    std::unique_ptr<QTranslator> m_toolkitGaps; ///< asked for what the toolkit translation lacks
     QString m_toolkitLocale;
 };
 
