@@ -14,14 +14,16 @@ if(NOT rc EQUAL 0)
 endif()
 
 # Exactly the expected files: the programs, the shipped resources as in the source tree, and the
-# desktop integration. No test programs, libraries or headers.
-set(expected bin/norvik-cli share/man/man1/norvik-cli.1)
+# desktop integration, the documents Debian expects (man page and changelog gzipped). No test
+# programs, libraries or headers.
+set(expected bin/norvik-cli share/man/man1/norvik-cli.1.gz share/doc/norvik/copyright
+    share/doc/norvik/changelog.gz)
 file(GLOB_RECURSE shipped RELATIVE ${SOURCE_DIR}/resources ${SOURCE_DIR}/resources/*)
 foreach(file ${shipped})
     list(APPEND expected share/norvik/${file})
 endforeach()
 if(WITH_UI)
-    list(APPEND expected bin/norvik share/applications/norvik.desktop share/icons/hicolor/scalable/apps/norvik.svg)
+    list(APPEND expected bin/norvik share/man/man1/norvik.1.gz share/applications/norvik.desktop share/icons/hicolor/scalable/apps/norvik.svg)
     foreach(size 16 24 32 48 64 128 256)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/norvik.png)
     endforeach()
