@@ -618,12 +618,23 @@ void MainFormTest::textBoxesFollowResize() {
         QCOMPARE(w.extractEndText->geometry(), normal.boxes[1]);
         f.form->N10Click();
     }
-    // At the window's smallest the find and replacement boxes keep two lines each.
-    f.form->resize(1, 1);
-    QCoreApplication::processEvents();
-    const int twoLines = w.findText->fontMetrics().lineSpacing() * 2;
-    QVERIFY(w.findText->height() >= twoLines);
-    QVERIFY(w.replacementText->height() >= twoLines);
+    // At the window's smallest the find and replacement boxes keep two lines each and every option
+    // shows its whole caption, also after a pack has made the captions longer (the minimum the
+    // window gives the window manager follows its layout).
+    for (const QString& suffix : {QString(), QStringLiteral(" with a much longer caption")}) {
+        for (QCheckBox* box : w.optionChecks()) {
+            box->setText(box->text() + suffix);
+        }
+        QCoreApplication::processEvents(); // the layout takes the new captions
+        f.form->resize(1, 1);
+        QCoreApplication::processEvents();
+        const int twoLines = w.findText->fontMetrics().lineSpacing() * 2;
+        QVERIFY(w.findText->height() >= twoLines);
+        QVERIFY(w.replacementText->height() >= twoLines);
+        for (QCheckBox* box : w.optionChecks()) {
+            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));
+        }
+    }
 }
 
 void MainFormTest::statusPanels() {
