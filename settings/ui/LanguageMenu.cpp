@@ -219,13 +219,13 @@ void LanguageMenu::buildEntries() {
         entry->setData(QByteArray::fromStdString(name));
         entry->setCheckable(true);
         entry->setChecked(name == current);
-        QObject::connect(entry, &QAction::triggered, menu, [this, entry] { LanguageItemClick(entry); });
+        QObject::connect(entry, &QAction::triggered, menu, [this, entry] { chooseLanguage(entry); });
         menu->addAction(entry);
         m_entries.append(entry);
     }
 }
 
-void LanguageMenu::LanguageItemClick(QAction* entry) {
+void LanguageMenu::chooseLanguage(QAction* entry) {
     for (QAction* other : m_entries) {
         other->setChecked(other == entry);
     }

@@ -39,7 +39,7 @@ public:
 
     /// The shared click handler of the Language menu's entries: the check mark moves to the entry,
     /// the options' language becomes its pack name and that pack is applied.
-    void LanguageItemClick(QAction* entry);
+    void chooseLanguage(QAction* entry);
 
     /// The locale of the toolkit translation in force ("zh_CN"), empty while the toolkit speaks its
     /// own English.

@@ -159,7 +159,7 @@ void JobWindowTest::typedTextsReachTheCoreAsWorkingText() {
     // A box gives its lines joined by "\n"; the core needs CR LF to match across an ANSI file's lines.
     f.type(f.w().findText, QStringLiteral("first\nsecond\n你"));
     f.type(f.w().replacementText, QStringLiteral("one"));
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("one\r\n"));
 
     // A character the code page lacks stops the command before any file is touched or any list changes.
@@ -167,18 +167,18 @@ void JobWindowTest::typedTextsReachTheCoreAsWorkingText() {
     f.type(f.w().findText, QStringLiteral("first"));
     f.type(f.w().replacementText, QStringLiteral("\U0001F600"));
     f.platform.clearRecord();
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.platform.messages(),
              QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText("替换内容"))});
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("first\r\n"));
     QCOMPARE(f.w().resultList->count(), 1);
     QCOMPARE(f.platform.processEventsCount, 0);
     // Texts the mode does not use are not judged.
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     f.type(f.w().featureStartText, QStringLiteral("fi"));
     f.type(f.w().featureEndText, QStringLiteral("st"));
     f.type(f.w().featureReplacementText, QStringLiteral("X"));
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("X\r\n"));
 }
 
@@ -303,7 +303,7 @@ void JobWindowTest::closingWhileCollectingStopsWithoutAQuestion() {
             QVERIFY(f.form->close());
         }
     };
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QVERIFY(closed);
     QVERIFY(!f.form->isVisible());
     QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
@@ -397,7 +397,7 @@ void JobWindowTest::outputFolderInsideATargetIsRefusedWithAMessage() {
 
 void JobWindowTest::restoreInOutputFolderModeAndOnAnEmptyList() {
     WindowFixture f;
-    f.form->ToolButton10Click();
+    f.form->restoreBackups();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有可恢复的文件:结果列表是空的")});
     f.platform.calls.clear();
 
@@ -406,7 +406,7 @@ void JobWindowTest::restoreInOutputFolderModeAndOnAnEmptyList() {
     f.w().resultList->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = "/srv/out/";
-    f.form->ToolButton10Click();
+    f.form->restoreBackups();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("文件输出到\"/srv/out/\"没有破坏原文件!,不需恢复")});
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
@@ -431,7 +431,7 @@ void JobWindowTest::doubleClickOpensWhatTheRowNames() {
     doubleClick(w.targetList, 1);
     doubleClick(w.targetList, 2);
     w.targetList->clearSelection();
-    f.form->CheckListBox1DblClick(w.targetList); // no row selected
+    f.form->openListRow(w.targetList); // no row selected
     const auto opened = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(opened.size(), 2);
     QCOMPARE(opened[0].text, QString::fromStdString(file));
@@ -441,7 +441,7 @@ void JobWindowTest::doubleClickOpensWhatTheRowNames() {
     w.hitList->rows().append(file, false);
     doubleClick(w.hitList, 0);
     w.resultList->rows().append("/written/elsewhere.txt");
-    f.form->ListBox1DblClick(); // nothing selected yet
+    f.form->openResultRow(); // nothing selected yet
     doubleClick(w.resultList, 0);
     const auto all = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(all.size(), 4);
@@ -707,9 +707,9 @@ void JobWindowTest::aRunWithNothingToDoKeepsTheUndo() {
     f.platform.calls.clear();
     f.type(w.findText, QString());
     w.startButton->click();
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     w.previewButton->click();
-    f.form->N10Click();
+    f.form->switchToNormalMode();
     w.multipleCheck->setChecked(true);
     w.startButton->click();
     w.multipleCheck->setChecked(false);
