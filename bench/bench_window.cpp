@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
             // The preview first, while every file still holds the find text.
             QElapsedTimer timer;
             timer.start();
-            form.SpeedButton6Click();
+            form.previewRun();
             QApplication::processEvents();
             windowPreview.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
             if (w.previewPane->model().size() != size) {
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             w.listTabs->setCurrentIndex(norvik::ui::kTargetsTab);
 
             timer.start();
-            form.SpeedButton2Click();
+            form.startRun();
             QApplication::processEvents(); // the last rows drawn
             windowJob.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
             if (w.resultList->count() != size) {
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
             cliPeakKiB = std::max(cliPeakKiB, job.maxRssKiB);
 
             timer.start();
-            form.SpeedButton3Click();
+            form.searchTargets();
             QApplication::processEvents();
             windowSearch.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
             if (w.hitList->count() != size) {
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
         std::ofstream(big / "big.txt", std::ios::binary) << text;
         form.targets().Clear();
         form.AddTarget(big.string() + "/");
-        form.SpeedButton6Click();
+        form.previewRun();
         QApplication::processEvents();
         QElapsedTimer timer;
         timer.start();

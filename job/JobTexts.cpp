@@ -16,6 +16,16 @@ std::string SummaryText(std::size_t ruleCount, const RunCounters& counters) {
            "个,文件不存在" + Num(counters.missing) + "个";
 }
 
+std::string PreviewSummaryText(std::size_t ruleCount, const RunCounters& counters) {
+    return "预览(未写入任何文件):替换规则" + Num(ruleCount) + "条,共涉及文件" + Num(counters.collected) +
+           "个,符合替换条件的" + Num(counters.changed) + "个,将替换" + Num(counters.successes) + "个,预计失败" +
+           Num(counters.failures) + "个,文件不存在" + Num(counters.missing) + "个";
+}
+
+std::string NothingToRestoreText() {
+    return "没有可恢复的文件:结果列表是空的";
+}
+
 std::uint64_t MillisecondsSince(Clock::time_point start) {
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());

@@ -14,6 +14,11 @@ namespace norvik::job {
 /// "替换规则%u条,共涉及文件%u个,符合替换条件的%u个,成功替换%u个,失败%u个,文件不存在%u个".
 [[nodiscard]] std::string SummaryText(std::size_t ruleCount, const RunCounters& counters);
 
+/// What a preview (a dry run) foresees, with the counts SummaryText shows for a run:
+/// "预览(未写入任何文件):替换规则%u条,共涉及文件%u个,符合替换条件的%u个,将替换%u个,预计失败%u个,文件不存在%u个".
+/// Nothing was written, so it says what would be replaced, never that it was.
+[[nodiscard]] std::string PreviewSummaryText(std::size_t ruleCount, const RunCounters& counters);
+
 /// "耗时%u分%u秒%u毫秒"; minutes are not reduced modulo 60 (75 minutes show as 75).
 [[nodiscard]] std::string ElapsedText(std::uint64_t milliseconds);
 
@@ -32,6 +37,9 @@ using Clock = std::chrono::steady_clock;
 
 /// "成功恢复%u个".
 [[nodiscard]] std::string RestoredText(std::size_t count);
+
+/// "没有可恢复的文件:结果列表是空的": a restore before any run has written a file.
+[[nodiscard]] std::string NothingToRestoreText();
 
 /// "文件输出到" "<folder>" "没有破坏原文件!,不需恢复": why a restore in output-folder mode does nothing.
 [[nodiscard]] std::string OutputFolderRestoreText(std::string_view outputFolder);

@@ -13,6 +13,7 @@ RestoreResult RestoreBackups(const std::vector<std::string>& resultPaths, const 
         return result;
     }
     if (resultPaths.empty()) {
+        result.message = NothingToRestoreText();
         return result;
     }
     for (const std::string& path : resultPaths) {

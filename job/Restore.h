@@ -21,8 +21,9 @@ struct RestoreResult {
 /// the backup is renamed over the path in one step (the file is never absent) and counted; a path that
 /// is a symbolic link has the file it leads to put back (see RestoreOver). The backup carries the
 /// owner, group and mode the file had, so the restored file has them again. Missing
-/// backups, missing or read-only files and failed renames are skipped silently. An empty list gives
-/// no message. The result list itself is not changed and no attribute is touched.
+/// backups, missing or read-only files and failed renames are skipped silently. An empty list says
+/// that there is nothing to restore (NothingToRestoreText). The result list itself is not changed and no attribute is
+/// touched.
 [[nodiscard]] RestoreResult RestoreBackups(const std::vector<std::string>& resultPaths,
                                            const settings::ReplaceOptions& options);
 

@@ -86,6 +86,25 @@ RuleBuildResult BuildRuleList(RuleLists& lists, ReplaceMode mode, bool multiple,
     return {};
 }
 
+std::string NoRuleText(ReplaceMode mode, bool multiple, const RuleSource& source) {
+    if (multiple) {
+        return source.ruleSetName.empty() && source.ruleFile.empty() ? "没有选择规则集,没有可执行的替换" : "";
+    }
+    const RuleTexts& t = source.texts;
+    switch (mode) {
+    case ReplaceMode::Normal:
+        if (t.find.empty()) {
+            return "查找内容为空,没有可执行的替换";
+        }
+        return t.find == t.replacement ? "查找内容与替换内容相同,没有可执行的替换" : "";
+    case ReplaceMode::Feature:
+        return t.featureStart.empty() || t.featureEnd.empty() ? "起始或结束特征字符串为空,没有可执行的替换" : "";
+    case ReplaceMode::Extract:
+        return t.extractStart.empty() || t.extractEnd.empty() ? "起始或结束特征字符串为空,没有可执行的提取" : "";
+    }
+    return {};
+}
+
 ParsedRuleLists ParseRuleLists(const RuleLists& lists) {
     return {rules::ParseNormalRules(lists.normal), rules::ParseFeatureRules(lists.feature),
             rules::ParseFeatureRules(lists.extract)};

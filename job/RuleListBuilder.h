@@ -61,6 +61,11 @@ struct RuleBuildResult {
 [[nodiscard]] RuleBuildResult BuildRuleList(RuleLists& lists, settings::ReplaceMode mode, bool multiple,
                                             const RuleSource& source);
 
+/// Why BuildRuleList would give no rule before any file is read, as the message a front end shows
+/// ("查找内容为空,没有可执行的替换", ...); empty when the typed texts make a rule or a rule set is
+/// chosen (an empty or unreadable set is reported by the run itself).
+[[nodiscard]] std::string NoRuleText(settings::ReplaceMode mode, bool multiple, const RuleSource& source);
+
 /// The three lists decoded once for a run (see rules::ParseNormalRules and ParseFeatureRules): the
 /// rules that can apply, in list order, which every file of the run and every preview applies.
 struct ParsedRuleLists {

@@ -195,6 +195,9 @@ private:
         auto* box = new QPlainTextEdit(parent);
         box->setObjectName(Name(component));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // Tab moves to the next control, as keyboard users expect; a tab character in a text still
+        // comes through rule files and hex texts.
+        box->setTabChangesFocus(true);
         // Files dropped on a text box are targets, not text: leave the drop to the window.
         box->setAcceptDrops(false);
         part = box;
@@ -354,6 +357,8 @@ private:
             jobButton->setMinimumSize(80, 34);
             bottom->addWidget(jobButton, 0, Qt::AlignVCenter);
         }
+        // Pressed while the run is paused (the job sets it; a click alone does not).
+        m_w.pauseButton->setCheckable(true);
         column->addLayout(bottom);
 
         m_window.setCentralWidget(central);

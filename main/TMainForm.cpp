@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -105,46 +106,46 @@ void TMainForm::connectCommands() {
     };
 
     connect(m_w.exitItem, &QAction::triggered, this, &QWidget::close);
-    on(m_w.restoreItem, &TMainForm::ToolButton10Click);
-    on(m_w.restoreButton, &TMainForm::ToolButton10Click);
-    on(m_w.configureItem, &TMainForm::ToolButton14Click);
-    on(m_w.configureButton, &TMainForm::ToolButton14Click);
-    on(m_w.ruleEditorItem, &TMainForm::ToolButton1Click);
-    on(m_w.ruleEditorButton, &TMainForm::ToolButton1Click);
-    onButton(m_w.ruleSetButton, &TMainForm::ToolButton1Click);
-    on(m_w.normalModeItem, &TMainForm::N10Click);
-    on(m_w.normalModeButton, &TMainForm::N10Click);
-    on(m_w.featureModeItem, &TMainForm::N9Click);
-    on(m_w.featureModeButton, &TMainForm::N9Click);
-    on(m_w.extractModeItem, &TMainForm::N17Click);
-    on(m_w.extractModeButton, &TMainForm::N17Click);
-    on(m_w.extractShortcut, &TMainForm::N17Click);
-    on(m_w.helpItem, &TMainForm::N5Click);
-    on(m_w.helpButton, &TMainForm::N5Click);
-    on(m_w.aboutItem, &TMainForm::N7Click);
-    on(m_w.aboutButton, &TMainForm::N7Click);
-    on(m_w.feedbackButton, &TMainForm::ToolButton2Click);
-    on(m_w.addFolderButton, &TMainForm::ToolButton17Click);
-    on(m_w.addFolderItem, &TMainForm::ToolButton17Click);
-    on(m_w.addFilesButton, &TMainForm::ToolButton9Click);
-    on(m_w.addFilesItem, &TMainForm::ToolButton9Click);
-    on(m_w.typeFolderItem, &TMainForm::N26Click);
-    on(m_w.checkAllTargetsItem, &TMainForm::N6Click);
-    on(m_w.invertTargetsItem, &TMainForm::N22Click);
-    on(m_w.deleteTargetItem, &TMainForm::N27Click);
-    on(m_w.clearTargetsItem, &TMainForm::N28Click);
-    on(m_w.checkAllHitsItem, &TMainForm::N19Click);
-    on(m_w.invertHitsItem, &TMainForm::N20Click);
+    on(m_w.restoreItem, &TMainForm::restoreBackups);
+    on(m_w.restoreButton, &TMainForm::restoreBackups);
+    on(m_w.configureItem, &TMainForm::openConfiguration);
+    on(m_w.configureButton, &TMainForm::openConfiguration);
+    on(m_w.ruleEditorItem, &TMainForm::openRuleEditor);
+    on(m_w.ruleEditorButton, &TMainForm::openRuleEditor);
+    onButton(m_w.ruleSetButton, &TMainForm::openRuleEditor);
+    on(m_w.normalModeItem, &TMainForm::switchToNormalMode);
+    on(m_w.normalModeButton, &TMainForm::switchToNormalMode);
+    on(m_w.featureModeItem, &TMainForm::switchToFeatureMode);
+    on(m_w.featureModeButton, &TMainForm::switchToFeatureMode);
+    on(m_w.extractModeItem, &TMainForm::switchToExtractMode);
+    on(m_w.extractModeButton, &TMainForm::switchToExtractMode);
+    on(m_w.extractShortcut, &TMainForm::switchToExtractMode);
+    on(m_w.helpItem, &TMainForm::showHelp);
+    on(m_w.helpButton, &TMainForm::showHelp);
+    on(m_w.aboutItem, &TMainForm::showAboutBox);
+    on(m_w.aboutButton, &TMainForm::showAboutBox);
+    on(m_w.feedbackButton, &TMainForm::showFeedback);
+    on(m_w.addFolderButton, &TMainForm::addFolder);
+    on(m_w.addFolderItem, &TMainForm::addFolder);
+    on(m_w.addFilesButton, &TMainForm::addFiles);
+    on(m_w.addFilesItem, &TMainForm::addFiles);
+    on(m_w.typeFolderItem, &TMainForm::addTypedFolder);
+    on(m_w.checkAllTargetsItem, &TMainForm::tickAllTargets);
+    on(m_w.invertTargetsItem, &TMainForm::invertTargetTicks);
+    on(m_w.deleteTargetItem, &TMainForm::deleteSelectedTarget);
+    on(m_w.clearTargetsItem, &TMainForm::clearTargets);
+    on(m_w.checkAllHitsItem, &TMainForm::tickAllHits);
+    on(m_w.invertHitsItem, &TMainForm::invertHitTicks);
     on(m_w.checkAllPreviewItem, &TMainForm::tickAllPreviewFiles);
     on(m_w.invertPreviewItem, &TMainForm::invertPreviewTicks);
 
-    onButton(m_w.startButton, &TMainForm::SpeedButton2Click);
-    onButton(m_w.searchButton, &TMainForm::SpeedButton3Click);
-    onButton(m_w.pauseButton, &TMainForm::SpeedButton4Click);
-    onButton(m_w.stopButton, &TMainForm::SpeedButton5Click);
-    onButton(m_w.previewButton, &TMainForm::SpeedButton6Click);
-    onButton(m_w.runPreviewButton, &TMainForm::SpeedButton7Click);
-    on(m_w.previewItem, &TMainForm::SpeedButton6Click);
+    onButton(m_w.startButton, &TMainForm::startRun);
+    onButton(m_w.searchButton, &TMainForm::searchTargets);
+    onButton(m_w.pauseButton, &TMainForm::pauseRun);
+    onButton(m_w.stopButton, &TMainForm::stopRun);
+    onButton(m_w.previewButton, &TMainForm::previewRun);
+    onButton(m_w.runPreviewButton, &TMainForm::runPreviewedFiles);
+    on(m_w.previewItem, &TMainForm::previewRun);
     // The preview holds only as long as what it was made from.
     connect(&m_w.targetList->rows(), &PathListModel::contentChanged, this, [this] { discardPreview(); });
     for (QCheckBox* box : m_w.optionChecks()) {
@@ -155,7 +156,7 @@ void TMainForm::connectCommands() {
     }
     connect(m_w.ruleSetChooser, &QComboBox::currentIndexChanged, this, [this] { discardPreview(); });
     // Also runs when the settings load sets the box, as long as the state changes.
-    connect(m_w.multipleCheck, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    connect(m_w.multipleCheck, &QCheckBox::toggled, this, [this] { applyMultipleReplacement(); });
 
     for (auto [list, menu] : {std::pair<QAbstractItemView*, QMenu*>{m_w.targetList, m_w.targetMenu},
                               {m_w.hitList, m_w.hitMenu},
@@ -164,9 +165,9 @@ void TMainForm::connectCommands() {
                 [list, menu](const QPoint& pos) { menu->popup(list->viewport()->mapToGlobal(pos)); });
     }
     for (PathListView* list : {m_w.targetList, m_w.hitList}) {
-        connect(list, &PathListView::rowDoubleClicked, this, [this, list] { CheckListBox1DblClick(list); });
+        connect(list, &PathListView::rowDoubleClicked, this, [this, list] { openListRow(list); });
     }
-    connect(m_w.resultList, &PathListView::rowDoubleClicked, this, [this] { ListBox1DblClick(); });
+    connect(m_w.resultList, &PathListView::rowDoubleClicked, this, [this] { openResultRow(); });
 }
 
 // --- Options ---------------------------------------------------------------------------------------
@@ -246,7 +247,7 @@ void TMainForm::ShowTargetsTab() {
     m_w.listTabs->setCurrentIndex(kTargetsTab);
 }
 
-void TMainForm::ToolButton17Click() {
+void TMainForm::addFolder() {
     const QString folder = m_platform.browseFolder(this);
     if (!folder.isEmpty()) {
         AddTarget(filedeal::WithTrailingSlash(PathBytes(folder)));
@@ -254,8 +255,9 @@ void TMainForm::ToolButton17Click() {
     ShowTargetsTab();
 }
 
-void TMainForm::ToolButton9Click() {
-    const QStringList files = m_platform.openFiles(this, QStringLiteral("/"), m_openDialog1Filter);
+void TMainForm::addFiles() {
+    // Where a user's files are; the whole tree is reachable from there.
+    const QStringList files = m_platform.openFiles(this, QDir::homePath(), m_openDialog1Filter);
     if (files.isEmpty()) {
         return;
     }
@@ -265,7 +267,7 @@ void TMainForm::ToolButton9Click() {
     ShowTargetsTab();
 }
 
-void TMainForm::N26Click() {
+void TMainForm::addTypedFolder() {
     QString typed;
     if (!m_platform.inputText(this, QStringLiteral("添加要操作的文件夹:") + QString(14, QLatin1Char(' ')), typed)) {
         return;
@@ -281,19 +283,19 @@ void TMainForm::N26Click() {
     ShowTargetsTab();
 }
 
-void TMainForm::N6Click() {
+void TMainForm::tickAllTargets() {
     m_targets.CheckAll();
 }
 
-void TMainForm::N22Click() {
+void TMainForm::invertTargetTicks() {
     m_targets.InvertChecks();
 }
 
-void TMainForm::N27Click() {
+void TMainForm::deleteSelectedTarget() {
     m_targets.DeleteSelected();
 }
 
-void TMainForm::N28Click() {
+void TMainForm::clearTargets() {
     m_targets.Clear();
 }
 
@@ -344,11 +346,11 @@ void TMainForm::dropEvent(QDropEvent* event) {
     DropPaths(paths);
 }
 
-void TMainForm::N19Click() {
+void TMainForm::tickAllHits() {
     m_w.hitList->rows().checkAll();
 }
 
-void TMainForm::N20Click() {
+void TMainForm::invertHitTicks() {
     m_w.hitList->rows().invertChecks();
 }
 
@@ -362,7 +364,7 @@ void TMainForm::invertPreviewTicks() {
 
 // --- Rule-set chooser ------------------------------------------------------------------------------
 
-void TMainForm::CheckBox1Click() {
+void TMainForm::applyMultipleReplacement() {
     const bool multiple = m_w.multipleCheck->isChecked();
     m_w.ruleSetChooser->setVisible(multiple);
     m_w.ruleSetButton->setVisible(multiple);
@@ -408,7 +410,7 @@ std::string TMainForm::chosenRuleSetPath() const {
     return rules::RuleSetPath(ruleFolder(), PathBytes(name), m_options.mode);
 }
 
-void TMainForm::ToolButton1Click() {
+void TMainForm::openRuleEditor() {
     if (m_options.mode == ReplaceMode::Extract || m_ruleEditor == nullptr) {
         return;
     }
@@ -422,14 +424,14 @@ void TMainForm::ToolButton1Click() {
 
 // --- Other windows ---------------------------------------------------------------------------------
 
-void TMainForm::ToolButton14Click() {
+void TMainForm::openConfiguration() {
     if (m_configure != nullptr) {
         m_configure->exec();
         m_job->discardStalePreview(); // the output folder and the other options a preview depends on
     }
 }
 
-void TMainForm::N7Click() {
+void TMainForm::showAboutBox() {
     if (m_about == nullptr) {
         return;
     }
@@ -440,55 +442,55 @@ void TMainForm::N7Click() {
 
 // --- Job, search, list actions, help --------------------------------------------------------------
 
-void TMainForm::SpeedButton2Click() {
+void TMainForm::startRun() {
     m_job->Start();
 }
 
-void TMainForm::SpeedButton4Click() {
+void TMainForm::pauseRun() {
     m_job->Pause();
 }
 
-void TMainForm::SpeedButton5Click() {
+void TMainForm::stopRun() {
     m_job->Stop();
 }
 
-void TMainForm::SpeedButton6Click() {
+void TMainForm::previewRun() {
     m_job->Preview();
 }
 
-void TMainForm::SpeedButton7Click() {
+void TMainForm::runPreviewedFiles() {
     m_job->Start();
 }
 
-void TMainForm::SpeedButton3Click() {
+void TMainForm::searchTargets() {
     m_job->Search();
 }
 
-void TMainForm::ToolButton10Click() {
+void TMainForm::restoreBackups() {
     m_job->Restore();
 }
 
-bool TMainForm::FormCloseQuery() {
+bool TMainForm::mayClose() {
     return m_job->CloseQuery();
 }
 
-void TMainForm::CheckListBox1DblClick(PathListView* list) {
+void TMainForm::openListRow(PathListView* list) {
     OpenTargetLine(m_platform, *list);
 }
 
-void TMainForm::ListBox1DblClick() {
+void TMainForm::openResultRow() {
     OpenResultLine(m_platform, *m_w.resultList);
 }
 
-void TMainForm::N5Click() {
+void TMainForm::showHelp() {
     OpenHelpDocument(m_platform, m_folders.helpFolder);
 }
 
-void TMainForm::ToolButton2Click() {
+void TMainForm::showFeedback() {
     OpenHelpDocument(m_platform, m_folders.helpFolder, QString::fromLatin1(kFeedbackAnchor));
 }
 
-void TMainForm::FormShow() {
+void TMainForm::loadSettingsOnFirstShow() {
     RefreshOptions();
     // A load that stopped at a bad key leaves the built-in captions.
     if (m_settingsBinding->LoadSettings() == SettingsBinding::LoadOutcome::Loaded) {
@@ -496,7 +498,7 @@ void TMainForm::FormShow() {
     }
 }
 
-bool TMainForm::FormClose() {
+bool TMainForm::saveOnClose() {
     bool saved = false;
     platform::RunCommand(m_platform, this, [this, &saved] { saved = m_settingsBinding->SaveAndWrite(); });
     // The failure has been shown; the user may keep the window to free the disk and close again.
@@ -507,16 +509,16 @@ void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        loadSettingsOnFirstShow();
     }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    if (!mayClose()) {
         event->ignore();
         return;
     }
-    if (!FormClose()) {
+    if (!saveOnClose()) {
         event->ignore();
         return;
     }

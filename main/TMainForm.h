@@ -72,9 +72,10 @@ public:
 
     // --- Mode switch (F9, F10, F11) ---------------------------------------------------------------
     void SetMode(settings::ReplaceMode mode) override;
-    void N10Click() { SetMode(settings::ReplaceMode::Normal); }
-    void N9Click() { SetMode(settings::ReplaceMode::Feature); }
-    void N17Click() { SetMode(settings::ReplaceMode::Extract); }
+    // Each command names the components that trigger it, for readers coming from a language pack.
+    void switchToNormalMode() { SetMode(settings::ReplaceMode::Normal); }
+    void switchToFeatureMode() { SetMode(settings::ReplaceMode::Feature); }
+    void switchToExtractMode() { SetMode(settings::ReplaceMode::Extract); }
 
     // --- Target list ------------------------------------------------------------------------------
     [[nodiscard]] TargetList& targets() override { return m_targets; }
@@ -82,13 +83,13 @@ public:
     void AddTarget(const std::string& path);
     /// Makes the targets tab the active upper tab.
     void ShowTargetsTab();
-    void ToolButton17Click(); ///< add a folder (also pop-up N3)
-    void ToolButton9Click();  ///< add files (also pop-up N12)
-    void N26Click();          ///< add a folder path typed by hand
-    void N6Click();           ///< tick all targets
-    void N22Click();          ///< invert the ticks
-    void N27Click();          ///< delete the selected target
-    void N28Click();          ///< remove all targets
+    void addFolder();            ///< ToolButton17, pop-up N3
+    void addFiles();             ///< ToolButton9, pop-up N12; the dialog starts at the home folder
+    void addTypedFolder();       ///< N26: a folder path typed by hand
+    void tickAllTargets();       ///< N6
+    void invertTargetTicks();    ///< N22
+    void deleteSelectedTarget(); ///< N27
+    void clearTargets();         ///< N28
     /// Files and folders dropped on the window, in the drop's order.
     void DropPaths(const QStringList& paths);
     /// Files and folders as the file system's bytes (dropped, or given on the command line), in their
@@ -97,9 +98,9 @@ public:
     void AddPaths(const std::vector<std::string>& paths);
 
     // --- Rule-set chooser -------------------------------------------------------------------------
-    /// Multiple replacement switched: shows the chooser, disables the text boxes' tabs, recolours them
+    /// Multiple replacement (CheckBox1) switched: shows the chooser, disables the text boxes' tabs, recolours them
     /// and refreshes the chooser.
-    void CheckBox1Click();
+    void applyMultipleReplacement();
     /// Refills ComboBox1 with the rule sets of the current mode; nothing is picked afterwards.
     void RefreshRuleSets();
     /// Picks the entry with exactly this name; nothing is picked when there is none.
@@ -107,44 +108,43 @@ public:
     /// The picked entry's name; empty when nothing is picked.
     [[nodiscard]] QString pickedRuleSet() const;
     /// Opens the rule editor with the chosen set (SpeedButton1, ToolButton1, N16).
-    void ToolButton1Click();
+    void openRuleEditor();
     /// The path the editor is opened with: empty unless a set is chosen and multiple replacement was
     /// in force at the last options refresh.
     [[nodiscard]] std::string chosenRuleSetPath() const;
 
     // --- Other windows ----------------------------------------------------------------------------
-    void ToolButton14Click(); ///< configuration dialog, modal (also N11)
-    void N7Click();           ///< about box, modeless (also ToolButton7)
+    void openConfiguration(); ///< the configuration dialog, modal (ToolButton14, N11)
+    void showAboutBox();      ///< the about box, modeless (N7, ToolButton7)
 
     // --- Commands filled in by the job, search, settings, help and language work -----------------
-    void SpeedButton2Click(); ///< start
-    void SpeedButton4Click(); ///< pause
-    void SpeedButton5Click(); ///< stop, after a question while the file loop runs
-    void SpeedButton3Click(); ///< search
-    void SpeedButton6Click(); ///< preview: the job as a dry run, shown on the preview tab (also N29, F5)
-    void SpeedButton7Click(); ///< runs the job on the preview's ticked files
-    void ToolButton10Click(); ///< restore from backups (also N13)
-    void N5Click();           ///< help (also ToolButton6)
-    void ToolButton2Click();  ///< feedback
+    void startRun();          ///< 开始 (SpeedButton2)
+    void pauseRun();          ///< 暂停 (SpeedButton4): pauses or resumes the file loop
+    void stopRun();           ///< 停止 (SpeedButton5), after a question while the file loop runs
+    void searchTargets();     ///< 查找 (SpeedButton3)
+    void previewRun();        ///< 预览: the job as a dry run on the preview tab (SpeedButton6, N29, F5)
+    void runPreviewedFiles(); ///< 替换所选 (SpeedButton7): the job on the preview's ticked files
+    void restoreBackups();    ///< 恢复 (ToolButton10, N13)
+    void showHelp();          ///< the help document (N5, ToolButton6)
+    void showFeedback();      ///< the help document's feedback section (ToolButton2)
     /// Opens the selected row's file with its program or its folder in the file manager (the target
-    /// list and the search hits).
-    void CheckListBox1DblClick(PathListView* list);
-    void ListBox1DblClick(); ///< opens the selected written file
+    /// list CheckListBox1 and the search hits CheckListBox2).
+    void openListRow(PathListView* list);
+    void openResultRow(); ///< opens the selected written file (ListBox1)
     /// The window's side of the job and the search.
     [[nodiscard]] JobController& job() { return *m_job; }
     /// Shown the first time: the settings are loaded, then the stored language is applied.
-    void FormShow();
+    void loadSettingsOnFirstShow();
     /// Asked before the window closes; false keeps it open.
-    [[nodiscard]] bool FormCloseQuery();
+    [[nodiscard]] bool mayClose();
     /// Closing goes ahead: the settings are saved and the settings file rewritten if they changed.
     /// When that fails (a message says so) the user is asked whether to close all the same; false
     /// keeps the window open.
-    bool FormClose();
+    bool saveOnClose();
     [[nodiscard]] SettingsBinding& settingsBinding() const { return *m_settingsBinding; }
     [[nodiscard]] LanguageMenu& languageMenu() const { return *m_languageMenu; }
-    /// The search hits' pop-up: tick all, invert.
-    void N19Click();
-    void N20Click();
+    void tickAllHits();         ///< the search hits' pop-up (N19)
+    void invertHitTicks();      ///< the search hits' pop-up (N20)
     void tickAllPreviewFiles(); ///< the preview list's pop-up (N30)
     void invertPreviewTicks();  ///< the preview list's pop-up (N31)
 

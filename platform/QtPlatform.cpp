@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QUrl>
@@ -45,6 +48,49 @@ void KeepMinimumWidth(QMessageBox& box) {
                   grid->columnCount());
 }
 
+/// The toolkit's file list writes sizes with the system's locale ("字节" under a Chinese system
+/// whatever the program's language); this shows them in the program's locale, which follows the
+/// language pack.
+class SizesInProgramLocale final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override {
+        static constexpr int kSizeColumn = 1;
+        if (index.column() == kSizeColumn && role == Qt::DisplayRole) {
+            if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel())) {
+                const QModelIndex source = mapToSource(index);
+                if (!files->isDir(source)) {
+                    return QLocale().formattedDataSize(files->size(source));
+                }
+            }
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+/// A file dialog of the given kind, run modally; its chosen paths (empty when cancelled).
+QStringList RunFileDialog(QWidget* parent, const QString& folder, const QString& filter, QFileDialog::FileMode mode,
+                          QFileDialog::AcceptMode accept = QFileDialog::AcceptOpen) {
+    QFileDialog dialog(parent, QString(), folder);
+    dialog.setFileMode(mode);
+    dialog.setAcceptMode(accept);
+    if (mode == QFileDialog::Directory) {
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    }
+    if (!filter.isEmpty()) {
+        dialog.setNameFilter(filter);
+    }
+    // Only the toolkit's own dialog has a list to reformat; a desktop's native dialog speaks its own
+    // language.
+    dialog.setProxyModel(new SizesInProgramLocale(&dialog));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
+QString FirstOf(const QStringList& paths) {
+    return paths.isEmpty() ? QString() : paths.front();
+}
+
 } // namespace
 
 void QtPlatform::showMessage(QWidget* parent, const QString& text, MessageKind kind) {
@@ -80,19 +126,19 @@ bool QtPlatform::inputText(QWidget* parent, const QString& prompt, QString& text
 
 QString QtPlatform::browseFolder(QWidget* parent) {
     // No title text; the browser starts at the user's home, from where the whole tree is reachable.
-    return QFileDialog::getExistingDirectory(parent, QString(), QDir::homePath());
+    return FirstOf(RunFileDialog(parent, QDir::homePath(), QString(), QFileDialog::Directory));
 }
 
 QStringList QtPlatform::openFiles(QWidget* parent, const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileNames(parent, QString(), folder, ToQtFilter(filter));
+    return RunFileDialog(parent, folder, ToQtFilter(filter), QFileDialog::ExistingFiles);
 }
 
 QString QtPlatform::openFile(QWidget* parent, const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, QString(), folder, ToQtFilter(filter));
+    return FirstOf(RunFileDialog(parent, folder, ToQtFilter(filter), QFileDialog::ExistingFile));
 }
 
 QString QtPlatform::saveFile(QWidget* parent, const QString& folder, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), folder, ToQtFilter(filter));
+    return FirstOf(RunFileDialog(parent, folder, ToQtFilter(filter), QFileDialog::AnyFile, QFileDialog::AcceptSave));
 }
 
 void QtPlatform::openPath(const QString& path) {

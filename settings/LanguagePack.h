@@ -187,13 +187,16 @@ inline constexpr std::array<CaptionKey, 82> kCaptionKeys = {{
 /// key above; a pack without them (one written before they existed) leaves the caption as it is
 /// rather than blanking a part it cannot know.
 // clang-format off
-inline constexpr std::array<CaptionKey, 6> kAddedCaptionKeys = {{
+inline constexpr std::array<CaptionKey, 9> kAddedCaptionKeys = {{
     {9, CaptionWindow::Main, "N29", "预览", "N14", "", false},
     {9, CaptionWindow::Main, "TabSheet8", "预览", "", "", false},
     {9, CaptionWindow::Main, "SpeedButton6", "预览", "", "", false},
     {9, CaptionWindow::Main, "SpeedButton7", "替换所选", "", "", false},
     {9, CaptionWindow::Main, "N30", "全选", "", "", false},
     {9, CaptionWindow::Main, "N31", "反选", "", "", false},
+    {9, CaptionWindow::Main, "TabSheet3", "特征提取", "", "", false},
+    {9, CaptionWindow::Main, "Label8", "起始特征字符串", "", "", false},
+    {9, CaptionWindow::Main, "Label9", "结束特征字符串", "", "", false},
 }};
 // clang-format on
 

@@ -1,5 +1,6 @@
 #include "job/ui/JobController.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "job/ForecastBasis.h"
 #include "job/JobTexts.h"
 #include "job/Restore.h"
+#include "job/RuleListBuilder.h"
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
@@ -129,7 +131,7 @@ void JobController::Start() {
         return; // runs never nest, and a run never starts inside a search
     }
     job::JobRequest request;
-    if (!buildRequest(request)) {
+    if (!buildRequest(request) || !hasRules(request)) {
         return;
     }
     const MainFormWidgets& w = m_form.widgets();
@@ -152,6 +154,7 @@ void JobController::Start() {
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
     showReported();
+    showPauseState();
     if (fromPreview) {
         // The files have changed: the preview no longer shows what a run would do.
         w.previewPane->discard(QStringLiteral("已按预览执行替换。"));
@@ -174,7 +177,7 @@ void JobController::Preview() {
         w.listTabs->setCurrentIndex(kTargetsTab);
     }
     job::JobRequest request;
-    if (!buildRequest(request)) {
+    if (!buildRequest(request) || !hasRules(request)) {
         return;
     }
     request.dryRun = true;
@@ -187,9 +190,15 @@ void JobController::Preview() {
     m_previewDropped = false;
     m_previewBasis = job::ForecastBasisOf(request, m_form.options());
     m_sincePump.start();
+    m_summaryReported = false;
     const job::RunResult result = m_engine.run(request, *this);
     m_activity = Activity::None;
     showReported();
+    showPauseState();
+    if (m_summaryReported) {
+        // The engine's counts, worded as a forecast: nothing was written.
+        w.summaryPanel->setText(FromUtf8(job::PreviewSummaryText(result.ruleCount, result.counters)));
+    }
     if (result.status == job::RunStatus::RuleFileFailed) {
         showMessage(result.message, platform::MessageKind::Error);
     } else if (result.status == job::RunStatus::OutputInsideTarget) {
@@ -197,8 +206,31 @@ void JobController::Preview() {
     }
 }
 
+bool JobController::hasRules(const job::JobRequest& request) {
+    const std::string why = job::NoRuleText(m_form.options().mode, m_form.options().multiple, request.rules);
+    if (why.empty()) {
+        return true;
+    }
+    showMessage(why, platform::MessageKind::Information);
+    return false;
+}
+
 void JobController::Pause() {
     m_engine.togglePause();
+    showPauseState();
+}
+
+void JobController::showPauseState() {
+    const bool paused = m_engine.flags().paused;
+    m_form.widgets().pauseButton->setChecked(paused);
+    QLabel* panel = m_form.widgets().summaryPanel;
+    if (paused && !m_pauseShown) {
+        m_summaryBeforePause = panel->text();
+        panel->setText(QStringLiteral("已暂停,再按暂停继续"));
+    } else if (!paused && m_pauseShown) {
+        panel->setText(m_summaryBeforePause);
+    }
+    m_pauseShown = paused;
 }
 
 bool JobController::discardStalePreview() {
@@ -379,9 +411,12 @@ void JobController::hit(const std::string& path) {
 
 void JobController::summary(const std::string& text) {
     showReported();
-    // A preview's counts are a forecast; nothing was written.
-    m_form.widgets().summaryPanel->setText((m_activity == Activity::Preview ? QStringLiteral("预览：") : QString()) +
-                                           FromUtf8(text));
+    // The summary takes the panel's place of the pause note: the run is over.
+    m_pauseShown = false;
+    m_summaryReported = true;
+    if (m_activity != Activity::Preview) { // a preview words its counts as a forecast when it ends
+        m_form.widgets().summaryPanel->setText(FromUtf8(text));
+    }
 }
 
 void JobController::elapsed(const std::string& text) {

@@ -10,6 +10,7 @@
 // only store what they report (a row appended to a list model, the newest path and percent), and
 // yield() pumps events, publishes the new rows and sets the labels once per pump interval.
 #include <QElapsedTimer>
+#include <QString>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -19,8 +20,6 @@
 #include "job/JobEngine.h"
 #include "job/JobObserver.h"
 #include "platform/IPlatform.h"
-
-class QString;
 
 namespace norvik::ui {
 
@@ -41,7 +40,8 @@ public:
     /// Preview: the job Start would run, as a dry run; the files it would write and the failures it
     /// foresees go to the preview tab, which is shown. The result and error lists stay as they are.
     void Preview();
-    /// Pause: flips the pause while the file loop runs; otherwise nothing.
+    /// Pause: flips the pause while the file loop runs, and shows it (the button stays pressed and the
+    /// status bar says 已暂停 until the run goes on or ends); otherwise nothing.
     void Pause();
     /// Stop: while a run collects its targets or works through its files, asks first and stops on
     /// Yes; otherwise nothing.
@@ -87,6 +87,10 @@ private:
     /// be used.
     [[nodiscard]] bool buildRequest(job::JobRequest& request, bool sayWhy = true);
     bool discardStalePreview(const job::JobRequest& request);
+    /// False (after saying why) when the request has no rule to apply: nothing would run.
+    [[nodiscard]] bool hasRules(const job::JobRequest& request);
+    /// The pause button and the status bar follow the engine's pause.
+    void showPauseState();
     void showMessage(const std::string& utf8, platform::MessageKind kind);
     /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
     void showReported();
@@ -106,6 +110,9 @@ private:
     bool m_previewDropped = false; ///< the preview run under way was discarded: its reports are dropped
     unsigned m_percent = 0;
     bool m_percentDue = false;
+    bool m_pauseShown = false;      ///< the summary panel says 已暂停
+    QString m_summaryBeforePause;   ///< what it said before
+    bool m_summaryReported = false; ///< the run in hand reached its summary
 };
 
 } // namespace norvik::ui

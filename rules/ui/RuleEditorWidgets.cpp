@@ -113,7 +113,8 @@ QPlainTextEdit* MakeBox(QWidget* parent, const char* name) {
     auto* box = new QPlainTextEdit(parent);
     box->setObjectName(Name(name));
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
-    box->setTabChangesFocus(false);
+    // Tab moves the focus, as in the main window's boxes.
+    box->setTabChangesFocus(true);
     return box;
 }
 

@@ -1,21 +1,14 @@
 #include "rules/ui/RuleTexts.h"
 
 #include "filedeal/CodePage.h"
+#include "ui/MemoText.h"
 
 namespace norvik::ui {
 
-std::string WorkingTextOf(const QString& boxText, bool* exact) {
-    const std::string bytes = filedeal::Utf8ToCodePage(boxText.toStdString(), exact);
-    std::string text;
-    text.reserve(bytes.size() + bytes.size() / 16);
-    // No GBK trail byte is 0x0A or 0x0D, so line breaks can be found byte by byte.
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
-            text += '\r';
-        }
-        text += bytes[i];
-    }
-    return text;
+std::string WorkingTextOf(const QPlainTextEdit& box, bool* exact) {
+    // The reader every text box shares, so a rule typed here gives the bytes it gives in the main
+    // window; it already ends each line with CR LF.
+    return filedeal::Utf8ToCodePage(MemoTextUtf8(box), exact);
 }
 
 QString BoxTextOf(std::string_view workingText) {

@@ -5,11 +5,14 @@
 #include <string>
 #include <string_view>
 
+class QPlainTextEdit;
+
 namespace norvik::ui {
 
-/// The working text of a text box's contents: GBK, every "\n" written as CR LF. Characters the code
-/// page lacks become '?', and `exact`, when given, is then set to false.
-[[nodiscard]] std::string WorkingTextOf(const QString& boxText, bool* exact = nullptr);
+/// The working text of a text box's contents, read as the main window reads its boxes (MemoTextUtf8:
+/// every character kept, a non-breaking space included), then GBK with CR LF between lines.
+/// Characters the code page lacks become '?', and `exact`, when given, is then set to false.
+[[nodiscard]] std::string WorkingTextOf(const QPlainTextEdit& box, bool* exact = nullptr);
 
 /// The text a text box shows for a working text: CR LF becomes "\n".
 [[nodiscard]] QString BoxTextOf(std::string_view workingText);

@@ -34,12 +34,12 @@ TMutilReplaceConfig::TMutilReplaceConfig(platform::IPlatform& platform, const se
       m_w(BuildRuleEditorWidgets(*this)), m_tabs{TabState(EditedRuleSet::Kind::Normal, m_w.normalPage),
                                                  TabState(EditedRuleSet::Kind::Feature, m_w.featurePage)} {
     connectToolBar();
-    connect(m_w.normalPage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton2Click);
-    connect(m_w.normalPage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton1Click);
-    connect(m_w.normalPage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton3Click);
-    connect(m_w.featurePage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton5Click);
-    connect(m_w.featurePage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton4Click);
-    connect(m_w.featurePage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::MButton6Click);
+    connect(m_w.normalPage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::addNormalRule);
+    connect(m_w.normalPage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::modifyNormalRule);
+    connect(m_w.normalPage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::deleteNormalRule);
+    connect(m_w.featurePage.addButton, &QPushButton::clicked, this, &TMutilReplaceConfig::addFeatureRule);
+    connect(m_w.featurePage.modifyButton, &QPushButton::clicked, this, &TMutilReplaceConfig::modifyFeatureRule);
+    connect(m_w.featurePage.deleteButton, &QPushButton::clicked, this, &TMutilReplaceConfig::deleteFeatureRule);
     connectLists(NormalTab);
     connectLists(FeatureTab);
     showStrip(NormalTab);
@@ -65,19 +65,19 @@ void TMutilReplaceConfig::connectToolBar() {
         connect(action, &QAction::triggered, this,
                 [this, handler] { platform::RunCommand(m_platform, this, [this, handler] { (this->*handler)(); }); });
     };
-    connectCommand(m_w.newRules, &TMutilReplaceConfig::MToolButton4Click);
-    connectCommand(m_w.loadRules, &TMutilReplaceConfig::MToolButton1Click);
-    connectCommand(m_w.saveRules, &TMutilReplaceConfig::MToolButton15Click);
-    connectCommand(m_w.closeEditor, &TMutilReplaceConfig::MToolButton2Click);
-    connectCommand(m_w.configure, &TMutilReplaceConfig::MToolButton14Click);
-    connectCommand(m_w.help, &TMutilReplaceConfig::MToolButton3Click);
+    connectCommand(m_w.newRules, &TMutilReplaceConfig::newRules);
+    connectCommand(m_w.loadRules, &TMutilReplaceConfig::loadRules);
+    connectCommand(m_w.saveRules, &TMutilReplaceConfig::saveRules);
+    connectCommand(m_w.closeEditor, &TMutilReplaceConfig::closeRules);
+    connectCommand(m_w.configure, &TMutilReplaceConfig::openConfiguration);
+    connectCommand(m_w.help, &TMutilReplaceConfig::showHelp);
 }
 
 void TMutilReplaceConfig::connectLists(Tab tab) {
     for (QListWidget* list : m_tabs[tab].widgets.fieldLists) {
         // The lists' own updates run with their signals blocked, so this hears only the user.
         const auto select = [this, tab](int row) {
-            tab == NormalTab ? ListBox1Click(row) : ListBox3Click(row);
+            tab == NormalTab ? selectNormalRule(row) : selectFeatureRule(row);
         };
         connect(list, &QListWidget::currentRowChanged, this, select);
         // A click on the row that is already current must still bring its texts back.
@@ -148,7 +148,7 @@ QString TMutilReplaceConfig::ruleFolder() const {
     return QString::fromStdString(m_ruleFolder);
 }
 
-void TMutilReplaceConfig::MToolButton4Click() {
+void TMutilReplaceConfig::newRules() {
     const Tab tab = currentTab();
     m_tabs[tab].fileName.clear();
     m_tabs[tab].rules.clear();
@@ -158,14 +158,14 @@ void TMutilReplaceConfig::MToolButton4Click() {
     showRows(tab);
 }
 
-void TMutilReplaceConfig::MToolButton1Click() {
+void TMutilReplaceConfig::loadRules() {
     const QString fileName = m_platform.openFile(this, ruleFolder(), fileFilter());
     if (!fileName.isEmpty()) {
         LoadRuleFile(fileName);
     }
 }
 
-void TMutilReplaceConfig::MToolButton15Click() {
+void TMutilReplaceConfig::saveRules() {
     const Tab tab = currentTab();
     QString fileName = m_tabs[tab].fileName;
     if (fileName.isEmpty()) {
@@ -191,43 +191,43 @@ void TMutilReplaceConfig::MToolButton15Click() {
     m_tabs[tab].fileName = fileName;
 }
 
-void TMutilReplaceConfig::MToolButton2Click() {
+void TMutilReplaceConfig::closeRules() {
     close();
 }
 
-void TMutilReplaceConfig::MToolButton14Click() {
+void TMutilReplaceConfig::openConfiguration() {
     if (m_configureDialog != nullptr) {
         m_configureDialog->exec();
     }
 }
 
-void TMutilReplaceConfig::MToolButton3Click() {
+void TMutilReplaceConfig::showHelp() {
     // The help opens at its section on this window.
     OpenHelpDocument(m_platform, m_helpFolder, QString::fromLatin1(kEditorAnchor));
 }
 
-void TMutilReplaceConfig::MButton2Click() {
+void TMutilReplaceConfig::addNormalRule() {
     addRule(NormalTab);
 }
-void TMutilReplaceConfig::MButton1Click() {
+void TMutilReplaceConfig::modifyNormalRule() {
     modifyRule(NormalTab);
 }
-void TMutilReplaceConfig::MButton3Click() {
+void TMutilReplaceConfig::deleteNormalRule() {
     deleteRule(NormalTab);
 }
-void TMutilReplaceConfig::ListBox1Click(int row) {
+void TMutilReplaceConfig::selectNormalRule(int row) {
     selectRow(NormalTab, row);
 }
-void TMutilReplaceConfig::MButton5Click() {
+void TMutilReplaceConfig::addFeatureRule() {
     addRule(FeatureTab);
 }
-void TMutilReplaceConfig::MButton4Click() {
+void TMutilReplaceConfig::modifyFeatureRule() {
     modifyRule(FeatureTab);
 }
-void TMutilReplaceConfig::MButton6Click() {
+void TMutilReplaceConfig::deleteFeatureRule() {
     deleteRule(FeatureTab);
 }
-void TMutilReplaceConfig::ListBox3Click(int row) {
+void TMutilReplaceConfig::selectFeatureRule(int row) {
     selectRow(FeatureTab, row);
 }
 
@@ -235,7 +235,7 @@ bool TMutilReplaceConfig::boxTexts(Tab tab, EditedRuleSet::Row& texts) {
     bool exact = true;
     for (const QPlainTextEdit* box : m_tabs[tab].widgets.fieldBoxes) {
         bool boxExact = true;
-        texts.push_back(WorkingTextOf(box->toPlainText(), &boxExact));
+        texts.push_back(WorkingTextOf(*box, &boxExact));
         exact = exact && boxExact;
     }
     // A character turned into '?' would make the rule find and write question marks instead.

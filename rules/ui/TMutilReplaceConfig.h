@@ -44,23 +44,23 @@ public:
     [[nodiscard]] QString fileFilter() const;
     [[nodiscard]] Tab currentTab() const;
 
-    // Toolbar: new, load, save, close, configure, help.
-    void MToolButton4Click();
-    void MToolButton1Click();
-    void MToolButton15Click();
-    void MToolButton2Click();
-    void MToolButton14Click();
-    void MToolButton3Click();
-    // Normal tab: add, modify, delete; a click in either list.
-    void MButton2Click();
-    void MButton1Click();
-    void MButton3Click();
-    void ListBox1Click(int row);
-    // Feature tab: add, modify, delete; a click in any of its lists.
-    void MButton5Click();
-    void MButton4Click();
-    void MButton6Click();
-    void ListBox3Click(int row);
+    // Toolbar: MToolButton4, 1, 15, 2, 14, 3.
+    void newRules();
+    void loadRules();
+    void saveRules();
+    void closeRules();
+    void openConfiguration();
+    void showHelp();
+    // Normal tab: MButton2, MButton1, MButton3; a click in either list (ListBox1, ListBox2).
+    void addNormalRule();
+    void modifyNormalRule();
+    void deleteNormalRule();
+    void selectNormalRule(int row);
+    // Feature tab: MButton5, MButton4, MButton6; a click in any of its lists (ListBox3, ...).
+    void addFeatureRule();
+    void modifyFeatureRule();
+    void deleteFeatureRule();
+    void selectFeatureRule(int row);
 
 private:
     struct TabState {

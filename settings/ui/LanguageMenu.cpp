@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -21,6 +22,7 @@
 #include "filedeal/FileOps.h"
 #include "platform/IPlatform.h"
 #include "settings/SettingsDocument.h"
+#include "settings/ui/ToolkitGaps.h"
 #include "ui/ComponentCaption.h"
 #include "ui/MainWindowView.h"
 #include "ui/PathText.h"
@@ -64,10 +66,16 @@ LanguageMenu::~LanguageMenu() {
     if (m_toolkitTranslator) {
         QCoreApplication::removeTranslator(m_toolkitTranslator.get());
     }
+    if (m_toolkitGaps) {
+        QCoreApplication::removeTranslator(m_toolkitGaps.get());
+    }
 }
 
 void LanguageMenu::applyToolkitTranslation(const std::string& name) {
     const QString locale = FromUtf8(settings::ToolkitLocaleOf(name));
+    // Sizes and numbers the toolkit formats with the program's locale (the file dialog's sizes, see
+    // QtPlatform) follow the pack, not the system: no "字节" under the English pack.
+    QLocale::setDefault(locale.isEmpty() ? QLocale(QLocale::English, QLocale::UnitedStates) : QLocale(locale));
     if (locale == m_toolkitLocale) {
         return;
     }
@@ -75,9 +83,19 @@ void LanguageMenu::applyToolkitTranslation(const std::string& name) {
         QCoreApplication::removeTranslator(m_toolkitTranslator.get());
         m_toolkitTranslator.reset();
     }
+    if (m_toolkitGaps) {
+        QCoreApplication::removeTranslator(m_toolkitGaps.get());
+        m_toolkitGaps.reset();
+    }
     m_toolkitLocale.clear();
     if (locale.isEmpty()) {
         return;
+    }
+    m_toolkitGaps = std::make_unique<ToolkitGaps>(locale);
+    if (!m_toolkitGaps->isEmpty()) {
+        QCoreApplication::installTranslator(m_toolkitGaps.get());
+    } else {
+        m_toolkitGaps.reset();
     }
     auto translator = std::make_unique<QTranslator>();
     // Without the translation installed the toolkit keeps its English; the captions still change.
@@ -201,13 +219,13 @@ void LanguageMenu::buildEntries() {
         entry->setData(QByteArray::fromStdString(name));
         entry->setCheckable(true);
         entry->setChecked(name == current);
-        QObject::connect(entry, &QAction::triggered, menu, [this, entry] { LanguageItemClick(entry); });
+        QObject::connect(entry, &QAction::triggered, menu, [this, entry] { chooseLanguage(entry); });
         menu->addAction(entry);
         m_entries.append(entry);
     }
 }
 
-void LanguageMenu::LanguageItemClick(QAction* entry) {
+void LanguageMenu::chooseLanguage(QAction* entry) {
     for (QAction* other : m_entries) {
         other->setChecked(other == entry);
     }

@@ -40,7 +40,7 @@ public:
 
     /// The shared click handler of the Language menu's entries: the check mark moves to the entry,
     /// the options' language becomes its pack name and that pack is applied.
-    void LanguageItemClick(QAction* entry);
+    void chooseLanguage(QAction* entry);
 
     /// The locale of the toolkit translation in force ("zh_CN"), empty while the toolkit speaks its
     /// own English.
@@ -66,6 +66,7 @@ private:
     settings::LanguagePack m_pack; // the language document, reloaded on every application
     QList<QAction*> m_entries;
     std::unique_ptr<QTranslator> m_toolkitTranslator;
+    std::unique_ptr<QTranslator> m_toolkitGaps; ///< asked for what the toolkit translation lacks
     QString m_toolkitLocale;
 };
 

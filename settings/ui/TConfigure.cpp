@@ -86,18 +86,18 @@ void TConfigure::buildControls() {
         m_typeMenu->addAction(action);
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
-    menuItem("N2", "增加类型", &TConfigure::N2Click);
-    menuItem("N3", "删除所选", &TConfigure::N3Click);
-    menuItem("N4", "全选", &TConfigure::N4Click);
-    menuItem("N5", "反选", &TConfigure::N5Click);
-    menuItem("N1", "载入默认设置", &TConfigure::N1Click);
+    menuItem("N2", "增加类型", &TConfigure::addFileType);
+    menuItem("N3", "删除所选", &TConfigure::deleteFileType);
+    menuItem("N4", "全选", &TConfigure::tickAllTypes);
+    menuItem("N5", "反选", &TConfigure::invertTypeTicks);
+    menuItem("N1", "载入默认设置", &TConfigure::restoreDefaultTypes);
     connect(m_types, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { m_typeMenu->popup(m_types->viewport()->mapToGlobal(pos)); });
-    connect(add, &QPushButton::clicked, this, [this] { N2Click(); });
-    connect(tickAll, &QPushButton::clicked, this, [this] { N4Click(); });
-    connect(invert, &QPushButton::clicked, this, [this] { N5Click(); });
-    connect(remove, &QPushButton::clicked, this, [this] { N3Click(); });
-    connect(defaults, &QPushButton::clicked, this, [this] { N1Click(); });
+    connect(add, &QPushButton::clicked, this, [this] { addFileType(); });
+    connect(tickAll, &QPushButton::clicked, this, [this] { tickAllTypes(); });
+    connect(invert, &QPushButton::clicked, this, [this] { invertTypeTicks(); });
+    connect(remove, &QPushButton::clicked, this, [this] { deleteFileType(); });
+    connect(defaults, &QPushButton::clicked, this, [this] { restoreDefaultTypes(); });
 
     auto* outputGroup = new QGroupBox(QStringLiteral("输出方式"), this);
     outputGroup->setObjectName(QStringLiteral("GroupBox3"));
@@ -122,11 +122,11 @@ void TConfigure::buildControls() {
     for (QRadioButton* radio : {m_inPlace, m_toFolder}) {
         connect(radio, &QRadioButton::toggled, this, [this](bool on) {
             if (on) {
-                RadioButton1Click();
+                followOutputMode();
             }
         });
     }
-    connect(m_browse, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(m_browse, &QToolButton::clicked, this, [this] { browseOutputFolder(); });
 
     m_extraction = new QGroupBox(QStringLiteral("提取设置"), this);
     m_extraction->setObjectName(QStringLiteral("GroupBox2"));
@@ -152,11 +152,11 @@ void TConfigure::buildControls() {
     closeRow->addWidget(ok);
     closeRow->addWidget(cancel);
     root->addLayout(closeRow);
-    connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(ok, &QPushButton::clicked, this, [this] { acceptConfiguration(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     m_inPlace->setChecked(true);
-    RadioButton1Click();
+    followOutputMode();
 }
 
 // --- Loading ---------------------------------------------------------------------------------------
@@ -193,7 +193,7 @@ void TConfigure::ShowOutputFolder(const std::string& folder) {
         m_inPlace->setChecked(true);
         m_mainForm.setBackupEnabled(true);
     }
-    RadioButton1Click();
+    followOutputMode();
 }
 
 void TConfigure::FillFileTypes(const std::string& types) {
@@ -283,7 +283,7 @@ void TConfigure::showExtraction(const settings::ReplaceOptions& options) {
 
 // --- Commands --------------------------------------------------------------------------------------
 
-void TConfigure::N2Click() {
+void TConfigure::addFileType() {
     QString typed = QStringLiteral("*.");
     if (!m_platform.inputText(this, QStringLiteral("填写需要增加的文件类型"), typed) || typed.isEmpty()) {
         return;
@@ -306,33 +306,33 @@ void TConfigure::N2Click() {
     appendType(type, true);
 }
 
-void TConfigure::N3Click() {
+void TConfigure::deleteFileType() {
     checklist::DeleteSelected(*m_types);
 }
 
-void TConfigure::N4Click() {
+void TConfigure::tickAllTypes() {
     checklist::CheckAll(*m_types);
 }
 
-void TConfigure::N5Click() {
+void TConfigure::invertTypeTicks() {
     checklist::InvertChecks(*m_types);
 }
 
-void TConfigure::N1Click() {
+void TConfigure::restoreDefaultTypes() {
     m_types->clear();
     for (const std::string& type : filedeal::ReadSemicolonList(settings::kDefaultFileTypes)) {
         appendType(type, true);
     }
 }
 
-void TConfigure::SpeedButton1Click() {
+void TConfigure::browseOutputFolder() {
     const QString folder = m_platform.browseFolder(this);
     if (!folder.isEmpty()) {
         m_folder->setText(PathText(filedeal::WithTrailingSlash(PathBytes(folder))));
     }
 }
 
-void TConfigure::RadioButton1Click() {
+void TConfigure::followOutputMode() {
     const bool enabled = m_toFolder->isChecked();
     m_folder->setEnabled(enabled);
     QPalette palette = m_folder->palette();
@@ -341,7 +341,7 @@ void TConfigure::RadioButton1Click() {
     m_browse->setEnabled(enabled);
 }
 
-void TConfigure::Button1Click() {
+void TConfigure::acceptConfiguration() {
     if (m_toFolder->isChecked() && m_folder->text().isEmpty()) {
         m_inPlace->setChecked(true);
     }
@@ -360,7 +360,7 @@ void TConfigure::reject() {
         m_mainForm.options() = m_shown.options;
         m_folder->setText(m_shown.folderText);
         (m_shown.toFolder ? m_toFolder : m_inPlace)->setChecked(true);
-        RadioButton1Click();
+        followOutputMode();
         const settings::ReplaceOptions& options = m_shown.options;
         showExtraction(options);
         FillFileTypes(m_shown.listedTypes);
@@ -371,7 +371,7 @@ void TConfigure::reject() {
     QDialog::reject();
 }
 
-void TConfigure::FormShow() {
+void TConfigure::loadAndPlace() {
     LoadConfiguration();
     const QRect main = m_mainForm.windowWidget().frameGeometry();
     move(main.center() - rect().center());
@@ -382,7 +382,7 @@ void TConfigure::showEvent(QShowEvent* event) {
     if (windowHandle() != nullptr && m_mainForm.windowWidget().windowHandle() != nullptr) {
         windowHandle()->setTransientParent(m_mainForm.windowWidget().windowHandle());
     }
-    FormShow();
+    loadAndPlace();
     QDialog::showEvent(event);
 }
 

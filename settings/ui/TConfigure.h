@@ -47,15 +47,16 @@ public:
     /// main window's options.
     void CollectFileTypes();
 
-    void N1Click();           ///< restore the 17 default types, all ticked
-    void N2Click();           ///< add a type
-    void N3Click();           ///< delete the selected entry
-    void N4Click();           ///< tick all
-    void N5Click();           ///< invert the ticks
-    void SpeedButton1Click(); ///< browse for the output folder
-    void RadioButton1Click(); ///< either radio button turned on
-    void Button1Click();      ///< OK
-    void FormShow();
+    void restoreDefaultTypes(); ///< N1: the 17 default types, all ticked
+    void addFileType();         ///< N2
+    void deleteFileType();      ///< N3: the selected entry
+    void tickAllTypes();        ///< N4
+    void invertTypeTicks();     ///< N5
+    void browseOutputFolder();  ///< SpeedButton1
+    void followOutputMode();    ///< either radio button (RadioButton1, RadioButton2) turned on
+    void acceptConfiguration(); ///< OK (Button1)
+    /// Every time the dialog is shown: loads the configuration and centres the dialog on the main window.
+    void loadAndPlace();
     /// Cancel, Escape or closing the window: every option and control goes back to what the last
     /// LoadConfiguration showed, the main window's backup box and status line included.
     void reject() override;

@@ -14,8 +14,10 @@ if(NOT rc EQUAL 0)
 endif()
 
 # Exactly the expected files: the programs, the shipped resources as in the source tree, and the
-# desktop integration. No test programs, libraries or headers.
-set(expected bin/norvik-cli share/man/man1/norvik-cli.1)
+# desktop integration, the documents Debian expects (man page and changelog gzipped). No test
+# programs, libraries or headers.
+set(expected bin/norvik-cli share/man/man1/norvik-cli.1.gz share/doc/norvik/copyright
+    share/doc/norvik/changelog.gz)
 # A template "<name>.in" ships as the file the build made from it.
 file(GLOB_RECURSE templates RELATIVE ${SOURCE_DIR}/resources ${SOURCE_DIR}/resources/*)
 set(shipped)
@@ -25,7 +27,7 @@ foreach(file ${templates})
     list(APPEND expected share/norvik/${file})
 endforeach()
 if(WITH_UI)
-    list(APPEND expected bin/norvik share/applications/norvik.desktop share/icons/hicolor/scalable/apps/norvik.svg)
+    list(APPEND expected bin/norvik share/man/man1/norvik.1.gz share/applications/norvik.desktop share/icons/hicolor/scalable/apps/norvik.svg)
     foreach(size 16 24 32 48 64 128 256)
         list(APPEND expected share/icons/hicolor/${size}x${size}/apps/norvik.png)
     endforeach()

@@ -130,10 +130,10 @@ TEST_F(RestoreAfterRuns, OutputFolderModeOnlySaysWhy) {
     EXPECT_TRUE(fs::exists(PathText(a) + ".bak"));
 }
 
-TEST_F(RestoreAfterRuns, AnEmptyResultListSaysNothing) {
+TEST_F(RestoreAfterRuns, AnEmptyResultListSaysThereIsNothingToRestore) {
     const job::RestoreResult restored = job::RestoreBackups({}, options);
     EXPECT_EQ(restored.restored, 0u);
-    EXPECT_TRUE(restored.message.empty());
+    EXPECT_EQ(restored.message, "没有可恢复的文件:结果列表是空的");
 }
 
 } // namespace

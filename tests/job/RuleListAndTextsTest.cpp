@@ -15,6 +15,9 @@ using settings::ReplaceMode;
 TEST(JobTexts, SummaryNamesTheCountsInTheirOrder) {
     EXPECT_EQ(job::SummaryText(3, {10, 4, 1, 3, 1}),
               "替换规则3条,共涉及文件10个,符合替换条件的4个,成功替换3个,失败1个,文件不存在1个");
+    // A preview wrote nothing: it says what would be replaced, never that it was.
+    EXPECT_EQ(job::PreviewSummaryText(3, {10, 4, 1, 3, 1}),
+              "预览(未写入任何文件):替换规则3条,共涉及文件10个,符合替换条件的4个,将替换3个,预计失败1个,文件不存在1个");
 }
 
 TEST(JobTexts, ElapsedTimeKeepsMinutesBeyondAnHour) {
@@ -86,6 +89,25 @@ TEST_F(RuleBuilding, EachModeRebuildsOnlyItsOwnList) {
     EXPECT_TRUE(lists.feature.empty());
     EXPECT_EQ(lists.normal.size(), 1u);
     EXPECT_EQ(lists.extract.size(), 1u);
+}
+
+TEST_F(RuleBuilding, NoRuleTextNamesWhyExactlyWhenTheTypedTextsGiveNoRule) {
+    // Every mix of empty, equal and filled texts in every mode: the reason is given exactly when the
+    // list comes out empty, so Start never refuses a run that had a rule.
+    for (const ReplaceMode mode : {ReplaceMode::Normal, ReplaceMode::Feature, ReplaceMode::Extract}) {
+        for (unsigned mask = 0; mask < 32; ++mask) {
+            const auto text = [mask](unsigned bit) {
+                return (mask >> bit) & 1u ? std::string("a") : std::string();
+            };
+            source.texts = {text(0), text(1), text(2), text(3), {}, text(2), text(4)};
+            ASSERT_TRUE(build(mode).ok);
+            EXPECT_EQ(job::NoRuleText(mode, false, source).empty(), !lists.forMode(mode).empty()) << mask;
+        }
+    }
+    source.ruleSetName.clear();
+    EXPECT_EQ(job::NoRuleText(ReplaceMode::Feature, true, source), "没有选择规则集,没有可执行的替换");
+    source.ruleSetName = "set";
+    EXPECT_TRUE(job::NoRuleText(ReplaceMode::Feature, true, source).empty());
 }
 
 TEST_F(RuleBuilding, MultipleReplacementReadsTheChosenSet) {

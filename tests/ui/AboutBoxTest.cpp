@@ -92,7 +92,7 @@ void AboutBoxTest::oneModelessBoxThatOnlyHides() {
 
     about.okButton()->click();
     QVERIFY(!about.isVisible());
-    f.form->N7Click();
+    f.form->showAboutBox();
     QVERIFY(about.isVisible());
     QVERIFY(about.close()); // the close button hides it as well; the object lives on
     QVERIFY(!about.isVisible());

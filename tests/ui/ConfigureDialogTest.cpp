@@ -39,7 +39,7 @@ struct Fixture : norvik::test::WindowFixture {
     /// Types the text into the add box and confirms it.
     void add(const QString& typed) {
         platform.inputAnswers = {typed};
-        configure->N2Click();
+        configure->addFileType();
     }
     QCheckBox& backupBox() const { return *w().backupCheck; }
 };
@@ -107,8 +107,8 @@ void ConfigureDialogTest::addingAListedTypeTicksIt() {
 
     // Cancel and an empty text do nothing.
     f.platform.inputAnswers = {std::nullopt, QString()};
-    f.configure->N2Click();
-    f.configure->N2Click();
+    f.configure->addFileType();
+    f.configure->addFileType();
     QCOMPARE(f.types().count(), 18);
     QVERIFY(f.platform.messages().isEmpty());
 }
@@ -145,18 +145,18 @@ void ConfigureDialogTest::addingRefusesInvalidMasks() {
 
 void ConfigureDialogTest::listCommands() {
     Fixture f;
-    f.configure->N5Click();
+    f.configure->invertTypeTicks();
     QCOMPARE(f.configure->tickedTypes(),
              std::string("*.h;*.hpp;*.pas;*.dpr;*.bpr;*.asp;*.php;*.cgi;*.ini;*.bat;*.inc;*.java;*.py"));
-    f.configure->N3Click(); // nothing selected: nothing removed
+    f.configure->deleteFileType(); // nothing selected: nothing removed
     QCOMPARE(f.types().count(), 17);
     f.types().setCurrentRow(0);
-    f.configure->N3Click();
+    f.configure->deleteFileType();
     QCOMPARE(f.types().count(), 16);
     QCOMPARE(f.types().item(0)->text(), QStringLiteral("*.htm"));
-    f.configure->N3Click();
+    f.configure->deleteFileType();
     QCOMPARE(f.types().count(), 16);
-    f.configure->N4Click();
+    f.configure->tickAllTypes();
     QCOMPARE(f.configure->tickedTypes(), f.configure->listedTypes());
 }
 
@@ -165,10 +165,10 @@ void ConfigureDialogTest::defaultsThenOk() {
     f.form->options().fileTypes = "*.x;*.y";
     f.form->options().selectedTypes = "*.x";
     f.configure->LoadConfiguration();
-    f.configure->N1Click();
+    f.configure->restoreDefaultTypes();
     QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
     QCOMPARE(f.configure->tickedTypes(), std::string(kDefaults));
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QCOMPARE(f.form->options().fileTypes, std::string(kDefaults));
     QCOMPARE(f.form->options().selectedTypes, std::string(kDefaults));
     QCOMPARE(f.form->widgets().fileTypeLine->text(),
@@ -180,7 +180,7 @@ void ConfigureDialogTest::okWithNothingTickedFallsBackToAllFiles() {
     for (int row = 0; row < f.types().count(); ++row) {
         f.types().item(row)->setCheckState(Qt::Unchecked);
     }
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QCOMPARE(f.form->options().selectedTypes, std::string());
     QCOMPARE(f.form->options().fileTypes, std::string(kDefaults));
     QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
@@ -196,10 +196,10 @@ void ConfigureDialogTest::outputFolderModeAndTheBackupBox() {
     QVERIFY(f.part<QLineEdit>("Edit1")->isEnabled());
     QVERIFY(f.part<QToolButton>("SpeedButton1")->isEnabled());
     f.platform.folderAnswers = {out};
-    f.configure->SpeedButton1Click();
+    f.configure->browseOutputFolder();
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), out + QLatin1Char('/'));
 
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     const auto& options = f.form->options();
     QVERIFY(options.outputToFolder);
     QCOMPARE(options.outputFolder, Bytes(out) + "/");
@@ -214,7 +214,7 @@ void ConfigureDialogTest::outputFolderModeAndTheBackupBox() {
     QVERIFY(f.part<QRadioButton>("RadioButton2")->isChecked());
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
     QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QVERIFY(!options.outputToFolder);
     QCOMPARE(options.outputFolder, std::string());
     QVERIFY(f.backupBox().isEnabled());
@@ -225,7 +225,7 @@ void ConfigureDialogTest::outputFolderModeAndTheBackupBox() {
 void ConfigureDialogTest::okWithoutAFolderFallsBackToInPlace() {
     Fixture f;
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
     QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.backupBox().isEnabled());
@@ -248,8 +248,8 @@ void ConfigureDialogTest::folderThatCannotBeCreatedSwitchesModeOff() {
     const QString gone = f.data.filePath(QStringLiteral("gone/sub"));
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {gone};
-    f.configure->SpeedButton1Click();
-    f.configure->Button1Click();
+    f.configure->browseOutputFolder();
+    f.configure->acceptConfiguration();
     QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.backupBox().isEnabled());
     QCOMPARE(f.form->widgets().outputLine->text(), QStringLiteral("输出目录:文件原始目录     覆盖方式,可做备份"));
@@ -268,14 +268,14 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     const std::string out = Bytes(f.data.filePath(QStringLiteral("out"))) + "/";
     f.form->options().outputFolder = out;
     f.configure->LoadConfiguration();
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QVERIFY(f.form->options().outputToFolder);
     const norvik::settings::ReplaceOptions before = f.form->options();
     const QString line = f.form->widgets().outputLine->text();
 
     f.configure->LoadConfiguration(); // as showing it does
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
-    f.configure->N5Click(); // the type ticks inverted
+    f.configure->invertTypeTicks(); // the type ticks inverted
     f.part<QCheckBox>("CheckBox2")->setChecked(!before.extractBlankLine);
     f.configure->reject();
     QVERIFY(f.configure->outputToFolderChosen());
@@ -295,12 +295,12 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     // The other way round: in place with backups, output chosen, Cancel.
     f.configure->LoadConfiguration();
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
-    f.configure->Button1Click();
+    f.configure->acceptConfiguration();
     QVERIFY(f.backupBox().isEnabled());
     f.configure->LoadConfiguration();
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {QString::fromStdString(out)};
-    f.configure->SpeedButton1Click();
+    f.configure->browseOutputFolder();
     f.configure->reject();
     f.form->RefreshOptions();
     QVERIFY(!f.form->options().outputToFolder);
@@ -312,9 +312,9 @@ void ConfigureDialogTest::browseKeepsASingleSlash() {
     Fixture f;
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {QStringLiteral("/"), QString()};
-    f.configure->SpeedButton1Click();
+    f.configure->browseOutputFolder();
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
-    f.configure->SpeedButton1Click(); // cancelled: unchanged
+    f.configure->browseOutputFolder(); // cancelled: unchanged
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QStringLiteral("/"));
 }
 

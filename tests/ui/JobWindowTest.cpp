@@ -160,7 +160,7 @@ void JobWindowTest::typedTextsReachTheCoreAsWorkingText() {
     // A box gives its lines joined by "\n"; the core needs CR LF to match across an ANSI file's lines.
     f.type(f.w().findText, QStringLiteral("first\nsecond\n你"));
     f.type(f.w().replacementText, QStringLiteral("one"));
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("one\r\n"));
 
     // A character the code page lacks stops the command before any file is touched or any list changes.
@@ -168,18 +168,18 @@ void JobWindowTest::typedTextsReachTheCoreAsWorkingText() {
     f.type(f.w().findText, QStringLiteral("first"));
     f.type(f.w().replacementText, QStringLiteral("\U0001F600"));
     f.platform.clearRecord();
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.platform.messages(),
              QStringList{QString::fromStdString(norvik::job::UnrepresentableTextText("替换内容"))});
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("first\r\n"));
     QCOMPARE(f.w().resultList->count(), 1);
     QCOMPARE(f.platform.processEventsCount, 0);
     // Texts the mode does not use are not judged.
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     f.type(f.w().featureStartText, QStringLiteral("fi"));
     f.type(f.w().featureEndText, QStringLiteral("st"));
     f.type(f.w().featureReplacementText, QStringLiteral("X"));
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QCOMPARE(f.read(QStringLiteral("lines.txt")), QByteArray("X\r\n"));
 }
 
@@ -221,9 +221,18 @@ void JobWindowTest::pauseHoldsTheLoopUntilStop() {
     int pausedAt = 0;
     int writtenDuringPause = -1;
     bool pausedBeforeStop = false;
+    f.w().summaryPanel->setText(QStringLiteral("earlier summary"));
     f.platform.onProcessEvents = [&](int call) {
         if (pausedAt == 0 && w.resultList->count() == 2) {
             pausedAt = call;
+            w.pauseButton->click();
+            // The pause shows: the button stays pressed and the status bar says so; a second press
+            // goes on and gives the panel back, a third pauses again.
+            QVERIFY(w.pauseButton->isChecked());
+            QCOMPARE(f.summary(), QStringLiteral("已暂停,再按暂停继续"));
+            w.pauseButton->click();
+            QVERIFY(!w.pauseButton->isChecked());
+            QCOMPARE(f.summary(), QStringLiteral("earlier summary"));
             w.pauseButton->click();
         } else if (pausedAt != 0 && call == pausedAt + 5) {
             // Five pumps into the pause; No keeps it paused, Yes ends it.
@@ -240,9 +249,11 @@ void JobWindowTest::pauseHoldsTheLoopUntilStop() {
     QCOMPARE(ChangedOnDisk(f), 2);
     QCOMPARE(f.summary(), Summary(1, 10, 2, 2, 0, 0));
     QVERIFY(!f.form->job().engine().flags().paused);
-    // Pause outside a run does nothing.
+    QVERIFY(!w.pauseButton->isChecked()); // the stop ended the pause
+    // Pause outside a run does nothing, and does not look pressed.
     w.pauseButton->click();
     QVERIFY(!f.form->job().engine().flags().paused);
+    QVERIFY(!w.pauseButton->isChecked());
 }
 
 void JobWindowTest::closeQuestionDuringARun() {
@@ -293,7 +304,7 @@ void JobWindowTest::closingWhileCollectingStopsWithoutAQuestion() {
             QVERIFY(f.form->close());
         }
     };
-    f.form->SpeedButton2Click();
+    f.form->startRun();
     QVERIFY(closed);
     QVERIFY(!f.form->isVisible());
     QVERIFY(f.platform.callsOf(QStringLiteral("yesNo")).isEmpty());
@@ -393,15 +404,16 @@ void JobWindowTest::outputFolderInsideATargetIsRefusedWithAMessage() {
 
 void JobWindowTest::restoreInOutputFolderModeAndOnAnEmptyList() {
     WindowFixture f;
-    f.form->ToolButton10Click();
-    QVERIFY(f.platform.calls.isEmpty());
+    f.form->restoreBackups();
+    QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有可恢复的文件:结果列表是空的")});
+    f.platform.calls.clear();
 
     f.write(QStringLiteral("a.txt"), "old\r\n");
     f.write(QStringLiteral("a.txt.bak"), "older\r\n");
     f.w().resultList->rows().append(f.path(QStringLiteral("a.txt")).toStdString());
     f.form->options().outputToFolder = true;
     f.form->options().outputFolder = "/srv/out/";
-    f.form->ToolButton10Click();
+    f.form->restoreBackups();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("文件输出到\"/srv/out/\"没有破坏原文件!,不需恢复")});
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
 }
@@ -426,7 +438,7 @@ void JobWindowTest::doubleClickOpensWhatTheRowNames() {
     doubleClick(w.targetList, 1);
     doubleClick(w.targetList, 2);
     w.targetList->clearSelection();
-    f.form->CheckListBox1DblClick(w.targetList); // no row selected
+    f.form->openListRow(w.targetList); // no row selected
     const auto opened = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(opened.size(), 2);
     QCOMPARE(opened[0].text, QString::fromStdString(file));
@@ -436,7 +448,7 @@ void JobWindowTest::doubleClickOpensWhatTheRowNames() {
     w.hitList->rows().append(file, false);
     doubleClick(w.hitList, 0);
     w.resultList->rows().append("/written/elsewhere.txt");
-    f.form->ListBox1DblClick(); // nothing selected yet
+    f.form->openResultRow(); // nothing selected yet
     doubleClick(w.resultList, 0);
     const auto all = f.platform.callsOf(QStringLiteral("openPath"));
     QCOMPARE(all.size(), 4);
@@ -535,7 +547,10 @@ void JobWindowTest::previewShowsChangesAndRunsTheTickedFiles() {
     QCOMPARE(shown, (QStringList{f.path(QStringLiteral("a.txt")) + QStringLiteral("    (1处)"),
                                  f.path(QStringLiteral("b.txt")) + QStringLiteral("    (1处)"),
                                  f.path(QStringLiteral("c_locked.txt")) + QStringLiteral("    只读文件")}));
-    // Nothing was written, and the last run's list (what restore works from) stays.
+    // Nothing was written, and the summary says what would be; the last run's list (what restore
+    // works from) stays.
+    QCOMPARE(f.summary(), QStringLiteral("预览(未写入任何文件):替换规则1条,共涉及文件4个,符合替换条件的3个,"
+                                         "将替换2个,预计失败1个,文件不存在0个"));
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("keep\r\nold\r\n"));
     QCOMPARE(ListTexts(*w.resultList), QStringList{QStringLiteral("/previous/run.txt")});
 
@@ -720,6 +735,20 @@ void JobWindowTest::aRunWithNothingToDoKeepsTheUndo() {
     w.listTabs->setCurrentIndex(norvik::ui::kPreviewTab);
     w.startButton->click();
     QCOMPARE(f.platform.messages(), QStringList{QStringLiteral("没有勾选要替换的文件。")});
+    QCOMPARE(ListTexts(*w.resultList), QStringList{written});
+    // 开始 and 预览 with no rule say why nothing runs, in every mode, and touch nothing.
+    f.platform.calls.clear();
+    f.type(w.findText, QString());
+    w.startButton->click();
+    f.form->switchToFeatureMode();
+    w.previewButton->click();
+    f.form->switchToNormalMode();
+    w.multipleCheck->setChecked(true);
+    w.startButton->click();
+    w.multipleCheck->setChecked(false);
+    QCOMPARE(f.platform.messages(), (QStringList{QStringLiteral("查找内容为空,没有可执行的替换"),
+                                                 QStringLiteral("起始或结束特征字符串为空,没有可执行的替换"),
+                                                 QStringLiteral("没有选择规则集,没有可执行的替换")}));
     QCOMPARE(ListTexts(*w.resultList), QStringList{written});
     // A run over the targets that finds nothing to change keeps the list too.
     w.listTabs->setCurrentIndex(norvik::ui::kTargetsTab);

@@ -5,12 +5,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <vector>
 
 #include "main/TMainForm.h"
 #include "rules/ui/TMutilReplaceConfig.h"
@@ -123,18 +125,27 @@ void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
     const auto cancel = [] {
         return QCoreApplication::translate("QPlatformTheme", "Cancel");
     };
+    const auto folderType = [] {
+        return QCoreApplication::translate("QAbstractFileIconProvider", "Folder");
+    };
     QCOMPARE(p.form->languageMenu().toolkitLocale(), QString());
     QCOMPARE(cancel(), QStringLiteral("Cancel"));
+    // Sizes in the file dialog follow the pack, not the system's locale.
+    QCOMPARE(QLocale().formattedDataSize(10), QStringLiteral("10 bytes"));
+    QCOMPARE(folderType(), QStringLiteral("Folder"));
 
     Entry(p, QStringLiteral("Chinese_Simplified"))->trigger();
     CheckEveryCaption(p, BuiltIn);
     if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
         QCOMPARE(p.form->languageMenu().toolkitLocale(), QStringLiteral("zh_CN"));
         QCOMPARE(cancel(), QStringLiteral("取消"));
+        QCOMPARE(folderType(), QStringLiteral("文件夹"));
     }
+    QCOMPARE(QLocale().formattedDataSize(10), QStringLiteral("10 字节"));
     Entry(p, QStringLiteral("English"))->trigger();
     CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
     QCOMPARE(cancel(), QStringLiteral("Cancel"));
+    QCOMPARE(folderType(), QStringLiteral("Folder"));
     QVERIFY(p.platform.messages().isEmpty());
 }
 
@@ -142,7 +153,9 @@ void LanguageMenuTest::englishTranslatesEveryCaption() {
     WindowFixture folder{WindowFixture::ShippedFolders{}};
     norvik::settings::LanguagePack english;
     QVERIFY(english.LoadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
-    for (const CaptionKey& key : kCaptionKeys) {
+    std::vector<CaptionKey> keys(kCaptionKeys.begin(), kCaptionKeys.end());
+    keys.insert(keys.end(), norvik::settings::kAddedCaptionKeys.begin(), norvik::settings::kAddedCaptionKeys.end());
+    for (const CaptionKey& key : keys) {
         const QString caption = PackCaption(english, key);
         if (key.separator) {
             QVERIFY2(caption.isEmpty(), key.component.data());

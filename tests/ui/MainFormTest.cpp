@@ -90,6 +90,7 @@ private slots:
     void textBoxesFollowResize();
     void statusPanels();
     void memoTextsUseCrLfAndKeepEveryCharacter();
+    void tabMovesTheFocusFromEveryTextBox();
     void captionsByComponentName();
     void aboutBoxStaysOneAndOkHidesIt();
 };
@@ -120,7 +121,7 @@ void MainFormTest::modeSwitchFollowsTheTable() {
     const auto& w = f.w();
     w.caseSensitiveCheck->setChecked(true);
 
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     QCOMPARE(f.form->mode(), ReplaceMode::Feature);
     QCOMPARE(f.form->options().mode, ReplaceMode::Feature);
     QVERIFY(!w.normalModeButton->isChecked() && w.featureModeButton->isChecked() && !w.extractModeButton->isChecked());
@@ -131,14 +132,14 @@ void MainFormTest::modeSwitchFollowsTheTable() {
     QVERIFY(!w.caseSensitiveCheck->isEnabled());
     QVERIFY(w.caseSensitiveCheck->isChecked()); // a disabled box keeps its mark
 
-    f.form->N17Click();
+    f.form->switchToExtractMode();
     QCOMPARE(f.form->mode(), ReplaceMode::Extract);
     QVERIFY(w.textTabs->isTabVisible(norvik::ui::kExtractTab));
     QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kFeatureTab));
     QVERIFY(w.extractModeItem->isChecked() && !w.featureModeItem->isChecked());
     QVERIFY(!w.caseSensitiveCheck->isEnabled());
 
-    f.form->N10Click();
+    f.form->switchToNormalMode();
     QCOMPARE(f.form->mode(), ReplaceMode::Normal);
     QVERIFY(w.textTabs->isTabVisible(norvik::ui::kNormalTab));
     QVERIFY(!w.textTabs->isTabVisible(norvik::ui::kExtractTab));
@@ -149,7 +150,7 @@ void MainFormTest::modeSwitchFollowsTheTable() {
 void MainFormTest::modeCommandOnCurrentModeKeepsItPressed() {
     Fixture f;
     const auto& w = f.w();
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     // Triggering a checkable action flips its look before the command runs; the command must put
     // the current mode's button and item back.
     w.featureModeButton->trigger();
@@ -209,13 +210,13 @@ void MainFormTest::chooserFollowsModeAndDropsThePick() {
     const auto& w = f.w();
     w.multipleCheck->setChecked(true);
     w.ruleSetChooser->setCurrentIndex(0);
-    f.form->N9Click();
+    f.form->switchToFeatureMode();
     QCOMPARE(ComboEntries(*w.ruleSetChooser), QStringList{QStringLiteral("b")});
     QCOMPARE(w.ruleSetChooser->currentIndex(), -1);
     // A set added later shows only after the next refresh.
     Touch(f.exe.filePath(QStringLiteral("MultiReplace/new.crr")));
     QCOMPARE(w.ruleSetChooser->count(), 1);
-    f.form->N17Click();
+    f.form->switchToExtractMode();
     QCOMPARE(w.ruleSetChooser->count(), 2);
 }
 
@@ -229,13 +230,13 @@ void MainFormTest::ruleEditorPathNeedsRefreshedOptionAndName() {
     QCOMPARE(f.form->chosenRuleSetPath(), std::string()); // not in force before a refresh
     f.form->RefreshOptions();
     QCOMPARE(f.form->chosenRuleSetPath(), folder + "a.nrr");
-    f.form->N9Click(); // drops the pick
+    f.form->switchToFeatureMode(); // drops the pick
     QCOMPARE(f.form->chosenRuleSetPath(), std::string());
     w.ruleSetChooser->setCurrentIndex(0);
     QCOMPARE(f.form->chosenRuleSetPath(), folder + "b.crr");
     // The editor command does nothing without an editor or in mode 3, and asks nothing.
-    f.form->N17Click();
-    f.form->ToolButton1Click();
+    f.form->switchToExtractMode();
+    f.form->openRuleEditor();
     QVERIFY(f.platform.calls.isEmpty());
 }
 
@@ -266,28 +267,28 @@ void MainFormTest::addFolderAndFilesThroughDialogs() {
 
     w.listTabs->setCurrentIndex(norvik::ui::kResultsTab);
     f.platform.folderAnswers = {QString()}; // cancelled
-    f.form->ToolButton17Click();
+    f.form->addFolder();
     QCOMPARE(w.targetList->count(), 0);
     QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
 
     f.platform.folderAnswers = {QString::fromStdString(folder), QStringLiteral("/")};
     w.addFolderItem->trigger(); // the pop-up item shares the command
-    f.form->ToolButton17Click();
+    f.form->addFolder();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {"/", true}}));
 
     w.listTabs->setCurrentIndex(norvik::ui::kResultsTab);
     f.platform.openFilesAnswers = {QStringList()};
-    f.form->ToolButton9Click();
+    f.form->addFiles();
     QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kResultsTab)); // cancel changes nothing
     f.platform.openFilesAnswers = {{QStringLiteral("/d/b.txt"), QStringLiteral("/d/a.txt")}};
-    f.form->ToolButton9Click();
+    f.form->addFiles();
     QCOMPARE(f.targets().size(), std::size_t(4));
     QCOMPARE(f.targets()[2].path, std::string("/d/b.txt"));
     QCOMPARE(f.targets()[3].path, std::string("/d/a.txt"));
     QCOMPARE(w.listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
     const auto dialogs = f.platform.callsOf(QStringLiteral("openFiles"));
     QCOMPARE(dialogs.size(), 2);
-    QCOMPARE(dialogs[1].text, QStringLiteral("/"));
+    QCOMPARE(dialogs[1].text, QDir::homePath()); // where the user's files are, not "/"
     QCOMPARE(dialogs[1].detail, f.form->openDialogFilter());
 }
 
@@ -298,7 +299,7 @@ void MainFormTest::typedPathIsTrimmedAndMustBeAFolder() {
     const QString missing = QStringLiteral("目录不存在，请重新输入");
 
     f.platform.inputAnswers = {QStringLiteral("  \t") + QString::fromStdString(folder) + QStringLiteral("   ")};
-    f.form->N26Click();
+    f.form->addTypedFolder();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
     const auto prompts = f.platform.callsOf(QStringLiteral("input"));
     QCOMPARE(prompts.size(), 1);
@@ -307,25 +308,25 @@ void MainFormTest::typedPathIsTrimmedAndMustBeAFolder() {
     QVERIFY(f.platform.messages().isEmpty());
 
     f.platform.inputAnswers = {QString::fromStdString(file)};
-    f.form->N26Click();
+    f.form->addTypedFolder();
     QCOMPARE(f.platform.messages(), QStringList{missing});
     QCOMPARE(f.targets().size(), std::size_t(1));
 
     f.platform.clearRecord();
     f.platform.inputAnswers = {std::nullopt};
-    f.form->N26Click();
+    f.form->addTypedFolder();
     QVERIFY(f.platform.messages().isEmpty());
 
     // Regression: OK on an empty box must not add the root of the file system.
     f.platform.inputAnswers = {QStringLiteral("   ")};
-    f.form->N26Click();
+    f.form->addTypedFolder();
     QCOMPARE(f.platform.messages(), QStringList{missing});
     QCOMPARE(f.targets().size(), std::size_t(1));
 
     // Typed again: no second row, the existing one is ticked and selected.
     f.w().targetList->rows().setChecked(0, false);
     f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
-    f.form->N26Click();
+    f.form->addTypedFolder();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
     QCOMPARE(f.form->targets().SelectedRow(), 0);
 }
@@ -338,22 +339,22 @@ void MainFormTest::checkInvertDeleteClear() {
     }
     list.rows().setChecked(1, false);
     list.setCurrentRow(2);
-    f.form->N22Click();
+    f.form->invertTargetTicks();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", false}, {"/b/", true}, {"/c/", false}}));
     QCOMPARE(f.form->targets().SelectedRow(), 2);
-    f.form->N6Click();
+    f.form->tickAllTargets();
     QCOMPARE(f.form->targets().CheckedPaths().size(), std::size_t(3));
 
     list.setCurrentRow(1);
-    f.form->N27Click();
+    f.form->deleteSelectedTarget();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", true}, {"/c/", true}}));
-    f.form->N27Click(); // no row selected any more
+    f.form->deleteSelectedTarget(); // no row selected any more
     QCOMPARE(list.count(), 2);
 
-    f.form->N28Click();
+    f.form->clearTargets();
     QCOMPARE(list.count(), 0);
-    f.form->N28Click();
-    f.form->N27Click();
+    f.form->clearTargets();
+    f.form->deleteSelectedTarget();
     QCOMPARE(list.count(), 0);
 }
 
@@ -605,24 +606,35 @@ void MainFormTest::textBoxesFollowResize() {
         QCOMPARE(w.replacementText->geometry(), normal.boxes[1]);
         QCOMPARE(w.replacementLabel->geometry(), normal.labels[1]);
         // The page of another mode gets the same size when it is shown.
-        f.form->N9Click();
+        f.form->switchToFeatureMode();
         QCoreApplication::processEvents();
         QCOMPARE(w.featurePage->size(), page);
         const auto feature = LayoutMemoPage(MemoPageKind::Feature, page);
         QCOMPARE(w.featureStartText->geometry(), feature.boxes[0]);
         QCOMPARE(w.featureEndText->geometry(), feature.boxes[1]);
         QCOMPARE(w.featureReplacementText->geometry(), feature.boxes[2]);
-        f.form->N17Click();
+        f.form->switchToExtractMode();
         QCoreApplication::processEvents();
         QCOMPARE(w.extractEndText->geometry(), normal.boxes[1]);
-        f.form->N10Click();
+        f.form->switchToNormalMode();
     }
-    // At the window's smallest the find and replacement boxes keep two lines each.
-    f.form->resize(1, 1);
-    QCoreApplication::processEvents();
-    const int twoLines = w.findText->fontMetrics().lineSpacing() * 2;
-    QVERIFY(w.findText->height() >= twoLines);
-    QVERIFY(w.replacementText->height() >= twoLines);
+    // At the window's smallest the find and replacement boxes keep two lines each and every option
+    // shows its whole caption, also after a pack has made the captions longer (the minimum the
+    // window gives the window manager follows its layout).
+    for (const QString& suffix : {QString(), QStringLiteral(" with a much longer caption")}) {
+        for (QCheckBox* box : w.optionChecks()) {
+            box->setText(box->text() + suffix);
+        }
+        QCoreApplication::processEvents(); // the layout takes the new captions
+        f.form->resize(1, 1);
+        QCoreApplication::processEvents();
+        const int twoLines = w.findText->fontMetrics().lineSpacing() * 2;
+        QVERIFY(w.findText->height() >= twoLines);
+        QVERIFY(w.replacementText->height() >= twoLines);
+        for (QCheckBox* box : w.optionChecks()) {
+            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));
+        }
+    }
 }
 
 void MainFormTest::statusPanels() {
@@ -658,6 +670,20 @@ void MainFormTest::memoTextsUseCrLfAndKeepEveryCharacter() {
     QCOMPARE(f.form->pickedRuleSet(), QStringLiteral("c"));
     f.form->pickRuleSet(QStringLiteral("C"));
     QVERIFY(f.form->pickedRuleSet().isEmpty());
+}
+
+void MainFormTest::tabMovesTheFocusFromEveryTextBox() {
+    Fixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    for (QPlainTextEdit* box : f.form->findChildren<QPlainTextEdit*>()) {
+        QVERIFY2(box->tabChangesFocus(), qPrintable(box->objectName()));
+    }
+    // A keyboard user gets from 查找内容 to 替换内容, and the find text gains no invisible tab.
+    f.w().findText->setFocus();
+    QTest::keyClick(f.w().findText, Qt::Key_Tab);
+    QVERIFY(f.w().findText->toPlainText().isEmpty());
+    QVERIFY(!f.w().findText->hasFocus());
 }
 
 void MainFormTest::captionsByComponentName() {

@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "job/TextGate.h"
 #include "platform/IPlatform.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleSets.h"
@@ -22,6 +23,7 @@
 #include "support/ScriptedPlatform.h"
 #include "support/WindowFixture.h"
 #include "ui/ComponentCaption.h"
+#include "ui/MemoText.h"
 
 using namespace Qt::StringLiterals;
 using norvik::test::ReadFileBytes;
@@ -50,6 +52,8 @@ private slots:
     void modifyKeepsOrRefusesTheFindText();
     void modifyWithoutSelectionChangesNothing();
     void textsTheCodePageLacksAreRefused();
+    void typedRuleGivesTheMainWindowsBytes();
+    void tabMovesTheFocus();
     void deleteMovesTheSelection();
     void featureAdditionsAndModifications();
     void multiLineTextShowsOnOneRowAndComesBack();
@@ -261,6 +265,41 @@ void TestRuleEditor::textsTheCodePageLacksAreRefused() {
     QCOMPARE(rows("ListBox1"), (QStringList{u"a"_s, QStringLiteral("全角，")}));
     QCOMPARE(QByteArray::fromStdString(m_dialog->ruleSet(TMutilReplaceConfig::NormalTab).row(1)[0]),
              QByteArray("\xC8\xAB\xBD\xC7\xA3\xAC"));
+}
+
+void TestRuleEditor::typedRuleGivesTheMainWindowsBytes() {
+    // Both windows read their boxes the same way: a non-breaking space is a character of its own (one
+    // the code page lacks, so both refuse it) and never quietly a blank.
+    norvik::test::WindowFixture main;
+    for (const QString& find : {QStringLiteral("第一行\n a\tb "), QStringLiteral("a\u00A0b")}) {
+        norvik::test::WindowFixture::type(main.w().findText, find);
+        norvik::test::WindowFixture::type(main.w().replacementText, QStringLiteral("r\n"));
+        norvik::job::RuleTexts typed;
+        typed.find = norvik::ui::MemoTextUtf8(*main.w().findText);
+        typed.replacement = norvik::ui::MemoTextUtf8(*main.w().replacementText);
+        norvik::job::RuleTexts converted;
+        norvik::job::TextGate gate;
+        const bool mainTakesIt =
+            norvik::job::ConvertRuleTexts(typed, norvik::settings::ReplaceMode::Normal, false, converted, gate);
+
+        const int before = list("ListBox1")->count();
+        addNormal(find, QStringLiteral("r\n"));
+        QCOMPARE(list("ListBox1")->count() > before, mainTakesIt);
+        if (mainTakesIt) {
+            const auto& row = m_dialog->ruleSet(TMutilReplaceConfig::NormalTab).row(before);
+            QCOMPARE(QByteArray::fromStdString(row[0]), QByteArray::fromStdString(converted.find));
+            QCOMPARE(QByteArray::fromStdString(row[1]), QByteArray("r\r\n"));
+        }
+    }
+}
+
+void TestRuleEditor::tabMovesTheFocus() {
+    for (QPlainTextEdit* edit : m_dialog->findChildren<QPlainTextEdit*>()) {
+        QVERIFY2(edit->tabChangesFocus(), qPrintable(edit->objectName()));
+    }
+    box("Memo1")->setFocus();
+    QTest::keyClick(box("Memo1"), Qt::Key_Tab);
+    QVERIFY(box("Memo1")->toPlainText().isEmpty());
 }
 
 void TestRuleEditor::deleteMovesTheSelection() {

@@ -110,7 +110,7 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         w.subfoldersCheck->setChecked(false);
         w.forceReadOnlyCheck->setChecked(true);
         w.multipleCheck->setChecked(true);
-        p.form->N9Click();
+        p.form->switchToFeatureMode();
 
         w.findText->setPlainText(QStringLiteral("find"));
         w.replacementText->setPlainText(QStringLiteral("替换为"));
@@ -123,12 +123,12 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         QVERIFY(p.configure->TickFileTypes("*.md;*.log"));
         DialogPart<QRadioButton>(p, "RadioButton2")->setChecked(true);
         p.platform.folderAnswers = {folders.data.filePath(QStringLiteral("out"))};
-        p.configure->SpeedButton1Click();
+        p.configure->browseOutputFolder();
         DialogPart<QCheckBox>(p, "CheckBox1")->setChecked(false);
         DialogPart<QCheckBox>(p, "CheckBox2")->setChecked(true);
         DialogPart<QCheckBox>(p, "CheckBox3")->setChecked(false);
         DialogPart<QCheckBox>(p, "CheckBox4")->setChecked(true);
-        p.configure->Button1Click();
+        p.configure->acceptConfiguration();
 
         QCOMPARE(p.form->languageMenu().entries().size(), 2);
         p.form->languageMenu().entries()[1]->trigger();
@@ -341,7 +341,7 @@ void SettingsBindingTest::missingAndUnparsableSettingsFileEndTheProgram() {
         QVERIFY(!p.open());
         QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("NVK.xml is not exist!!!")});
         // Nothing is created at close either.
-        p.form->FormClose();
+        p.form->saveOnClose();
         QVERIFY(!QFile::exists(exe.filePath(QStringLiteral("NVK.xml"))));
     }
     {
@@ -355,7 +355,7 @@ void SettingsBindingTest::missingAndUnparsableSettingsFileEndTheProgram() {
         QCOMPARE(messages[0], QStringLiteral("Load NVK.xml Error!!!"));
         QVERIFY(!messages[1].isEmpty());
         QVERIFY(messages[1] != messages[0]);
-        p.form->FormClose();
+        p.form->saveOnClose();
         QCOMPARE(ReadFileBytes(folders.settingsFile()), broken);
     }
 }
