@@ -120,6 +120,8 @@ void FillStamp(const struct stat& st, FileStamp& stamp) noexcept {
     stamp.size = static_cast<std::uint64_t>(st.st_size);
     stamp.modifiedSec = st.st_mtim.tv_sec;
     stamp.modifiedNsec = st.st_mtim.tv_nsec;
+    stamp.changedSec = st.st_ctim.tv_sec;
+    stamp.changedNsec = st.st_ctim.tv_nsec;
     stamp.mode = st.st_mode;
 }
 

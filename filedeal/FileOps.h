@@ -20,17 +20,22 @@ private:
 };
 
 /// Which file a path named when it was read, and how it was then: two stamps of the same file agree
-/// (sameContent) until it is replaced, resized or its modification time moves.
+/// (sameContent) until it is replaced, resized or its modification time moves; sameState also sees a
+/// change of the inode's own time (a write that set the modification time back, a chmod).
 struct FileStamp {
     std::uint64_t device = 0, inode = 0, size = 0;
     std::int64_t modifiedSec = 0, modifiedNsec = 0;
-    unsigned mode = 0; ///< type and permission bits; not part of the comparison
+    std::int64_t changedSec = 0, changedNsec = 0; ///< the inode's change time; only sameState compares it
+    unsigned mode = 0;                            ///< type and permission bits; not part of any comparison
     [[nodiscard]] bool sameFile(const FileStamp& other) const noexcept {
         return device == other.device && inode == other.inode;
     }
     [[nodiscard]] bool sameContent(const FileStamp& other) const noexcept {
         return sameFile(other) && size == other.size && modifiedSec == other.modifiedSec &&
                modifiedNsec == other.modifiedNsec;
+    }
+    [[nodiscard]] bool sameState(const FileStamp& other) const noexcept {
+        return sameContent(other) && changedSec == other.changedSec && changedNsec == other.changedNsec;
     }
 };
 

@@ -74,6 +74,14 @@ void Decode(LoadedFile& file, const LoadPolicy& policy) {
     }
 }
 
+/// Fills the stamp of a regular file; otherwise gives the state the file then has (see PresenceOf).
+LoadedFile::State StampOfRegular(const std::string& path, filedeal::FileStamp& stamp) {
+    if (!filedeal::StampOf(path, stamp)) {
+        return StateAfterFailedStat(errno);
+    }
+    return S_ISREG(stamp.mode) ? LoadedFile::State::Loaded : LoadedFile::State::Missing;
+}
+
 LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
     LoadedFile file = ReadBytes(path);
     Decode(file, policy);
@@ -119,21 +127,6 @@ ReadAhead::~ReadAhead() {
     m_worker.join();
 }
 
-LoadedFile::State ReadAhead::StampOf(const std::string& path, Stamp& stamp) {
-    struct stat st {};
-    if (const LoadedFile::State state = PresenceOf(path, st); state != LoadedFile::State::Loaded) {
-        return state;
-    }
-    stamp.device = static_cast<std::uint64_t>(st.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
-    stamp.size = static_cast<std::uint64_t>(st.st_size);
-    stamp.modifiedSec = st.st_mtim.tv_sec;
-    stamp.modifiedNsec = st.st_mtim.tv_nsec;
-    stamp.changedSec = st.st_ctim.tv_sec;
-    stamp.changedNsec = st.st_ctim.tv_nsec;
-    return LoadedFile::State::Loaded;
-}
-
 bool ReadAhead::full() const noexcept {
     return m_slots.size() >= m_maxFiles || m_held >= m_budget;
 }
@@ -147,8 +140,8 @@ ReadAhead::Slot ReadAhead::readSlot(const std::string& path, bool holdingNothing
     // A missing file, one too large for the budget and one that failed are left for take(), which
     // looks at every file again anyway. The stamp is taken before the read: a change during or after
     // it shows as a different stamp when the file's turn comes.
-    Stamp before;
-    if (StampOf(path, before) != LoadedFile::State::Loaded ||
+    filedeal::FileStamp before;
+    if (StampOfRegular(path, before) != LoadedFile::State::Loaded ||
         (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
         return slot;
     }
@@ -250,13 +243,13 @@ LoadedFile ReadAhead::take(std::size_t index) {
     }
 
     // The file is judged now: used as read ahead only when it is still that very file, unchanged.
-    Stamp now;
-    if (const LoadedFile::State state = StampOf(path, now); state != LoadedFile::State::Loaded) {
+    filedeal::FileStamp now;
+    if (const LoadedFile::State state = StampOfRegular(path, now); state != LoadedFile::State::Loaded) {
         LoadedFile file;
         file.state = state;
         return file;
     }
-    if (!slot.ready || !(slot.stamp == now)) {
+    if (!slot.ready || !slot.stamp.sameState(now)) {
         return ReadNow(path, m_policy);
     }
     if (!slot.decoded) {

@@ -102,22 +102,15 @@ public:
     [[nodiscard]] LoadedFile take(std::size_t index);
 
 private:
-    struct Stamp {
-        std::uint64_t device = 0, inode = 0, size = 0;
-        std::int64_t modifiedSec = 0, modifiedNsec = 0, changedSec = 0, changedNsec = 0;
-        bool operator==(const Stamp&) const = default;
-    };
     struct Slot {
         std::size_t index = 0;
-        bool ready = false;   ///< read ahead; otherwise take() loads it
-        bool decoded = false; ///< the policy's text is made
-        Stamp stamp;
+        bool ready = false;        ///< read ahead; otherwise take() loads it
+        bool decoded = false;      ///< the policy's text is made
+        filedeal::FileStamp stamp; ///< taken before the read
         LoadedFile file;
         std::size_t cost = 0;
     };
 
-    /// Fills the stamp of a regular file; otherwise gives the state the file then has.
-    [[nodiscard]] static LoadedFile::State StampOf(const std::string& path, Stamp& stamp);
     [[nodiscard]] Slot readSlot(const std::string& path, bool holdingNothing) const;
     [[nodiscard]] bool full() const noexcept;    // needs m_mutex
     [[nodiscard]] bool drained() const noexcept; // needs m_mutex
