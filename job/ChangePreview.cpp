@@ -4,7 +4,7 @@
 #include "filedeal/FileOps.h"
 #include "filedeal/PathNames.h"
 #include "filedeal/Replace.h"
-#include "job/ReadAhead.h"
+#include "job/LoadedFile.h"
 #include "rules/RuleApply.h"
 
 namespace norvik::job {

@@ -8,6 +8,7 @@
 #include "filedeal/Replace.h"
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
+#include "job/LoadedFile.h"
 #include "job/ReadAhead.h"
 #include "job/WorkList.h"
 

@@ -26,6 +26,7 @@
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
+#include "job/LoadedFile.h"
 #include "job/ReadAhead.h"
 #include "job/RuleListBuilder.h"
 #include "settings/ReplaceOptions.h"

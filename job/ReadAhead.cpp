@@ -1,111 +1,18 @@
 #include "job/ReadAhead.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/stat.h>
-
-#include "filedeal/FileOps.h"
 
 namespace norvik::job {
 
 namespace {
 
-/// One read of the file and the detection on those bytes; the text is made by Decode.
-LoadedFile ReadBytes(const std::string& path) {
-    LoadedFile file;
-    try {
-        file.bytes = filedeal::ReadRegularFileBytes(path, &file.stamp);
-    } catch (const filedeal::FileOpenError&) {
-        file.state = LoadedFile::State::Unreadable;
-        return file;
-    }
-    file.state = LoadedFile::State::Loaded;
-    file.kind = filedeal::DetectEncodingOfBytes(file.bytes);
-    file.binary = IsBinary(file.bytes, file.kind);
-    return file;
-}
-
-/// What a failed stat() of a path says about the file. Nothing there (or a link that dangles or
-/// loops) is a missing file; any other failure means the file could not be looked at.
-LoadedFile::State StateAfterFailedStat(int err) noexcept {
-    return err == ENOENT || err == ENOTDIR || err == ELOOP ? LoadedFile::State::Missing : LoadedFile::State::Unreadable;
-}
-
-/// The state of a path that is about to be read: Loaded stands for "a regular file is there".
-LoadedFile::State PresenceOf(const std::string& path, struct stat& st) noexcept {
-    if (::stat(path.c_str(), &st) != 0) {
-        return StateAfterFailedStat(errno);
-    }
-    return S_ISREG(st.st_mode) ? LoadedFile::State::Loaded : LoadedFile::State::Missing;
-}
-
-/// Makes the working text the policy asks for and lets go of the bytes it does not keep.
-void Decode(LoadedFile& file, const LoadPolicy& policy) {
-    const bool ansi = file.kind == filedeal::EncodingKind::Ansi;
-    if (file.state != LoadedFile::State::Loaded) {
-        return;
-    }
-    if (policy.filter != nullptr) {
-        file.verdict = policy.filter->judge(file.bytes, file.kind);
-        const auto decided = filedeal::RawVerdict::Holds;
-        if (file.verdict == filedeal::RawVerdict::Lacks || (policy.filterDecides && file.verdict == decided)) {
-            std::string().swap(file.bytes);
-            return;
-        }
-    }
-    if (ansi && policy.ansiAsBytes) {
-        return;
-    }
-    if (ansi) {
-        // The bytes are not needed after decoding, and clean CR LF text is reused as it is.
-        file.text = filedeal::DecodeAnsiBuffer(std::move(file.bytes));
-        std::string().swap(file.bytes);
-        return;
-    }
-    filedeal::TextFacts facts;
-    file.text = filedeal::DecodeText(file.bytes, file.kind, &facts);
-    file.exact = facts.exact;
-    file.beyondCodePage = facts.beyondCodePage;
-    if (!facts.decodes) {
-        file.state = LoadedFile::State::Undecodable; // its empty text stands for nothing in the file
-    }
-    if (!policy.keepUnicodeBytes) {
-        std::string().swap(file.bytes);
-    }
-}
-
-/// Fills the stamp of a regular file; otherwise gives the state the file then has (see PresenceOf).
-LoadedFile::State StampOfRegular(const std::string& path, filedeal::FileStamp& stamp) {
-    if (!filedeal::StampOf(path, stamp)) {
-        return StateAfterFailedStat(errno);
-    }
-    return S_ISREG(stamp.mode) ? LoadedFile::State::Loaded : LoadedFile::State::Missing;
-}
-
 LoadedFile ReadNow(const std::string& path, const LoadPolicy& policy) {
-    LoadedFile file = ReadBytes(path);
-    Decode(file, policy);
+    LoadedFile file = ReadUndecoded(path);
+    DecodeLoaded(file, policy);
     return file;
 }
 
 } // namespace
-
-bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept {
-    if (kind != filedeal::EncodingKind::Ansi && kind != filedeal::EncodingKind::Utf8) {
-        return false; // a marked Unicode file keeps its zeros as content
-    }
-    return bytes.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
-}
-
-LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy) {
-    struct stat st {};
-    if (const LoadedFile::State state = PresenceOf(path, st); state != LoadedFile::State::Loaded) {
-        LoadedFile file;
-        file.state = state;
-        return file;
-    }
-    return ReadNow(path, policy);
-}
 
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, LoadPolicy policy, std::size_t budgetBytes,
                      std::size_t maxFiles)
@@ -141,16 +48,16 @@ ReadAhead::Slot ReadAhead::readSlot(const std::string& path, bool holdingNothing
     // looks at every file again anyway. The stamp is taken before the read: a change during or after
     // it shows as a different stamp when the file's turn comes.
     filedeal::FileStamp before;
-    if (StampOfRegular(path, before) != LoadedFile::State::Loaded ||
+    if (StampForLoad(path, before) != LoadedFile::State::Loaded ||
         (before.size > m_budget && !(m_policy.readLargeAhead && holdingNothing))) {
         return slot;
     }
-    LoadedFile file = ReadBytes(path);
+    LoadedFile file = ReadUndecoded(path);
     if (file.state != LoadedFile::State::Loaded) {
         return slot;
     }
     if (m_policy.decodeAhead) {
-        Decode(file, m_policy);
+        DecodeLoaded(file, m_policy);
         slot.decoded = true;
     }
     slot.ready = true;
@@ -244,7 +151,7 @@ LoadedFile ReadAhead::take(std::size_t index) {
 
     // The file is judged now: used as read ahead only when it is still that very file, unchanged.
     filedeal::FileStamp now;
-    if (const LoadedFile::State state = StampOfRegular(path, now); state != LoadedFile::State::Loaded) {
+    if (const LoadedFile::State state = StampForLoad(path, now); state != LoadedFile::State::Loaded) {
         LoadedFile file;
         file.state = state;
         return file;
@@ -253,7 +160,7 @@ LoadedFile ReadAhead::take(std::size_t index) {
         return ReadNow(path, m_policy);
     }
     if (!slot.decoded) {
-        Decode(slot.file, m_policy);
+        DecodeLoaded(slot.file, m_policy);
     }
     return std::move(slot.file);
 }

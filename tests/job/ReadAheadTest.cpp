@@ -8,6 +8,7 @@
 #include "JobTestSupport.h"
 #include "TestSupport.h"
 #include "filedeal/FileOps.h"
+#include "job/LoadedFile.h"
 #include "job/ReadAhead.h"
 
 namespace norvik::test {

@@ -1,0 +1,83 @@
+#pragma once
+// Loading one file for a job or a search: one read, the encoding detected on those bytes and the text
+// decoded from them, keeping what the caller's policy asks for.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "filedeal/FileOps.h"
+#include "filedeal/ReplacePrefilter.h"
+#include "filedeal/TextCodec.h"
+
+namespace norvik::job {
+
+/// One file as a job or a search reads it.
+struct LoadedFile {
+    enum class State : std::uint8_t {
+        Missing,    ///< no regular file at the path
+        Unreadable, ///< a regular file that could not be opened or read
+        Loaded,
+        Undecodable, ///< read, but UTF-8 (by its mark or its structure) that does not decode
+    };
+    State state = State::Missing;
+    filedeal::EncodingKind kind = filedeal::EncodingKind::Unopenable;
+    /// No Unicode mark and a zero byte within the first kBinaryProbeBytes: a program or other binary
+    /// data, which a rewrite as text would destroy (its LF bytes would become CR LF).
+    bool binary = false;
+    std::string bytes;         ///< the file's bytes, where the policy keeps them
+    std::string text;          ///< the working text, unless the policy keeps an ANSI file as bytes only
+    filedeal::FileStamp stamp; ///< the file as the read found it (Loaded only)
+    /// For a decoded Unicode file: writing the text back in its kind gives the bytes read again.
+    bool exact = false;
+    /// For a decoded Unicode file: the text holds characters beyond the code page, as four-byte
+    /// codes; it is written back in the Unicode set and edited only by rules of whole characters.
+    bool beyondCodePage = false;
+    /// What the policy's filter made of the bytes; a file it decided is neither decoded nor kept.
+    filedeal::RawVerdict verdict = filedeal::RawVerdict::Unknown;
+};
+
+/// How far into a file without a Unicode mark a zero byte makes it binary (the rule git and grep use).
+inline constexpr std::size_t kBinaryProbeBytes = 8000;
+
+/// True for the bytes of a binary file (see LoadedFile::binary).
+[[nodiscard]] bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept;
+
+/// What is kept of a loaded file.
+struct LoadPolicy {
+    /// An ANSI file keeps its bytes and is not decoded (its working text differs only in line breaks).
+    bool ansiAsBytes = false;
+    /// A Unicode file keeps its bytes beside its text (for the round-trip check before a write).
+    bool keepUnicodeBytes = false;
+    /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
+    /// balance the two threads when the caller has little else to do, as in a search).
+    bool decodeAhead = true;
+    /// When set (it must outlive the loading), judges each file's bytes first: a file it rules out
+    /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
+    const filedeal::RawTextFilter* filter = nullptr;
+    bool filterDecides = false;
+    /// ReadAhead also reads a file larger than its budget, when it holds nothing else: for a caller
+    /// that keeps no more than the bytes of the file in hand, so two files are held at most.
+    bool readLargeAhead = false;
+};
+
+/// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
+/// file, a dangling or looping link), Unreadable when the read fails or the path cannot be looked at
+/// (a folder on the way that cannot be entered: the file may well be there).
+[[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
+
+// The steps of LoadFile, for a caller that spreads them over time or threads (ReadAhead).
+
+/// Looks at the path as LoadFile does first: Loaded when a regular file is there, its stamp filled;
+/// otherwise the state a load gives (Missing or Unreadable).
+[[nodiscard]] LoadedFile::State StampForLoad(const std::string& path, filedeal::FileStamp& stamp);
+
+/// One read of the file and the detection on those bytes, the text not made yet: Loaded (bytes, kind,
+/// binary and stamp set) or Unreadable.
+[[nodiscard]] LoadedFile ReadUndecoded(const std::string& path);
+
+/// Makes the working text the policy asks for from a file ReadUndecoded loaded, and lets go of the
+/// bytes the policy does not keep; a file that is not Loaded is left as it is.
+void DecodeLoaded(LoadedFile& file, const LoadPolicy& policy);
+
+} // namespace norvik::job
