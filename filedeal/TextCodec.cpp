@@ -370,41 +370,4 @@ bool SurvivesRoundTrip(std::string_view original, std::string_view text, Encodin
     return EncodeText(text, kind, &exact, set) == original && exact;
 }
 
-std::string ReadAnsiText(const std::filesystem::path& path) {
-    return DecodeAnsi(ReadFileBytes(path));
-}
-
-std::string ReadUtf16Text(const std::filesystem::path& path) {
-    return DecodeUtf16(ReadFileBytes(path));
-}
-
-std::string ReadUtf8Text(const std::filesystem::path& path, bool withMark) {
-    return DecodeUtf8(ReadFileBytes(path), withMark);
-}
-
-bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noexcept {
-    try {
-        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Ansi));
-    } catch (...) {
-        return false;
-    }
-}
-
-bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept {
-    try {
-        return WriteFileAtomic(path, EncodeText(text, EncodingKind::Utf16Le, nullptr, CharacterSet::Unicode));
-    } catch (...) {
-        return false;
-    }
-}
-
-bool WriteUtf8Text(std::string_view text, const std::filesystem::path& path, bool withMark) noexcept {
-    try {
-        return WriteFileAtomic(path, EncodeText(text, withMark ? EncodingKind::Utf8Bom : EncodingKind::Utf8, nullptr,
-                                                CharacterSet::Unicode));
-    } catch (...) {
-        return false;
-    }
-}
-
 } // namespace norvik::filedeal

@@ -80,16 +80,4 @@ struct TextFacts {
 [[nodiscard]] bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind,
                                      CharacterSet set = CharacterSet::CodePage);
 
-/// Path-based readers. Each throws FileOpenError when the file cannot be opened or read.
-[[nodiscard]] std::string ReadAnsiText(const std::filesystem::path& path);
-[[nodiscard]] std::string ReadUtf16Text(const std::filesystem::path& path);
-[[nodiscard]] std::string ReadUtf8Text(const std::filesystem::path& path, bool withMark);
-
-/// Path-based writers: replace the whole file atomically (see WriteFileAtomic); false on any
-/// failure, including an existing read-only target. Never throw. Unicode ones write in the Unicode
-/// set, so what the readers give is written back whole.
-[[nodiscard]] bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noexcept;
-[[nodiscard]] bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept;
-[[nodiscard]] bool WriteUtf8Text(std::string_view text, const std::filesystem::path& path, bool withMark) noexcept;
-
 } // namespace norvik::filedeal

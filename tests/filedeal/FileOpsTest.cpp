@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include "TestSupport.h"
+#include "TextFileSupport.h"
 #include "filedeal/FileOps.h"
 #include "filedeal/TextCodec.h"
 
 using namespace norvik::filedeal;
 using norvik::test::ReadBytes;
 using norvik::test::TempDir;
+using norvik::test::WriteAnsiText;
 using norvik::test::WriteBytes;
 namespace fs = std::filesystem;
 

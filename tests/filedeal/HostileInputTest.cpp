@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "TextFileSupport.h"
 #include "filedeal/FileOps.h"
 #include "filedeal/FolderScan.h"
 #include "filedeal/Replace.h"
@@ -21,9 +22,15 @@
 
 using namespace norvik::filedeal;
 using norvik::test::Bytes;
+using norvik::test::ReadAnsiText;
 using norvik::test::ReadBytes;
+using norvik::test::ReadUtf16Text;
+using norvik::test::ReadUtf8Text;
 using norvik::test::TempDir;
+using norvik::test::WriteAnsiText;
 using norvik::test::WriteBytes;
+using norvik::test::WriteUtf16Text;
+using norvik::test::WriteUtf8Text;
 namespace fs = std::filesystem;
 
 namespace {

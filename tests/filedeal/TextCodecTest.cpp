@@ -4,6 +4,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "TextFileSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
 #include "filedeal/HexText.h"
@@ -12,9 +13,15 @@
 using namespace norvik::filedeal;
 using norvik::filedeal::TextToHex;
 using norvik::test::Bytes;
+using norvik::test::ReadAnsiText;
 using norvik::test::ReadBytes;
+using norvik::test::ReadUtf16Text;
+using norvik::test::ReadUtf8Text;
 using norvik::test::TempDir;
+using norvik::test::WriteAnsiText;
 using norvik::test::WriteBytes;
+using norvik::test::WriteUtf16Text;
+using norvik::test::WriteUtf8Text;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../filedeal/TextFileSupport.h"
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
@@ -207,6 +208,7 @@ void CheckUnicodeRoundTrip(std::string_view bytes, EncodingKind kind) {
 // The path-based reader and writer of the file's kind agree with the byte-level ones.
 void CheckThroughFiles(std::string_view bytes, EncodingKind kind) {
     using namespace norvik::filedeal;
+    using namespace norvik::test;
     const auto source = norvik::fuzz::ScratchFolder() / "source.txt";
     const auto target = norvik::fuzz::ScratchFolder() / "target.txt";
     {
