@@ -55,12 +55,12 @@ const std::string& MixedGbk() {
 }
 
 const std::string& MixedUtf8() {
-    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf8);
+    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf8).bytes;
     return bytes;
 }
 
 const std::string& MixedUtf16() {
-    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf16Le);
+    static const std::string bytes = EncodeText(MixedGbk(), EncodingKind::Utf16Le).bytes;
     return bytes;
 }
 
@@ -128,7 +128,7 @@ void BM_ReadUtf8(benchmark::State& state) {
 void BM_WriteUtf8(benchmark::State& state) {
     const std::string& text = MixedGbk();
     for (auto _ : state) {
-        std::string bytes = EncodeText(text, EncodingKind::Utf8);
+        std::string bytes = EncodeText(text, EncodingKind::Utf8).bytes;
         benchmark::DoNotOptimize(bytes.data());
     }
     SetBytes(state, text.size());
@@ -146,7 +146,7 @@ void BM_ReadUtf16(benchmark::State& state) {
 void BM_WriteUtf16(benchmark::State& state) {
     const std::string& text = MixedGbk();
     for (auto _ : state) {
-        std::string bytes = EncodeText(text, EncodingKind::Utf16Le);
+        std::string bytes = EncodeText(text, EncodingKind::Utf16Le).bytes;
         benchmark::DoNotOptimize(bytes.data());
     }
     SetBytes(state, text.size());

@@ -343,31 +343,33 @@ std::string DecodeText(std::string_view bytes, EncodingKind kind, TextFacts* fac
     return text;
 }
 
-std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact, CharacterSet set) {
-    if (exact != nullptr) {
-        *exact = true;
-    }
+EncodedText EncodeText(std::string_view text, EncodingKind kind, CharacterSet set) {
+    EncodedText encoded;
     switch (kind) {
     case EncodingKind::Ansi:
-        return NormaliseLines(text, nullptr);
+        encoded.bytes = NormaliseLines(text, nullptr);
+        break;
     case EncodingKind::Utf16Le:
-        return WorkingTextToUtf16Le(text, set, exact, kUtf16Mark);
+        encoded.bytes = WorkingTextToUtf16Le(text, set, &encoded.exact, kUtf16Mark);
+        break;
     case EncodingKind::Utf8Bom:
-        return WorkingTextToUtf8(text, set, exact, kUtf8Mark);
+        encoded.bytes = WorkingTextToUtf8(text, set, &encoded.exact, kUtf8Mark);
+        break;
     case EncodingKind::Utf8:
-        return WorkingTextToUtf8(text, set, exact);
+        encoded.bytes = WorkingTextToUtf8(text, set, &encoded.exact);
+        break;
     case EncodingKind::Unopenable:
         break;
     }
-    return {};
+    return encoded;
 }
 
 bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind, CharacterSet set) {
     if (kind == EncodingKind::Ansi) {
         return true;
     }
-    bool exact = true;
-    return EncodeText(text, kind, &exact, set) == original && exact;
+    const EncodedText written = EncodeText(text, kind, set);
+    return written.bytes == original && written.exact;
 }
 
 } // namespace norvik::filedeal

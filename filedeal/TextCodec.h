@@ -67,11 +67,19 @@ struct TextFacts {
 /// when given, what SurvivesRoundTrip would tell and whether the text holds four-byte codes.
 [[nodiscard]] std::string DecodeText(std::string_view bytes, EncodingKind kind, TextFacts* facts = nullptr);
 
-/// The file bytes for a working text written as `kind`. ANSI: every line ends with CR LF. UTF-16LE:
-/// FF FE then the units. UTF-8: the mark for Utf8Bom, then each character in one to four bytes. In
-/// the Unicode set a four-byte code is written as its character. `exact`, when given, is cleared when
-/// a byte sequence of the text has no character (it would be written as a replacement character).
-[[nodiscard]] std::string EncodeText(std::string_view text, EncodingKind kind, bool* exact = nullptr,
+/// A working text written as file bytes (EncodeText).
+struct EncodedText {
+    std::string bytes;
+    /// False when a byte sequence of the text has no character: it is written as a replacement
+    /// character, and the bytes do not give the text back.
+    bool exact = true;
+};
+
+/// The file bytes for a working text written as `kind`. ANSI: every line ends with CR LF (always
+/// exact). UTF-16LE: FF FE then the units. UTF-8: the mark for Utf8Bom, then each character in one to
+/// four bytes. In the Unicode set a four-byte code is written as its character. Unopenable gives no
+/// bytes.
+[[nodiscard]] EncodedText EncodeText(std::string_view text, EncodingKind kind,
                                      CharacterSet set = CharacterSet::CodePage);
 
 /// True when rewriting `text` as `kind` in `set` reproduces `original` exactly (for Unicode kinds:

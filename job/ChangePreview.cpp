@@ -150,8 +150,7 @@ FileChange PreviewFileChange(const std::string& path, const ParsedRuleLists& lis
         change.after = change.before;
         return change;
     }
-    bool exact = true;
-    std::string encoded = filedeal::EncodeText(next, change.kind, &exact, facts.set());
+    auto [encoded, exact] = filedeal::EncodeText(next, change.kind, facts.set());
     std::string().swap(next);
     if (change.kind != filedeal::EncodingKind::Ansi) {
         // The run's decision: the text must give its bytes back, and one holding characters beyond

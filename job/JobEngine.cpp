@@ -389,9 +389,8 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
     // Keep at most the new text and its bytes from here on: a large file is held three times at most.
     std::string().swap(file.bytes);
     std::string().swap(file.text);
-    bool exact = true;
     const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
-    const std::string encoded = filedeal::EncodeText(text, file.kind, &exact, set);
+    const auto [encoded, exact] = filedeal::EncodeText(text, file.kind, set);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
         refuse(FailureReason::Unrepresentable);

@@ -305,7 +305,7 @@ TEST(HostileFiles, BinaryFilesKeepEveryByteAroundTheirZeros) {
     ReplaceAll(text, "needle", "found", true);
     EXPECT_NE(text.find(std::string(16, '\0') + "found" + std::string(3, '\0') + "tail"), std::string::npos);
     ASSERT_TRUE(WriteAnsiText(text, dir / "blob.bin"));
-    EXPECT_EQ(ReadBytes(dir / "blob.bin"), EncodeText(text, EncodingKind::Ansi));
+    EXPECT_EQ(ReadBytes(dir / "blob.bin"), EncodeText(text, EncodingKind::Ansi).bytes);
 
     // Zero units in UTF-16 and U+0000 in UTF-8 are text like any other and come back unchanged.
     const std::string utf16 = Bytes("FF FE 61 00 00 00 00 00 62 00 2D 4E");

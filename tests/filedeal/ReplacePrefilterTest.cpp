@@ -68,7 +68,7 @@ std::string RandomText(std::mt19937& rng, std::size_t most) {
 // The bytes of a file of `kind`: usually the encoded form of a working text, now and then with odd
 // bytes spliced in.
 std::string RandomFile(std::mt19937& rng, EncodingKind kind, const std::string& text) {
-    std::string bytes = EncodeText(text, kind);
+    std::string bytes = EncodeText(text, kind).bytes;
     if (rng() % 3 == 0) {
         const std::size_t mark = kind == EncodingKind::Utf16Le ? 2 : kind == EncodingKind::Utf8Bom ? 3 : 0;
         const std::size_t at = mark + rng() % (bytes.size() - mark + 1);
@@ -142,7 +142,7 @@ TEST(RawTextFilter, AgreesWithDecodingOnRandomFiles) {
 }
 
 TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
-    const std::string utf8 = EncodeText("abc " + Bytes("C4E3") + " def", EncodingKind::Utf8);
+    const std::string utf8 = EncodeText("abc " + Bytes("C4E3") + " def", EncodingKind::Utf8).bytes;
     const RawTextFilter find({"xyz"}, Place::Anywhere, false);
     EXPECT_EQ(find.judge(utf8, EncodingKind::Utf8), RawVerdict::Lacks);
     EXPECT_EQ(RawTextFilter({"def"}, Place::Anywhere, false).judge(utf8, EncodingKind::Utf8), RawVerdict::Holds);

@@ -128,8 +128,8 @@ TEST(AnsiText, LineBreaksNormaliseToCrLf) {
     EXPECT_EQ(DecodeAnsi("a\rb"), "a\r\nb\r\n");
     EXPECT_EQ(DecodeAnsi("\r\n"), "\r\n");
     EXPECT_EQ(DecodeAnsi("a\n\rb"), "a\r\n\r\nb\r\n");
-    EXPECT_EQ(EncodeText("x\r\ny", EncodingKind::Ansi), "x\r\ny\r\n");
-    EXPECT_EQ(EncodeText("", EncodingKind::Ansi), "");
+    EXPECT_EQ(EncodeText("x\r\ny", EncodingKind::Ansi).bytes, "x\r\ny\r\n");
+    EXPECT_EQ(EncodeText("", EncodingKind::Ansi).bytes, "");
     // Zero bytes are kept, not cut.
     EXPECT_EQ(DecodeAnsi(std::string("a\0b\n", 4)), std::string("a\0b\r\n", 5));
 }
@@ -139,8 +139,8 @@ TEST(Utf16Text, ReadingAndWriting) {
     EXPECT_EQ(DecodeUtf16(Bytes("FF FE 41 00 42")), "A"); // odd last byte ignored
     EXPECT_EQ(DecodeUtf16(Bytes("FF FE 41 00 00 00 42 00")), std::string("A\0B", 3));
     EXPECT_EQ(DecodeUtf16(Bytes("FF FE") + kUtf16Ah), kGbkAh);
-    EXPECT_EQ(EncodeText("", EncodingKind::Utf16Le), Bytes("FF FE"));
-    EXPECT_EQ(EncodeText("A" + kGbkAh, EncodingKind::Utf16Le), Bytes("FF FE 41 00") + kUtf16Ah);
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf16Le).bytes, Bytes("FF FE"));
+    EXPECT_EQ(EncodeText("A" + kGbkAh, EncodingKind::Utf16Le).bytes, Bytes("FF FE 41 00") + kUtf16Ah);
 }
 
 TEST(Utf8Text, ReadingAndWriting) {
@@ -158,9 +158,9 @@ TEST(Utf8Text, ReadingAndWriting) {
     EXPECT_FALSE(facts.decodes);
     EXPECT_FALSE(facts.exact);
     EXPECT_EQ(DecodeUtf8("a" + Bytes("C3 41"), false), "");
-    EXPECT_EQ(EncodeText("", EncodingKind::Utf8Bom), Bytes("EF BB BF"));
-    EXPECT_EQ(EncodeText("", EncodingKind::Utf8), "");
-    EXPECT_EQ(EncodeText(std::string("a\0", 2) + kGbkAh, EncodingKind::Utf8), std::string("a\0", 2) + kUtf8Ah);
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf8Bom).bytes, Bytes("EF BB BF"));
+    EXPECT_EQ(EncodeText("", EncodingKind::Utf8).bytes, "");
+    EXPECT_EQ(EncodeText(std::string("a\0", 2) + kGbkAh, EncodingKind::Utf8).bytes, std::string("a\0", 2) + kUtf8Ah);
 }
 
 TEST(RoundTrip, UnchangedTextComesBackByteForByte) {
@@ -172,7 +172,7 @@ TEST(RoundTrip, UnchangedTextComesBackByteForByte) {
     for (const auto& bytes : samples) {
         const EncodingKind kind = DetectEncodingOfBytes(bytes);
         const std::string text = DecodeText(bytes, kind);
-        EXPECT_EQ(EncodeText(text, kind), bytes);
+        EXPECT_EQ(EncodeText(text, kind).bytes, bytes);
         EXPECT_TRUE(SurvivesRoundTrip(bytes, text, kind));
     }
 }
@@ -190,7 +190,7 @@ TEST(RoundTrip, CharactersBeyondTheCodePageComeBackWhole) {
         EXPECT_TRUE(facts.decodes && facts.exact && facts.beyondCodePage) << TextToHex(bytes);
         EXPECT_EQ(text.substr(0, 5), Bytes("8B 31 FE 32") + "a");
         EXPECT_NE(text.find(kGbkAh), std::string::npos);
-        EXPECT_EQ(EncodeText(text, kind, nullptr, CharacterSet::Unicode), bytes);
+        EXPECT_EQ(EncodeText(text, kind, CharacterSet::Unicode).bytes, bytes);
         EXPECT_TRUE(SurvivesRoundTrip(bytes, text, kind, facts.set()));
         // In the code page's set a code has no character: written so, the file would lose it.
         EXPECT_FALSE(SurvivesRoundTrip(bytes, text, kind, CharacterSet::CodePage));
@@ -205,9 +205,7 @@ TEST(RoundTrip, TextsThatDoNotSurviveAreDetected) {
     EXPECT_FALSE(SurvivesRoundTrip(odd, DecodeText(odd, EncodingKind::Utf16Le), EncodingKind::Utf16Le));
     const std::string overlong = Bytes("EF BB BF C1 81 E5 95 8A");
     EXPECT_FALSE(SurvivesRoundTrip(overlong, DecodeText(overlong, EncodingKind::Utf8Bom), EncodingKind::Utf8Bom));
-    bool exact = true;
-    (void)EncodeText("a\x81", EncodingKind::Utf8, &exact); // a lone lead byte has no character
-    EXPECT_FALSE(exact);
+    EXPECT_FALSE(EncodeText("a\x81", EncodingKind::Utf8).exact); // a lone lead byte has no character
 }
 
 // The decoder's own verdict, which the job trusts before a rewrite, against encoding the text again,
@@ -302,7 +300,7 @@ TEST(AnsiText, FastPathsAgreeWithALineByLineReference) {
         const std::string expected = reference(bytes);
         ASSERT_EQ(DecodeAnsi(bytes), expected) << round;
         ASSERT_EQ(DecodeAnsiBuffer(std::string(bytes)), expected) << round;
-        ASSERT_EQ(EncodeText(bytes, EncodingKind::Ansi), expected) << round;
+        ASSERT_EQ(EncodeText(bytes, EncodingKind::Ansi).bytes, expected) << round;
     }
 }
 

@@ -29,15 +29,15 @@ namespace norvik::test {
 /// readers give is written back whole.
 [[nodiscard]] inline bool WriteAnsiText(std::string_view text, const std::filesystem::path& path) noexcept {
     try {
-        return filedeal::WriteFileAtomic(path, filedeal::EncodeText(text, filedeal::EncodingKind::Ansi));
+        return filedeal::WriteFileAtomic(path, filedeal::EncodeText(text, filedeal::EncodingKind::Ansi).bytes);
     } catch (...) {
         return false;
     }
 }
 [[nodiscard]] inline bool WriteUtf16Text(std::string_view text, const std::filesystem::path& path) noexcept {
     try {
-        return filedeal::WriteFileAtomic(path, filedeal::EncodeText(text, filedeal::EncodingKind::Utf16Le, nullptr,
-                                                                    filedeal::CharacterSet::Unicode));
+        return filedeal::WriteFileAtomic(
+            path, filedeal::EncodeText(text, filedeal::EncodingKind::Utf16Le, filedeal::CharacterSet::Unicode).bytes);
     } catch (...) {
         return false;
     }
@@ -46,8 +46,7 @@ namespace norvik::test {
                                         bool withMark) noexcept {
     try {
         const auto kind = withMark ? filedeal::EncodingKind::Utf8Bom : filedeal::EncodingKind::Utf8;
-        return filedeal::WriteFileAtomic(path,
-                                         filedeal::EncodeText(text, kind, nullptr, filedeal::CharacterSet::Unicode));
+        return filedeal::WriteFileAtomic(path, filedeal::EncodeText(text, kind, filedeal::CharacterSet::Unicode).bytes);
     } catch (...) {
         return false;
     }

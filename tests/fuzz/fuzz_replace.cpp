@@ -245,10 +245,9 @@ void CheckEditingInUnicode(std::string_view findBytes, std::string_view withByte
     const std::string working = DecodeText(FileOf(text, kind), kind, &facts);
     NORVIK_FUZZ_CHECK(facts.decodes && facts.exact);
     const auto written = [&](const std::string& edited) {
-        bool exact = false;
-        std::string bytes = EncodeText(edited, kind, &exact, facts.set());
-        NORVIK_FUZZ_CHECK(exact);
-        return bytes;
+        EncodedText encoded = EncodeText(edited, kind, facts.set());
+        NORVIK_FUZZ_CHECK(encoded.exact);
+        return std::move(encoded.bytes);
     };
     // The search finds the text at any byte, as ever, but never from inside a code: walking the
     // working text character by character tells where codes are.

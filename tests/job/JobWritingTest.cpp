@@ -192,7 +192,7 @@ TEST_F(JobRun, AUnicodeFileBeyondTheCodePageIsEditedInUnicodeAndKeepsEveryCharac
 // the code page holds is edited as ever; one with characters beyond it would have its codes cut, so
 // it is an error line and stays as it was, without a backup.
 TEST_F(JobRun, ARuleOfHalfACharacterLeavesAFileBeyondTheCodePageAlone) {
-    const std::string held = filedeal::EncodeText(Bytes("B0A1") + "x", filedeal::EncodingKind::Utf8);
+    const std::string held = filedeal::EncodeText(Bytes("B0A1") + "x", filedeal::EncodingKind::Utf8).bytes;
     const std::string beyond = held + Bytes("F09F9880");
     const fs::path heldPath = put("held.txt", held);
     const fs::path beyondPath = put("beyond.txt", beyond);
@@ -205,7 +205,7 @@ TEST_F(JobRun, ARuleOfHalfACharacterLeavesAFileBeyondTheCodePageAlone) {
 
     const job::RunResult result = run();
 
-    EXPECT_EQ(ReadBytes(heldPath), filedeal::EncodeText(Bytes("B1A1") + "x", filedeal::EncodingKind::Utf8));
+    EXPECT_EQ(ReadBytes(heldPath), filedeal::EncodeText(Bytes("B1A1") + "x", filedeal::EncodingKind::Utf8).bytes);
     EXPECT_EQ(ReadBytes(beyondPath), beyond);
     EXPECT_FALSE(fs::exists(dir / "beyond.txt.bak"));
     EXPECT_EQ(rec.errors, std::vector<std::string>{PathText(beyondPath) + " is Error!!!"});
