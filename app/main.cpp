@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
     norvik::ui::TConfigure configure(platform, mainForm);
     // Without a readable settings file the program ends before its main window is shown, and
     // nothing is written. When the file could not be made at the first start, say why.
-    if (!mainForm.OpenSettings()) {
+    if (!mainForm.openSettings()) {
         if (!seedProblems.empty()) {
             platform.showMessage(nullptr, QString::fromStdString(seedProblems.front()),
                                  norvik::platform::MessageKind::Error);
@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
     // Showing the window loads the stored targets; the command line's come after them.
     mainForm.show();
     if (!targets.paths.empty()) {
-        mainForm.AddPaths(targets.paths);
+        mainForm.addPaths(targets.paths);
     }
     return QApplication::exec();
 }

@@ -148,9 +148,9 @@ int main(int argc, char** argv) {
     QFile::copy(QString::fromStdString(binFolder + "NVK.xml"), exe.filePath(QStringLiteral("NVK.xml")));
     norvik::platform::QtPlatform platform;
     norvik::ui::TMainForm form(
-        platform, norvik::settings::AppFolders::Portable(QFile::encodeName(exe.path()).toStdString() + "/"));
+        platform, norvik::settings::AppFolders::portableIn(QFile::encodeName(exe.path()).toStdString() + "/"));
     norvik::ui::TConfigure configure(platform, form);
-    if (!form.OpenSettings()) {
+    if (!form.openSettings()) {
         return 1;
     }
     form.setConfigure(&configure);
@@ -171,8 +171,8 @@ int main(int argc, char** argv) {
         for (int run = 0; run < options.runs; ++run) {
             MakeTree(windowTree, size);
             MakeTree(cliTree, size);
-            form.targets().Clear();
-            form.AddTarget(windowTree + "/");
+            form.targets().clear();
+            form.addTarget(windowTree + "/");
 
             // The preview first, while every file still holds the find text.
             QElapsedTimer timer;
@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
             text += "line " + std::to_string(line) + " \xd6\xd0\xce\xc4" + (line % 10 == 0 ? kFind : "") + "\r\n";
         }
         std::ofstream(big / "big.txt", std::ios::binary) << text;
-        form.targets().Clear();
-        form.AddTarget(big.string() + "/");
+        form.targets().clear();
+        form.addTarget(big.string() + "/");
         form.previewRun();
         QApplication::processEvents();
         QElapsedTimer timer;

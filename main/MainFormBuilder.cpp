@@ -34,7 +34,7 @@ class Builder {
 public:
     explicit Builder(QMainWindow& window) : m_window(window) {}
 
-    MainFormWidgets Build() {
+    MainFormWidgets build() {
         buildMenus();
         buildToolBar();
         buildCentral();
@@ -415,7 +415,7 @@ private:
 } // namespace
 
 MainFormWidgets BuildMainFormWidgets(QMainWindow& window) {
-    return Builder(window).Build();
+    return Builder(window).build();
 }
 
 } // namespace norvik::ui

@@ -76,8 +76,8 @@ void TMainForm::setRuleEditor(TMutilReplaceConfig* editor) {
     m_languageMenu->setRuleEditor(editor);
 }
 
-bool TMainForm::OpenSettings() {
-    return m_settingsBinding->OpenSettings();
+bool TMainForm::openSettings() {
+    return m_settingsBinding->openSettings();
 }
 
 std::string TMainForm::ruleFolder() const {
@@ -172,7 +172,7 @@ void TMainForm::connectCommands() {
 
 // --- Options ---------------------------------------------------------------------------------------
 
-void TMainForm::RefreshOptions() {
+void TMainForm::refreshOptions() {
     const settings::ReplaceOptions before = m_options;
     // A disabled backup box means results go to an output folder, where nothing is overwritten.
     m_options.backup = m_w.backupCheck->isChecked() && m_w.backupCheck->isEnabledTo(this);
@@ -204,7 +204,7 @@ void TMainForm::setBackupEnabled(bool enabled) {
 
 // --- Mode switch -----------------------------------------------------------------------------------
 
-void TMainForm::SetMode(ReplaceMode mode) {
+void TMainForm::setMode(ReplaceMode mode) {
     const std::array<QAction*, 3> buttons{m_w.normalModeButton, m_w.featureModeButton, m_w.extractModeButton};
     const std::array<QAction*, 3> menuItems{m_w.normalModeItem, m_w.featureModeItem, m_w.extractModeItem};
     const int chosen = ModeIndex(mode);
@@ -233,26 +233,26 @@ void TMainForm::SetMode(ReplaceMode mode) {
     m_w.caseSensitiveCheck->setEnabled(mode == ReplaceMode::Normal);
     m_options.mode = mode;
     discardPreview();
-    RefreshRuleSets();
+    refreshRuleSets();
     markChosen(menuItems);
 }
 
 // --- Target list -----------------------------------------------------------------------------------
 
-void TMainForm::AddTarget(const std::string& path) {
-    m_targets.Add(path);
+void TMainForm::addTarget(const std::string& path) {
+    m_targets.add(path);
 }
 
-void TMainForm::ShowTargetsTab() {
+void TMainForm::showTargetsTab() {
     m_w.listTabs->setCurrentIndex(kTargetsTab);
 }
 
 void TMainForm::addFolder() {
     const QString folder = m_platform.browseFolder(this);
     if (!folder.isEmpty()) {
-        AddTarget(filedeal::WithTrailingSlash(PathBytes(folder)));
+        addTarget(filedeal::WithTrailingSlash(PathBytes(folder)));
     }
-    ShowTargetsTab();
+    showTargetsTab();
 }
 
 void TMainForm::addFiles() {
@@ -262,9 +262,9 @@ void TMainForm::addFiles() {
         return;
     }
     for (const QString& file : files) {
-        AddTarget(PathBytes(file));
+        addTarget(PathBytes(file));
     }
-    ShowTargetsTab();
+    showTargetsTab();
 }
 
 void TMainForm::addTypedFolder() {
@@ -279,47 +279,47 @@ void TMainForm::addTypedFolder() {
         m_platform.showMessage(this, QStringLiteral("目录不存在，请重新输入"));
         return;
     }
-    AddTarget(path);
-    ShowTargetsTab();
+    addTarget(path);
+    showTargetsTab();
 }
 
 void TMainForm::tickAllTargets() {
-    m_targets.CheckAll();
+    m_targets.checkAll();
 }
 
 void TMainForm::invertTargetTicks() {
-    m_targets.InvertChecks();
+    m_targets.invertChecks();
 }
 
 void TMainForm::deleteSelectedTarget() {
-    m_targets.DeleteSelected();
+    m_targets.deleteSelected();
 }
 
 void TMainForm::clearTargets() {
-    m_targets.Clear();
+    m_targets.clear();
 }
 
-void TMainForm::DropPaths(const QStringList& paths) {
+void TMainForm::dropPaths(const QStringList& paths) {
     std::vector<std::string> bytes;
     bytes.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& dropped : paths) {
         bytes.push_back(PathBytes(dropped));
     }
-    AddPaths(bytes);
+    addPaths(bytes);
 }
 
-void TMainForm::AddPaths(const std::vector<std::string>& paths) {
+void TMainForm::addPaths(const std::vector<std::string>& paths) {
     QString missing;
     for (const std::string& path : paths) {
         if (filedeal::FileExists(path)) {
-            AddTarget(path);
+            addTarget(path);
         } else if (filedeal::FolderExists(path)) {
-            AddTarget(filedeal::WithTrailingSlash(path));
+            addTarget(filedeal::WithTrailingSlash(path));
         } else {
             missing += QLatin1Char('\n') + PathText(path);
         }
     }
-    ShowTargetsTab();
+    showTargetsTab();
     if (!missing.isEmpty()) {
         m_platform.showMessage(this, QStringLiteral("以下路径不是文件或文件夹，未加入目标列表:") + missing,
                                platform::MessageKind::Warning);
@@ -343,7 +343,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    DropPaths(paths);
+    dropPaths(paths);
 }
 
 void TMainForm::tickAllHits() {
@@ -370,7 +370,7 @@ void TMainForm::applyMultipleReplacement() {
     m_w.ruleSetButton->setVisible(multiple);
     m_w.textTabs->setEnabled(!multiple);
     setMemoColours(multiple);
-    RefreshRuleSets();
+    refreshRuleSets();
 }
 
 void TMainForm::setMemoColours(bool multiple) {
@@ -385,7 +385,7 @@ void TMainForm::setMemoColours(bool multiple) {
     }
 }
 
-void TMainForm::RefreshRuleSets() {
+void TMainForm::refreshRuleSets() {
     m_w.ruleSetChooser->clear();
     for (const std::string& name : rules::ListRuleSets(ruleFolder(), m_options.mode)) {
         m_w.ruleSetChooser->addItem(PathText(name));
@@ -414,7 +414,7 @@ void TMainForm::openRuleEditor() {
     if (m_options.mode == ReplaceMode::Extract || m_ruleEditor == nullptr) {
         return;
     }
-    if (!m_ruleEditor->LoadRuleFile(PathText(chosenRuleSetPath()))) {
+    if (!m_ruleEditor->loadRuleFile(PathText(chosenRuleSetPath()))) {
         return;
     }
     m_ruleEditor->exec();
@@ -443,35 +443,35 @@ void TMainForm::showAboutBox() {
 // --- Job, search, list actions, help --------------------------------------------------------------
 
 void TMainForm::startRun() {
-    m_job->Start();
+    m_job->startRun();
 }
 
 void TMainForm::pauseRun() {
-    m_job->Pause();
+    m_job->togglePause();
 }
 
 void TMainForm::stopRun() {
-    m_job->Stop();
+    m_job->stopRun();
 }
 
 void TMainForm::previewRun() {
-    m_job->Preview();
+    m_job->previewRun();
 }
 
 void TMainForm::runPreviewedFiles() {
-    m_job->Start();
+    m_job->startRun();
 }
 
 void TMainForm::searchTargets() {
-    m_job->Search();
+    m_job->searchTargets();
 }
 
 void TMainForm::restoreBackups() {
-    m_job->Restore();
+    m_job->restoreBackups();
 }
 
 bool TMainForm::mayClose() {
-    return m_job->CloseQuery();
+    return m_job->mayClose();
 }
 
 void TMainForm::openListRow(PathListView* list) {
@@ -491,16 +491,16 @@ void TMainForm::showFeedback() {
 }
 
 void TMainForm::loadSettingsOnFirstShow() {
-    RefreshOptions();
+    refreshOptions();
     // A load that stopped at a bad key leaves the built-in captions.
-    if (m_settingsBinding->LoadSettings() == SettingsBinding::LoadOutcome::Loaded) {
-        m_languageMenu->ApplyLanguage(m_options.language);
+    if (m_settingsBinding->loadSettings() == SettingsBinding::LoadOutcome::Loaded) {
+        m_languageMenu->applyLanguage(m_options.language);
     }
 }
 
 bool TMainForm::saveOnClose() {
     bool saved = false;
-    platform::RunCommand(m_platform, this, [this, &saved] { saved = m_settingsBinding->SaveAndWrite(); });
+    platform::RunCommand(m_platform, this, [this, &saved] { saved = m_settingsBinding->saveAndWrite(); });
     // The failure has been shown; the user may keep the window to free the disk and close again.
     return saved || m_platform.askYesNo(this, QStringLiteral("设置未能保存，仍要关闭吗?"));
 }
@@ -522,7 +522,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    m_settingsBinding->ReleaseSettingsFile();
+    m_settingsBinding->releaseSettingsFile();
     event->accept();
 }
 

@@ -54,8 +54,8 @@ public:
 
     /// Opens the settings file into the settings document, which lives as long as the window. A
     /// missing or broken file is shown; false means the program must end without loading or saving.
-    [[nodiscard]] bool OpenSettings();
-    /// The settings document (empty until OpenSettings succeeds).
+    [[nodiscard]] bool openSettings();
+    /// The settings document (empty until openSettings succeeds).
     [[nodiscard]] settings::SettingsDocument& settingsDocument() { return m_settings; }
 
     // --- Options ---------------------------------------------------------------------------------
@@ -64,25 +64,25 @@ public:
     [[nodiscard]] settings::ReplaceMode mode() const { return m_options.mode; }
     /// Takes the option check boxes and the configuration dialog's output mode into options() and
     /// refreshes the add-file filter, the output line (Label10) and the file-type line (Label7).
-    void RefreshOptions() override;
+    void refreshOptions() override;
     /// The add-file dialog's filter as "description|masks|description|masks".
     [[nodiscard]] const QString& openDialogFilter() const { return m_openDialog1Filter; }
     /// The backup box (CheckBox2) is disabled while results go to an output folder.
     void setBackupEnabled(bool enabled) override;
 
     // --- Mode switch (F9, F10, F11) ---------------------------------------------------------------
-    void SetMode(settings::ReplaceMode mode) override;
+    void setMode(settings::ReplaceMode mode) override;
     // Each command names the components that trigger it, for readers coming from a language pack.
-    void switchToNormalMode() { SetMode(settings::ReplaceMode::Normal); }
-    void switchToFeatureMode() { SetMode(settings::ReplaceMode::Feature); }
-    void switchToExtractMode() { SetMode(settings::ReplaceMode::Extract); }
+    void switchToNormalMode() { setMode(settings::ReplaceMode::Normal); }
+    void switchToFeatureMode() { setMode(settings::ReplaceMode::Feature); }
+    void switchToExtractMode() { setMode(settings::ReplaceMode::Extract); }
 
     // --- Target list ------------------------------------------------------------------------------
     [[nodiscard]] TargetList& targets() override { return m_targets; }
     /// Ticks and selects an existing row with exactly this path, or appends a ticked row.
-    void AddTarget(const std::string& path);
+    void addTarget(const std::string& path);
     /// Makes the targets tab the active upper tab.
-    void ShowTargetsTab();
+    void showTargetsTab();
     void addFolder();            ///< ToolButton17, pop-up N3
     void addFiles();             ///< ToolButton9, pop-up N12; the dialog starts at the home folder
     void addTypedFolder();       ///< N26: a folder path typed by hand
@@ -91,18 +91,18 @@ public:
     void deleteSelectedTarget(); ///< N27
     void clearTargets();         ///< N28
     /// Files and folders dropped on the window, in the drop's order.
-    void DropPaths(const QStringList& paths);
+    void dropPaths(const QStringList& paths);
     /// Files and folders as the file system's bytes (dropped, or given on the command line), in their
     /// order: a file is added as it is, a folder with a trailing '/'; the paths that are neither are
     /// named in one message box.
-    void AddPaths(const std::vector<std::string>& paths);
+    void addPaths(const std::vector<std::string>& paths);
 
     // --- Rule-set chooser -------------------------------------------------------------------------
     /// Multiple replacement (CheckBox1) switched: shows the chooser, disables the text boxes' tabs, recolours them
     /// and refreshes the chooser.
     void applyMultipleReplacement();
     /// Refills ComboBox1 with the rule sets of the current mode; nothing is picked afterwards.
-    void RefreshRuleSets();
+    void refreshRuleSets();
     /// Picks the entry with exactly this name; nothing is picked when there is none.
     void pickRuleSet(const QString& name);
     /// The picked entry's name; empty when nothing is picked.

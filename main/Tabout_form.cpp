@@ -110,7 +110,7 @@ protected:
 
 } // namespace
 
-QStringList Tabout_form::DescriptionLines() {
+QStringList Tabout_form::descriptionLines() {
     return {
         QStringLiteral("软件名称:Norvik(Norvik)"),
         QStringLiteral("版本: ") + QString::fromLatin1(kVersion),
@@ -168,7 +168,7 @@ Tabout_form::Tabout_form(QWidget* parent)
     m_description->setObjectName(QStringLiteral("Memo1"));
     m_description->setReadOnly(true);
     m_description->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_description->setPlainText(DescriptionLines().join(QLatin1Char('\n')));
+    m_description->setPlainText(descriptionLines().join(QLatin1Char('\n')));
     body->addWidget(m_description, 1);
 
     auto* divider = new QFrame(this);

@@ -18,7 +18,7 @@ public:
     explicit Tabout_form(QWidget* parent = nullptr);
 
     /// The lines of the description, in order.
-    [[nodiscard]] static QStringList DescriptionLines();
+    [[nodiscard]] static QStringList descriptionLines();
 
     [[nodiscard]] QWidget* banner() const { return m_banner; }
     [[nodiscard]] QLabel* versionStrip() const { return m_version; }

@@ -186,7 +186,7 @@ std::string AppFolders::ruleFolder() const {
     return rules::RuleFolderOf(dataFolder);
 }
 
-AppFolders AppFolders::Portable(std::string_view exeFolder) {
+AppFolders AppFolders::portableIn(std::string_view exeFolder) {
     AppFolders folders;
     folders.portable = true;
     folders.settingsFile = SettingsFilePath(exeFolder);
@@ -203,7 +203,7 @@ std::string ShippedFolderOf(std::string_view exeFolder, std::string_view relativ
 
 AppFolders LocateAppFolders(std::string_view exeFolder, std::string_view shippedFolder, const UserEnvironment& env) {
     if (filedeal::PathIsThere(SettingsFilePath(exeFolder))) {
-        return AppFolders::Portable(exeFolder);
+        return AppFolders::portableIn(exeFolder);
     }
     AppFolders folders;
     folders.portable = false;

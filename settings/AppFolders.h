@@ -32,7 +32,7 @@ struct AppFolders {
     [[nodiscard]] std::string ruleFolder() const;
 
     /// Everything in `exeFolder` (ending with '/'), as a portable folder has it.
-    [[nodiscard]] static AppFolders Portable(std::string_view exeFolder);
+    [[nodiscard]] static AppFolders portableIn(std::string_view exeFolder);
 };
 
 /// The shipped resources of an executable installed in `exeFolder` (ending with '/'): exeFolder

@@ -69,12 +69,12 @@ std::string LanguagePackPath(std::string_view languageFolder, std::string_view n
     return path;
 }
 
-std::string LanguageList::Text() const {
+std::string LanguageList::text() const {
     return filedeal::JoinSemicolonList(names);
 }
 
-std::vector<std::string> LanguageList::MenuEntries() const {
-    std::vector<std::string> entries = filedeal::ReadSemicolonList(Text());
+std::vector<std::string> LanguageList::menuEntries() const {
+    std::vector<std::string> entries = filedeal::ReadSemicolonList(text());
     if (entries.size() > kMaxLanguages) {
         entries.resize(kMaxLanguages);
     }

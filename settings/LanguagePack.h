@@ -35,12 +35,12 @@ struct LanguageList {
     std::vector<std::string> names;
 
     /// The Language menu is shown only when the folder exists and holds at least one pack.
-    [[nodiscard]] bool ShowMenu() const noexcept { return folderExists && !names.empty(); }
+    [[nodiscard]] bool showsMenu() const noexcept { return folderExists && !names.empty(); }
     /// The names joined by ";".
-    [[nodiscard]] std::string Text() const;
-    /// The Language menu's entries: Text() split by the list reading rule (a blank inside a name
+    [[nodiscard]] std::string text() const;
+    /// The Language menu's entries: text() split by the list reading rule (a blank inside a name
     /// splits it), at most kMaxLanguages.
-    [[nodiscard]] std::vector<std::string> MenuEntries() const;
+    [[nodiscard]] std::vector<std::string> menuEntries() const;
 };
 
 /// Lists the packs of `languageFolder`. A missing folder gives folderExists false and no names.
@@ -57,13 +57,13 @@ struct LanguageList {
 /// One loaded pack.
 class LanguagePack {
 public:
-    /// Loads a pack; on failure the pack is empty (see SettingsDocument::LoadFile).
-    [[nodiscard]] LoadResult LoadFile(const std::filesystem::path& path) { return m_doc.LoadFile(path); }
-    [[nodiscard]] bool IsLoaded() const noexcept { return m_doc.IsLoaded(); }
+    /// Loads a pack; on failure the pack is empty (see SettingsDocument::loadFile).
+    [[nodiscard]] LoadResult loadFile(const std::filesystem::path& path) { return m_doc.loadFile(path); }
+    [[nodiscard]] bool isLoaded() const noexcept { return m_doc.isLoaded(); }
 
-    /// The caption for a component: the ReadSetting rule (first match, trimmed; missing gives the
+    /// The caption for a component: the readSetting rule (first match, trimmed; missing gives the
     /// empty text). Throws SettingsError for an element with other content than one text node.
-    [[nodiscard]] std::string LookupCaption(std::string_view component) const { return m_doc.ReadSetting(component); }
+    [[nodiscard]] std::string lookupCaption(std::string_view component) const { return m_doc.readSetting(component); }
 
 private:
     SettingsDocument m_doc;

@@ -1,6 +1,6 @@
 #pragma once
 // Conversions between the windows' state and the stored values of the settings file. The window side
-// reads a value with SettingsDocument::ReadSetting and turns it into state with these, and back.
+// reads a value with SettingsDocument::readSetting and turns it into state with these, and back.
 #include <optional>
 #include <string>
 #include <string_view>

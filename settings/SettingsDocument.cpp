@@ -95,7 +95,7 @@ bool NeedsMoreThanLatin1(std::string_view utf8) noexcept {
 
 } // namespace
 
-LoadResult SettingsDocument::LoadFile(const fs::path& path) {
+LoadResult SettingsDocument::loadFile(const fs::path& path) {
     m_doc.reset();
     m_loaded = false;
     m_changed = false;
@@ -113,10 +113,10 @@ LoadResult SettingsDocument::LoadFile(const fs::path& path) {
         failed.status = pugi::status_io_error;
         return {LoadStatus::ParseError, failed.description(), -1};
     }
-    return LoadBytes(bytes);
+    return loadBytes(bytes);
 }
 
-LoadResult SettingsDocument::LoadBytes(std::string_view bytes) {
+LoadResult SettingsDocument::loadBytes(std::string_view bytes) {
     m_doc.reset();
     m_loaded = false;
     m_changed = false;
@@ -144,7 +144,7 @@ LoadResult SettingsDocument::LoadBytes(std::string_view bytes) {
     return {LoadStatus::Loaded, {}, -1};
 }
 
-std::string SettingsDocument::ReadSetting(std::string_view key) const {
+std::string SettingsDocument::readSetting(std::string_view key) const {
     std::string value;
     ForEachKey(m_doc, key, [&value](const pugi::xml_node& element) {
         if (!HoldsPlainText(element)) {
@@ -156,7 +156,7 @@ std::string SettingsDocument::ReadSetting(std::string_view key) const {
     return value;
 }
 
-void SettingsDocument::WriteSetting(std::string_view key, std::string_view value) {
+void SettingsDocument::writeSetting(std::string_view key, std::string_view value) {
     std::vector<pugi::xml_node> targets;
     ForEachKey(m_doc, key, [&targets](const pugi::xml_node& element) {
         if (!HoldsPlainText(element)) {
@@ -189,7 +189,7 @@ void SettingsDocument::WriteSetting(std::string_view key, std::string_view value
     }
 }
 
-std::string SettingsDocument::SaveBytes() const {
+std::string SettingsDocument::saveBytes() const {
     std::string bytes;
     if (!m_loaded) {
         return bytes;
@@ -204,9 +204,9 @@ std::string SettingsDocument::SaveBytes() const {
     return bytes;
 }
 
-bool SettingsDocument::SaveFile(const fs::path& path) noexcept {
+bool SettingsDocument::saveFile(const fs::path& path) noexcept {
     try {
-        if (!m_loaded || !filedeal::WriteFileAtomic(path, SaveBytes())) {
+        if (!m_loaded || !filedeal::WriteFileAtomic(path, saveBytes())) {
             return false;
         }
         m_changed = false;

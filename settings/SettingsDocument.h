@@ -48,39 +48,39 @@ public:
     /// empty texts and writes do nothing. Missing: no regular file at `path` (a folder counts as
     /// missing). ParseError: unreadable, larger than filedeal::kMaxSmallFileBytes or not well-formed
     /// XML, with the parser's message.
-    [[nodiscard]] LoadResult LoadFile(const std::filesystem::path& path);
+    [[nodiscard]] LoadResult loadFile(const std::filesystem::path& path);
 
-    /// Same as LoadFile, from the file's bytes.
-    [[nodiscard]] LoadResult LoadBytes(std::string_view bytes);
+    /// Same as loadFile, from the file's bytes.
+    [[nodiscard]] LoadResult loadBytes(std::string_view bytes);
 
-    [[nodiscard]] bool IsLoaded() const noexcept { return m_loaded; }
+    [[nodiscard]] bool isLoaded() const noexcept { return m_loaded; }
 
     /// The value of the first element named `key` (exact, case-sensitive) that is a child of a child
     /// of the root, in document order; root and group names are never looked at and elements at other
     /// depths are not keys. Leading and trailing characters up to U+0020 are removed. No such element
     /// gives the empty text. Throws SettingsError when the element holds anything but one text node
     /// (a child element, comment, CDATA section or several nodes); an empty element reads as "".
-    [[nodiscard]] std::string ReadSetting(std::string_view key) const;
+    [[nodiscard]] std::string readSetting(std::string_view key) const;
 
     /// Sets `value` (UTF-8) as the whole text of every key element named `key`; none found: nothing
     /// happens and the value is lost. Any write that finds an element marks the document changed,
     /// even with the value it already had. Throws SettingsError, changing nothing, when one of the
     /// elements holds anything but one text node, since writing over it would destroy that content.
-    void WriteSetting(std::string_view key, std::string_view value);
+    void writeSetting(std::string_view key, std::string_view value);
 
     /// True after a write since the last load or successful save.
-    [[nodiscard]] bool IsChanged() const noexcept { return m_changed; }
+    [[nodiscard]] bool isChanged() const noexcept { return m_changed; }
 
     /// The document as it would be written: comments, the declaration, attributes, other elements and
     /// the whitespace between elements are kept; the encoding and byte-order mark of the loaded file
     /// are kept. Empty when nothing is loaded.
-    [[nodiscard]] std::string SaveBytes() const;
+    [[nodiscard]] std::string saveBytes() const;
 
     /// Replaces the file atomically (temporary file in the same folder, then rename), keeping its
     /// permission bits and writing through a symbolic link. An existing read-only file (owner-write
     /// bit clear) is refused. Clears the changed mark on success. Returns false on any failure,
     /// including when nothing is loaded; never throws.
-    [[nodiscard]] bool SaveFile(const std::filesystem::path& path) noexcept;
+    [[nodiscard]] bool saveFile(const std::filesystem::path& path) noexcept;
 
 private:
     pugi::xml_document m_doc;

@@ -38,7 +38,7 @@ struct KeyDefault {
     std::string_view value;
 };
 
-/// Every key in the order LoadSettings reads them.
+/// Every key in the order SettingsBinding::loadSettings reads them.
 inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},

@@ -32,7 +32,7 @@ SettingsLock::~SettingsLock() {
     }
 }
 
-SettingsLock SettingsLock::Acquire(const fs::path& settingsFile) {
+SettingsLock SettingsLock::acquire(const fs::path& settingsFile) {
     std::error_code ec;
     fs::path target = fs::canonical(settingsFile, ec);
     if (ec) {

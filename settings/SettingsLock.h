@@ -39,7 +39,7 @@ public:
     /// that is not a regular file, a file system without locks) gives Unavailable: the window cannot
     /// tell, and saves as it did before locks (a folder it cannot write fails that save with its own
     /// message). The descriptor is closed on exec, so no program the window starts keeps the lock.
-    [[nodiscard]] static SettingsLock Acquire(const std::filesystem::path& settingsFile);
+    [[nodiscard]] static SettingsLock acquire(const std::filesystem::path& settingsFile);
 
     [[nodiscard]] State state() const noexcept { return m_state; }
 

@@ -31,9 +31,9 @@ public:
     [[nodiscard]] virtual settings::ReplaceOptions& options() = 0;
     [[nodiscard]] virtual const settings::ReplaceOptions& options() const = 0;
     /// Takes the option boxes and the output mode into options() and refreshes the lines that show them.
-    virtual void RefreshOptions() = 0;
+    virtual void refreshOptions() = 0;
     /// Switches the replacement mode with everything that goes with it (tabs, buttons, rule sets).
-    virtual void SetMode(settings::ReplaceMode mode) = 0;
+    virtual void setMode(settings::ReplaceMode mode) = 0;
     /// The backup box is disabled while results go to an output folder.
     virtual void setBackupEnabled(bool enabled) = 0;
 };

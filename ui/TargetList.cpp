@@ -4,7 +4,7 @@
 
 namespace norvik::ui {
 
-void TargetList::Add(const std::string& path) {
+void TargetList::add(const std::string& path) {
     const int row = m_list.rows().findExact(path);
     if (row >= 0) {
         m_list.rows().setChecked(row, true);
@@ -14,27 +14,27 @@ void TargetList::Add(const std::string& path) {
     m_list.rows().append(path, true);
 }
 
-void TargetList::Append(const std::string& path, bool checked) {
+void TargetList::append(const std::string& path, bool checked) {
     m_list.rows().append(path, checked);
 }
 
-void TargetList::CheckAll() {
+void TargetList::checkAll() {
     m_list.rows().checkAll();
 }
 
-void TargetList::InvertChecks() {
+void TargetList::invertChecks() {
     m_list.rows().invertChecks();
 }
 
-void TargetList::DeleteSelected() {
+void TargetList::deleteSelected() {
     m_list.deleteSelected();
 }
 
-void TargetList::Clear() {
+void TargetList::clear() {
     m_list.rows().clear();
 }
 
-std::vector<TargetEntry> TargetList::Entries() const {
+std::vector<TargetEntry> TargetList::entries() const {
     const PathListModel& rows = m_list.rows();
     std::vector<TargetEntry> entries;
     entries.reserve(static_cast<std::size_t>(rows.size()));
@@ -44,9 +44,9 @@ std::vector<TargetEntry> TargetList::Entries() const {
     return entries;
 }
 
-std::vector<std::string> TargetList::CheckedPaths() const {
+std::vector<std::string> TargetList::checkedPaths() const {
     std::vector<std::string> paths;
-    for (const TargetEntry& entry : Entries()) {
+    for (const TargetEntry& entry : entries()) {
         if (entry.checked) {
             paths.push_back(entry.path);
         }
@@ -54,7 +54,7 @@ std::vector<std::string> TargetList::CheckedPaths() const {
     return paths;
 }
 
-int TargetList::SelectedRow() const {
+int TargetList::selectedRow() const {
     return m_list.selectedRow();
 }
 

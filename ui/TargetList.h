@@ -17,19 +17,19 @@ public:
 
     /// The single entry point of every adding command: a path already listed (exact bytes) is ticked
     /// again and becomes the selected row; a new path is appended ticked and the selection stays.
-    void Add(const std::string& path);
+    void add(const std::string& path);
     /// Appends a row as given, even when the path is already listed (restoring stored targets).
-    void Append(const std::string& path, bool checked);
-    void CheckAll();
-    void InvertChecks();
+    void append(const std::string& path, bool checked);
+    void checkAll();
+    void invertChecks();
     /// Removes the selected row; nothing happens when no row is selected.
-    void DeleteSelected();
-    void Clear();
+    void deleteSelected();
+    void clear();
 
-    [[nodiscard]] std::vector<TargetEntry> Entries() const;
-    [[nodiscard]] std::vector<std::string> CheckedPaths() const;
+    [[nodiscard]] std::vector<TargetEntry> entries() const;
+    [[nodiscard]] std::vector<std::string> checkedPaths() const;
     /// The selected row, or -1.
-    [[nodiscard]] int SelectedRow() const;
+    [[nodiscard]] int selectedRow() const;
 
 private:
     PathListView& m_list;

@@ -92,7 +92,7 @@ void JobController::showMessage(const std::string& utf8, platform::MessageKind k
 // --- Commands --------------------------------------------------------------------------------------
 
 bool JobController::buildRequest(job::JobRequest& request, bool sayWhy) {
-    m_form.RefreshOptions();
+    m_form.refreshOptions();
     const MainFormWidgets& w = m_form.widgets();
     const settings::ReplaceOptions& options = m_form.options();
 
@@ -126,7 +126,7 @@ bool JobController::buildRequest(job::JobRequest& request, bool sayWhy) {
     return true;
 }
 
-void JobController::Start() {
+void JobController::startRun() {
     if (m_engine.isBusy()) {
         return; // runs never nest, and a run never starts inside a search
     }
@@ -167,7 +167,7 @@ void JobController::Start() {
     }
 }
 
-void JobController::Preview() {
+void JobController::previewRun() {
     if (m_engine.isBusy()) {
         return;
     }
@@ -215,7 +215,7 @@ bool JobController::hasRules(const job::JobRequest& request) {
     return false;
 }
 
-void JobController::Pause() {
+void JobController::togglePause() {
     m_engine.togglePause();
     showPauseState();
 }
@@ -256,7 +256,7 @@ bool JobController::discardStalePreview(const job::JobRequest& request) {
     return false;
 }
 
-void JobController::Stop() {
+void JobController::stopRun() {
     // A run that is still collecting its targets is a run too: stopped there, it writes nothing.
     const bool collecting = m_engine.isBusy() && (m_activity == Activity::Job || m_activity == Activity::Preview);
     if (!m_engine.isRunning() && !collecting) {
@@ -267,7 +267,7 @@ void JobController::Stop() {
     }
 }
 
-bool JobController::CloseQuery() {
+bool JobController::mayClose() {
     if (m_engine.isRunning()) {
         if (!m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要关闭吗?"))) {
             return false;
@@ -280,7 +280,7 @@ bool JobController::CloseQuery() {
     return true;
 }
 
-void JobController::Restore() {
+void JobController::restoreBackups() {
     const job::RestoreResult result =
         job::RestoreBackups(m_form.widgets().resultList->rows().paths(), m_form.options());
     if (!result.message.empty()) {
@@ -288,7 +288,7 @@ void JobController::Restore() {
     }
 }
 
-void JobController::Search() {
+void JobController::searchTargets() {
     if (m_engine.isBusy()) {
         return;
     }

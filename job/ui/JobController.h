@@ -36,28 +36,28 @@ public:
     /// over the ticked hits when the search tab is showing, or over the preview's ticked files when
     /// the preview tab is showing (only while nothing the forecast depends on has changed, and only
     /// with a file ticked). Ignored while a run or a search is under way.
-    void Start();
-    /// Preview: the job Start would run, as a dry run; the files it would write and the failures it
+    void startRun();
+    /// Preview: the job startRun would run, as a dry run; the files it would write and the failures it
     /// foresees go to the preview tab, which is shown. The result and error lists stay as they are.
-    void Preview();
+    void previewRun();
     /// Pause: flips the pause while the file loop runs, and shows it (the button stays pressed and the
     /// status bar says 已暂停 until the run goes on or ends); otherwise nothing.
-    void Pause();
+    void togglePause();
     /// Stop: while a run collects its targets or works through its files, asks first and stops on
     /// Yes; otherwise nothing.
-    void Stop();
+    void stopRun();
     /// Discards the preview when anything its forecast depends on has changed since it was made (the
     /// rule file on disk included). False when it did. Whatever discards the preview, a preview run
     /// still filling it is stopped and the rest of its rows dropped: the pane keeps only the note.
     bool discardStalePreview();
     /// Asked before the window closes. While the file loop runs the user decides (Yes stops the run);
     /// a run that is still collecting its files, or a search, is stopped without a question.
-    [[nodiscard]] bool CloseQuery();
+    [[nodiscard]] bool mayClose();
     /// Puts the backups back over the paths of the result list and says how it went.
-    void Restore();
+    void restoreBackups();
     /// Searches the ticked targets for Memo6's text and lists the hits ticked. Ignored while a run or
     /// a search is under way; an empty text does nothing.
-    void Search();
+    void searchTargets();
 
     [[nodiscard]] const job::JobEngine& engine() const { return m_engine; }
 
@@ -83,7 +83,7 @@ private:
     [[nodiscard]] std::vector<job::TargetEntry> targetEntries() const;
     [[nodiscard]] std::vector<job::TargetEntry> hitEntries() const;
     [[nodiscard]] std::vector<job::TargetEntry> previewEntries() const;
-    /// Builds the request Start and Preview share; false (after a message) when a typed text cannot
+    /// Builds the request startRun and previewRun share; false (after a message) when a typed text cannot
     /// be used.
     [[nodiscard]] bool buildRequest(job::JobRequest& request, bool sayWhy = true);
     bool discardStalePreview(const job::JobRequest& request);

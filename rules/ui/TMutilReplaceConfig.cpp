@@ -93,7 +93,7 @@ void TMutilReplaceConfig::connectLists(Tab tab) {
     }
 }
 
-bool TMutilReplaceConfig::LoadRuleFile(const QString& fileName) {
+bool TMutilReplaceConfig::loadRuleFile(const QString& fileName) {
     if (fileName.trimmed().isEmpty()) {
         return true;
     }
@@ -161,7 +161,7 @@ void TMutilReplaceConfig::newRules() {
 void TMutilReplaceConfig::loadRules() {
     const QString fileName = m_platform.openFile(this, ruleFolder(), fileFilter());
     if (!fileName.isEmpty()) {
-        LoadRuleFile(fileName);
+        loadRuleFile(fileName);
     }
 }
 

@@ -32,7 +32,7 @@ public:
     /// characters of the name) and switches to that tab. An empty (or blank) name and a name of any
     /// other kind change nothing and give true. A file that cannot be read is named in a message box
     /// and leaves rows and file names as they were: false.
-    bool LoadRuleFile(const QString& fileName);
+    bool loadRuleFile(const QString& fileName);
 
     /// The dialog the toolbar's "配置" button shows; none by default.
     void setConfigureDialog(QDialog* dialog);

@@ -114,13 +114,13 @@ void LanguageMenu::hideMenu() {
     m_mainForm.widgets().languageMenu->menuAction()->setVisible(false);
 }
 
-void LanguageMenu::ApplyLanguage(const std::string& name) {
+void LanguageMenu::applyLanguage(const std::string& name) {
     const std::string packPath = settings::FindLanguagePack(m_mainForm.folders().languageFolders, name);
     if (!filedeal::FileExists(packPath)) {
         hideMenu();
         return;
     }
-    if (!m_pack.LoadFile(packPath).ok()) {
+    if (!m_pack.loadFile(packPath).ok()) {
         return;
     }
     applyToolkitTranslation(name);
@@ -159,7 +159,7 @@ void LanguageMenu::applyCaptions() {
             continue;
         }
         if (key.menuParent.empty()) {
-            const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
+            const QString caption = FromUtf8(m_pack.lookupCaption(key.component));
             if (QObject* part = component(key, mainParts)) {
                 SetCaption(*part, caption);
             }
@@ -169,7 +169,7 @@ void LanguageMenu::applyCaptions() {
         if (underLanguageMenu) {
             continue;
         }
-        const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
+        const QString caption = FromUtf8(m_pack.lookupCaption(key.component));
         if (QObject* part = component(key, mainParts)) {
             SetCaption(*part, caption);
         }
@@ -191,7 +191,7 @@ void LanguageMenu::applyCaptions() {
             caption = source != applied.end() ? source->second : QString();
         } else {
             // Separators are looked up too: a malformed entry stops the pack there as well.
-            caption = FromUtf8(m_pack.LookupCaption(key.component));
+            caption = FromUtf8(m_pack.lookupCaption(key.component));
         }
         applied[key.component] = caption;
         if (QObject* part = component(key, mainParts)) {
@@ -199,7 +199,7 @@ void LanguageMenu::applyCaptions() {
         }
     }
     for (const settings::CaptionKey& key : settings::kAddedCaptionKeys) {
-        const QString caption = FromUtf8(m_pack.LookupCaption(key.component));
+        const QString caption = FromUtf8(m_pack.lookupCaption(key.component));
         QObject* part = component(key, mainParts);
         if (part != nullptr && !caption.isEmpty()) {
             SetCaption(*part, caption);
@@ -212,9 +212,9 @@ void LanguageMenu::buildEntries() {
     const std::vector<std::string>& folders = m_mainForm.folders().languageFolders;
     const settings::LanguageList list =
         settings::ListLanguages(std::vector<std::filesystem::path>(folders.begin(), folders.end()));
-    menu->menuAction()->setVisible(list.ShowMenu());
+    menu->menuAction()->setVisible(list.showsMenu());
     const std::string& current = m_mainForm.options().language;
-    for (const std::string& name : list.MenuEntries()) {
+    for (const std::string& name : list.menuEntries()) {
         auto* entry = new QAction(EntryCaption(name), menu);
         entry->setData(QByteArray::fromStdString(name));
         entry->setCheckable(true);
@@ -231,7 +231,7 @@ void LanguageMenu::chooseLanguage(QAction* entry) {
     }
     const std::string name = entryLanguage(*entry);
     m_mainForm.options().language = name;
-    ApplyLanguage(name);
+    applyLanguage(name);
 }
 
 } // namespace norvik::ui

@@ -36,7 +36,7 @@ public:
     /// be parsed changes nothing, silently. The first successful call also fills the Language menu.
     /// An element holding more than text stops at that component with a message box; captions set
     /// before it stay.
-    void ApplyLanguage(const std::string& name);
+    void applyLanguage(const std::string& name);
 
     /// The shared click handler of the Language menu's entries: the check mark moves to the entry,
     /// the options' language becomes its pack name and that pack is applied.

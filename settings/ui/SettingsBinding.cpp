@@ -63,14 +63,14 @@ constexpr std::array<TextKey, 5> kRuleTexts{{
 
 } // namespace
 
-bool SettingsBinding::OpenSettings() {
-    const settings::LoadResult loaded = m_document.LoadFile(m_mainForm.folders().settingsFile);
+bool SettingsBinding::openSettings() {
+    const settings::LoadResult loaded = m_document.loadFile(m_mainForm.folders().settingsFile);
     const auto show = [this](std::string_view text) {
         m_mainForm.platform().showMessage(nullptr, FromUtf8(text), platform::MessageKind::Error);
     };
     switch (loaded.status) {
     case settings::LoadStatus::Loaded:
-        m_lock = settings::SettingsLock::Acquire(m_mainForm.folders().settingsFile);
+        m_lock = settings::SettingsLock::acquire(m_mainForm.folders().settingsFile);
         return true;
     case settings::LoadStatus::Missing:
         show(settings::kSettingsMissingMessage);
@@ -84,13 +84,13 @@ bool SettingsBinding::OpenSettings() {
 }
 
 TConfigure* SettingsBinding::usableConfigure() const {
-    if (m_configure == nullptr || !m_document.IsLoaded() || !filedeal::FileExists(m_mainForm.folders().settingsFile)) {
+    if (m_configure == nullptr || !m_document.isLoaded() || !filedeal::FileExists(m_mainForm.folders().settingsFile)) {
         return nullptr;
     }
     return m_configure;
 }
 
-SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
+SettingsBinding::LoadOutcome SettingsBinding::loadSettings() {
     TConfigure* configure = usableConfigure();
     if (configure == nullptr) {
         return LoadOutcome::Skipped;
@@ -102,13 +102,13 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
     std::string_view reading;
     const auto readKey = [this, &reading](std::string_view key) {
         reading = key;
-        return m_document.ReadSetting(key);
+        return m_document.readSetting(key);
     };
     try {
         const settings::DecodedTargets targets = settings::DecodeTargets(readKey(keys::kTarget));
-        m_mainForm.targets().Clear();
+        m_mainForm.targets().clear();
         for (const settings::TargetEntry& target : targets.entries) {
-            m_mainForm.targets().Append(target.path, target.checked);
+            m_mainForm.targets().append(target.path, target.checked);
         }
         if (targets.error) {
             throw SettingsError(*targets.error);
@@ -136,7 +136,7 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         const std::optional<settings::ReplaceMode> mode =
             settings::ModeFromNumber(settings::ReadNumber(readKey(keys::kReplaceType)));
         if (mode && *mode != m_mainForm.options().mode) {
-            m_mainForm.SetMode(*mode);
+            m_mainForm.setMode(*mode);
         }
 
         for (const TextKey& entry : kRuleTexts) {
@@ -165,8 +165,8 @@ SettingsBinding::LoadOutcome SettingsBinding::LoadSettings() {
         reportSettingsInUse();
         return LoadOutcome::Stopped;
     }
-    configure->LoadConfiguration();
-    m_mainForm.RefreshOptions();
+    configure->loadConfiguration();
+    m_mainForm.refreshOptions();
     reportSettingsInUse();
     return LoadOutcome::Loaded;
 }
@@ -203,7 +203,7 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
         return settings::FlagText(box->isChecked());
     };
 
-    add(keys::kTarget, settings::EncodeTargets(m_mainForm.targets().Entries()));
+    add(keys::kTarget, settings::EncodeTargets(m_mainForm.targets().entries()));
 
     add(keys::kBackUp, boxFlag(w.backupCheck));
     add(keys::kCaseSensitive, boxFlag(w.caseSensitiveCheck));
@@ -240,7 +240,7 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
     return values;
 }
 
-void SettingsBinding::SaveSettings() {
+void SettingsBinding::saveSettings() {
     TConfigure* configure = usableConfigure();
     if (configure == nullptr) {
         return;
@@ -255,7 +255,7 @@ void SettingsBinding::SaveSettings() {
         }
         // A key that cannot be stored must not cost the others theirs.
         try {
-            m_document.WriteSetting(value.key, value.value);
+            m_document.writeSetting(value.key, value.value);
         } catch (const SettingsError& error) {
             if (!firstError) {
                 firstError = error.what();
@@ -268,17 +268,17 @@ void SettingsBinding::SaveSettings() {
     }
 }
 
-bool SettingsBinding::SaveAndWrite() {
+bool SettingsBinding::saveAndWrite() {
     // The window that opened the file first owns it; this one said at start that it would not save.
     if (m_lock.state() == settings::SettingsLock::State::InUse) {
         return true;
     }
-    SaveSettings();
+    saveSettings();
     TConfigure* configure = usableConfigure();
-    if (configure == nullptr || !m_document.IsChanged()) {
+    if (configure == nullptr || !m_document.isChanged()) {
         return true;
     }
-    if (!m_document.SaveFile(m_mainForm.folders().settingsFile)) {
+    if (!m_document.saveFile(m_mainForm.folders().settingsFile)) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(kSettingsSaveErrorMessage),
                                           platform::MessageKind::Error);
         return false;

@@ -38,7 +38,7 @@ public:
     /// exist!!!"; a file that cannot be parsed shows "Load NVK.xml Error!!!" and then the parser's own
     /// message. False means the program must end without loading or saving anything. An opened file
     /// is locked for this window; when another window holds it, this one will not save it.
-    [[nodiscard]] bool OpenSettings();
+    [[nodiscard]] bool openSettings();
 
     /// Reads every key in its fixed order into the windows. The first key that cannot be read stops
     /// loading with a message box naming the problem; what was applied before it stays, and the
@@ -46,22 +46,22 @@ public:
     /// later one keep their stored text: the window shows its own default for them, and saving writes
     /// one back only when the user changed that setting. Afterwards a window whose settings file
     /// another window holds says so.
-    LoadOutcome LoadSettings();
+    LoadOutcome loadSettings();
 
     /// Writes every key from the windows into the settings document (nothing when the file is gone),
     /// except the keys loading left unapplied whose setting is still as loading left it. A key whose
     /// stored element holds more than text cannot be written; the others still are, and the problem
     /// is shown once.
-    void SaveSettings();
+    void saveSettings();
 
-    /// The close path: SaveSettings, then the document is written to its file if anything changed.
+    /// The close path: saveSettings, then the document is written to its file if anything changed.
     /// Nothing is written when the file was deleted while the program ran, or when another window
     /// held the file when this one opened it. False when the file could not be written (a message box
     /// says so).
-    bool SaveAndWrite();
+    bool saveAndWrite();
 
     /// The window has closed: the settings file is left to the next window that opens it.
-    void ReleaseSettingsFile() { m_lock = {}; }
+    void releaseSettingsFile() { m_lock = {}; }
 
 private:
     struct StoredValue {

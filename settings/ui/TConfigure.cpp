@@ -161,12 +161,12 @@ void TConfigure::buildControls() {
 
 // --- Loading ---------------------------------------------------------------------------------------
 
-void TConfigure::LoadConfiguration() {
+void TConfigure::loadConfiguration() {
     const settings::ReplaceOptions& options = m_mainForm.options();
     showExtraction(options);
-    ShowOutputFolder(options.outputFolder);
-    FillFileTypes(m_mainForm.options().fileTypes);
-    (void)TickFileTypes(m_mainForm.options().selectedTypes);
+    showOutputFolder(options.outputFolder);
+    fillFileTypes(m_mainForm.options().fileTypes);
+    (void)tickFileTypes(m_mainForm.options().selectedTypes);
     m_shown.valid = true;
     m_shown.options = m_mainForm.options();
     m_shown.toFolder = m_toFolder->isChecked();
@@ -175,7 +175,7 @@ void TConfigure::LoadConfiguration() {
     m_shown.tickedTypes = tickedTypes();
 }
 
-void TConfigure::ShowOutputFolder(const std::string& folder) {
+void TConfigure::showOutputFolder(const std::string& folder) {
     std::string shown = folder;
     if (shown.empty() || (!filedeal::FolderExists(shown) && !filedeal::CreateFolder(shown))) {
         settings::ReplaceOptions& options = m_mainForm.options();
@@ -196,17 +196,17 @@ void TConfigure::ShowOutputFolder(const std::string& folder) {
     followOutputMode();
 }
 
-void TConfigure::FillFileTypes(const std::string& types) {
+void TConfigure::fillFileTypes(const std::string& types) {
     m_types->clear();
     for (const std::string& type : filedeal::ReadSemicolonList(types)) {
         appendType(type, false);
     }
 }
 
-bool TConfigure::TickFileTypes(const std::string& text) {
+bool TConfigure::tickFileTypes(const std::string& text) {
     if (text.find(';') != std::string::npos) {
         for (const std::string& member : filedeal::ReadSemicolonList(text)) {
-            (void)TickFileTypes(member);
+            (void)tickFileTypes(member);
         }
         return true;
     }
@@ -224,7 +224,7 @@ void TConfigure::appendType(const std::string& type, bool ticked) {
 
 // --- Applying --------------------------------------------------------------------------------------
 
-void TConfigure::ApplyConfiguration() {
+void TConfigure::applyConfiguration() {
     settings::ReplaceOptions& options = m_mainForm.options();
     const ExtractionChoice extraction = extractionChosen();
     options.extractAddSource = extraction.addSource;
@@ -233,14 +233,14 @@ void TConfigure::ApplyConfiguration() {
     options.extractIncludeEnd = extraction.includeEnd;
     options.outputToFolder = m_toFolder->isChecked();
     options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
-    CollectFileTypes();
+    collectFileTypes();
 }
 
-void TConfigure::CollectFileTypes() {
+void TConfigure::collectFileTypes() {
     settings::ReplaceOptions& options = m_mainForm.options();
     options.fileTypes = listedTypes();
     options.selectedTypes = tickedTypes();
-    m_mainForm.RefreshOptions();
+    m_mainForm.refreshOptions();
 }
 
 std::string TConfigure::listedTypes() const {
@@ -289,11 +289,11 @@ void TConfigure::addFileType() {
         return;
     }
     std::string type = ToUtf8(typed);
-    if (TickFileTypes(type)) {
+    if (tickFileTypes(type)) {
         return;
     }
     if (type == "*.html") {
-        if (TickFileTypes("*.htm")) {
+        if (tickFileTypes("*.htm")) {
             m_platform.showMessage(this, QStringLiteral("html格式已经包括在htm格式中，不需添加"));
             return;
         }
@@ -345,11 +345,11 @@ void TConfigure::acceptConfiguration() {
     if (m_toFolder->isChecked() && m_folder->text().isEmpty()) {
         m_inPlace->setChecked(true);
     }
-    ApplyConfiguration();
-    LoadConfiguration();
+    applyConfiguration();
+    loadConfiguration();
     // Loading may have fallen back to in-place mode (a folder that cannot be created) and switched
     // the backup box back on; the main window's options and output line follow at once.
-    m_mainForm.RefreshOptions();
+    m_mainForm.refreshOptions();
     accept();
 }
 
@@ -363,16 +363,16 @@ void TConfigure::reject() {
         followOutputMode();
         const settings::ReplaceOptions& options = m_shown.options;
         showExtraction(options);
-        FillFileTypes(m_shown.listedTypes);
-        (void)TickFileTypes(m_shown.tickedTypes);
+        fillFileTypes(m_shown.listedTypes);
+        (void)tickFileTypes(m_shown.tickedTypes);
         m_mainForm.setBackupEnabled(!m_shown.toFolder);
-        m_mainForm.RefreshOptions();
+        m_mainForm.refreshOptions();
     }
     QDialog::reject();
 }
 
 void TConfigure::loadAndPlace() {
-    LoadConfiguration();
+    loadConfiguration();
     const QRect main = m_mainForm.windowWidget().frameGeometry();
     move(main.center() - rect().center());
 }

@@ -31,21 +31,21 @@ public:
     TConfigure(platform::IPlatform& platform, MainWindowView& mainForm);
 
     /// Sets the controls from the main window's options.
-    void LoadConfiguration();
+    void loadConfiguration();
     /// Looks for the output folder or creates it (one level); a folder that cannot be had, or the
     /// empty text, switches output-folder mode off and forgets the folder. Sets Edit1, the radio
     /// buttons and the main window's backup box.
-    void ShowOutputFolder(const std::string& folder);
+    void showOutputFolder(const std::string& folder);
     /// Replaces the list with the members of a ";" list, all unticked.
-    void FillFileTypes(const std::string& types);
+    void fillFileTypes(const std::string& types);
     /// Ticks the first entry equal to the text (case-sensitive); with ";" in the text, ticks each
     /// member and returns true whatever matched. False when a single text matched nothing.
-    bool TickFileTypes(const std::string& text);
+    bool tickFileTypes(const std::string& text);
     /// Copies the dialog into the options, then collects the file types.
-    void ApplyConfiguration();
+    void applyConfiguration();
     /// Stores all entries and the ticked ones as fileTypes and selectedTypes, then refreshes the
     /// main window's options.
-    void CollectFileTypes();
+    void collectFileTypes();
 
     void restoreDefaultTypes(); ///< N1: the 17 default types, all ticked
     void addFileType();         ///< N2
@@ -58,7 +58,7 @@ public:
     /// Every time the dialog is shown: loads the configuration and centres the dialog on the main window.
     void loadAndPlace();
     /// Cancel, Escape or closing the window: every option and control goes back to what the last
-    /// LoadConfiguration showed, the main window's backup box and status line included.
+    /// loadConfiguration showed, the main window's backup box and status line included.
     void reject() override;
 
     /// RadioButton2's state; read by the options refresh and by the settings save.
@@ -99,7 +99,7 @@ private:
     QCheckBox* m_includeStart = nullptr; // CheckBox3: spans keep their start string
     QCheckBox* m_includeEnd = nullptr;   // CheckBox4: spans keep their end string
 
-    /// What LoadConfiguration showed, for Cancel.
+    /// What loadConfiguration showed, for Cancel.
     struct Shown {
         bool valid = false;
         settings::ReplaceOptions options;

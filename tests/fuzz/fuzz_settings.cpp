@@ -23,7 +23,7 @@ using norvik::settings::SettingsError;
 // A read that may refuse an element with mixed content; nullopt stands for the refusal.
 std::optional<std::string> Read(const SettingsDocument& doc, std::string_view key) {
     try {
-        return doc.ReadSetting(key);
+        return doc.readSetting(key);
     } catch (const SettingsError&) {
         return std::nullopt;
     }
@@ -85,12 +85,12 @@ void CheckLanguagePack(std::string_view input, const SettingsDocument& original)
     const auto path = norvik::fuzz::ScratchFolder() / "pack.xml";
     WriteFile(path, input);
     LanguagePack pack;
-    const auto result = pack.LoadFile(path);
-    NORVIK_FUZZ_CHECK(result.ok() == original.IsLoaded());
+    const auto result = pack.loadFile(path);
+    NORVIK_FUZZ_CHECK(result.ok() == original.isLoaded());
     for (std::string_view key : norvik::settings::PackKeys()) {
         std::optional<std::string> caption;
         try {
-            caption = pack.LookupCaption(key);
+            caption = pack.lookupCaption(key);
         } catch (const SettingsError&) {
         }
         NORVIK_FUZZ_CHECK(caption == Read(original, key));
@@ -104,20 +104,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::vector<std::string> keys = KeysToTry();
 
     SettingsDocument original;
-    const auto loaded = original.LoadBytes(input);
-    NORVIK_FUZZ_CHECK(loaded.ok() == original.IsLoaded());
+    const auto loaded = original.loadBytes(input);
+    NORVIK_FUZZ_CHECK(loaded.ok() == original.isLoaded());
     CheckLanguagePack(input, original);
     if (!loaded.ok()) {
         // An unloaded document reads nothing, writes nothing and saves nothing.
-        NORVIK_FUZZ_CHECK(original.ReadSetting("Target").empty());
-        original.WriteSetting("Target", "1");
-        NORVIK_FUZZ_CHECK(!original.IsChanged() && original.SaveBytes().empty());
+        NORVIK_FUZZ_CHECK(original.readSetting("Target").empty());
+        original.writeSetting("Target", "1");
+        NORVIK_FUZZ_CHECK(!original.isChanged() && original.saveBytes().empty());
         return 0;
     }
 
     SettingsDocument doc;
     SettingsDocument probe;
-    NORVIK_FUZZ_CHECK(doc.LoadBytes(input).ok() && probe.LoadBytes(input).ok());
+    NORVIK_FUZZ_CHECK(doc.loadBytes(input).ok() && probe.loadBytes(input).ok());
     const std::string fromInput = ValueFromInput(input);
     std::vector<std::optional<std::string>> written(keys.size());
     for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -127,12 +127,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Whether the key has an element at all: a probe value reads back only then.
         bool exists = false;
         try {
-            probe.WriteSetting(key, "probe");
-            exists = probe.ReadSetting(key) == "probe";
+            probe.writeSetting(key, "probe");
+            exists = probe.readSetting(key) == "probe";
         } catch (const SettingsError&) {
         }
         try {
-            doc.WriteSetting(key, value);
+            doc.writeSetting(key, value);
         } catch (const SettingsError&) {
             // A refused write changes nothing.
             NORVIK_FUZZ_CHECK(Read(doc, key) == before);
@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         NORVIK_FUZZ_CHECK(before.has_value());
         if (exists) {
-            NORVIK_FUZZ_CHECK(doc.IsChanged());
+            NORVIK_FUZZ_CHECK(doc.isChanged());
             NORVIK_FUZZ_CHECK(Read(doc, key) == Trimmed(value));
             written[k] = Trimmed(value);
         } else {
@@ -149,9 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Saved and loaded again, the document holds the same values.
-    const std::string saved = doc.SaveBytes();
+    const std::string saved = doc.saveBytes();
     SettingsDocument again;
-    const auto reloaded = again.LoadBytes(saved);
+    const auto reloaded = again.loadBytes(saved);
     if (!reloaded.ok()) {
         std::fprintf(stderr, "reload failed: %s at %td\n", reloaded.message.c_str(), reloaded.offset);
     }
@@ -168,19 +168,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // One save may write an emptied element in its short form; from then on saving is stable.
-    const std::string resaved = again.SaveBytes();
+    const std::string resaved = again.saveBytes();
     SettingsDocument third;
-    NORVIK_FUZZ_CHECK(third.LoadBytes(resaved).ok());
-    NORVIK_FUZZ_CHECK(third.SaveBytes() == resaved);
+    NORVIK_FUZZ_CHECK(third.loadBytes(resaved).ok());
+    NORVIK_FUZZ_CHECK(third.saveBytes() == resaved);
 
     // Through the file system, as the program saves at exit and loads at start.
     if (size % 4 == 0) {
         const auto path = norvik::fuzz::ScratchFolder() / "NVK.xml";
-        NORVIK_FUZZ_CHECK(doc.SaveFile(path));
-        NORVIK_FUZZ_CHECK(!doc.IsChanged());
+        NORVIK_FUZZ_CHECK(doc.saveFile(path));
+        NORVIK_FUZZ_CHECK(!doc.isChanged());
         SettingsDocument fromFile;
-        NORVIK_FUZZ_CHECK(fromFile.LoadFile(path).ok());
-        NORVIK_FUZZ_CHECK(fromFile.SaveBytes() == resaved);
+        NORVIK_FUZZ_CHECK(fromFile.loadFile(path).ok());
+        NORVIK_FUZZ_CHECK(fromFile.saveBytes() == resaved);
     }
     return 0;
 }

@@ -105,9 +105,9 @@ TEST(SeedUserFiles, FirstStartCopiesTheShippedFilesAndLaterStartsChangeNothing) 
     EXPECT_EQ(ReadBytes(folders.ruleFolder() + "a.nrr"), "6162;6364\r\n");
     EXPECT_EQ(ReadBytes(folders.ruleFolder() + "sub/b.crr"), "61;62;63\r\n");
     SettingsDocument document;
-    EXPECT_TRUE(document.LoadFile(folders.settingsFile).ok());
-    document.WriteSetting("Language", "English");
-    EXPECT_TRUE(document.SaveFile(folders.settingsFile));
+    EXPECT_TRUE(document.loadFile(folders.settingsFile).ok());
+    document.writeSetting("Language", "English");
+    EXPECT_TRUE(document.saveFile(folders.settingsFile));
 
     // The user's own state, a removed shipped set and a broken settings file all survive a restart.
     fs::remove(folders.ruleFolder() + "a.nrr");
@@ -121,7 +121,7 @@ TEST(SeedUserFiles, FirstStartCopiesTheShippedFilesAndLaterStartsChangeNothing) 
     WriteBytes(folders.settingsFile, "<R><G>unclosed");
     EXPECT_TRUE(SeedUserFiles(folders).empty());
     EXPECT_EQ(ReadBytes(folders.settingsFile), "<R><G>unclosed");
-    EXPECT_EQ(document.LoadFile(folders.settingsFile).status, LoadStatus::ParseError);
+    EXPECT_EQ(document.loadFile(folders.settingsFile).status, LoadStatus::ParseError);
 
     // Only the seeded entries exist: no temporary is left behind in either folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(in.home() + ".config/norvik"), fs::directory_iterator()), 1);
@@ -146,7 +146,7 @@ TEST(SeedUserFiles, FailuresAreReportedAndLeaveNothingHalfMade) {
     fs::remove(bare.shipped + "NVK.xml");
     const AppFolders bareFolders = bare.locate();
     EXPECT_EQ(SeedUserFiles(bareFolders).size(), 1u);
-    EXPECT_EQ(SettingsDocument().LoadFile(bareFolders.settingsFile).status, LoadStatus::Missing);
+    EXPECT_EQ(SettingsDocument().loadFile(bareFolders.settingsFile).status, LoadStatus::Missing);
 }
 
 // The message once named the reason of the check made after the failure ("No such file or
@@ -181,7 +181,7 @@ TEST(LanguageFolders, UserPacksComeFirstAndBothFoldersAreListed) {
     const LanguageList list =
         ListLanguages(std::vector<fs::path>(folders.languageFolders.begin(), folders.languageFolders.end()));
     EXPECT_EQ(list.names, (std::vector<std::string>{"Deutsch", "English"}));
-    EXPECT_TRUE(list.ShowMenu());
+    EXPECT_TRUE(list.showsMenu());
 }
 
 } // namespace

@@ -26,24 +26,24 @@ TEST(ListLanguages, SortedIgnoringCaseWithTheExtensionInAnyCase) {
     std::filesystem::create_directory(dir / "Folder.xml");
     const LanguageList list = ListLanguages(dir.path());
     EXPECT_TRUE(list.folderExists);
-    EXPECT_TRUE(list.ShowMenu());
+    EXPECT_TRUE(list.showsMenu());
     const std::vector<std::string> expected = {"Chinese_Simplified", "chinese_Traditional", "deutsch", "English"};
     EXPECT_EQ(list.names, expected);
-    EXPECT_EQ(list.Text(), "Chinese_Simplified;chinese_Traditional;deutsch;English");
+    EXPECT_EQ(list.text(), "Chinese_Simplified;chinese_Traditional;deutsch;English");
 }
 
 TEST(ListLanguages, MissingOrEmptyFolderHidesTheMenu) {
     TempDir dir;
     const LanguageList missing = ListLanguages(dir / "lang");
     EXPECT_FALSE(missing.folderExists);
-    EXPECT_FALSE(missing.ShowMenu());
-    EXPECT_EQ(missing.Text(), "");
+    EXPECT_FALSE(missing.showsMenu());
+    EXPECT_EQ(missing.text(), "");
 
     WriteBytes(dir / "readme.txt", "");
     const LanguageList empty = ListLanguages(dir.path());
     EXPECT_TRUE(empty.folderExists);
-    EXPECT_FALSE(empty.ShowMenu());
-    EXPECT_TRUE(empty.MenuEntries().empty());
+    EXPECT_FALSE(empty.showsMenu());
+    EXPECT_TRUE(empty.menuEntries().empty());
 }
 
 TEST(ListLanguages, MenuEntriesFollowTheListReadingRule) {
@@ -52,7 +52,7 @@ TEST(ListLanguages, MenuEntriesFollowTheListReadingRule) {
     WriteBytes(dir / "English.xml", "<R/>");
     const LanguageList list = ListLanguages(dir.path());
     EXPECT_EQ(list.names, (std::vector<std::string>{"Chinese Traditional", "English"}));
-    EXPECT_EQ(list.MenuEntries(), (std::vector<std::string>{"Chinese", "Traditional", "English"}));
+    EXPECT_EQ(list.menuEntries(), (std::vector<std::string>{"Chinese", "Traditional", "English"}));
 }
 
 TEST(ListLanguages, AtMost255Packs) {
@@ -66,7 +66,7 @@ TEST(ListLanguages, AtMost255Packs) {
     ASSERT_EQ(list.names.size(), 255u);
     EXPECT_EQ(list.names.front(), "L000");
     EXPECT_EQ(list.names.back(), "L254");
-    EXPECT_EQ(list.MenuEntries().size(), 255u);
+    EXPECT_EQ(list.menuEntries().size(), 255u);
 }
 
 TEST(LookupCaption, FollowsTheSettingsReadingRule) {
@@ -74,17 +74,17 @@ TEST(LookupCaption, FollowsTheSettingsReadingRule) {
     WriteBytes(dir / "p.xml", "<Pack><Menu><N1> File </N1><N2/></Menu><More><N1>second</N1><Bad><x/></Bad></More>"
                               "<N5>root level</N5></Pack>");
     LanguagePack pack;
-    ASSERT_TRUE(pack.LoadFile(dir / "p.xml").ok());
-    EXPECT_EQ(pack.LookupCaption("N1"), "File");
-    EXPECT_EQ(pack.LookupCaption("N2"), "");
-    EXPECT_EQ(pack.LookupCaption("n1"), "");
-    EXPECT_EQ(pack.LookupCaption("N5"), "");
-    EXPECT_EQ(pack.LookupCaption("Missing"), "");
-    EXPECT_THROW((void)pack.LookupCaption("Bad"), SettingsError);
+    ASSERT_TRUE(pack.loadFile(dir / "p.xml").ok());
+    EXPECT_EQ(pack.lookupCaption("N1"), "File");
+    EXPECT_EQ(pack.lookupCaption("N2"), "");
+    EXPECT_EQ(pack.lookupCaption("n1"), "");
+    EXPECT_EQ(pack.lookupCaption("N5"), "");
+    EXPECT_EQ(pack.lookupCaption("Missing"), "");
+    EXPECT_THROW((void)pack.lookupCaption("Bad"), SettingsError);
 
     WriteBytes(dir / "broken.xml", "<Pack><Menu>");
-    EXPECT_EQ(pack.LoadFile(dir / "broken.xml").status, LoadStatus::ParseError);
-    EXPECT_EQ(pack.LookupCaption("N1"), "");
+    EXPECT_EQ(pack.loadFile(dir / "broken.xml").status, LoadStatus::ParseError);
+    EXPECT_EQ(pack.lookupCaption("N1"), "");
 }
 
 TEST(CaptionKeys, GroupsInOrderCopiesPointBackAndKeysAreUniquePerWindow) {
@@ -118,7 +118,7 @@ class ShippedPack : public ::testing::TestWithParam<const char*> {};
 TEST_P(ShippedPack, HoldsEveryKeyOnceWithSeparatorsEmpty) {
     LanguagePack pack;
     const auto path = kResources / "lang" / (std::string(GetParam()) + ".xml");
-    const LoadResult loaded = pack.LoadFile(path);
+    const LoadResult loaded = pack.loadFile(path);
     ASSERT_TRUE(loaded.ok()) << path << ": " << loaded.message;
     const std::string bytes = test::ReadBytes(path);
     for (const CaptionKey& entry : kCaptionKeys) {
@@ -129,10 +129,10 @@ TEST_P(ShippedPack, HoldsEveryKeyOnceWithSeparatorsEmpty) {
         const std::size_t first = bytes.find(open);
         EXPECT_NE(first, std::string::npos) << entry.component;
         EXPECT_EQ(bytes.find(open, first + 1), std::string::npos) << entry.component << " is there twice";
-        const std::string caption = pack.LookupCaption(entry.component);
+        const std::string caption = pack.lookupCaption(entry.component);
         EXPECT_EQ(caption.empty(), entry.separator) << entry.component;
     }
-    EXPECT_EQ(pack.LookupCaption(kLanguageMenu), kLanguageMenuCaption)
+    EXPECT_EQ(pack.lookupCaption(kLanguageMenu), kLanguageMenuCaption)
         << "the Language menu is recognised by this caption";
 }
 
@@ -141,14 +141,14 @@ INSTANTIATE_TEST_SUITE_P(Resources, ShippedPack, ::testing::Values("Chinese_Simp
 TEST(ShippedPacks, ChineseRepeatsTheBuiltInCaptionsAndEnglishTranslatesThem) {
     LanguagePack chinese;
     LanguagePack english;
-    ASSERT_TRUE(chinese.LoadFile(kResources / "lang" / "Chinese_Simplified.xml").ok());
-    ASSERT_TRUE(english.LoadFile(kResources / "lang" / "English.xml").ok());
+    ASSERT_TRUE(chinese.loadFile(kResources / "lang" / "Chinese_Simplified.xml").ok());
+    ASSERT_TRUE(english.loadFile(kResources / "lang" / "English.xml").ok());
     for (const CaptionKey& entry : kCaptionKeys) {
         if (!entry.copyFrom.empty() || entry.separator) {
             continue;
         }
-        EXPECT_EQ(chinese.LookupCaption(entry.component), entry.caption) << entry.component;
-        const std::string translated = english.LookupCaption(entry.component);
+        EXPECT_EQ(chinese.lookupCaption(entry.component), entry.caption) << entry.component;
+        const std::string translated = english.lookupCaption(entry.component);
         for (unsigned char c : translated) {
             EXPECT_LT(c, 0x80) << entry.component << " is not translated: " << translated;
         }
@@ -160,7 +160,7 @@ TEST(ShippedPacks, ChineseRepeatsTheBuiltInCaptionsAndEnglishTranslatesThem) {
 TEST(ShippedSettings, HoldsEveryKeyOnceWithTheWindowDefaults) {
     const auto path = kResources / "NVK.xml";
     SettingsDocument doc;
-    ASSERT_TRUE(doc.LoadFile(path).ok());
+    ASSERT_TRUE(doc.loadFile(path).ok());
     const std::string bytes = test::ReadBytes(path);
     EXPECT_TRUE(bytes.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
     for (const keys::KeyDefault& entry : keys::kAllKeys) {
@@ -168,10 +168,10 @@ TEST(ShippedSettings, HoldsEveryKeyOnceWithTheWindowDefaults) {
         const std::size_t first = bytes.find(open);
         ASSERT_NE(first, std::string::npos) << entry.key;
         EXPECT_EQ(bytes.find(open, first + 1), std::string::npos) << entry.key << " is there twice";
-        EXPECT_EQ(doc.ReadSetting(entry.key), entry.value) << entry.key;
+        EXPECT_EQ(doc.readSetting(entry.key), entry.value) << entry.key;
     }
-    EXPECT_EQ(doc.ReadSetting(keys::kLanguage), "Chinese_Simplified");
-    EXPECT_EQ(doc.ReadSetting(keys::kTarget), "");
+    EXPECT_EQ(doc.readSetting(keys::kLanguage), "Chinese_Simplified");
+    EXPECT_EQ(doc.readSetting(keys::kTarget), "");
 }
 
 } // namespace

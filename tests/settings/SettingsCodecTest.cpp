@@ -18,13 +18,13 @@ SettingsDocument SaveAndReload(const TempDir& dir,
     test::WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Norvik>\n  <Main>\n    <Target></Target>\n"
                            "    <NormalReplaceMemo1/>\n  </Main>\n</Norvik>\n");
     SettingsDocument doc;
-    EXPECT_TRUE(doc.LoadFile(path).ok());
+    EXPECT_TRUE(doc.loadFile(path).ok());
     for (const auto& [key, value] : values) {
-        doc.WriteSetting(key, value);
+        doc.writeSetting(key, value);
     }
-    EXPECT_TRUE(doc.SaveFile(path));
+    EXPECT_TRUE(doc.saveFile(path));
     SettingsDocument reloaded;
-    EXPECT_TRUE(reloaded.LoadFile(path).ok());
+    EXPECT_TRUE(reloaded.loadFile(path).ok());
     return reloaded;
 }
 
@@ -43,7 +43,7 @@ TEST(TargetValue, PathsWithSemicolonsBlanksAndNonAsciiSurviveAFileRoundTrip) {
         {"", false},
     };
     const auto doc = SaveAndReload(dir, {{keys::kTarget, EncodeTargets(targets)}});
-    const DecodedTargets decoded = DecodeTargets(doc.ReadSetting(keys::kTarget));
+    const DecodedTargets decoded = DecodeTargets(doc.readSetting(keys::kTarget));
     EXPECT_FALSE(decoded.error);
     EXPECT_EQ(decoded.entries, targets);
 }
@@ -51,7 +51,7 @@ TEST(TargetValue, PathsWithSemicolonsBlanksAndNonAsciiSurviveAFileRoundTrip) {
 TEST(TargetValue, AnEmptyListIsStoredEmptyAndReadsBackEmpty) {
     TempDir dir;
     const auto doc = SaveAndReload(dir, {{keys::kTarget, EncodeTargets({})}});
-    EXPECT_EQ(doc.ReadSetting(keys::kTarget), "");
+    EXPECT_EQ(doc.readSetting(keys::kTarget), "");
     const DecodedTargets decoded = DecodeTargets("");
     EXPECT_TRUE(decoded.entries.empty());
     EXPECT_FALSE(decoded.error);
@@ -94,7 +94,7 @@ TEST(MemoValue, AThreeLineMemoWithTrailingLineBreakSurvivesAFileRoundTrip) {
     // Working texts are code page 936 bytes; the second line holds a double-byte character.
     const std::string memo = "first\r\n\xD6\xD0 second;\r\n  third  \r\n";
     const auto doc = SaveAndReload(dir, {{keys::kNormalReplaceMemo1, filedeal::TextToHex(memo)}});
-    EXPECT_EQ(filedeal::HexToText(doc.ReadSetting(keys::kNormalReplaceMemo1)), memo);
+    EXPECT_EQ(filedeal::HexToText(doc.readSetting(keys::kNormalReplaceMemo1)), memo);
 }
 
 TEST(FlagValue, NonZeroIsOnAndNonIntegersStopWithTheirText) {

@@ -28,7 +28,7 @@ TEST(SettingsLock, OneHolderThroughAnyLinkAndNoStaleLockAfterItIsKilled) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const SettingsLock lock = SettingsLock::Acquire(dir / "NVK.xml");
+        const SettingsLock lock = SettingsLock::acquire(dir / "NVK.xml");
         const char held = lock.state() == State::Held ? 'y' : 'n';
         (void)!::write(ready[1], &held, 1);
         ::alarm(60); // ends the child even if the test fails before killing it
@@ -38,23 +38,23 @@ TEST(SettingsLock, OneHolderThroughAnyLinkAndNoStaleLockAfterItIsKilled) {
     char held = 0;
     ASSERT_EQ(::read(ready[0], &held, 1), 1);
     EXPECT_EQ(held, 'y');
-    EXPECT_EQ(SettingsLock::Acquire(dir / "link.xml").state(), State::InUse);
+    EXPECT_EQ(SettingsLock::acquire(dir / "link.xml").state(), State::InUse);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(ready[0]);
     ::close(ready[1]);
-    EXPECT_EQ(SettingsLock::Acquire(dir / "NVK.xml").state(), State::Held);
+    EXPECT_EQ(SettingsLock::acquire(dir / "NVK.xml").state(), State::Held);
 }
 
 TEST(SettingsLock, ALockFileThatCannotBeUsedGivesUnavailableAtOnce) {
     TempDir dir;
     WriteBytes(dir / "NVK.xml", "<R/>");
     ASSERT_EQ(::mkfifo((dir / "NVK.xml.lock").c_str(), 0600), 0); // opening it must not wait
-    EXPECT_EQ(SettingsLock::Acquire(dir / "NVK.xml").state(), State::Unavailable);
+    EXPECT_EQ(SettingsLock::acquire(dir / "NVK.xml").state(), State::Unavailable);
     fs::remove(dir / "NVK.xml.lock");
     fs::create_symlink(dir / "elsewhere", dir / "NVK.xml.lock");
-    EXPECT_EQ(SettingsLock::Acquire(dir / "NVK.xml").state(), State::Unavailable);
+    EXPECT_EQ(SettingsLock::acquire(dir / "NVK.xml").state(), State::Unavailable);
     EXPECT_FALSE(fs::exists(dir / "elsewhere"));
 }
 

@@ -26,7 +26,7 @@ constexpr const char* kDefaults =
 
 // The window with its dialog, which shows the window's options as on opening.
 struct Fixture : norvik::test::WindowFixture {
-    Fixture() : WindowFixture(Dialog::Attached) { configure->LoadConfiguration(); }
+    Fixture() : WindowFixture(Dialog::Attached) { configure->loadConfiguration(); }
 
     template <typename T> T* part(const char* name) const {
         T* found = configure->findChild<T*>(QLatin1String(name));
@@ -78,7 +78,7 @@ void ConfigureDialogTest::loadsTheOptions() {
     f.form->options().fileTypes = "*.a;*.b";
     f.form->options().selectedTypes = "*.b;*.zz";
     f.form->options().extractBlankLine = true;
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     QCOMPARE(f.configure->listedTypes(), std::string("*.a;*.b"));
     QCOMPARE(f.configure->tickedTypes(), std::string("*.b"));
     QVERIFY(f.part<QCheckBox>("CheckBox2")->isChecked());
@@ -122,7 +122,7 @@ void ConfigureDialogTest::addingHtml() {
     QCOMPARE(f.types().item(1)->checkState(), Qt::Checked);
 
     f.form->options().fileTypes = "*.txt";
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     f.platform.clearRecord();
     f.add(QStringLiteral("*.html"));
     QVERIFY(f.platform.messages().isEmpty());
@@ -164,7 +164,7 @@ void ConfigureDialogTest::defaultsThenOk() {
     Fixture f;
     f.form->options().fileTypes = "*.x;*.y";
     f.form->options().selectedTypes = "*.x";
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     f.configure->restoreDefaultTypes();
     QCOMPARE(f.configure->listedTypes(), std::string(kDefaults));
     QCOMPARE(f.configure->tickedTypes(), std::string(kDefaults));
@@ -185,7 +185,7 @@ void ConfigureDialogTest::okWithNothingTickedFallsBackToAllFiles() {
     QCOMPARE(f.form->options().fileTypes, std::string(kDefaults));
     QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
     // Reopening shows the same list with nothing ticked.
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     QCOMPARE(f.configure->tickedTypes(), std::string());
 }
 
@@ -210,7 +210,7 @@ void ConfigureDialogTest::outputFolderModeAndTheBackupBox() {
     QCOMPARE(f.form->widgets().outputLine->text(),
              QStringLiteral("输出目录:") + out + QStringLiteral("/     另存方式,无需备份"));
 
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     QVERIFY(f.part<QRadioButton>("RadioButton2")->isChecked());
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
     QVERIFY(!f.part<QLineEdit>("Edit1")->isEnabled());
@@ -237,7 +237,7 @@ void ConfigureDialogTest::folderThatCannotBeCreatedSwitchesModeOff() {
     const std::string deep = Bytes(f.data.filePath(QStringLiteral("missing/deeper"))) + "/";
     f.form->options().outputFolder = deep;
     f.form->options().outputToFolder = true;
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     QVERIFY(!f.form->options().outputToFolder);
     QCOMPARE(f.form->options().outputFolder, std::string());
     QVERIFY(f.part<QRadioButton>("RadioButton1")->isChecked());
@@ -256,7 +256,7 @@ void ConfigureDialogTest::folderThatCannotBeCreatedSwitchesModeOff() {
 
     // One missing level is created.
     const std::string one = Bytes(f.data.filePath(QStringLiteral("new"))) + "/";
-    f.configure->ShowOutputFolder(one);
+    f.configure->showOutputFolder(one);
     QVERIFY(QDir(QString::fromStdString(one)).exists());
     QVERIFY(f.configure->outputToFolderChosen());
 }
@@ -267,13 +267,13 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     Fixture f;
     const std::string out = Bytes(f.data.filePath(QStringLiteral("out"))) + "/";
     f.form->options().outputFolder = out;
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     f.configure->acceptConfiguration();
     QVERIFY(f.form->options().outputToFolder);
     const norvik::settings::ReplaceOptions before = f.form->options();
     const QString line = f.form->widgets().outputLine->text();
 
-    f.configure->LoadConfiguration(); // as showing it does
+    f.configure->loadConfiguration(); // as showing it does
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
     f.configure->invertTypeTicks(); // the type ticks inverted
     f.part<QCheckBox>("CheckBox2")->setChecked(!before.extractBlankLine);
@@ -281,7 +281,7 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     QVERIFY(f.configure->outputToFolderChosen());
     QCOMPARE(f.part<QLineEdit>("Edit1")->text(), QString::fromStdString(out));
     QVERIFY(!f.backupBox().isEnabled());
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     const auto& now = f.form->options();
     QVERIFY(now.outputToFolder);
     QCOMPARE(now.outputFolder, before.outputFolder);
@@ -293,16 +293,16 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     QCOMPARE(f.form->widgets().outputLine->text(), line);
 
     // The other way round: in place with backups, output chosen, Cancel.
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     f.part<QRadioButton>("RadioButton1")->setChecked(true);
     f.configure->acceptConfiguration();
     QVERIFY(f.backupBox().isEnabled());
-    f.configure->LoadConfiguration();
+    f.configure->loadConfiguration();
     f.part<QRadioButton>("RadioButton2")->setChecked(true);
     f.platform.folderAnswers = {QString::fromStdString(out)};
     f.configure->browseOutputFolder();
     f.configure->reject();
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.form->options().backup);
     QVERIFY(f.backupBox().isEnabled());

@@ -425,9 +425,9 @@ void JobWindowTest::doubleClickOpensWhatTheRowNames() {
     QDir().mkpath(f.path(QStringLiteral("folder")));
     const std::string file = f.path(QStringLiteral("file.txt")).toStdString();
     const std::string folder = f.path(QStringLiteral("folder")).toStdString() + "/";
-    f.form->AddTarget(file);
-    f.form->AddTarget(folder);
-    f.form->AddTarget(f.path(QStringLiteral("gone.txt")).toStdString());
+    f.form->addTarget(file);
+    f.form->addTarget(folder);
+    f.form->addTarget(f.path(QStringLiteral("gone.txt")).toStdString());
     w.targetList->rows().setChecked(0, false); // the tick does not matter
 
     const auto doubleClick = [](norvik::ui::PathListView* list, int row) {
@@ -622,7 +622,7 @@ void JobWindowTest::outputFolderAmongTheSourcesIsRefusedOnEveryRoute() {
 
     // Ticked search hits pass the same check, and so does a preview made now.
     f.type(w.searchText, QStringLiteral("old"));
-    f.form->job().Search();
+    f.form->job().searchTargets();
     QCOMPARE(w.hitList->count(), 1);
     w.listTabs->setCurrentIndex(norvik::ui::kSearchTab);
     w.startButton->click();
@@ -756,7 +756,7 @@ void JobWindowTest::aRunWithNothingToDoKeepsTheUndo() {
     w.startButton->click();
     QCOMPARE(ListTexts(*w.resultList), QStringList{written});
 
-    f.form->job().Restore();
+    f.form->job().restoreBackups();
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("old\r\n"));
     QCOMPARE(f.read(QStringLiteral("b.txt")), QByteArray("old\r\n"));
 }

@@ -46,7 +46,7 @@ QString Caption(const ProgramWindows& p, const CaptionKey& key) {
 // What a pack says for each key: its own entry, or for a copied key its source's entry.
 QString PackCaption(const norvik::settings::LanguagePack& pack, const CaptionKey& key) {
     const std::string_view source = key.copyFrom.empty() ? key.component : key.copyFrom;
-    return QString::fromStdString(pack.LookupCaption(source));
+    return QString::fromStdString(pack.lookupCaption(source));
 }
 
 QStringList EntryNames(const ProgramWindows& p) {
@@ -106,7 +106,7 @@ void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
     QCOMPARE(EntryNames(p), (QStringList{QStringLiteral("Chinese_Simplified"), QStringLiteral("English")}));
 
     norvik::settings::LanguagePack english;
-    QVERIFY(english.LoadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
+    QVERIFY(english.loadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
     Entry(p, QStringLiteral("English"))->trigger();
     CheckEveryCaption(p, [&](const CaptionKey& key) { return PackCaption(english, key); });
     // The rule editor's tabs take the main window's tab captions.
@@ -152,7 +152,7 @@ void LanguageMenuTest::switchingBetweenPacksSetsEveryCaption() {
 void LanguageMenuTest::englishTranslatesEveryCaption() {
     WindowFixture folder{WindowFixture::ShippedFolders{}};
     norvik::settings::LanguagePack english;
-    QVERIFY(english.LoadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
+    QVERIFY(english.loadFile(norvik::test::Bytes(folder.pack(QStringLiteral("English")))).ok());
     std::vector<CaptionKey> keys(kCaptionKeys.begin(), kCaptionKeys.end());
     keys.insert(keys.end(), norvik::settings::kAddedCaptionKeys.begin(), norvik::settings::kAddedCaptionKeys.end());
     for (const CaptionKey& key : keys) {

@@ -228,7 +228,7 @@ void MainFormTest::ruleEditorPathNeedsRefreshedOptionAndName() {
     w.multipleCheck->setChecked(true);
     w.ruleSetChooser->setCurrentIndex(0);
     QCOMPARE(f.form->chosenRuleSetPath(), std::string()); // not in force before a refresh
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     QCOMPARE(f.form->chosenRuleSetPath(), folder + "a.nrr");
     f.form->switchToFeatureMode(); // drops the pick
     QCOMPARE(f.form->chosenRuleSetPath(), std::string());
@@ -243,20 +243,20 @@ void MainFormTest::ruleEditorPathNeedsRefreshedOptionAndName() {
 void MainFormTest::addTargetChecksAndSelectsDuplicates() {
     Fixture f;
     auto& list = *f.w().targetList;
-    f.form->AddTarget("/data/Work/");
-    f.form->AddTarget("/data/work/");
-    f.form->AddTarget("/data/a.txt");
+    f.form->addTarget("/data/Work/");
+    f.form->addTarget("/data/work/");
+    f.form->addTarget("/data/a.txt");
     QCOMPARE(list.count(), 3); // case-sensitive paths are different rows
     list.rows().setChecked(0, false);
-    QCOMPARE(f.form->targets().SelectedRow(), -1);
+    QCOMPARE(f.form->targets().selectedRow(), -1);
 
-    f.form->AddTarget("/data/Work/");
+    f.form->addTarget("/data/Work/");
     QCOMPARE(list.count(), 3);
     QCOMPARE(list.rows().isChecked(0), true);
-    QCOMPARE(f.form->targets().SelectedRow(), 0);
+    QCOMPARE(f.form->targets().selectedRow(), 0);
 
-    f.form->AddTarget("/data/new/"); // a new row does not move the selection
-    QCOMPARE(f.form->targets().SelectedRow(), 0);
+    f.form->addTarget("/data/new/"); // a new row does not move the selection
+    QCOMPARE(f.form->targets().selectedRow(), 0);
     QCOMPARE(f.targets().back(), (TargetEntry{"/data/new/", true}));
 }
 
@@ -328,22 +328,22 @@ void MainFormTest::typedPathIsTrimmedAndMustBeAFolder() {
     f.platform.inputAnswers = {QString::fromStdString(folder) + QStringLiteral("/")};
     f.form->addTypedFolder();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}}));
-    QCOMPARE(f.form->targets().SelectedRow(), 0);
+    QCOMPARE(f.form->targets().selectedRow(), 0);
 }
 
 void MainFormTest::checkInvertDeleteClear() {
     Fixture f;
     auto& list = *f.w().targetList;
     for (const char* path : {"/a/", "/b/", "/c/"}) {
-        f.form->AddTarget(path);
+        f.form->addTarget(path);
     }
     list.rows().setChecked(1, false);
     list.setCurrentRow(2);
     f.form->invertTargetTicks();
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{"/a/", false}, {"/b/", true}, {"/c/", false}}));
-    QCOMPARE(f.form->targets().SelectedRow(), 2);
+    QCOMPARE(f.form->targets().selectedRow(), 2);
     f.form->tickAllTargets();
-    QCOMPARE(f.form->targets().CheckedPaths().size(), std::size_t(3));
+    QCOMPARE(f.form->targets().checkedPaths().size(), std::size_t(3));
 
     list.setCurrentRow(1);
     f.form->deleteSelectedTarget();
@@ -363,7 +363,7 @@ void MainFormTest::dropsAddFilesAndFoldersInOrder() {
     const std::string folder = f.dir(QStringLiteral("Work"));
     const std::string file = f.file(QStringLiteral("a.txt"));
     f.w().listTabs->setCurrentIndex(norvik::ui::kSearchTab);
-    f.form->DropPaths(
+    f.form->dropPaths(
         {QString::fromStdString(folder), QString::fromStdString(file), QString::fromStdString(folder + "/gone.txt")});
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{{folder + "/", true}, {file, true}}));
     QCOMPARE(f.w().listTabs->currentIndex(), int(norvik::ui::kTargetsTab));
@@ -371,10 +371,10 @@ void MainFormTest::dropsAddFilesAndFoldersInOrder() {
                                                 QString::fromStdString(folder + "/gone.txt")});
 
     f.w().targetList->rows().setChecked(1, false);
-    f.form->DropPaths({QString::fromStdString(file)});
+    f.form->dropPaths({QString::fromStdString(file)});
     QCOMPARE(f.targets().size(), std::size_t(2));
     QVERIFY(f.targets()[1].checked);
-    QCOMPARE(f.form->targets().SelectedRow(), 1);
+    QCOMPARE(f.form->targets().selectedRow(), 1);
 }
 
 void MainFormTest::commandLinePathsAreTheirBytesAndNeverOptionsAfterDoubleDash() {
@@ -414,7 +414,7 @@ void MainFormTest::commandLinePathsAreTheirBytesAndNeverOptionsAfterDoubleDash()
     const norvik::ui::TargetArguments targets =
         norvik::ui::CollectTargetArguments(4, left, {"-title", "--", "gone", ""}, start);
     QCOMPARE(targets.unknownOption, std::string("-x"));
-    f.form->AddPaths(targets.paths);
+    f.form->addPaths(targets.paths);
     QCOMPARE(::rmdir(gbk.c_str()), 0); // the temporary folder's removal cannot name it
     QCOMPARE(f.targets(), (std::vector<TargetEntry>{
                               {gbk + "/", true}, {start + "/sub/", true}, {dashed, true}, {doubleDash, true}}));
@@ -449,7 +449,7 @@ void MainFormTest::refreshTakesCheckBoxesAndWritesTexts() {
     w.caseSensitiveCheck->setChecked(true);
     w.subfoldersCheck->setChecked(false);
     w.forceReadOnlyCheck->setChecked(true);
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     QVERIFY(options.backup && !options.ignoreCase && !options.subfolders && options.forceReadOnly);
     QCOMPARE(f.form->openDialogFilter(),
              QStringLiteral("支持文件类型(*.txt;*.htm;*.c;*.cpp)|*.txt;*.htm;*.c;*.cpp|所有文件(*.*)|*.*"));
@@ -463,7 +463,7 @@ void MainFormTest::refreshTakesCheckBoxesAndWritesTexts() {
     f.form->setBackupEnabled(false);
     w.caseSensitiveCheck->setChecked(false);
     options.selectedTypes.clear();
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     QVERIFY(!options.backup && options.ignoreCase);
     QCOMPARE(f.form->openDialogFilter(), QStringLiteral("所有文件(*.*)|*.*"));
     QCOMPARE(w.fileTypeLine->text(), QStringLiteral("当前操作的文件类型:"));
@@ -471,8 +471,8 @@ void MainFormTest::refreshTakesCheckBoxesAndWritesTexts() {
     // The output mode comes from the configuration dialog's radio button.
     const std::string out = f.dir(QStringLiteral("out")) + "/";
     options.outputFolder = out;
-    f.configure->ShowOutputFolder(out);
-    f.form->RefreshOptions();
+    f.configure->showOutputFolder(out);
+    f.form->refreshOptions();
     QVERIFY(options.outputToFolder);
     QCOMPARE(w.outputLine->text(),
              QStringLiteral("输出目录:") + QString::fromStdString(out) + QStringLiteral("     另存方式,无需备份"));

@@ -138,7 +138,7 @@ void TestRuleEditor::init() {
     QVERIFY(QDir(m_dir->path()).mkdir(u"MultiReplace"_s));
     m_platform = std::make_unique<ScriptedPlatform>();
     m_dialog = std::make_unique<TMutilReplaceConfig>(
-        *m_platform, norvik::settings::AppFolders::Portable(m_dir->path().toStdString() + "/"), nullptr);
+        *m_platform, norvik::settings::AppFolders::portableIn(m_dir->path().toStdString() + "/"), nullptr);
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
 }
@@ -392,7 +392,7 @@ void TestRuleEditor::multiLineTextShowsOnOneRowAndComesBack() {
     QCOMPARE(ReadFileBytes(path(u"lines.nrr"_s)), QByteArray("66697273740D0A7365636F6E64;D6D0CEC40D0A0D0A\r\n"
                                                              "6F74686572;78\r\n"));
     trigger("MToolButton4");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"lines.nrr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"lines.nrr"_s)));
     QCOMPARE(rows("ListBox1"), (QStringList{u"first↵second"_s, u"other"_s}));
     QCOMPARE(box("Memo2")->toPlainText(), QStringLiteral("中文\n\n"));
     const auto& set = m_dialog->ruleSet(TMutilReplaceConfig::NormalTab);
@@ -403,7 +403,7 @@ void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
     addNormal(u"keep"_s, u"me"_s);
     addNormal(u"keep"_s, u"again"_s);
     WriteFileBytes(path(u"set.crr"_s), "61;62;63\r\n64;65\r\n\r\n66;67;\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"set.crr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"set.crr"_s)));
     QCOMPARE(tabs()->currentIndex(), 1);
     // The two-field line is skipped; row 0 fills the boxes.
     QCOMPARE(rows("ListBox3"), (QStringList{u"a"_s, u"f"_s}));
@@ -417,14 +417,14 @@ void TestRuleEditor::loadSwitchesTabAndKeepsTheOtherTab() {
 
     // An empty file empties the lists and leaves the boxes alone.
     WriteFileBytes(path(u"empty.crr"_s), "");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"empty.crr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"empty.crr"_s)));
     QCOMPARE(list("ListBox3")->count(), 0);
     QCOMPARE(list("ListBox5")->count(), 0);
     QCOMPARE(box("Memo3")->toPlainText(), QStringLiteral("a"));
 
     // Loading a normal set goes back to the first tab.
     WriteFileBytes(path(u"n.nrr"_s), "78;79;7A\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"n.nrr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"n.nrr"_s)));
     QCOMPARE(tabs()->currentIndex(), 0);
     QCOMPARE(rows("ListBox1"), QStringList{u"x"_s});
     QCOMPARE(rows("ListBox2"), QStringList{u"y"_s});
@@ -434,17 +434,17 @@ void TestRuleEditor::loadIgnoresOtherKindsAndReportsUnreadableFiles() {
     addNormal(u"a"_s, u"b"_s);
     WriteFileBytes(path(u"notes.txt"_s), "61;62\r\n");
     WriteFileBytes(path(u"rules.NRR"_s), "61;62\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(QString()));
-    QVERIFY(m_dialog->LoadRuleFile(u"   "_s));
-    QVERIFY(m_dialog->LoadRuleFile(path(u"notes.txt"_s)));
-    QVERIFY(m_dialog->LoadRuleFile(path(u"rules.NRR"_s)));
+    QVERIFY(m_dialog->loadRuleFile(QString()));
+    QVERIFY(m_dialog->loadRuleFile(u"   "_s));
+    QVERIFY(m_dialog->loadRuleFile(path(u"notes.txt"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"rules.NRR"_s)));
     QCOMPARE(rows("ListBox1"), QStringList{u"a"_s});
     QVERIFY(m_platform->calls.isEmpty());
 
     WriteFileBytes(path(u"known.crr"_s), "61;62;63\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"known.crr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"known.crr"_s)));
     tabs()->setCurrentIndex(0);
-    QVERIFY(!m_dialog->LoadRuleFile(path(u"missing.crr"_s)));
+    QVERIFY(!m_dialog->loadRuleFile(path(u"missing.crr"_s)));
     QCOMPARE(m_platform->messages().size(), qsizetype{1});
     QVERIFY(m_platform->calls.back().text.contains(path(u"missing.crr"_s)));
     QCOMPARE(m_platform->calls.back().detail, QStringLiteral("error"));
@@ -520,7 +520,7 @@ void TestRuleEditor::saveFailureIsReportedAndForgetsNothing() {
     // A loaded file that has become unwritable keeps its name and the rows.
     QVERIFY(QDir(m_dir->path()).mkdir(u"gone"_s));
     WriteFileBytes(path(u"gone/x.nrr"_s), "61;62\r\n");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"gone/x.nrr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"gone/x.nrr"_s)));
     QVERIFY(QDir(path(u"gone"_s)).removeRecursively());
     trigger("MToolButton15");
     QCOMPARE(m_platform->messages().size(), qsizetype{2});
@@ -552,7 +552,7 @@ void TestRuleEditor::filtersFollowTheTab() {
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
     tabs()->setCurrentIndex(0);
     WriteFileBytes(path(u"s.crr"_s), "");
-    QVERIFY(m_dialog->LoadRuleFile(path(u"s.crr"_s)));
+    QVERIFY(m_dialog->loadRuleFile(path(u"s.crr"_s)));
     // Whatever switched the tab, the dialogs offer the sets of the tab in front.
     QCOMPARE(m_dialog->fileFilter(), kFeatureFilter);
 }

@@ -57,7 +57,7 @@ void SearchTest::matchIsCaseSensitiveWhateverTheCaseBox() {
     f.addFolder();
     for (bool caseBox : {false, true}) {
         f.w().caseSensitiveCheck->setChecked(caseBox);
-        f.form->RefreshOptions();
+        f.form->refreshOptions();
         Search(f, QStringLiteral("hello"));
         QCOMPARE(ListTexts(*f.w().hitList), QStringList{f.path(QStringLiteral("lower.txt"))});
         QCOMPARE(Ticked(*f.w().hitList), QStringList{f.path(QStringLiteral("lower.txt"))});
@@ -73,7 +73,7 @@ void SearchTest::textOfSeveralLinesMatchesAcrossAnsiLines() {
     f.write(QStringLiteral("utf8_lf.txt"), QStringLiteral("你好\nalpha\nbeta\n").toUtf8());
     f.write(QStringLiteral("utf8_crlf.txt"), QStringLiteral("你好\r\nalpha\r\nbeta\r\n").toUtf8());
     f.addFolder();
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     Search(f, QStringLiteral("alpha\nbeta"));
     QCOMPARE(Sorted(ListTexts(*f.w().hitList)),
              (QStringList{f.path(QStringLiteral("ansi_crlf.txt")), f.path(QStringLiteral("ansi_lf.txt")),
@@ -113,7 +113,7 @@ void SearchTest::progressCountAndElapsedTime() {
     f.write(QStringLiteral("b.txt"), "hay\r\n");
     f.write(QStringLiteral("c.txt"), "needle\r\n");
     f.addFolder();
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     QStringList shown{f.progress()};
     f.platform.onProcessEvents = [&](int) {
         if (shown.last() != f.progress()) {
@@ -140,7 +140,7 @@ void SearchTest::usesTheOptionsOfTheLastRefresh() {
     f.write(QStringLiteral("deep/below.txt"), "needle\r\n");
     f.addFolder();
     f.w().subfoldersCheck->setChecked(false);
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     // Ticking the box again is not enough: the search reads the options as the last refresh left them.
     f.w().subfoldersCheck->setChecked(true);
     Search(f, QStringLiteral("needle"));
@@ -154,7 +154,7 @@ void SearchTest::tickedHitsAreTheNextJobsFiles() {
         f.write(QString::fromLatin1(name), "old\r\n");
     }
     f.addFolder();
-    f.form->RefreshOptions();
+    f.form->refreshOptions();
     w.listTabs->setCurrentIndex(norvik::ui::kSearchTab);
     Search(f, QStringLiteral("old"));
     QCOMPARE(w.hitList->count(), 3);

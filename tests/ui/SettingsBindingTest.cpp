@@ -100,9 +100,9 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         QVERIFY(p.platform.messages().isEmpty());
         const auto& w = p.form->widgets();
 
-        p.form->AddTarget(folderWithMarks);
-        p.form->AddTarget(file);
-        p.form->AddTarget(chineseFolder);
+        p.form->addTarget(folderWithMarks);
+        p.form->addTarget(file);
+        p.form->addTarget(chineseFolder);
         w.targetList->rows().setChecked(1, false);
 
         w.backupCheck->setChecked(false);
@@ -119,8 +119,8 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         w.featureReplacementText->setPlainText(QStringLiteral("new\ntext"));
 
         // The configuration dialog: file types, an output folder and the extraction flags, then OK.
-        p.configure->FillFileTypes("*.txt;*.md;*.log");
-        QVERIFY(p.configure->TickFileTypes("*.md;*.log"));
+        p.configure->fillFileTypes("*.txt;*.md;*.log");
+        QVERIFY(p.configure->tickFileTypes("*.md;*.log"));
         DialogPart<QRadioButton>(p, "RadioButton2")->setChecked(true);
         p.platform.folderAnswers = {folders.data.filePath(QStringLiteral("out"))};
         p.configure->browseOutputFolder();
@@ -157,7 +157,7 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
     QVERIFY(p.platform.messages().isEmpty());
     const auto& w = p.form->widgets();
     const std::vector<TargetEntry> expected{{folderWithMarks, true}, {file, false}, {chineseFolder, true}};
-    QVERIFY(p.form->targets().Entries() == expected);
+    QVERIFY(p.form->targets().entries() == expected);
     QVERIFY(!Box(p, &Widgets::backupCheck) && Box(p, &Widgets::caseSensitiveCheck) &&
             !Box(p, &Widgets::subfoldersCheck) && Box(p, &Widgets::forceReadOnlyCheck) &&
             Box(p, &Widgets::multipleCheck));
@@ -200,7 +200,7 @@ void SettingsBindingTest::shippedSettingsGiveTheBuiltInState() {
     QVERIFY(p.start());
     QVERIFY(p.platform.messages().isEmpty());
     const auto& w = p.form->widgets();
-    QVERIFY(p.form->targets().Entries().empty());
+    QVERIFY(p.form->targets().entries().empty());
     QVERIFY(Box(p, &Widgets::backupCheck) && !Box(p, &Widgets::caseSensitiveCheck) &&
             Box(p, &Widgets::subfoldersCheck) && !Box(p, &Widgets::forceReadOnlyCheck) &&
             !Box(p, &Widgets::multipleCheck));
@@ -236,7 +236,7 @@ void SettingsBindingTest::badFlagStopsLoadingAndLaterKeysKeepTheWindowState() {
     QVERIFY(p.start());
     QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("'yes' is not a valid integer value")});
     const std::vector<TargetEntry> expected{{target, true}};
-    QVERIFY(p.form->targets().Entries() == expected);
+    QVERIFY(p.form->targets().entries() == expected);
     QVERIFY(!Box(p, &Widgets::backupCheck));
     QVERIFY(Box(p, &Widgets::caseSensitiveCheck)); // 2 is on
     // From the bad key on, the window keeps its state before loading.
@@ -285,7 +285,7 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
          [](const ProgramWindows& p, const std::string& t) {
              // The entry whose flag is missing is added, unticked; the next key is not read.
              const std::vector<TargetEntry> expected{{t, true}, {t + "x", false}};
-             QVERIFY(p.form->targets().Entries() == expected);
+             QVERIFY(p.form->targets().entries() == expected);
              QVERIFY(Box(p, &Widgets::backupCheck));
          }},
         {"target flag not a number",
@@ -293,7 +293,7 @@ void SettingsBindingTest::eachBadKeyStopsAtItselfWithItsMessage() {
          QStringLiteral("'on' is not a valid integer value"),
          [](const ProgramWindows& p, const std::string& t) {
              const std::vector<TargetEntry> expected{{t, false}};
-             QVERIFY(p.form->targets().Entries() == expected);
+             QVERIFY(p.form->targets().entries() == expected);
          }},
         {"empty mode number", [](const TestFolders& f, const std::string&) { f.store("ReplaceType", ""); },
          QStringLiteral("'' is not a valid integer value"),

@@ -57,26 +57,26 @@ std::string Bytes(const QString& path) {
 
 std::string StoredValue(const QString& file, std::string_view key) {
     settings::SettingsDocument document;
-    if (!document.LoadFile(Bytes(file)).ok()) {
+    if (!document.loadFile(Bytes(file)).ok()) {
         return "<not loaded>";
     }
-    return document.ReadSetting(key);
+    return document.readSetting(key);
 }
 
 bool StoreValue(const QString& file, std::string_view key, std::string_view value) {
     settings::SettingsDocument document;
-    if (!document.LoadFile(Bytes(file)).ok()) {
+    if (!document.loadFile(Bytes(file)).ok()) {
         return false;
     }
-    document.WriteSetting(key, value);
-    return document.SaveFile(Bytes(file));
+    document.writeSetting(key, value);
+    return document.saveFile(Bytes(file));
 }
 
 ProgramWindows::ProgramWindows(const QString& exeFolder, Kind kind) {
     if (kind == Kind::None) {
         return;
     }
-    const settings::AppFolders folders = settings::AppFolders::Portable(Bytes(exeFolder) + "/");
+    const settings::AppFolders folders = settings::AppFolders::portableIn(Bytes(exeFolder) + "/");
     form = std::make_unique<ui::TMainForm>(platform, folders);
     if (kind == Kind::MainWindow) {
         return;
@@ -101,7 +101,7 @@ ProgramWindows::~ProgramWindows() {
 }
 
 bool ProgramWindows::open() {
-    return form->OpenSettings();
+    return form->openSettings();
 }
 
 bool ProgramWindows::start() {

@@ -123,13 +123,13 @@ struct WindowFixture : TestFolders, ProgramWindows {
     explicit WindowFixture(ShippedFolders);
 
     [[nodiscard]] const ui::MainFormWidgets& w() const { return form->widgets(); }
-    [[nodiscard]] std::vector<ui::TargetEntry> targets() const { return form->targets().Entries(); }
+    [[nodiscard]] std::vector<ui::TargetEntry> targets() const { return form->targets().entries(); }
 
     /// Adds a folder of the data folder ("" for the data folder itself) as a ticked target.
     void addFolder(const QString& name = {}) const {
         const QString folder = name.isEmpty() ? data.path() : path(name);
         QDir().mkpath(folder);
-        form->AddTarget(Bytes(folder) + "/");
+        form->addTarget(Bytes(folder) + "/");
     }
 
     static void type(QPlainTextEdit* box, const QString& text) { box->setPlainText(text); }
