@@ -64,7 +64,7 @@ TEST(ReadAhead, HandsOutWhatAReadOnTheSpotGivesInOrder) {
 
 TEST(ReadAhead, AFileChangedAfterItWasReadAheadIsReadAgain) {
     TempDir dir;
-    const std::vector<std::string> names = {"renamed", "removed", "created", "inplace", "chmod"};
+    const std::vector<std::string> names = {"renamed", "removed", "created", "inplace", "chmod", "backdated"};
     std::vector<std::string> paths;
     for (const std::string& name : names) {
         paths.push_back(PathText(dir / name));
@@ -72,6 +72,7 @@ TEST(ReadAhead, AFileChangedAfterItWasReadAheadIsReadAgain) {
             WriteBytes(paths.back(), "old " + name);
         }
     }
+    const auto backdatedTime = fs::last_write_time(paths[5]);
     job::ReadAhead ahead(paths, {});
     LetTheWorkerRun();
 
@@ -81,12 +82,15 @@ TEST(ReadAhead, AFileChangedAfterItWasReadAheadIsReadAgain) {
     WriteBytes(paths[3], "new inplace"); // same size, same inode: the times tell
     fs::last_write_time(paths[3], fs::last_write_time(paths[3]) + std::chrono::seconds(5));
     MakeReadOnly(paths[4]);
+    WriteBytes(paths[5], "new backdated"); // same size, inode and modification time: the change time tells
+    fs::last_write_time(paths[5], backdatedTime);
 
     EXPECT_EQ(ahead.take(0).text, "new renamed\r\n");
     EXPECT_EQ(ahead.take(1).state, LoadedFile::State::Missing);
     EXPECT_EQ(ahead.take(2).text, "new created\r\n");
     EXPECT_EQ(ahead.take(3).text, "new inplace\r\n");
     EXPECT_EQ(ahead.take(4).text, "old chmod\r\n");
+    EXPECT_EQ(ahead.take(5).text, "new backdated\r\n");
 }
 
 TEST(ReadAhead, ABudgetTooSmallForAFileOnlyMovesTheReadToItsTurn) {
