@@ -3,7 +3,7 @@
 #   scripts/deps.sh                 the packages of the build and the tests
 #   scripts/deps.sh PACKAGE...      those packages instead (tools only one script needs)
 set -euo pipefail
-packages=(cmake g++ ninja-build pkg-config libicu-dev libpugixml-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake g++ ninja-build pkg-config libicu-dev libpugixml-dev libzstd-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev desktop-file-utils patch git)
 [ $# -gt 0 ] && packages=("$@")
 missing=()

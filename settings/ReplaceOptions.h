@@ -1,5 +1,6 @@
 #pragma once
 // The job options the main window holds and the job, the search and the rule-list building read.
+#include <cstdint>
 #include <string>
 
 #include "rules/ReplaceMode.h"
@@ -28,6 +29,16 @@ struct ReplaceOptions {
     bool extractBlankLine = false;
     bool extractIncludeStart = false;
     bool extractIncludeEnd = false;
+    /// Workers that prepare files side by side; 0 means one per processor core.
+    unsigned jobs = 0;
+    /// Backups and new texts reach the disk before the rename that replaces an original.
+    bool durableWrites = true;
+    /// Folders of version-control systems (.git, .svn, ...) are skipped.
+    bool defaultExcludes = true;
+    std::string excludeMasks; ///< names of files and folders that are skipped, ";"-separated masks
+    bool history = true;      ///< every run that writes is recorded so that it can be undone
+    unsigned historyMaxRuns = 50;
+    std::uint64_t historyMaxBytes = std::uint64_t{1} << 30;
 
     friend bool operator==(const ReplaceOptions&, const ReplaceOptions&) = default;
 };
