@@ -1,0 +1,181 @@
+#pragma once
+// Work on the items of a list side by side, handing the results out in the list's order.
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace norvik::job {
+
+/// Runs `work(i)` for i = 0 .. count-1 on `workers` threads and hands the results out in index order
+/// (take). At most `window` items are in flight or waiting to be taken, and no new item is started
+/// while the results waiting hold more than `budget` (as `cost` counts them) unless none is waiting,
+/// so memory stays bounded whatever the speed of the consumer. With fewer than two workers no thread
+/// is started and take() does the work on the caller's thread: one worker means exactly the order and
+/// timing of a plain loop.
+///
+/// A failure thrown by `work` is handed to the consumer with its item (take rethrows it). Destroying
+/// the pool, or cancel(), drops what was not taken and waits for the items in hand to end; `work`
+/// never calls back into the consumer, so nothing the consumer owns is touched after that.
+template <class Result> class OrderedPool {
+public:
+    using Work = std::function<Result(std::size_t index)>;
+    using Cost = std::function<std::size_t(const Result&)>;
+
+    OrderedPool(std::size_t count, unsigned workers, std::size_t window, std::size_t budget, Work work, Cost cost = {})
+        : m_count(count), m_window(window == 0 ? 1 : window), m_budget(budget), m_work(std::move(work)),
+          m_cost(std::move(cost)) {
+        if (workers < 2) {
+            return;
+        }
+        m_threads.reserve(workers);
+        for (unsigned i = 0; i < workers; ++i) {
+            try {
+                m_threads.emplace_back([this] { runWorker(); });
+            } catch (const std::system_error&) {
+                break; // fewer threads (or none: then take() works alone) rather than no run at all
+            }
+        }
+    }
+    ~OrderedPool() { cancel(); }
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    /// The result of the next index, waiting at most `wait` for it; empty when it is not ready in
+    /// that time (the caller may handle its events and ask again) or when every index was taken.
+    /// Rethrows what `work` threw for that index.
+    [[nodiscard]] std::optional<Result> take(std::chrono::milliseconds wait = std::chrono::hours(24)) {
+        if (m_threads.empty()) {
+            if (m_next >= m_count) {
+                return std::nullopt;
+            }
+            return m_work(m_next++);
+        }
+        std::unique_lock lock(m_mutex);
+        if (m_next >= m_count) {
+            return std::nullopt;
+        }
+        if (!m_ready.wait_for(lock, wait, [this] { return !m_slots.empty() && m_slots.front().done; })) {
+            return std::nullopt;
+        }
+        Slot slot = std::move(m_slots.front());
+        m_slots.pop_front();
+        ++m_next;
+        m_held -= slot.cost;
+        lock.unlock();
+        m_room.notify_all();
+        if (slot.failure) {
+            std::rethrow_exception(slot.failure);
+        }
+        return std::move(slot.result);
+    }
+
+    /// True when every index has been taken.
+    [[nodiscard]] bool finished() const {
+        std::lock_guard lock(m_mutex);
+        return m_next >= m_count;
+    }
+
+    /// Drops every result not taken yet and stops the workers once the items in hand end.
+    void cancel() {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_cancelled) {
+                return;
+            }
+            m_cancelled = true;
+        }
+        m_room.notify_all();
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+        m_threads.clear();
+        m_slots.clear();
+        m_next = m_count;
+    }
+
+private:
+    struct Slot {
+        bool done = false;
+        std::optional<Result> result;
+        std::exception_ptr failure;
+        std::size_t cost = 0;
+    };
+
+    // Needs m_mutex: room for one more item in flight.
+    [[nodiscard]] bool hasRoom() const noexcept {
+        // Over the budget, the results waiting go first: the front one is either waiting for take()
+        // or in the hands of a worker, so the run always moves on.
+        return m_slots.size() < m_window && (m_held == 0 || m_held <= m_budget);
+    }
+
+    void runWorker() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_room.wait(lock, [this] { return m_cancelled || m_started >= m_count || hasRoom(); });
+            if (m_cancelled || m_started >= m_count) {
+                return;
+            }
+            const std::size_t index = m_started++;
+            m_slots.emplace_back();
+            lock.unlock();
+            Slot made;
+            try {
+                made.result.emplace(m_work(index));
+                made.cost = m_cost ? m_cost(*made.result) : 0;
+            } catch (...) {
+                made.result.reset();
+                made.failure = std::current_exception();
+            }
+            made.done = true;
+            lock.lock();
+            if (m_cancelled) {
+                continue;
+            }
+            // The slot of `index` is still in the queue: only take() removes slots, and only done ones
+            // from the front, in order.
+            Slot& slot = m_slots[index - m_next];
+            slot = std::move(made);
+            m_held += slot.cost;
+            if (index == m_next) {
+                m_ready.notify_all();
+            }
+        }
+    }
+
+    const std::size_t m_count;
+    const std::size_t m_window;
+    const std::size_t m_budget;
+    const Work m_work;
+    const Cost m_cost;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_room;  ///< workers wait here for room
+    std::condition_variable m_ready; ///< take() waits here for the next result
+    // Guarded by m_mutex (with no threads, used by take() alone):
+    std::deque<Slot> m_slots; ///< indices m_next .. m_started - 1
+    std::size_t m_next = 0;   ///< the index take() hands out next
+    std::size_t m_started = 0;
+    std::size_t m_held = 0; ///< cost of the results waiting
+    bool m_cancelled = false;
+    std::vector<std::thread> m_threads;
+};
+
+/// The worker count for a setting: 0 means one per processor core.
+[[nodiscard]] inline unsigned WorkerCount(unsigned setting) noexcept {
+    if (setting != 0) {
+        return setting;
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+}
+
+} // namespace norvik::job
