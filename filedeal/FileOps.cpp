@@ -207,7 +207,7 @@ namespace {
 /// Reads a whole file. `regularOnly` refuses anything but a regular file (without waiting on a pipe);
 /// more than `limit` bytes, found by fstat or while reading a file that grows, is refused too.
 std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
-                      std::size_t limit = std::numeric_limits<std::size_t>::max()) {
+                      std::size_t limit = std::numeric_limits<std::size_t>::max(), struct stat* status = nullptr) {
     // Opening a pipe for reading waits for a writer; opening without waiting lets a regular-only
     // read refuse it instead of hanging.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0)));
@@ -225,6 +225,9 @@ std::string ReadBytes(const fs::path& path, bool regularOnly, FileStamp* stamp,
     }
     if (stamp != nullptr) {
         FillStamp(st, *stamp);
+    }
+    if (status != nullptr) {
+        *status = st;
     }
     std::string bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
@@ -464,17 +467,14 @@ bool ClearAttributes(const fs::path& path) noexcept {
 bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileStamp* expected) noexcept {
     std::string bytes;
     FileStamp read;
+    struct stat st {}; // the file as it was read: its owner, mode and times go to the copy
     try {
-        bytes = ReadRegularFileBytes(from, &read);
+        bytes = ReadBytes(from, true, &read, std::numeric_limits<std::size_t>::max(), &st);
     } catch (...) {
         return false;
     }
     if (expected != nullptr && !read.sameContent(*expected)) {
         return false; // the file is no longer what the caller read: a copy would not be its backup
-    }
-    struct stat st {};
-    if (::stat(from.c_str(), &st) != 0) {
-        return false;
     }
     LockedTemp temp;
     if (!temp.open(to)) {

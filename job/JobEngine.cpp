@@ -405,6 +405,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     policy.filter = &filter;
     m_writes = 0;
     m_pauses = 0;
+    m_canCreate.clear();
     // The options as the workers may read them; this thread publishes a change made from a yield.
     std::atomic<std::uint8_t> published{0};
     auto keyNow = [this] {
@@ -778,7 +779,7 @@ std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, boo
         if (!filedeal::FileExists(backup)) {
             return FailureReason::BackupNameTaken; // a folder, a special file or a dangling link
         }
-    } else if (!CanCreateIn(filedeal::ParentFolderOf(backup))) {
+    } else if (!canCreateIn(filedeal::ParentFolderOf(backup))) {
         return FailureReason::BackupFailed;
     }
     return std::nullopt;
@@ -791,10 +792,10 @@ std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest
             return FailureReason::OutputFolderMissing;
         }
         if (filedeal::FolderExists(dest.folder)) {
-            if (!CanCreateIn(dest.folder)) {
+            if (!canCreateIn(dest.folder)) {
                 return FailureReason::WriteFailed;
             }
-        } else if (PathIsThere(dest.folder) || !CanCreateIn(filedeal::ParentFolderOf(dest.folder))) {
+        } else if (PathIsThere(dest.folder) || !canCreateIn(filedeal::ParentFolderOf(dest.folder))) {
             return FailureReason::OutputFolderMissing; // one level is all the run makes, and only where it may
         }
     }
@@ -834,10 +835,21 @@ std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest
     if (dest.toFolder && !filedeal::FolderExists(dest.folder)) {
         return std::nullopt; // the run makes the folder itself, so it may write in it
     }
-    if (!CanCreateIn(filedeal::ParentFolderOf(target))) {
+    if (!canCreateIn(filedeal::ParentFolderOf(target))) {
         return FailureReason::WriteFailed;
     }
     return std::nullopt;
+}
+
+bool JobEngine::canCreateIn(const std::string& folder) const {
+    // Asked for the backup and again for the write of every file of a folder: the kernel's answer is
+    // kept for the run (a folder closed meanwhile still fails the act itself, with its reason).
+    if (const auto known = m_canCreate.find(folder); known != m_canCreate.end()) {
+        return known->second;
+    }
+    const bool can = CanCreateIn(folder);
+    m_canCreate.emplace(folder, can);
+    return can;
 }
 
 bool JobEngine::isWorkFile(const std::string& path) const {

@@ -27,6 +27,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -155,6 +156,7 @@ private:
     [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
     [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
                                                                 std::string_view encoded) const;
+    [[nodiscard]] bool canCreateIn(const std::string& folder) const;
     [[nodiscard]] bool isWorkFile(const std::string& path) const;
     [[nodiscard]] bool isOwnFile(const std::string& path) const;
     void fail(const FileFailure& failure, RunCounters& counters, JobObserver& observer);
@@ -171,6 +173,7 @@ private:
     /// Device and inode of the run's own files, and their names (for one not there yet).
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;
     std::vector<std::string> m_ownPaths;
+    mutable std::unordered_map<std::string, bool> m_canCreate; ///< folders judged in this run
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
     /// Counts what the run has created or replaced (read by workers): a file prepared before the count
     /// moved may have been written meanwhile and is looked at again.
