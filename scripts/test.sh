@@ -22,10 +22,11 @@ if [ "${1:-}" = "--tsan" ]; then
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     rm -rf "$build"
     cmake -S . -B "$build" -G Ninja "${flags[@]}"
-    cmake --build "$build" -j "$(nproc)" -t test_filedeal test_job norvik-cli
+    cmake --build "$build" -j "$(nproc)" -t test_filedeal test_job test_cli norvik-cli
     cd "$build"
     ./bin/test_filedeal
     ./bin/test_job
+    ./bin/test_cli
     exit 0
 fi
 rm -rf "$build"
