@@ -68,6 +68,15 @@ public:
     /// elements holds anything but one text node, since writing over it would destroy that content.
     void writeSetting(std::string_view key, std::string_view value);
 
+    /// True when the document holds a key element named `key` (as readSetting finds keys).
+    [[nodiscard]] bool hasSetting(std::string_view key) const;
+
+    /// Like writeSetting, but a key that no element holds yet is first added, as the last key of the
+    /// first group named `group` (that group added at the end of the root when there is none), so
+    /// that keys which files of earlier versions lack are saved too. Nothing happens when nothing
+    /// is loaded, and nothing is added for an empty name. Throws SettingsError like writeSetting.
+    void writeSettingAdding(std::string_view group, std::string_view key, std::string_view value);
+
     /// True after a write since the last load or successful save.
     [[nodiscard]] bool isChanged() const noexcept { return m_changed; }
 

@@ -30,6 +30,8 @@ inline constexpr std::string_view kExtractFileSourceAdd = "Extract_File_Source_A
 inline constexpr std::string_view kExtractAddEmptyRow = "Extract_Add_Empty_Row";
 inline constexpr std::string_view kExtractIncludeStart = "Extract_Include_Start";
 inline constexpr std::string_view kExtractIncludeEnd = "Extract_Include_End";
+inline constexpr std::string_view kDefaultExcludes = "DefaultExcludes";
+inline constexpr std::string_view kExcludeMasks = "ExcludeMasks";
 
 /// A key and the value that stands for the windows' state before anything is loaded; the shipped
 /// settings file holds exactly these.
@@ -39,7 +41,7 @@ struct KeyDefault {
 };
 
 /// Every key in the order SettingsBinding::loadSettings reads them.
-inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
+inline constexpr std::array<KeyDefault, 24> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},
     {kCaseSensitive, "0"},
@@ -62,6 +64,21 @@ inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
     {kExtractAddEmptyRow, "0"},
     {kExtractIncludeStart, "1"},
     {kExtractIncludeEnd, "1"},
+    {kDefaultExcludes, "1"},
+    {kExcludeMasks, ""},
+}};
+
+/// A key that settings files of earlier versions lack, and the group it is added to when saved.
+struct LaterKey {
+    std::string_view key;
+    std::string_view group;
+};
+
+/// Keys that may be missing from a valid file: missing, the window keeps its default for them, and
+/// saving adds them (earlier versions ignore them).
+inline constexpr std::array<LaterKey, 2> kLaterKeys = {{
+    {kDefaultExcludes, "Exclusions"},
+    {kExcludeMasks, "Exclusions"},
 }};
 
 } // namespace norvik::settings::keys

@@ -158,6 +158,14 @@ SettingsBinding::LoadOutcome SettingsBinding::loadSettings() {
         options.extractBlankLine = settings::ReadFlag(readKey(keys::kExtractAddEmptyRow));
         options.extractIncludeStart = settings::ReadFlag(readKey(keys::kExtractIncludeStart));
         options.extractIncludeEnd = settings::ReadFlag(readKey(keys::kExtractIncludeEnd));
+
+        // Keys that files of earlier versions lack: without them the defaults stay.
+        if (m_document.hasSetting(keys::kDefaultExcludes)) {
+            options.defaultExcludes = settings::ReadFlag(readKey(keys::kDefaultExcludes));
+        }
+        if (m_document.hasSetting(keys::kExcludeMasks)) {
+            options.excludeMasks = readKey(keys::kExcludeMasks);
+        }
     } catch (const SettingsError& error) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
@@ -225,6 +233,8 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
     add(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
 
     add(keys::kLanguage, options.language);
+    add(keys::kDefaultExcludes, settings::FlagText(options.defaultExcludes));
+    add(keys::kExcludeMasks, options.excludeMasks);
 
     // The chosen rule set goes with the multiple-replacement box as it is on screen, like
     // "MutilReplace" itself: a set chosen since the last options refresh is not lost.
@@ -255,7 +265,13 @@ void SettingsBinding::saveSettings() {
         }
         // A key that cannot be stored must not cost the others theirs.
         try {
-            m_document.writeSetting(value.key, value.value);
+            const auto later = std::find_if(keys::kLaterKeys.begin(), keys::kLaterKeys.end(),
+                                            [&value](const keys::LaterKey& entry) { return entry.key == value.key; });
+            if (later != keys::kLaterKeys.end()) {
+                m_document.writeSettingAdding(later->group, value.key, value.value);
+            } else {
+                m_document.writeSetting(value.key, value.value);
+            }
         } catch (const SettingsError& error) {
             if (!firstError) {
                 firstError = error.what();
