@@ -109,6 +109,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             line.rulesFile = value();
         } else if (name == "--types") {
             line.types = value();
+        } else if (name == "--exclude") {
+            const std::string masks = value();
+            line.excludeMasks += (line.excludeMasks.empty() || masks.empty() ? "" : ";") + masks;
         } else if (name == "--output") {
             line.outputFolder = value();
             Require(!line.outputFolder.empty(), "--output needs a folder");
@@ -116,6 +119,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             line.resultList = value();
         } else if (name == "--no-subdirs" && !inlineValue) {
             line.subfolders = false;
+        } else if (name == "--no-default-excludes" && !inlineValue) {
+            line.defaultExcludes = false;
         } else if (name == "--match-case" && !inlineValue) {
             line.matchCase = true;
         } else if (name == "--no-backup" && !inlineValue) {
@@ -215,6 +220,12 @@ Texts:
 Options:
   --types MASKS         file masks, ';'-separated (default "*.txt;*.htm;*.c;*.cpp")
   --no-subdirs          do not descend into subfolders
+  --exclude MASKS       skip files and folders whose name matches, ';'-separated masks as for
+                        --types (e.g. "vendor;*.min.js"); may be given more than once. An
+                        excluded folder is not entered; file targets and the target folders
+                        themselves are never excluded
+  --no-default-excludes also enter version-control folders (.git, .svn, .hg, .bzr, _darcs, CVS),
+                        which are skipped by default
   --match-case          match letter case (default: case is ignored)
   --no-backup           do not keep <file>.bak backups (output mode never makes them)
   --force-readonly      replace read-only files too (they become writable)

@@ -26,6 +26,8 @@ struct CommandLine {
     std::string rulesFile;
     std::string types = settings::kDefaultSelectedTypes;
     bool subfolders = true;
+    std::string excludeMasks;    ///< names skipped in folder targets, ';'-separated (each --exclude adds)
+    bool defaultExcludes = true; ///< version-control folders are skipped
     bool matchCase = false;
     bool backup = true;
     bool forceReadOnly = false;

@@ -146,6 +146,8 @@ int Restore(const cli::CommandLine& line) {
 int Run(const cli::CommandLine& line) {
     settings::ReplaceOptions options;
     options.subfolders = line.subfolders;
+    options.excludeMasks = line.excludeMasks;
+    options.defaultExcludes = line.defaultExcludes;
     options.ignoreCase = !line.matchCase;
     options.forceReadOnly = line.forceReadOnly;
     options.jobs = line.jobs;

@@ -331,19 +331,15 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     }
 
     std::vector<std::string> unreadableFolders;
+    std::vector<filedeal::FileIdentity> identities; // of each file, as the collection saw it
     // Only a run that writes sweeps up leftover temporaries; a dry run reads, like a search.
     std::vector<std::string> files =
         request.useSearchHits ? TickedPaths(request.searchHits)
                               : CollectWorkList(
                                     request.targets, m_options, yield, [this] { return m_stopRequested.load(); },
-                                    &unreadableFolders, !request.dryRun);
+                                    &unreadableFolders, !request.dryRun, &identities);
     if (request.useSearchHits) {
-        KeepFirstOfEachFile(files);
-    }
-    if (m_options.mode == ReplaceMode::Extract) {
-        // Extraction files are results, not sources: one taken as a source would spawn
-        // "<name>.extract.txt.extract.txt".
-        std::erase_if(files, [](const std::string& path) { return path.ends_with(filedeal::kExtractSuffix); });
+        KeepFirstOfEachFile(files, &identities);
     }
     // The run's own files (its result list) are neither sources nor destinations: a list inside a
     // target folder would otherwise be rewritten by the run it records.
@@ -357,17 +353,26 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         m_ownPaths.push_back(LexicalPath(path));
     }
     m_workFiles.clear();
-    std::erase_if(files, [&](const std::string& path) {
-        filedeal::FileStamp stamp;
-        if (!filedeal::StampOf(path, stamp)) {
-            return false;
+    // One pass over the files and their identities together, so that the two stay parallel.
+    const bool extract = m_options.mode == ReplaceMode::Extract;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const filedeal::FileIdentity& identity = identities[i];
+        // Extraction files are results, not sources: one taken as a source would spawn
+        // "<name>.extract.txt.extract.txt".
+        if ((extract && files[i].ends_with(filedeal::kExtractSuffix)) ||
+            (identity.known && m_ownFiles.contains({identity.device, identity.inode}))) {
+            continue;
         }
-        if (m_ownFiles.contains({stamp.device, stamp.inode})) {
-            return true;
+        if (identity.known) {
+            m_workFiles.emplace(identity.device, identity.inode);
         }
-        m_workFiles.emplace(stamp.device, stamp.inode);
-        return false;
-    });
+        if (kept != i) {
+            files[kept] = std::move(files[i]);
+        }
+        ++kept;
+    }
+    files.resize(kept);
     RunCounters& counters = result.counters;
     counters.collected = static_cast<std::uint32_t>(files.size());
     if (m_stopRequested) {

@@ -156,15 +156,6 @@ std::string SettingsDocument::readSetting(std::string_view key) const {
     return value;
 }
 
-bool SettingsDocument::hasSetting(std::string_view key) const {
-    bool found = false;
-    ForEachKey(m_doc, key, [&found](const pugi::xml_node&) {
-        found = true;
-        return false;
-    });
-    return found;
-}
-
 void SettingsDocument::writeSetting(std::string_view key, std::string_view value) {
     std::vector<pugi::xml_node> targets;
     ForEachKey(m_doc, key, [&targets](const pugi::xml_node& element) {
@@ -196,6 +187,51 @@ void SettingsDocument::writeSetting(std::string_view key, std::string_view value
         text.set_value(value.data(), value.size());
         m_changed = true;
     }
+}
+
+bool SettingsDocument::hasSetting(std::string_view key) const {
+    bool found = false;
+    ForEachKey(m_doc, key, [&found](const pugi::xml_node&) {
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+void SettingsDocument::writeSettingAdding(std::string_view group, std::string_view key, std::string_view value) {
+    if (!m_loaded) {
+        return;
+    }
+    if (!key.empty() && !group.empty() && !hasSetting(key)) {
+        // Laid out like the shipped file: two spaces a level, each element on a line of its own.
+        const auto insertLast = [](pugi::xml_node parent, const std::string& name, const char* indent,
+                                   const char* closingIndent) {
+            pugi::xml_node last = parent.last_child();
+            const bool closingBreak =
+                last && last.type() == pugi::node_pcdata && filedeal::TrimBlanks(last.value()).empty();
+            if (!closingBreak) {
+                last = parent.append_child(pugi::node_pcdata);
+                last.set_value(closingIndent);
+            }
+            pugi::xml_node element = parent.insert_child_before(pugi::node_element, last);
+            element.set_name(name.c_str());
+            parent.insert_child_before(pugi::node_pcdata, element).set_value(indent);
+            return element;
+        };
+        pugi::xml_node root = m_doc.document_element();
+        pugi::xml_node parent;
+        for (const pugi::xml_node node : root.children()) {
+            if (IsKey(node, group)) {
+                parent = node;
+                break;
+            }
+        }
+        if (!parent) {
+            parent = insertLast(root, std::string(group), "\n  ", "\n");
+        }
+        static_cast<void>(insertLast(parent, std::string(key), "\n    ", "\n  "));
+    }
+    writeSetting(key, value);
 }
 
 std::string SettingsDocument::saveBytes() const {

@@ -61,15 +61,21 @@ public:
     /// gives the empty text. Throws SettingsError when the element holds anything but one text node
     /// (a child element, comment, CDATA section or several nodes); an empty element reads as "".
     [[nodiscard]] std::string readSetting(std::string_view key) const;
-    /// True when the document holds the key: a key added in a later version is missing from files that
-    /// earlier versions wrote, and then stands at its default (and is not saved).
-    [[nodiscard]] bool hasSetting(std::string_view key) const;
 
     /// Sets `value` (UTF-8) as the whole text of every key element named `key`; none found: nothing
     /// happens and the value is lost. Any write that finds an element marks the document changed,
     /// even with the value it already had. Throws SettingsError, changing nothing, when one of the
     /// elements holds anything but one text node, since writing over it would destroy that content.
     void writeSetting(std::string_view key, std::string_view value);
+
+    /// True when the document holds a key element named `key` (as readSetting finds keys).
+    [[nodiscard]] bool hasSetting(std::string_view key) const;
+
+    /// Like writeSetting, but a key that no element holds yet is first added, as the last key of the
+    /// first group named `group` (that group added at the end of the root when there is none), so
+    /// that keys which files of earlier versions lack are saved too. Nothing happens when nothing
+    /// is loaded, and nothing is added for an empty name. Throws SettingsError like writeSetting.
+    void writeSettingAdding(std::string_view group, std::string_view key, std::string_view value);
 
     /// True after a write since the last load or successful save.
     [[nodiscard]] bool isChanged() const noexcept { return m_changed; }

@@ -30,7 +30,8 @@ inline constexpr std::string_view kExtractFileSourceAdd = "Extract_File_Source_A
 inline constexpr std::string_view kExtractAddEmptyRow = "Extract_Add_Empty_Row";
 inline constexpr std::string_view kExtractIncludeStart = "Extract_Include_Start";
 inline constexpr std::string_view kExtractIncludeEnd = "Extract_Include_End";
-// Keys added later: a file without them loads their defaults.
+inline constexpr std::string_view kDefaultExcludes = "DefaultExcludes";
+inline constexpr std::string_view kExcludeMasks = "ExcludeMasks";
 inline constexpr std::string_view kJobs = "Jobs";
 inline constexpr std::string_view kSyncWrites = "SyncWrites";
 
@@ -42,7 +43,7 @@ struct KeyDefault {
 };
 
 /// Every key in the order SettingsBinding::loadSettings reads them.
-inline constexpr std::array<KeyDefault, 24> kAllKeys = {{
+inline constexpr std::array<KeyDefault, 26> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},
     {kCaseSensitive, "0"},
@@ -65,8 +66,25 @@ inline constexpr std::array<KeyDefault, 24> kAllKeys = {{
     {kExtractAddEmptyRow, "0"},
     {kExtractIncludeStart, "1"},
     {kExtractIncludeEnd, "1"},
+    {kDefaultExcludes, "1"},
+    {kExcludeMasks, ""},
     {kJobs, "0"},
     {kSyncWrites, "1"},
+}};
+
+/// A key that settings files of earlier versions lack, and the group it is added to when saved.
+struct LaterKey {
+    std::string_view key;
+    std::string_view group;
+};
+
+/// Keys that may be missing from a valid file: missing, the window keeps its default for them, and
+/// saving adds them (earlier versions ignore them).
+inline constexpr std::array<LaterKey, 4> kLaterKeys = {{
+    {kDefaultExcludes, "Exclusions"},
+    {kExcludeMasks, "Exclusions"},
+    {kJobs, "Engine"},
+    {kSyncWrites, "Engine"},
 }};
 
 } // namespace norvik::settings::keys

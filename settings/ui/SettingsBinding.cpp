@@ -162,13 +162,19 @@ SettingsBinding::LoadOutcome SettingsBinding::loadSettings() {
         options.extractIncludeStart = settings::ReadFlag(readKey(keys::kExtractIncludeStart));
         options.extractIncludeEnd = settings::ReadFlag(readKey(keys::kExtractIncludeEnd));
 
-        // Keys added later: a file without them keeps the defaults.
-        const auto readNew = [&](std::string_view key, std::string_view fallback) {
-            return m_document.hasSetting(key) ? readKey(key) : std::string(fallback);
-        };
-        const int jobs = settings::ReadNumber(readNew(keys::kJobs, "0"));
-        options.jobs = static_cast<unsigned>(std::clamp(jobs, 0, kMaxJobs));
-        options.durableWrites = settings::ReadFlag(readNew(keys::kSyncWrites, "1"));
+        // Keys that files of earlier versions lack: without them the defaults stay.
+        if (m_document.hasSetting(keys::kDefaultExcludes)) {
+            options.defaultExcludes = settings::ReadFlag(readKey(keys::kDefaultExcludes));
+        }
+        if (m_document.hasSetting(keys::kExcludeMasks)) {
+            options.excludeMasks = readKey(keys::kExcludeMasks);
+        }
+        if (m_document.hasSetting(keys::kJobs)) {
+            options.jobs = static_cast<unsigned>(std::clamp(settings::ReadNumber(readKey(keys::kJobs)), 0, kMaxJobs));
+        }
+        if (m_document.hasSetting(keys::kSyncWrites)) {
+            options.durableWrites = settings::ReadFlag(readKey(keys::kSyncWrites));
+        }
     } catch (const SettingsError& error) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
@@ -236,6 +242,8 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
     add(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
 
     add(keys::kLanguage, options.language);
+    add(keys::kDefaultExcludes, settings::FlagText(options.defaultExcludes));
+    add(keys::kExcludeMasks, options.excludeMasks);
     add(keys::kJobs, std::to_string(options.jobs));
     add(keys::kSyncWrites, settings::FlagText(options.durableWrites));
 
@@ -268,7 +276,13 @@ void SettingsBinding::saveSettings() {
         }
         // A key that cannot be stored must not cost the others theirs.
         try {
-            m_document.writeSetting(value.key, value.value);
+            const auto later = std::find_if(keys::kLaterKeys.begin(), keys::kLaterKeys.end(),
+                                            [&value](const keys::LaterKey& entry) { return entry.key == value.key; });
+            if (later != keys::kLaterKeys.end()) {
+                m_document.writeSettingAdding(later->group, value.key, value.value);
+            } else {
+                m_document.writeSetting(value.key, value.value);
+            }
         } catch (const SettingsError& error) {
             if (!firstError) {
                 firstError = error.what();

@@ -101,6 +101,24 @@ void TConfigure::buildControls() {
     connect(remove, &QPushButton::clicked, this, [this] { deleteFileType(); });
     connect(defaults, &QPushButton::clicked, this, [this] { restoreDefaultTypes(); });
 
+    auto* excludeGroup = new QGroupBox(QStringLiteral("排除"), this);
+    excludeGroup->setObjectName(QStringLiteral("GroupBox4"));
+    auto* excludeColumn = new QVBoxLayout(excludeGroup);
+    m_defaultExcludes =
+        new QCheckBox(QStringLiteral("跳过版本管理文件夹（.git .svn .hg .bzr _darcs CVS）"), excludeGroup);
+    m_defaultExcludes->setObjectName(QStringLiteral("CheckBox5"));
+    m_defaultExcludes->setChecked(true);
+    auto* excludeLabel =
+        new QLabel(QStringLiteral("跳过这些名称的文件和文件夹（以;分隔，如 vendor;*.min.js）："), excludeGroup);
+    excludeLabel->setObjectName(QStringLiteral("Label1"));
+    m_excludeMasks = new QLineEdit(excludeGroup);
+    m_excludeMasks->setObjectName(QStringLiteral("Edit2"));
+    excludeLabel->setBuddy(m_excludeMasks);
+    excludeColumn->addWidget(m_defaultExcludes);
+    excludeColumn->addWidget(excludeLabel);
+    excludeColumn->addWidget(m_excludeMasks);
+    root->addWidget(excludeGroup);
+
     auto* outputGroup = new QGroupBox(QStringLiteral("输出方式"), this);
     outputGroup->setObjectName(QStringLiteral("GroupBox3"));
     auto* outputGrid = new QGridLayout(outputGroup);
@@ -186,6 +204,7 @@ void TConfigure::loadConfiguration() {
     showExtraction(options);
     m_jobs->setValue(static_cast<int>(options.jobs));
     m_syncWrites->setChecked(options.durableWrites);
+    showExclusions(options);
     showOutputFolder(options.outputFolder);
     fillFileTypes(m_mainForm.options().fileTypes);
     (void)tickFileTypes(m_mainForm.options().selectedTypes);
@@ -255,6 +274,9 @@ void TConfigure::applyConfiguration() {
     options.extractIncludeEnd = extraction.includeEnd;
     options.jobs = static_cast<unsigned>(m_jobs->value());
     options.durableWrites = m_syncWrites->isChecked();
+    const ExclusionChoice exclusions = exclusionsChosen();
+    options.defaultExcludes = exclusions.defaultExcludes;
+    options.excludeMasks = exclusions.excludeMasks;
     options.outputToFolder = m_toFolder->isChecked();
     options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
     collectFileTypes();
@@ -296,6 +318,15 @@ void TConfigure::setOutputToFolderChosen(bool toFolder) {
 
 TConfigure::ExtractionChoice TConfigure::extractionChosen() const {
     return {m_addSource->isChecked(), m_blankLine->isChecked(), m_includeStart->isChecked(), m_includeEnd->isChecked()};
+}
+
+TConfigure::ExclusionChoice TConfigure::exclusionsChosen() const {
+    return {m_defaultExcludes->isChecked(), ToUtf8(m_excludeMasks->text().trimmed())};
+}
+
+void TConfigure::showExclusions(const settings::ReplaceOptions& options) {
+    m_defaultExcludes->setChecked(options.defaultExcludes);
+    m_excludeMasks->setText(FromUtf8(options.excludeMasks));
 }
 
 void TConfigure::showExtraction(const settings::ReplaceOptions& options) {
@@ -387,6 +418,7 @@ void TConfigure::reject() {
         followOutputMode();
         const settings::ReplaceOptions& options = m_shown.options;
         showExtraction(options);
+        showExclusions(options);
         fillFileTypes(m_shown.listedTypes);
         (void)tickFileTypes(m_shown.tickedTypes);
         m_mainForm.setBackupEnabled(!m_shown.toFolder);

@@ -1,7 +1,7 @@
 #pragma once
-// The configuration dialog: the known file types and those the job works on, the output mode, and
-// the (never shown) extraction flags. It edits copies: showing it loads the controls from the main
-// window's options, OK writes them back and refreshes the main window, Cancel puts the options and the
+// The configuration dialog: the known file types and those the job works on, the names a folder scan
+// skips, the output mode, and the (never shown) extraction flags. It edits copies: showing it loads the controls from
+// the main window's options, OK writes them back and refreshes the main window, Cancel puts the options and the
 // controls back as they were loaded (the main window reads the output mode from the dialog).
 #include <QDialog>
 #include <string>
@@ -74,6 +74,12 @@ public:
         bool includeEnd = false;
     };
     [[nodiscard]] ExtractionChoice extractionChosen() const;
+    /// The exclusions as the dialog shows them: the version-control box and the masks typed.
+    struct ExclusionChoice {
+        bool defaultExcludes = true;
+        std::string excludeMasks;
+    };
+    [[nodiscard]] ExclusionChoice exclusionsChosen() const;
     /// The entries of the type list in order, and the ticked ones.
     [[nodiscard]] std::string listedTypes() const;
     [[nodiscard]] std::string tickedTypes() const;
@@ -85,22 +91,25 @@ private:
     void buildControls();
     void appendType(const std::string& type, bool ticked);
     void showExtraction(const settings::ReplaceOptions& options);
+    void showExclusions(const settings::ReplaceOptions& options);
 
     platform::IPlatform& m_platform;
     MainWindowView& m_mainForm;
-    QListWidget* m_types = nullptr;      // CheckListBox1
-    QMenu* m_typeMenu = nullptr;         // PopupMenu1
-    QRadioButton* m_inPlace = nullptr;   // RadioButton1
-    QRadioButton* m_toFolder = nullptr;  // RadioButton2
-    QLineEdit* m_folder = nullptr;       // Edit1
-    QToolButton* m_browse = nullptr;     // SpeedButton1
-    QGroupBox* m_extraction = nullptr;   // GroupBox2
-    QCheckBox* m_addSource = nullptr;    // CheckBox1: the source's path before its spans
-    QCheckBox* m_blankLine = nullptr;    // CheckBox2: a blank line between spans
-    QCheckBox* m_includeStart = nullptr; // CheckBox3: spans keep their start string
-    QCheckBox* m_includeEnd = nullptr;   // CheckBox4: spans keep their end string
-    QSpinBox* m_jobs = nullptr;          // workers preparing files; 0: one per core
-    QCheckBox* m_syncWrites = nullptr;   // durable commits
+    QListWidget* m_types = nullptr;         // CheckListBox1
+    QMenu* m_typeMenu = nullptr;            // PopupMenu1
+    QRadioButton* m_inPlace = nullptr;      // RadioButton1
+    QRadioButton* m_toFolder = nullptr;     // RadioButton2
+    QLineEdit* m_folder = nullptr;          // Edit1
+    QToolButton* m_browse = nullptr;        // SpeedButton1
+    QCheckBox* m_defaultExcludes = nullptr; // CheckBox5: version-control folders are skipped
+    QLineEdit* m_excludeMasks = nullptr;    // Edit2: names skipped, ";"-separated masks
+    QGroupBox* m_extraction = nullptr;      // GroupBox2
+    QCheckBox* m_addSource = nullptr;       // CheckBox1: the source's path before its spans
+    QCheckBox* m_blankLine = nullptr;       // CheckBox2: a blank line between spans
+    QCheckBox* m_includeStart = nullptr;    // CheckBox3: spans keep their start string
+    QCheckBox* m_includeEnd = nullptr;      // CheckBox4: spans keep their end string
+    QSpinBox* m_jobs = nullptr;             // workers preparing files; 0: one per core
+    QCheckBox* m_syncWrites = nullptr;      // durable commits
 
     /// What loadConfiguration showed, for Cancel.
     struct Shown {

@@ -271,6 +271,41 @@ TEST(Cli, ResultListInsideATargetFolderIsNeverASource) {
     EXPECT_NE(run.out.find("共涉及文件1个"), std::string::npos) << run.out;
 }
 
+// A run with "*.*" over a project rewrote ".git/config" with CR LF line ends.
+TEST(Cli, VersionControlFoldersAndExcludedNamesAreSkippedInEveryCommand) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    fs::create_directories(dir / "t" / ".git");
+    fs::create_directories(dir / "t" / "vendor");
+    WriteBytes(dir / "t" / ".git" / "config", "hello\n");
+    WriteBytes(dir / "t" / "vendor" / "v.txt", "hello\n");
+    WriteBytes(dir / "t" / "app.min.js", "hello\n");
+    const std::string types =
+        " --types '*.txt;*.js;config;*.dat' --exclude vendor --exclude='*.min.js;*.dat' --no-progress t";
+
+    Outcome o = Cli(dir, "search --find hello" + types);
+    EXPECT_EQ(o.out.substr(0, o.out.find("耗时")), "t/ansi.txt\nt/bom.txt\nt/u16.txt\n找到文件3个\n");
+    o = Cli(dir, "replace --dry-run --diff --find hello --replace bye" + types);
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out.find("config"), std::string::npos);
+    EXPECT_NE(o.out.find("共涉及文件4个"), std::string::npos) << o.out;
+    o = Cli(dir, "replace --find hello --replace bye" + types);
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("共涉及文件4个"), std::string::npos) << o.out;
+    for (const char* skipped : {".git/config", "vendor/v.txt", "app.min.js", "other.dat"}) {
+        EXPECT_EQ(ReadBytes(dir / "t" / skipped), std::string(skipped) == "other.dat" ? "hello" : "hello\n") << skipped;
+    }
+    o = Cli(dir, "extract --start b --end e" + types);
+    EXPECT_FALSE(fs::exists(dir / "t" / ".git" / "config.extract.txt"));
+    EXPECT_NE(o.out.find("共涉及文件4个"), std::string::npos) << o.out;
+
+    // Without the default exclusions the repository is a folder like any other.
+    o = Cli(dir, "replace --no-default-excludes --find hello --replace bye --types config --no-progress t");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(ReadBytes(dir / "t" / ".git" / "config"), "bye\r\n");
+    EXPECT_EQ(Cli(dir, "search --find x --exclude").exitCode, 2);
+}
+
 namespace norvik::test {
 namespace {
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -149,4 +151,178 @@ TEST(Scan, LongNamesStillGetATemporaryFile) {
     WriteBytes(dir / name, "old");
     EXPECT_TRUE(norvik::filedeal::WriteFileAtomic(dir / name, "new"));
     EXPECT_EQ(norvik::test::ReadBytes(dir / name), "new");
+}
+
+namespace {
+
+// What a scan of one mask gave when each mask listed the tree on its own: a folder's matching names
+// in byte order, then its real subfolders depth first; excluded names neither listed nor entered; a
+// backup beside its file left out (the file may itself be excluded).
+void ScanOneMaskAsBefore(const fs::path& folder, bool sub, const std::string& mask, const FolderScanRequest& rules,
+                         std::vector<std::string>& out) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    const auto present = [&names](const std::string& name) {
+        return std::binary_search(names.begin(), names.end(), name);
+    };
+    const auto realFolder = [&folder](const std::string& name) {
+        return fs::is_directory(fs::symlink_status(folder / name));
+    };
+    for (const std::string& name : names) {
+        const bool backup = name.size() > 4 && name.ends_with(".bak") && present(name.substr(0, name.size() - 4));
+        if (!IsExcludedName(name, rules) && (realFolder(name) || !backup) && MatchesMask(name, mask)) {
+            out.push_back((folder / name).string());
+        }
+    }
+    for (const std::string& name : names) {
+        if (sub && !IsExcludedName(name, rules) && realFolder(name)) {
+            ScanOneMaskAsBefore(folder / name, true, mask, rules, out);
+        }
+    }
+}
+
+// A random tree of files, folders, hard links across folders, links to files, to folders and to
+// nothing, with names that overlap the masks, dot names, backups beside their files and excluded names.
+void GrowRandomTree(const fs::path& root, std::mt19937& random) {
+    const std::vector<std::string> names = {"a.txt",      "B.TXT",  ".hidden.txt", "x.c",       "x.cpp",  "y.htm",
+                                            "y.html",     "README", "a.txt.bak",   "lone.bak",  "vendor", ".git",
+                                            "lib.min.js", "CVS",    "z",           "notes.txt", "文件.c", "sub"};
+    std::vector<fs::path> files;
+    std::vector<fs::path> folders{root};
+    const auto pick = [&random](std::size_t size) {
+        return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+    };
+    for (int step = 0; step < 60; ++step) {
+        const fs::path parent = folders[pick(folders.size())];
+        if (std::distance(parent.begin(), parent.end()) - std::distance(root.begin(), root.end()) > 3) {
+            continue;
+        }
+        const fs::path path = parent / names[pick(names.size())];
+        if (fs::exists(fs::symlink_status(path))) {
+            continue;
+        }
+        switch (pick(10)) {
+        case 0:
+        case 1:
+            fs::create_directory(path);
+            folders.push_back(path);
+            break;
+        case 2:
+            if (!files.empty()) {
+                fs::create_hard_link(files[pick(files.size())], path);
+            }
+            break;
+        case 3:
+            fs::create_symlink(files.empty() ? root / "nowhere" : files[pick(files.size())], path);
+            break;
+        case 4:
+            fs::create_directory_symlink(folders[pick(folders.size())], path);
+            break;
+        default:
+            WriteBytes(path, "x");
+            files.push_back(path);
+        }
+    }
+}
+
+} // namespace
+
+// The tree is listed once for all masks now; the paths must still come in the order of one listing
+// per mask, and each identity must be the one stat gives (through links), on random trees.
+TEST(Scan, OneListingForAllMasksKeepsTheOrderOfOneScanPerMaskOnRandomTrees) {
+    const std::vector<std::string> maskPool = {"*.txt", "*.c*", "*.*", "*.htm", "?.c", "a*", "", "*", "*.bak"};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 40; ++round) {
+        TempDir dir;
+        GrowRandomTree(dir.path(), random);
+        FolderScanRequest request;
+        for (const std::string& mask : maskPool) {
+            if (random() % 2 == 0) {
+                request.masks.push_back(mask);
+            }
+        }
+        std::shuffle(request.masks.begin(), request.masks.end(), random);
+        request.withSubfolders = random() % 4 != 0;
+        request.skipVersionControl = random() % 2 == 0;
+        if (random() % 2 == 0) {
+            request.excludeMasks = {"vendor", "*.min.js", ""};
+        }
+        request.identifyByStat = round % 2 == 1;
+
+        std::vector<std::string> expected;
+        for (const std::string& mask : request.masks) {
+            ScanOneMaskAsBefore(dir.path(), request.withSubfolders, mask, request, expected);
+        }
+        ScannedFiles found;
+        ScanFolderForMasks(dir.folder(), request, found);
+        ASSERT_EQ(found.paths, expected) << "round " << round;
+        ASSERT_EQ(found.identities.size(), found.paths.size());
+        for (std::size_t i = 0; i < found.paths.size(); ++i) {
+            FileStamp stamp;
+            const bool reached = StampOf(found.paths[i], stamp);
+            EXPECT_EQ(found.identities[i], (reached ? FileIdentity{stamp.device, stamp.inode, true} : FileIdentity{}))
+                << found.paths[i];
+        }
+        EXPECT_TRUE(found.unreadable.empty());
+        EXPECT_FALSE(found.stopped);
+    }
+}
+
+TEST(Scan, ExcludedNamesAreNeitherListedNorEnteredButTheScannedFolderNeverIs) {
+    TempDir dir;
+    for (const char* name :
+         {".git/config", ".svn/a.txt", ".hg/b.txt", ".bzr/c.txt", "_darcs/d.txt", "CVS/Entries", "cvs/kept.txt",
+          "src/.git", "src/main.c", "vendor/v.txt", "src/vendor/w.txt", "app.min.js", "app.js", "Vendor.txt"}) {
+        fs::create_directories((dir / name).parent_path());
+        WriteBytes(dir / name, "x");
+    }
+    fs::create_directory_symlink(dir / "src", dir / "CVS.link");
+    FolderScanRequest request;
+    request.masks = {"*.*"};
+    request.withSubfolders = true;
+    request.skipVersionControl = true;
+    request.excludeMasks = {"vendor", "*.MIN.js"}; // masks as for the types: letter case aside
+    const auto scan = [&request](const std::string& folder) {
+        ScannedFiles found;
+        ScanFolderForMasks(folder, request, found);
+        std::vector<std::string> names;
+        for (const std::string& path : found.paths) {
+            names.push_back(path.substr(folder.size()));
+        }
+        return names;
+    };
+    const std::string base = dir.folder();
+    // A worktree's ".git" file is skipped like the folder; "cvs" is no version-control name.
+    EXPECT_EQ(scan(base), (std::vector<std::string>{"CVS.link", "Vendor.txt", "app.js", "cvs", "src", "cvs/kept.txt",
+                                                    "src/main.c"}));
+    // A ticked folder is never excluded itself, whatever its name.
+    EXPECT_EQ(scan(base + "vendor/"), std::vector<std::string>{"v.txt"});
+    EXPECT_EQ(scan(base + ".git/"), std::vector<std::string>{"config"});
+
+    request.skipVersionControl = false;
+    request.excludeMasks.clear();
+    EXPECT_EQ(scan(base).size(), 25U); // every entry: 10 folders, 14 files and the link
+}
+
+// A stop while a large tree is listed ends the listing at the next folder.
+TEST(Scan, AStopEndsTheListingAtTheNextFolder) {
+    TempDir dir;
+    for (const char* name : {"a/1.txt", "b/2.txt", "c/3.txt"}) {
+        fs::create_directories((dir / name).parent_path());
+        WriteBytes(dir / name, "x");
+    }
+    FolderScanRequest request;
+    request.masks = {"*.txt"};
+    request.withSubfolders = true;
+    int folders = 0;
+    request.stopRequested = [&folders] {
+        return ++folders > 2;
+    };
+    ScannedFiles found;
+    ScanFolderForMasks(dir.folder(), request, found);
+    EXPECT_TRUE(found.stopped);
+    EXPECT_EQ(found.paths, std::vector<std::string>{dir.folder() + "a/1.txt"});
 }

@@ -131,8 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             exists = probe.readSetting(key) == "probe";
         } catch (const SettingsError&) {
         }
+        // Every fourth key is written as a key that earlier files lack: added when it is missing.
+        const bool adding = k % 4 == 1 && !key.empty();
         try {
-            doc.writeSetting(key, value);
+            if (adding) {
+                doc.writeSettingAdding("Later", key, value);
+                exists = true;
+            } else {
+                doc.writeSetting(key, value);
+            }
         } catch (const SettingsError&) {
             // A refused write changes nothing.
             NORVIK_FUZZ_CHECK(Read(doc, key) == before);

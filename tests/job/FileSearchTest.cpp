@@ -134,6 +134,19 @@ TEST_F(Search, CollectsTheTargetsAsTheJobDoes) {
 
     const std::string folder = dir.folder();
     EXPECT_EQ(result.hits, (std::vector<std::string>{folder + "b.htm", folder + "a.txt", PathText(listed)}));
+
+    // Excluded names and version-control folders are not searched, nor counted.
+    fs::create_directories(dir / ".git");
+    fs::create_directories(dir / "vendor");
+    WriteBytes(dir / ".git/HEAD.txt", "x");
+    WriteBytes(dir / "vendor/v.txt", "x");
+    options.subfolders = true;
+    options.excludeMasks = "vendor;b.*";
+    rec = Recorder();
+    EXPECT_EQ(find("x").hits, (std::vector<std::string>{folder + "a.txt", PathText(listed)}));
+    EXPECT_EQ(rec.collected, std::vector<std::size_t>{2});
+    options.defaultExcludes = false;
+    EXPECT_EQ(find("x").hits, (std::vector<std::string>{folder + "a.txt", folder + ".git/HEAD.txt", PathText(listed)}));
 }
 
 TEST_F(Search, AnEmptyTextDoesNothingAndNoTargetFindsNothing) {

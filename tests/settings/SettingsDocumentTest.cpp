@@ -106,6 +106,30 @@ TEST(SettingsDocumentWrite, AnElementWithOtherContentIsRefusedAndNothingChanges)
     EXPECT_EQ(doc.saveBytes(), "<R><G><X>a</X></G><G><X><!-- keep --></X></G></R>");
 }
 
+// Keys that files of earlier versions lack are added where a later version expects them; a file that
+// has them is written like any other.
+TEST(SettingsDocumentWrite, AKeyAnEarlierFileLacksIsAddedToItsGroup) {
+    auto doc = Loaded("<R>\n  <G>\n    <A>1</A>\n  </G>\n</R>\n");
+    EXPECT_FALSE(doc.hasSetting("New"));
+    doc.writeSettingAdding("Later", "New", "a;b");
+    doc.writeSettingAdding("Later", "Next", "");
+    doc.writeSettingAdding("G", "A", "2"); // there already: written in place
+    EXPECT_TRUE(doc.hasSetting("New") && doc.isChanged());
+    EXPECT_EQ(doc.saveBytes(), "<R>\n  <G>\n    <A>2</A>\n  </G>\n  <Later>\n    <New>a;b</New>\n    "
+                               "<Next></Next>\n  </Later>\n</R>\n");
+    // Without layout, and into a group that is there but empty.
+    auto bare = Loaded("<R><Later/><Later><X>x</X></Later></R>");
+    bare.writeSettingAdding("Later", "New", "v");
+    EXPECT_EQ(bare.readSetting("New"), "v");
+    EXPECT_EQ(bare.readSetting("X"), "x");
+    EXPECT_TRUE(Loaded(bare.saveBytes()).hasSetting("New"));
+    // Nothing loaded: nothing to add to.
+    SettingsDocument none;
+    none.writeSettingAdding("Later", "New", "v");
+    EXPECT_FALSE(none.isChanged());
+    EXPECT_EQ(none.saveBytes(), "");
+}
+
 TEST(SettingsDocumentSave, CommentsDeclarationAttributesAndLayoutSurvive) {
     const std::string before = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
                                "<!-- settings -->\r\n"

@@ -62,6 +62,7 @@ private slots:
     void folderThatCannotBeCreatedSwitchesModeOff();
     void cancelRestoresEveryOption();
     void browseKeepsASingleSlash();
+    void exclusionsLoadApplyAndCancel();
 };
 
 void ConfigureDialogTest::loadsTheOptions() {
@@ -306,6 +307,34 @@ void ConfigureDialogTest::cancelRestoresEveryOption() {
     QVERIFY(!f.form->options().outputToFolder);
     QVERIFY(f.form->options().backup);
     QVERIFY(f.backupBox().isEnabled());
+}
+
+void ConfigureDialogTest::exclusionsLoadApplyAndCancel() {
+    Fixture f;
+    QCheckBox& versionControl = *f.part<QCheckBox>("CheckBox5");
+    QLineEdit& masks = *f.part<QLineEdit>("Edit2");
+    QVERIFY(versionControl.isChecked());
+    QVERIFY(masks.text().isEmpty());
+
+    f.form->options().excludeMasks = "vendor;*.min.js";
+    f.form->options().defaultExcludes = false;
+    f.configure->loadConfiguration();
+    QVERIFY(!versionControl.isChecked());
+    QCOMPARE(masks.text(), QStringLiteral("vendor;*.min.js"));
+
+    // OK takes them (the typed text without blanks around it), Cancel puts back what was shown.
+    versionControl.setChecked(true);
+    masks.setText(QStringLiteral("  node_modules;*.map "));
+    f.configure->acceptConfiguration();
+    QVERIFY(f.form->options().defaultExcludes);
+    QCOMPARE(f.form->options().excludeMasks, std::string("node_modules;*.map"));
+    f.configure->loadConfiguration();
+    versionControl.setChecked(false);
+    masks.setText(QStringLiteral("other"));
+    f.configure->reject();
+    QVERIFY(f.form->options().defaultExcludes && versionControl.isChecked());
+    QCOMPARE(f.form->options().excludeMasks, std::string("node_modules;*.map"));
+    QCOMPARE(masks.text(), QStringLiteral("node_modules;*.map"));
 }
 
 void ConfigureDialogTest::browseKeepsASingleSlash() {

@@ -128,8 +128,11 @@ TEST(HelpDocument, NamesEveryCommand) {
     ExpectMentions(document, {"开始", "暂停", "停止", "添加目标文件夹", "添加目标文件", "手动添加目标路径", "全选",
                               "反选", "删除", "清空", "查找"});
     // Rule editor and configuration dialog.
-    ExpectMentions(document, {"新建规则", "加载规则", "保存规则", "关闭规则", "增加", "修改", "删除所选", "默认设置",
-                              "直接在原文件上操作", "输出到自定义文件夹"});
+    ExpectMentions(document,
+                   {"新建规则", "加载规则", "保存规则", "关闭规则", "增加", "修改", "删除所选", "默认设置",
+                    "直接在原文件上操作", "输出到自定义文件夹", "跳过版本管理文件夹", "跳过这些名称的文件和文件夹"});
+    // Options of the command line that the window has too.
+    ExpectMentions(document, {"--types", "--no-subdirs", "--exclude", "--no-default-excludes"});
 }
 
 TEST(HelpDocument, EveryInternalLinkHasItsAnchor) {

@@ -83,6 +83,7 @@ private slots:
     void ruleSetIsPickedByFileNameAndKeptWhenMultipleIsOff();
     void outputFolderModeNeedsAFolderThatCanBeHad();
     void nothingIsWrittenWhenTheFileWasDeleted();
+    void aFileOfAnEarlierVersionLoadsTheDefaultsAndGetsTheNewKeys();
     void secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTheFirst();
 };
 
@@ -128,6 +129,8 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
         DialogPart<QCheckBox>(p, "CheckBox2")->setChecked(true);
         DialogPart<QCheckBox>(p, "CheckBox3")->setChecked(false);
         DialogPart<QCheckBox>(p, "CheckBox4")->setChecked(true);
+        DialogPart<QCheckBox>(p, "CheckBox5")->setChecked(false);
+        DialogPart<QLineEdit>(p, "Edit2")->setText(QStringLiteral("vendor;*.min.js;资料"));
         p.configure->acceptConfiguration();
 
         QCOMPARE(p.form->languageMenu().entries().size(), 2);
@@ -183,6 +186,9 @@ void SettingsBindingTest::closeAndRestartGivesBackTheWorkingState() {
             options.extractIncludeEnd);
     QVERIFY(!DialogPart<QCheckBox>(p, "CheckBox1")->isChecked());
     QVERIFY(DialogPart<QCheckBox>(p, "CheckBox2")->isChecked());
+    QVERIFY(!options.defaultExcludes && !DialogPart<QCheckBox>(p, "CheckBox5")->isChecked());
+    QCOMPARE(options.excludeMasks, std::string("vendor;*.min.js;\xE8\xB5\x84\xE6\x96\x99"));
+    QCOMPARE(DialogPart<QLineEdit>(p, "Edit2")->text(), QStringLiteral("vendor;*.min.js;资料"));
 
     QCOMPARE(options.language, std::string("English"));
     QCOMPARE(w.backupCheck->text(), QStringLiteral("Back up first"));
@@ -475,6 +481,43 @@ void SettingsBindingTest::secondWindowOnOneSettingsFileSaysSoAndNeverSavesOverTh
     third.form->widgets().findText->setPlainText(QStringLiteral("third"));
     QVERIFY(third.close());
     QCOMPARE(folders.stored("NormalReplaceMemo1"), Hex("third"));
+}
+
+// A settings file written before the exclusions existed: no message, the defaults, and the keys are
+// added when the window saves.
+void SettingsBindingTest::aFileOfAnEarlierVersionLoadsTheDefaultsAndGetsTheNewKeys() {
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
+    QByteArray earlier = ReadFileBytes(folders.settingsFile());
+    const qsizetype from = earlier.indexOf("  <Exclusions>");
+    const qsizetype to = earlier.indexOf("</Exclusions>\n");
+    QVERIFY(from > 0 && to > from);
+    earlier.remove(from, to + 14 - from);
+    WriteFileBytes(folders.settingsFile(), earlier);
+    QVERIFY(!ReadFileBytes(folders.settingsFile()).contains("Exclude"));
+    {
+        ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        QVERIFY(p.platform.messages().isEmpty());
+        QVERIFY(p.form->options().defaultExcludes);
+        QCOMPARE(p.form->options().excludeMasks, std::string());
+        QCOMPARE(p.form->options().selectedTypes, std::string("*.txt;*.htm;*.c;*.cpp"));
+        p.form->options().excludeMasks = "*.min.js";
+        QVERIFY(p.close());
+    }
+    QCOMPARE(folders.stored("DefaultExcludes"), std::string("1"));
+    QCOMPARE(folders.stored("ExcludeMasks"), std::string("*.min.js"));
+    const QByteArray saved = ReadFileBytes(folders.settingsFile());
+    QVERIFY(saved.endsWith("  <Exclusions>\n    <DefaultExcludes>1</DefaultExcludes>\n    "
+                           "<ExcludeMasks>*.min.js</ExcludeMasks>\n  </Exclusions>\n</Norvik>\n"));
+
+    // A value that does not load keeps its stored text, like the other keys.
+    folders.store("DefaultExcludes", "maybe");
+    ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    QCOMPARE(p.platform.messages(), QStringList{QStringLiteral("'maybe' is not a valid integer value")});
+    QVERIFY(p.form->options().defaultExcludes);
+    QVERIFY(p.close());
+    QCOMPARE(folders.stored("DefaultExcludes"), std::string("maybe"));
 }
 
 QTEST_MAIN(SettingsBindingTest)
