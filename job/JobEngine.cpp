@@ -90,6 +90,27 @@ std::string PreflightProblem(const JobRequest& request, const settings::ReplaceO
     return holder.empty() ? std::string() : OutputInsideTargetText(options.outputFolder, holder);
 }
 
+/// What the run history says of a run: its mode, what it was given and its rules.
+RunDescription DescriptionOf(const JobRequest& request, const settings::ReplaceOptions& options,
+                             const RuleLists& lists) {
+    RunDescription description;
+    description.mode = options.mode;
+    description.toFolder = options.outputToFolder;
+    for (const TargetEntry& entry : request.useSearchHits ? request.searchHits : request.targets) {
+        if (entry.checked) {
+            description.targets.push_back(entry.path);
+        }
+    }
+    const auto& rules = lists.forMode(options.mode);
+    description.ruleCount = rules.size();
+    if (!request.rules.ruleFile.empty()) {
+        description.rules = request.rules.ruleFile;
+    } else if (!rules.empty()) {
+        description.rules = rules.front();
+    }
+    return description;
+}
+
 } // namespace
 
 struct JobEngine::Destination {
@@ -155,6 +176,16 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         result.message = std::move(message);
         return result;
     }
+    // A run that cannot keep its undo does not start.
+    m_journal = request.dryRun ? nullptr : request.journal;
+    if (m_journal != nullptr) {
+        if (std::string message = m_journal->prepare(); !message.empty()) {
+            m_journal->finish(result.counters, false);
+            result.status = RunStatus::HistoryUnavailable;
+            result.message = std::move(message);
+            return result;
+        }
+    }
 
     std::vector<std::string> unreadableFolders;
     // Only a run that writes sweeps up leftover temporaries; a dry run reads, like a search.
@@ -208,7 +239,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     if (!built.ok) {
         result.status = RunStatus::RuleFileFailed;
         result.message = built.message;
+        if (m_journal != nullptr) {
+            m_journal->finish(counters, false);
+        }
         return result;
+    }
+    if (m_journal != nullptr) {
+        m_journal->describe(DescriptionOf(request, m_options, m_lists));
     }
     m_extractApplies = !m_parsed.extract.empty();
     m_dryRun = request.dryRun;
@@ -249,6 +286,9 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         }
     }
     m_running = false;
+    if (m_journal != nullptr) {
+        m_journal->finish(counters, result.status == RunStatus::Stopped);
+    }
 
     result.ruleCount = m_lists.forMode(m_options.mode).size();
     observer.summary(SummaryText(result.ruleCount, counters));
@@ -267,6 +307,16 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
     BusyScope busy(*this);
     return FindFiles(
         targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
+}
+
+RestoreRunResult JobEngine::restoreRun(const RunHistory& history, std::string_view id, JobObserver& observer) {
+    if (m_busy.exchange(true)) {
+        RestoreRunResult busy;
+        busy.status = RestoreRunStatus::Busy;
+        return busy;
+    }
+    BusyScope scope(*this);
+    return history.restore(id, observer);
 }
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {
@@ -417,14 +467,34 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         filedeal::FileStamp now;
         return filedeal::StampOf(path, now) && !now.sameContent(*read) ? FailureReason::ChangedSinceRead : otherwise;
     };
+    bool recorded = false; // the history holds what the destination had before this write
     if (read != nullptr && replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
         // file as it was read: one changed since fails here. The backup comes before the write is
         // judged, so a file refused as read-only still has it.
         const std::string backup = filedeal::BackupPathOf(path);
-        if (!filedeal::CopyFileNoOverwrite(path, backup, read) && !filedeal::FileExists(backup)) {
+        // A backup this run makes is one of its files too: undoing the run removes it again.
+        const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+        if (m_journal != nullptr) {
+            if (dest.target == path) {
+                if (const std::optional<FailureReason> why = m_journal->recordBefore(path, read, encoded)) {
+                    return why;
+                }
+                recorded = true;
+            }
+            if (newBackup) {
+                if (const std::optional<FailureReason> why = m_journal->recordCopy(backup, path)) {
+                    return why;
+                }
+            }
+        }
+        const bool copied = filedeal::CopyFileNoOverwrite(path, backup, read);
+        if (!copied && !filedeal::FileExists(backup)) {
             return changedOr(FailureReason::BackupFailed);
+        }
+        if (copied && newBackup) {
+            m_journal->recordWritten(backup);
         }
     }
     if (const std::optional<FailureReason> why = judgeDestination(dest, replacesSource, encoded)) {
@@ -442,6 +512,13 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     // An output folder that cannot be made never turns into writing over the source.
     if (dest.toFolder && !EnsureFolder(dest.folder)) {
         return FailureReason::OutputFolderMissing;
+    }
+    // The history holds what the file had before it is replaced or created, or it is not written.
+    if (m_journal != nullptr && !recorded) {
+        if (const std::optional<FailureReason> why =
+                m_journal->recordBefore(dest.target, dest.target == path ? read : nullptr, encoded)) {
+            return why;
+        }
     }
     filedeal::AtomicWrite how;
     if (dest.target == path) {
@@ -463,12 +540,27 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
             } catch (const filedeal::FileOpenError&) {
                 return FailureReason::Unreadable;
             }
-            if (old != encoded && !filedeal::CopyFileNoOverwrite(dest.target, filedeal::BackupPathOf(dest.target))) {
-                return FailureReason::BackupNameTaken;
+            if (old != encoded) {
+                const std::string backup = filedeal::BackupPathOf(dest.target);
+                const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+                if (newBackup) {
+                    if (const std::optional<FailureReason> why = m_journal->recordCopy(backup, dest.target)) {
+                        return why;
+                    }
+                }
+                if (!filedeal::CopyFileNoOverwrite(dest.target, backup)) {
+                    return FailureReason::BackupNameTaken;
+                }
+                if (newBackup) {
+                    m_journal->recordWritten(backup);
+                }
             }
         }
     }
     if (filedeal::WriteFileAtomic(dest.target, encoded, how)) {
+        if (m_journal != nullptr) {
+            m_journal->recordWritten(dest.target);
+        }
         return std::nullopt;
     }
     if (dest.target == path && changedOr(FailureReason::WriteFailed) == FailureReason::ChangedSinceRead) {
