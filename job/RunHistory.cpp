@@ -424,72 +424,103 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
         ++result.failed;
         observer.failure({path, path, reason});
     };
-    // Last written first: a backup the run made is removed after the file it keeps is put back.
+    // Last written first, and the backups the run made after all the files: a backup is removed only
+    // once the file it keeps is as before; the backup of a file that stays as it is stays too.
+    std::unordered_map<std::string, const FileRecord*> backupOf;
+    std::vector<const FileRecord*> order;
+    std::unordered_map<std::string, bool> isRecorded;
+    for (const FileRecord& file : entry->files) {
+        isRecorded[file.path] = true;
+    }
     for (auto it = entry->files.rbegin(); it != entry->files.rend(); ++it) {
-        const FileRecord& file = *it;
+        const std::string& path = it->path;
+        const bool isBackup =
+            it->before.absent && path.ends_with(".bak") && isRecorded.contains(path.substr(0, path.size() - 4));
+        if (isBackup) {
+            backupOf[path.substr(0, path.size() - 4)] = &*it;
+        } else {
+            order.push_back(&*it);
+        }
+    }
+    for (const auto& [source, backup] : backupOf) {
+        order.push_back(backup);
+    }
+    std::unordered_map<std::string, bool> refused;
+    for (const FileRecord* record : order) {
+        const FileRecord& file = *record;
         observer.yield();
-        filedeal::FileStamp stamp;
-        if (!filedeal::PathIsThere(file.path)) {
+        if (const auto source =
+                refused.find(file.path.ends_with(".bak") ? file.path.substr(0, file.path.size() - 4) : std::string());
+            source != refused.end() && source->second) {
+            continue; // its file was not put back: the backup may be the only copy of its old text
+        }
+        const std::size_t failedBefore = result.failed;
+        const auto restoreOne = [&] {
+            filedeal::FileStamp stamp;
+            if (!filedeal::PathIsThere(file.path)) {
+                if (file.before.absent) {
+                    ++result.unchanged; // the run never got to create it, or it is gone as it should be
+                } else {
+                    refuse(file.path, FailureReason::MissingSinceRun);
+                }
+                return;
+            }
+            if (!filedeal::FileExists(file.path)) {
+                refuse(file.path, FailureReason::NotAFile);
+                return;
+            }
+            std::string now;
+            try {
+                now = filedeal::ReadRegularFileBytes(file.path, &stamp);
+            } catch (const std::exception&) {
+                refuse(file.path, FailureReason::Unreadable);
+                return;
+            }
+            const std::string digest = ContentDigest(now);
+            std::string().swap(now);
+            if (digest != file.after) {
+                if (!file.before.absent && digest == file.before.digest) {
+                    ++result.unchanged; // the write failed, or the file was put back already
+                } else {
+                    refuse(file.path, FailureReason::ChangedSinceRun);
+                }
+                return;
+            }
+            // The file must be changeable as before: a read-only one keeps what it holds.
+            if (filedeal::IsReadOnly(file.path)) {
+                refuse(file.path, FailureReason::ReadOnly);
+                return;
+            }
             if (file.before.absent) {
-                ++result.unchanged; // the run never got to create it, or it is gone as it should be
-            } else {
-                refuse(file.path, FailureReason::MissingSinceRun);
+                filedeal::FileStamp again;
+                if (!filedeal::StampOf(file.path, again) || !again.sameContent(stamp)) {
+                    refuse(file.path, FailureReason::ChangedSinceRun);
+                } else if (::unlink(file.path.c_str()) != 0) {
+                    refuse(file.path, FailureReason::WriteFailed);
+                } else {
+                    ++result.restored;
+                    observer.resultLine(file.path);
+                }
+                return;
             }
-            continue;
-        }
-        if (!filedeal::FileExists(file.path)) {
-            refuse(file.path, FailureReason::NotAFile);
-            continue;
-        }
-        std::string now;
-        try {
-            now = filedeal::ReadRegularFileBytes(file.path, &stamp);
-        } catch (const std::exception&) {
-            refuse(file.path, FailureReason::Unreadable);
-            continue;
-        }
-        const std::string digest = ContentDigest(now);
-        std::string().swap(now);
-        if (digest != file.after) {
-            if (!file.before.absent && digest == file.before.digest) {
-                ++result.unchanged; // the write failed, or the file was put back already
-            } else {
-                refuse(file.path, FailureReason::ChangedSinceRun);
+            const std::optional<std::string> before = LoadText(packFd, file.before);
+            if (!before) {
+                refuse(file.path, FailureReason::HistoryDamaged);
+                return;
             }
-            continue;
-        }
-        // The file must be changeable as before: a read-only one keeps what it holds.
-        if (filedeal::IsReadOnly(file.path)) {
-            refuse(file.path, FailureReason::ReadOnly);
-            continue;
-        }
-        if (file.before.absent) {
-            filedeal::FileStamp again;
-            if (!filedeal::StampOf(file.path, again) || !again.sameContent(stamp)) {
-                refuse(file.path, FailureReason::ChangedSinceRun);
-            } else if (::unlink(file.path.c_str()) != 0) {
-                refuse(file.path, FailureReason::WriteFailed);
-            } else {
-                ++result.restored;
-                observer.resultLine(file.path);
+            filedeal::AtomicWrite how;
+            how.unchangedSince = &stamp; // an edit made since it was judged is not overwritten
+            if (!filedeal::WriteFileAtomic(file.path, *before, how)) {
+                filedeal::FileStamp again;
+                const bool changed = filedeal::StampOf(file.path, again) && !again.sameContent(stamp);
+                refuse(file.path, changed ? FailureReason::ChangedSinceRun : FailureReason::WriteFailed);
+                return;
             }
-            continue;
-        }
-        const std::optional<std::string> before = LoadText(packFd, file.before);
-        if (!before) {
-            refuse(file.path, FailureReason::HistoryDamaged);
-            continue;
-        }
-        filedeal::AtomicWrite how;
-        how.unchangedSince = &stamp; // an edit made since it was judged is not overwritten
-        if (!filedeal::WriteFileAtomic(file.path, *before, how)) {
-            filedeal::FileStamp again;
-            const bool changed = filedeal::StampOf(file.path, again) && !again.sameContent(stamp);
-            refuse(file.path, changed ? FailureReason::ChangedSinceRun : FailureReason::WriteFailed);
-            continue;
-        }
-        ++result.restored;
-        observer.resultLine(file.path);
+            ++result.restored;
+            observer.resultLine(file.path);
+        };
+        restoreOne();
+        refused[file.path] = result.failed > failedBefore;
     }
     if (packFd >= 0) {
         ::close(packFd);

@@ -30,6 +30,9 @@ inline constexpr std::string_view kExtractFileSourceAdd = "Extract_File_Source_A
 inline constexpr std::string_view kExtractAddEmptyRow = "Extract_Add_Empty_Row";
 inline constexpr std::string_view kExtractIncludeStart = "Extract_Include_Start";
 inline constexpr std::string_view kExtractIncludeEnd = "Extract_Include_End";
+inline constexpr std::string_view kHistory = "History";
+inline constexpr std::string_view kHistoryMaxRuns = "History_MaxRuns";
+inline constexpr std::string_view kHistoryMaxBytes = "History_MaxBytes";
 
 /// A key and the value that stands for the windows' state before anything is loaded; the shipped
 /// settings file holds exactly these.
@@ -39,7 +42,7 @@ struct KeyDefault {
 };
 
 /// Every key in the order SettingsBinding::loadSettings reads them.
-inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
+inline constexpr std::array<KeyDefault, 25> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},
     {kCaseSensitive, "0"},
@@ -62,6 +65,9 @@ inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
     {kExtractAddEmptyRow, "0"},
     {kExtractIncludeStart, "1"},
     {kExtractIncludeEnd, "1"},
+    {kHistory, "1"},
+    {kHistoryMaxRuns, "50"},
+    {kHistoryMaxBytes, "1073741824"},
 }};
 
 } // namespace norvik::settings::keys

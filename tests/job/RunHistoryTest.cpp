@@ -108,7 +108,6 @@ TEST_F(History, NewestThenOlderRestoreGivesBackTheTree) {
 // A file edited after the run, one removed and one made read-only are refused with their reasons and
 // stay as they are; the others are put back.
 TEST_F(History, FilesChangedSinceTheRunAreRefusedWithTheirReason) {
-    options.backup = false;
     put("t/edited.txt", "hello 1");
     put("t/gone.txt", "hello 2");
     put("t/locked.txt", "hello 3");
@@ -118,7 +117,7 @@ TEST_F(History, FilesChangedSinceTheRunAreRefusedWithTheirReason) {
     fs::remove(dir / "t" / "gone.txt");
     test::MakeReadOnly(dir / "t" / "locked.txt");
     const job::RestoreRunResult result = restore(id);
-    EXPECT_EQ(result.restored, 1u);
+    EXPECT_EQ(result.restored, 2u); // fine.txt and its backup
     EXPECT_EQ(result.failed, 3u);
     std::map<std::string, job::FailureReason> reasons;
     for (const job::FileFailure& failure : rec.failures) {
@@ -130,7 +129,11 @@ TEST_F(History, FilesChangedSinceTheRunAreRefusedWithTheirReason) {
     EXPECT_EQ(ReadBytes(dir / "t" / "edited.txt"), "bye 1 and an edit");
     EXPECT_EQ(ReadBytes(dir / "t" / "locked.txt"), "bye 3\r\n");
     EXPECT_EQ(ReadBytes(dir / "t" / "fine.txt"), "hello 4");
-    EXPECT_EQ(rec.results, std::vector<std::string>{(dir / "t" / "fine.txt").string()});
+    // The backup of a file that stays as it is stays too; that of a file put back is removed.
+    EXPECT_EQ(ReadBytes(dir / "t" / "edited.txt.bak"), "hello 1");
+    EXPECT_FALSE(fs::exists(dir / "t" / "fine.txt.bak"));
+    EXPECT_EQ(rec.results,
+              (std::vector<std::string>{(dir / "t" / "fine.txt").string(), (dir / "t" / "fine.txt.bak").string()}));
     EXPECT_FALSE(job::FailureReasonText(job::FailureReason::ChangedSinceRun).empty());
 }
 
