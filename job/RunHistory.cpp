@@ -486,8 +486,9 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
                 }
                 return;
             }
-            // The file must be changeable as before: a read-only one keeps what it holds.
-            if (filedeal::IsReadOnly(file.path)) {
+            // A file the run created is removed whatever its bits (a backup has its source's); one it
+            // replaced must be changeable as before: a read-only one keeps what it holds.
+            if (!file.before.absent && filedeal::IsReadOnly(file.path)) {
                 refuse(file.path, FailureReason::ReadOnly);
                 return;
             }
