@@ -288,6 +288,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     m_running = false;
     if (m_journal != nullptr) {
         m_journal->finish(counters, result.status == RunStatus::Stopped);
+        m_journal = nullptr; // it belongs to this run's caller
     }
 
     result.ruleCount = m_lists.forMode(m_options.mode).size();

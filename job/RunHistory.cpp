@@ -8,9 +8,11 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <zstd.h>
 
 #include "filedeal/HexText.h"
@@ -273,13 +275,70 @@ std::vector<std::string> EntryIds(const std::string& folder) {
 }
 
 /// The path as an absolute name (links not followed), so that a run can be undone from any folder.
-std::string AbsoluteName(const std::string& path) {
-    if (path.starts_with('/')) {
+/// `cwd` is the working folder ending with '/' (looked up once a run).
+std::string AbsoluteName(const std::string& path, const std::string& cwd) {
+    if (path.starts_with('/') || cwd.empty()) {
         return path;
     }
+    // Only a name with "." or ".." parts needs the (slow) normal form.
+    const bool plain = !path.starts_with('.') && path.find("/.") == std::string::npos;
+    return plain ? cwd + path : fs::path(cwd + path).lexically_normal().string();
+}
+
+std::string WorkingFolder() {
     std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
-    return ec ? path : absolute.string();
+    const fs::path cwd = fs::current_path(ec);
+    return ec ? std::string() : filedeal::WithTrailingSlash(cwd.string());
+}
+
+/// Reads a whole regular file with few calls (open, fstat, one read for a file that does not grow,
+/// close); its stamp goes to `stamp`. False when it is not there; throws when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes, filedeal::FileStamp& stamp) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return false;
+        }
+        throw std::runtime_error("cannot open");
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        stamp.device = static_cast<std::uint64_t>(st.st_dev);
+        stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+        stamp.size = static_cast<std::uint64_t>(st.st_size);
+        stamp.modifiedSec = st.st_mtim.tv_sec;
+        stamp.modifiedNsec = st.st_mtim.tv_nsec;
+        stamp.changedSec = st.st_ctim.tv_sec;
+        stamp.changedNsec = st.st_ctim.tv_nsec;
+        stamp.mode = st.st_mode;
+        // One byte more than the size: a file that grew since is read to its end below.
+        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t done = 0;
+        while (ok) {
+            if (done == bytes.size()) {
+                bytes.resize(bytes.size() * 2);
+            }
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            ok = n >= 0;
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+            if (done == static_cast<std::size_t>(st.st_size)) {
+                break; // the size the stamp names: compared with the run's read, which says if it changed
+            }
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    if (!ok) {
+        throw std::runtime_error("cannot read");
+    }
+    return true;
 }
 
 std::uint64_t SizeOf(const std::string& path) {
@@ -606,6 +665,7 @@ std::string RunRecorder::prepare() {
     if (::flock(m_lockFd, LOCK_SH) != 0) {
         return problem(errno);
     }
+    m_cwd = WorkingFolder();
     // A file must be creatable there (a folder of another user, a read-only file system say no).
     std::string probe = folder + ".entry-XXXXXX";
     const int fd = ::mkstemp(probe.data());
@@ -636,6 +696,14 @@ bool RunRecorder::append(int fd, std::uint64_t& end, std::string_view bytes) {
     return true;
 }
 
+bool RunRecorder::flush() {
+    if (!append(m_entryFd, m_entryEnd, m_pending)) {
+        return false;
+    }
+    m_pending.clear();
+    return true;
+}
+
 bool RunRecorder::openEntry() {
     if (m_entryFd >= 0) {
         return true;
@@ -663,7 +731,7 @@ bool RunRecorder::openEntry() {
                  (m_description.rules.empty() ? std::string("-") : filedeal::TextToHex(m_description.rules)) + "\n";
         for (const std::string& target : m_description.targets) {
             if (!target.empty()) {
-                header += "target " + filedeal::TextToHex(AbsoluteName(target)) + "\n";
+                header += "target " + filedeal::TextToHex(AbsoluteName(target, m_cwd)) + "\n";
             }
         }
         if (::ftruncate(fd, 0) != 0 || !WriteAt(fd, 0, header)) {
@@ -728,17 +796,18 @@ std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, 
     }
     std::string ref = "-";
     std::string beforeDigest;
-    if (filedeal::PathIsThere(path)) {
-        std::string before;
-        filedeal::FileStamp stamp;
-        try {
-            before = filedeal::ReadRegularFileBytes(path, &stamp);
-        } catch (const std::exception&) {
-            return filedeal::FileExists(path) ? FailureReason::Unreadable : FailureReason::NotAFile;
-        }
-        if (read != nullptr && !stamp.sameContent(*read)) {
-            return FailureReason::ChangedSinceRead;
-        }
+    std::string before;
+    filedeal::FileStamp stamp;
+    bool there = false;
+    try {
+        there = ReadWholeFile(path, before, stamp);
+    } catch (const std::exception&) {
+        return filedeal::FileExists(path) ? FailureReason::Unreadable : FailureReason::NotAFile;
+    }
+    if (read != nullptr && (!there || !stamp.sameContent(*read))) {
+        return FailureReason::ChangedSinceRead;
+    }
+    if (there) {
         beforeDigest = ContentDigest(before);
         const std::optional<StoredText> stored = store(before, beforeDigest);
         if (!stored) {
@@ -746,9 +815,9 @@ std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, 
         }
         ref = stored->ref;
     }
-    const std::string name = AbsoluteName(path);
-    const std::string line = "B " + filedeal::TextToHex(name) + " " + ref + " " + ContentDigest(bytes) + "\n";
-    if (!append(m_entryFd, m_entryEnd, line)) {
+    const std::string name = AbsoluteName(path, m_cwd);
+    m_pending += "B " + filedeal::TextToHex(name) + " " + ref + " " + ContentDigest(bytes) + "\n";
+    if (!flush()) {
         return FailureReason::HistoryFailed;
     }
     m_beforeOf[name] = std::move(beforeDigest);
@@ -760,7 +829,7 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
         return FailureReason::HistoryFailed;
     }
     std::string digest;
-    if (const auto found = m_beforeOf.find(AbsoluteName(original));
+    if (const auto found = m_beforeOf.find(AbsoluteName(original, m_cwd));
         found != m_beforeOf.end() && !found->second.empty()) {
         digest = found->second;
     } else {
@@ -770,7 +839,8 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
             return FailureReason::Unreadable;
         }
     }
-    if (!append(m_entryFd, m_entryEnd, "B " + filedeal::TextToHex(AbsoluteName(copy)) + " - " + digest + "\n")) {
+    m_pending += "B " + filedeal::TextToHex(AbsoluteName(copy, m_cwd)) + " - " + digest + "\n";
+    if (!flush()) {
         return FailureReason::HistoryFailed;
     }
     return std::nullopt;
@@ -778,15 +848,18 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
 
 void RunRecorder::recordWritten(const std::string& path) {
     // Only what a list shows: a failure here leaves a record that a restore judges by the file's bytes.
-    static_cast<void>(append(m_entryFd, m_entryEnd, "W " + filedeal::TextToHex(AbsoluteName(path)) + "\n"));
+    // Kept until the next record goes out: only what a list shows, since a record without it is
+    // judged by the file's bytes.
+    m_pending += "W " + filedeal::TextToHex(AbsoluteName(path, m_cwd)) + "\n";
 }
 
 void RunRecorder::finish(const RunCounters& counters, bool stopped) {
     if (m_entryFd >= 0) {
         static_cast<void>(append(m_entryFd, m_entryEnd,
-                                 "end " + Num(counters.collected) + " " + Num(counters.changed) + " " +
-                                     Num(counters.successes) + " " + Num(counters.failures) + " " +
-                                     Num(counters.missing) + (stopped ? " 1\n" : " 0\n")));
+                                 std::exchange(m_pending, std::string()) + "end " + Num(counters.collected) + " " +
+                                     Num(counters.changed) + " " + Num(counters.successes) + " " +
+                                     Num(counters.failures) + " " + Num(counters.missing) +
+                                     (stopped ? " 1\n" : " 0\n")));
     }
     const bool recorded = !m_id.empty();
     close(); // the lock too, so that the retention may run

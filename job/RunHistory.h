@@ -125,12 +125,16 @@ private:
     struct StoredText; // where a before-text lies in the pack
     [[nodiscard]] bool openEntry();
     [[nodiscard]] bool append(int fd, std::uint64_t& end, std::string_view bytes);
+    /// Writes the records kept so far to the entry.
+    [[nodiscard]] bool flush();
     [[nodiscard]] std::optional<StoredText> store(const std::string& text, const std::string& digest);
     void close() noexcept;
 
     const RunHistory& m_history;
     RunDescription m_description;
     std::string m_id;
+    std::string m_cwd;     ///< the working folder, for the absolute names of relative paths
+    std::string m_pending; ///< records not yet in the entry ("W" marks wait for the next record)
     int m_lockFd = -1;
     int m_entryFd = -1;
     int m_packFd = -1;

@@ -58,6 +58,10 @@ TEST(ContentDigestTest, KnownDigests) {
     // 56 bytes: the length no longer fits the first padded block.
     EXPECT_EQ(job::ContentDigest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(job::ContentDigest(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(job::ContentDigest(std::string(64, 'a')),
+              "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
     EXPECT_TRUE(job::IsContentDigest(job::ContentDigest(std::string(1000, '\0'))));
     EXPECT_FALSE(job::IsContentDigest("ABC"));
 }
