@@ -516,23 +516,21 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
         const std::size_t failedBefore = result.failed;
         const auto restoreOne = [&] {
             filedeal::FileStamp stamp;
-            if (!filedeal::PathIsThere(file.path)) {
+            std::string now;
+            bool there = false;
+            try {
+                there = ReadWholeFile(file.path, now, stamp);
+            } catch (const std::exception&) {
+                refuse(file.path,
+                       filedeal::FileExists(file.path) ? FailureReason::Unreadable : FailureReason::NotAFile);
+                return;
+            }
+            if (!there) {
                 if (file.before.absent) {
                     ++result.unchanged; // the run never got to create it, or it is gone as it should be
                 } else {
                     refuse(file.path, FailureReason::MissingSinceRun);
                 }
-                return;
-            }
-            if (!filedeal::FileExists(file.path)) {
-                refuse(file.path, FailureReason::NotAFile);
-                return;
-            }
-            std::string now;
-            try {
-                now = filedeal::ReadRegularFileBytes(file.path, &stamp);
-            } catch (const std::exception&) {
-                refuse(file.path, FailureReason::Unreadable);
                 return;
             }
             const std::string digest = ContentDigest(now);
@@ -547,7 +545,7 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
             }
             // A file the run created is removed whatever its bits (a backup has its source's); one it
             // replaced must be changeable as before: a read-only one keeps what it holds.
-            if (!file.before.absent && filedeal::IsReadOnly(file.path)) {
+            if (!file.before.absent && (stamp.mode & S_IWUSR) == 0) {
                 refuse(file.path, FailureReason::ReadOnly);
                 return;
             }

@@ -22,6 +22,7 @@ class RunHistoryDialogTest : public QObject {
 private slots:
     void runsAreUndoneNewestFirstWithTheirReasons();
     void historyThatCannotBeWrittenStopsTheRun();
+    void historySettingsLoadAndAnOlderFileKeepsTheDefaults();
 };
 
 namespace {
@@ -105,6 +106,36 @@ void RunHistoryDialogTest::historyThatCannotBeWrittenStopsTheRun() {
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages.front().startsWith(QStringLiteral("无法写入运行历史文件夹")));
     QCOMPARE(f.platform.callsOf(QStringLiteral("message")).front().detail, QStringLiteral("error"));
+}
+
+void RunHistoryDialogTest::historySettingsLoadAndAnOlderFileKeepsTheDefaults() {
+    WindowFixture folders{WindowFixture::ShippedFolders{}};
+    folders.store("History", "0");
+    folders.store("History_MaxRuns", "7");
+    {
+        norvik::test::ProgramWindows p(folders.exe.path());
+        QVERIFY(p.start());
+        QVERIFY(!p.form->options().history);
+        QCOMPARE(p.form->options().historyMaxRuns, 7u);
+        QCOMPARE(p.form->options().historyMaxBytes, std::uint64_t{1} << 30);
+        p.form->options().historyMaxRuns = 9;
+        QVERIFY(p.close());
+    }
+    QCOMPARE(folders.stored("History"), std::string("0"));
+    QCOMPARE(folders.stored("History_MaxRuns"), std::string("9"));
+
+    // A settings file from before the history: the keys are missing, and the defaults apply.
+    QByteArray older = norvik::test::ReadFileBytes(folders.settingsFile());
+    const qsizetype from = older.indexOf("<RunHistory>");
+    const qsizetype to = older.indexOf("</RunHistory>");
+    QVERIFY(from > 0 && to > from);
+    older.remove(from, to + qsizetype(sizeof "</RunHistory>") - 1 - from);
+    norvik::test::WriteFileBytes(folders.settingsFile(), older);
+    norvik::test::ProgramWindows p(folders.exe.path());
+    QVERIFY(p.start());
+    QVERIFY(p.platform.messages().isEmpty());
+    QVERIFY(p.form->options().history);
+    QCOMPARE(p.form->options().historyMaxRuns, 50u);
 }
 
 QTEST_MAIN(RunHistoryDialogTest)
