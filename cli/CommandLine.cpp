@@ -25,6 +25,9 @@ Command CommandOf(const std::string& word) {
     if (word == "restore") {
         return Command::Restore;
     }
+    if (word == "history") {
+        return Command::History;
+    }
     if (word == "--help" || word == "-h" || word == "help") {
         return Command::Help;
     }
@@ -117,6 +120,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             Require(!line.outputFolder.empty(), "--output needs a folder");
         } else if (name == "--result-list") {
             line.resultList = value();
+        } else if (name == "--run") {
+            line.restoreRun = value();
+            Require(!line.restoreRun.empty(), "--run needs a run id");
+        } else if (name == "--history-folder") {
+            line.historyFolder = value();
+            Require(!line.historyFolder.empty(), "--history-folder needs a folder");
+        } else if (name == "--no-history" && !inlineValue) {
+            line.history = false;
         } else if (name == "--no-subdirs" && !inlineValue) {
             line.subfolders = false;
         } else if (name == "--no-default-excludes" && !inlineValue) {
@@ -150,6 +161,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
 
     Require(!line.diff || line.dryRun, "--diff needs --dry-run");
+    Require(line.restoreRun.empty() || line.command == Command::Restore, "--run is an option of restore");
     Require(!line.diff || line.command == Command::Replace || line.command == Command::Feature,
             "--diff is for replace and feature");
     const bool typed = line.find.given || line.replacement.given || line.start.given || line.end.given;
@@ -185,13 +197,20 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 "search takes --find and nothing else to match");
         break;
     case Command::Restore:
-        Require(line.targets.size() == 1, "restore takes exactly one list file");
+        if (line.restoreRun.empty()) {
+            Require(line.targets.size() == 1, "restore takes exactly one list file (or --run ID)");
+        } else {
+            Require(line.targets.empty(), "restore --run takes no list file");
+        }
+        break;
+    case Command::History:
+        Require(line.targets.empty(), "history takes no target");
         break;
     case Command::Help:
     case Command::Version:
         break;
     }
-    if (line.command != Command::Restore) {
+    if (line.command != Command::Restore && line.command != Command::History) {
         Require(!line.targets.empty(), "no target given");
     }
     return line;
@@ -204,6 +223,8 @@ std::string HelpText() {
   norvik-cli extract [options] (--start TEXT --end TEXT | --rules FILE.crr) TARGET...
   norvik-cli search  [options] --find TEXT TARGET...
   norvik-cli restore LISTFILE
+  norvik-cli restore --run ID [--history-folder DIR]
+  norvik-cli history [--history-folder DIR]
 
 Replaces text in every file of the targets, each file read and written in its own encoding
 (GBK, UTF-16LE with a mark, UTF-8 with or without a mark). An existing folder is a folder target;
@@ -241,7 +262,22 @@ Options:
                         results and their order are the same for any N
   --no-sync             do not wait for backups and new texts to reach the disk before the
                         originals are replaced (faster; for throwaway trees only)
+  --no-history          do not record the run in the run history
+  --history-folder DIR  keep the run history in DIR instead of the user's state folder
   --help, --version
+
+Run history: every run that writes a file is recorded, with the bytes each file it wrote had
+before, in the state folder ($XDG_STATE_HOME/norvik/history/, by default
+~/.local/state/norvik/history/; history/ beside NVK.xml for a portable copy). The newest 50 runs
+are kept, and no more than 1 GiB. A history folder that cannot be written stops the run before it
+touches anything (exit status 2).
+  history               lists the runs, newest first, one a line: the run's id, then the time,
+                        the mode, the counts and the first target
+  restore --run ID      puts back every file that run wrote, to the bytes it had before it, when
+                        the file still holds what the run wrote (a file the run created is
+                        removed); a file changed since is an error line and stays as it is.
+                        Restoring the newest run, then the one before, gives back the tree as it was.
+  restore LISTFILE      puts the .bak backups of the files in a result list back
 
 Output: each written path, the summary line and the elapsed time on standard output; failures as
 "<path> is Error!!!" on standard error. Binary files (no Unicode mark, a zero byte in the first
@@ -249,7 +285,8 @@ Output: each written path, the summary line and the elapsed time on standard out
 SIGHUP stop the run after the file in hand (the summary is still printed).
 Exit status: 0 no error; 1 some file or folder failed, or the output or the result list could not
 be written; 2 bad usage, an unreadable rule or list file, a text the code page cannot represent,
-or an output folder among the targets (nothing touched); 3 the run was stopped by a signal
+an output folder among the targets, a run history that cannot be written, or an unknown or
+damaged run for restore --run (nothing touched); 3 the run was stopped by a signal
 before its end (the files after it untouched).
 )";
 }

@@ -8,7 +8,7 @@
 
 namespace norvik::cli {
 
-enum class Command { Replace, Feature, Extract, Search, Restore, Help, Version };
+enum class Command { Replace, Feature, Extract, Search, Restore, History, Help, Version };
 
 /// A text given on the command line: UTF-8 to convert, or exact bytes from the hex form.
 struct GivenText {
@@ -38,7 +38,10 @@ struct CommandLine {
     std::optional<bool> progress;     ///< unset: on when standard error is a terminal
     unsigned jobs = 0;                ///< workers preparing files; 0: one per core
     bool sync = true;                 ///< durable commits
-    std::vector<std::string> targets; ///< for restore: the one list file
+    bool history = true;              ///< a run that writes is recorded in the run history
+    std::string historyFolder;        ///< the run history's folder; empty: the user's (see HistoryFolderOf)
+    std::string restoreRun;           ///< restore --run: the id of the run to undo
+    std::vector<std::string> targets; ///< for restore: the one list file (none with --run)
 };
 
 /// Reads the arguments (without the program name). Gives the record, or throws UsageError.

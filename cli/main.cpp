@@ -3,8 +3,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <malloc.h>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -18,10 +20,12 @@
 #include "job/JobTexts.h"
 #include "job/Restore.h"
 #include "job/ResultListFile.h"
+#include "job/RunHistory.h"
 #include "job/TextDiff.h"
 #include "job/TextGate.h"
 #include "norvik/Version.h"
 #include "rules/RuleFile.h"
+#include "settings/AppFolders.h"
 
 using namespace norvik;
 
@@ -123,7 +127,58 @@ std::vector<job::TargetEntry> TargetsOf(const std::vector<std::string>& paths) {
     return targets;
 }
 
+#ifndef NORVIK_SHIPPED_FROM_BIN
+#define NORVIK_SHIPPED_FROM_BIN "../share/norvik"
+#endif
+
+/// The run history's folder: the one given, or the user's (as the window finds it).
+std::string HistoryFolderOf(const cli::CommandLine& line) {
+    if (!line.historyFolder.empty()) {
+        return line.historyFolder;
+    }
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return {};
+    }
+    const std::string exeFolder = exe.parent_path().string() + "/";
+    return settings::LocateAppFolders(exeFolder, settings::ShippedFolderOf(exeFolder, NORVIK_SHIPPED_FROM_BIN),
+                                      settings::CurrentUserEnvironment())
+        .historyFolder;
+}
+
+int ListHistory(const cli::CommandLine& line) {
+    const job::RunHistory history(HistoryFolderOf(line));
+    const job::HistoryListing listing = history.list();
+    for (const job::HistoryRun& run : listing.runs) {
+        std::cout << job::HistoryLineText(run) << "\n";
+    }
+    // A damaged entry is named and left out; the others are still listed.
+    for (const std::string& problem : listing.problems) {
+        std::cerr << "norvik-cli: " << problem << "\n";
+    }
+    return listing.problems.empty() ? kExitOk : kExitFailures;
+}
+
+int RestoreRun(const cli::CommandLine& line) {
+    const job::RunHistory history(HistoryFolderOf(line));
+    const settings::ReplaceOptions options;
+    job::JobEngine engine(options);
+    cli::ConsoleObserver observer(std::cout, std::cerr, false);
+    const job::RestoreRunResult result = engine.restoreRun(history, line.restoreRun, observer);
+    observer.finish();
+    if (result.status != job::RestoreRunStatus::Done) {
+        std::cerr << "norvik-cli: " << result.message << "\n";
+        return kExitUsage;
+    }
+    std::cout << job::RunRestoredText(result.restored, result.failed) << "\n";
+    return result.failed > 0 ? kExitFailures : kExitOk;
+}
+
 int Restore(const cli::CommandLine& line) {
+    if (!line.restoreRun.empty()) {
+        return RestoreRun(line);
+    }
     std::string bytes;
     try {
         bytes = filedeal::ReadSmallFileBytes(line.targets.front());
@@ -208,6 +263,15 @@ int Run(const cli::CommandLine& line) {
     if (withList) {
         request.ownFiles.push_back(line.resultList);
     }
+    // The history is opened by the run itself, before it touches anything: a folder that cannot be
+    // written stops the command rather than leaving a run without its undo.
+    std::optional<job::RunHistory> history;
+    std::optional<job::RunRecorder> recorder;
+    if (line.history && line.command != cli::Command::Search) {
+        history.emplace(HistoryFolderOf(line), job::HistoryLimits{options.historyMaxRuns, options.historyMaxBytes});
+        recorder.emplace(*history);
+        request.journal = &*recorder;
+    }
     // Where the report goes when it is redirected to a file: a copy must not land on it either.
     request.ownFiles.emplace_back("/dev/stdout");
     request.ownFiles.emplace_back("/dev/stderr");
@@ -241,7 +305,8 @@ int Run(const cli::CommandLine& line) {
     const job::RunResult result = engine.run(request, observer);
     g_engine = nullptr;
     observer.finish();
-    if (result.status == job::RunStatus::RuleFileFailed || result.status == job::RunStatus::OutputInsideTarget) {
+    if (result.status == job::RunStatus::RuleFileFailed || result.status == job::RunStatus::OutputInsideTarget ||
+        result.status == job::RunStatus::HistoryUnavailable) {
         std::cerr << "norvik-cli: " << result.message << "\n";
         return kExitUsage;
     }
@@ -286,6 +351,9 @@ int main(int argc, char** argv) {
             break;
         case cli::Command::Restore:
             status = Restore(line);
+            break;
+        case cli::Command::History:
+            status = ListHistory(line);
             break;
         default:
             status = Run(line);

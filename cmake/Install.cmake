@@ -54,7 +54,7 @@ install(FILES resources/NVK.xml ${NORVIK_GENERATED_RESOURCES}/NVK.html DESTINATI
 install(DIRECTORY resources/lang resources/MultiReplace DESTINATION ${NORVIK_SHIPPED_DIR})
 
 # cpack -G DEB in the build folder. The dependencies come from the libraries the programs link
-# (dpkg-shlibdeps), so they follow whatever Qt, ICU and pugixml the build used.
+# (dpkg-shlibdeps), so they follow whatever Qt, ICU, pugixml and zstd the build used.
 set(CPACK_PACKAGE_NAME norvik)
 set(CPACK_PACKAGE_VENDOR "Norvik developers")
 set(CPACK_PACKAGE_CONTACT "Norvik developers <norvik@example.org>")

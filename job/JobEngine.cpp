@@ -91,6 +91,27 @@ std::string PreflightProblem(const JobRequest& request, const settings::ReplaceO
     return holder.empty() ? std::string() : OutputInsideTargetText(options.outputFolder, holder);
 }
 
+/// What the run history says of a run: its mode, what it was given and its rules.
+RunDescription DescriptionOf(const JobRequest& request, const settings::ReplaceOptions& options,
+                             const RuleLists& lists) {
+    RunDescription description;
+    description.mode = options.mode;
+    description.toFolder = options.outputToFolder;
+    for (const TargetEntry& entry : request.useSearchHits ? request.searchHits : request.targets) {
+        if (entry.checked) {
+            description.targets.push_back(entry.path);
+        }
+    }
+    const auto& rules = lists.forMode(options.mode);
+    description.ruleCount = rules.size();
+    if (!request.rules.ruleFile.empty()) {
+        description.rules = request.rules.ruleFile;
+    } else if (!rules.empty()) {
+        description.rules = rules.front();
+    }
+    return description;
+}
+
 } // namespace
 
 struct JobEngine::Destination {
@@ -193,6 +214,10 @@ public:
                 }
             }
             synced = filedeal::SyncWrittenData(descriptors);
+            // The history's records of the batch (the old texts) reach the disk with it.
+            if (m_engine.m_journal != nullptr) {
+                synced = m_engine.m_journal->syncRecorded() && synced;
+            }
         }
         std::vector<std::string> folders;
         for (Event& event : events) {
@@ -212,6 +237,9 @@ public:
                 const std::string folder = event.staged.folder();
                 if (synced && event.staged.place()) {
                     ++m_engine.m_writes;
+                    if (m_engine.m_journal != nullptr) {
+                        m_engine.m_journal->recordWritten(event.path);
+                    }
                     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
                         folders.push_back(folder);
                     }
@@ -329,6 +357,16 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         result.message = std::move(message);
         return result;
     }
+    // A run that cannot keep its undo does not start.
+    m_journal = request.dryRun ? nullptr : request.journal;
+    if (m_journal != nullptr) {
+        if (std::string message = m_journal->prepare(); !message.empty()) {
+            m_journal->finish(result.counters, false);
+            result.status = RunStatus::HistoryUnavailable;
+            result.message = std::move(message);
+            return result;
+        }
+    }
 
     std::vector<std::string> unreadableFolders;
     std::vector<filedeal::FileIdentity> identities; // of each file, as the collection saw it
@@ -387,7 +425,13 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     if (!built.ok) {
         result.status = RunStatus::RuleFileFailed;
         result.message = built.message;
+        if (m_journal != nullptr) {
+            m_journal->finish(counters, false);
+        }
         return result;
+    }
+    if (m_journal != nullptr) {
+        m_journal->describe(DescriptionOf(request, m_options, m_lists));
     }
     m_extractApplies = !m_parsed.extract.empty();
     m_dryRun = request.dryRun;
@@ -483,6 +527,10 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     pool.cancel();
     batch.settle();
     m_running = false;
+    if (m_journal != nullptr) {
+        m_journal->finish(counters, result.status == RunStatus::Stopped);
+        m_journal = nullptr; // it belongs to this run's caller
+    }
 
     result.ruleCount = m_lists.forMode(m_options.mode).size();
     observer.summary(SummaryText(result.ruleCount, counters));
@@ -501,6 +549,16 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
     BusyScope busy(*this);
     return FindFiles(
         targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
+}
+
+RestoreRunResult JobEngine::restoreRun(const RunHistory& history, std::string_view id, JobObserver& observer) {
+    if (m_busy.exchange(true)) {
+        RestoreRunResult busy;
+        busy.status = RestoreRunStatus::Busy;
+        return busy;
+    }
+    BusyScope scope(*this);
+    return history.restore(id, observer);
 }
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {
@@ -703,14 +761,34 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         filedeal::FileStamp now;
         return filedeal::StampOf(path, now) && !now.sameContent(*read) ? FailureReason::ChangedSinceRead : otherwise;
     };
+    bool recorded = false; // the history holds what the destination had before this write
     if (read != nullptr && replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
         // file as it was read: one changed since fails here. The backup comes before the write is
         // judged, so a file refused as read-only still has it.
         const std::string backup = filedeal::BackupPathOf(path);
-        if (!filedeal::CopyFileNoOverwrite(path, backup, read) && !filedeal::FileExists(backup)) {
+        // A backup this run makes is one of its files too: undoing the run removes it again.
+        const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+        if (m_journal != nullptr) {
+            if (dest.target == path) {
+                if (const std::optional<FailureReason> why = m_journal->recordBefore(path, read, encoded)) {
+                    return why;
+                }
+                recorded = true;
+            }
+            if (newBackup) {
+                if (const std::optional<FailureReason> why = m_journal->recordCopy(backup, path)) {
+                    return why;
+                }
+            }
+        }
+        const bool copied = filedeal::CopyFileNoOverwrite(path, backup, read);
+        if (!copied && !filedeal::FileExists(backup)) {
             return changedOr(FailureReason::BackupFailed);
+        }
+        if (copied && newBackup) {
+            m_journal->recordWritten(backup);
         }
     }
     if (const std::optional<FailureReason> why = judgeDestination(dest, replacesSource, encoded)) {
@@ -728,6 +806,13 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     // An output folder that cannot be made never turns into writing over the source.
     if (dest.toFolder && !EnsureFolder(dest.folder)) {
         return FailureReason::OutputFolderMissing;
+    }
+    // The history holds what the file had before it is replaced or created, or it is not written.
+    if (m_journal != nullptr && !recorded) {
+        if (const std::optional<FailureReason> why =
+                m_journal->recordBefore(dest.target, dest.target == path ? read : nullptr, encoded)) {
+            return why;
+        }
     }
     filedeal::AtomicWrite how;
     if (dest.target == path) {
@@ -749,13 +834,25 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
             } catch (const filedeal::FileOpenError&) {
                 return FailureReason::Unreadable;
             }
-            if (old != encoded && !filedeal::CopyFileNoOverwrite(dest.target, filedeal::BackupPathOf(dest.target))) {
-                return FailureReason::BackupNameTaken;
+            if (old != encoded) {
+                const std::string backup = filedeal::BackupPathOf(dest.target);
+                const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+                if (newBackup) {
+                    if (const std::optional<FailureReason> why = m_journal->recordCopy(backup, dest.target)) {
+                        return why;
+                    }
+                }
+                if (!filedeal::CopyFileNoOverwrite(dest.target, backup)) {
+                    return FailureReason::BackupNameTaken;
+                }
+                if (newBackup) {
+                    m_journal->recordWritten(backup);
+                }
             }
         }
     }
     if (staged.stage(dest.target, encoded, how)) {
-        return std::nullopt; // placed when its batch is durable
+        return std::nullopt; // placed when its batch is durable; the journal hears of it then
     }
     return writeFailure(path, dest.target, read);
 }

@@ -38,6 +38,8 @@
 #include "job/LoadedFile.h"
 #include "job/ReadAhead.h"
 #include "job/RuleListBuilder.h"
+#include "job/RunHistory.h"
+#include "job/RunJournal.h"
 #include "settings/ReplaceOptions.h"
 
 namespace norvik::job {
@@ -61,6 +63,9 @@ struct JobRequest {
     /// taken as sources, even when a target folder and the masks reach them, and never written over
     /// by a copy (an error line instead).
     std::vector<std::string> ownFiles;
+    /// Where the run records what each file held before it was written (the run history); none: no
+    /// record. Not used by a dry run.
+    RunJournal* journal = nullptr;
 };
 
 enum class RunStatus {
@@ -74,13 +79,16 @@ enum class RunStatus {
     /// summary; `message` says why.
     OutputInsideTarget,
     Busy, ///< a run or a search was already under way: nothing happened
+    /// The run history cannot be written (its folder cannot be made or written to): the run would
+    /// have no undo, so nothing was collected or touched; `message` says why.
+    HistoryUnavailable,
 };
 
 struct RunResult {
     RunStatus status = RunStatus::Finished;
     RunCounters counters;
     std::size_t ruleCount = 0; ///< the lines of the list the summary counts
-    std::string message;       ///< RuleFileFailed, OutputInsideTarget: the message to show (UTF-8)
+    std::string message;       ///< RuleFileFailed, OutputInsideTarget, HistoryUnavailable: the message (UTF-8)
 };
 
 class JobEngine {
@@ -104,6 +112,11 @@ public:
     /// under way; an empty text does nothing. A stop request (a close) ends it between files; Pause
     /// has no effect on it.
     SearchResult search(const std::vector<TargetEntry>& targets, const std::string& text, JobObserver& observer);
+
+    /// Undoes the run `id` of `history` (see RunHistory::restore): each file put back is reported as a
+    /// result line, each refused one as a failure with its reason. Busy while a run or a search is
+    /// under way. A restore is not a run: it records nothing.
+    [[nodiscard]] RestoreRunResult restoreRun(const RunHistory& history, std::string_view id, JobObserver& observer);
 
     /// Pause: flips paused while the file loop is running; otherwise does nothing.
     void togglePause() noexcept;
@@ -167,6 +180,7 @@ private:
     ParsedRuleLists m_parsed;               ///< m_lists decoded, once per run
     bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
     bool m_dryRun = false;                  ///< the run writes nothing (set per run)
+    RunJournal* m_journal = nullptr;        ///< the run's record, or none (set per run)
     settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
     /// Device and inode of every file of the run's work list: no destination may be one of them.
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;

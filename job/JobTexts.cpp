@@ -58,6 +58,10 @@ std::string RestoredText(std::size_t count) {
     return "成功恢复" + Num(count) + "个";
 }
 
+std::string RunRestoredText(std::size_t restored, std::size_t failed) {
+    return "成功恢复" + Num(restored) + "个,失败" + Num(failed) + "个";
+}
+
 std::string OutputFolderRestoreText(std::string_view outputFolder) {
     return "文件输出到\"" + std::string(outputFolder) + "\"没有破坏原文件!,不需恢复";
 }
@@ -105,6 +109,14 @@ std::string FailureReasonText(FailureReason reason) {
         return "读取后文件已被改动，改动已保留";
     case FailureReason::NotAFile:
         return "目标位置是文件夹或特殊文件";
+    case FailureReason::HistoryFailed:
+        return "无法记入运行历史，文件未改动";
+    case FailureReason::ChangedSinceRun:
+        return "该次运行之后文件已被改动，保持现状";
+    case FailureReason::MissingSinceRun:
+        return "该次运行写入的文件已不存在";
+    case FailureReason::HistoryDamaged:
+        return "运行历史中的原文已损坏";
     case FailureReason::WriteFailed:
         break;
     }

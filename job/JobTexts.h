@@ -37,6 +37,8 @@ using Clock = std::chrono::steady_clock;
 
 /// "成功恢复%u个".
 [[nodiscard]] std::string RestoredText(std::size_t count);
+/// "成功恢复%u个,失败%u个": what restoring a run of the history did.
+[[nodiscard]] std::string RunRestoredText(std::size_t restored, std::size_t failed);
 
 /// "没有可恢复的文件:结果列表是空的": a restore before any run has written a file.
 [[nodiscard]] std::string NothingToRestoreText();

@@ -47,6 +47,10 @@ enum class FailureReason : std::uint8_t {
     ChangedSinceRead,       ///< the file changed after it was read; the change is kept
     NotAFile,               ///< a folder, a special file or a dangling link is where the file would go
     WriteFailed,            ///< the write itself failed (disk full, no permission in the folder, ...)
+    HistoryFailed,          ///< what the file held could not be recorded in the run history: not written
+    ChangedSinceRun,        ///< restoring a run: the file no longer holds what that run wrote
+    MissingSinceRun,        ///< restoring a run: the file that run wrote is gone
+    HistoryDamaged,         ///< restoring a run: the text the file had before it cannot be read back
 };
 
 /// One failure: the path on the error line ("<path> is Error!!!"), the file the run was handling

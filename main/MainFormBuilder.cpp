@@ -77,6 +77,8 @@ private:
         QMenu* functions = menu(m_w.functionsMenu, "N14", "功能");
         functions->addAction(item(m_w.restoreItem, "N13", "从备份恢复原文件", QKeySequence(Qt::ALT | Qt::Key_B),
                                   QStyle::SP_BrowserReload));
+        functions->addAction(
+            item(m_w.historyItem, "N32", "历史记录", QKeySequence(Qt::ALT | Qt::Key_H), QStyle::SP_FileDialogBack));
         functions->addAction(item(m_w.configureItem, "N11", "参数配置", QKeySequence(Qt::ALT | Qt::Key_S),
                                   QStyle::SP_FileDialogDetailedView));
         functions->addAction(item(m_w.ruleEditorItem, "N16", "多重替换设置", QKeySequence(Qt::ALT | Qt::Key_M),
@@ -163,6 +165,7 @@ private:
         button(m_w.extractModeButton, "ToolButton11", "特征提取", QStyle::SP_FileDialogToParent);
         separator(m_w.modeSeparator, "ToolButton12");
         button(m_w.restoreButton, "ToolButton10", "恢复", QStyle::SP_BrowserReload);
+        button(m_w.historyButton, "ToolButton18", "历史记录", QStyle::SP_FileDialogBack);
         separator(m_w.restoreSeparator, "ToolButton5");
         button(m_w.helpButton, "ToolButton6", "帮助", QStyle::SP_DialogHelpButton);
         button(m_w.aboutButton, "ToolButton7", "关于", QStyle::SP_MessageBoxInformation);

@@ -80,6 +80,8 @@ Where Norvik keeps your state:
   Installed  otherwise: the settings in $XDG_CONFIG_HOME/norvik/NVK.xml (~/.config/norvik/NVK.xml),
              the rule sets in $XDG_DATA_HOME/norvik/MultiReplace/ (~/.local/share/norvik/MultiReplace/),
              made from the shipped ones at the first start.
+  History    every run that writes is recorded so that 历史记录 can undo it: history/ beside NVK.xml
+             (portable), or $XDG_STATE_HOME/norvik/history/ (~/.local/state/norvik/history/).
 )";
     if (!settingsFile.empty()) {
         usage.append("  This copy  ").append(settingsFile).append("\n");

@@ -108,6 +108,8 @@ void TMainForm::connectCommands() {
     connect(m_w.exitItem, &QAction::triggered, this, &QWidget::close);
     on(m_w.restoreItem, &TMainForm::restoreBackups);
     on(m_w.restoreButton, &TMainForm::restoreBackups);
+    on(m_w.historyItem, &TMainForm::openRunHistory);
+    on(m_w.historyButton, &TMainForm::openRunHistory);
     on(m_w.configureItem, &TMainForm::openConfiguration);
     on(m_w.configureButton, &TMainForm::openConfiguration);
     on(m_w.ruleEditorItem, &TMainForm::openRuleEditor);
@@ -464,6 +466,10 @@ void TMainForm::runPreviewedFiles() {
 
 void TMainForm::searchTargets() {
     m_job->searchTargets();
+}
+
+void TMainForm::openRunHistory() {
+    m_job->openRunHistory();
 }
 
 void TMainForm::restoreBackups() {

@@ -125,6 +125,7 @@ public:
     void previewRun();        ///< 预览: the job as a dry run on the preview tab (SpeedButton6, N29, F5)
     void runPreviewedFiles(); ///< 替换所选 (SpeedButton7): the job on the preview's ticked files
     void restoreBackups();    ///< 恢复 (ToolButton10, N13)
+    void openRunHistory();    ///< 历史记录 (ToolButton18, N32)
     void showHelp();          ///< the help document (N5, ToolButton6)
     void showFeedback();      ///< the help document's feedback section (ToolButton2)
     /// Opens the selected row's file with its program or its folder in the file manager (the target

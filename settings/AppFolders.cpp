@@ -173,7 +173,8 @@ void SeedRuleSets(const AppFolders& folders, std::vector<std::string>& problems)
 } // namespace
 
 UserEnvironment CurrentUserEnvironment() {
-    UserEnvironment env{EnvValue("HOME"), EnvValue("XDG_CONFIG_HOME"), EnvValue("XDG_DATA_HOME")};
+    UserEnvironment env{EnvValue("HOME"), EnvValue("XDG_CONFIG_HOME"), EnvValue("XDG_DATA_HOME"),
+                        EnvValue("XDG_STATE_HOME")};
     if (env.home.empty()) {
         if (const passwd* account = ::getpwuid(::getuid()); account != nullptr && account->pw_dir != nullptr) {
             env.home = account->pw_dir;
@@ -193,6 +194,7 @@ AppFolders AppFolders::portableIn(std::string_view exeFolder) {
     folders.dataFolder = std::string(exeFolder);
     folders.languageFolders = {LanguageFolderOf(exeFolder)};
     folders.helpFolder = std::string(exeFolder);
+    folders.historyFolder = std::string(exeFolder) + "history/";
     return folders;
 }
 
@@ -211,6 +213,10 @@ AppFolders LocateAppFolders(std::string_view exeFolder, std::string_view shipped
     folders.helpFolder = folders.shippedFolder;
     const std::string configHome = XdgFolder(env.xdgConfigHome, env.home, ".config/");
     const std::string dataHome = XdgFolder(env.xdgDataHome, env.home, ".local/share/");
+    const std::string stateHome = XdgFolder(env.xdgStateHome, env.home, ".local/state/");
+    if (!stateHome.empty()) {
+        folders.historyFolder = stateHome + std::string(kAppName) + "history/";
+    }
     if (!configHome.empty()) {
         folders.settingsFile = configHome + std::string(kAppName) + std::string(kSettingsFileName);
     }

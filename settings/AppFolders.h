@@ -13,9 +13,10 @@ struct UserEnvironment {
     std::string home;
     std::string xdgConfigHome;
     std::string xdgDataHome;
+    std::string xdgStateHome;
 };
 
-/// HOME, XDG_CONFIG_HOME and XDG_DATA_HOME of this process; an unset HOME falls back to the home folder
+/// HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_STATE_HOME of this process; an unset HOME falls back to the home folder
 /// of the user's account.
 [[nodiscard]] UserEnvironment CurrentUserEnvironment();
 
@@ -27,6 +28,7 @@ struct AppFolders {
     std::vector<std::string> languageFolders; ///< language packs, looked up in this order
     std::string helpFolder;                   ///< holds the help document
     std::string shippedFolder;                ///< installed: the resources that came with the program
+    std::string historyFolder;                ///< the run history; empty when there is no home
 
     /// The rule folder: dataFolder + "MultiReplace/".
     [[nodiscard]] std::string ruleFolder() const;
@@ -45,8 +47,9 @@ struct AppFolders {
 /// $XDG_CONFIG_HOME/norvik/NVK.xml, the data folder $XDG_DATA_HOME/norvik/ (defaults ~/.config and
 /// ~/.local/share; an XDG value that is empty or not an absolute path is ignored), the language
 /// packs come from the data folder's "lang/" first and then from the shipped "lang/", and the help
-/// document is the shipped one. Without any home the settings file is empty (there is none) and the
-/// rules are the shipped ones.
+/// document is the shipped one. The run history is "history/" beside NVK.xml in a portable folder,
+/// $XDG_STATE_HOME/norvik/history/ (default ~/.local/state) when installed. Without any home the settings file is empty
+/// (there is none) and the rules are the shipped ones.
 [[nodiscard]] AppFolders LocateAppFolders(std::string_view exeFolder, std::string_view shippedFolder,
                                           const UserEnvironment& env);
 

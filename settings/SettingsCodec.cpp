@@ -1,5 +1,7 @@
 #include "settings/SettingsCodec.h"
 
+#include <charconv>
+
 #include <filesystem>
 
 #include "filedeal/FileOps.h"
@@ -55,6 +57,18 @@ int ReadNumber(std::string_view value) {
         throw SettingsError(NotAnIntegerMessage(value));
     }
     return *number;
+}
+
+std::uint64_t ReadLimit(std::string_view value, std::uint64_t fallback) {
+    if (value.empty()) {
+        return fallback;
+    }
+    std::uint64_t number = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (ec != std::errc() || end != value.data() + value.size() || number == 0) {
+        throw SettingsError(NotAnIntegerMessage(value));
+    }
+    return number;
 }
 
 bool ReadFlag(std::string_view value) {

@@ -1,6 +1,7 @@
 #pragma once
 // Conversions between the windows' state and the stored values of the settings file. The window side
 // reads a value with SettingsDocument::readSetting and turns it into state with these, and back.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,10 @@ struct DecodedTargets {
 /// A stored flag: any non-zero integer is on. Throws SettingsError("'<value>' is not a valid integer
 /// value") when the value is not an integer (an empty or missing value included).
 [[nodiscard]] bool ReadFlag(std::string_view value);
+
+/// A stored limit ("History_MaxRuns", "History_MaxBytes"): a whole number from 1 up, or `fallback`
+/// when the value is empty (a settings file older than the key). Throws SettingsError like ReadFlag.
+[[nodiscard]] std::uint64_t ReadLimit(std::string_view value, std::uint64_t fallback);
 
 /// A stored number ("ReplaceType"). Throws SettingsError like ReadFlag.
 [[nodiscard]] int ReadNumber(std::string_view value);

@@ -34,6 +34,9 @@ inline constexpr std::string_view kDefaultExcludes = "DefaultExcludes";
 inline constexpr std::string_view kExcludeMasks = "ExcludeMasks";
 inline constexpr std::string_view kJobs = "Jobs";
 inline constexpr std::string_view kSyncWrites = "SyncWrites";
+inline constexpr std::string_view kHistory = "History";
+inline constexpr std::string_view kHistoryMaxRuns = "History_MaxRuns";
+inline constexpr std::string_view kHistoryMaxBytes = "History_MaxBytes";
 
 /// A key and the value that stands for the windows' state before anything is loaded; the shipped
 /// settings file holds exactly these.
@@ -43,7 +46,7 @@ struct KeyDefault {
 };
 
 /// Every key in the order SettingsBinding::loadSettings reads them.
-inline constexpr std::array<KeyDefault, 26> kAllKeys = {{
+inline constexpr std::array<KeyDefault, 29> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},
     {kCaseSensitive, "0"},
@@ -70,6 +73,9 @@ inline constexpr std::array<KeyDefault, 26> kAllKeys = {{
     {kExcludeMasks, ""},
     {kJobs, "0"},
     {kSyncWrites, "1"},
+    {kHistory, "1"},
+    {kHistoryMaxRuns, "50"},
+    {kHistoryMaxBytes, "1073741824"},
 }};
 
 /// A key that settings files of earlier versions lack, and the group it is added to when saved.
@@ -80,11 +86,14 @@ struct LaterKey {
 
 /// Keys that may be missing from a valid file: missing, the window keeps its default for them, and
 /// saving adds them (earlier versions ignore them).
-inline constexpr std::array<LaterKey, 4> kLaterKeys = {{
+inline constexpr std::array<LaterKey, 7> kLaterKeys = {{
     {kDefaultExcludes, "Exclusions"},
     {kExcludeMasks, "Exclusions"},
     {kJobs, "Engine"},
     {kSyncWrites, "Engine"},
+    {kHistory, "RunHistory"},
+    {kHistoryMaxRuns, "RunHistory"},
+    {kHistoryMaxBytes, "RunHistory"},
 }};
 
 } // namespace norvik::settings::keys

@@ -33,6 +33,7 @@ struct MainFormWidgets {
     QAction* configureItem = nullptr;   // N11
     QAction* ruleEditorItem = nullptr;  // N16
     QAction* previewItem = nullptr;     // N29
+    QAction* historyItem = nullptr;     // N32
     QMenu* languageMenu = nullptr;      // N18: the packs' entries
     QMenu* modeMenu = nullptr;          // N8
     QAction* normalModeItem = nullptr;  // N10
@@ -70,6 +71,7 @@ struct MainFormWidgets {
     QAction* extractModeButton = nullptr; // ToolButton11, hidden
     QAction* modeSeparator = nullptr;     // ToolButton12
     QAction* restoreButton = nullptr;     // ToolButton10
+    QAction* historyButton = nullptr;     // ToolButton18
     QAction* restoreSeparator = nullptr;  // ToolButton5
     QAction* helpButton = nullptr;        // ToolButton6
     QAction* aboutButton = nullptr;       // ToolButton7

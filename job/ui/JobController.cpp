@@ -15,6 +15,7 @@
 #include "job/TextGate.h"
 #include "job/ui/ListActions.h"
 #include "job/ui/PreviewPane.h"
+#include "job/ui/RunHistoryDialog.h"
 #include "platform/IPlatform.h"
 #include "ui/MainWindowView.h"
 #include "ui/MemoText.h"
@@ -148,6 +149,12 @@ void JobController::startRun() {
         }
     }
 
+    // Every run that writes is recorded, so that it can be undone later (unless switched off).
+    const job::RunHistory history = runHistory();
+    job::RunRecorder recorder(history);
+    if (m_form.options().history) {
+        request.journal = &recorder;
+    }
     m_activity = Activity::Job;
     m_resultsCleared = false;
     m_sincePump.start();
@@ -160,11 +167,54 @@ void JobController::startRun() {
         w.previewPane->discard(QStringLiteral("已按预览执行替换。"));
         m_previewBasis.reset();
     }
-    if (result.status == job::RunStatus::RuleFileFailed) {
+    if (result.status == job::RunStatus::RuleFileFailed || result.status == job::RunStatus::HistoryUnavailable) {
         showMessage(result.message, platform::MessageKind::Error);
     } else if (result.status == job::RunStatus::OutputInsideTarget) {
         showMessage(result.message, platform::MessageKind::Warning);
     }
+    if (m_historyDialog != nullptr && m_historyDialog->isVisible()) {
+        m_historyDialog->showRuns(history.list());
+    }
+}
+
+job::RunHistory JobController::runHistory() const {
+    const settings::ReplaceOptions& options = m_form.options();
+    return job::RunHistory(m_form.folders().historyFolder, {options.historyMaxRuns, options.historyMaxBytes});
+}
+
+void JobController::openRunHistory() {
+    if (m_historyDialog == nullptr) {
+        m_historyDialog =
+            new RunHistoryDialog(&m_form.windowWidget(), [this](const std::string& id) { restoreRun(id); });
+    }
+    m_historyDialog->showRuns(runHistory().list());
+    m_historyDialog->open();
+}
+
+void JobController::restoreRun(const std::string& id) {
+    if (m_engine.isBusy() || m_historyDialog == nullptr) {
+        return;
+    }
+    if (!m_form.platform().askYesNo(m_historyDialog,
+                                    QStringLiteral("把运行%1写入的文件恢复为运行之前的内容吗?").arg(FromUtf8(id)))) {
+        return;
+    }
+    // What the restore did, line by line: each file put back, each one refused with its reason.
+    struct Outcome final : job::JobObserver {
+        QStringList lines;
+        void resultLine(const std::string& path) override { lines << QStringLiteral("已恢复 ") + PathText(path); }
+        void failure(const job::FileFailure& failure) override {
+            lines << PathText(job::ErrorLineText(failure.path)) + QStringLiteral(" (") +
+                         FromUtf8(job::FailureReasonText(failure.reason)) + QStringLiteral(")");
+        }
+    } outcome;
+    const job::RunHistory history = runHistory();
+    const job::RestoreRunResult result = m_engine.restoreRun(history, id, outcome);
+    const QString summary = result.status == job::RestoreRunStatus::Done
+                                ? FromUtf8(job::RunRestoredText(result.restored, result.failed))
+                                : FromUtf8(result.message);
+    m_historyDialog->showRuns(history.list());
+    m_historyDialog->showOutcome(outcome.lines, summary);
 }
 
 void JobController::previewRun() {

@@ -24,6 +24,7 @@
 namespace norvik::ui {
 
 class MainWindowView;
+class RunHistoryDialog;
 
 class JobController final : public job::JobObserver {
 public:
@@ -55,6 +56,13 @@ public:
     [[nodiscard]] bool mayClose();
     /// Puts the backups back over the paths of the result list and says how it went.
     void restoreBackups();
+    /// 历史记录: opens the dialog that lists the runs of the history and undoes the chosen one.
+    void openRunHistory();
+    /// Undoes the run `id` of the history (after asking), and shows in the dialog what it did. Ignored
+    /// while a run or a search is under way.
+    void restoreRun(const std::string& id);
+    [[nodiscard]] RunHistoryDialog* runHistoryDialog() const { return m_historyDialog; }
+
     /// Searches the ticked targets for Memo6's text and lists the hits ticked. Ignored while a run or
     /// a search is under way; an empty text does nothing.
     void searchTargets();
@@ -95,8 +103,12 @@ private:
     /// Shows what the engine reported since the last pump: new rows, Label3 and the percent.
     void showReported();
 
+    /// The history of the window's settings: its folder and its limits.
+    [[nodiscard]] job::RunHistory runHistory() const;
+
     MainWindowView& m_form;
     job::JobEngine m_engine;
+    RunHistoryDialog* m_historyDialog = nullptr; ///< made when first opened; a child of the window
     Activity m_activity = Activity::None;
     bool m_errorTabShown = false;                     ///< the error tab was shown by this run's first failure
     bool m_resultsCleared = false;                    ///< this run has replaced the last run's result list

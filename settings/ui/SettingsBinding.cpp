@@ -1,5 +1,9 @@
 #include "settings/ui/SettingsBinding.h"
 
+#include <cstdint>
+
+#include <limits>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -175,6 +179,14 @@ SettingsBinding::LoadOutcome SettingsBinding::loadSettings() {
         if (m_document.hasSetting(keys::kSyncWrites)) {
             options.durableWrites = settings::ReadFlag(readKey(keys::kSyncWrites));
         }
+        // A settings file older than the history keys keeps the defaults.
+        const settings::ReplaceOptions defaults;
+        const std::string history = readKey(keys::kHistory);
+        options.history = history.empty() ? defaults.history : settings::ReadFlag(history);
+        options.historyMaxRuns = static_cast<unsigned>(
+            std::min<std::uint64_t>(settings::ReadLimit(readKey(keys::kHistoryMaxRuns), defaults.historyMaxRuns),
+                                    std::numeric_limits<unsigned>::max()));
+        options.historyMaxBytes = settings::ReadLimit(readKey(keys::kHistoryMaxBytes), defaults.historyMaxBytes);
     } catch (const SettingsError& error) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
@@ -246,6 +258,9 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
     add(keys::kExcludeMasks, options.excludeMasks);
     add(keys::kJobs, std::to_string(options.jobs));
     add(keys::kSyncWrites, settings::FlagText(options.durableWrites));
+    add(keys::kHistory, settings::FlagText(options.history));
+    add(keys::kHistoryMaxRuns, std::to_string(options.historyMaxRuns));
+    add(keys::kHistoryMaxBytes, std::to_string(options.historyMaxBytes));
 
     // The chosen rule set goes with the multiple-replacement box as it is on screen, like
     // "MutilReplace" itself: a set chosen since the last options refresh is not lost.

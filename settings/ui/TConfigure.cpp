@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <string_view>
 
 #include "filedeal/FileOps.h"
@@ -181,6 +182,23 @@ void TConfigure::buildControls() {
     engineGrid->setColumnStretch(2, 1);
     engineGrid->addWidget(m_syncWrites, 1, 0, 1, 3);
     root->addWidget(engineGroup);
+    // One line: whether runs are recorded, and how many the history keeps (its size limit is in
+    // NVK.xml only).
+    auto* historyGroup = new QGroupBox(QStringLiteral("运行历史"), this);
+    historyGroup->setObjectName(QStringLiteral("GroupBox5"));
+    auto* historyRow = new QHBoxLayout(historyGroup);
+    m_history = new QCheckBox(QStringLiteral("记录每次运行,可撤销任何一次"), historyGroup);
+    m_history->setObjectName(QStringLiteral("recordHistory"));
+    m_historyRuns = new QSpinBox(historyGroup);
+    m_historyRuns->setObjectName(QStringLiteral("historyRuns"));
+    m_historyRuns->setRange(1, 10000);
+    m_historyRuns->setPrefix(QStringLiteral("保留最近"));
+    m_historyRuns->setSuffix(QStringLiteral("次"));
+    historyRow->addWidget(m_history);
+    historyRow->addWidget(m_historyRuns);
+    historyRow->addStretch(1);
+    root->addWidget(historyGroup);
+    connect(m_history, &QCheckBox::toggled, m_historyRuns, &QWidget::setEnabled);
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
@@ -205,6 +223,9 @@ void TConfigure::loadConfiguration() {
     m_jobs->setValue(static_cast<int>(options.jobs));
     m_syncWrites->setChecked(options.durableWrites);
     showExclusions(options);
+    m_history->setChecked(options.history);
+    m_historyRuns->setValue(static_cast<int>(std::min(options.historyMaxRuns, 10000u)));
+    m_historyRuns->setEnabled(options.history);
     showOutputFolder(options.outputFolder);
     fillFileTypes(m_mainForm.options().fileTypes);
     (void)tickFileTypes(m_mainForm.options().selectedTypes);
@@ -277,6 +298,8 @@ void TConfigure::applyConfiguration() {
     const ExclusionChoice exclusions = exclusionsChosen();
     options.defaultExcludes = exclusions.defaultExcludes;
     options.excludeMasks = exclusions.excludeMasks;
+    options.history = m_history->isChecked();
+    options.historyMaxRuns = static_cast<unsigned>(m_historyRuns->value());
     options.outputToFolder = m_toFolder->isChecked();
     options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
     collectFileTypes();

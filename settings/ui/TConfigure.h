@@ -110,6 +110,8 @@ private:
     QCheckBox* m_includeEnd = nullptr;      // CheckBox4: spans keep their end string
     QSpinBox* m_jobs = nullptr;             // workers preparing files; 0: one per core
     QCheckBox* m_syncWrites = nullptr;      // durable commits
+    QCheckBox* m_history = nullptr;         // recordHistory: runs are recorded so that any can be undone
+    QSpinBox* m_historyRuns = nullptr;      // historyRuns: how many runs the history keeps
 
     /// What loadConfiguration showed, for Cancel.
     struct Shown {

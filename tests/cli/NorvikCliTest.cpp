@@ -378,3 +378,67 @@ TEST(Cli, JobsTakesACountFromOneToSixtyFour) {
 
 } // namespace
 } // namespace norvik::test
+
+// The run history through the command line: two runs over the same files are undone newest first
+// back to the original tree; an edited file is an error line with its reason; a history that cannot
+// be written stops the run with status 2 before anything is touched; a damaged entry is named and
+// skipped; --no-history records nothing.
+TEST(Cli, HistoryUndoesRunsNewestFirst) {
+    TempDir dir;
+    MakeCorpus(dir / "t");
+    const std::string h = " --no-progress --history-folder h ";
+    const auto tree = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "t")) {
+            if (entry.is_regular_file()) {
+                files[entry.path().string()] = ReadBytes(entry.path());
+            }
+        }
+        return files;
+    };
+    const auto original = tree();
+    ASSERT_EQ(Cli(dir, "replace" + h + "--find hello --replace bye t").exitCode, 0);
+    ASSERT_EQ(Cli(dir, "replace" + h + "--find bye --replace ciao t").exitCode, 0);
+    ASSERT_EQ(Cli(dir, "replace --no-history" + h + "--find nothing-here --replace x t").exitCode, 0);
+    Outcome listed = Cli(dir, "history --history-folder h");
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < listed.out.size();) {
+        const std::size_t end = listed.out.find('\n', at);
+        lines.push_back(listed.out.substr(at, end - at));
+        at = end == std::string::npos ? listed.out.size() : end + 1;
+    }
+    ASSERT_EQ(lines.size(), 2u) << listed.out;
+    const std::string newest = lines[0].substr(0, lines[0].find(' '));
+    const std::string older = lines[1].substr(0, lines[1].find(' '));
+    EXPECT_NE(lines[0].find(" replace "), std::string::npos);
+    EXPECT_NE(lines[0].find((dir / "t").string()), std::string::npos);
+    EXPECT_GT(newest, older);
+
+    // Restoring from another folder: the entry names absolute paths.
+    Outcome o =
+        Cli(dir, "restore --run " + newest + " --history-folder " + Quote((dir / "h").string()) + " --no-progress");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(o.out.find("成功恢复4个,失败0个"), std::string::npos) << o.out;
+    WriteBytes(dir / "t" / "ansi.txt", "edited after the run\r\n");
+    o = Cli(dir, "restore --run " + older + h);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, (dir / "t" / "ansi.txt").string() + " is Error!!! (该次运行之后文件已被改动，保持现状)\n");
+    EXPECT_EQ(ReadBytes(dir / "t" / "ansi.txt"), "edited after the run\r\n");
+    WriteBytes(dir / "t" / "ansi.txt", original.at((dir / "t" / "ansi.txt").string()));
+    fs::remove(dir / "t" / "ansi.txt.bak");
+    EXPECT_EQ(tree(), original);
+    EXPECT_EQ(Cli(dir, "restore --run no-such-run" + h).exitCode, 2);
+
+    WriteBytes(dir / "h" / (older + ".entry"), "damaged\n");
+    listed = Cli(dir, "history --history-folder h");
+    EXPECT_EQ(listed.exitCode, 1);
+    EXPECT_EQ(listed.out.rfind(newest + " ", 0), 0u);
+    EXPECT_NE(listed.err.find(older + ".entry is damaged"), std::string::npos) << listed.err;
+
+    WriteBytes(dir / "blocker", "");
+    o = Cli(dir, "replace --no-progress --history-folder blocker/h --find hello --replace bye t");
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_NE(o.err.find("blocker/h"), std::string::npos) << o.err;
+    EXPECT_EQ(tree(), original);
+}

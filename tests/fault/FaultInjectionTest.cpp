@@ -276,6 +276,53 @@ TEST_F(FaultJob, InPlaceWithBackupsSurvivesEveryFailure) {
     }
 }
 
+// In place, with backups and the run history in the watched tree: whatever call fails, the run
+// either stops before touching anything (a history it cannot write: status 2) or leaves each file old
+// or new, and undoing its entry afterwards gives back every file's old bytes and removes the backups
+// it made: no file is ever new without its record.
+TEST_F(FaultJob, RunHistorySurvivesEveryFailure) {
+    const fs::path history = m_root / "h";
+    Sweep sweep;
+    sweep.args = {"replace",   "--no-progress", "--force-readonly", "--find",         "hello",
+                  "--replace", "你好",          "--history-folder", history.string(), (m_root / "t").string()};
+    sweep.reset = [this, history] {
+        reset();
+        RemoveTree(history);
+    };
+    sweep.check = [this, history](const CliRun& run, const std::string& op) {
+        if (run.exitCode == 2) {
+            EXPECT_NE(run.err.find("运行历史"), std::string::npos) << run.err;
+            for (const auto& f : m_files) {
+                EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << f.path;
+                EXPECT_FALSE(fs::exists(f.path + ".bak")) << f.path;
+            }
+            return;
+        }
+        const JobOutput output = checkReport(run, op);
+        bool anyNew = false;
+        for (const auto& f : m_files) {
+            const auto now = ReadIfExists(f.path);
+            ASSERT_TRUE(now.has_value()) << f.path << " is gone";
+            EXPECT_TRUE(*now == f.oldBytes || (f.changes() && *now == f.newBytes)) << f.path;
+            anyNew = anyNew || (f.changes() && *now == f.newBytes);
+        }
+        const CliRun listed = RunCli({"history", "--history-folder", history.string()}, {}, m_io);
+        const std::string id = listed.out.substr(0, listed.out.find(' '));
+        if (!anyNew && id.empty()) {
+            return;
+        }
+        ASSERT_FALSE(id.empty()) << "files were written without an entry: " << listed.err;
+        const CliRun undone = RunCli({"restore", "--run", id, "--history-folder", history.string()}, {}, m_io);
+        EXPECT_EQ(undone.exitCode, 0) << undone.out << undone.err;
+        for (const auto& f : m_files) {
+            EXPECT_EQ(ReadIfExists(f.path), f.oldBytes) << "after the undo: " << f.path;
+            EXPECT_FALSE(fs::exists(f.path + ".bak")) << "after the undo: " << f.path;
+        }
+        static_cast<void>(output);
+    };
+    PrintCounts("run history: calls of a clean run", RunSweep(sweep, m_root, m_io, "run history"));
+}
+
 // Output-folder mode: the sources are never written, an output file is whole or absent.
 TEST_F(FaultJob, OutputFolderSurvivesEveryFailure) {
     const fs::path out = m_root / "out";

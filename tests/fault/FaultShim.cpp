@@ -118,6 +118,7 @@ struct Real {
     int (*open64)(const char*, int, ...) = nullptr;
     ssize_t (*read)(int, void*, size_t) = nullptr;
     ssize_t (*write)(int, const void*, size_t) = nullptr;
+    ssize_t (*pwrite)(int, const void*, size_t, off_t) = nullptr;
     int (*close)(int) = nullptr;
     int (*mkstemp)(char*) = nullptr;
     int (*mkostemp)(char*, int) = nullptr;
@@ -125,6 +126,7 @@ struct Real {
     int (*fchown)(int, uid_t, gid_t) = nullptr;
     int (*futimens)(int, const struct timespec*) = nullptr;
     int (*rename)(const char*, const char*) = nullptr;
+    int (*renameat2)(int, const char*, int, const char*, unsigned) = nullptr;
     int (*link)(const char*, const char*) = nullptr;
     int (*unlink)(const char*) = nullptr;
     int (*chmod)(const char*, mode_t) = nullptr;
@@ -150,6 +152,7 @@ Real& R() {
         Resolve(r->open64, "open64");
         Resolve(r->read, "read");
         Resolve(r->write, "write");
+        Resolve(r->pwrite, "pwrite");
         Resolve(r->close, "close");
         Resolve(r->mkstemp, "mkstemp");
         Resolve(r->mkostemp, "mkostemp");
@@ -157,6 +160,7 @@ Real& R() {
         Resolve(r->fchown, "fchown");
         Resolve(r->futimens, "futimens");
         Resolve(r->rename, "rename");
+        Resolve(r->renameat2, "renameat2");
         Resolve(r->link, "link");
         Resolve(r->unlink, "unlink");
         Resolve(r->chmod, "chmod");
@@ -488,6 +492,21 @@ ssize_t write(int fd, const void* buffer, size_t count) {
     return R().write(fd, buffer, count);
 }
 
+// Writes at an offset (the run history's records) count as writes.
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+    if (const int error = FdFault(kWrite, fd)) {
+        if (count > 1) {
+            [[maybe_unused]] const ssize_t half = R().pwrite(fd, buffer, count / 2, offset);
+        }
+        return Failed(error);
+    }
+    return R().pwrite(fd, buffer, count, offset);
+}
+
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off_t offset) {
+    return pwrite(fd, buffer, count, offset);
+}
+
 int close(int fd) {
     const int error = FdFault(kClose, fd);
     MarkFd(fd, false);
@@ -533,6 +552,14 @@ int rename(const char* from, const char* to) {
         Trace("rename", from, to);
     }
     return result;
+}
+
+// Paths relative to a folder descriptor are not watched: the program passes AT_FDCWD and whole paths.
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    if (const int error = PathFault(kRename, from, to)) {
+        return Failed(error);
+    }
+    return R().renameat2(fromDir, from, toDir, to, flags);
 }
 
 int link(const char* from, const char* to) {

@@ -22,7 +22,7 @@ struct Installed {
     TempDir root;
     std::string exe = root.folder() + "prefix/bin/";
     std::string shipped = root.folder() + "prefix/share/norvik/";
-    UserEnvironment env{root.folder() + "home", "", ""};
+    UserEnvironment env{root.folder() + "home", "", "", ""};
 
     Installed() {
         fs::create_directories(exe);

@@ -1,0 +1,50 @@
+#pragma once
+// What the engine tells the record of a run (the run history) while it writes: before a file is
+// replaced or created, what it holds; after, that it was written. A journal that cannot record a
+// file's old bytes refuses it, so no file is written without its undo.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filedeal/FileOps.h"
+#include "job/JobTypes.h"
+#include "settings/ReplaceOptions.h"
+
+namespace norvik::job {
+
+/// What a run is, for the list of runs.
+struct RunDescription {
+    settings::ReplaceMode mode = settings::ReplaceMode::Normal;
+    bool toFolder = false;            ///< output-folder mode
+    std::vector<std::string> targets; ///< the ticked targets (or files) the run was given
+    std::size_t ruleCount = 0;
+    std::string rules; ///< the rule file, or the first rule line (its hex fields)
+};
+
+class RunJournal {
+public:
+    virtual ~RunJournal() = default;
+
+    /// Before the run touches anything: empty when its record can be kept, otherwise why not (UTF-8).
+    [[nodiscard]] virtual std::string prepare() = 0;
+    /// What the run is; given once its rules are known, before its first file.
+    virtual void describe(const RunDescription& description) = 0;
+    /// Right before `path` is replaced or created with `bytes`: keeps what the file holds now (or that
+    /// there is none). With `read`, the file must still be the one the run read (same stamp), or the
+    /// reason is ChangedSinceRead. Any reason means: do not write the file.
+    [[nodiscard]] virtual std::optional<FailureReason>
+    recordBefore(const std::string& path, const filedeal::FileStamp* read, std::string_view bytes) = 0;
+    /// Right before `copy` is made as a copy of `original` where no file is: the run creates it.
+    [[nodiscard]] virtual std::optional<FailureReason> recordCopy(const std::string& copy,
+                                                                  const std::string& original) = 0;
+    /// `path` was written as recorded.
+    virtual void recordWritten(const std::string& path) = 0;
+    /// Makes what was recorded so far durable; called once for each batch of writes, before their
+    /// renames. False when that failed (the batch then replaces nothing).
+    [[nodiscard]] virtual bool syncRecorded() { return true; }
+    /// The run is over (also when stopped); `counters` are its tallies.
+    virtual void finish(const RunCounters& counters, bool stopped) = 0;
+};
+
+} // namespace norvik::job
