@@ -1,5 +1,6 @@
 #include "filedeal/TextCodec.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -82,56 +83,6 @@ std::string NormaliseLines(std::string_view bytes, std::string* buffer) {
 
 namespace {
 
-#if !defined(__SSE2__)
-// A shift-based state machine over the byte structure of UTF-8: each state is a 6-bit offset, and
-// the row of a byte holds the next state for every current state, so one shift and one mask move
-// the machine. States: 0 = at a character start, 1-7 = continuation bytes pending, 8 = invalid.
-constexpr unsigned kInvalid = 8 * 6;
-
-struct Utf8Rows {
-    std::uint64_t row[256];
-};
-
-constexpr Utf8Rows MakeUtf8Rows() {
-    Utf8Rows rows{};
-    for (int b = 0; b < 256; ++b) {
-        std::uint64_t row = 0;
-        for (int state = 0; state <= 8; ++state) {
-            int next = 8;
-            if (state == 0) {
-                if (b < 0x80) {
-                    next = 0;
-                } else if (b < 0xC0) {
-                    next = 8;
-                } else if (b < 0xE0) {
-                    next = 1;
-                } else if (b < 0xF0) {
-                    next = 2;
-                } else if (b < 0xF8) {
-                    next = 3;
-                } else if (b < 0xFC) {
-                    next = 4;
-                } else if (b < 0xFE) {
-                    next = 5;
-                } else if (b == 0xFE) {
-                    next = 6;
-                } else {
-                    next = 7;
-                }
-            } else if (state < 8 && b >= 0x80 && b < 0xC0) {
-                next = state - 1;
-            }
-            row |= static_cast<std::uint64_t>(next * 6) << (state * 6);
-        }
-        rows.row[b] = row;
-    }
-    return rows;
-}
-
-constexpr Utf8Rows kUtf8Rows = MakeUtf8Rows();
-
-#endif
-
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 bool AsciiWord(const unsigned char* p) noexcept {
@@ -142,17 +93,15 @@ bool AsciiWord(const unsigned char* p) noexcept {
     return ((a | b) & kHighBits) == 0;
 }
 
-} // namespace
-
-#if defined(__SSE2__)
-namespace {
-
 // Bit i of each mask describes byte i of a block of 64.
 struct Utf8Masks {
-    std::uint64_t continuation = 0; // 80-BF
-    std::uint64_t lead[7] = {};     // lead[k]: a first byte that announces more than k continuation bytes
+    std::uint64_t continuation = 0;  // 80-BF
+    std::uint64_t lead[7] = {};      // lead[k]: a first byte that announces more than k continuation bytes
+    std::uint64_t maybeOverlong = 0; // C0, C1, E0 (filled only when asked)
+    std::uint64_t mayNotDecode = 0;  // F4-FF (filled only when asked)
 };
 
+#if defined(__SSE2__)
 std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept {
     std::uint64_t mask = 0;
     for (int q = 0; q < 4; ++q) {
@@ -163,7 +112,7 @@ std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept
     return mask;
 }
 
-Utf8Masks Classify(const unsigned char* p) noexcept {
+Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept {
     const __m128i v[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)),
@@ -172,6 +121,17 @@ Utf8Masks Classify(const unsigned char* p) noexcept {
     const auto byte = [](int b) {
         return _mm_set1_epi8(static_cast<char>(b));
     };
+    if (forms) {
+        m.maybeOverlong = Mask64(v, byte(0xFE), byte(0xC0)) | Mask64(v, byte(0xFF), byte(0xE0));
+        for (int q = 0; q < 4; ++q) {
+            const auto part =
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v[q], byte(0xF4)), v[q])));
+            m.mayNotDecode |= static_cast<std::uint64_t>(part) << (16 * q);
+        }
+    }
+    if (!structure) {
+        return m;
+    }
     m.continuation = Mask64(v, byte(0xC0), byte(0x80));
     // The number of leading one-bits, minus one, is the count of continuation bytes announced.
     m.lead[0] = Mask64(v, byte(0xC0), byte(0xC0));
@@ -186,77 +146,106 @@ Utf8Masks Classify(const unsigned char* p) noexcept {
     m.lead[6] = Mask64(v, byte(0xFF), byte(0xFF));
     return m;
 }
+#else
+Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept {
+    Utf8Masks m;
+    for (int i = 0; i < 64; ++i) {
+        const unsigned b = p[i];
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (forms) {
+            m.maybeOverlong |= (b == 0xC0 || b == 0xC1 || b == 0xE0) ? bit : 0;
+            m.mayNotDecode |= b >= 0xF4 ? bit : 0;
+        }
+        if (structure) {
+            m.continuation |= (b & 0xC0) == 0x80 ? bit : 0;
+            for (int k = 0; k < 7; ++k) {
+                const unsigned top = 0xFF00U >> (k + 2); // the k + 2 leading bits
+                m.lead[k] |= (b & top) == (top & 0xFF) ? bit : 0;
+            }
+        }
+    }
+    return m;
+}
+#endif
 
 } // namespace
+
+void Utf8Scan::feed(const unsigned char* bytes, std::size_t count) noexcept {
+    if (stopped()) {
+        return;
+    }
+    if (m_stagedCount > 0) {
+        const std::size_t take = std::min(count, sizeof m_staged - m_stagedCount);
+        std::memcpy(m_staged + m_stagedCount, bytes, take);
+        m_stagedCount += take;
+        bytes += take;
+        count -= take;
+        if (m_stagedCount < sizeof m_staged) {
+            return;
+        }
+        scanBlock(m_staged);
+        m_stagedCount = 0;
+    }
+    for (; count >= 64 && !stopped(); bytes += 64, count -= 64) {
+        scanBlock(bytes);
+    }
+    if (count > 0 && !stopped()) {
+        std::memcpy(m_staged, bytes, count);
+        m_stagedCount = count;
+    }
+}
+
+void Utf8Scan::finish() noexcept {
+    if (m_stagedCount > 0 && !stopped()) {
+        std::memset(m_staged + m_stagedCount, 0, sizeof m_staged - m_stagedCount); // ASCII padding
+        scanBlock(m_staged);
+    }
+    m_stagedCount = 0;
+    if (m_watch != Watch::Forms) {
+        for (int k = 0; k < 7; ++k) {
+            m_broken |= (m_carry[k] >> (63 - k)) != 0; // a form cut off by the end
+        }
+    }
+}
 
 // The structure holds when every byte that some first byte announces as its continuation is one,
 // and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
 // so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
-bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
-    std::uint64_t carry[7] = {}; // lead masks of the previous block, for shifts across the border
-    bool high = false;
-    std::size_t i = 0;
-    unsigned char tail[64];
-    while (i < count) {
-        const unsigned char* block = bytes + i;
-        if (count - i < 64) {
-            std::memset(tail, 0, sizeof tail); // ASCII padding: announces nothing, continues nothing
-            std::memcpy(tail, bytes + i, count - i);
-            block = tail;
-        }
-        i += 64;
-        const bool ascii = AsciiWord(block) && AsciiWord(block + 16) && AsciiWord(block + 32) && AsciiWord(block + 48);
-        std::uint64_t required = 0;
-        if (ascii) {
+void Utf8Scan::scanBlock(const unsigned char* block) noexcept {
+    const bool ascii = AsciiWord(block) && AsciiWord(block + 16) && AsciiWord(block + 32) && AsciiWord(block + 48);
+    const bool structure = m_watch != Watch::Forms;
+    std::uint64_t required = 0;
+    if (ascii) {
+        if (structure) {
             for (int k = 0; k < 7; ++k) {
-                required |= carry[k] >> (63 - k);
-                carry[k] = 0;
+                required |= m_carry[k] >> (63 - k);
+                m_carry[k] = 0;
             }
-            if (required != 0) {
-                return false;
-            }
-            continue;
+            m_broken |= required != 0;
         }
-        high = true;
-        const Utf8Masks m = Classify(block);
-        for (int k = 0; k < 7; ++k) {
-            required |= (m.lead[k] << (k + 1)) | (carry[k] >> (63 - k));
-            carry[k] = m.lead[k];
-        }
-        if (required != m.continuation) {
-            return false;
-        }
+        return;
+    }
+    m_high = true;
+    const bool forms = m_watch != Watch::Structure && !(m_maybeOverlong && m_mayNotDecode);
+    const Utf8Masks m = Classify(block, structure, forms);
+    m_maybeOverlong |= m.maybeOverlong != 0;
+    m_mayNotDecode |= m.mayNotDecode != 0;
+    if (!structure) {
+        return;
     }
     for (int k = 0; k < 7; ++k) {
-        if ((carry[k] >> (63 - k)) != 0) {
-            return false; // a form cut off by the end
-        }
+        required |= (m.lead[k] << (k + 1)) | (m_carry[k] >> (63 - k));
+        m_carry[k] = m.lead[k];
     }
-    return high;
+    m_broken |= required != m.continuation;
 }
-#else
+
 bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
-    std::uint64_t state = 0;
-    unsigned seen = 0;
-    std::size_t i = 0;
-    while (i < count) {
-        if (state == 0 && i + 16 <= count && AsciiWord(bytes + i)) {
-            i += 16;
-            continue;
-        }
-        const std::size_t stop = std::min(count, i + 16);
-        for (; i < stop; ++i) {
-            const unsigned char b = bytes[i];
-            seen |= b;
-            state = (kUtf8Rows.row[b] >> state) & 63;
-        }
-        if (state == kInvalid) {
-            return false;
-        }
-    }
-    return state == 0 && (seen & 0x80) != 0;
+    Utf8Scan scan;
+    scan.feed(bytes, count);
+    scan.finish();
+    return scan.isUtf8();
 }
-#endif
 
 EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
     if (bytes.starts_with(kUtf8Mark)) {
