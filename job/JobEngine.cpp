@@ -265,8 +265,7 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
         return {SearchStatus::Busy, {}};
     }
     BusyScope busy(*this);
-    return FindFiles(
-        targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
+    return FindFiles(targets, text, m_options, observer, [this] { return m_stopRequested.load(); });
 }
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {
