@@ -5,6 +5,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,7 +171,129 @@ Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept 
 }
 #endif
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NORVIK_UTF8_WIDE 1
+__attribute__((target("avx2"))) inline std::uint64_t Mask64Wide(const __m256i (&v)[2], __m256i test,
+                                                                __m256i want) noexcept {
+    const auto low =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(v[0], test), want)));
+    const auto high =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(v[1], test), want)));
+    return static_cast<std::uint64_t>(low) | (static_cast<std::uint64_t>(high) << 32);
+}
+
+__attribute__((target("avx2"))) inline __m256i ByteWide(int b) noexcept {
+    return _mm256_set1_epi8(static_cast<char>(b));
+}
+
+// Classify over two 32-byte halves.
+__attribute__((target("avx2"))) inline Utf8Masks ClassifyWide(const __m256i (&v)[2], bool structure,
+                                                              bool forms) noexcept {
+    Utf8Masks m;
+    if (forms) {
+        m.maybeOverlong = Mask64Wide(v, ByteWide(0xFE), ByteWide(0xC0)) | Mask64Wide(v, ByteWide(0xFF), ByteWide(0xE0));
+        for (int h = 0; h < 2; ++h) {
+            const auto part = static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(v[h], ByteWide(0xF4)), v[h])));
+            m.mayNotDecode |= static_cast<std::uint64_t>(part) << (32 * h);
+        }
+    }
+    if (!structure) {
+        return m;
+    }
+    m.continuation = Mask64Wide(v, ByteWide(0xC0), ByteWide(0x80));
+    m.lead[0] = Mask64Wide(v, ByteWide(0xC0), ByteWide(0xC0));
+    m.lead[1] = Mask64Wide(v, ByteWide(0xE0), ByteWide(0xE0));
+    m.lead[2] = Mask64Wide(v, ByteWide(0xF0), ByteWide(0xF0));
+    if (m.lead[2] == 0) {
+        return m;
+    }
+    m.lead[3] = Mask64Wide(v, ByteWide(0xF8), ByteWide(0xF8));
+    m.lead[4] = Mask64Wide(v, ByteWide(0xFC), ByteWide(0xFC));
+    m.lead[5] = Mask64Wide(v, ByteWide(0xFE), ByteWide(0xFE));
+    m.lead[6] = Mask64Wide(v, ByteWide(0xFF), ByteWide(0xFF));
+    return m;
+}
+#endif
+
+// The structure holds when every byte that some first byte announces as its continuation is one,
+// and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
+// so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
+inline void TakeAsciiBlock(detail::Utf8ScanState& s, bool structure) noexcept {
+    if (!structure) {
+        return;
+    }
+    std::uint64_t required = 0;
+    for (int k = 0; k < 7; ++k) {
+        required |= s.carry[k] >> (63 - k);
+        s.carry[k] = 0;
+    }
+    s.broken |= required != 0;
+}
+
+inline void TakeBlock(detail::Utf8ScanState& s, const Utf8Masks& m, bool structure) noexcept {
+    s.high = true;
+    s.maybeOverlong |= m.maybeOverlong != 0;
+    s.mayNotDecode |= m.mayNotDecode != 0;
+    if (!structure) {
+        return;
+    }
+    std::uint64_t required = 0;
+    for (int k = 0; k < 7; ++k) {
+        required |= (m.lead[k] << (k + 1)) | (s.carry[k] >> (63 - k));
+        s.carry[k] = m.lead[k];
+    }
+    s.broken |= required != m.continuation;
+}
+
+void ScanBlocksNarrow(detail::Utf8ScanState& s, const unsigned char* p, std::size_t count, bool structure,
+                      bool forms) noexcept {
+    for (; count > 0 && !(structure && s.broken); --count, p += 64) {
+        if (AsciiWord(p) && AsciiWord(p + 16) && AsciiWord(p + 32) && AsciiWord(p + 48)) {
+            TakeAsciiBlock(s, structure);
+            continue;
+        }
+        TakeBlock(s, Classify(p, structure, forms && !(s.maybeOverlong && s.mayNotDecode)), structure);
+    }
+}
+
+#if defined(NORVIK_UTF8_WIDE)
+__attribute__((target("avx2"))) void ScanBlocksWide(detail::Utf8ScanState& s, const unsigned char* p, std::size_t count,
+                                                    bool structure, bool forms) noexcept {
+    for (; count > 0 && !(structure && s.broken); --count, p += 64) {
+        const __m256i v[2] = {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))};
+        if (_mm256_movemask_epi8(_mm256_or_si256(v[0], v[1])) == 0) {
+            TakeAsciiBlock(s, structure);
+            continue;
+        }
+        TakeBlock(s, ClassifyWide(v, structure, forms && !(s.maybeOverlong && s.mayNotDecode)), structure);
+    }
+}
+#endif
+
 } // namespace
+
+Utf8Scan::Width Utf8Scan::widest() noexcept {
+#if defined(NORVIK_UTF8_WIDE)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? Width::Wide : Width::Narrow;
+#else
+    return Width::Narrow;
+#endif
+}
+
+void Utf8Scan::scanBlocks(const unsigned char* blocks, std::size_t count) noexcept {
+    const bool structure = m_watch != Watch::Forms;
+    const bool forms = m_watch != Watch::Structure;
+#if defined(NORVIK_UTF8_WIDE)
+    if (m_width == Width::Wide) {
+        ScanBlocksWide(m_state, blocks, count, structure, forms);
+        return;
+    }
+#endif
+    ScanBlocksNarrow(m_state, blocks, count, structure, forms);
+}
 
 void Utf8Scan::feed(const unsigned char* bytes, std::size_t count) noexcept {
     if (stopped()) {
@@ -183,61 +308,28 @@ void Utf8Scan::feed(const unsigned char* bytes, std::size_t count) noexcept {
         if (m_stagedCount < sizeof m_staged) {
             return;
         }
-        scanBlock(m_staged);
+        scanBlocks(m_staged, 1);
         m_stagedCount = 0;
     }
-    for (; count >= 64 && !stopped(); bytes += 64, count -= 64) {
-        scanBlock(bytes);
-    }
-    if (count > 0 && !stopped()) {
-        std::memcpy(m_staged, bytes, count);
-        m_stagedCount = count;
+    scanBlocks(bytes, count / 64);
+    const std::size_t rest = count % 64;
+    if (rest > 0 && !stopped()) {
+        std::memcpy(m_staged, bytes + count - rest, rest);
+        m_stagedCount = rest;
     }
 }
 
 void Utf8Scan::finish() noexcept {
     if (m_stagedCount > 0 && !stopped()) {
         std::memset(m_staged + m_stagedCount, 0, sizeof m_staged - m_stagedCount); // ASCII padding
-        scanBlock(m_staged);
+        scanBlocks(m_staged, 1);
     }
     m_stagedCount = 0;
     if (m_watch != Watch::Forms) {
         for (int k = 0; k < 7; ++k) {
-            m_broken |= (m_carry[k] >> (63 - k)) != 0; // a form cut off by the end
+            m_state.broken |= (m_state.carry[k] >> (63 - k)) != 0; // a form cut off by the end
         }
     }
-}
-
-// The structure holds when every byte that some first byte announces as its continuation is one,
-// and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
-// so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
-void Utf8Scan::scanBlock(const unsigned char* block) noexcept {
-    const bool ascii = AsciiWord(block) && AsciiWord(block + 16) && AsciiWord(block + 32) && AsciiWord(block + 48);
-    const bool structure = m_watch != Watch::Forms;
-    std::uint64_t required = 0;
-    if (ascii) {
-        if (structure) {
-            for (int k = 0; k < 7; ++k) {
-                required |= m_carry[k] >> (63 - k);
-                m_carry[k] = 0;
-            }
-            m_broken |= required != 0;
-        }
-        return;
-    }
-    m_high = true;
-    const bool forms = m_watch != Watch::Structure && !(m_maybeOverlong && m_mayNotDecode);
-    const Utf8Masks m = Classify(block, structure, forms);
-    m_maybeOverlong |= m.maybeOverlong != 0;
-    m_mayNotDecode |= m.mayNotDecode != 0;
-    if (!structure) {
-        return;
-    }
-    for (int k = 0; k < 7; ++k) {
-        required |= (m.lead[k] << (k + 1)) | (m_carry[k] >> (63 - k));
-        m_carry[k] = m.lead[k];
-    }
-    m_broken |= required != m.continuation;
 }
 
 bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
