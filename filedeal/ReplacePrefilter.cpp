@@ -34,6 +34,17 @@ bool SameFolded(const char* a, const char* b, std::size_t n) noexcept {
     return true;
 }
 
+// The second byte a candidate is tested on besides the first: the needle's last byte that is not
+// zero (a UTF-16 needle ends with the zero half of a unit, which such text is full of), else its last.
+std::size_t ProbeOf(std::string_view needle) noexcept {
+    for (std::size_t k = needle.size(); k > 1; --k) {
+        if (needle[k - 1] != '\0') {
+            return k - 1;
+        }
+    }
+    return needle.size() - 1;
+}
+
 #if defined(NORVIK_HAVE_AVX2_PATH)
 // The first/last byte test of FindRaw over 32 positions at a time: gives the first match, or the
 // position from which fewer than 32 candidates are left (not yet tested) when there is none before.
@@ -43,8 +54,9 @@ __attribute__((target("avx2"))) std::size_t FindCandidatesAvx2(std::string_view 
     const std::size_t n = hay.size();
     const std::size_t m = needle.size();
     const char* h = hay.data();
+    const std::size_t probe = ProbeOf(needle);
     const auto first = static_cast<unsigned char>(needle[0]);
-    const auto last = static_cast<unsigned char>(needle[m - 1]);
+    const auto last = static_cast<unsigned char>(needle[probe]);
     const bool foldFirst = fold && IsAsciiLetter(first);
     const bool foldLast = fold && IsAsciiLetter(last);
     const __m256i firstBytes = _mm256_set1_epi8(static_cast<char>(foldFirst ? (first | 0x20) : first));
@@ -54,7 +66,7 @@ __attribute__((target("avx2"))) std::size_t FindCandidatesAvx2(std::string_view 
     for (; i + m - 1 + 32 <= n; i += 32) {
         const __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i)), firstCase);
         const __m256i b =
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + m - 1)), lastCase);
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + probe)), lastCase);
         auto mask = static_cast<std::uint32_t>(
             _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firstBytes), _mm256_cmpeq_epi8(b, lastBytes))));
         while (mask != 0) {
@@ -69,8 +81,8 @@ __attribute__((target("avx2"))) std::size_t FindCandidatesAvx2(std::string_view 
 }
 #endif
 
-// Finds `needle` in `hay` from `from`; npos when absent. Sixteen candidate positions at a time are
-// tested on the needle's first and last byte before any comparison; with `fold`, ASCII letters
+// Finds `needle` in `hay` from `from`; npos when absent. Sixteen (or 32) candidate positions at a
+// time are tested on the needle's first byte and its probe byte before any comparison; with `fold`, ASCII letters
 // match in any case.
 std::size_t FindRaw(std::string_view hay, std::string_view needle, std::size_t from, bool fold) noexcept {
     const std::size_t n = hay.size();
@@ -79,8 +91,9 @@ std::size_t FindRaw(std::string_view hay, std::string_view needle, std::size_t f
         return std::string_view::npos;
     }
     const char* h = hay.data();
+    const std::size_t probe = ProbeOf(needle);
     const auto first = static_cast<unsigned char>(needle[0]);
-    const auto last = static_cast<unsigned char>(needle[m - 1]);
+    const auto last = static_cast<unsigned char>(needle[probe]);
     const auto matches = [&](std::size_t at) {
         return fold ? SameFolded(h + at, needle.data(), m) : std::memcmp(h + at, needle.data(), m) == 0;
     };
@@ -104,7 +117,7 @@ std::size_t FindRaw(std::string_view hay, std::string_view needle, std::size_t f
     const __m128i lastCase = _mm_set1_epi8(static_cast<char>(foldLast ? 0x20 : 0));
     for (; i + m - 1 + 16 <= n; i += 16) {
         const __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i)), firstCase);
-        const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + m - 1)), lastCase);
+        const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + probe)), lastCase);
         auto mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, firstBytes), _mm_cmpeq_epi8(b, lastBytes))));
         while (mask != 0) {
