@@ -51,11 +51,12 @@ char* ChunkBuffer() {
     return buffer.get();
 }
 
-/// Reads up to `count` bytes at `offset`, fewer only at the end of the file; -1 when a read fails.
-ssize_t ReadAt(int fd, char* into, std::size_t count, std::uint64_t offset) noexcept {
+/// Reads up to `count` bytes at the file's position, fewer only at the end of the file; -1 when a
+/// read fails.
+ssize_t ReadUpTo(int fd, char* into, std::size_t count) noexcept {
     std::size_t have = 0;
     while (have < count) {
-        const ssize_t n = ::pread(fd, into + have, count - have, static_cast<off_t>(offset + have));
+        const ssize_t n = ::read(fd, into + have, count - have);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -74,6 +75,9 @@ ssize_t ReadAt(int fd, char* into, std::size_t count, std::uint64_t offset) noex
 /// False when a read fails.
 bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
     bytes.clear();
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        return false;
+    }
     // Room for a final CR LF, so a text made from these bytes can take one without moving.
     bytes.reserve(static_cast<std::size_t>(size) + 2);
     bytes.resize(static_cast<std::size_t>(size));
@@ -82,7 +86,7 @@ bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
         if (have == bytes.size()) {
             // The read that meets the end goes to the chunk buffer, so that the file is not held a
             // second time only to learn that nothing follows.
-            const ssize_t n = ReadAt(fd, ChunkBuffer(), kChunkBytes, have);
+            const ssize_t n = ReadUpTo(fd, ChunkBuffer(), kChunkBytes);
             if (n < 0) {
                 return false;
             }
@@ -93,7 +97,7 @@ bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
             }
             continue;
         }
-        const ssize_t n = ReadAt(fd, bytes.data() + have, bytes.size() - have, have);
+        const ssize_t n = ReadUpTo(fd, bytes.data() + have, bytes.size() - have);
         if (n < 0) {
             return false;
         }
@@ -146,7 +150,7 @@ void LoadJudged(int fd, LoadedFile& file, const LoadPolicy& policy) {
     std::size_t last = 0; // bytes of the last chunk read
     bool atEnd = false;
     for (;;) {
-        const ssize_t n = ReadAt(fd, chunk, kChunkBytes, offset);
+        const ssize_t n = ReadUpTo(fd, chunk, kChunkBytes);
         if (n < 0) {
             file.state = LoadedFile::State::Unreadable;
             return;
