@@ -194,7 +194,8 @@ TEST_F(RobustRun, FoldersThatCanBeListedButNotEnteredAreFailures) {
 
 // A file too large for the memory the program may use, and one the rules grow past it, are error
 // lines; the files before and after them are done, and the summary and the result list are whole.
-// The search names the file it could not search and lists the others.
+// The search reads in chunks and holds no file it can judge as it reads: it searches even the file
+// too large for that memory, and finds the same files.
 TEST_F(RobustRun, AFileThatExhaustsMemoryIsAnErrorAndTheRunGoesOn) {
     if (kSanitized) {
         GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
@@ -223,12 +224,12 @@ TEST_F(RobustRun, AFileThatExhaustsMemoryIsAnErrorAndTheRunGoesOn) {
 
     const CliRun search = RunCli({"search", "--no-progress", "--find", "ello", m_root.string()}, env, m_io, 120);
     const JobOutput found = ParseJobOutput(search);
-    EXPECT_EQ(found.errors, std::vector<std::string>{(m_root / "huge.txt").string()});
+    EXPECT_TRUE(found.errors.empty()) << search.out;
     const std::vector<std::string> hits = {(m_root / "a.txt").string(), (m_root / "grow.txt").string(),
                                            (m_root / "z.txt").string()};
     ASSERT_GE(found.written.size(), 3u) << search.out;
     EXPECT_EQ(std::vector<std::string>(found.written.begin(), found.written.begin() + 3), hits);
-    EXPECT_EQ(search.exitCode, 1);
+    EXPECT_EQ(search.exitCode, 0);
 }
 
 // `--dry-run --diff` held a whole-file diff many times the file's size: under an address-space limit
