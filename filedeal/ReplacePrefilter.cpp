@@ -317,6 +317,10 @@ void RawJudgement::start(EncodingKind kind) {
     }
     for (std::size_t i = 0; i < m_lookCount; ++i) {
         const RawTextFilter::Needles& needles = *m_looks[i].needles;
+        if (needles.proves && needles.anyOf.size() == 1 && needles.proof.size() > needles.anyOf.front().size() &&
+            std::string_view(needles.proof).ends_with(needles.anyOf.front())) {
+            m_looks[i].proofLead = needles.proof.size() - needles.anyOf.front().size();
+        }
         for (const std::string& needle : needles.anyOf) {
             m_overlap = std::max(m_overlap, std::max<std::size_t>(needle.size(), 1) - 1);
         }
@@ -441,6 +445,23 @@ void RawJudgement::search(std::string_view hay, std::uint64_t offset) {
         // In UTF-16 only an even offset is a character start; in UTF-8 the needle begins with a byte
         // that starts a form, and in ANSI any place counts.
         const bool evenOnly = look.kind == EncodingKind::Utf16Le;
+        if (look.proofLead > 0 && !look.proofFound) {
+            // The proof is one character and then the only needle (a text and its part after its first
+            // byte): each place of the needle is looked at for the proof's first character before it,
+            // so one search serves both.
+            const std::string& part = needles.anyOf.front();
+            const std::size_t lead = look.proofLead;
+            for (std::size_t at = FindRaw(hay, part, 0, fold); at != std::string_view::npos;
+                 at = FindRaw(hay, part, at + 1, fold)) {
+                look.anyFound = true;
+                if (at >= lead && hay.compare(at - lead, lead, needles.proof, 0, lead) == 0 &&
+                    (!evenOnly || (offset + at - lead) % 2 == 0)) {
+                    look.proofFound = true;
+                    break;
+                }
+            }
+            continue;
+        }
         if (needles.proves && !look.proofFound) {
             for (std::size_t at = FindRaw(hay, needles.proof, 0, fold); at != std::string_view::npos;
                  at = FindRaw(hay, needles.proof, at + 1, fold)) {

@@ -89,6 +89,8 @@ private:
         const RawTextFilter::Needles* needles = nullptr;
         bool anyFound = false;   ///< one of the needles that any match needs
         bool proofFound = false; ///< the proof, where a character starts
+        /// The proof is this many bytes and then the only needle: a search for the needle finds both.
+        std::size_t proofLead = 0;
         [[nodiscard]] bool searching() const noexcept;
     };
 
