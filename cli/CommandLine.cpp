@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <cstdlib>
+
 #include "filedeal/HexText.h"
 #include "rules/RuleFile.h"
 
@@ -120,6 +122,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             line.backup = false;
         } else if (name == "--force-readonly" && !inlineValue) {
             line.forceReadOnly = true;
+        } else if (name == "--jobs") {
+            const std::string count = value();
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(count.c_str(), &end, 10);
+            Require(!count.empty() && *end == '\0' && count[0] != '-' && n >= 1 && n <= 64,
+                    "--jobs needs a number from 1 to 64");
+            line.jobs = static_cast<unsigned>(n);
+        } else if (name == "--no-sync" && !inlineValue) {
+            line.sync = false;
         } else if (name == "--dry-run" && !inlineValue) {
             line.dryRun = true;
         } else if (name == "--diff" && !inlineValue) {
@@ -215,6 +226,10 @@ Options:
   --result-list FILE    write the written paths to FILE, one per line, each as soon as its file
                         is written (the input of restore)
   --progress            show a progress bar on standard error (default when it is a terminal)
+  --jobs N              prepare files on N threads (default: one per processor core); the
+                        results and their order are the same for any N
+  --no-sync             do not wait for backups and new texts to reach the disk before the
+                        originals are replaced (faster; for throwaway trees only)
   --help, --version
 
 Output: each written path, the summary line and the elapsed time on standard output; failures as

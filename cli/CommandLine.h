@@ -34,6 +34,8 @@ struct CommandLine {
     bool diff = false; ///< with dryRun: a unified diff of each file that would change
     std::string resultList;
     std::optional<bool> progress;     ///< unset: on when standard error is a terminal
+    unsigned jobs = 0;                ///< workers preparing files; 0: one per core
+    bool sync = true;                 ///< durable commits
     std::vector<std::string> targets; ///< for restore: the one list file
 };
 

@@ -148,6 +148,8 @@ int Run(const cli::CommandLine& line) {
     options.subfolders = line.subfolders;
     options.ignoreCase = !line.matchCase;
     options.forceReadOnly = line.forceReadOnly;
+    options.jobs = line.jobs;
+    options.durableWrites = line.sync;
     options.selectedTypes = line.types;
     options.outputToFolder = !line.outputFolder.empty();
     if (options.outputToFolder) {

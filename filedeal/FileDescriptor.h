@@ -33,6 +33,8 @@ public:
     }
 
     [[nodiscard]] int get() const noexcept { return m_fd; }
+    /// Gives the descriptor up to the caller, who closes it.
+    [[nodiscard]] int release() noexcept { return std::exchange(m_fd, -1); }
     [[nodiscard]] bool valid() const noexcept { return m_fd >= 0; }
 
     /// Closes now, for a writer that must see the close's error (the last buffered data may fail

@@ -10,6 +10,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "filedeal/FileDescriptor.h"
 #include "filedeal/PathNames.h"
@@ -26,15 +28,23 @@ std::string ErrnoText(int err) {
 
 // Follows a chain of symbolic links so that writing replaces the file the link points to and the
 // link itself stays. Gives the path unchanged when it is no link.
-bool ResolveLinks(const fs::path& path, fs::path& resolved) noexcept {
+// `found` receives the lstat of the end of the chain, or errno when there is nothing (`foundError`).
+bool ResolveLinks(const fs::path& path, fs::path& resolved, struct stat* found = nullptr,
+                  int* foundError = nullptr) noexcept {
     try {
         fs::path current = path;
         for (int depth = 0; depth < 40; ++depth) {
-            std::error_code ec;
-            if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec) {
+            struct stat st {};
+            const int looked = ::lstat(current.c_str(), &st);
+            if (looked != 0 || !S_ISLNK(st.st_mode)) {
+                if (found != nullptr) {
+                    *foundError = looked == 0 ? 0 : errno;
+                    *found = st;
+                }
                 resolved = current;
                 return true;
             }
+            std::error_code ec;
             fs::path target = fs::read_symlink(current, ec);
             if (ec) {
                 return false;
@@ -46,10 +56,25 @@ bool ResolveLinks(const fs::path& path, fs::path& resolved) noexcept {
     return false; // a link loop
 }
 
+// The umask is read once per process: reading it means setting it, twice, and nothing in the
+// program changes it.
 mode_t CurrentUmask() noexcept {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
     return mask;
+}
+
+uid_t EffectiveUser() noexcept {
+    static const uid_t user = ::geteuid();
+    return user;
+}
+
+gid_t EffectiveGroup() noexcept {
+    static const gid_t group = ::getegid();
+    return group;
 }
 
 // A temporary file beside `target`, hidden and recognisable: ".<name>.norvik-tmp-XXXXXX".
@@ -105,6 +130,11 @@ public:
     [[nodiscard]] bool close() noexcept { return m_file.close(); }
     /// The temporary's name is gone (renamed over its target): nothing to remove.
     void placed() noexcept { m_placed = true; }
+    /// Hands the lock (and with it the duty to remove the name) to the caller.
+    [[nodiscard]] int release() noexcept {
+        m_placed = true;
+        return m_lock.release();
+    }
 
 private:
     // Declared lock first: the writing descriptor closes before the lock goes.
@@ -128,7 +158,7 @@ void FillStamp(const struct stat& st, FileStamp& stamp) noexcept {
 // Gives the copy the source's owner where the system allows it, then its mode (an owner change
 // clears the set-ID bits, so the mode comes second) and times.
 bool CopyAttributes(int fd, const struct stat& st, bool withTimes) noexcept {
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+    if (st.st_uid != EffectiveUser() || st.st_gid != EffectiveGroup()) {
         // Only an administrator may give a file away; others keep what they may.
         [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
     }
@@ -272,21 +302,64 @@ std::string ReadRegularFileBytes(const fs::path& path, FileStamp* stamp) {
     return ReadBytes(path, true, stamp);
 }
 
-bool WriteFileAtomic(const fs::path& path, std::string_view bytes, const AtomicWrite& how) noexcept {
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : m_lock(std::exchange(other.m_lock, -1)), m_temp(std::move(other.m_temp)), m_target(std::move(other.m_target)),
+      m_unchangedSince(other.m_unchangedSince), m_checkUnchanged(other.m_checkUnchanged) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        m_lock = std::exchange(other.m_lock, -1);
+        m_temp = std::move(other.m_temp);
+        m_target = std::move(other.m_target);
+        m_unchangedSince = other.m_unchangedSince;
+        m_checkUnchanged = other.m_checkUnchanged;
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() {
+    discard();
+}
+
+void StagedFile::discard() noexcept {
+    if (m_lock < 0) {
+        return;
+    }
+    // The name goes while the lock is still held, so a sweep never sees it unlocked.
+    const int saved = errno;
+    ::unlink(m_temp.c_str());
+    ::close(std::exchange(m_lock, -1));
+    errno = saved;
+}
+
+std::string StagedFile::folder() const {
+    const fs::path target(m_target);
+    return target.has_parent_path() ? target.parent_path().string() : std::string(".");
+}
+
+bool StagedFile::stage(const fs::path& path, std::string_view bytes, const AtomicWrite& how) noexcept {
+    discard();
     fs::path target;
-    if (!ResolveLinks(path, target)) {
+    struct stat st {};
+    int missing = 0;
+    if (!ResolveLinks(path, target, &st, &missing)) {
         return false;
     }
-    struct stat st {};
     mode_t mode = how.newFileMode >= 0 ? static_cast<mode_t>(how.newFileMode) & 07777 : 0666 & ~CurrentUmask();
     bool existed = false;
-    if (::lstat(target.c_str(), &st) == 0) {
+    if (missing == 0) {
         if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
             return false; // a folder or other special file, or a read-only file
         }
         existed = true;
         mode = st.st_mode & 07777;
-    } else if (errno != ENOENT) {
+    } else if (missing != ENOENT) {
+        return false;
+    }
+    try {
+        m_target = target.string();
+    } catch (...) {
         return false;
     }
     LockedTemp temp;
@@ -294,24 +367,77 @@ bool WriteFileAtomic(const fs::path& path, std::string_view bytes, const AtomicW
         return false;
     }
     bool ok = WriteAll(temp.fd(), bytes);
-    if (ok && existed && ::geteuid() == 0) {
+    if (ok && existed && EffectiveUser() == 0 && (st.st_uid != 0 || st.st_gid != EffectiveGroup())) {
         // Keep the owner when an administrator rewrites somebody else's file. The owner goes first:
         // changing it clears the set-ID bits, which the mode then puts back.
         [[maybe_unused]] const int ignored = ::fchown(temp.fd(), st.st_uid, st.st_gid);
     }
     ok = ok && ::fchmod(temp.fd(), mode) == 0;
     ok = temp.close() && ok;
-    if (ok && how.unchangedSince != nullptr) {
+    if (!ok) {
+        return false;
+    }
+    m_checkUnchanged = how.unchangedSince != nullptr;
+    if (m_checkUnchanged) {
+        m_unchangedSince = *how.unchangedSince;
+    }
+    m_temp = temp.path();
+    m_lock = temp.release();
+    return true;
+}
+
+bool StagedFile::place() noexcept {
+    if (m_lock < 0) {
+        return false;
+    }
+    if (m_checkUnchanged) {
         // The text was made from what the read saw: a file changed since (another program wrote to it,
         // or put another file in its place) keeps that change. A file that vanished is not recreated.
         FileStamp now;
-        ok = StampOf(target, now) && now.sameContent(*how.unchangedSince);
+        if (!StampOf(m_target, now) || !now.sameContent(m_unchangedSince)) {
+            discard();
+            return false;
+        }
     }
-    if (ok && ::rename(temp.path().c_str(), target.c_str()) == 0) {
-        temp.placed();
-        return true;
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        discard();
+        return false;
     }
-    return false;
+    ::close(std::exchange(m_lock, -1));
+    return true;
+}
+
+bool SyncWrittenData(const std::vector<int>& descriptors) noexcept {
+    // One sync per file system: the descriptors of one file system are told apart by their device.
+    std::vector<dev_t> done;
+    bool ok = true;
+    for (const int fd : descriptors) {
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            ok = false;
+            continue;
+        }
+        if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) {
+            continue;
+        }
+        try {
+            done.push_back(st.st_dev);
+        } catch (...) {
+            return false;
+        }
+        ok = ::syncfs(fd) == 0 && ok;
+    }
+    return ok;
+}
+
+bool SyncFolder(const fs::path& folder) noexcept {
+    const FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
+bool WriteFileAtomic(const fs::path& path, std::string_view bytes, const AtomicWrite& how) noexcept {
+    StagedFile staged;
+    return staged.stage(path, bytes, how) && staged.place();
 }
 
 bool FileExists(const fs::path& path) noexcept {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvik::filedeal {
 
@@ -71,6 +72,52 @@ inline constexpr std::size_t kMaxSmallFileBytes = std::size_t{64} << 20;
 /// writer), and so is a file larger than the limit or one that grows past it while it is read.
 /// Throws FileOpenError for all of these, as for a file that cannot be opened or read.
 [[nodiscard]] std::string ReadSmallFileBytes(const std::filesystem::path& path, std::size_t limit = kMaxSmallFileBytes);
+
+/// A new text waiting in its temporary beside the file it is meant for, not in place yet. A run stages
+/// a batch of files, makes the batch durable (SyncWrittenData), and only then places each one, so a
+/// power cut never leaves an original replaced while its new text is not on disk. The temporary is
+/// locked while it exists (a sweep of leftovers by another process leaves it alone) and removed when
+/// the object goes without having been placed.
+class StagedFile {
+public:
+    StagedFile() noexcept = default;
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile();
+
+    /// Writes `bytes` to a temporary beside the file `path` ends at (links followed), with the
+    /// target's owner (when run by an administrator) and mode bits, or `how.newFileMode` for a new
+    /// file. False, leaving nothing behind, for a target that is a folder, a special file or
+    /// read-only, and on any failure.
+    [[nodiscard]] bool stage(const std::filesystem::path& path, std::string_view bytes,
+                             const AtomicWrite& how = {}) noexcept;
+    /// Renames the temporary over its target, after `how.unchangedSince` is checked once more. False
+    /// (the temporary removed, the target as it is) when that check or the rename fails.
+    [[nodiscard]] bool place() noexcept;
+    /// A descriptor of the temporary (for a sync), or -1 when nothing is staged.
+    [[nodiscard]] int descriptor() const noexcept { return m_lock; }
+    /// The folder the target is in (a rename there is made durable by syncing it).
+    [[nodiscard]] std::string folder() const;
+
+private:
+    void discard() noexcept;
+
+    int m_lock = -1; ///< holds the temporary's lock until it is placed or removed
+    std::string m_temp;
+    std::string m_target;
+    FileStamp m_unchangedSince{};
+    bool m_checkUnchanged = false;
+};
+
+/// Makes the data and names written so far on the file systems of these descriptors durable: one
+/// sync of each file system (a batch of many files costs one call per file system). True when every
+/// sync succeeded.
+[[nodiscard]] bool SyncWrittenData(const std::vector<int>& descriptors) noexcept;
+
+/// Makes the entries of a folder durable (after renames in it). True on success.
+[[nodiscard]] bool SyncFolder(const std::filesystem::path& folder) noexcept;
 
 /// Replaces the whole file atomically: the bytes go to a temporary file in the same folder which is
 /// then renamed over the target, so a failure leaves the old file intact. The target's owner (when

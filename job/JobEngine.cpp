@@ -13,6 +13,7 @@
 #include "filedeal/FileOps.h"
 #include "filedeal/PathNames.h"
 #include "job/JobTexts.h"
+#include "job/OrderedPool.h"
 #include "job/WorkList.h"
 #include "rules/RuleApply.h"
 
@@ -96,6 +97,179 @@ struct JobEngine::Destination {
     bool toFolder = false; ///< output-folder mode, as read for this file
     std::string folder;    ///< the output folder ending with '/', in output-folder mode
     std::string target;    ///< the path written (and named in the lists)
+};
+
+struct JobEngine::PrepareKey {
+    ReplaceMode mode = ReplaceMode::Normal;
+    bool ignoreCase = false;
+    friend bool operator==(const PrepareKey&, const PrepareKey&) = default;
+};
+
+struct JobEngine::Prepared {
+    LoadedFile::State state = LoadedFile::State::Missing;
+    bool changed = false; ///< the rules changed the text (or extracted spans)
+    /// Why the changed text cannot be written, found from the file alone (reported after the checks
+    /// of its destination, as a run on one thread reports it).
+    std::optional<FailureReason> problem;
+    std::string encoded; ///< the new bytes, when changed and without a problem
+    filedeal::FileStamp stamp;
+    PrepareKey key;
+    std::uint64_t writes = 0; ///< the run's write count when the preparation began
+    std::uint64_t pauses = 0; ///< the pause count then
+};
+
+/// The writes of a run wait here, staged, with every observer call from the first of them on, so that
+/// the calls keep the order of the work list. Flushing makes the staged files durable (one sync for the
+/// batch), places them in order, reports, and syncs the folders of the renames.
+class JobEngine::Batch {
+public:
+    Batch(JobEngine& engine, RunCounters& counters, JobObserver& observer, bool durable) noexcept
+        : m_engine(engine), m_counters(counters), m_observer(observer), m_durable(durable) {}
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    ~Batch() { settle(); }
+
+    [[nodiscard]] RunCounters& counters() noexcept { return m_counters; }
+
+    void changed(const std::string& path) {
+        ++m_counters.changed;
+        if (m_events.empty()) {
+            m_observer.changedFile(path);
+        } else {
+            m_events.push_back({Event::Changed, path, {}, {}, {}, {}, false});
+        }
+    }
+    void failed(const FileFailure& failure) {
+        if (m_events.empty()) {
+            m_engine.fail(failure, m_counters, m_observer);
+        } else {
+            m_events.push_back({Event::Failed, failure.path, failure.source, failure.reason, {}, {}, false});
+        }
+    }
+    /// A write judged sound and staged (or, in a dry run, only judged).
+    void written(const std::string& target, const std::string& source, filedeal::StagedFile staged,
+                 const filedeal::FileStamp* read) {
+        if (staged.descriptor() < 0) {
+            if (m_events.empty()) {
+                ++m_counters.successes;
+                m_observer.resultLine(target);
+            } else {
+                m_events.push_back({Event::Judged, target, source, {}, {}, {}, false});
+            }
+            return;
+        }
+        Event event{Event::Staged, target, source, {}, std::move(staged), {}, read != nullptr};
+        if (read != nullptr) {
+            event.read = *read;
+        }
+        if (m_events.empty()) {
+            m_started = Clock::now();
+        }
+        m_events.push_back(std::move(event));
+        ++m_staged;
+        if (!m_durable || m_staged >= kMaxFiles) {
+            flush();
+        }
+    }
+    /// Long enough since the first staged write: flushed, so progress shows and Stop and Pause answer.
+    void flushIfDue() {
+        if (!m_events.empty() && Clock::now() - m_started >= kMaxWait) {
+            flush();
+        }
+    }
+    void flush() {
+        if (m_events.empty()) {
+            return;
+        }
+        std::vector<Event> events;
+        events.swap(m_events);
+        m_staged = 0;
+        bool synced = true;
+        if (m_durable) {
+            std::vector<int> descriptors;
+            for (const Event& event : events) {
+                if (event.kind == Event::Staged) {
+                    descriptors.push_back(event.staged.descriptor());
+                }
+            }
+            synced = filedeal::SyncWrittenData(descriptors);
+        }
+        std::vector<std::string> folders;
+        for (Event& event : events) {
+            switch (event.kind) {
+            case Event::Changed:
+                m_observer.changedFile(event.path);
+                break;
+            case Event::Failed:
+                m_engine.fail({event.path, event.source, event.reason}, m_counters, m_observer);
+                break;
+            case Event::Judged:
+                ++m_counters.successes;
+                m_observer.resultLine(event.path);
+                break;
+            case Event::Staged: {
+                // A batch that did not reach the disk replaces nothing: its temporaries go.
+                const std::string folder = event.staged.folder();
+                if (synced && event.staged.place()) {
+                    ++m_engine.m_writes;
+                    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+                        folders.push_back(folder);
+                    }
+                    ++m_counters.successes;
+                    m_observer.resultLine(event.path);
+                } else {
+                    const FailureReason why =
+                        synced ? m_engine.writeFailure(event.source, event.path, event.hasRead ? &event.read : nullptr)
+                               : FailureReason::WriteFailed;
+                    event.staged = {};
+                    m_engine.fail({event.path, event.source, why}, m_counters, m_observer);
+                }
+                break;
+            }
+            }
+        }
+        for (std::string& folder : folders) {
+            if (std::find(m_renamedIn.begin(), m_renamedIn.end(), folder) == m_renamedIn.end()) {
+                m_renamedIn.push_back(std::move(folder));
+            }
+        }
+    }
+    /// Flushes, then makes the renames durable: the folders they were made in are synced (the sync
+    /// of the next batch covers them too, so this is needed once, at the end or at a pause).
+    void settle() {
+        flush();
+        if (m_durable) {
+            for (const std::string& folder : m_renamedIn) {
+                static_cast<void>(filedeal::SyncFolder(folder)); // the renames are done either way
+            }
+        }
+        m_renamedIn.clear();
+    }
+
+private:
+    // A batch holds an open temporary per file, and its sync costs about the same for one file as for
+    // hundreds; the wait bounds how long rows take to show.
+    static constexpr std::size_t kMaxFiles = 128;
+    static constexpr auto kMaxWait = std::chrono::milliseconds(200);
+
+    struct Event {
+        enum Kind : std::uint8_t { Changed, Failed, Judged, Staged } kind;
+        std::string path; ///< the changed source; the failure's or the result's line
+        std::string source;
+        FailureReason reason{};
+        filedeal::StagedFile staged;
+        filedeal::FileStamp read;
+        bool hasRead = false;
+    };
+
+    JobEngine& m_engine;
+    RunCounters& m_counters;
+    JobObserver& m_observer;
+    const bool m_durable;
+    std::vector<Event> m_events;
+    std::size_t m_staged = 0;
+    Clock::time_point m_started;
+    std::vector<std::string> m_renamedIn; ///< folders of renames not synced yet
 };
 
 /// Marks the engine busy for one run or search; clears every run flag on the way out, also when an
@@ -217,8 +391,8 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         fail({folder, folder, FailureReason::FolderUnreadable}, counters, observer);
     }
 
-    // The next files are read on a second thread while this one works; each is still judged when its
-    // turn comes (see ReadAhead), so the order of the lists and the meaning of pause and stop stay.
+    // Workers prepare the next files while this thread commits the one in hand (see OrderedPool);
+    // each is looked at again when its turn comes if anything it depends on moved meanwhile.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
     // Files the rules cannot change are told from their bytes, without decoding. Letter case is
@@ -229,25 +403,79 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             ? rules::FilterForRules(m_parsed.normal, true)
             : rules::FilterForRules(m_filteredMode == ReplaceMode::Feature ? m_parsed.feature : m_parsed.extract);
     policy.filter = &filter;
-    ReadAhead ahead(files, policy, m_readAheadBudget);
+    m_writes = 0;
+    m_pauses = 0;
+    // The options as the workers may read them; this thread publishes a change made from a yield.
+    std::atomic<std::uint8_t> published{0};
+    auto keyNow = [this] {
+        return PrepareKey{m_options.mode, m_options.ignoreCase};
+    };
+    auto publish = [&published](PrepareKey key) {
+        published = static_cast<std::uint8_t>(static_cast<unsigned>(key.mode) << 1 | (key.ignoreCase ? 1U : 0U));
+    };
+    publish(keyNow());
+    const unsigned workers = WorkerCount(m_options.jobs);
+    const std::function<void()> noYield = [] {
+    };
+    const std::function<void()> yieldHere = [&observer] {
+        observer.yield();
+    };
+    // With one worker the preparation runs here, between the files, where a long feature rule may let
+    // the front end breathe.
+    const std::function<void()>& workerYield = workers < 2 ? yieldHere : noYield;
+    OrderedPool<Prepared> pool(
+        files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_readAheadBudget,
+        [&](std::size_t i) {
+            const std::uint8_t key = published.load();
+            return prepare(files[i], {static_cast<ReplaceMode>(key >> 1), (key & 1U) != 0}, policy, workerYield);
+        },
+        [](const Prepared& file) { return file.encoded.size() + 256; });
+    Batch batch(*this, counters, observer, m_options.durableWrites && !request.dryRun);
+    auto stopped = [&] {
+        batch.settle(); // what is staged is in hand: it is placed, and nothing after it
+        result.status = RunStatus::Stopped;
+    };
     for (std::size_t i = 0; i < files.size(); ++i) {
         m_running = true;
+        // A pause shows every file handled so far as written.
+        if (m_paused) {
+            batch.settle();
+        }
         observer.yield();
+        if (m_paused) {
+            batch.settle();
+        }
         if (m_stopRequested || !waitWhilePaused(observer)) {
-            result.status = RunStatus::Stopped;
+            stopped();
             break;
         }
+        publish(keyNow());
         observer.progress(ProgressPercent(i, files.size()));
         try {
-            handleFile(files[i], ahead.take(i), counters, observer);
+            std::optional<Prepared> file;
+            while (!(file = pool.take(kPauseNap)) && !m_stopRequested) {
+                batch.flushIfDue();
+                observer.yield();
+            }
+            if (!file) {
+                stopped();
+                break;
+            }
+            if (!stillCurrent(files[i], *file)) {
+                file = prepare(files[i], keyNow(), policy, yieldHere);
+            }
+            handleFile(files[i], std::move(*file), batch);
         } catch (const std::bad_alloc&) {
             // One file too large for the memory left: its buffers are released by now, and the run
             // goes on.
-            fail({files[i], files[i], FailureReason::OutOfMemory}, counters, observer);
+            batch.failed({files[i], files[i], FailureReason::OutOfMemory});
         } catch (const std::exception&) {
-            fail({files[i], files[i], FailureReason::Unreadable}, counters, observer);
+            batch.failed({files[i], files[i], FailureReason::Unreadable});
         }
+        batch.flushIfDue();
     }
+    pool.cancel();
+    batch.settle();
     m_running = false;
 
     result.ruleCount = m_lists.forMode(m_options.mode).size();
@@ -270,9 +498,14 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
 
 bool JobEngine::waitWhilePaused(JobObserver& observer) {
     // A stop (or a close) ends the pause, and then no further file is touched.
+    bool paused = false;
     while (m_paused && !m_stopRequested) {
+        paused = true;
         observer.yield();
         std::this_thread::sleep_for(kPauseNap);
+    }
+    if (paused) {
+        ++m_pauses; // files may have been edited meanwhile
     }
     return !m_stopRequested;
 }
@@ -291,43 +524,34 @@ JobEngine::Destination JobEngine::destinationOf(const std::string& path, std::st
     return dest;
 }
 
-void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer) {
-    if (file.verdict == filedeal::RawVerdict::Lacks && m_options.mode != m_filteredMode) {
+JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, const LoadPolicy& policy,
+                                       const std::function<void()>& yield) const {
+    Prepared out;
+    out.key = key;
+    out.writes = m_writes.load();
+    out.pauses = m_pauses.load();
+    LoadedFile file = LoadFile(path, policy);
+    if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
         unfiltered.keepUnicodeBytes = true;
         file = LoadFile(path, unfiltered);
     }
-    switch (file.state) {
-    case LoadedFile::State::Missing:
-        ++counters.missing;
-        return;
-    case LoadedFile::State::Unreadable:
-        fail({path, path, FailureReason::Unreadable}, counters, observer);
-        return;
-    case LoadedFile::State::Undecodable:
-        fail({path, path, FailureReason::Undecodable}, counters, observer);
-        return;
-    case LoadedFile::State::Loaded:
-        break;
+    out.state = file.state;
+    out.stamp = file.stamp;
+    if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
+        return out; // a failure of its own, or the rules would find nothing to change
     }
-    if (file.verdict == filedeal::RawVerdict::Lacks) {
-        return; // the rules would find nothing to change
-    }
-
-    const ReplaceMode mode = m_options.mode;
+    const ReplaceMode mode = key.mode;
     const bool extract = mode == ReplaceMode::Extract;
     if (extract && (!m_extractApplies || path.ends_with(filedeal::kExtractSuffix))) {
-        return; // no rule would apply (the extracted text would be the file itself), or a result file
+        return out; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
-    auto yield = [&observer] {
-        observer.yield();
-    };
     switch (mode) {
     case ReplaceMode::Normal:
         // Most files hold nothing to replace: they are judged without copying their text.
-        if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, m_options.ignoreCase)) {
-            return;
+        if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, key.ignoreCase)) {
+            return out;
         }
         break;
     case ReplaceMode::Feature:
@@ -340,16 +564,81 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
         break;
     }
     if (extract ? text.empty() : text == file.text) {
+        return out;
+    }
+    out.changed = true;
+    // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
+    // spans go to a file of their own and leave it as it is.
+    if (file.binary && !extract) {
+        out.problem = FailureReason::Binary;
+        return out;
+    }
+    // A Unicode file whose text would not give its bytes back is never written; one that holds
+    // characters beyond the code page is edited in Unicode, by rules of whole characters only.
+    if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
+        out.problem = FailureReason::Unrepresentable;
+        return out;
+    }
+    if (file.kind != filedeal::EncodingKind::Ansi && file.beyondCodePage && !RulesAreWholeCharacters(m_parsed, mode)) {
+        out.problem = FailureReason::RuleNotWholeCharacters;
+        return out;
+    }
+    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
+    std::string().swap(file.bytes);
+    std::string().swap(file.text);
+    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
+    auto [encoded, exact] = filedeal::EncodeText(text, file.kind, set);
+    std::string().swap(text);
+    if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
+        out.problem = FailureReason::Unrepresentable;
+        return out;
+    }
+    out.encoded = std::move(encoded);
+    return out;
+}
+
+bool JobEngine::stillCurrent(const std::string& path, const Prepared& file) const {
+    if (file.key != PrepareKey{m_options.mode, m_options.ignoreCase} || file.pauses != m_pauses.load()) {
+        return false;
+    }
+    if (file.writes == m_writes.load()) {
+        return true; // the run wrote nothing since: the file is as the worker found it
+    }
+    // Only the file's own state tells whether the run's writes touched it (its backup or an
+    // extraction file may be a later entry of the list).
+    filedeal::FileStamp now;
+    const bool there = filedeal::StampOf(path, now);
+    if (file.state != LoadedFile::State::Loaded) {
+        return !there && file.state == LoadedFile::State::Missing;
+    }
+    return there && now.sameState(file.stamp);
+}
+
+void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch) {
+    switch (file.state) {
+    case LoadedFile::State::Missing:
+        ++batch.counters().missing;
+        return;
+    case LoadedFile::State::Unreadable:
+        batch.failed({path, path, FailureReason::Unreadable});
+        return;
+    case LoadedFile::State::Undecodable:
+        batch.failed({path, path, FailureReason::Undecodable});
+        return;
+    case LoadedFile::State::Loaded:
+        break;
+    }
+    if (!file.changed) {
         return;
     }
-    ++counters.changed;
-    observer.changedFile(path);
+    batch.changed(path);
 
     // Extraction writes the spans to a file of their own: the source is never written, backed up
     // or touched.
+    const bool extract = file.key.mode == ReplaceMode::Extract;
     const Destination dest = destinationOf(path, extract ? filedeal::kExtractSuffix : std::string_view());
     auto refuse = [&](FailureReason reason) {
-        fail({dest.target, path, reason}, counters, observer);
+        batch.failed({dest.target, path, reason});
     };
     // The result list holds one path a line: a name with a line break would come back from it as two
     // fragments, and a restore would act on files the run never wrote.
@@ -369,48 +658,39 @@ void JobEngine::handleFile(const std::string& path, LoadedFile file, RunCounters
             return;
         }
     }
-    // A binary file would come back with CR LF for every LF: it is never rewritten. Its extracted
-    // spans go to a file of their own and leave it as it is.
-    if (file.binary && !extract) {
-        refuse(FailureReason::Binary);
-        return;
-    }
-    // A Unicode file whose text would not give its bytes back is never written; one that holds
-    // characters beyond the code page is edited in Unicode, by rules of whole characters only.
-    if (file.kind != filedeal::EncodingKind::Ansi && !file.exact) {
-        refuse(FailureReason::Unrepresentable);
-        return;
-    }
-    if (file.kind != filedeal::EncodingKind::Ansi && file.beyondCodePage && !RulesAreWholeCharacters(m_parsed, mode)) {
-        refuse(FailureReason::RuleNotWholeCharacters);
-        return;
-    }
-    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
-    std::string().swap(file.bytes);
-    std::string().swap(file.text);
-    const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
-    const auto [encoded, exact] = filedeal::EncodeText(text, file.kind, set);
-    std::string().swap(text);
-    if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
-        refuse(FailureReason::Unrepresentable);
+    if (file.problem) {
+        refuse(*file.problem);
         return;
     }
     // The same decisions for the run, the dry run and the preview; only the run acts on them.
-    if (const std::optional<FailureReason> why =
-            commit(path, dest, !extract, encoded, m_dryRun ? nullptr : &file.stamp)) {
+    const filedeal::FileStamp* read = m_dryRun ? nullptr : &file.stamp;
+    filedeal::StagedFile staged;
+    if (const std::optional<FailureReason> why = commit(path, dest, !extract, file.encoded, read, staged)) {
         refuse(*why);
         return;
     }
-    ++counters.successes;
-    observer.resultLine(dest.target);
+    std::string().swap(file.encoded);
+    batch.written(dest.target, path, std::move(staged), read);
 }
 
 std::optional<FailureReason> JobEngine::commit(const std::string& path, const Destination& dest, bool replacesSource,
-                                               std::string_view encoded, const filedeal::FileStamp* read) {
+                                               std::string_view encoded, const filedeal::FileStamp* read,
+                                               filedeal::StagedFile& staged) {
     // Each step is judged first from what is on disk now; a dry run (no `read`) stops at the judgement.
     if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource)) {
         return why;
     }
+    // What this commit changes on disk (a backup, an attribute) may be what a later file of the list
+    // finds there: the count moves once the change can be seen, so a worker that looked before sees
+    // the count move and its file is looked at again.
+    struct CountWrites {
+        std::atomic<std::uint64_t>* writes;
+        ~CountWrites() {
+            if (writes != nullptr) {
+                ++*writes;
+            }
+        }
+    } const countWrites{read != nullptr ? &m_writes : nullptr};
     // What changed since the read explains a failed step better than the step itself.
     auto changedOr = [&](FailureReason otherwise) {
         filedeal::FileStamp now;
@@ -467,16 +747,22 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
             }
         }
     }
-    if (filedeal::WriteFileAtomic(dest.target, encoded, how)) {
-        return std::nullopt;
+    if (staged.stage(dest.target, encoded, how)) {
+        return std::nullopt; // placed when its batch is durable
     }
-    if (dest.target == path && changedOr(FailureReason::WriteFailed) == FailureReason::ChangedSinceRead) {
+    return writeFailure(path, dest.target, read);
+}
+
+FailureReason JobEngine::writeFailure(const std::string& path, const std::string& target,
+                                      const filedeal::FileStamp* read) const {
+    filedeal::FileStamp now;
+    if (target == path && read != nullptr && filedeal::StampOf(path, now) && !now.sameContent(*read)) {
         return FailureReason::ChangedSinceRead;
     }
-    if (PathIsThere(dest.target) && !filedeal::FileExists(dest.target)) {
+    if (PathIsThere(target) && !filedeal::FileExists(target)) {
         return FailureReason::NotAFile;
     }
-    if (filedeal::FileExists(dest.target) && filedeal::IsReadOnly(dest.target)) {
+    if (filedeal::FileExists(target) && filedeal::IsReadOnly(target)) {
         return FailureReason::ReadOnly;
     }
     return FailureReason::WriteFailed;

@@ -9,13 +9,20 @@
 // One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
 // the text decoded from them; a changed text is encoded once and written once, atomically.
 //
-// Reading ahead: a worker thread reads (and decodes) the next files of the work list while this one
-// is worked on (ReadAhead). Results are still handled in work-list order on the caller's thread, each
-// file is judged when its turn comes (a file written or changed since it was read ahead is read
-// again), and pause and stop only stop the handing out of files, so their meaning does not change.
+// Workers side by side: N threads prepare the files of the work list (read, detect, judge, decode,
+// replace, encode; see OrderedPool) and this thread, in work-list order, makes the backups, writes and
+// renames, and calls the observer. Results, error lines and the summary are the same for any number of
+// workers. A file prepared before the run wrote something, before a pause ended or before the mode or
+// case option changed, is looked at again when its turn comes, so the meaning of those stays.
+//
+// Durable commits: changed files are staged (backup made, new text in its temporary) in small
+// batches; one sync per batch takes the backups and temporaries to the disk, then the renames replace
+// the originals and their folders are synced. A power cut never leaves an original replaced while its
+// backup or its new text is not on disk.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "filedeal/FileOps.h"
 #include "job/FileSearch.h"
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
@@ -108,8 +116,8 @@ public:
     [[nodiscard]] bool isBusy() const noexcept { return m_busy; }
     [[nodiscard]] RunFlags flags() const noexcept;
 
-    /// How many bytes runs and searches may read ahead on a second thread (see ReadAhead); 0 reads
-    /// each file when its turn comes, on the caller's thread. Results are the same either way.
+    /// How many bytes of prepared files runs and searches may hold ahead of the one committed; 0 holds
+    /// none beyond the file in hand. Results are the same either way.
     void setReadAheadBudget(std::size_t bytes) noexcept { m_readAheadBudget = bytes; }
 
     /// The rule lists; they persist between runs (each run rebuilds the list of its mode).
@@ -119,17 +127,31 @@ public:
 
 private:
     struct Destination; // where a changed text goes
+    struct Prepared;    // a file made ready by a worker
+    struct PrepareKey;  // the options a file was prepared under
+    class Batch;        // staged writes and the observer calls waiting for them
     class BusyScope;
 
     [[nodiscard]] Destination destinationOf(const std::string& path, std::string_view suffix) const;
-    void handleFile(const std::string& path, LoadedFile file, RunCounters& counters, JobObserver& observer);
+    /// Reads a file and applies the rules: everything up to the write, without touching the disk or
+    /// the observer, so any thread may call it. `yield` is called inside long feature rules.
+    [[nodiscard]] Prepared prepare(const std::string& path, PrepareKey key, const LoadPolicy& policy,
+                                   const std::function<void()>& yield) const;
+    /// The prepared file is still what a preparation now would give: same options, no pause since,
+    /// and nothing the run wrote has touched it.
+    [[nodiscard]] bool stillCurrent(const std::string& path, const Prepared& file) const;
+    void handleFile(const std::string& path, Prepared file, Batch& batch);
     /// Writes a changed text to `dest` (with its backup first), each step judged from what is on disk
     /// before it is taken; with `read` null (a dry run, the preview) only judged, so the run and its
     /// forecast decide through the same code. A failure gives its reason and leaves the file as it is
-    /// (a backup made before a refused write stays).
+    /// (a backup made before a refused write stays). A write is staged in `staged`, to be placed
+    /// when the batch is made durable.
     [[nodiscard]] std::optional<FailureReason> commit(const std::string& path, const Destination& dest,
                                                       bool replacesSource, std::string_view encoded,
-                                                      const filedeal::FileStamp* read);
+                                                      const filedeal::FileStamp* read, filedeal::StagedFile& staged);
+    /// Why a staged write to `target` (replacing `path` when they are the same) failed.
+    [[nodiscard]] FailureReason writeFailure(const std::string& path, const std::string& target,
+                                             const filedeal::FileStamp* read) const;
     [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
     [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
                                                                 std::string_view encoded) const;
@@ -150,6 +172,11 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;
     std::vector<std::string> m_ownPaths;
     std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
+    /// Counts what the run has created or replaced (read by workers): a file prepared before the count
+    /// moved may have been written meanwhile and is looked at again.
+    std::atomic<std::uint64_t> m_writes{0};
+    /// Counts the pauses that ended: a file prepared before may have been edited during the pause.
+    std::atomic<std::uint64_t> m_pauses{0};
 
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_running{false};

@@ -156,6 +156,15 @@ std::string SettingsDocument::readSetting(std::string_view key) const {
     return value;
 }
 
+bool SettingsDocument::hasSetting(std::string_view key) const {
+    bool found = false;
+    ForEachKey(m_doc, key, [&found](const pugi::xml_node&) {
+        found = true;
+        return false;
+    });
+    return found;
+}
+
 void SettingsDocument::writeSetting(std::string_view key, std::string_view value) {
     std::vector<pugi::xml_node> targets;
     ForEachKey(m_doc, key, [&targets](const pugi::xml_node& element) {

@@ -61,6 +61,9 @@ public:
     /// gives the empty text. Throws SettingsError when the element holds anything but one text node
     /// (a child element, comment, CDATA section or several nodes); an empty element reads as "".
     [[nodiscard]] std::string readSetting(std::string_view key) const;
+    /// True when the document holds the key: a key added in a later version is missing from files that
+    /// earlier versions wrote, and then stands at its default (and is not saved).
+    [[nodiscard]] bool hasSetting(std::string_view key) const;
 
     /// Sets `value` (UTF-8) as the whole text of every key element named `key`; none found: nothing
     /// happens and the value is lost. Any write that finds an element marks the document changed,

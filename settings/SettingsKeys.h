@@ -30,6 +30,9 @@ inline constexpr std::string_view kExtractFileSourceAdd = "Extract_File_Source_A
 inline constexpr std::string_view kExtractAddEmptyRow = "Extract_Add_Empty_Row";
 inline constexpr std::string_view kExtractIncludeStart = "Extract_Include_Start";
 inline constexpr std::string_view kExtractIncludeEnd = "Extract_Include_End";
+// Keys added later: a file without them loads their defaults.
+inline constexpr std::string_view kJobs = "Jobs";
+inline constexpr std::string_view kSyncWrites = "SyncWrites";
 
 /// A key and the value that stands for the windows' state before anything is loaded; the shipped
 /// settings file holds exactly these.
@@ -39,7 +42,7 @@ struct KeyDefault {
 };
 
 /// Every key in the order SettingsBinding::loadSettings reads them.
-inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
+inline constexpr std::array<KeyDefault, 24> kAllKeys = {{
     {kTarget, ""},
     {kBackUp, "1"},
     {kCaseSensitive, "0"},
@@ -62,6 +65,8 @@ inline constexpr std::array<KeyDefault, 22> kAllKeys = {{
     {kExtractAddEmptyRow, "0"},
     {kExtractIncludeStart, "1"},
     {kExtractIncludeEnd, "1"},
+    {kJobs, "0"},
+    {kSyncWrites, "1"},
 }};
 
 } // namespace norvik::settings::keys

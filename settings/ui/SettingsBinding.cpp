@@ -31,6 +31,9 @@ using settings::SettingsError;
 
 namespace {
 
+/// More workers than this gain nothing on any desktop and only hold memory.
+constexpr int kMaxJobs = 64;
+
 /// Shown when the settings file cannot be replaced at close.
 constexpr std::string_view kSettingsSaveErrorMessage = "Save NVK.xml Error!!!";
 
@@ -158,6 +161,14 @@ SettingsBinding::LoadOutcome SettingsBinding::loadSettings() {
         options.extractBlankLine = settings::ReadFlag(readKey(keys::kExtractAddEmptyRow));
         options.extractIncludeStart = settings::ReadFlag(readKey(keys::kExtractIncludeStart));
         options.extractIncludeEnd = settings::ReadFlag(readKey(keys::kExtractIncludeEnd));
+
+        // Keys added later: a file without them keeps the defaults.
+        const auto readNew = [&](std::string_view key, std::string_view fallback) {
+            return m_document.hasSetting(key) ? readKey(key) : std::string(fallback);
+        };
+        const int jobs = settings::ReadNumber(readNew(keys::kJobs, "0"));
+        options.jobs = static_cast<unsigned>(std::clamp(jobs, 0, kMaxJobs));
+        options.durableWrites = settings::ReadFlag(readNew(keys::kSyncWrites, "1"));
     } catch (const SettingsError& error) {
         m_mainForm.platform().showMessage(&m_mainForm.windowWidget(), FromUtf8(error.what()),
                                           platform::MessageKind::Error);
@@ -225,6 +236,8 @@ std::vector<SettingsBinding::StoredValue> SettingsBinding::currentValues(TConfig
     add(keys::kExtractIncludeEnd, settings::FlagText(extraction.includeEnd));
 
     add(keys::kLanguage, options.language);
+    add(keys::kJobs, std::to_string(options.jobs));
+    add(keys::kSyncWrites, settings::FlagText(options.durableWrites));
 
     // The chosen rule set goes with the multiple-replacement box as it is on screen, like
     // "MutilReplace" itself: a set chosen since the last options refresh is not lost.

@@ -6,11 +6,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -144,6 +146,24 @@ void TConfigure::buildControls() {
     root->addWidget(m_extraction);
     m_extraction->setVisible(false);
 
+    auto* engineGroup = new QGroupBox(QStringLiteral("运行"), this);
+    engineGroup->setObjectName(QStringLiteral("EngineGroup"));
+    auto* engineGrid = new QGridLayout(engineGroup);
+    m_jobs = new QSpinBox(engineGroup);
+    m_jobs->setObjectName(QStringLiteral("JobsSpin"));
+    m_jobs->setRange(0, 64);
+    m_jobs->setSpecialValueText(QStringLiteral("自动"));
+    m_jobs->setToolTip(QStringLiteral("同时准备文件的线程数；自动为处理器核心数"));
+    auto* jobsLabel = new QLabel(QStringLiteral("并行线程:"), engineGroup);
+    jobsLabel->setBuddy(m_jobs);
+    m_syncWrites = new QCheckBox(QStringLiteral("写入前确保备份和新文本已存盘（断电安全）"), engineGroup);
+    m_syncWrites->setObjectName(QStringLiteral("SyncWritesCheck"));
+    engineGrid->addWidget(jobsLabel, 0, 0);
+    engineGrid->addWidget(m_jobs, 0, 1);
+    engineGrid->setColumnStretch(2, 1);
+    engineGrid->addWidget(m_syncWrites, 1, 0, 1, 3);
+    root->addWidget(engineGroup);
+
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
     QPushButton* ok = Button("Button1", "OK", this);
@@ -164,6 +184,8 @@ void TConfigure::buildControls() {
 void TConfigure::loadConfiguration() {
     const settings::ReplaceOptions& options = m_mainForm.options();
     showExtraction(options);
+    m_jobs->setValue(static_cast<int>(options.jobs));
+    m_syncWrites->setChecked(options.durableWrites);
     showOutputFolder(options.outputFolder);
     fillFileTypes(m_mainForm.options().fileTypes);
     (void)tickFileTypes(m_mainForm.options().selectedTypes);
@@ -231,6 +253,8 @@ void TConfigure::applyConfiguration() {
     options.extractBlankLine = extraction.blankLine;
     options.extractIncludeStart = extraction.includeStart;
     options.extractIncludeEnd = extraction.includeEnd;
+    options.jobs = static_cast<unsigned>(m_jobs->value());
+    options.durableWrites = m_syncWrites->isChecked();
     options.outputToFolder = m_toFolder->isChecked();
     options.outputFolder = m_inPlace->isChecked() ? std::string() : PathBytes(m_folder->text());
     collectFileTypes();

@@ -15,6 +15,7 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QToolButton;
 
 namespace norvik::platform {
@@ -98,6 +99,8 @@ private:
     QCheckBox* m_blankLine = nullptr;    // CheckBox2: a blank line between spans
     QCheckBox* m_includeStart = nullptr; // CheckBox3: spans keep their start string
     QCheckBox* m_includeEnd = nullptr;   // CheckBox4: spans keep their end string
+    QSpinBox* m_jobs = nullptr;          // workers preparing files; 0: one per core
+    QCheckBox* m_syncWrites = nullptr;   // durable commits
 
     /// What loadConfiguration showed, for Cancel.
     struct Shown {

@@ -1,6 +1,7 @@
 // End to end: the real norvik-cli binary on folders of files in all four encodings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -269,3 +270,76 @@ TEST(Cli, ResultListInsideATargetFolderIsNeverASource) {
     EXPECT_EQ(ReadBytes(dir / "src" / "list.txt"), "src/a.txt\n");
     EXPECT_NE(run.out.find("共涉及文件1个"), std::string::npos) << run.out;
 }
+
+namespace norvik::test {
+namespace {
+
+// Any number of workers gives the same run: the same lines on both outputs in the same order, the
+// same result list and the same files, with and without durable commits.
+TEST(Cli, EveryWorkerCountGivesTheSameRunLineForLine) {
+    struct Seen {
+        std::string out, err, list, tree;
+        int exitCode;
+        bool operator==(const Seen&) const = default;
+    };
+    auto runWith = [](const std::string& options) {
+        TempDir dir;
+        for (int i = 0; i < 240; ++i) {
+            const fs::path file = dir / "t" / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i) + ".txt");
+            fs::create_directories(file.parent_path());
+            switch (i % 6) {
+            case 0:
+                WriteBytes(file, "nothing to change\r\n");
+                break;
+            case 1:
+                WriteBytes(file, Bytes("FF FE 68 00 65 00 6C 00 6C 00 6F 00"));
+                break;
+            case 2:
+                WriteBytes(file, std::string("hello\0bin", 9));
+                break; // binary: an error line
+            case 3:
+                WriteBytes(file, Bytes("EF BB BF") + "hello " + Bytes("F0 9F 98 80"));
+                break;
+            default:
+                WriteBytes(file, std::string(static_cast<std::size_t>(i) * 37, 'x') + "hello\n");
+                break;
+            }
+            if (i % 11 == 0) {
+                ::chmod(file.c_str(), 0444); // read-only: an error line after its backup
+            }
+        }
+        Seen seen;
+        const Outcome o = Cli(dir, "replace " + options + " --find hello --replace bye --result-list list.txt t");
+        seen.exitCode = o.exitCode;
+        seen.out = o.out.substr(0, o.out.rfind("耗时")); // the elapsed time alone may differ
+        seen.err = o.err;
+        seen.list = ReadBytes(dir / "list.txt");
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "t")) {
+            if (entry.is_regular_file()) {
+                seen.tree +=
+                    entry.path().string().substr(dir.path().string().size()) + "=" + ReadBytes(entry.path()) + "\n";
+            }
+        }
+        std::sort(seen.tree.begin(), seen.tree.end()); // the listing order is the file system's
+        return seen;
+    };
+    const Seen one = runWith("--jobs 1");
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_NE(one.err.find("is Error!!!"), std::string::npos);
+    EXPECT_NE(one.out.find("成功替换"), std::string::npos);
+    for (const char* options : {"--jobs 2", "--jobs 8", "--jobs 8 --no-sync"}) {
+        EXPECT_EQ(runWith(options), one) << options;
+    }
+}
+
+TEST(Cli, JobsTakesACountFromOneToSixtyFour) {
+    TempDir dir;
+    for (const char* bad : {"--jobs 0", "--jobs -1", "--jobs 65", "--jobs x", "--jobs 2x"}) {
+        const Outcome o = Cli(dir, std::string("search ") + bad + " --find a .");
+        EXPECT_EQ(o.exitCode, 2) << bad;
+        EXPECT_NE(o.err.find("--jobs needs a number from 1 to 64"), std::string::npos) << bad;
+    }
+}
+
+} // namespace
+} // namespace norvik::test

@@ -34,7 +34,9 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& FaultPlan()
                                                                                        {"chmod", {"EPERM"}},
                                                                                        {"mkdir", {"EACCES", "EEXIST"}},
                                                                                        {"opendir", {"EACCES"}},
-                                                                                       {"readdir", {"EIO"}}};
+                                                                                       {"readdir", {"EIO"}},
+                                                                                       {"syncfs", {"EIO"}},
+                                                                                       {"fsync", {"EIO"}}};
     return plan;
 }
 

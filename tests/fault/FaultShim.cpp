@@ -16,6 +16,9 @@
 //                     links: "link=EPERM"), on top of the one chosen fault
 //   NVK_FAULT_REPORT  a file that receives, at exit, one line "<op> <calls>" per kind and a line
 //                     "fired <op> <index> <path>" when the fault was given
+//   NVK_FAULT_TRACE   a file that receives, at exit, the watched mkstemp, link, rename, syncfs and
+//                     fsync calls in the order they were made, one a line: "<op> <path> [<path>]"
+//                     (the path of a descriptor for the syncs), so a test can check their order
 //
 // Calls on descriptors (read, write, close, fchmod, ...) count when the descriptor was opened (or
 // made by mkstemp) on a watched path. A failed write first writes half of what it was given, as a
@@ -53,12 +56,14 @@ enum Op {
     kMkdir,
     kOpendir,
     kReaddir,
+    kSyncfs,
+    kFsync, ///< fsync and fdatasync
     kOpCount
 };
 
-constexpr const char* kOpNames[kOpCount] = {"open_r", "open_w", "read",     "write",  "close", "mkstemp",
-                                            "fchmod", "fchown", "futimens", "rename", "link",  "unlink",
-                                            "chmod",  "mkdir",  "opendir",  "readdir"};
+constexpr const char* kOpNames[kOpCount] = {"open_r", "open_w", "read",     "write",   "close",  "mkstemp",
+                                            "fchmod", "fchown", "futimens", "rename",  "link",   "unlink",
+                                            "chmod",  "mkdir",  "opendir",  "readdir", "syncfs", "fsync"};
 
 struct ErrnoName {
     const char* name;
@@ -91,6 +96,7 @@ struct Config {
     std::string match;
     std::string edit;
     std::string report;
+    std::string trace;
     int alwaysOp = -1;
     int alwaysError = 0;
 };
@@ -100,8 +106,9 @@ struct State {
     std::atomic<unsigned long> calls[kOpCount] = {};
     std::atomic<unsigned long> matched{0}; // calls of the chosen kind that passed the match filter
     std::atomic<unsigned char> watchedFd[kMaxFd] = {};
-    std::mutex mutex; // guards firedPath
+    std::mutex mutex; // guards firedPath and traced
     std::string firedPath;
+    std::string traced;
     std::atomic<bool> fired{false};
 };
 
@@ -126,6 +133,10 @@ struct Real {
     struct dirent* (*readdir)(DIR*) = nullptr;
     int (*closedir)(DIR*) = nullptr;
     int (*dirfd)(DIR*) = nullptr;
+    int (*syncfs)(int) = nullptr;
+    int (*fsync)(int) = nullptr;
+    int (*fdatasync)(int) = nullptr;
+    int (*dup)(int) = nullptr;
 };
 
 template <typename F> void Resolve(F& fn, const char* name) {
@@ -154,6 +165,10 @@ Real& R() {
         Resolve(r->readdir, "readdir");
         Resolve(r->closedir, "closedir");
         Resolve(r->dirfd, "dirfd");
+        Resolve(r->syncfs, "syncfs");
+        Resolve(r->fsync, "fsync");
+        Resolve(r->fdatasync, "fdatasync");
+        Resolve(r->dup, "dup");
         return r;
     }();
     return *real;
@@ -226,6 +241,9 @@ State* Setup() {
     if (const char* report = std::getenv("NVK_FAULT_REPORT")) {
         c.report = report;
     }
+    if (const char* trace = std::getenv("NVK_FAULT_TRACE")) {
+        c.trace = trace;
+    }
     return s;
 }
 
@@ -243,8 +261,21 @@ __attribute__((constructor)) void Start() {
     std::atexit(WriteReport);
 }
 
+void WriteTrace(State& s) {
+    if (s.config.trace.empty()) {
+        return;
+    }
+    std::lock_guard lock(s.mutex);
+    const int fd = R().open(s.config.trace.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t n = R().write(fd, s.traced.data(), s.traced.size());
+        R().close(fd);
+    }
+}
+
 void WriteReport() {
     State& s = S();
+    WriteTrace(s);
     if (s.config.report.empty()) {
         return;
     }
@@ -359,6 +390,42 @@ mode_t ModeArg(int flags, va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
+// Adds a line to the trace of ordered calls.
+void Trace(const char* op, const char* path, const char* other = nullptr) {
+    State& s = S();
+    if (s.config.trace.empty()) {
+        return;
+    }
+    std::lock_guard lock(s.mutex);
+    s.traced += op;
+    s.traced += ' ';
+    s.traced += path != nullptr ? path : "";
+    if (other != nullptr) {
+        s.traced += ' ';
+        s.traced += other;
+    }
+    s.traced += '\n';
+}
+
+std::string PathOfFd(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[4096];
+    const ssize_t n = ::readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// A sync of a watched descriptor: counted, faulted and traced.
+int SyncWith(int (*real)(int), Op op, int fd) {
+    if (WatchedFd(fd)) {
+        if (const int error = Fault(op, nullptr)) {
+            return Failed(error);
+        }
+        Trace(kOpNames[op], PathOfFd(fd).c_str());
+    }
+    return real != nullptr ? real(fd) : Failed(ENOSYS);
+}
+
 int TempWith(char* tmpl, int flags, bool withFlags) {
     const bool watched = Watched(tmpl);
     if (watched) {
@@ -369,6 +436,7 @@ int TempWith(char* tmpl, int flags, bool withFlags) {
     const int fd = withFlags ? R().mkostemp(tmpl, flags) : R().mkstemp(tmpl);
     if (watched) {
         MarkFd(fd, true);
+        Trace("mkstemp", tmpl);
     }
     return fd;
 }
@@ -460,14 +528,43 @@ int rename(const char* from, const char* to) {
     if (const int error = PathFault(kRename, from, to)) {
         return Failed(error);
     }
-    return R().rename(from, to);
+    const int result = R().rename(from, to);
+    if (result == 0 && (Watched(from) || Watched(to))) {
+        Trace("rename", from, to);
+    }
+    return result;
 }
 
 int link(const char* from, const char* to) {
     if (const int error = PathFault(kLink, from, to)) {
         return Failed(error);
     }
-    return R().link(from, to);
+    const int result = R().link(from, to);
+    if (result == 0 && (Watched(from) || Watched(to))) {
+        Trace("link", from, to);
+    }
+    return result;
+}
+
+// A copy of a watched descriptor is watched too (a writer may keep its temporary by a copy).
+int dup(int fd) {
+    const int copy = R().dup(fd);
+    if (copy >= 0 && WatchedFd(fd)) {
+        MarkFd(copy, true);
+    }
+    return copy;
+}
+
+int syncfs(int fd) {
+    return SyncWith(R().syncfs, kSyncfs, fd);
+}
+
+int fsync(int fd) {
+    return SyncWith(R().fsync, kFsync, fd);
+}
+
+int fdatasync(int fd) {
+    return SyncWith(R().fdatasync, kFsync, fd);
 }
 
 int unlink(const char* path) {

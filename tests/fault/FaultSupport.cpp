@@ -307,9 +307,9 @@ ShimReport ReadShimReport(const fs::path& report) {
 }
 
 const std::vector<std::string>& ShimOps() {
-    static const std::vector<std::string> ops = {"open_r", "open_w", "read",     "write",  "close", "mkstemp",
-                                                 "fchmod", "fchown", "futimens", "rename", "link",  "unlink",
-                                                 "chmod",  "mkdir",  "opendir",  "readdir"};
+    static const std::vector<std::string> ops = {"open_r", "open_w", "read",     "write",   "close",  "mkstemp",
+                                                 "fchmod", "fchown", "futimens", "rename",  "link",   "unlink",
+                                                 "chmod",  "mkdir",  "opendir",  "readdir", "syncfs", "fsync"};
     return ops;
 }
 

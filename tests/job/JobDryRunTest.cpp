@@ -84,7 +84,11 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
     for (const Mode& m : modes) {
         SCOPED_TRACE(m.name);
         std::vector<std::tuple<std::vector<std::string>, std::vector<std::string>, job::RunCounters>> seen;
-        for (const bool dry : {true, false}) {
+        // The forecast, then the real run on one worker and on several: all must agree, line for line
+        // and in order, whatever the number of workers.
+        for (const auto& [dry, jobs] : {std::pair{true, 1U}, std::pair{false, 1U}, std::pair{false, 2U},
+                                        std::pair{false, 8U}, std::pair{true, 8U}}) {
+            SCOPED_TRACE(std::to_string(jobs) + (dry ? " workers, dry run" : " workers"));
             TempDir dir;
             auto put = [&](const std::string& name, std::string_view bytes) {
                 fs::create_directories((dir / name).parent_path());
@@ -120,6 +124,7 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             options.outputToFolder = m.toFolder;
             options.outputFolder = dir.folder() + m.folder;
             options.forceReadOnly = m.force;
+            options.jobs = jobs;
             job::JobEngine engine(options);
             job::JobRequest request;
             request.targets.push_back(FolderTarget(dir / "t"));
@@ -157,9 +162,11 @@ TEST(JobDryRun, ForeseesWhatTheRealRunMeets) {
             }
             seen.emplace_back(rec.results, rec.errors, result.counters);
         }
-        EXPECT_EQ(std::get<0>(seen[0]), std::get<0>(seen[1])) << "result lines";
-        EXPECT_EQ(std::get<1>(seen[0]), std::get<1>(seen[1])) << "error lines";
-        EXPECT_EQ(std::get<2>(seen[0]), std::get<2>(seen[1])) << "counts";
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_EQ(std::get<0>(seen[0]), std::get<0>(seen[i])) << "result lines, run " << i;
+            EXPECT_EQ(std::get<1>(seen[0]), std::get<1>(seen[i])) << "error lines, run " << i;
+            EXPECT_EQ(std::get<2>(seen[0]), std::get<2>(seen[i])) << "counts, run " << i;
+        }
         EXPECT_FALSE(std::get<1>(seen[1]).empty()); // the tree does hold failures
     }
 }

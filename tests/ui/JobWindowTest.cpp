@@ -55,6 +55,8 @@ void PrepareTenFiles(WindowFixture& f) {
     f.addFolder(QStringLiteral("ten"));
     f.type(f.w().findText, QStringLiteral("old"));
     f.type(f.w().replacementText, QStringLiteral("新"));
+    // Each written file shows at once (no batch waits for its sync), so the tests can act between files.
+    f.form->options().durableWrites = false;
 }
 
 int ChangedOnDisk(const WindowFixture& f) {
@@ -466,6 +468,7 @@ void JobWindowTest::rowsAppearWhileTheRunIsUnderWay() {
     f.addFolder(QStringLiteral("many"));
     f.type(f.w().findText, QStringLiteral("old"));
     f.type(f.w().replacementText, QStringLiteral("new"));
+    f.form->options().durableWrites = false; // each row as its file is written, not a batch at a time
     f.form->resize(800, 600);
     f.form->show();
 
