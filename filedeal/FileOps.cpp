@@ -288,6 +288,15 @@ bool StampOf(const fs::path& path, FileStamp& stamp) noexcept {
     return true;
 }
 
+bool StampOfOpenFile(int fd, FileStamp& stamp) noexcept {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    FillStamp(st, stamp);
+    return true;
+}
+
 std::string ReadFileBytes(const fs::path& path) {
     return ReadBytes(path, false, nullptr);
 }

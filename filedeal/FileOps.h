@@ -43,6 +43,9 @@ struct FileStamp {
 /// The stamp of the file at `path` (links followed). False when there is nothing at the path.
 [[nodiscard]] bool StampOf(const std::filesystem::path& path, FileStamp& stamp) noexcept;
 
+/// The stamp of an open file (fstat). False when the descriptor cannot be looked at.
+[[nodiscard]] bool StampOfOpenFile(int fd, FileStamp& stamp) noexcept;
+
 /// Reads a whole file. Throws FileOpenError when it cannot be opened or read.
 [[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
 

@@ -1,8 +1,12 @@
 #include "filedeal/TextCodec.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
 #endif
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,56 +86,6 @@ std::string NormaliseLines(std::string_view bytes, std::string* buffer) {
 
 namespace {
 
-#if !defined(__SSE2__)
-// A shift-based state machine over the byte structure of UTF-8: each state is a 6-bit offset, and
-// the row of a byte holds the next state for every current state, so one shift and one mask move
-// the machine. States: 0 = at a character start, 1-7 = continuation bytes pending, 8 = invalid.
-constexpr unsigned kInvalid = 8 * 6;
-
-struct Utf8Rows {
-    std::uint64_t row[256];
-};
-
-constexpr Utf8Rows MakeUtf8Rows() {
-    Utf8Rows rows{};
-    for (int b = 0; b < 256; ++b) {
-        std::uint64_t row = 0;
-        for (int state = 0; state <= 8; ++state) {
-            int next = 8;
-            if (state == 0) {
-                if (b < 0x80) {
-                    next = 0;
-                } else if (b < 0xC0) {
-                    next = 8;
-                } else if (b < 0xE0) {
-                    next = 1;
-                } else if (b < 0xF0) {
-                    next = 2;
-                } else if (b < 0xF8) {
-                    next = 3;
-                } else if (b < 0xFC) {
-                    next = 4;
-                } else if (b < 0xFE) {
-                    next = 5;
-                } else if (b == 0xFE) {
-                    next = 6;
-                } else {
-                    next = 7;
-                }
-            } else if (state < 8 && b >= 0x80 && b < 0xC0) {
-                next = state - 1;
-            }
-            row |= static_cast<std::uint64_t>(next * 6) << (state * 6);
-        }
-        rows.row[b] = row;
-    }
-    return rows;
-}
-
-constexpr Utf8Rows kUtf8Rows = MakeUtf8Rows();
-
-#endif
-
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 bool AsciiWord(const unsigned char* p) noexcept {
@@ -142,17 +96,15 @@ bool AsciiWord(const unsigned char* p) noexcept {
     return ((a | b) & kHighBits) == 0;
 }
 
-} // namespace
-
-#if defined(__SSE2__)
-namespace {
-
 // Bit i of each mask describes byte i of a block of 64.
 struct Utf8Masks {
-    std::uint64_t continuation = 0; // 80-BF
-    std::uint64_t lead[7] = {};     // lead[k]: a first byte that announces more than k continuation bytes
+    std::uint64_t continuation = 0;  // 80-BF
+    std::uint64_t lead[7] = {};      // lead[k]: a first byte that announces more than k continuation bytes
+    std::uint64_t maybeOverlong = 0; // C0, C1, E0 (filled only when asked)
+    std::uint64_t mayNotDecode = 0;  // F4-FF (filled only when asked)
 };
 
+#if defined(__SSE2__)
 std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept {
     std::uint64_t mask = 0;
     for (int q = 0; q < 4; ++q) {
@@ -163,7 +115,7 @@ std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept
     return mask;
 }
 
-Utf8Masks Classify(const unsigned char* p) noexcept {
+Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept {
     const __m128i v[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)),
@@ -172,6 +124,17 @@ Utf8Masks Classify(const unsigned char* p) noexcept {
     const auto byte = [](int b) {
         return _mm_set1_epi8(static_cast<char>(b));
     };
+    if (forms) {
+        m.maybeOverlong = Mask64(v, byte(0xFE), byte(0xC0)) | Mask64(v, byte(0xFF), byte(0xE0));
+        for (int q = 0; q < 4; ++q) {
+            const auto part =
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v[q], byte(0xF4)), v[q])));
+            m.mayNotDecode |= static_cast<std::uint64_t>(part) << (16 * q);
+        }
+    }
+    if (!structure) {
+        return m;
+    }
     m.continuation = Mask64(v, byte(0xC0), byte(0x80));
     // The number of leading one-bits, minus one, is the count of continuation bytes announced.
     m.lead[0] = Mask64(v, byte(0xC0), byte(0xC0));
@@ -186,77 +149,195 @@ Utf8Masks Classify(const unsigned char* p) noexcept {
     m.lead[6] = Mask64(v, byte(0xFF), byte(0xFF));
     return m;
 }
+#else
+Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept {
+    Utf8Masks m;
+    for (int i = 0; i < 64; ++i) {
+        const unsigned b = p[i];
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (forms) {
+            m.maybeOverlong |= (b == 0xC0 || b == 0xC1 || b == 0xE0) ? bit : 0;
+            m.mayNotDecode |= b >= 0xF4 ? bit : 0;
+        }
+        if (structure) {
+            m.continuation |= (b & 0xC0) == 0x80 ? bit : 0;
+            for (int k = 0; k < 7; ++k) {
+                const unsigned top = 0xFF00U >> (k + 2); // the k + 2 leading bits
+                m.lead[k] |= (b & top) == (top & 0xFF) ? bit : 0;
+            }
+        }
+    }
+    return m;
+}
+#endif
 
-} // namespace
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NORVIK_UTF8_WIDE 1
+__attribute__((target("avx2"))) inline std::uint64_t Mask64Wide(const __m256i (&v)[2], __m256i test,
+                                                                __m256i want) noexcept {
+    const auto low =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(v[0], test), want)));
+    const auto high =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(v[1], test), want)));
+    return static_cast<std::uint64_t>(low) | (static_cast<std::uint64_t>(high) << 32);
+}
+
+__attribute__((target("avx2"))) inline __m256i ByteWide(int b) noexcept {
+    return _mm256_set1_epi8(static_cast<char>(b));
+}
+
+// Classify over two 32-byte halves.
+__attribute__((target("avx2"))) inline Utf8Masks ClassifyWide(const __m256i (&v)[2], bool structure,
+                                                              bool forms) noexcept {
+    Utf8Masks m;
+    if (forms) {
+        m.maybeOverlong = Mask64Wide(v, ByteWide(0xFE), ByteWide(0xC0)) | Mask64Wide(v, ByteWide(0xFF), ByteWide(0xE0));
+        for (int h = 0; h < 2; ++h) {
+            const auto part = static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(v[h], ByteWide(0xF4)), v[h])));
+            m.mayNotDecode |= static_cast<std::uint64_t>(part) << (32 * h);
+        }
+    }
+    if (!structure) {
+        return m;
+    }
+    m.continuation = Mask64Wide(v, ByteWide(0xC0), ByteWide(0x80));
+    m.lead[0] = Mask64Wide(v, ByteWide(0xC0), ByteWide(0xC0));
+    m.lead[1] = Mask64Wide(v, ByteWide(0xE0), ByteWide(0xE0));
+    m.lead[2] = Mask64Wide(v, ByteWide(0xF0), ByteWide(0xF0));
+    if (m.lead[2] == 0) {
+        return m;
+    }
+    m.lead[3] = Mask64Wide(v, ByteWide(0xF8), ByteWide(0xF8));
+    m.lead[4] = Mask64Wide(v, ByteWide(0xFC), ByteWide(0xFC));
+    m.lead[5] = Mask64Wide(v, ByteWide(0xFE), ByteWide(0xFE));
+    m.lead[6] = Mask64Wide(v, ByteWide(0xFF), ByteWide(0xFF));
+    return m;
+}
+#endif
 
 // The structure holds when every byte that some first byte announces as its continuation is one,
 // and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
 // so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
-bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
-    std::uint64_t carry[7] = {}; // lead masks of the previous block, for shifts across the border
-    bool high = false;
-    std::size_t i = 0;
-    unsigned char tail[64];
-    while (i < count) {
-        const unsigned char* block = bytes + i;
-        if (count - i < 64) {
-            std::memset(tail, 0, sizeof tail); // ASCII padding: announces nothing, continues nothing
-            std::memcpy(tail, bytes + i, count - i);
-            block = tail;
-        }
-        i += 64;
-        const bool ascii = AsciiWord(block) && AsciiWord(block + 16) && AsciiWord(block + 32) && AsciiWord(block + 48);
-        std::uint64_t required = 0;
-        if (ascii) {
-            for (int k = 0; k < 7; ++k) {
-                required |= carry[k] >> (63 - k);
-                carry[k] = 0;
-            }
-            if (required != 0) {
-                return false;
-            }
-            continue;
-        }
-        high = true;
-        const Utf8Masks m = Classify(block);
-        for (int k = 0; k < 7; ++k) {
-            required |= (m.lead[k] << (k + 1)) | (carry[k] >> (63 - k));
-            carry[k] = m.lead[k];
-        }
-        if (required != m.continuation) {
-            return false;
-        }
+inline void TakeAsciiBlock(detail::Utf8ScanState& s, bool structure) noexcept {
+    if (!structure) {
+        return;
     }
+    std::uint64_t required = 0;
     for (int k = 0; k < 7; ++k) {
-        if ((carry[k] >> (63 - k)) != 0) {
-            return false; // a form cut off by the end
-        }
+        required |= s.carry[k] >> (63 - k);
+        s.carry[k] = 0;
     }
-    return high;
+    s.broken |= required != 0;
 }
-#else
-bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
-    std::uint64_t state = 0;
-    unsigned seen = 0;
-    std::size_t i = 0;
-    while (i < count) {
-        if (state == 0 && i + 16 <= count && AsciiWord(bytes + i)) {
-            i += 16;
+
+inline void TakeBlock(detail::Utf8ScanState& s, const Utf8Masks& m, bool structure) noexcept {
+    s.high = true;
+    s.maybeOverlong |= m.maybeOverlong != 0;
+    s.mayNotDecode |= m.mayNotDecode != 0;
+    if (!structure) {
+        return;
+    }
+    std::uint64_t required = 0;
+    for (int k = 0; k < 7; ++k) {
+        required |= (m.lead[k] << (k + 1)) | (s.carry[k] >> (63 - k));
+        s.carry[k] = m.lead[k];
+    }
+    s.broken |= required != m.continuation;
+}
+
+void ScanBlocksNarrow(detail::Utf8ScanState& s, const unsigned char* p, std::size_t count, bool structure,
+                      bool forms) noexcept {
+    for (; count > 0 && !(structure && s.broken); --count, p += 64) {
+        if (AsciiWord(p) && AsciiWord(p + 16) && AsciiWord(p + 32) && AsciiWord(p + 48)) {
+            TakeAsciiBlock(s, structure);
             continue;
         }
-        const std::size_t stop = std::min(count, i + 16);
-        for (; i < stop; ++i) {
-            const unsigned char b = bytes[i];
-            seen |= b;
-            state = (kUtf8Rows.row[b] >> state) & 63;
-        }
-        if (state == kInvalid) {
-            return false;
-        }
+        TakeBlock(s, Classify(p, structure, forms && !(s.maybeOverlong && s.mayNotDecode)), structure);
     }
-    return state == 0 && (seen & 0x80) != 0;
+}
+
+#if defined(NORVIK_UTF8_WIDE)
+__attribute__((target("avx2"))) void ScanBlocksWide(detail::Utf8ScanState& s, const unsigned char* p, std::size_t count,
+                                                    bool structure, bool forms) noexcept {
+    for (; count > 0 && !(structure && s.broken); --count, p += 64) {
+        const __m256i v[2] = {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))};
+        if (_mm256_movemask_epi8(_mm256_or_si256(v[0], v[1])) == 0) {
+            TakeAsciiBlock(s, structure);
+            continue;
+        }
+        TakeBlock(s, ClassifyWide(v, structure, forms && !(s.maybeOverlong && s.mayNotDecode)), structure);
+    }
 }
 #endif
+
+} // namespace
+
+Utf8Scan::Width Utf8Scan::widest() noexcept {
+#if defined(NORVIK_UTF8_WIDE)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? Width::Wide : Width::Narrow;
+#else
+    return Width::Narrow;
+#endif
+}
+
+void Utf8Scan::scanBlocks(const unsigned char* blocks, std::size_t count) noexcept {
+    const bool structure = m_watch != Watch::Forms;
+    const bool forms = m_watch != Watch::Structure;
+#if defined(NORVIK_UTF8_WIDE)
+    if (m_width == Width::Wide) {
+        ScanBlocksWide(m_state, blocks, count, structure, forms);
+        return;
+    }
+#endif
+    ScanBlocksNarrow(m_state, blocks, count, structure, forms);
+}
+
+void Utf8Scan::feed(const unsigned char* bytes, std::size_t count) noexcept {
+    if (stopped()) {
+        return;
+    }
+    if (m_stagedCount > 0) {
+        const std::size_t take = std::min(count, sizeof m_staged - m_stagedCount);
+        std::memcpy(m_staged + m_stagedCount, bytes, take);
+        m_stagedCount += take;
+        bytes += take;
+        count -= take;
+        if (m_stagedCount < sizeof m_staged) {
+            return;
+        }
+        scanBlocks(m_staged, 1);
+        m_stagedCount = 0;
+    }
+    scanBlocks(bytes, count / 64);
+    const std::size_t rest = count % 64;
+    if (rest > 0 && !stopped()) {
+        std::memcpy(m_staged, bytes + count - rest, rest);
+        m_stagedCount = rest;
+    }
+}
+
+void Utf8Scan::finish() noexcept {
+    if (m_stagedCount > 0 && !stopped()) {
+        std::memset(m_staged + m_stagedCount, 0, sizeof m_staged - m_stagedCount); // ASCII padding
+        scanBlocks(m_staged, 1);
+    }
+    m_stagedCount = 0;
+    if (m_watch != Watch::Forms) {
+        for (int k = 0; k < 7; ++k) {
+            m_state.broken |= (m_state.carry[k] >> (63 - k)) != 0; // a form cut off by the end
+        }
+    }
+}
+
+bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept {
+    Utf8Scan scan;
+    scan.feed(bytes, count);
+    scan.finish();
+    return scan.isUtf8();
+}
 
 EncodingKind DetectEncodingOfBytes(std::string_view bytes) noexcept {
     if (bytes.starts_with(kUtf8Mark)) {

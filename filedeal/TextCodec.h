@@ -19,6 +19,64 @@ enum class EncodingKind : std::uint8_t {
     Utf8 = 4,       ///< UTF-8 without a mark
 };
 
+namespace detail {
+/// What Utf8Scan has found so far (its block loops share it).
+struct Utf8ScanState {
+    std::uint64_t carry[7] = {}; ///< lead masks of the previous block, for the bytes they announce in the next
+    bool broken = false;
+    bool high = false;
+    bool maybeOverlong = false;
+    bool mayNotDecode = false;
+};
+} // namespace detail
+
+/// IsUtf8Text over bytes that come piece by piece: any split of the same bytes gives the same answer.
+/// It can also watch for the UTF-8 forms that a look at the bytes without decoding cannot take at
+/// face value (see RawTextFilter). Holds no pointer into the bytes; one object per file.
+class Utf8Scan {
+public:
+    enum class Watch : std::uint8_t {
+        Structure,         ///< the structure only; looks no further once it is broken
+        StructureAndForms, ///< the structure and the forms; looks no further once the structure is broken
+        Forms,             ///< the forms only, over every byte
+    };
+    /// How many bytes one step looks at: 32 where the processor has AVX2, else 16 (or one at a time
+    /// without SSE2). Every width gives the same answers.
+    enum class Width : std::uint8_t { Narrow, Wide };
+    /// The widest this processor runs.
+    [[nodiscard]] static Width widest() noexcept;
+
+    explicit Utf8Scan(Watch watch = Watch::Structure, Width width = widest()) noexcept
+        : m_watch(watch), m_width(width) {}
+
+    /// The next bytes.
+    void feed(const unsigned char* bytes, std::size_t count) noexcept;
+    void feed(std::string_view bytes) noexcept {
+        feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    }
+    /// After the last bytes: a form still open is cut off by the end.
+    void finish() noexcept;
+
+    /// The structure is broken: no further bytes make the whole UTF-8 (so far, until finish()).
+    [[nodiscard]] bool broken() const noexcept { return m_state.broken; }
+    /// After finish(): IsUtf8Text of everything fed.
+    [[nodiscard]] bool isUtf8() const noexcept { return !m_state.broken && m_state.high; }
+    /// A byte C0, C1 or E0: the lead of a form that may be overlong (a character the bytes do not show).
+    [[nodiscard]] bool maybeOverlong() const noexcept { return m_state.maybeOverlong; }
+    /// A byte F4 or above: a form that may be past U+10FFFF or longer than four bytes.
+    [[nodiscard]] bool mayNotDecode() const noexcept { return m_state.mayNotDecode; }
+
+private:
+    [[nodiscard]] bool stopped() const noexcept { return m_state.broken && m_watch != Watch::Forms; }
+    void scanBlocks(const unsigned char* blocks, std::size_t count) noexcept;
+
+    detail::Utf8ScanState m_state;
+    unsigned char m_staged[64] = {}; ///< the start of a block of 64 whose end has not come yet
+    std::size_t m_stagedCount = 0;
+    Watch m_watch;
+    Width m_width;
+};
+
 /// True when the bytes have the structure of UTF-8 and at least one byte is 0x80 or above.
 /// Pure ASCII (and the empty input) is not UTF-8. Overlong forms and surrogates are not checked.
 [[nodiscard]] bool IsUtf8Text(const unsigned char* bytes, std::size_t count) noexcept;

@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "filedeal/Replace.h"
 #include "filedeal/TextCodec.h"
 #include "job/JobTexts.h"
 #include "job/LoadedFile.h"
-#include "job/ReadAhead.h"
+#include "job/OrderedPool.h"
 #include "job/WorkList.h"
 
 namespace norvik::job {
@@ -33,11 +34,42 @@ bool Holds(const LoadedFile& file, std::string_view text, const LoadPolicy& poli
     return filedeal::FindAnywhere(haystack, text, set) != std::string::npos;
 }
 
+/// What the search makes of one file: a hit, nothing, or an error line with its reason.
+struct FileAnswer {
+    bool hit = false;
+    std::optional<FailureReason> failure;
+};
+
+/// Looks at one file; safe on any thread (the policy and its filter are only read).
+FileAnswer AnswerFor(const std::string& path, std::string_view text, const LoadPolicy& policy) {
+    FileAnswer answer;
+    try {
+        const LoadedFile file = LoadFile(path, policy);
+        if (file.state == LoadedFile::State::Unreadable) {
+            answer.failure = FailureReason::Unreadable;
+        } else if (file.state == LoadedFile::State::Undecodable) {
+            answer.failure = FailureReason::Undecodable;
+        } else {
+            answer.hit = Holds(file, text, policy);
+        }
+    } catch (const std::bad_alloc&) {
+        answer.failure = FailureReason::OutOfMemory; // one file too large for the memory left
+    } catch (const std::exception&) {
+        answer.failure = FailureReason::Unreadable;
+    }
+    return answer;
+}
+
+/// Files in flight or waiting per worker: enough to keep every worker busy past a large file.
+constexpr std::size_t kWindowPerWorker = 16;
+/// How long the caller waits for the next file before it yields to its front end again.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+
 } // namespace
 
 SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view text,
                        const settings::ReplaceOptions& options, JobObserver& observer,
-                       const std::function<bool()>& stopRequested, std::size_t readAheadBudget) {
+                       const std::function<bool()>& stopRequested) {
     SearchResult result;
     if (text.empty()) {
         result.status = SearchStatus::NothingToFind;
@@ -58,12 +90,14 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     }
     LoadPolicy policy;
     policy.ansiAsBytes = text.find_first_of("\r\n") == std::string_view::npos;
-    policy.decodeAhead = false; // the worker reads, this thread decodes and searches: both stay busy
     const filedeal::RawTextFilter filter({std::string(text)}, filedeal::RawTextFilter::Place::Anywhere, false);
     policy.filter = &filter;
     policy.filterDecides = true;
-    policy.readLargeAhead = true; // the search holds no more than the bytes and text of the file in hand
-    ReadAhead ahead(files, policy, readAheadBudget);
+    const unsigned workers = WorkerCount(options.jobs);
+    // An answer is a few bytes, so the window alone bounds what waits; each worker holds one chunk,
+    // or one whole file when only its text can tell.
+    OrderedPool<FileAnswer> pool(files.size(), workers, kWindowPerWorker * workers, 0,
+                                 [&](std::size_t i) { return AnswerFor(files[i], text, policy); });
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();
         if (stopped()) {
@@ -71,30 +105,21 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
             break;
         }
         observer.progress(ProgressPercent(i, files.size()));
-        bool holds = false;
-        try {
-            const LoadedFile file = ahead.take(i);
-            if (file.state == LoadedFile::State::Unreadable || file.state == LoadedFile::State::Undecodable) {
-                // A file the search could not read, or UTF-8 that does not decode, may hold the text:
-                // named with its reason, and the search goes on.
-                ++result.failures;
-                observer.failure({files[i], files[i],
-                                  file.state == LoadedFile::State::Unreadable ? FailureReason::Unreadable
-                                                                              : FailureReason::Undecodable});
-                continue;
-            }
-            holds = Holds(file, text, policy);
-        } catch (const std::bad_alloc&) {
-            // One file too large for the memory left: named, and the search goes on.
-            ++result.failures;
-            observer.failure({files[i], files[i], FailureReason::OutOfMemory});
-            continue;
-        } catch (const std::exception&) {
-            ++result.failures;
-            observer.failure({files[i], files[i], FailureReason::Unreadable});
-            continue;
+        std::optional<FileAnswer> answer = pool.take(kWaitSlice);
+        while (!answer && !stopped()) {
+            observer.yield(); // the front end stays responsive while a large file is read
+            answer = pool.take(kWaitSlice);
         }
-        if (holds) {
+        if (!answer) {
+            result.status = SearchStatus::Stopped;
+            break;
+        }
+        if (answer->failure) {
+            // A file the search could not read, or UTF-8 that does not decode, may hold the text:
+            // named with its reason, and the search goes on.
+            ++result.failures;
+            observer.failure({files[i], files[i], *answer->failure});
+        } else if (answer->hit) {
             result.hits.push_back(files[i]);
             observer.hit(files[i]);
         }

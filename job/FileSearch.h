@@ -8,7 +8,6 @@
 
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
-#include "job/ReadAhead.h"
 #include "settings/ReplaceOptions.h"
 
 namespace norvik::job {
@@ -39,11 +38,11 @@ struct SearchResult {
 /// entered, a UTF-8 file that does not decode, and a file that cannot be searched for lack of memory,
 /// are error lines (they may hold the text) and the search goes on. Ends with summary
 /// ("找到文件%u个") and elapsed (the scans included). An empty `text` does nothing.
-/// `stopRequested`, checked before each file, ends the search early. The files are read ahead on a
-/// second thread within `readAheadBudget` bytes (0: each is read when its turn comes; see ReadAhead).
+/// `stopRequested`, checked before each file, ends the search early. Files are read and judged on
+/// WorkerCount(options.jobs) threads (one: all on the caller's thread), each read in chunks and only
+/// as far as its answer needs; hits and error lines come in the order of the files whatever the count.
 [[nodiscard]] SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view text,
                                      const settings::ReplaceOptions& options, JobObserver& observer,
-                                     const std::function<bool()>& stopRequested = {},
-                                     std::size_t readAheadBudget = ReadAhead::kDefaultBudget);
+                                     const std::function<bool()>& stopRequested = {});
 
 } // namespace norvik::job

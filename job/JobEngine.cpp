@@ -547,8 +547,7 @@ SearchResult JobEngine::search(const std::vector<TargetEntry>& targets, const st
         return {SearchStatus::Busy, {}};
     }
     BusyScope busy(*this);
-    return FindFiles(
-        targets, text, m_options, observer, [this] { return m_stopRequested.load(); }, m_readAheadBudget);
+    return FindFiles(targets, text, m_options, observer, [this] { return m_stopRequested.load(); });
 }
 
 RestoreRunResult JobEngine::restoreRun(const RunHistory& history, std::string_view id, JobObserver& observer) {

@@ -1,6 +1,7 @@
 #pragma once
-// Loading one file for a job or a search: one read, the encoding detected on those bytes and the text
-// decoded from them, keeping what the caller's policy asks for.
+// Loading one file for a job or a search: the encoding detected on the bytes read and the text decoded
+// from them, keeping what the caller's policy asks for; with a filter, the bytes are judged in chunks
+// as they are read and a file the verdict settles is never held whole.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -50,7 +51,7 @@ struct LoadPolicy {
     /// A Unicode file keeps its bytes beside its text (for the round-trip check before a write).
     bool keepUnicodeBytes = false;
     /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
-    /// balance the two threads when the caller has little else to do, as in a search).
+    /// balance the two threads when the caller has little else to do).
     bool decodeAhead = true;
     /// When set (it must outlive the loading), judges each file's bytes first: a file it rules out
     /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
@@ -63,7 +64,12 @@ struct LoadPolicy {
 
 /// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
 /// file, a dangling or looping link), Unreadable when the read fails or the path cannot be looked at
-/// (a folder on the way that cannot be entered: the file may well be there).
+/// (a folder on the way that cannot be entered: the file may well be there). The file is opened
+/// without waiting (a FIFO never blocks) and only a regular file is read; the stamp is the open
+/// file's, taken before the read. With a filter the file is read in chunks through a buffer of the
+/// calling thread, judged as it comes, and read no further than the verdict needs; only a file the
+/// verdict leaves open is held whole (read again from its start when it is larger than a chunk).
+/// Safe to call on several threads at once.
 [[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
 
 // The steps of LoadFile, for a caller that spreads them over time or threads (ReadAhead).

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "filedeal/CodePage.h"
 #include "filedeal/HexText.h"
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
@@ -171,4 +172,116 @@ TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
     EXPECT_EQ(RawTextFilter({"foo"}, Place::Anywhere, false).judge(emoji, EncodingKind::Utf8Bom), RawVerdict::Holds);
     EXPECT_EQ(find.judge(emoji + Bytes("80"), EncodingKind::Utf8Bom), RawVerdict::Unknown);
     EXPECT_EQ(find.judge("foo" + Bytes("F4908080"), EncodingKind::Utf8), RawVerdict::Unknown);
+}
+
+namespace {
+
+// Feeds `bytes` to a judgement in pieces of the given sizes (the last one repeated), checking on the
+// way that a judgement that says it is settled never changes its mind.
+struct ChunkedOutcome {
+    EncodingKind kind = EncodingKind::Unopenable;
+    RawVerdict verdict = RawVerdict::Unknown;
+    bool settledEarly = false;
+    EncodingKind settledKind = EncodingKind::Unopenable;
+    RawVerdict settledVerdict = RawVerdict::Unknown;
+};
+
+ChunkedOutcome JudgeInChunks(const RawTextFilter& filter, std::string_view bytes,
+                             const std::vector<std::size_t>& cuts) {
+    RawJudgement judgement(filter);
+    ChunkedOutcome outcome;
+    std::size_t at = 0;
+    for (std::size_t cut : cuts) {
+        if (cut <= at || cut > bytes.size()) {
+            continue;
+        }
+        judgement.feed(bytes.substr(at, cut - at));
+        at = cut;
+        if (judgement.settled() && !outcome.settledEarly) {
+            outcome.settledEarly = true;
+            outcome.settledKind = judgement.kind();
+            outcome.settledVerdict = judgement.verdict();
+        }
+    }
+    judgement.feed(bytes.substr(at));
+    judgement.finish();
+    outcome.kind = judgement.kind();
+    outcome.verdict = judgement.verdict();
+    return outcome;
+}
+
+// Cut points: pieces of one small size (1, 2, 3, 7 bytes, ...) or of random sizes, plus cuts inside
+// the first place where a find text's bytes in some encoding occur, so that needles straddle pieces.
+std::vector<std::size_t> RandomCuts(std::mt19937& rng, std::string_view bytes, const std::vector<std::string>& finds) {
+    static const std::size_t sizes[] = {1, 2, 3, 7, 16, 63, 64, 65, 4096};
+    std::vector<std::size_t> cuts;
+    const std::size_t step = rng() % 4 == 0 ? 0 : sizes[rng() % std::size(sizes)];
+    for (std::size_t at = 0; at < bytes.size();) {
+        at += step != 0 ? step : 1 + rng() % 9;
+        cuts.push_back(at);
+    }
+    for (const std::string& find : finds) {
+        bool exact = true;
+        for (const std::string& encoded : {find, CodePageToUtf8(find, &exact), CodePageToUtf16Le(find, &exact)}) {
+            const std::size_t found = bytes.find(encoded);
+            if (found != std::string_view::npos && encoded.size() > 1) {
+                cuts.push_back(found + 1 + rng() % (encoded.size() - 1));
+            }
+        }
+    }
+    std::ranges::sort(cuts);
+    return cuts;
+}
+
+} // namespace
+
+// Judging the bytes piece by piece as they are read gives the kind detection gives and the verdict
+// judge() gives on the whole bytes, for any split; a verdict settled early is the final one.
+TEST(RawJudgement, GivesTheVerdictOfTheWholeBytesHoweverTheyAreSplit) {
+    std::mt19937 rng(5151);
+    const EncodingKind kinds[] = {EncodingKind::Ansi, EncodingKind::Utf16Le, EncodingKind::Utf8Bom, EncodingKind::Utf8};
+    int settled = 0;
+    for (int round = 0; round < 30000; ++round) {
+        const std::string text = RandomText(rng, round % 10 == 0 ? 400 : 40);
+        const std::string bytes = RandomFile(rng, kinds[rng() % 4], text);
+        const EncodingKind kind = DetectEncodingOfBytes(bytes);
+        const std::string working = DecodeText(bytes, kind);
+        std::vector<std::string> finds;
+        const std::size_t count = 1 + rng() % 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!working.empty() && rng() % 3 != 0) {
+                finds.push_back(working.substr(rng() % working.size(), 1 + rng() % 6));
+            } else {
+                finds.push_back(RandomText(rng, 3));
+            }
+        }
+        const std::vector<std::size_t> cuts = RandomCuts(rng, bytes, finds);
+        const auto context = [&] {
+            std::string c = "file " + norvik::filedeal::TextToHex(bytes) + " finds";
+            for (const auto& f : finds) {
+                c += " " + norvik::filedeal::TextToHex(f);
+            }
+            c += " cuts";
+            for (std::size_t cut : cuts) {
+                c += " " + std::to_string(cut);
+            }
+            return c;
+        };
+        const bool ignoreCase = rng() % 3 == 0;
+        const RawTextFilter replace(finds, Place::CharacterStart, ignoreCase);
+        const RawTextFilter search({finds[0]}, Place::Anywhere, false);
+        for (const RawTextFilter* filter : {&replace, &search}) {
+            const ChunkedOutcome outcome = JudgeInChunks(*filter, bytes, cuts);
+            ASSERT_EQ(outcome.kind, kind) << context();
+            ASSERT_EQ(outcome.verdict, filter->judge(bytes, kind)) << context();
+            if (outcome.settledEarly) {
+                ++settled;
+                ASSERT_EQ(outcome.settledVerdict, outcome.verdict) << context();
+                ASSERT_TRUE(outcome.settledKind == kind ||
+                            (outcome.settledKind == EncodingKind::Unopenable && outcome.verdict == RawVerdict::Unknown))
+                    << context();
+            }
+        }
+    }
+    EXPECT_GT(settled, 3000); // the reading can stop early often enough to matter
 }

@@ -114,6 +114,53 @@ TEST(Detection, MarksAndUtf8Structure) {
     EXPECT_FALSE(IsUtf8Text(std::string(100, 'a') + Bytes("E5 95") + std::string(13, 'b')));
 }
 
+// The scan behind detection and the raw filter, fed in random pieces, at both widths (the wide one only
+// where the processor runs it): the same structure and forms as IsUtf8Text and a byte-by-byte look.
+TEST(Detection, Utf8ScanIsTheSameAtEveryWidthAndForAnySplit) {
+    std::mt19937 rng(2026);
+    const std::string pieces[] = {"a",         Bytes("C3A9"), Bytes("E4B8AD"),      Bytes("F09F9880"),
+                                  Bytes("80"), Bytes("C1BF"), Bytes("E0A080"),      Bytes("F4908080"),
+                                  Bytes("F8"), Bytes("FE"),   std::string(1, '\0'), std::string(70, 'x')};
+    using Watch = Utf8Scan::Watch;
+    std::vector<Utf8Scan::Width> widths = {Utf8Scan::Width::Narrow};
+    if (Utf8Scan::widest() == Utf8Scan::Width::Wide) {
+        widths.push_back(Utf8Scan::Width::Wide);
+    }
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes;
+        for (std::size_t n = rng() % 60; n > 0; --n) {
+            bytes += pieces[rng() % (round % 2 == 0 ? 8 : std::size(pieces))];
+        }
+        bool overlong = false;
+        bool mayNotDecode = false;
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            overlong |= b == 0xC0 || b == 0xC1 || b == 0xE0;
+            mayNotDecode |= b >= 0xF4;
+        }
+        const bool utf8 = IsUtf8Text(bytes);
+        for (const Utf8Scan::Width width : widths) {
+            for (const Watch watch : {Watch::Structure, Watch::StructureAndForms, Watch::Forms}) {
+                Utf8Scan scan(watch, width);
+                for (std::size_t at = 0; at < bytes.size();) {
+                    const std::size_t piece = 1 + rng() % 150;
+                    scan.feed(std::string_view(bytes).substr(at, piece));
+                    at += piece;
+                }
+                scan.finish();
+                const std::string context = TextToHex(bytes) + " watch " + std::to_string(static_cast<int>(watch));
+                if (watch != Watch::Forms) {
+                    ASSERT_EQ(scan.isUtf8(), utf8) << context;
+                }
+                if (watch == Watch::Forms || (watch == Watch::StructureAndForms && utf8)) {
+                    ASSERT_EQ(scan.maybeOverlong(), overlong) << context;
+                    ASSERT_EQ(scan.mayNotDecode(), mayNotDecode) << context;
+                }
+            }
+        }
+    }
+}
+
 TEST(Detection, PathBasedDetectionOfMissingFolderAndFile) {
     TempDir dir;
     EXPECT_EQ(DetectEncoding(dir / "missing.txt"), EncodingKind::Unopenable);

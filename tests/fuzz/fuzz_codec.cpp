@@ -249,6 +249,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Classification, also from every start offset near the front so that the word-at-a-time scan
     // meets the non-ASCII bytes at every alignment.
     NORVIK_FUZZ_CHECK(IsUtf8Text(bytes) == ReferenceIsUtf8(bytes));
+    {
+        // The same scan fed in uneven pieces, as a file is read.
+        Utf8Scan scan;
+        for (std::size_t at = 0, piece = 1; at < size; at += piece, piece = piece * 3 % 67 + 1) {
+            scan.feed(bytes.substr(at, piece));
+        }
+        scan.finish();
+        NORVIK_FUZZ_CHECK(scan.isUtf8() == ReferenceIsUtf8(bytes));
+    }
     for (std::size_t offset = 1; offset < 16 && offset < bytes.size(); ++offset) {
         NORVIK_FUZZ_CHECK(IsUtf8Text(bytes.substr(offset)) == ReferenceIsUtf8(bytes.substr(offset)));
     }
@@ -297,10 +306,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks || facts.decodes); // never ruled out unread
                 NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks || !ReplaceAllTo(text, find, "", ignoreCase, replaced));
             }
-            const RawVerdict verdict = RawTextFilter({find}, RawTextFilter::Place::Anywhere, false).judge(bytes, kind);
+            const RawTextFilter search({find}, RawTextFilter::Place::Anywhere, false);
+            const RawVerdict verdict = search.judge(bytes, kind);
             const bool found = FindAnywhere(text, find, facts.set()) != std::string::npos;
             NORVIK_FUZZ_CHECK(verdict == RawVerdict::Unknown ||
                               (facts.decodes && (verdict == RawVerdict::Holds) == found));
+            // Judged as a file is read, in pieces whose sizes the input picks: the kind and verdict of
+            // the whole bytes, and a verdict settled early is the final one.
+            for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, 3 + size % 7, 61 + size % 11}) {
+                norvik::filedeal::RawJudgement judgement(search);
+                bool settled = false;
+                RawVerdict settledVerdict = RawVerdict::Unknown;
+                for (std::size_t at = 0; at < size; at += piece) {
+                    judgement.feed(bytes.substr(at, piece));
+                    if (!settled && judgement.settled()) {
+                        settled = true;
+                        settledVerdict = judgement.verdict();
+                    }
+                }
+                judgement.finish();
+                NORVIK_FUZZ_CHECK(judgement.kind() == kind);
+                NORVIK_FUZZ_CHECK(judgement.verdict() == verdict);
+                NORVIK_FUZZ_CHECK(!settled || settledVerdict == verdict);
+            }
         }
     }
 

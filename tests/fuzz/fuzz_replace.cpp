@@ -12,6 +12,7 @@
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
 #include "filedeal/Replace.h"
+#include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
 #include "rules/RuleApply.h"
 #include "rules/RuleLine.h"
@@ -305,6 +306,43 @@ void CheckEditingInUnicode(std::string_view findBytes, std::string_view withByte
     }
 }
 
+// The rules' filter, as a job judges a file while it is read: the text written in each encoding and
+// fed in pieces (of one size the input picks, with a cut inside the first place the find text's bytes
+// occur) gives the kind and verdict of the whole bytes, and a file it rules out has nothing to replace.
+void CheckJudgedInPieces(const std::string& find, const std::string& replacement, const std::string& text,
+                         unsigned char flags) {
+    using namespace norvik::filedeal;
+    const bool ignoreCase = (flags & 4) != 0;
+    const RawTextFilter filter({find, replacement}, RawTextFilter::Place::CharacterStart, ignoreCase);
+    const std::size_t piece = 1 + (flags >> 4) % 9;
+    for (const EncodingKind written :
+         {EncodingKind::Ansi, EncodingKind::Utf16Le, EncodingKind::Utf8Bom, EncodingKind::Utf8}) {
+        const std::string bytes = EncodeText(text, written, CharacterSet::CodePage).bytes;
+        const EncodingKind kind = DetectEncodingOfBytes(bytes);
+        bool exact = true;
+        const std::string encodedFind = written == EncodingKind::Utf16Le ? CodePageToUtf16Le(find, &exact)
+                                        : written == EncodingKind::Ansi  ? find
+                                                                         : CodePageToUtf8(find, &exact);
+        const std::size_t cut = encodedFind.size() > 1 ? bytes.find(encodedFind) : std::string::npos;
+        RawJudgement judgement(filter);
+        std::string_view rest(bytes);
+        if (cut != std::string::npos) {
+            judgement.feed(rest.substr(0, cut + 1));
+            rest.remove_prefix(cut + 1);
+        }
+        for (; !rest.empty(); rest.remove_prefix(std::min(piece, rest.size()))) {
+            judgement.feed(rest.substr(0, piece));
+        }
+        judgement.finish();
+        NORVIK_FUZZ_CHECK(judgement.kind() == kind);
+        const RawVerdict verdict = filter.judge(bytes, kind);
+        NORVIK_FUZZ_CHECK(judgement.verdict() == verdict);
+        std::string out;
+        NORVIK_FUZZ_CHECK(verdict != RawVerdict::Lacks ||
+                          !ReplaceAllTo(DecodeText(bytes, kind), find, "", ignoreCase, out));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -392,5 +430,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NORVIK_FUZZ_CHECK(viaExtraction == (applies ? extracted : text));
 
     CheckEditingInUnicode(find, replacement, text, flags);
+    CheckJudgedInPieces(find, replacement, text, flags);
     return 0;
 }

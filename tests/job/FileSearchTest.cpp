@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <tuple>
 #include <unistd.h>
 
 #include "JobTestSupport.h"
 #include "TestSupport.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/TextCodec.h"
 #include "job/FileSearch.h"
 #include "job/JobEngine.h"
 
@@ -104,6 +107,51 @@ TEST_F(Search, MissingFilesAreSkippedUnreadableOnesNamedAndTheSearchGoesOn) {
     ASSERT_EQ(rec.failures.size(), 1u);
     EXPECT_EQ(rec.failures[0].path, unreadable);
     EXPECT_EQ(rec.failures[0].reason, job::FailureReason::Unreadable);
+}
+
+// Files are searched on several workers, each read in chunks as far as its answer needs: the hits and
+// error lines, and their order, are those of one worker for any count. Large files put the text
+// across a chunk's end, in every encoding, and past it (where a file that reads as UTF-8 turns out
+// to be ANSI, or UTF-8 that does not decode).
+TEST_F(Search, GivesTheSameAnswerInTheSameOrderForAnyWorkerCount) {
+    const std::string big(300000, 'w');
+    const std::string hit = "NvkToken42";
+    std::mt19937 rng(99);
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        std::string text = std::string(rng() % 3 == 0 ? big.substr(0, 262144 - 5 * (i % 4)) : "ab ") +
+                           (i % 2 == 0 ? hit : "NvkToken4") + " " + Bytes("D6D0");
+        switch (i % 5) {
+        case 0:
+            put(name, text);
+            break;
+        case 1:
+            put(name, EncodeText(text, filedeal::EncodingKind::Utf16Le).bytes);
+            break;
+        case 2:
+            put(name, EncodeText(text, filedeal::EncodingKind::Utf8Bom).bytes + (i % 3 == 0 ? Bytes("80") : ""));
+            break;
+        case 3:
+            put(name, EncodeText(text, filedeal::EncodingKind::Utf8).bytes + (i % 4 == 3 ? Bytes("F4908080") : ""));
+            break;
+        default:
+            put(name, EncodeText(text, filedeal::EncodingKind::Utf8).bytes + Bytes("B0A1")); // ANSI in the end
+            break;
+        }
+    }
+    targets.push_back(FileTarget(dir / "gone.txt"));
+    const auto searchWith = [&](unsigned jobs) {
+        options.jobs = jobs;
+        rec = Recorder();
+        const job::SearchResult result = find(hit);
+        return std::tuple(result.hits, result.failures, rec.errors, rec.hits);
+    };
+    const auto one = searchWith(1);
+    EXPECT_EQ(std::get<0>(one).size(), 28u); // every second file, less two marked ones with a stray byte
+    EXPECT_EQ(std::get<1>(one), 7u);         // the marked files with a stray byte, the UTF-8 past U+10FFFF
+    EXPECT_EQ(searchWith(2), one);
+    EXPECT_EQ(searchWith(8), one);
+    EXPECT_EQ(searchWith(0), one);
 }
 
 TEST_F(Search, ReportsProgressCountAndTimeAndYieldsBeforeEveryFile) {

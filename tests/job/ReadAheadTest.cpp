@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 #include <thread>
 
 #include "JobTestSupport.h"
@@ -130,6 +131,70 @@ TEST(ReadAhead, GoingAwayEarlyStopsTheWorker) {
         EXPECT_EQ(ahead.take(0).text, "x\r\n");
     } // a stopped run: the destructor must not wait for the whole list
     SUCCEED();
+}
+
+// A file is read and judged in chunks (256 KiB) and held whole only when its verdict needs the text;
+// what it gives must be what reading the whole bytes and judging them gives: every encoding, the
+// text placed across the first chunk's end, and bytes after it that make the file ANSI, bring forms
+// that must be decoded, or do not decode at all.
+TEST(LoadFile, JudgedInChunksGivesWhatTheWholeBytesGive) {
+    constexpr std::size_t kChunk = std::size_t{256} << 10;
+    TempDir dir;
+    const std::string needle = "Nvk" + Bytes("D6D0") + "42"; // "Nvk中42"
+    const std::string filler = "the quick " + Bytes("CEC4D7D6") + " fox\n";
+    const filedeal::RawTextFilter search({needle}, filedeal::RawTextFilter::Place::Anywhere, false);
+    const filedeal::RawTextFilter replace({needle, "zz"}, filedeal::RawTextFilter::Place::CharacterStart, true);
+    job::LoadPolicy searchPolicy{true, false, false, &search, true};
+    job::LoadPolicy runPolicy{false, true, true, &replace, false};
+    const std::string tails[] = {"", Bytes("80"), Bytes("E0A080"), Bytes("F4908080"), Bytes("00")};
+    int files = 0;
+    for (const filedeal::EncodingKind kind : {filedeal::EncodingKind::Ansi, filedeal::EncodingKind::Utf16Le,
+                                              filedeal::EncodingKind::Utf8Bom, filedeal::EncodingKind::Utf8}) {
+        const std::size_t mark = filedeal::EncodeText("", kind).bytes.size();
+        const std::size_t fillerBytes = filedeal::EncodeText(filler, kind).bytes.size() - mark;
+        const std::size_t unit = kind == filedeal::EncodingKind::Utf16Le ? 2 : 1;
+        const std::size_t needleBytes = filedeal::EncodeText(needle, kind).bytes.size() - mark;
+        std::string prefix;
+        const std::size_t count = (kChunk - mark) / fillerBytes - 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            prefix += filler;
+        }
+        const std::size_t gap = kChunk - mark - count * fillerBytes; // from the prefix's end to the chunk's end
+        for (std::size_t before = 0; before <= needleBytes + 1; ++before) {
+            // The needle's bytes start `before` bytes before the chunk's end (rounded to whole units).
+            const std::string text = prefix + std::string((gap - before) / unit, 'x') + needle + " " + filler;
+            for (const std::string& tail : tails) {
+                const std::string bytes = filedeal::EncodeText(text, kind).bytes + tail +
+                                          (before == 3 ? std::string(kChunk, 'y') : std::string());
+                const std::string path = PathText(dir / ("f" + std::to_string(files++)));
+                WriteBytes(path, bytes);
+                for (const job::LoadPolicy& policy : {searchPolicy, runPolicy}) {
+                    LoadedFile whole = job::ReadUndecoded(path);
+                    job::DecodeLoaded(whole, policy);
+                    const LoadedFile chunked = job::LoadFile(path, policy);
+                    ExpectSame(chunked, whole, path);
+                    EXPECT_EQ(chunked.verdict, whole.verdict) << path;
+                    EXPECT_EQ(chunked.binary, whole.binary) << path;
+                    EXPECT_TRUE(chunked.stamp.sameState(whole.stamp)) << path;
+                }
+            }
+        }
+    }
+}
+
+// Only a regular file is read: a FIFO opens without waiting for a writer and is no file, nor is a
+// device or a folder; nothing there, or a link that dangles, is missing too.
+TEST(LoadFile, SpecialFilesAreMissingAndNeverWaitedOn) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "zero");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    const filedeal::RawTextFilter filter({"x"}, filedeal::RawTextFilter::Place::Anywhere, false);
+    for (const char* name : {"pipe", "zero", "dangling", "gone", ""}) {
+        for (const job::LoadPolicy& policy : {job::LoadPolicy{}, job::LoadPolicy{true, false, false, &filter, true}}) {
+            EXPECT_EQ(job::LoadFile(PathText(dir / name), policy).state, LoadedFile::State::Missing) << name;
+        }
+    }
 }
 
 TEST(JobReadAhead, GivesTheSameRunAsReadingEachFileOnItsTurn) {
