@@ -247,8 +247,8 @@ int Run(const cli::CommandLine& line) {
     }
 
     job::JobEngine engine(options);
-    if (const char* budget = std::getenv("NVK_READ_AHEAD_BYTES")) {
-        engine.setReadAheadBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 turns it off
+    if (const char* budget = std::getenv("NVK_PREPARE_BYTES")) {
+        engine.setPrepareBudget(std::strtoull(budget, nullptr, 10)); // for measuring; 0 holds nothing ahead
     }
     // The list is opened before any file is touched: a list that cannot be written stops the command
     // while nothing has changed, rather than leaving a run without its undo information. It is

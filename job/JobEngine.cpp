@@ -474,7 +474,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // the front end breathe.
     const std::function<void()>& workerYield = workers < 2 ? yieldHere : noYield;
     OrderedPool<Prepared> pool(
-        files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_readAheadBudget,
+        files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_prepareBudget,
         [&](std::size_t i) {
             const std::uint8_t key = published.load();
             return prepare(files[i], {static_cast<ReplaceMode>(key >> 1), (key & 1U) != 0}, policy, workerYield);

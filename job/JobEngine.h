@@ -36,7 +36,6 @@
 #include "job/JobObserver.h"
 #include "job/JobTypes.h"
 #include "job/LoadedFile.h"
-#include "job/ReadAhead.h"
 #include "job/RuleListBuilder.h"
 #include "job/RunHistory.h"
 #include "job/RunJournal.h"
@@ -93,6 +92,9 @@ struct RunResult {
 
 class JobEngine {
 public:
+    /// The bytes of prepared files a run holds ahead of the one it commits, by default.
+    static constexpr std::size_t kDefaultPrepareBudget = std::size_t{16} << 20;
+
     /// `options` is read, never copied, each field when it is needed, so a change made from a yield
     /// (a mode command, the configuration dialog) applies to the files that follow. It must outlive
     /// the engine.
@@ -132,7 +134,7 @@ public:
 
     /// How many bytes of prepared files runs and searches may hold ahead of the one committed; 0 holds
     /// none beyond the file in hand. Results are the same either way.
-    void setReadAheadBudget(std::size_t bytes) noexcept { m_readAheadBudget = bytes; }
+    void setPrepareBudget(std::size_t bytes) noexcept { m_prepareBudget = bytes; }
 
     /// The rule lists; they persist between runs (each run rebuilds the list of its mode).
     [[nodiscard]] const RuleLists& ruleLists() const noexcept { return m_lists; }
@@ -188,7 +190,7 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;
     std::vector<std::string> m_ownPaths;
     mutable std::unordered_map<std::string, bool> m_canCreate; ///< folders judged in this run
-    std::size_t m_readAheadBudget = ReadAhead::kDefaultBudget;
+    std::size_t m_prepareBudget = kDefaultPrepareBudget;
     /// Counts what the run has created or replaced (read by workers): a file prepared before the count
     /// moved may have been written meanwhile and is looked at again.
     std::atomic<std::uint64_t> m_writes{0};

@@ -214,13 +214,6 @@ bool IsBinary(std::string_view bytes, filedeal::EncodingKind kind) noexcept {
     return bytes.substr(0, kBinaryProbeBytes).find('\0') != std::string_view::npos;
 }
 
-LoadedFile::State StampForLoad(const std::string& path, filedeal::FileStamp& stamp) {
-    if (!filedeal::StampOf(path, stamp)) {
-        return StateAfterFailedStat(errno);
-    }
-    return S_ISREG(stamp.mode) ? LoadedFile::State::Loaded : LoadedFile::State::Missing;
-}
-
 LoadedFile ReadUndecoded(const std::string& path) {
     LoadedFile file;
     try {

@@ -50,16 +50,10 @@ struct LoadPolicy {
     bool ansiAsBytes = false;
     /// A Unicode file keeps its bytes beside its text (for the round-trip check before a write).
     bool keepUnicodeBytes = false;
-    /// ReadAhead decodes on its worker thread; otherwise take() decodes, on the caller's thread (to
-    /// balance the two threads when the caller has little else to do).
-    bool decodeAhead = true;
     /// When set (it must outlive the loading), judges each file's bytes first: a file it rules out
     /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
     const filedeal::RawTextFilter* filter = nullptr;
     bool filterDecides = false;
-    /// ReadAhead also reads a file larger than its budget, when it holds nothing else: for a caller
-    /// that keeps no more than the bytes of the file in hand, so two files are held at most.
-    bool readLargeAhead = false;
 };
 
 /// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special
@@ -72,18 +66,12 @@ struct LoadPolicy {
 /// Safe to call on several threads at once.
 [[nodiscard]] LoadedFile LoadFile(const std::string& path, const LoadPolicy& policy);
 
-// The steps of LoadFile, for a caller that spreads them over time or threads (ReadAhead).
-
-/// Looks at the path as LoadFile does first: Loaded when a regular file is there, its stamp filled;
-/// otherwise the state a load gives (Missing or Unreadable).
-[[nodiscard]] LoadedFile::State StampForLoad(const std::string& path, filedeal::FileStamp& stamp);
-
-/// One read of the file and the detection on those bytes, the text not made yet: Loaded (bytes, kind,
-/// binary and stamp set) or Unreadable.
+/// One whole read of the file and the detection on those bytes, the text not made yet: Loaded (bytes,
+/// kind, binary and stamp set) or Unreadable. What LoadFile's chunked judgement must agree with.
 [[nodiscard]] LoadedFile ReadUndecoded(const std::string& path);
 
-/// Makes the working text the policy asks for from a file ReadUndecoded loaded, and lets go of the
-/// bytes the policy does not keep; a file that is not Loaded is left as it is.
+/// Makes the working text the policy asks for from a file whose bytes, kind and stamp are loaded, and
+/// lets go of the bytes the policy does not keep; a file that is not Loaded is left as it is.
 void DecodeLoaded(LoadedFile& file, const LoadPolicy& policy);
 
 } // namespace norvik::job
