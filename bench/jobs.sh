@@ -131,13 +131,24 @@ def measure(corpus, work, title, with_empties):
     t_grep = timed("grep -rlF %s %s" % (token, corpus))
     t_rg = timed("rg -lF %s %s" % (token, corpus))
     t_nsearch = timed("%s search --find %s %s" % (cli, token, corpus))
+    t_nsearch1 = timed("%s search --jobs 1 --find %s %s" % (cli, token, corpus))
+    out = subprocess.run("/usr/bin/time -f %%M %s search --find %s %s" % (cli, token, corpus),
+                         shell=True, capture_output=True, text=True)
+    search_kib = int(out.stderr.strip().splitlines()[-1])
     t_cp = timed("rm -rf %s && cp -r %s %s" % (work, corpus, work))
     t_sed = timed("%s | xargs -0 sed -i 's/%s/%s/g'" % (listing, token, repl), fresh)
     t_perl = timed("%s | xargs -0 perl -pi -e 's/%s/%s/g'" % (listing, token, repl), fresh)
     t_sd = timed("%s | xargs -0 sd -s %s %s" % (listing, token, repl), fresh)
-    t_nrep = timed("%s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work), fresh)
+    # The peers keep no undo: the comparable run records no history (its cost is the last rows).
+    rep = "%s replace --no-history --match-case --find %s --replace %s" % (cli, token, repl)
+    t_nrep = timed("%s --no-backup %s" % (rep, work), fresh)
+    t_nrep1 = timed("%s --no-backup --jobs 1 %s" % (rep, work), fresh)
+    t_nbak = timed("%s %s" % (rep, work), fresh)
+    hist = os.path.join(root, "history")
+    t_nhist = timed("%s replace --history-folder %s --match-case --find %s --replace %s %s" % (cli, hist, token, repl, work), fresh)
+    shutil.rmtree(hist, ignore_errors=True)
     fresh()
-    out = subprocess.run("/usr/bin/time -f %%M %s replace --no-backup --match-case --find %s --replace %s %s" % (cli, token, repl, work),
+    out = subprocess.run("/usr/bin/time -f %%M %s --no-backup %s" % (rep, work),
                          shell=True, capture_output=True, text=True)
     peak_kib = int(out.stderr.strip().splitlines()[-1])
     limit_kib = (3 * largest) // 1024 + 64 * 1024
@@ -152,12 +163,17 @@ def measure(corpus, work, title, with_empties):
     row("grep -rlF", t_grep, t_cat, "cat")
     row("rg -lF", t_rg, t_cat, "cat")
     row("norvik-cli search", t_nsearch, t_cat, "cat")
+    row("norvik-cli search --jobs 1", t_nsearch1, t_nsearch, "default jobs (target >= 1.6)")
+    print("%-40s %9.1f  MiB peak (target <= 16)" % ("norvik-cli search memory", search_kib / 1024))
     row("cp -r of the tree", t_cp)
     row("sed -i", t_sed, t_cp, "cp")
     row("perl -pi", t_perl, t_cp, "cp")
     row("sd", t_sd, t_cp, "cp")
     row("norvik-cli replace", t_nrep, t_cp, "cp")
     print("%-40s %9s  %.2f x sd" % ("norvik-cli replace / sd", "", t_nrep / t_sd))
+    row("norvik-cli replace --jobs 1", t_nrep1, t_nrep, "default jobs (target >= 1.6)")
+    row("norvik-cli replace, backups", t_nbak, t_cp, "cp")
+    row("norvik-cli replace, backups, history", t_nhist, t_nbak, "without history (target <= 1.15)")
     if with_empties:
         def empties(n):
             d = os.path.join(root, "empty%d" % n)

@@ -96,7 +96,8 @@ SearchResult FindFiles(const std::vector<TargetEntry>& targets, std::string_view
     const unsigned workers = WorkerCount(options.jobs);
     // An answer is a few bytes, so the window alone bounds what waits; each worker holds one chunk,
     // or one whole file when only its text can tell.
-    OrderedPool<FileAnswer> pool(files.size(), workers, kWindowPerWorker * workers, 0,
+    // One worker is this thread itself: a thread would only add hand-overs.
+    OrderedPool<FileAnswer> pool(files.size(), workers < 2 ? 0 : workers, kWindowPerWorker * workers, 0,
                                  [&](std::size_t i) { return AnswerFor(files[i], text, policy); });
     for (std::size_t i = 0; i < files.size(); ++i) {
         observer.yield();

@@ -464,15 +464,16 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         published = static_cast<std::uint8_t>(static_cast<unsigned>(key.mode) << 1 | (key.ignoreCase ? 1U : 0U));
     };
     publish(keyNow());
-    const unsigned workers = WorkerCount(m_options.jobs);
+    // One job asked for runs everything on this thread, a plain loop.
+    const unsigned workers = m_options.jobs == 1 ? 0 : WorkerCount(m_options.jobs);
     const std::function<void()> noYield = [] {
     };
     const std::function<void()> yieldHere = [&observer] {
         observer.yield();
     };
-    // With one worker the preparation runs here, between the files, where a long feature rule may let
+    // Without workers the preparation runs here, between the files, where a long feature rule may let
     // the front end breathe.
-    const std::function<void()>& workerYield = workers < 2 ? yieldHere : noYield;
+    const std::function<void()>& workerYield = workers == 0 ? yieldHere : noYield;
     OrderedPool<Prepared> pool(
         files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_prepareBudget,
         [&](std::size_t i) {

@@ -18,9 +18,8 @@ namespace norvik::job {
 /// Runs `work(i)` for i = 0 .. count-1 on `workers` threads and hands the results out in index order
 /// (take). At most `window` items are in flight or waiting to be taken, and no new item is started
 /// while the results waiting hold more than `budget` (as `cost` counts them) unless none is waiting,
-/// so memory stays bounded whatever the speed of the consumer. With fewer than two workers no thread
-/// is started and take() does the work on the caller's thread: one worker means exactly the order and
-/// timing of a plain loop.
+/// so memory stays bounded whatever the speed of the consumer. With no workers no thread is started
+/// and take() does the work on the caller's thread: exactly the order and timing of a plain loop.
 ///
 /// A failure thrown by `work` is handed to the consumer with its item (take rethrows it). Destroying
 /// the pool, or cancel(), drops what was not taken and waits for the items in hand to end; `work`
@@ -33,7 +32,7 @@ public:
     OrderedPool(std::size_t count, unsigned workers, std::size_t window, std::size_t budget, Work work, Cost cost = {})
         : m_count(count), m_window(window == 0 ? 1 : window), m_budget(budget), m_work(std::move(work)),
           m_cost(std::move(cost)) {
-        if (workers < 2) {
+        if (workers == 0) {
             return;
         }
         m_threads.reserve(workers);
@@ -63,15 +62,27 @@ public:
         if (m_next >= m_count) {
             return std::nullopt;
         }
-        if (!m_ready.wait_for(lock, wait, [this] { return !m_slots.empty() && m_slots.front().done; })) {
-            return std::nullopt;
+        const auto ready = [this] {
+            return !m_slots.empty() && m_slots.front().done;
+        };
+        if (!ready()) {
+            m_takerWaiting = true;
+            const bool came = m_ready.wait_for(lock, wait, ready);
+            m_takerWaiting = false;
+            if (!came) {
+                return std::nullopt;
+            }
         }
         Slot slot = std::move(m_slots.front());
         m_slots.pop_front();
         ++m_next;
         m_held -= slot.cost;
+        // Wake-ups cost more than the work on a small file: only a worker that waits for room is woken.
+        const bool wake = m_idleWorkers > 0;
         lock.unlock();
-        m_room.notify_all();
+        if (wake) {
+            m_room.notify_one();
+        }
         if (slot.failure) {
             std::rethrow_exception(slot.failure);
         }
@@ -120,7 +131,11 @@ private:
     void runWorker() {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_room.wait(lock, [this] { return m_cancelled || m_started >= m_count || hasRoom(); });
+            if (!(m_cancelled || m_started >= m_count || hasRoom())) {
+                ++m_idleWorkers;
+                m_room.wait(lock, [this] { return m_cancelled || m_started >= m_count || hasRoom(); });
+                --m_idleWorkers;
+            }
             if (m_cancelled || m_started >= m_count) {
                 return;
             }
@@ -145,8 +160,12 @@ private:
             Slot& slot = m_slots[index - m_next];
             slot = std::move(made);
             m_held += slot.cost;
-            if (index == m_next) {
-                m_ready.notify_all();
+            if (index == m_next && m_takerWaiting) {
+                m_ready.notify_one();
+            }
+            // More room may have come with this slot's cost counted: the others look again.
+            if (m_idleWorkers > 0 && hasRoom()) {
+                m_room.notify_one();
             }
         }
     }
@@ -166,6 +185,8 @@ private:
     std::size_t m_started = 0;
     std::size_t m_held = 0; ///< cost of the results waiting
     bool m_cancelled = false;
+    bool m_takerWaiting = false; ///< take() waits for the front slot
+    unsigned m_idleWorkers = 0;  ///< workers waiting for room
     std::vector<std::thread> m_threads;
 };
 
