@@ -291,54 +291,19 @@ std::string WorkingFolder() {
     return ec ? std::string() : filedeal::WithTrailingSlash(cwd.string());
 }
 
-/// Reads a whole regular file with few calls (open, fstat, one read for a file that does not grow,
-/// close); its stamp goes to `stamp`. False when it is not there; throws when it cannot be read.
+/// Reads a whole regular file; its stamp, taken on the open file, goes to `stamp`. False when nothing
+/// is there; throws when it cannot be read (or is no regular file).
 bool ReadWholeFile(const std::string& path, std::string& bytes, filedeal::FileStamp& stamp) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
+    try {
+        bytes = filedeal::ReadRegularFileBytes(path, &stamp);
+        return true;
+    } catch (const filedeal::FileOpenError&) {
+        filedeal::FileStamp there;
+        if (!filedeal::StampOf(path, there) && errno == ENOENT) {
             return false;
         }
-        throw std::runtime_error("cannot open");
+        throw;
     }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        stamp.device = static_cast<std::uint64_t>(st.st_dev);
-        stamp.inode = static_cast<std::uint64_t>(st.st_ino);
-        stamp.size = static_cast<std::uint64_t>(st.st_size);
-        stamp.modifiedSec = st.st_mtim.tv_sec;
-        stamp.modifiedNsec = st.st_mtim.tv_nsec;
-        stamp.changedSec = st.st_ctim.tv_sec;
-        stamp.changedNsec = st.st_ctim.tv_nsec;
-        stamp.mode = st.st_mode;
-        // One byte more than the size: a file that grew since is read to its end below.
-        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-        std::size_t done = 0;
-        while (ok) {
-            if (done == bytes.size()) {
-                bytes.resize(bytes.size() * 2);
-            }
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            ok = n >= 0;
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-            if (done == static_cast<std::size_t>(st.st_size)) {
-                break; // the size the stamp names: compared with the run's read, which says if it changed
-            }
-        }
-        bytes.resize(done);
-    }
-    ::close(fd);
-    if (!ok) {
-        throw std::runtime_error("cannot read");
-    }
-    return true;
 }
 
 std::uint64_t SizeOf(const std::string& path) {
