@@ -39,12 +39,12 @@ std::vector<job::TargetEntry> CheckListEntries(const PathListView& list) {
 
 } // namespace
 
-JobController::JobController(MainWindowView& form) : m_form(form), m_engine(form.options()) {
+JobController::JobController(MainWindowView& form)
+    : m_form(form), m_engineOptions(form.options()), m_engine(m_engineOptions) {
     // What the preview shows of a file is worked out with the rule lists of the last run, which is
     // the preview itself (any change since discards it).
     form.widgets().previewPane->setChangeOf([this](const std::string& source) {
-        return job::PreviewFileChange(source, m_engine.parsedRuleLists(), m_form.options().mode,
-                                      m_form.options().ignoreCase);
+        return job::PreviewFileChange(source, m_previewLists, m_form.options().mode, m_form.options().ignoreCase);
     });
     // 替换所选 runs the ticked files only: with none ticked there is nothing to run.
     PreviewModel& model = form.widgets().previewPane->model();
@@ -128,7 +128,7 @@ bool JobController::buildRequest(job::JobRequest& request, bool sayWhy) {
 }
 
 void JobController::startRun() {
-    if (m_engine.isBusy()) {
+    if (busy()) {
         return; // runs never nest, and a run never starts inside a search
     }
     job::JobRequest request;
@@ -157,10 +157,9 @@ void JobController::startRun() {
     }
     m_activity = Activity::Job;
     m_resultsCleared = false;
-    m_sincePump.start();
-    const job::RunResult result = m_engine.run(request, *this);
+    job::RunResult result;
+    runOffThread([&](job::JobObserver& observer) { result = m_engine.run(request, observer); }, *this);
     m_activity = Activity::None;
-    showReported();
     showPauseState();
     if (fromPreview) {
         // The files have changed: the preview no longer shows what a run would do.
@@ -192,7 +191,7 @@ void JobController::openRunHistory() {
 }
 
 void JobController::restoreRun(const std::string& id) {
-    if (m_engine.isBusy() || m_historyDialog == nullptr) {
+    if (busy() || m_historyDialog == nullptr) {
         return;
     }
     if (!m_form.platform().askYesNo(m_historyDialog,
@@ -209,7 +208,10 @@ void JobController::restoreRun(const std::string& id) {
         }
     } outcome;
     const job::RunHistory history = runHistory();
-    const job::RestoreRunResult result = m_engine.restoreRun(history, id, outcome);
+    job::RestoreRunResult result;
+    m_activity = Activity::Restore;
+    runOffThread([&](job::JobObserver& observer) { result = m_engine.restoreRun(history, id, observer); }, outcome);
+    m_activity = Activity::None;
     const QString summary = result.status == job::RestoreRunStatus::Done
                                 ? FromUtf8(job::RunRestoredText(result.restored, result.failed))
                                 : FromUtf8(result.message);
@@ -218,7 +220,7 @@ void JobController::restoreRun(const std::string& id) {
 }
 
 void JobController::previewRun() {
-    if (m_engine.isBusy()) {
+    if (busy()) {
         return;
     }
     const MainFormWidgets& w = m_form.widgets();
@@ -239,11 +241,10 @@ void JobController::previewRun() {
     m_previewSourceDue = false;
     m_previewDropped = false;
     m_previewBasis = job::ForecastBasisOf(request, m_form.options());
-    m_sincePump.start();
     m_summaryReported = false;
-    const job::RunResult result = m_engine.run(request, *this);
+    job::RunResult result;
+    runOffThread([&](job::JobObserver& observer) { result = m_engine.run(request, observer); }, *this);
     m_activity = Activity::None;
-    showReported();
     showPauseState();
     if (m_summaryReported) {
         // The engine's counts, worded as a forecast: nothing was written.
@@ -312,14 +313,14 @@ void JobController::stopRun() {
     if (!m_engine.isRunning() && !collecting) {
         return;
     }
-    if (m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要停止替换吗?"))) {
+    if (askDuringRun(QStringLiteral("替换进行中,确定要停止替换吗?"))) {
         m_engine.requestStop();
     }
 }
 
 bool JobController::mayClose() {
     if (m_engine.isRunning()) {
-        if (!m_form.platform().askYesNo(&m_form.windowWidget(), QStringLiteral("替换进行中,确定要关闭吗?"))) {
+        if (!askDuringRun(QStringLiteral("替换进行中,确定要关闭吗?"))) {
             return false;
         }
         m_engine.requestStop();
@@ -339,7 +340,7 @@ void JobController::restoreBackups() {
 }
 
 void JobController::searchTargets() {
-    if (m_engine.isBusy()) {
+    if (busy()) {
         return;
     }
     const std::string typed = MemoTextUtf8(*m_form.widgets().searchText);
@@ -354,23 +355,34 @@ void JobController::searchTargets() {
     }
     m_activity = Activity::Search;
     m_errorTabShown = false;
-    m_sincePump.start();
-    static_cast<void>(m_engine.search(targetEntries(), text, *this));
+    runOffThread([this, targets = targetEntries(),
+                  &text](job::JobObserver& observer) { static_cast<void>(m_engine.search(targets, text, observer)); },
+                 *this);
     m_activity = Activity::None;
-    showReported();
 }
 
 // --- What the engine reports -----------------------------------------------------------------------
 
-void JobController::yield() {
-    const bool due = m_pumpInterval.count() == 0 || m_engine.flags().paused || !m_sincePump.isValid() ||
-                     m_sincePump.elapsed() >= m_pumpInterval.count();
-    if (!due) {
-        return;
+void JobController::runOffThread(std::function<void(job::JobObserver&)> work, job::JobObserver& target) {
+    m_engineOptions = m_form.options(); // the engine is idle: nothing reads them now
+    const auto pace = m_pumpInterval.count() == 0 ? job::EngineRelay::Pace::Lockstep : job::EngineRelay::Pace::Free;
+    m_relay.start(std::move(work), pace);
+    while (m_relay.pump(target, std::chrono::steady_clock::now() + m_pumpInterval)) {
+        showReported();
+        m_form.platform().processEvents();
+        // What the window's commands changed applies to the files that follow.
+        m_relay.resume([this, options = m_form.options()] { m_engineOptions = options; });
     }
     showReported();
-    m_form.platform().processEvents();
-    m_sincePump.start();
+    // A preview's files are shown with the rule lists of the run that made it.
+    m_previewLists = m_engine.parsedRuleLists();
+}
+
+bool JobController::askDuringRun(const QString& question) {
+    m_relay.hold(true);
+    const bool yes = m_form.platform().askYesNo(&m_form.windowWidget(), question);
+    m_relay.hold(false);
+    return yes;
 }
 
 void JobController::showReported() {

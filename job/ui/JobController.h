@@ -2,24 +2,30 @@
 // The window's side of the batch job and the search: gathers the window's state into a request, runs
 // the engine and shows what it reports in the lists, the status bar and Label3.
 //
-// Everything runs on the window's thread. While the engine works, yield() handles the window's
-// events, so Pause, Stop, closing and every other command reach the engine from inside a run; they
-// only set the engine's flags, which its loop reads between files.
+// The engine works on a thread of its own (see EngineRelay); the window's thread only shows. While a
+// run is under way the command that started it pumps: once per pump interval it takes what the engine
+// reported, publishes the new rows, sets the labels and handles the window's events, so Pause, Stop,
+// closing and every other command reach the engine from inside a run; they only set the engine's
+// flags, which its loop reads between files. A change of the options made meanwhile (a mode command,
+// the configuration dialog) is handed to the engine's thread, which takes it at its next yield.
 //
 // The engine reports every file; the window shows a few pictures a second. So the per-file calls
 // only store what they report (a row appended to a list model, the newest path and percent), and
-// yield() pumps events, publishes the new rows and sets the labels once per pump interval.
-#include <QElapsedTimer>
+// each pump shows them.
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "job/EngineRelay.h"
 #include "job/ForecastBasis.h"
 #include "job/JobEngine.h"
 #include "job/JobObserver.h"
+#include "job/RuleListBuilder.h"
 #include "platform/IPlatform.h"
+#include "settings/ReplaceOptions.h"
 
 namespace norvik::ui {
 
@@ -69,13 +75,12 @@ public:
 
     [[nodiscard]] const job::JobEngine& engine() const { return m_engine; }
 
-    /// How long the engine may work between two pumps of the window's events (while paused, every
-    /// call pumps). Zero pumps at every call of yield().
+    /// How long the engine works between two pumps of the window's events. Zero pumps at every yield
+    /// of the engine, which waits for each pump (a scripted window clicks at a given file so).
     void setPumpInterval(std::chrono::milliseconds interval) { m_pumpInterval = interval; }
     static constexpr std::chrono::milliseconds kDefaultPumpInterval{40};
 
-    // --- What the engine reports ------------------------------------------------------------------
-    void yield() override;
+    // --- What the engine reports (replayed on the window's thread) -----------------------------------
     void filesCollected(std::size_t count) override;
     void progress(unsigned percent) override;
     void changedFile(const std::string& sourcePath) override;
@@ -86,7 +91,15 @@ public:
     void elapsed(const std::string& text) override;
 
 private:
-    enum class Activity { None, Job, Preview, Search };
+    enum class Activity { None, Job, Preview, Search, Restore };
+
+    /// A run, a search or a restore is under way (its thread may not have told the engine yet).
+    [[nodiscard]] bool busy() const noexcept { return m_relay.active() || m_engine.isBusy(); }
+    /// Runs `work` on the engine's thread and pumps until it ends; its reports go to `target` on this
+    /// thread.
+    void runOffThread(std::function<void(job::JobObserver&)> work, job::JobObserver& target);
+    /// Asks the user while a run is under way; the engine waits meanwhile.
+    [[nodiscard]] bool askDuringRun(const QString& question);
 
     [[nodiscard]] std::vector<job::TargetEntry> targetEntries() const;
     [[nodiscard]] std::vector<job::TargetEntry> hitEntries() const;
@@ -107,14 +120,18 @@ private:
     [[nodiscard]] job::RunHistory runHistory() const;
 
     MainWindowView& m_form;
+    /// The options as the engine reads them: the window's, copied at the start of each piece of work
+    /// and after each pump, on the engine's thread.
+    settings::ReplaceOptions m_engineOptions;
     job::JobEngine m_engine;
+    job::EngineRelay m_relay;
+    job::ParsedRuleLists m_previewLists;         ///< the rule lists of the last run, for the preview's files
     RunHistoryDialog* m_historyDialog = nullptr; ///< made when first opened; a child of the window
     Activity m_activity = Activity::None;
     bool m_errorTabShown = false;                     ///< the error tab was shown by this run's first failure
     bool m_resultsCleared = false;                    ///< this run has replaced the last run's result list
     std::optional<job::ForecastBasis> m_previewBasis; ///< what the preview on show was made from
     std::chrono::milliseconds m_pumpInterval = kDefaultPumpInterval;
-    QElapsedTimer m_sincePump;
     std::string m_changedFile; ///< the newest changed file, for Label3
     bool m_changedFileDue = false;
     std::string m_previewSource; ///< the file the engine reported changed, until its outcome comes
