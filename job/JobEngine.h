@@ -2,9 +2,10 @@
 // The batch job: one engine that the window and the command-line program both drive.
 //
 // A front end owns one JobEngine for its lifetime, together with the ReplaceOptions it is given. The
-// engine runs on the caller's thread; long work calls JobObserver::yield, where the window handles
-// its events. Pause, Stop and close only set flags (atomics, so a signal handler or another thread
-// may set them too) that the file loop reads between files.
+// engine runs on the caller's thread (the command line's main thread; a thread of its own for the
+// window, see EngineRelay), and reads its options only there; long work calls JobObserver::yield,
+// where a front end may hand it changed options. Pause, Stop and close only set flags (atomics, so a
+// signal handler or another thread may set them too) that the file loop reads between files.
 //
 // One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
 // the text decoded from them; a changed text is encoded once and written once, atomically.

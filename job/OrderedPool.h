@@ -20,6 +20,8 @@ namespace norvik::job {
 /// while the results waiting hold more than `budget` (as `cost` counts them) unless none is waiting,
 /// so memory stays bounded whatever the speed of the consumer. With no workers no thread is started
 /// and take() does the work on the caller's thread: exactly the order and timing of a plain loop.
+/// With workers, a take() whose result is not ready works on the next item not yet started instead of
+/// sleeping: on small items a sleep and its wake-up cost more than the item.
 ///
 /// A failure thrown by `work` is handed to the consumer with its item (take rethrows it). Destroying
 /// the pool, or cancel(), drops what was not taken and waits for the items in hand to end; `work`
@@ -48,9 +50,9 @@ public:
     OrderedPool(const OrderedPool&) = delete;
     OrderedPool& operator=(const OrderedPool&) = delete;
 
-    /// The result of the next index, waiting at most `wait` for it; empty when it is not ready in
-    /// that time (the caller may handle its events and ask again) or when every index was taken.
-    /// Rethrows what `work` threw for that index.
+    /// The result of the next index, waiting at most `wait` for it (besides the work on one later item
+    /// the caller may do meanwhile); empty when it is not ready in that time (the caller may handle its events and ask
+    /// again) or when every index was taken. Rethrows what `work` threw for that index.
     [[nodiscard]] std::optional<Result> take(std::chrono::milliseconds wait = std::chrono::hours(24)) {
         if (m_threads.empty()) {
             if (m_next >= m_count) {
@@ -65,6 +67,10 @@ public:
         const auto ready = [this] {
             return !m_slots.empty() && m_slots.front().done;
         };
+        // The front item is in a worker's hands (never started here: the front may wait for the caller).
+        while (!ready() && !m_cancelled && m_started > m_next && m_started < m_count && hasRoom()) {
+            runOne(lock);
+        }
         if (!ready()) {
             m_takerWaiting = true;
             const bool came = m_ready.wait_for(lock, wait, ready);
@@ -77,11 +83,12 @@ public:
         m_slots.pop_front();
         ++m_next;
         m_held -= slot.cost;
-        // Wake-ups cost more than the work on a small file: only a worker that waits for room is woken.
-        const bool wake = m_idleWorkers > 0;
+        // Wake-ups cost more than the work on a small file: workers waiting for room are woken once
+        // half the window is free, not at every item.
+        const bool wake = m_idleWorkers > 0 && m_slots.size() <= m_window / 2 && hasRoom();
         lock.unlock();
         if (wake) {
-            m_room.notify_one();
+            m_room.notify_all();
         }
         if (slot.failure) {
             std::rethrow_exception(slot.failure);
@@ -139,34 +146,35 @@ private:
             if (m_cancelled || m_started >= m_count) {
                 return;
             }
-            const std::size_t index = m_started++;
-            m_slots.emplace_back();
-            lock.unlock();
-            Slot made;
-            try {
-                made.result.emplace(m_work(index));
-                made.cost = m_cost ? m_cost(*made.result) : 0;
-            } catch (...) {
-                made.result.reset();
-                made.failure = std::current_exception();
-            }
-            made.done = true;
-            lock.lock();
-            if (m_cancelled) {
-                continue;
-            }
-            // The slot of `index` is still in the queue: only take() removes slots, and only done ones
-            // from the front, in order.
-            Slot& slot = m_slots[index - m_next];
-            slot = std::move(made);
-            m_held += slot.cost;
-            if (index == m_next && m_takerWaiting) {
-                m_ready.notify_one();
-            }
-            // More room may have come with this slot's cost counted: the others look again.
-            if (m_idleWorkers > 0 && hasRoom()) {
-                m_room.notify_one();
-            }
+            runOne(lock);
+        }
+    }
+
+    /// Starts the next item and works on it, `lock` (on m_mutex) released meanwhile.
+    void runOne(std::unique_lock<std::mutex>& lock) {
+        const std::size_t index = m_started++;
+        m_slots.emplace_back();
+        lock.unlock();
+        Slot made;
+        try {
+            made.result.emplace(m_work(index));
+            made.cost = m_cost ? m_cost(*made.result) : 0;
+        } catch (...) {
+            made.result.reset();
+            made.failure = std::current_exception();
+        }
+        made.done = true;
+        lock.lock();
+        if (m_cancelled) {
+            return;
+        }
+        // The slot of `index` is still in the queue: only take() removes slots, and only done ones
+        // from the front, in order.
+        Slot& slot = m_slots[index - m_next];
+        slot = std::move(made);
+        m_held += slot.cost;
+        if (index == m_next && m_takerWaiting) {
+            m_ready.notify_one();
         }
     }
 
