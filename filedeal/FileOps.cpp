@@ -7,7 +7,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <random>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -77,8 +79,26 @@ gid_t EffectiveGroup() noexcept {
     return group;
 }
 
-// A temporary file beside `target`, hidden and recognisable: ".<name>.norvik-tmp-XXXXXX".
-FileDescriptor MakeTempBeside(const fs::path& target, std::string& tempPath) noexcept {
+// Six letters or digits for a temporary's name, from a generator of this thread seeded once from the
+// kernel: a name per file without a system call for it.
+void FillTemporarySuffix(char* suffix) noexcept {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator = [] {
+        std::uint64_t seed = 0;
+        if (::getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
+            seed = static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&seed);
+        }
+        return std::mt19937_64(seed);
+    }();
+    std::uint64_t bits = generator();
+    for (int i = 0; i < 6; ++i, bits >>= 6) {
+        suffix[i] = kLetters[(bits & 63U) % (sizeof kLetters - 1)];
+    }
+}
+
+// A temporary file beside `target`, hidden and recognisable: ".<name>.norvik-tmp-XXXXXX", made with
+// the permission bits `mode` (less the umask) so that it needs no change of mode when they are final.
+FileDescriptor MakeTempBeside(const fs::path& target, std::string& tempPath, mode_t mode = 0600) noexcept {
     try {
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
         const std::string name = target.filename().string();
@@ -86,10 +106,19 @@ FileDescriptor MakeTempBeside(const fs::path& target, std::string& tempPath) noe
         tempPath = (folder / (name.size() + 19 > NAME_MAX ? std::string(".norvik-tmp-XXXXXX")
                                                           : "." + name + ".norvik-tmp-XXXXXX"))
                        .string();
-        return FileDescriptor(::mkstemp(tempPath.data()));
+        char* suffix = tempPath.data() + tempPath.size() - 6;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            FillTemporarySuffix(suffix);
+            const int fd = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0 || errno != EEXIST) {
+                return FileDescriptor(fd);
+            }
+        }
+        errno = EEXIST;
     } catch (...) {
-        return FileDescriptor();
+        errno = ENOMEM;
     }
+    return FileDescriptor();
 }
 
 // A temporary beside its target, made and locked by Open and removed by the destructor unless it was
@@ -109,8 +138,8 @@ public:
             errno = saved;
         }
     }
-    [[nodiscard]] bool open(const fs::path& target) noexcept {
-        m_file = MakeTempBeside(target, m_path);
+    [[nodiscard]] bool open(const fs::path& target, mode_t mode = 0600) noexcept {
+        m_file = MakeTempBeside(target, m_path, mode);
         if (!m_file.valid()) {
             return false;
         }
@@ -307,7 +336,7 @@ std::string ReadRegularFileBytes(const fs::path& path, FileStamp* stamp) {
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : m_lock(std::exchange(other.m_lock, -1)), m_temp(std::move(other.m_temp)), m_target(std::move(other.m_target)),
-      m_unchangedSince(other.m_unchangedSince), m_checkUnchanged(other.m_checkUnchanged) {}
+      m_unchangedSince(other.m_unchangedSince), m_device(other.m_device), m_checkUnchanged(other.m_checkUnchanged) {}
 
 StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
     if (this != &other) {
@@ -316,6 +345,7 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
         m_temp = std::move(other.m_temp);
         m_target = std::move(other.m_target);
         m_unchangedSince = other.m_unchangedSince;
+        m_device = other.m_device;
         m_checkUnchanged = other.m_checkUnchanged;
     }
     return *this;
@@ -346,7 +376,10 @@ bool StagedFile::stage(const fs::path& path, std::string_view bytes, const Atomi
     fs::path target;
     struct stat st {};
     int missing = 0;
-    if (!ResolveLinks(path, target, &st, &missing)) {
+    if (how.lookedAt != nullptr && !S_ISLNK(how.lookedAt->st_mode)) {
+        target = path; // the caller has just looked: no link to follow
+        st = *how.lookedAt;
+    } else if (!ResolveLinks(path, target, &st, &missing)) {
         return false;
     }
     mode_t mode = how.newFileMode >= 0 ? static_cast<mode_t>(how.newFileMode) & 07777 : 0666 & ~CurrentUmask();
@@ -365,21 +398,30 @@ bool StagedFile::stage(const fs::path& path, std::string_view bytes, const Atomi
     } catch (...) {
         return false;
     }
+    const bool giveAway = existed && EffectiveUser() == 0 && (st.st_uid != 0 || st.st_gid != EffectiveGroup());
+    // Plain permission bits that the umask leaves whole are given when the temporary is made; the
+    // set-ID and sticky bits, and bits after a change of owner, are set by a change of mode after.
+    const bool modeAtOpen = !giveAway && (mode & 07000) == 0 && (mode & CurrentUmask()) == 0;
     LockedTemp temp;
-    if (!temp.open(target)) {
+    if (!temp.open(target, modeAtOpen ? mode : 0600)) {
         return false;
     }
     bool ok = WriteAll(temp.fd(), bytes);
-    if (ok && existed && EffectiveUser() == 0 && (st.st_uid != 0 || st.st_gid != EffectiveGroup())) {
+    if (ok && giveAway) {
         // Keep the owner when an administrator rewrites somebody else's file. The owner goes first:
         // changing it clears the set-ID bits, which the mode then puts back.
         [[maybe_unused]] const int ignored = ::fchown(temp.fd(), st.st_uid, st.st_gid);
     }
-    ok = ok && ::fchmod(temp.fd(), mode) == 0;
+    ok = ok && (modeAtOpen || ::fchmod(temp.fd(), mode) == 0);
+    struct stat made {};
+    if (ok && !existed) {
+        ok = ::fstat(temp.fd(), &made) == 0; // the file system a sync of the batch must reach
+    }
     ok = temp.close() && ok;
     if (!ok) {
         return false;
     }
+    m_device = static_cast<std::uint64_t>(existed ? st.st_dev : made.st_dev);
     m_checkUnchanged = how.unchangedSince != nullptr;
     if (m_checkUnchanged) {
         m_unchangedSince = *how.unchangedSince;
@@ -410,21 +452,21 @@ bool StagedFile::place() noexcept {
     return true;
 }
 
-bool SyncWrittenData(const std::vector<int>& descriptors) noexcept {
-    // One sync per file system: the descriptors of one file system are told apart by their device.
-    std::vector<dev_t> done;
+bool SyncWrittenData(const std::vector<const StagedFile*>& files) noexcept {
+    // One sync per file system: the files of one file system are told apart by their device.
+    std::vector<std::uint64_t> done;
     bool ok = true;
-    for (const int fd : descriptors) {
-        struct stat st {};
-        if (fd < 0 || ::fstat(fd, &st) != 0) {
+    for (const StagedFile* file : files) {
+        const int fd = file->descriptor();
+        if (fd < 0) {
             ok = false;
             continue;
         }
-        if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) {
+        if (std::find(done.begin(), done.end(), file->device()) != done.end()) {
             continue;
         }
         try {
-            done.push_back(st.st_dev);
+            done.push_back(file->device());
         } catch (...) {
             return false;
         }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace norvik::filedeal {
@@ -61,6 +62,9 @@ struct AtomicWrite {
     const FileStamp* unchangedSince = nullptr;
     /// The permission bits of a target that does not exist yet; negative: 0666 less the umask.
     int newFileMode = -1;
+    /// What lstat told of the path just before (the caller judged it): a regular file or nothing
+    /// there is not looked at again; a link is followed as usual.
+    const struct stat* lookedAt = nullptr;
 };
 
 /// The most a rule file, result list, language pack or settings file may hold (64 MiB): far beyond any
@@ -98,6 +102,8 @@ public:
     [[nodiscard]] bool place() noexcept;
     /// A descriptor of the temporary (for a sync), or -1 when nothing is staged.
     [[nodiscard]] int descriptor() const noexcept { return m_lock; }
+    /// The file system the temporary is on.
+    [[nodiscard]] std::uint64_t device() const noexcept { return m_device; }
     /// The folder the target is in (a rename there is made durable by syncing it).
     [[nodiscard]] std::string folder() const;
 
@@ -108,13 +114,14 @@ private:
     std::string m_temp;
     std::string m_target;
     FileStamp m_unchangedSince{};
+    std::uint64_t m_device = 0;
     bool m_checkUnchanged = false;
 };
 
-/// Makes the data and names written so far on the file systems of these descriptors durable: one
+/// Makes the data and names written so far on the file systems of these staged files durable: one
 /// sync of each file system (a batch of many files costs one call per file system). True when every
 /// sync succeeded.
-[[nodiscard]] bool SyncWrittenData(const std::vector<int>& descriptors) noexcept;
+[[nodiscard]] bool SyncWrittenData(const std::vector<const StagedFile*>& files) noexcept;
 
 /// Makes the entries of a folder durable (after renames in it). True on success.
 [[nodiscard]] bool SyncFolder(const std::filesystem::path& folder) noexcept;

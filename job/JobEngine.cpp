@@ -207,13 +207,13 @@ public:
         m_staged = 0;
         bool synced = true;
         if (m_durable) {
-            std::vector<int> descriptors;
+            std::vector<const filedeal::StagedFile*> staged;
             for (const Event& event : events) {
                 if (event.kind == Event::Staged) {
-                    descriptors.push_back(event.staged.descriptor());
+                    staged.push_back(&event.staged);
                 }
             }
-            synced = filedeal::SyncWrittenData(descriptors);
+            synced = filedeal::SyncWrittenData(staged);
             // The history's records of the batch (the old texts) reach the disk with it.
             if (m_engine.m_journal != nullptr) {
                 synced = m_engine.m_journal->syncRecorded() && synced;
@@ -791,7 +791,9 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
             m_journal->recordWritten(backup);
         }
     }
-    if (const std::optional<FailureReason> why = judgeDestination(dest, replacesSource, encoded)) {
+    struct stat lookedAt {};
+    bool looked = false;
+    if (const std::optional<FailureReason> why = judgeDestination(dest, replacesSource, encoded, &lookedAt, &looked)) {
         return why;
     }
     if (read == nullptr) {
@@ -815,6 +817,10 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         }
     }
     filedeal::AtomicWrite how;
+    // Nothing between the judgement and the write has touched the target, unless forcing made it
+    // writable: its look is not taken again.
+    const bool forced = replacesSource && m_options.forceReadOnly && (lookedAt.st_mode & S_IWUSR) == 0;
+    how.lookedAt = looked && !forced ? &lookedAt : nullptr;
     if (dest.target == path) {
         how.unchangedSince = read; // an edit made since the read is not overwritten
     } else {
@@ -888,7 +894,8 @@ std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, boo
 }
 
 std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest, bool replacesSource,
-                                                         std::string_view encoded) const {
+                                                         std::string_view encoded, struct stat* lookedAt,
+                                                         bool* looked) const {
     if (dest.toFolder) {
         if (dest.folder.empty()) {
             return FailureReason::OutputFolderMissing;
@@ -916,6 +923,10 @@ std::optional<FailureReason> JobEngine::judgeDestination(const Destination& dest
     std::string target = dest.target;
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) {
+        if (looked != nullptr && S_ISREG(st.st_mode)) {
+            *lookedAt = st;
+            *looked = true;
+        }
         if (S_ISLNK(st.st_mode)) {
             if (::stat(target.c_str(), &st) != 0) {
                 return FailureReason::NotAFile; // a link that leads nowhere

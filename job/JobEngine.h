@@ -170,8 +170,12 @@ private:
     [[nodiscard]] FailureReason writeFailure(const std::string& path, const std::string& target,
                                              const filedeal::FileStamp* read) const;
     [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
+    /// Why `dest` cannot be written, or nothing. With `lookedAt`, a regular file found there leaves
+    /// its lstat there and sets `*looked`, for the writer.
     [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
-                                                                std::string_view encoded) const;
+                                                                std::string_view encoded,
+                                                                struct stat* lookedAt = nullptr,
+                                                                bool* looked = nullptr) const;
     [[nodiscard]] bool canCreateIn(const std::string& folder) const;
     [[nodiscard]] bool isWorkFile(const std::string& path) const;
     [[nodiscard]] bool isOwnFile(const std::string& path) const;

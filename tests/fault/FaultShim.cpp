@@ -20,8 +20,9 @@
 //                     fsync calls in the order they were made, one a line: "<op> <path> [<path>]"
 //                     (the path of a descriptor for the syncs), so a test can check their order
 //
-// Calls on descriptors (read, write, close, fchmod, ...) count when the descriptor was opened (or
-// made by mkstemp) on a watched path. A failed write first writes half of what it was given, as a
+// "mkstemp" stands for any temporary made: by mkstemp, or by an exclusive open of a name holding
+// ".norvik-tmp-". Calls on descriptors (read, write, close, fchmod, ...) count when the descriptor was
+// opened (or made as a temporary) on a watched path. A failed write first writes half of what it was given, as a
 // full disk does; a failed close closes the descriptor all the same, as Linux does.
 #include <atomic>
 #include <cerrno>
@@ -374,11 +375,23 @@ int Failed(int error) {
     return -1;
 }
 
+void Trace(const char* op, const char* path, const char* other = nullptr);
+
 int OpenWith(int (*real)(const char*, int, ...), const char* path, int flags, mode_t mode) {
     if (real == nullptr) {
         return Failed(ENOSYS);
     }
     if (Watched(path)) {
+        // A temporary made by an exclusive open of its own name counts (and is traced) as "mkstemp".
+        if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && std::strstr(path, ".norvik-tmp-") != nullptr) {
+            if (const int error = Fault(kMkstemp, path)) {
+                return Failed(error);
+            }
+            const int fd = real(path, flags, mode);
+            MarkFd(fd, true);
+            Trace("mkstemp", path);
+            return fd;
+        }
         const bool writing = (flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT) != 0;
         if (const int error = Fault(writing ? kOpenWrite : kOpenRead, path)) {
             return Failed(error);
@@ -395,7 +408,7 @@ mode_t ModeArg(int flags, va_list args) {
 }
 
 // Adds a line to the trace of ordered calls.
-void Trace(const char* op, const char* path, const char* other = nullptr) {
+void Trace(const char* op, const char* path, const char* other) {
     State& s = S();
     if (s.config.trace.empty()) {
         return;
