@@ -669,14 +669,17 @@ bool JobEngine::stillCurrent(const std::string& path, const Prepared& file) cons
     if (file.writes == m_writes.load()) {
         return true; // the run wrote nothing since: the file is as the worker found it
     }
-    // Only the file's own state tells whether the run's writes touched it (its backup or an
-    // extraction file may be a later entry of the list).
-    filedeal::FileStamp now;
-    const bool there = filedeal::StampOf(path, now);
-    if (file.state != LoadedFile::State::Loaded) {
-        return !there && file.state == LoadedFile::State::Missing;
+    if (file.state == LoadedFile::State::Loaded) {
+        // The run replaces no file of its list but the one in hand (a copy or an extraction file
+        // landing on one is refused), and what it creates takes names that were free: a file the
+        // worker found is as the worker found it, as far as the run goes. A change by another program
+        // is caught when the write is placed.
+        return true;
     }
-    return there && now.sameState(file.stamp);
+    // A file that was not there may be one the run has made since (a backup that is a later entry of
+    // the list); one that could not be read is read again.
+    filedeal::FileStamp now;
+    return file.state == LoadedFile::State::Missing && !filedeal::StampOf(path, now);
 }
 
 void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch) {
