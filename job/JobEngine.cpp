@@ -123,6 +123,7 @@ struct JobEngine::Destination {
 struct JobEngine::PrepareKey {
     ReplaceMode mode = ReplaceMode::Normal;
     bool ignoreCase = false;
+    bool inPlace = false; ///< changed files are written over themselves (no output folder)
     friend bool operator==(const PrepareKey&, const PrepareKey&) = default;
 };
 
@@ -133,6 +134,9 @@ struct JobEngine::Prepared {
     /// of its destination, as a run on one thread reports it).
     std::optional<FailureReason> problem;
     std::string encoded; ///< the new bytes, when changed and without a problem
+    /// A file written in place: its new bytes already in their temporary beside it, when the worker
+    /// could make it (the commit makes it otherwise). Dropped with the preparation, it leaves nothing.
+    filedeal::StagedFile staged;
     filedeal::FileStamp stamp;
     PrepareKey key;
     std::uint64_t writes = 0; ///< the run's write count when the preparation began
@@ -458,10 +462,11 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // The options as the workers may read them; this thread publishes a change made from a yield.
     std::atomic<std::uint8_t> published{0};
     auto keyNow = [this] {
-        return PrepareKey{m_options.mode, m_options.ignoreCase};
+        return keyOfOptions();
     };
     auto publish = [&published](PrepareKey key) {
-        published = static_cast<std::uint8_t>(static_cast<unsigned>(key.mode) << 1 | (key.ignoreCase ? 1U : 0U));
+        published = static_cast<std::uint8_t>(static_cast<unsigned>(key.mode) << 2 | (key.inPlace ? 2U : 0U) |
+                                              (key.ignoreCase ? 1U : 0U));
     };
     publish(keyNow());
     // One job asked for runs everything on this thread, a plain loop.
@@ -478,7 +483,8 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_prepareBudget,
         [&](std::size_t i) {
             const std::uint8_t key = published.load();
-            return prepare(files[i], {static_cast<ReplaceMode>(key >> 1), (key & 1U) != 0}, policy, workerYield);
+            return prepare(files[i], {static_cast<ReplaceMode>(key >> 2), (key & 1U) != 0, (key & 2U) != 0}, policy,
+                           workerYield);
         },
         [](const Prepared& file) { return file.encoded.size() + 256; });
     Batch batch(*this, counters, observer, m_options.durableWrites && !request.dryRun);
@@ -659,11 +665,22 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out;
     }
     out.encoded = std::move(encoded);
+    if (key.inPlace && !m_dryRun) {
+        // The temporary is written here, off the committing thread, which then only judges, backs up and
+        // renames. A target the writer refuses (read-only, no file) is left to the commit, which says why.
+        filedeal::AtomicWrite how;
+        how.unchangedSince = &out.stamp;
+        static_cast<void>(out.staged.stage(path, out.encoded, how));
+    }
     return out;
 }
 
+JobEngine::PrepareKey JobEngine::keyOfOptions() const noexcept {
+    return {m_options.mode, m_options.ignoreCase, !m_options.outputToFolder && m_options.mode != ReplaceMode::Extract};
+}
+
 bool JobEngine::stillCurrent(const std::string& path, const Prepared& file) const {
-    if (file.key != PrepareKey{m_options.mode, m_options.ignoreCase} || file.pauses != m_pauses.load()) {
+    if (file.key != keyOfOptions() || file.pauses != m_pauses.load()) {
         return false;
     }
     if (file.writes == m_writes.load()) {
@@ -732,7 +749,7 @@ void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch)
     }
     // The same decisions for the run, the dry run and the preview; only the run acts on them.
     const filedeal::FileStamp* read = m_dryRun ? nullptr : &file.stamp;
-    filedeal::StagedFile staged;
+    filedeal::StagedFile staged = std::move(file.staged);
     if (const std::optional<FailureReason> why = commit(path, dest, !extract, file.encoded, read, staged)) {
         refuse(*why);
         return;
@@ -824,6 +841,9 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     // writable: its look is not taken again.
     const bool forced = replacesSource && m_options.forceReadOnly && (lookedAt.st_mode & S_IWUSR) == 0;
     how.lookedAt = looked && !forced ? &lookedAt : nullptr;
+    if (staged.descriptor() >= 0 && dest.target == path && !forced) {
+        return std::nullopt; // the worker wrote the temporary; placed when its batch is durable
+    }
     if (dest.target == path) {
         how.unchangedSince = read; // an edit made since the read is not overwritten
     } else {

@@ -157,12 +157,15 @@ private:
     /// The prepared file is still what a preparation now would give: same options, no pause since,
     /// and nothing the run wrote has touched it.
     [[nodiscard]] bool stillCurrent(const std::string& path, const Prepared& file) const;
+    /// The options a preparation depends on, as they are now.
+    [[nodiscard]] PrepareKey keyOfOptions() const noexcept;
     void handleFile(const std::string& path, Prepared file, Batch& batch);
     /// Writes a changed text to `dest` (with its backup first), each step judged from what is on disk
     /// before it is taken; with `read` null (a dry run, the preview) only judged, so the run and its
     /// forecast decide through the same code. A failure gives its reason and leaves the file as it is
     /// (a backup made before a refused write stays). A write is staged in `staged`, to be placed
-    /// when the batch is made durable.
+    /// when the batch is made durable. A temporary a worker already staged in `staged` is taken as it is
+    /// for a write in place.
     [[nodiscard]] std::optional<FailureReason> commit(const std::string& path, const Destination& dest,
                                                       bool replacesSource, std::string_view encoded,
                                                       const filedeal::FileStamp* read, filedeal::StagedFile& staged);

@@ -102,12 +102,16 @@ TEST_F(RealSetup, AFileEditedDuringTheRunKeepsTheEdit) {
         const char* at;
         const char* match;
         bool backup;
+        bool backupMade; ///< the edit came after the backup's copy
     };
-    // mkstemp: the edit lands as the temporary of the write is made, after the backup; open_r 2:
-    // between the read and the backup's copy (reading ahead is off, so the second open is the copy's).
+    // mkstemp: the edit lands as the temporary of the write is made, right after the read and before
+    // the backup, whose copy then sees the change; open_r 2: between the read and the backup's copy;
+    // syncfs (the first, a descriptor has no path to match): after the backup, while the batch is made
+    // durable, before the rename.
     const char* temporary = "/.a.txt.norvik-tmp-";
-    for (const Case c : {Case{"mkstemp", "1", temporary, true}, Case{"mkstemp", "1", temporary, false},
-                         Case{"open_r", "2", "/a.txt", true}}) {
+    for (const Case c : {Case{"mkstemp", "1", temporary, true, false}, Case{"mkstemp", "1", temporary, false, false},
+                         Case{"open_r", "2", "/a.txt", true, false}, Case{"syncfs", "1", "", true, true},
+                         Case{"syncfs", "1", "", false, false}}) {
         SCOPED_TRACE(std::string(c.op) + " " + c.at + (c.backup ? " with backup" : " without backup"));
         std::error_code ec;
         fs::remove(m_src / "a.txt.bak", ec);
@@ -117,7 +121,9 @@ TEST_F(RealSetup, AFileEditedDuringTheRunKeepsTheEdit) {
         env["NVK_FAULT_OP"] = c.op;
         env["NVK_FAULT_AT"] = c.at;
         env["NVK_FAULT_ACTION"] = "append";
-        env["NVK_FAULT_MATCH"] = c.match;
+        if (*c.match != '\0') {
+            env["NVK_FAULT_MATCH"] = c.match;
+        }
         env["NVK_FAULT_EDIT"] = (m_src / "a.txt").string();
         // One thread: the calls come in the order of the files, so the chosen call is the same each run.
         std::vector<std::string> args = {"--jobs", "1", m_src.string()};
@@ -135,7 +141,7 @@ TEST_F(RealSetup, AFileEditedDuringTheRunKeepsTheEdit) {
         if (fs::exists(m_src / "a.txt.bak")) {
             EXPECT_EQ(ReadBytes(m_src / "a.txt.bak"), "a\r\n") << "the backup is not what the run read";
         }
-        EXPECT_EQ(fs::exists(m_src / "a.txt.bak"), c.backup && std::string(c.op) == "mkstemp");
+        EXPECT_EQ(fs::exists(m_src / "a.txt.bak"), c.backupMade);
         EXPECT_TRUE(TemporariesUnder(m_src).empty());
     }
 }
