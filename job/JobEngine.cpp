@@ -133,6 +133,9 @@ struct JobEngine::Prepared {
     /// of its destination, as a run on one thread reports it).
     std::optional<FailureReason> problem;
     std::string encoded; ///< the new bytes, when changed and without a problem
+    /// The history's record of the old bytes, made ready for the committer (when the run records).
+    std::optional<PreparedBefore> before;
+    std::string oldBytes; ///< the bytes read, for the backup (when the run records and backs up)
     filedeal::FileStamp stamp;
     PrepareKey key;
     std::uint64_t writes = 0; ///< the run's write count when the preparation began
@@ -206,6 +209,7 @@ public:
         events.swap(m_events);
         m_staged = 0;
         bool synced = true;
+        bool recorded = true; // the history's records of the batch are out
         if (m_durable) {
             std::vector<int> descriptors;
             for (const Event& event : events) {
@@ -216,9 +220,12 @@ public:
             synced = filedeal::SyncWrittenData(descriptors);
             // The history's records of the batch (the old texts) reach the disk with it.
             if (m_engine.m_journal != nullptr) {
-                synced = m_engine.m_journal->syncRecorded() && synced;
+                recorded = m_engine.m_journal->syncRecorded();
             }
+        } else if (m_engine.m_journal != nullptr) {
+            recorded = m_engine.m_journal->writeRecorded();
         }
+        synced = synced && recorded;
         std::vector<std::string> folders;
         for (Event& event : events) {
             switch (event.kind) {
@@ -246,9 +253,10 @@ public:
                     ++m_counters.successes;
                     m_observer.resultLine(event.path);
                 } else {
-                    const FailureReason why =
-                        synced ? m_engine.writeFailure(event.source, event.path, event.hasRead ? &event.read : nullptr)
-                               : FailureReason::WriteFailed;
+                    const FailureReason why = !recorded ? FailureReason::HistoryFailed
+                                              : synced  ? m_engine.writeFailure(event.source, event.path,
+                                                                               event.hasRead ? &event.read : nullptr)
+                                                        : FailureReason::WriteFailed;
                     event.staged = {};
                     m_engine.fail({event.path, event.source, why}, m_counters, m_observer);
                 }
@@ -359,6 +367,8 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     }
     // A run that cannot keep its undo does not start.
     m_journal = request.dryRun ? nullptr : request.journal;
+    m_prepareRecords = m_journal != nullptr && !m_options.outputToFolder;
+    m_keepOldBytes = m_prepareRecords && m_options.backup;
     if (m_journal != nullptr) {
         if (std::string message = m_journal->prepare(); !message.empty()) {
             m_journal->finish(result.counters, false);
@@ -444,6 +454,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // each is looked at again when its turn comes if anything it depends on moved meanwhile.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
+    policy.keepBytes = m_prepareRecords;
     // Files the rules cannot change are told from their bytes, without decoding. Letter case is
     // ignored in that look whatever the option says, since the option may change during the run.
     m_filteredMode = m_options.mode;
@@ -480,7 +491,10 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             const std::uint8_t key = published.load();
             return prepare(files[i], {static_cast<ReplaceMode>(key >> 1), (key & 1U) != 0}, policy, workerYield);
         },
-        [](const Prepared& file) { return file.encoded.size() + 256; });
+        [](const Prepared& file) {
+            return file.encoded.size() + file.oldBytes.size() + (file.before ? file.before->compressed.size() : 0) +
+                   256;
+        });
     Batch batch(*this, counters, observer, m_options.durableWrites && !request.dryRun);
     auto stopped = [&] {
         batch.settle(); // what is staged is in hand: it is placed, and nothing after it
@@ -599,6 +613,7 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
         unfiltered.keepUnicodeBytes = true;
+        unfiltered.keepBytes = policy.keepBytes;
         file = LoadFile(path, unfiltered);
     }
     out.state = file.state;
@@ -648,7 +663,13 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         out.problem = FailureReason::RuleNotWholeCharacters;
         return out;
     }
-    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
+    // Keep at most the new text and its bytes from here on: a large file is held three times at most
+    // (four when the run records its old bytes).
+    const bool record = m_prepareRecords && !extract;
+    std::string old;
+    if (record) {
+        old.swap(file.bytes);
+    }
     std::string().swap(file.bytes);
     std::string().swap(file.text);
     const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
@@ -659,6 +680,13 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out;
     }
     out.encoded = std::move(encoded);
+    if (record) {
+        // The digests and the compression, the run history's cost, are made here on the worker.
+        out.before = PrepareBefore(old, out.encoded);
+        if (m_keepOldBytes) {
+            out.oldBytes = std::move(old);
+        }
+    }
     return out;
 }
 
@@ -730,7 +758,9 @@ void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch)
     // The same decisions for the run, the dry run and the preview; only the run acts on them.
     const filedeal::FileStamp* read = m_dryRun ? nullptr : &file.stamp;
     filedeal::StagedFile staged;
-    if (const std::optional<FailureReason> why = commit(path, dest, !extract, file.encoded, read, staged)) {
+    if (const std::optional<FailureReason> why =
+            commit(path, dest, !extract, file.encoded, read, staged, file.before ? &*file.before : nullptr,
+                   file.before && m_keepOldBytes ? &file.oldBytes : nullptr)) {
         refuse(*why);
         return;
     }
@@ -740,7 +770,8 @@ void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch)
 
 std::optional<FailureReason> JobEngine::commit(const std::string& path, const Destination& dest, bool replacesSource,
                                                std::string_view encoded, const filedeal::FileStamp* read,
-                                               filedeal::StagedFile& staged) {
+                                               filedeal::StagedFile& staged, const PreparedBefore* before,
+                                               const std::string* oldBytes) {
     // Each step is judged first from what is on disk now; a dry run (no `read`) stops at the judgement.
     if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource)) {
         return why;
@@ -762,6 +793,10 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         return filedeal::StampOf(path, now) && !now.sameContent(*read) ? FailureReason::ChangedSinceRead : otherwise;
     };
     bool recorded = false; // the history holds what the destination had before this write
+    auto recordSource = [&] {
+        return before != nullptr ? m_journal->recordBefore(path, *read, *before)
+                                 : m_journal->recordBefore(path, read, encoded);
+    };
     if (read != nullptr && replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
@@ -772,7 +807,7 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
         if (m_journal != nullptr) {
             if (dest.target == path) {
-                if (const std::optional<FailureReason> why = m_journal->recordBefore(path, read, encoded)) {
+                if (const std::optional<FailureReason> why = recordSource()) {
                     return why;
                 }
                 recorded = true;
@@ -783,7 +818,9 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
                 }
             }
         }
-        const bool copied = filedeal::CopyFileNoOverwrite(path, backup, read);
+        // The bytes a worker kept are the file's while its stamp holds: it is not read once more.
+        const bool copied = oldBytes != nullptr ? filedeal::CopyFileNoOverwrite(path, backup, *read, *oldBytes)
+                                                : filedeal::CopyFileNoOverwrite(path, backup, read);
         if (!copied && !filedeal::FileExists(backup)) {
             return changedOr(FailureReason::BackupFailed);
         }
@@ -810,7 +847,7 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     // The history holds what the file had before it is replaced or created, or it is not written.
     if (m_journal != nullptr && !recorded) {
         if (const std::optional<FailureReason> why =
-                m_journal->recordBefore(dest.target, dest.target == path ? read : nullptr, encoded)) {
+                dest.target == path ? recordSource() : m_journal->recordBefore(dest.target, nullptr, encoded)) {
             return why;
         }
     }
