@@ -773,7 +773,8 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
                                                filedeal::StagedFile& staged, const PreparedBefore* before,
                                                const std::string* oldBytes) {
     // Each step is judged first from what is on disk now; a dry run (no `read`) stops at the judgement.
-    if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource)) {
+    bool backupThere = true;
+    if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource, &backupThere)) {
         return why;
     }
     // What this commit changes on disk (a backup, an attribute) may be what a later file of the list
@@ -804,7 +805,7 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         // judged, so a file refused as read-only still has it.
         const std::string backup = filedeal::BackupPathOf(path);
         // A backup this run makes is one of its files too: undoing the run removes it again.
-        const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+        const bool newBackup = m_journal != nullptr && !backupThere;
         if (m_journal != nullptr) {
             if (dest.target == path) {
                 if (const std::optional<FailureReason> why = recordSource()) {
@@ -909,12 +910,17 @@ FailureReason JobEngine::writeFailure(const std::string& path, const std::string
     return FailureReason::WriteFailed;
 }
 
-std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, bool replacesSource) const {
+std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, bool replacesSource,
+                                                    bool* backupThere) const {
     if (!replacesSource || !m_options.backup) {
         return std::nullopt;
     }
     const std::string backup = filedeal::BackupPathOf(path);
-    if (PathIsThere(backup)) {
+    const bool there = PathIsThere(backup);
+    if (backupThere != nullptr) {
+        *backupThere = there;
+    }
+    if (there) {
         if (!filedeal::FileExists(backup)) {
             return FailureReason::BackupNameTaken; // a folder, a special file or a dangling link
         }

@@ -172,7 +172,9 @@ private:
     /// Why a staged write to `target` (replacing `path` when they are the same) failed.
     [[nodiscard]] FailureReason writeFailure(const std::string& path, const std::string& target,
                                              const filedeal::FileStamp* read) const;
-    [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
+    /// With `backupThere`, says whether something is at the backup's name (when a backup is made).
+    [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource,
+                                                           bool* backupThere = nullptr) const;
     [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
                                                                 std::string_view encoded) const;
     [[nodiscard]] bool canCreateIn(const std::string& folder) const;

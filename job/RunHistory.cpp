@@ -31,6 +31,8 @@ constexpr std::string_view kEntrySuffix = ".entry";
 constexpr std::string_view kPackSuffix = ".pack";
 constexpr std::string_view kUndoneSuffix = ".undone";
 constexpr std::string_view kLockName = "lock";
+/// How much of the pack and entry a run keeps back before writing it (see RunRecorder::bound).
+constexpr std::size_t kMaxKept = std::size_t{1} << 20;
 constexpr int kCompressionLevel = 1; // the fastest: a run with history must cost little more than one without
 
 std::string Num(std::uint64_t value) {
@@ -834,7 +836,6 @@ bool RunRecorder::writeOut() {
 bool RunRecorder::bound() {
     // Kept back, the records of a batch go out in two writes instead of several a file; a bound keeps
     // a batch of large texts from being held twice.
-    constexpr std::size_t kMaxKept = std::size_t{1} << 20;
     return m_packPending.size() + m_pending.size() < kMaxKept || writeOut();
 }
 
@@ -947,7 +948,18 @@ std::optional<RunRecorder::StoredText> RunRecorder::storeCompressed(std::string_
         return std::nullopt;
     }
     const std::uint64_t offset = m_packEnd + m_packPending.size();
-    m_packPending += compressed;
+    if (compressed.size() < kMaxKept) {
+        m_packPending += compressed;
+    } else {
+        // A large text goes to the pack at once, after what was kept: it is not copied first.
+        if (!m_packPending.empty() && !append(m_packFd, m_packEnd, m_packPending)) {
+            return std::nullopt;
+        }
+        m_packPending.clear();
+        if (!append(m_packFd, m_packEnd, compressed)) {
+            return std::nullopt;
+        }
+    }
     std::string ref = digest + ":" + Num(offset) + ":" + Num(compressed.size()) + ":" + Num(size);
     m_stored.emplace(digest, ref);
     return StoredText{std::move(ref)};
