@@ -1051,7 +1051,9 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
         }
     }
     m_pending += "B " + filedeal::TextToHex(AbsoluteName(copy, m_cwd)) + " - " + digest + "\n";
-    if (!bound()) {
+    // A copy is made right after this, not with its batch: its record goes out first (and the records
+    // kept before it; their texts follow with the batch, before any of their files is replaced).
+    if (!flush()) {
         return FailureReason::HistoryFailed;
     }
     return std::nullopt;

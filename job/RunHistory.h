@@ -9,6 +9,9 @@
 //
 // Order of writes for one file: its old text is in the pack and its record ("B", with the digest of
 // what will be written) in the entry before the file is replaced; a "W" record follows the write.
+// The texts and records of a batch of writes go out together, texts first, before the batch replaces
+// anything; a copy's record (a backup, made at once) goes out before the copy is made, possibly
+// ahead of texts still kept back: such a record names a file that is not replaced yet.
 // "<id>.undone" marks a run a restore has put back whole (written once that restore is over; a run
 // without it may still have been undone in part).
 // A record without "W" (a write that failed, or a run that was killed) is harmless: a restore finds
