@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 #include <zstd.h>
 
@@ -559,15 +560,43 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
     // Workers look at the next files (read, digest, read back the old text) while this thread writes
     // the one in hand. A file recorded twice is looked at only when its turn comes, after its later
     // record was put back.
+    // A worker takes a group of files at a time: a hand-over costs more than looking at a small file.
+    constexpr std::size_t kGroup = 32;
+    const auto judge = [&](std::size_t i) {
+        RestoreVerdict verdict;
+        if (timesRecorded.at(order[i]->path) > 1) {
+            verdict.deferred = true;
+            return verdict;
+        }
+        try {
+            return JudgeForRestore(*order[i], packFd);
+        } catch (const std::bad_alloc&) {
+            verdict.reason = FailureReason::OutOfMemory; // its old text is too large for the memory left
+        } catch (const std::exception&) {
+            verdict.reason = FailureReason::Unreadable;
+        }
+        return verdict;
+    };
     const unsigned workers = WorkerCount(0);
-    OrderedPool<RestoreVerdict> pool(
-        order.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), std::size_t{16} << 20,
-        [&](std::size_t i) {
-            RestoreVerdict deferred;
-            deferred.deferred = true;
-            return timesRecorded.at(order[i]->path) > 1 ? deferred : JudgeForRestore(*order[i], packFd);
+    OrderedPool<std::vector<RestoreVerdict>> pool(
+        (order.size() + kGroup - 1) / kGroup, workers, std::max<std::size_t>(4, std::size_t{2} * workers),
+        std::size_t{16} << 20,
+        [&](std::size_t g) {
+            std::vector<RestoreVerdict> verdicts;
+            for (std::size_t i = g * kGroup; i < std::min(order.size(), (g + 1) * kGroup); ++i) {
+                verdicts.push_back(judge(i));
+            }
+            return verdicts;
         },
-        [](const RestoreVerdict& verdict) { return verdict.before.size() + 256; });
+        [](const std::vector<RestoreVerdict>& verdicts) {
+            std::size_t held = 0;
+            for (const RestoreVerdict& verdict : verdicts) {
+                held += verdict.before.size() + 256;
+            }
+            return held;
+        });
+    std::vector<RestoreVerdict> group; // the verdicts of the files from `groupStart` on
+    std::size_t groupStart = 0;
     // Rewrites are staged and made durable in batches (one sync for many files) before they replace
     // anything, as a run commits its writes.
     struct Staged {
@@ -576,7 +605,7 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
         filedeal::StagedFile staged;
     };
     std::vector<Staged> batch;
-    std::vector<std::string> renamedIn;
+    std::unordered_set<std::string> renamedIn;
     std::unordered_map<std::string, bool> refused; // whether each path looked at so far was refused
     const auto flush = [&] {
         std::vector<int> descriptors;
@@ -590,9 +619,7 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
             if (synced && item.staged.place()) {
                 ++result.restored;
                 observer.resultLine(path);
-                if (std::find(renamedIn.begin(), renamedIn.end(), folder) == renamedIn.end()) {
-                    renamedIn.push_back(folder);
-                }
+                renamedIn.insert(folder);
                 continue;
             }
             item.staged = {};
@@ -610,21 +637,23 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
         if (i == sources) {
             flush(); // every file is in place before the first backup goes
         }
-        std::optional<RestoreVerdict> taken;
-        try {
-            taken = pool.take();
-        } catch (const std::bad_alloc&) {
-            refuse(file.path, FailureReason::OutOfMemory);
-            refused[file.path] = true;
-            continue;
-        } catch (const std::exception&) {
-            refuse(file.path, FailureReason::Unreadable);
-            refused[file.path] = true;
-            continue;
+        if (i >= groupStart + group.size()) {
+            groupStart = i;
+            std::optional<std::vector<RestoreVerdict>> next;
+            try {
+                next = pool.take();
+            } catch (const std::bad_alloc&) {
+                next.emplace(std::min(kGroup, order.size() - i)); // each of them refused for want of memory
+                for (RestoreVerdict& verdict : *next) {
+                    verdict.reason = FailureReason::OutOfMemory;
+                }
+            }
+            if (!next || next->empty()) {
+                break;
+            }
+            group = std::move(*next);
         }
-        if (!taken) {
-            break;
-        }
+        std::optional<RestoreVerdict> taken = std::move(group[i - groupStart]);
         if (const auto source =
                 refused.find(file.path.ends_with(".bak") ? file.path.substr(0, file.path.size() - 4) : std::string());
             source != refused.end() && source->second) {
