@@ -665,7 +665,8 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     }
     // Keep at most the new text and its bytes from here on: a large file is held three times at most
     // (four when the run records its old bytes).
-    const bool record = m_prepareRecords && !extract;
+    // Only bytes the read kept whole stand for the file (anything else is read again at its commit).
+    const bool record = m_prepareRecords && !extract && file.bytes.size() == file.stamp.size;
     std::string old;
     if (record) {
         old.swap(file.bytes);
