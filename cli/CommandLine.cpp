@@ -269,10 +269,11 @@ Options:
 Run history: every run that writes a file is recorded, with the bytes each file it wrote had
 before, in the state folder ($XDG_STATE_HOME/norvik/history/, by default
 ~/.local/state/norvik/history/; history/ beside NVK.xml for a portable copy). The newest 50 runs
-are kept, and no more than 1 GiB. A history folder that cannot be written stops the run before it
-touches anything (exit status 2).
+are kept, and no more than 1 GiB, unless the window's settings (NVK.xml) say otherwise. A history
+folder that cannot be written stops the run before it touches anything (exit status 2).
   history               lists the runs, newest first, one a line: the run's id, then the time,
-                        the mode, the counts and the first target
+                        the mode, the counts ("undone" once a restore put all of it back) and
+                        the first target
   restore --run ID      puts back every file that run wrote, to the bytes it had before it, when
                         the file still holds what the run wrote (a file the run created is
                         removed); a file changed since is an error line and stays as it is.

@@ -1,10 +1,12 @@
 // norvik-cli: the batch job without a window. It drives the same engine as the window and only
 // prints what the window would show.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <malloc.h>
 #include <optional>
 #include <string>
@@ -26,6 +28,9 @@
 #include "norvik/Version.h"
 #include "rules/RuleFile.h"
 #include "settings/AppFolders.h"
+#include "settings/SettingsCodec.h"
+#include "settings/SettingsDocument.h"
+#include "settings/SettingsKeys.h"
 
 using namespace norvik;
 
@@ -131,20 +136,57 @@ std::vector<job::TargetEntry> TargetsOf(const std::vector<std::string>& paths) {
 #define NORVIK_SHIPPED_FROM_BIN "../share/norvik"
 #endif
 
+/// The user's folders, as the window finds them; none when the program cannot tell where it is.
+std::optional<settings::AppFolders> UserFolders() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    const std::string exeFolder = exe.parent_path().string() + "/";
+    return settings::LocateAppFolders(exeFolder, settings::ShippedFolderOf(exeFolder, NORVIK_SHIPPED_FROM_BIN),
+                                      settings::CurrentUserEnvironment());
+}
+
 /// The run history's folder: the one given, or the user's (as the window finds it).
 std::string HistoryFolderOf(const cli::CommandLine& line) {
     if (!line.historyFolder.empty()) {
         return line.historyFolder;
     }
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-        return {};
+    const std::optional<settings::AppFolders> folders = UserFolders();
+    return folders ? folders->historyFolder : std::string();
+}
+
+/// How much history a run keeps: what the window's settings file says (the user's choice, which the
+/// retention at the end of a run must not undercut), the defaults where it says nothing or cannot be
+/// read (said on the error output).
+job::HistoryLimits HistoryLimitsOf() {
+    const settings::ReplaceOptions defaults;
+    job::HistoryLimits limits{defaults.historyMaxRuns, defaults.historyMaxBytes};
+    const std::optional<settings::AppFolders> folders = UserFolders();
+    if (!folders || folders->settingsFile.empty()) {
+        return limits;
     }
-    const std::string exeFolder = exe.parent_path().string() + "/";
-    return settings::LocateAppFolders(exeFolder, settings::ShippedFolderOf(exeFolder, NORVIK_SHIPPED_FROM_BIN),
-                                      settings::CurrentUserEnvironment())
-        .historyFolder;
+    settings::SettingsDocument document;
+    const settings::LoadResult loaded = document.loadFile(folders->settingsFile);
+    if (loaded.status == settings::LoadStatus::ParseError) {
+        std::cerr << "norvik-cli: " << folders->settingsFile << ": " << loaded.message
+                  << "; the run history keeps its default limits\n";
+    }
+    if (!loaded.ok()) {
+        return limits;
+    }
+    try {
+        limits.maxRuns = static_cast<unsigned>(std::min<std::uint64_t>(
+            settings::ReadLimit(document.readSetting(settings::keys::kHistoryMaxRuns), limits.maxRuns),
+            std::numeric_limits<unsigned>::max()));
+        limits.maxBytes = settings::ReadLimit(document.readSetting(settings::keys::kHistoryMaxBytes), limits.maxBytes);
+    } catch (const settings::SettingsError& error) {
+        std::cerr << "norvik-cli: " << folders->settingsFile << ": " << error.what()
+                  << "; the run history keeps its default limits\n";
+        return {defaults.historyMaxRuns, defaults.historyMaxBytes};
+    }
+    return limits;
 }
 
 int ListHistory(const cli::CommandLine& line) {
@@ -172,6 +214,9 @@ int RestoreRun(const cli::CommandLine& line) {
         return kExitUsage;
     }
     std::cout << job::RunRestoredText(result.restored, result.failed) << "\n";
+    if (!result.message.empty()) {
+        std::cerr << "norvik-cli: " << result.message << "\n"; // undone, but not marked so
+    }
     return result.failed > 0 ? kExitFailures : kExitOk;
 }
 
@@ -268,7 +313,7 @@ int Run(const cli::CommandLine& line) {
     std::optional<job::RunHistory> history;
     std::optional<job::RunRecorder> recorder;
     if (line.history && line.command != cli::Command::Search) {
-        history.emplace(HistoryFolderOf(line), job::HistoryLimits{options.historyMaxRuns, options.historyMaxBytes});
+        history.emplace(HistoryFolderOf(line), HistoryLimitsOf());
         recorder.emplace(*history);
         request.journal = &*recorder;
     }

@@ -515,18 +515,11 @@ bool ClearAttributes(const fs::path& path) noexcept {
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
-bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileStamp* expected) noexcept {
-    std::string bytes;
-    FileStamp read;
-    struct stat st {}; // the file as it was read: its owner, mode and times go to the copy
-    try {
-        bytes = ReadBytes(from, true, &read, std::numeric_limits<std::size_t>::max(), &st);
-    } catch (...) {
-        return false;
-    }
-    if (expected != nullptr && !read.sameContent(*expected)) {
-        return false; // the file is no longer what the caller read: a copy would not be its backup
-    }
+namespace {
+
+/// Makes `to` a new file holding `bytes` with the owner, mode and times of `st` (see
+/// CopyFileNoOverwrite).
+bool WriteCopyNoOverwrite(const fs::path& to, std::string_view bytes, const struct stat& st) noexcept {
     LockedTemp temp;
     if (!temp.open(to)) {
         return false;
@@ -555,6 +548,37 @@ bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileSta
         ::unlink(to.c_str());
     }
     return ok;
+}
+
+} // namespace
+
+bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileStamp* expected) noexcept {
+    std::string bytes;
+    FileStamp read;
+    struct stat st {}; // the file as it was read: its owner, mode and times go to the copy
+    try {
+        bytes = ReadBytes(from, true, &read, std::numeric_limits<std::size_t>::max(), &st);
+    } catch (...) {
+        return false;
+    }
+    if (expected != nullptr && !read.sameContent(*expected)) {
+        return false; // the file is no longer what the caller read: a copy would not be its backup
+    }
+    return WriteCopyNoOverwrite(to, bytes, st);
+}
+
+bool CopyFileNoOverwrite(const fs::path& from, const fs::path& to, const FileStamp& expected,
+                         std::string_view bytes) noexcept {
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    FileStamp now;
+    FillStamp(st, now);
+    if (!now.sameContent(expected)) {
+        return false; // the file is no longer what the caller read: a copy would not be its backup
+    }
+    return WriteCopyNoOverwrite(to, bytes, st);
 }
 
 bool CreateFileNoOverwrite(const fs::path& to, std::string_view bytes, unsigned mode) noexcept {

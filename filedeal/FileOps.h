@@ -162,6 +162,10 @@ bool ClearAttributes(const std::filesystem::path& path) noexcept;
 /// the copy holds exactly the bytes that stamp describes). True on success.
 [[nodiscard]] bool CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
                                        const FileStamp* expected = nullptr) noexcept;
+/// The same for a source the caller has read already under the stamp `expected`: `bytes` are what
+/// it read, written as the copy while the source still has that stamp (it is not read again).
+[[nodiscard]] bool CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
+                                       const FileStamp& expected, std::string_view bytes) noexcept;
 
 /// Creates a new file holding `bytes`, with the permission bits `mode` less the umask, refusing an
 /// existing name (a dangling symbolic link included): the file appears whole or not at all. True on

@@ -137,6 +137,9 @@ struct JobEngine::Prepared {
     /// A file written in place: its new bytes already in their temporary beside it, when the worker
     /// could make it (the commit makes it otherwise). Dropped with the preparation, it leaves nothing.
     filedeal::StagedFile staged;
+    /// The history's record of the old bytes, made ready for the committer (when the run records).
+    std::optional<PreparedBefore> before;
+    std::string oldBytes; ///< the bytes read, for the backup (when the run records and backs up)
     filedeal::FileStamp stamp;
     PrepareKey key;
     std::uint64_t writes = 0; ///< the run's write count when the preparation began
@@ -210,6 +213,7 @@ public:
         events.swap(m_events);
         m_staged = 0;
         bool synced = true;
+        bool recorded = true; // the history's records of the batch are out
         if (m_durable) {
             std::vector<const filedeal::StagedFile*> staged;
             for (const Event& event : events) {
@@ -220,9 +224,12 @@ public:
             synced = filedeal::SyncWrittenData(staged);
             // The history's records of the batch (the old texts) reach the disk with it.
             if (m_engine.m_journal != nullptr) {
-                synced = m_engine.m_journal->syncRecorded() && synced;
+                recorded = m_engine.m_journal->syncRecorded();
             }
+        } else if (m_engine.m_journal != nullptr) {
+            recorded = m_engine.m_journal->writeRecorded();
         }
+        synced = synced && recorded;
         std::vector<std::string> folders;
         for (Event& event : events) {
             switch (event.kind) {
@@ -250,9 +257,10 @@ public:
                     ++m_counters.successes;
                     m_observer.resultLine(event.path);
                 } else {
-                    const FailureReason why =
-                        synced ? m_engine.writeFailure(event.source, event.path, event.hasRead ? &event.read : nullptr)
-                               : FailureReason::WriteFailed;
+                    const FailureReason why = !recorded ? FailureReason::HistoryFailed
+                                              : synced  ? m_engine.writeFailure(event.source, event.path,
+                                                                               event.hasRead ? &event.read : nullptr)
+                                                        : FailureReason::WriteFailed;
                     event.staged = {};
                     m_engine.fail({event.path, event.source, why}, m_counters, m_observer);
                 }
@@ -363,6 +371,8 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     }
     // A run that cannot keep its undo does not start.
     m_journal = request.dryRun ? nullptr : request.journal;
+    m_prepareRecords = m_journal != nullptr && !m_options.outputToFolder;
+    m_keepOldBytes = m_prepareRecords && m_options.backup;
     if (m_journal != nullptr) {
         if (std::string message = m_journal->prepare(); !message.empty()) {
             m_journal->finish(result.counters, false);
@@ -448,6 +458,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // each is looked at again when its turn comes if anything it depends on moved meanwhile.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
+    policy.keepBytes = m_prepareRecords;
     // Files the rules cannot change are told from their bytes, without decoding. Letter case is
     // ignored in that look whatever the option says, since the option may change during the run.
     m_filteredMode = m_options.mode;
@@ -486,7 +497,10 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
             return prepare(files[i], {static_cast<ReplaceMode>(key >> 2), (key & 1U) != 0, (key & 2U) != 0}, policy,
                            workerYield);
         },
-        [](const Prepared& file) { return file.encoded.size() + 256; });
+        [](const Prepared& file) {
+            return file.encoded.size() + file.oldBytes.size() + (file.before ? file.before->compressed.size() : 0) +
+                   256;
+        });
     Batch batch(*this, counters, observer, m_options.durableWrites && !request.dryRun);
     auto stopped = [&] {
         batch.settle(); // what is staged is in hand: it is placed, and nothing after it
@@ -605,6 +619,7 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
         unfiltered.keepUnicodeBytes = true;
+        unfiltered.keepBytes = policy.keepBytes;
         file = LoadFile(path, unfiltered);
     }
     out.state = file.state;
@@ -654,7 +669,14 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         out.problem = FailureReason::RuleNotWholeCharacters;
         return out;
     }
-    // Keep at most the new text and its bytes from here on: a large file is held three times at most.
+    // Keep at most the new text and its bytes from here on: a large file is held three times at most
+    // (four when the run records its old bytes).
+    // Only bytes the read kept whole stand for the file (anything else is read again at its commit).
+    const bool record = m_prepareRecords && !extract && file.bytes.size() == file.stamp.size;
+    std::string old;
+    if (record) {
+        old.swap(file.bytes);
+    }
     std::string().swap(file.bytes);
     std::string().swap(file.text);
     const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
@@ -665,6 +687,13 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out;
     }
     out.encoded = std::move(encoded);
+    if (record) {
+        // The digests and the compression, the run history's cost, are made here on the worker.
+        out.before = PrepareBefore(old, out.encoded);
+        if (m_keepOldBytes) {
+            out.oldBytes = std::move(old);
+        }
+    }
     if (key.inPlace && !m_dryRun) {
         // The temporary is written here, off the committing thread, which then only judges, backs up and
         // renames. A target the writer refuses (read-only, no file) is left to the commit, which says why.
@@ -750,7 +779,9 @@ void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch)
     // The same decisions for the run, the dry run and the preview; only the run acts on them.
     const filedeal::FileStamp* read = m_dryRun ? nullptr : &file.stamp;
     filedeal::StagedFile staged = std::move(file.staged);
-    if (const std::optional<FailureReason> why = commit(path, dest, !extract, file.encoded, read, staged)) {
+    if (const std::optional<FailureReason> why =
+            commit(path, dest, !extract, file.encoded, read, staged, file.before ? &*file.before : nullptr,
+                   file.before && m_keepOldBytes ? &file.oldBytes : nullptr)) {
         refuse(*why);
         return;
     }
@@ -760,9 +791,11 @@ void JobEngine::handleFile(const std::string& path, Prepared file, Batch& batch)
 
 std::optional<FailureReason> JobEngine::commit(const std::string& path, const Destination& dest, bool replacesSource,
                                                std::string_view encoded, const filedeal::FileStamp* read,
-                                               filedeal::StagedFile& staged) {
+                                               filedeal::StagedFile& staged, const PreparedBefore* before,
+                                               const std::string* oldBytes) {
     // Each step is judged first from what is on disk now; a dry run (no `read`) stops at the judgement.
-    if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource)) {
+    bool backupThere = true;
+    if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource, &backupThere)) {
         return why;
     }
     // What this commit changes on disk (a backup, an attribute) may be what a later file of the list
@@ -782,6 +815,10 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         return filedeal::StampOf(path, now) && !now.sameContent(*read) ? FailureReason::ChangedSinceRead : otherwise;
     };
     bool recorded = false; // the history holds what the destination had before this write
+    auto recordSource = [&] {
+        return before != nullptr ? m_journal->recordBefore(path, *read, *before)
+                                 : m_journal->recordBefore(path, read, encoded);
+    };
     if (read != nullptr && replacesSource && m_options.backup) {
         // An existing backup is kept as it is (it holds the file before the first run that changed
         // it); a file whose backup can be neither made nor found is not written. A new backup is the
@@ -789,10 +826,10 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
         // judged, so a file refused as read-only still has it.
         const std::string backup = filedeal::BackupPathOf(path);
         // A backup this run makes is one of its files too: undoing the run removes it again.
-        const bool newBackup = m_journal != nullptr && !PathIsThere(backup);
+        const bool newBackup = m_journal != nullptr && !backupThere;
         if (m_journal != nullptr) {
             if (dest.target == path) {
-                if (const std::optional<FailureReason> why = m_journal->recordBefore(path, read, encoded)) {
+                if (const std::optional<FailureReason> why = recordSource()) {
                     return why;
                 }
                 recorded = true;
@@ -803,7 +840,9 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
                 }
             }
         }
-        const bool copied = filedeal::CopyFileNoOverwrite(path, backup, read);
+        // The bytes a worker kept are the file's while its stamp holds: it is not read once more.
+        const bool copied = oldBytes != nullptr ? filedeal::CopyFileNoOverwrite(path, backup, *read, *oldBytes)
+                                                : filedeal::CopyFileNoOverwrite(path, backup, read);
         if (!copied && !filedeal::FileExists(backup)) {
             return changedOr(FailureReason::BackupFailed);
         }
@@ -832,7 +871,7 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     // The history holds what the file had before it is replaced or created, or it is not written.
     if (m_journal != nullptr && !recorded) {
         if (const std::optional<FailureReason> why =
-                m_journal->recordBefore(dest.target, dest.target == path ? read : nullptr, encoded)) {
+                dest.target == path ? recordSource() : m_journal->recordBefore(dest.target, nullptr, encoded)) {
             return why;
         }
     }
@@ -901,12 +940,17 @@ FailureReason JobEngine::writeFailure(const std::string& path, const std::string
     return FailureReason::WriteFailed;
 }
 
-std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, bool replacesSource) const {
+std::optional<FailureReason> JobEngine::judgeBackup(const std::string& path, bool replacesSource,
+                                                    bool* backupThere) const {
     if (!replacesSource || !m_options.backup) {
         return std::nullopt;
     }
     const std::string backup = filedeal::BackupPathOf(path);
-    if (PathIsThere(backup)) {
+    const bool there = PathIsThere(backup);
+    if (backupThere != nullptr) {
+        *backupThere = there;
+    }
+    if (there) {
         if (!filedeal::FileExists(backup)) {
             return FailureReason::BackupNameTaken; // a folder, a special file or a dangling link
         }

@@ -165,14 +165,19 @@ private:
     /// forecast decide through the same code. A failure gives its reason and leaves the file as it is
     /// (a backup made before a refused write stays). A write is staged in `staged`, to be placed
     /// when the batch is made durable. A temporary a worker already staged in `staged` is taken as it is
-    /// for a write in place.
+    /// for a write in place. With `before`, the worker made the history's record of the source ready;
+    /// with `oldBytes`, it kept the source's bytes as read, for its backup.
     [[nodiscard]] std::optional<FailureReason> commit(const std::string& path, const Destination& dest,
                                                       bool replacesSource, std::string_view encoded,
-                                                      const filedeal::FileStamp* read, filedeal::StagedFile& staged);
+                                                      const filedeal::FileStamp* read, filedeal::StagedFile& staged,
+                                                      const PreparedBefore* before = nullptr,
+                                                      const std::string* oldBytes = nullptr);
     /// Why a staged write to `target` (replacing `path` when they are the same) failed.
     [[nodiscard]] FailureReason writeFailure(const std::string& path, const std::string& target,
                                              const filedeal::FileStamp* read) const;
-    [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource) const;
+    /// With `backupThere`, says whether something is at the backup's name (when a backup is made).
+    [[nodiscard]] std::optional<FailureReason> judgeBackup(const std::string& path, bool replacesSource,
+                                                           bool* backupThere = nullptr) const;
     /// Why `dest` cannot be written, or nothing. With `lookedAt`, a regular file found there leaves
     /// its lstat there and sets `*looked`, for the writer.
     [[nodiscard]] std::optional<FailureReason> judgeDestination(const Destination& dest, bool replacesSource,
@@ -187,10 +192,14 @@ private:
 
     const settings::ReplaceOptions& m_options;
     RuleLists m_lists;
-    ParsedRuleLists m_parsed;               ///< m_lists decoded, once per run
-    bool m_extractApplies = false;          ///< the extraction list holds a rule that can apply (set per run)
-    bool m_dryRun = false;                  ///< the run writes nothing (set per run)
-    RunJournal* m_journal = nullptr;        ///< the run's record, or none (set per run)
+    ParsedRuleLists m_parsed;        ///< m_lists decoded, once per run
+    bool m_extractApplies = false;   ///< the extraction list holds a rule that can apply (set per run)
+    bool m_dryRun = false;           ///< the run writes nothing (set per run)
+    RunJournal* m_journal = nullptr; ///< the run's record, or none (set per run)
+    /// Workers make the history's records of the files they change ready (set per run, as the run
+    /// starts: a change of the options meanwhile only sends a file down the slower way).
+    bool m_prepareRecords = false;
+    bool m_keepOldBytes = false;            ///< workers keep a changed file's old bytes for its backup (set per run)
     settings::ReplaceMode m_filteredMode{}; ///< the mode whose rules judged the files' bytes (set per run)
     /// Device and inode of every file of the run's work list: no destination may be one of them.
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_workFiles;

@@ -116,6 +116,10 @@ void MakeText(LoadedFile& file, const LoadPolicy& policy) {
     if (ansi && policy.ansiAsBytes) {
         return;
     }
+    if (ansi && policy.keepBytes) {
+        file.text = filedeal::DecodeAnsi(file.bytes);
+        return;
+    }
     if (ansi) {
         // The bytes are not needed after decoding, and clean CR LF text is reused as it is.
         file.text = filedeal::DecodeAnsiBuffer(std::move(file.bytes));
@@ -129,7 +133,7 @@ void MakeText(LoadedFile& file, const LoadPolicy& policy) {
     if (!facts.decodes) {
         file.state = LoadedFile::State::Undecodable; // its empty text stands for nothing in the file
     }
-    if (!policy.keepUnicodeBytes) {
+    if (!policy.keepUnicodeBytes && !policy.keepBytes) {
         std::string().swap(file.bytes);
     }
 }

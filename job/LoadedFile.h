@@ -54,6 +54,9 @@ struct LoadPolicy {
     /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
     const filedeal::RawTextFilter* filter = nullptr;
     bool filterDecides = false;
+    /// Every file the rules may change keeps its bytes beside its text, ANSI ones too (the old bytes
+    /// of a file the run history records).
+    bool keepBytes = false;
 };
 
 /// Loads a file now: Missing when the path is no regular file (nothing there, a folder, a special

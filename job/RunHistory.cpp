@@ -12,12 +12,14 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 #include <zstd.h>
 
 #include "filedeal/HexText.h"
 #include "filedeal/PathNames.h"
 #include "job/ContentDigest.h"
+#include "job/OrderedPool.h"
 
 namespace norvik::job {
 
@@ -28,7 +30,10 @@ namespace {
 constexpr std::string_view kMagic = "norvik-history 1\n";
 constexpr std::string_view kEntrySuffix = ".entry";
 constexpr std::string_view kPackSuffix = ".pack";
+constexpr std::string_view kUndoneSuffix = ".undone";
 constexpr std::string_view kLockName = "lock";
+/// How much of the pack and entry a run keeps back before writing it (see RunRecorder::bound).
+constexpr std::size_t kMaxKept = std::size_t{1} << 20;
 constexpr int kCompressionLevel = 1; // the fastest: a run with history must cost little more than one without
 
 std::string Num(std::uint64_t value) {
@@ -306,6 +311,11 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, filedeal::FileSt
     }
 }
 
+bool PathIsThereQuietly(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 std::uint64_t SizeOf(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
@@ -397,6 +407,9 @@ std::string HistoryLineText(const HistoryRun& run) {
         line += " written=" + Num(run.written) + " incomplete";
     }
     line += " files=" + Num(run.written);
+    if (run.undone) {
+        line += " undone";
+    }
     if (!run.description.targets.empty()) {
         line += " " + run.description.targets.front();
     }
@@ -420,11 +433,81 @@ HistoryListing RunHistory::list() const {
             continue;
         }
         entry->run.bytes = bytes->size() + SizeOf(m_folder + id + std::string(kPackSuffix));
+        entry->run.undone = PathIsThereQuietly(m_folder + id + std::string(kUndoneSuffix));
         listing.runs.push_back(std::move(entry->run));
     }
     std::reverse(listing.runs.begin(), listing.runs.end());
     return listing;
 }
+
+namespace {
+
+/// What a look at one file of a run says a restore must do with it.
+struct RestoreVerdict {
+    enum class Act : std::uint8_t { Refuse, Unchanged, Remove, Rewrite } act = Act::Refuse;
+    FailureReason reason{};    ///< Refuse: why
+    filedeal::FileStamp stamp; ///< the file as it was looked at (Remove, Rewrite)
+    std::string before;        ///< Rewrite: the bytes it had before the run, read back and checked
+    bool deferred = false;     ///< not looked at yet: the restore looks at it when its turn comes
+};
+
+/// Looks at one file of a run: whether it still holds what the run wrote (by digest), and if so reads
+/// back what it held before. Touches nothing, so it runs on any thread.
+RestoreVerdict JudgeForRestore(const FileRecord& file, int packFd) {
+    RestoreVerdict verdict;
+    const auto refuse = [&verdict](FailureReason reason) {
+        verdict.act = RestoreVerdict::Act::Refuse;
+        verdict.reason = reason;
+        return std::move(verdict);
+    };
+    std::string now;
+    bool there = false;
+    try {
+        there = ReadWholeFile(file.path, now, verdict.stamp);
+    } catch (const std::exception&) {
+        return refuse(filedeal::FileExists(file.path) ? FailureReason::Unreadable : FailureReason::NotAFile);
+    }
+    if (!there) {
+        if (!file.before.absent) {
+            return refuse(FailureReason::MissingSinceRun);
+        }
+        verdict.act = RestoreVerdict::Act::Unchanged; // the run never got to create it, or it is gone as it should be
+        return verdict;
+    }
+    const std::string digest = ContentDigest(now);
+    std::string().swap(now);
+    if (digest != file.after) {
+        if (file.before.absent || digest != file.before.digest) {
+            return refuse(FailureReason::ChangedSinceRun);
+        }
+        verdict.act = RestoreVerdict::Act::Unchanged; // the write failed, or the file was put back already
+        return verdict;
+    }
+    if (file.before.absent) {
+        // A file the run created is removed whatever its bits (a backup has its source's).
+        verdict.act = RestoreVerdict::Act::Remove;
+        return verdict;
+    }
+    // One it replaced must be changeable as before: a read-only one keeps what it holds.
+    if ((verdict.stamp.mode & S_IWUSR) == 0) {
+        return refuse(FailureReason::ReadOnly);
+    }
+    // One context a thread for every text of a restore: making one a text costs more than the text.
+    struct Context {
+        ZSTD_DCtx* context = ZSTD_createDCtx();
+        ~Context() { ZSTD_freeDCtx(context); }
+    };
+    thread_local const Context local;
+    std::optional<std::string> before = LoadText(packFd, file.before, local.context);
+    if (!before) {
+        return refuse(FailureReason::HistoryDamaged);
+    }
+    verdict.act = RestoreVerdict::Act::Rewrite;
+    verdict.before = std::move(*before);
+    return verdict;
+}
+
+} // namespace
 
 RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer) const {
     RestoreRunResult result;
@@ -448,7 +531,6 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
     }
     const std::string packPath = m_folder + name + std::string(kPackSuffix);
     const int packFd = ::open(packPath.c_str(), O_RDONLY | O_CLOEXEC);
-    const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> decompressor(ZSTD_createDCtx(), &ZSTD_freeDCtx);
     auto refuse = [&](const std::string& path, FailureReason reason) {
         ++result.failed;
         observer.failure({path, path, reason});
@@ -457,101 +539,191 @@ RestoreRunResult RunHistory::restore(std::string_view id, JobObserver& observer)
     // once the file it keeps is as before; the backup of a file that stays as it is stays too.
     std::unordered_map<std::string, const FileRecord*> backupOf;
     std::vector<const FileRecord*> order;
-    std::unordered_map<std::string, bool> isRecorded;
+    std::unordered_map<std::string, unsigned> timesRecorded;
     for (const FileRecord& file : entry->files) {
-        isRecorded[file.path] = true;
+        ++timesRecorded[file.path];
     }
     for (auto it = entry->files.rbegin(); it != entry->files.rend(); ++it) {
         const std::string& path = it->path;
         const bool isBackup =
-            it->before.absent && path.ends_with(".bak") && isRecorded.contains(path.substr(0, path.size() - 4));
+            it->before.absent && path.ends_with(".bak") && timesRecorded.contains(path.substr(0, path.size() - 4));
         if (isBackup) {
             backupOf[path.substr(0, path.size() - 4)] = &*it;
         } else {
             order.push_back(&*it);
         }
     }
+    const std::size_t sources = order.size();
     for (const auto& [source, backup] : backupOf) {
         order.push_back(backup);
     }
-    std::unordered_map<std::string, bool> refused;
-    for (const FileRecord* record : order) {
-        const FileRecord& file = *record;
+    // Workers look at the next files (read, digest, read back the old text) while this thread writes
+    // the one in hand. A file recorded twice is looked at only when its turn comes, after its later
+    // record was put back.
+    // A worker takes a group of files at a time: a hand-over costs more than looking at a small file.
+    constexpr std::size_t kGroup = 32;
+    const auto judge = [&](std::size_t i) {
+        RestoreVerdict verdict;
+        if (timesRecorded.at(order[i]->path) > 1) {
+            verdict.deferred = true;
+            return verdict;
+        }
+        try {
+            return JudgeForRestore(*order[i], packFd);
+        } catch (const std::bad_alloc&) {
+            verdict.reason = FailureReason::OutOfMemory; // its old text is too large for the memory left
+        } catch (const std::exception&) {
+            verdict.reason = FailureReason::Unreadable;
+        }
+        return verdict;
+    };
+    const unsigned workers = WorkerCount(0);
+    OrderedPool<std::vector<RestoreVerdict>> pool(
+        (order.size() + kGroup - 1) / kGroup, workers, std::max<std::size_t>(4, std::size_t{2} * workers),
+        std::size_t{16} << 20,
+        [&](std::size_t g) {
+            std::vector<RestoreVerdict> verdicts;
+            for (std::size_t i = g * kGroup; i < std::min(order.size(), (g + 1) * kGroup); ++i) {
+                verdicts.push_back(judge(i));
+            }
+            return verdicts;
+        },
+        [](const std::vector<RestoreVerdict>& verdicts) {
+            std::size_t held = 0;
+            for (const RestoreVerdict& verdict : verdicts) {
+                held += verdict.before.size() + 256;
+            }
+            return held;
+        });
+    std::vector<RestoreVerdict> group; // the verdicts of the files from `groupStart` on
+    std::size_t groupStart = 0;
+    // Rewrites are staged and made durable in batches (one sync for many files) before they replace
+    // anything, as a run commits its writes.
+    struct Staged {
+        const FileRecord* file;
+        filedeal::FileStamp stamp;
+        filedeal::StagedFile staged;
+    };
+    std::vector<Staged> batch;
+    std::unordered_set<std::string> renamedIn;
+    std::unordered_map<std::string, bool> refused; // whether each path looked at so far was refused
+    const auto flush = [&] {
+        std::vector<const filedeal::StagedFile*> staged;
+        for (const Staged& item : batch) {
+            staged.push_back(&item.staged);
+        }
+        const bool synced = staged.empty() || filedeal::SyncWrittenData(staged);
+        for (Staged& item : batch) {
+            const std::string& path = item.file->path;
+            const std::string folder = item.staged.folder();
+            if (synced && item.staged.place()) {
+                ++result.restored;
+                observer.resultLine(path);
+                renamedIn.insert(folder);
+                continue;
+            }
+            item.staged = {};
+            filedeal::FileStamp again;
+            const bool changed = filedeal::StampOf(path, again) && !again.sameContent(item.stamp);
+            refuse(path, changed ? FailureReason::ChangedSinceRun : FailureReason::WriteFailed);
+            refused[path] = true;
+        }
+        batch.clear();
+    };
+    constexpr std::size_t kBatchFiles = 128;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const FileRecord& file = *order[i];
         observer.yield();
+        if (i == sources) {
+            flush(); // every file is in place before the first backup goes
+        }
+        if (i >= groupStart + group.size()) {
+            groupStart = i;
+            std::optional<std::vector<RestoreVerdict>> next;
+            try {
+                next = pool.take();
+            } catch (const std::bad_alloc&) {
+                next.emplace(std::min(kGroup, order.size() - i)); // each of them refused for want of memory
+                for (RestoreVerdict& verdict : *next) {
+                    verdict.reason = FailureReason::OutOfMemory;
+                }
+            }
+            if (!next || next->empty()) {
+                break;
+            }
+            group = std::move(*next);
+        }
+        std::optional<RestoreVerdict> taken = std::move(group[i - groupStart]);
         if (const auto source =
                 refused.find(file.path.ends_with(".bak") ? file.path.substr(0, file.path.size() - 4) : std::string());
             source != refused.end() && source->second) {
             continue; // its file was not put back: the backup may be the only copy of its old text
         }
-        const std::size_t failedBefore = result.failed;
-        const auto restoreOne = [&] {
-            filedeal::FileStamp stamp;
-            std::string now;
-            bool there = false;
-            try {
-                there = ReadWholeFile(file.path, now, stamp);
-            } catch (const std::exception&) {
-                refuse(file.path,
-                       filedeal::FileExists(file.path) ? FailureReason::Unreadable : FailureReason::NotAFile);
-                return;
+        if (taken->deferred) {
+            flush(); // its later record is in place first
+            taken = JudgeForRestore(file, packFd);
+        }
+        RestoreVerdict& verdict = *taken;
+        bool failed = false;
+        switch (verdict.act) {
+        case RestoreVerdict::Act::Refuse:
+            refuse(file.path, verdict.reason);
+            failed = true;
+            break;
+        case RestoreVerdict::Act::Unchanged:
+            ++result.unchanged;
+            break;
+        case RestoreVerdict::Act::Remove: {
+            filedeal::FileStamp again;
+            if (!filedeal::StampOf(file.path, again) || !again.sameContent(verdict.stamp)) {
+                refuse(file.path, FailureReason::ChangedSinceRun);
+                failed = true;
+            } else if (::unlink(file.path.c_str()) != 0) {
+                refuse(file.path, FailureReason::WriteFailed);
+                failed = true;
+            } else {
+                ++result.restored;
+                observer.resultLine(file.path);
             }
-            if (!there) {
-                if (file.before.absent) {
-                    ++result.unchanged; // the run never got to create it, or it is gone as it should be
-                } else {
-                    refuse(file.path, FailureReason::MissingSinceRun);
-                }
-                return;
-            }
-            const std::string digest = ContentDigest(now);
-            std::string().swap(now);
-            if (digest != file.after) {
-                if (!file.before.absent && digest == file.before.digest) {
-                    ++result.unchanged; // the write failed, or the file was put back already
-                } else {
-                    refuse(file.path, FailureReason::ChangedSinceRun);
-                }
-                return;
-            }
-            // A file the run created is removed whatever its bits (a backup has its source's); one it
-            // replaced must be changeable as before: a read-only one keeps what it holds.
-            if (!file.before.absent && (stamp.mode & S_IWUSR) == 0) {
-                refuse(file.path, FailureReason::ReadOnly);
-                return;
-            }
-            if (file.before.absent) {
-                filedeal::FileStamp again;
-                if (!filedeal::StampOf(file.path, again) || !again.sameContent(stamp)) {
-                    refuse(file.path, FailureReason::ChangedSinceRun);
-                } else if (::unlink(file.path.c_str()) != 0) {
-                    refuse(file.path, FailureReason::WriteFailed);
-                } else {
-                    ++result.restored;
-                    observer.resultLine(file.path);
-                }
-                return;
-            }
-            const std::optional<std::string> before = LoadText(packFd, file.before, decompressor.get());
-            if (!before) {
-                refuse(file.path, FailureReason::HistoryDamaged);
-                return;
-            }
+            break;
+        }
+        case RestoreVerdict::Act::Rewrite: {
             filedeal::AtomicWrite how;
-            how.unchangedSince = &stamp; // an edit made since it was judged is not overwritten
-            if (!filedeal::WriteFileAtomic(file.path, *before, how)) {
+            how.unchangedSince = &verdict.stamp; // an edit made since it was judged is not overwritten
+            Staged item{&file, verdict.stamp, {}};
+            if (!item.staged.stage(file.path, verdict.before, how)) {
                 filedeal::FileStamp again;
-                const bool changed = filedeal::StampOf(file.path, again) && !again.sameContent(stamp);
+                const bool changed = filedeal::StampOf(file.path, again) && !again.sameContent(verdict.stamp);
                 refuse(file.path, changed ? FailureReason::ChangedSinceRun : FailureReason::WriteFailed);
-                return;
+                failed = true;
+                break;
             }
-            ++result.restored;
-            observer.resultLine(file.path);
-        };
-        restoreOne();
-        refused[file.path] = result.failed > failedBefore;
+            batch.push_back(std::move(item));
+            if (batch.size() >= kBatchFiles) {
+                flush();
+            }
+            break;
+        }
+        }
+        if (!refused.contains(file.path) || !refused[file.path]) {
+            refused[file.path] = failed;
+        }
+    }
+    pool.cancel();
+    flush();
+    for (const std::string& folder : renamedIn) {
+        static_cast<void>(filedeal::SyncFolder(folder)); // the renames are done either way
     }
     if (packFd >= 0) {
         ::close(packFd);
+    }
+    if (result.failed == 0) {
+        const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        if (!filedeal::WriteFileAtomic(m_folder + name + std::string(kUndoneSuffix),
+                                       "undone " + Num(static_cast<std::uint64_t>(now)) + "\n")) {
+            result.message =
+                "the run was undone, but the history " + m_folder + " could not mark it so: " + std::strerror(errno);
+        }
     }
     return result;
 }
@@ -579,6 +751,7 @@ std::size_t RunHistory::applyLimits() const {
             break;
         }
         static_cast<void>(::unlink((m_folder + id + std::string(kPackSuffix)).c_str()));
+        static_cast<void>(::unlink((m_folder + id + std::string(kUndoneSuffix)).c_str()));
         total -= sizes[removed];
         ++removed;
     }
@@ -587,6 +760,12 @@ std::size_t RunHistory::applyLimits() const {
     for (fs::directory_iterator it(m_folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.starts_with(".entry-")) {
+            static_cast<void>(::unlink(it->path().c_str()));
+        }
+        // Marks of runs whose entry is gone (removed by a version that kept no marks).
+        if (name.ends_with(kUndoneSuffix) &&
+            !PathIsThereQuietly(m_folder + name.substr(0, name.size() - kUndoneSuffix.size()) +
+                                std::string(kEntrySuffix))) {
             static_cast<void>(::unlink(it->path().c_str()));
         }
     }
@@ -603,9 +782,6 @@ RunRecorder::RunRecorder(const RunHistory& history) : m_history(history) {}
 
 RunRecorder::~RunRecorder() {
     close();
-    if (m_compressor != nullptr) {
-        ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(m_compressor));
-    }
 }
 
 void RunRecorder::close() noexcept {
@@ -672,6 +848,26 @@ bool RunRecorder::flush() {
     return true;
 }
 
+bool RunRecorder::writeOut() {
+    if (m_entryFd < 0) {
+        return !m_broken; // nothing recorded yet
+    }
+    // The texts first: a record never names bytes the pack does not hold.
+    if (!m_packPending.empty()) {
+        if (!append(m_packFd, m_packEnd, m_packPending)) {
+            return false;
+        }
+        m_packPending.clear();
+    }
+    return flush();
+}
+
+bool RunRecorder::bound() {
+    // Kept back, the records of a batch go out in two writes instead of several a file; a bound keeps
+    // a batch of large texts from being held twice.
+    return m_packPending.size() + m_pending.size() < kMaxKept || writeOut();
+}
+
 bool RunRecorder::openEntry() {
     if (m_entryFd >= 0) {
         return true;
@@ -731,35 +927,91 @@ bool RunRecorder::openEntry() {
     return false;
 }
 
+namespace {
+
+/// Compresses one text as a frame of the pack, with the calling thread's context (a context costs
+/// more to make than a small text to compress). Empty when the compression failed.
+std::string CompressText(std::string_view text) {
+    struct Context {
+        ZSTD_CCtx* context = ZSTD_createCCtx();
+        ~Context() { ZSTD_freeCCtx(context); }
+    };
+    thread_local const Context local;
+    if (local.context == nullptr) {
+        return {};
+    }
+    std::string compressed(ZSTD_compressBound(text.size()), '\0');
+    const std::size_t size = ZSTD_compressCCtx(local.context, compressed.data(), compressed.size(), text.data(),
+                                               text.size(), kCompressionLevel);
+    if (ZSTD_isError(size)) {
+        return {};
+    }
+    compressed.resize(size);
+    return compressed;
+}
+
+} // namespace
+
+PreparedBefore PrepareBefore(std::string_view before, std::string_view after) {
+    PreparedBefore prepared;
+    prepared.digest = ContentDigest(before);
+    prepared.compressed = CompressText(before); // a frame is never empty: empty says it failed
+    prepared.size = before.size();
+    prepared.afterDigest = ContentDigest(after);
+    return prepared;
+}
+
 std::optional<RunRecorder::StoredText> RunRecorder::store(const std::string& text, const std::string& digest) {
     if (const auto found = m_stored.find(digest); found != m_stored.end()) {
         return StoredText{found->second}; // each text once
     }
-    if (m_compressor == nullptr) {
-        m_compressor = ZSTD_createCCtx();
-        if (m_compressor == nullptr) {
+    return storeCompressed(CompressText(text), text.size(), digest);
+}
+
+std::optional<RunRecorder::StoredText> RunRecorder::storeCompressed(std::string_view compressed, std::uint64_t size,
+                                                                    const std::string& digest) {
+    if (const auto found = m_stored.find(digest); found != m_stored.end()) {
+        return StoredText{found->second}; // each text once
+    }
+    if (compressed.empty() || m_broken || m_packFd < 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t offset = m_packEnd + m_packPending.size();
+    if (compressed.size() < kMaxKept) {
+        m_packPending += compressed;
+    } else {
+        // A large text goes to the pack at once, after what was kept: it is not copied first.
+        if (!m_packPending.empty() && !append(m_packFd, m_packEnd, m_packPending)) {
+            return std::nullopt;
+        }
+        m_packPending.clear();
+        if (!append(m_packFd, m_packEnd, compressed)) {
             return std::nullopt;
         }
     }
-    std::string compressed(ZSTD_compressBound(text.size()), '\0');
-    const std::size_t size = ZSTD_compressCCtx(static_cast<ZSTD_CCtx*>(m_compressor), compressed.data(),
-                                               compressed.size(), text.data(), text.size(), kCompressionLevel);
-    if (ZSTD_isError(size)) {
-        return std::nullopt;
-    }
-    compressed.resize(size);
-    const std::uint64_t offset = m_packEnd;
-    if (!append(m_packFd, m_packEnd, compressed)) {
-        return std::nullopt;
-    }
-    std::string ref = digest + ":" + Num(offset) + ":" + Num(size) + ":" + Num(text.size());
+    std::string ref = digest + ":" + Num(offset) + ":" + Num(compressed.size()) + ":" + Num(size);
     m_stored.emplace(digest, ref);
     return StoredText{std::move(ref)};
 }
 
+bool RunRecorder::recordFile(const std::string& path, const std::string& ref, std::string_view afterDigest,
+                             std::string beforeDigest) {
+    m_lastName = AbsoluteName(path, m_cwd);
+    m_lastHex = filedeal::TextToHex(m_lastName);
+    m_lastBefore = std::move(beforeDigest);
+    m_pending += "B ";
+    m_pending += m_lastHex;
+    m_pending += ' ';
+    m_pending += ref;
+    m_pending += ' ';
+    m_pending += afterDigest;
+    m_pending += '\n';
+    return bound();
+}
+
 std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, const filedeal::FileStamp* read,
                                                        std::string_view bytes) {
-    if (!openEntry()) {
+    if (!openEntry() || m_broken) {
         return FailureReason::HistoryFailed;
     }
     std::string ref = "-";
@@ -783,23 +1035,43 @@ std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, 
         }
         ref = stored->ref;
     }
-    const std::string name = AbsoluteName(path, m_cwd);
-    m_pending += "B " + filedeal::TextToHex(name) + " " + ref + " " + ContentDigest(bytes) + "\n";
-    if (!flush()) {
+    if (!recordFile(path, ref, ContentDigest(bytes), std::move(beforeDigest))) {
         return FailureReason::HistoryFailed;
     }
-    m_beforeOf[name] = std::move(beforeDigest);
+    return std::nullopt;
+}
+
+std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, const filedeal::FileStamp& read,
+                                                       const PreparedBefore& before) {
+    if (!openEntry() || m_broken) {
+        return FailureReason::HistoryFailed;
+    }
+    // The worker's bytes are the file's as long as its stamp is the one they were read under: one
+    // look at the file replaces reading it again.
+    filedeal::FileStamp now;
+    if (!filedeal::StampOf(path, now)) {
+        return errno == ENOENT || errno == ENOTDIR ? FailureReason::ChangedSinceRead : FailureReason::Unreadable;
+    }
+    if (!S_ISREG(now.mode)) {
+        return FailureReason::NotAFile;
+    }
+    if (!now.sameContent(read)) {
+        return FailureReason::ChangedSinceRead;
+    }
+    const std::optional<StoredText> stored = storeCompressed(before.compressed, before.size, before.digest);
+    if (!stored || !recordFile(path, stored->ref, before.afterDigest, before.digest)) {
+        return FailureReason::HistoryFailed;
+    }
     return std::nullopt;
 }
 
 std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, const std::string& original) {
-    if (!openEntry()) {
+    if (!openEntry() || m_broken) {
         return FailureReason::HistoryFailed;
     }
     std::string digest;
-    if (const auto found = m_beforeOf.find(AbsoluteName(original, m_cwd));
-        found != m_beforeOf.end() && !found->second.empty()) {
-        digest = found->second;
+    if (!m_lastBefore.empty() && AbsoluteName(original, m_cwd) == m_lastName) {
+        digest = m_lastBefore; // the backup of the file just recorded
     } else {
         try {
             digest = ContentDigest(filedeal::ReadRegularFileBytes(original)); // a source that is not written
@@ -808,6 +1080,8 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
         }
     }
     m_pending += "B " + filedeal::TextToHex(AbsoluteName(copy, m_cwd)) + " - " + digest + "\n";
+    // A copy is made right after this, not with its batch: its record goes out first (and the records
+    // kept before it; their texts follow with the batch, before any of their files is replaced).
     if (!flush()) {
         return FailureReason::HistoryFailed;
     }
@@ -815,14 +1089,15 @@ std::optional<FailureReason> RunRecorder::recordCopy(const std::string& copy, co
 }
 
 void RunRecorder::recordWritten(const std::string& path) {
-    // Only what a list shows: a failure here leaves a record that a restore judges by the file's bytes.
-    // Kept until the next record goes out: only what a list shows, since a record without it is
-    // judged by the file's bytes.
-    m_pending += "W " + filedeal::TextToHex(AbsoluteName(path, m_cwd)) + "\n";
+    // Only what a list shows: a record without it is judged by the file's bytes.
+    const std::string name = AbsoluteName(path, m_cwd);
+    m_pending += "W ";
+    m_pending += name == m_lastName ? m_lastHex : filedeal::TextToHex(name);
+    m_pending += '\n';
 }
 
 void RunRecorder::finish(const RunCounters& counters, bool stopped) {
-    if (m_entryFd >= 0) {
+    if (m_entryFd >= 0 && writeOut()) {
         static_cast<void>(append(m_entryFd, m_entryEnd,
                                  std::exchange(m_pending, std::string()) + "end " + Num(counters.collected) + " " +
                                      Num(counters.changed) + " " + Num(counters.successes) + " " +

@@ -9,6 +9,11 @@
 //
 // Order of writes for one file: its old text is in the pack and its record ("B", with the digest of
 // what will be written) in the entry before the file is replaced; a "W" record follows the write.
+// The texts and records of a batch of writes go out together, texts first, before the batch replaces
+// anything; a copy's record (a backup, made at once) goes out before the copy is made, possibly
+// ahead of texts still kept back: such a record names a file that is not replaced yet.
+// "<id>.undone" marks a run a restore has put back whole (written once that restore is over; a run
+// without it may still have been undone in part).
 // A record without "W" (a write that failed, or a run that was killed) is harmless: a restore finds
 // the file as it was, or as the run wrote it, and acts by what it finds.
 #include <cstdint>
@@ -42,6 +47,7 @@ struct HistoryRun {
     bool stopped = false;    ///< the run was stopped before its end
     std::size_t written = 0; ///< files the entry records as written (copies and backups included)
     std::uint64_t bytes = 0; ///< the entry's size on disk, its pack included
+    bool undone = false;     ///< a restore put back every file of the run (none was refused)
 };
 
 /// The runs of a history, newest first, and one text for each entry that could not be read.
@@ -62,7 +68,8 @@ struct RestoreRunResult {
     std::size_t restored = 0;  ///< files put back (or removed, when the run had created them)
     std::size_t unchanged = 0; ///< files that already held what they had before the run
     std::size_t failed = 0;    ///< files refused, each reported with its reason
-    std::string message;       ///< UnknownRun, Damaged: why (UTF-8)
+    /// UnknownRun, Damaged: why (UTF-8). Done: empty, or why the run could not be marked undone.
+    std::string message;
 };
 
 class RunHistory {
@@ -82,7 +89,8 @@ public:
     /// rewritten atomically (its permission bits kept; through a symbolic link, the file it leads to).
     /// A file that already holds its old bytes is left alone. A file changed since the run, missing,
     /// read-only or whose old text cannot be read back is reported to `observer.failure` and stays as
-    /// it is; each restored path goes to `observer.resultLine`. A restore records no entry.
+    /// it is; each restored path goes to `observer.resultLine`. A restore records no entry; one that
+    /// refused no file marks the run undone (see HistoryRun::undone).
     [[nodiscard]] RestoreRunResult restore(std::string_view id, JobObserver& observer) const;
 
     /// Removes the oldest entries beyond the limits (the newest always stays). Does nothing while a run
@@ -108,10 +116,13 @@ public:
     void describe(const RunDescription& description) override;
     [[nodiscard]] std::optional<FailureReason> recordBefore(const std::string& path, const filedeal::FileStamp* read,
                                                             std::string_view bytes) override;
+    [[nodiscard]] std::optional<FailureReason> recordBefore(const std::string& path, const filedeal::FileStamp& read,
+                                                            const PreparedBefore& before) override;
     [[nodiscard]] std::optional<FailureReason> recordCopy(const std::string& copy,
                                                           const std::string& original) override;
     void recordWritten(const std::string& path) override;
-    [[nodiscard]] bool syncRecorded() override { return syncPending(); }
+    [[nodiscard]] bool writeRecorded() override { return writeOut(); }
+    [[nodiscard]] bool syncRecorded() override { return writeOut() && syncPending(); }
     void finish(const RunCounters& counters, bool stopped) override;
 
     /// The id of the run's entry; empty until the run wrote its first file.
@@ -128,24 +139,41 @@ private:
     [[nodiscard]] bool append(int fd, std::uint64_t& end, std::string_view bytes);
     /// Writes the records kept so far to the entry.
     [[nodiscard]] bool flush();
+    /// Writes the texts and then the records kept so far to the pack and the entry.
+    [[nodiscard]] bool writeOut();
+    /// Writes out what is kept once it grows large; false when that failed.
+    [[nodiscard]] bool bound();
     [[nodiscard]] std::optional<StoredText> store(const std::string& text, const std::string& digest);
+    /// Appends a text compressed already (`size` bytes before compression), unless its digest is stored.
+    [[nodiscard]] std::optional<StoredText> storeCompressed(std::string_view compressed, std::uint64_t size,
+                                                            const std::string& digest);
+    /// Keeps the "B" record of `path` (its old text at `ref`, the digest of what will be written).
+    [[nodiscard]] bool recordFile(const std::string& path, const std::string& ref, std::string_view afterDigest,
+                                  std::string beforeDigest);
     void close() noexcept;
 
     const RunHistory& m_history;
     RunDescription m_description;
     std::string m_id;
-    std::string m_cwd;     ///< the working folder, for the absolute names of relative paths
-    std::string m_pending; ///< records not yet in the entry ("W" marks wait for the next record)
+    std::string m_cwd;         ///< the working folder, for the absolute names of relative paths
+    std::string m_pending;     ///< records not yet in the entry (written with each batch of writes)
+    std::string m_packPending; ///< compressed texts not yet in the pack (written before their records)
     int m_lockFd = -1;
     int m_entryFd = -1;
     int m_packFd = -1;
     std::uint64_t m_entryEnd = 0;
     std::uint64_t m_packEnd = 0;
     bool m_broken = false; ///< a write of the history failed: no further file may be written
-    void* m_compressor = nullptr;
-    std::unordered_map<std::string, std::string> m_stored;   ///< digest -> its reference in the pack
-    std::unordered_map<std::string, std::string> m_beforeOf; ///< path -> digest of its recorded old text
+    std::unordered_map<std::string, std::string> m_stored; ///< digest -> its reference in the pack
+    /// The absolute name of the last file recorded, its name in hex and the digest of its old text
+    /// (the backup made next is a copy of it).
+    std::string m_lastName, m_lastHex, m_lastBefore;
 };
+
+/// Makes ready, on any thread, what RunRecorder keeps of a file replaced in place: the digest and the
+/// compressed form of its old bytes `before`, and the digest of the bytes `after` that replace them.
+/// Throws std::bad_alloc when memory runs out.
+[[nodiscard]] PreparedBefore PrepareBefore(std::string_view before, std::string_view after);
 
 /// The line of a run in `norvik-cli history`: the id and a space, then the local time, the mode, the
 /// counts and the first target.

@@ -215,6 +215,9 @@ void JobController::restoreRun(const std::string& id) {
     const QString summary = result.status == job::RestoreRunStatus::Done
                                 ? FromUtf8(job::RunRestoredText(result.restored, result.failed))
                                 : FromUtf8(result.message);
+    if (result.status == job::RestoreRunStatus::Done && !result.message.empty()) {
+        outcome.lines << FromUtf8(result.message); // undone, but not marked so
+    }
     m_historyDialog->showRuns(history.list());
     m_historyDialog->showOutcome(outcome.lines, summary);
 }

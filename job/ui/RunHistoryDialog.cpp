@@ -87,8 +87,8 @@ void RunHistoryDialog::showRuns(const job::HistoryListing& listing) {
                                               : QString());
         auto* item = new QTreeWidgetItem(
             m_runs, {QDateTime::fromSecsSinceEpoch(run.time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                     ModeText(run.description.mode), written, QString::number(run.counters.failures), target,
-                     QString::fromStdString(run.id)});
+                     ModeText(run.description.mode) + (run.undone ? QStringLiteral(" (已撤销)") : QString()), written,
+                     QString::number(run.counters.failures), target, QString::fromStdString(run.id)});
         item->setData(0, Qt::UserRole, QString::fromStdString(run.id));
     }
     m_outcome->clear();

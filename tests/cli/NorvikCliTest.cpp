@@ -31,11 +31,12 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-Outcome Cli(const TempDir& dir, const std::string& args) {
+/// Runs `program` (by default the built norvik-cli) in `dir`.
+Outcome Cli(const TempDir& dir, const std::string& args, const std::string& program = NORVIK_BIN_DIR "/norvik-cli") {
     const std::string out = (dir / "stdout").string();
     const std::string err = (dir / "stderr").string();
-    const std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(NORVIK_BIN_DIR "/norvik-cli") +
-                                " " + args + " </dev/null >" + Quote(out) + " 2>" + Quote(err);
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(program) + " " + args +
+                                " </dev/null >" + Quote(out) + " 2>" + Quote(err);
     const int status = std::system(command.c_str());
     Outcome o;
     o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -430,6 +431,11 @@ TEST(Cli, HistoryUndoesRunsNewestFirst) {
     EXPECT_EQ(tree(), original);
     EXPECT_EQ(Cli(dir, "restore --run no-such-run" + h).exitCode, 2);
 
+    // The newest run came back whole and says so; the older one kept a file as it was.
+    listed = Cli(dir, "history --history-folder h");
+    const std::string newestLine = listed.out.substr(0, listed.out.find('\n'));
+    EXPECT_NE(newestLine.find(" undone "), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find(" undone ", newestLine.size()), std::string::npos) << listed.out;
     WriteBytes(dir / "h" / (older + ".entry"), "damaged\n");
     listed = Cli(dir, "history --history-folder h");
     EXPECT_EQ(listed.exitCode, 1);
@@ -441,4 +447,39 @@ TEST(Cli, HistoryUndoesRunsNewestFirst) {
     EXPECT_EQ(o.exitCode, 2);
     EXPECT_NE(o.err.find("blocker/h"), std::string::npos) << o.err;
     EXPECT_EQ(tree(), original);
+}
+
+// The history limits of the settings file beside a portable program are the retention's, as in the
+// window; a limit that cannot be read is said and the defaults kept.
+TEST(Cli, HistoryKeepsTheLimitsOfTheSettingsFile) {
+    TempDir dir;
+    fs::create_directories(dir / "app");
+    const fs::path program = dir / "app" / "norvik-cli";
+    fs::copy_file(NORVIK_BIN_DIR "/norvik-cli", program);
+    const auto settingsWith = [&](const std::string& maxRuns) {
+        WriteBytes(dir / "app" / "NVK.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Norvik>\n  <RunHistory>\n"
+                                            "    <History_MaxRuns>" +
+                                                maxRuns + "</History_MaxRuns>\n  </RunHistory>\n</Norvik>\n");
+    };
+    settingsWith("2");
+    fs::create_directories(dir / "t");
+    WriteBytes(dir / "t" / "a.txt", "0");
+    const auto runs = [&] {
+        const Outcome listed = Cli(dir, "history --history-folder h", program.string());
+        return std::count(listed.out.begin(), listed.out.end(), '\n');
+    };
+    for (int i = 0; i < 4; ++i) {
+        const Outcome o = Cli(dir,
+                              "replace --no-progress --history-folder h --find " + std::to_string(i) + " --replace " +
+                                  std::to_string(i + 1) + " t",
+                              program.string());
+        ASSERT_EQ(o.exitCode, 0) << o.err;
+        EXPECT_EQ(o.err, "");
+    }
+    EXPECT_EQ(runs(), 2);
+    settingsWith("many");
+    const Outcome o = Cli(dir, "replace --no-progress --history-folder h --find 4 --replace 5 t", program.string());
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_NE(o.err.find("NVK.xml"), std::string::npos) << o.err;
+    EXPECT_EQ(runs(), 3); // the default keeps 50
 }

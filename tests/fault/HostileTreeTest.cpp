@@ -260,7 +260,9 @@ TEST_F(HostileJob, FileReplacedByAFolderMidRun) {
         env["NVK_FAULT_ACTION"] = "todir";
         env["NVK_FAULT_MATCH"] = "/victim.txt";
         env["NVK_FAULT_AT"] = at;
-        const CliRun run = RunCli(ReplaceHelloArgs(m_root.string()), env, m_io, 60);
+        // Without the history, whose backups are written from the bytes read, the backup's copy opens
+        // the file a second time.
+        const CliRun run = RunCli(ReplaceHelloArgs(m_root.string(), {"--no-history"}), env, m_io, 60);
         ASSERT_TRUE(ReadShimReport(report).fired);
         const JobOutput output = Checked(run);
         ASSERT_TRUE(output.summary);

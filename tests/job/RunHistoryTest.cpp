@@ -5,6 +5,7 @@
 #include <map>
 
 #include "JobTestSupport.h"
+#include "filedeal/FileOps.h"
 #include "job/ContentDigest.h"
 #include "job/RunHistory.h"
 
@@ -138,6 +139,7 @@ TEST_F(History, FilesChangedSinceTheRunAreRefusedWithTheirReason) {
     EXPECT_FALSE(fs::exists(dir / "t" / "fine.txt.bak"));
     EXPECT_EQ(rec.results,
               (std::vector<std::string>{(dir / "t" / "fine.txt").string(), (dir / "t" / "fine.txt.bak").string()}));
+    EXPECT_FALSE(history.list().runs.front().undone); // only a restore that refused nothing marks it
     EXPECT_FALSE(job::FailureReasonText(job::FailureReason::ChangedSinceRun).empty());
 }
 
@@ -168,6 +170,82 @@ TEST_F(History, CopiesAndExtractionFilesAreUndone) {
     EXPECT_EQ(restore(copies).restored, 4u); // two copies, two backups
     EXPECT_TRUE(rec.failures.empty());
     EXPECT_EQ(Tree(dir.path()), original);
+}
+
+// Runs of many files, one of them without syncs (its records go out before each placement, not with
+// a sync): undone newest first in several batches, each restore that refused nothing marks its run.
+// A file an output-folder run wrote twice (two sources of one name) is put back record by record.
+TEST_F(History, ManyFilesAreUndoneInBatchesAndUndoneRunsAreMarked) {
+    options.subfolders = true;
+    for (int i = 0; i < 300; ++i) {
+        put("t/d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt",
+            (i % 3 == 0 ? "nothing " : "hello ") + std::string(static_cast<std::size_t>(i) * 37, 'x'));
+    }
+    put("t/d0/big.txt", "hello " + std::string(std::size_t{3} << 20, 'y')); // larger than a chunk
+    put("t/d1/same.txt", "nothing one");
+    put("t/d2/same.txt", "nothing two");
+    const auto original = Tree(dir.path());
+    const std::string first = recordedRun("hello", "bye");
+    const auto afterFirst = Tree(dir.path());
+    options.durableWrites = false;
+    const std::string second = recordedRun("bye", "ciao");
+    options.durableWrites = true;
+    EXPECT_EQ(restore(second).restored, 201u);
+    EXPECT_TRUE(rec.failures.empty());
+    EXPECT_EQ(Tree(dir.path()), afterFirst);
+    job::HistoryListing listing = history.list();
+    ASSERT_EQ(listing.runs.size(), 2u);
+    EXPECT_TRUE(listing.runs[0].undone);
+    EXPECT_FALSE(listing.runs[1].undone);
+    EXPECT_NE(job::HistoryLineText(listing.runs[0]).find(" undone"), std::string::npos);
+    EXPECT_EQ(job::HistoryLineText(listing.runs[1]).find(" undone"), std::string::npos);
+    EXPECT_EQ(restore(first).restored, 402u); // the files and their backups
+    EXPECT_EQ(Tree(dir.path()), original);
+    EXPECT_TRUE(history.list().runs[1].undone);
+
+    options.outputToFolder = true;
+    options.outputFolder = (dir / "out").string() + "/";
+    const std::string copies = recordedRun("nothing", "something");
+    EXPECT_EQ(ReadBytes(dir / "out" / "f0.txt"), "something \r\n");
+    EXPECT_TRUE(ReadBytes(dir / "out" / "same.txt").starts_with("something t")); // written twice
+    EXPECT_GT(restore(copies).restored, 0u);
+    EXPECT_TRUE(rec.failures.empty());
+    EXPECT_EQ(Tree(dir.path()), original);
+    // The retention takes the marks with their entries.
+    history = job::RunHistory((dir / "history").string(), {1, std::uint64_t{1} << 30});
+    EXPECT_EQ(history.applyLimits(), 2u);
+    std::size_t left = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "history")) {
+        left += entry.path().extension() == ".undone" ? 1 : 0;
+    }
+    EXPECT_EQ(left, 1u);
+}
+
+// The record a worker makes ready is taken only while the file is still the one it read: an edit in
+// between refuses it (ChangedSinceRead) and records nothing; an unchanged file is recorded and undone.
+TEST_F(History, PreparedRecordsHoldOnlyWhileTheFileIsAsRead) {
+    const fs::path edited = put("t/edited.txt", "old text");
+    const fs::path kept = put("t/kept.txt", "old text, kept");
+    filedeal::FileStamp editedStamp, keptStamp;
+    ASSERT_TRUE(filedeal::StampOf(edited, editedStamp));
+    ASSERT_TRUE(filedeal::StampOf(kept, keptStamp));
+    job::RunRecorder recorder(history);
+    ASSERT_EQ(recorder.prepare(), "");
+    recorder.describe({});
+    WriteBytes(edited, "an edit made after the read");
+    EXPECT_EQ(recorder.recordBefore(edited.string(), editedStamp, job::PrepareBefore("old text", "new text")),
+              job::FailureReason::ChangedSinceRead);
+    EXPECT_EQ(recorder.recordBefore(kept.string(), keptStamp, job::PrepareBefore("old text, kept", "new text")),
+              std::nullopt);
+    ASSERT_TRUE(recorder.syncRecorded());
+    WriteBytes(kept, "new text");
+    recorder.recordWritten(kept.string());
+    recorder.finish({}, false);
+    const job::RestoreRunResult result = restore(recorder.id());
+    EXPECT_EQ(result.restored, 1u);
+    EXPECT_EQ(result.failed, 0u);
+    EXPECT_EQ(ReadBytes(kept), "old text, kept");
+    EXPECT_EQ(ReadBytes(edited), "an edit made after the read");
 }
 
 TEST_F(History, RetentionDropsTheOldest) {

@@ -62,6 +62,8 @@ void RunHistoryDialogTest::runsAreUndoneNewestFirstWithTheirReasons() {
     QCOMPARE(f.read(QStringLiteral("a.txt")), QByteArray("two\r\n"));
     QCOMPARE(dialog->summaryLabel()->text(), QStringLiteral("成功恢复2个,失败0个"));
     QCOMPARE(dialog->outcomeList()->count(), 2);
+    QCOMPARE(dialog->runTable()->topLevelItem(0)->text(1), QStringLiteral("一般替换 (已撤销)")); // put back whole
+    QCOMPARE(dialog->runTable()->topLevelItem(1)->text(1), QStringLiteral("一般替换"));
 
     // The older run, with a file edited since: that one stays and says why, the other is put back
     // and the backups the run made are removed.
@@ -73,6 +75,7 @@ void RunHistoryDialogTest::runsAreUndoneNewestFirstWithTheirReasons() {
     QVERIFY(!QFile::exists(f.path(QStringLiteral("a.txt.bak"))));
     QCOMPARE(f.read(QStringLiteral("b.txt.bak")), QByteArray("one two\r\n")); // kept with its file
     QCOMPARE(dialog->summaryLabel()->text(), QStringLiteral("成功恢复2个,失败1个"));
+    QCOMPARE(dialog->runTable()->topLevelItem(1)->text(1), QStringLiteral("一般替换")); // a file kept as it was
     const QList<QListWidgetItem*> refused =
         dialog->outcomeList()->findItems(QStringLiteral("该次运行之后文件已被改动"), Qt::MatchContains);
     QCOMPARE(refused.size(), 1);
