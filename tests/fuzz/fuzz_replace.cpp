@@ -11,6 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
+#include "filedeal/RawReplace.h"
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
@@ -343,6 +344,37 @@ void CheckJudgedInPieces(const std::string& find, const std::string& replacement
     }
 }
 
+// Replacing in a Unicode file's own bytes against the way through the working text: the file is the
+// input's bytes (broken forms, odd lengths and surrogates included) behind a mark or none; the rules
+// are the find text to the replacement and, seeing that rule's output, the replacement to the find
+// text reversed. Declined exactly when that way could not write the file back as it read it.
+void CheckReplacedInBytes(const std::string& find, const std::string& replacement, std::string_view body,
+                          unsigned char flags) {
+    using namespace norvik::filedeal;
+    const std::string marks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE"};
+    const std::string bytes = marks[(flags >> 1) % 3] + std::string(body);
+    const std::vector<norvik::rules::NormalRule> rules = {{find, replacement},
+                                                          {replacement, std::string(find.rbegin(), find.rend())}};
+    const RawRuleReplacer replacer = norvik::rules::RawReplacerForRules(rules);
+    const EncodingKind kind = DetectEncodingOfBytes(bytes);
+    std::string out;
+    const RawRuleReplacer::Outcome outcome = replacer.apply(bytes, kind, out);
+    TextFacts facts;
+    const std::string text = DecodeText(bytes, kind, &facts);
+    const bool canDecline = !replacer.usable() || kind == EncodingKind::Ansi || !facts.decodes || !facts.exact;
+    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Declined) == canDecline);
+    if (outcome == RawRuleReplacer::Outcome::Declined) {
+        return;
+    }
+    std::string viaText;
+    const bool replaced = norvik::rules::ApplyNormalRules(text, viaText, rules, false);
+    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Replaced) == replaced);
+    if (replaced) {
+        const EncodedText encoded = EncodeText(viaText, kind, facts.set());
+        NORVIK_FUZZ_CHECK(encoded.exact && encoded.bytes == out);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -431,5 +463,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CheckEditingInUnicode(find, replacement, text, flags);
     CheckJudgedInPieces(find, replacement, text, flags);
+    CheckReplacedInBytes(find, replacement, in.rest(), flags);
     return 0;
 }

@@ -1,0 +1,153 @@
+#include "filedeal/RawReplace.h"
+
+#include <cstring>
+
+#include "filedeal/CodePage.h"
+
+namespace norvik::filedeal {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::size_t kUtf16MarkSize = 2;
+
+// The text in UTF-8 and UTF-16LE when it is whole characters and each comes back as the same bytes
+// (a code page character that shares its Unicode character with another would not).
+bool EncodeRuleText(const std::string& text, std::string& utf8, std::string& utf16) {
+    if (!IsWholeCharacters(text)) {
+        return false;
+    }
+    bool exact = true;
+    utf8 = CodePageToUtf8(text, &exact);
+    if (!exact) {
+        return false;
+    }
+    bool back = true;
+    if (Utf8ToCodePage(utf8, &back) != text || !back) {
+        return false;
+    }
+    utf16 = CodePageToUtf16Le(text, &exact);
+    return exact;
+}
+
+} // namespace
+
+RawRuleReplacer::RawRuleReplacer(const std::vector<Rule>& rules) {
+    for (const Rule& rule : rules) {
+        if (rule.find.empty()) {
+            continue;
+        }
+        Rule utf8;
+        Rule utf16;
+        if (!EncodeRuleText(rule.find, utf8.find, utf16.find) ||
+            !EncodeRuleText(rule.replacement, utf8.replacement, utf16.replacement)) {
+            m_usable = false;
+            m_utf8.clear();
+            m_utf16.clear();
+            return;
+        }
+        m_utf8.push_back(std::move(utf8));
+        m_utf16.push_back(std::move(utf16));
+    }
+}
+
+bool Utf8RoundTrips(std::string_view body) {
+    Utf8Scan scan(Utf8Scan::Watch::StructureAndForms);
+    scan.feed(body);
+    scan.finish();
+    if (scan.broken()) {
+        return false;
+    }
+    // Without C0, C1, E0, F0 (which can start an overlong form) and F4 and above (a value past
+    // U+10FFFF, a longer form), a whole structure is the shortest forms of characters: surrogates
+    // come back as they were. F0 is common (emoji), so only then the body is decoded to tell.
+    if (!scan.maybeOverlong() && !scan.mayNotDecode() && std::memchr(body.data(), 0xF0, body.size()) == nullptr) {
+        return true;
+    }
+    std::string text;
+    bool exact = false;
+    return DecodeUtf8ToWorkingText(body, text, &exact) && exact;
+}
+
+bool ReplaceAligned(std::string_view prefix, std::string_view hay, std::string_view needle,
+                    std::string_view replacement, std::size_t step, std::string& out) {
+    if (needle.empty() || hay.size() < needle.size()) {
+        return false;
+    }
+    bool replaced = false;
+    std::size_t copied = 0;
+    std::size_t from = 0;
+    std::string result;
+    while (hay.size() - from >= needle.size()) {
+        const void* hit = ::memmem(hay.data() + from, hay.size() - from, needle.data(), needle.size());
+        if (hit == nullptr) {
+            break;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data());
+        if (at % step != 0) {
+            from = at + 1; // the second byte of a unit: the next even place may still match
+            continue;
+        }
+        if (!replaced) {
+            result.reserve(prefix.size() + hay.size() + (replacement.size() > needle.size() ? 64 : 0));
+            result.append(prefix);
+            replaced = true;
+        }
+        result.append(hay.data() + copied, at - copied);
+        result.append(replacement);
+        copied = at + needle.size();
+        from = copied;
+    }
+    if (!replaced) {
+        return false;
+    }
+    result.append(hay.data() + copied, hay.size() - copied);
+    out = std::move(result);
+    return true;
+}
+
+RawRuleReplacer::Outcome RawRuleReplacer::apply(std::string_view bytes, EncodingKind kind, std::string& out) const {
+    if (!m_usable) {
+        return Outcome::Declined;
+    }
+    std::size_t markSize = 0;
+    std::size_t step = 1;
+    switch (kind) {
+    case EncodingKind::Utf8Bom:
+        if (!bytes.starts_with(kUtf8Mark)) {
+            return Outcome::Declined;
+        }
+        markSize = kUtf8Mark.size();
+        [[fallthrough]];
+    case EncodingKind::Utf8:
+        if (!Utf8RoundTrips(bytes.substr(markSize))) {
+            return Outcome::Declined;
+        }
+        break;
+    case EncodingKind::Utf16Le:
+        // The mark is there (the kind says so); an odd last byte would not be written back.
+        if (bytes.size() < kUtf16MarkSize || bytes.size() % 2 != 0) {
+            return Outcome::Declined;
+        }
+        markSize = kUtf16MarkSize;
+        step = 2;
+        break;
+    case EncodingKind::Ansi:
+    case EncodingKind::Unopenable:
+        return Outcome::Declined;
+    }
+    const std::vector<Rule>& rules = step == 2 ? m_utf16 : m_utf8;
+    const std::string_view mark = bytes.substr(0, markSize);
+    bool replaced = false;
+    std::string next;
+    for (const Rule& rule : rules) {
+        const std::string_view body = (replaced ? std::string_view(out) : bytes).substr(markSize);
+        if (ReplaceAligned(mark, body, rule.find, rule.replacement, step, next)) {
+            out.swap(next);
+            replaced = true;
+        }
+    }
+    return replaced ? Outcome::Replaced : Outcome::Unchanged;
+}
+
+} // namespace norvik::filedeal
