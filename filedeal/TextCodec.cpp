@@ -445,6 +445,16 @@ EncodedText EncodeText(std::string_view text, EncodingKind kind, CharacterSet se
     return encoded;
 }
 
+EncodedText EncodeTextBuffer(std::string&& text, EncodingKind kind, CharacterSet set) {
+    if (kind != EncodingKind::Ansi) {
+        return EncodeText(text, kind, set);
+    }
+    const std::string_view view = text;
+    EncodedText encoded;
+    encoded.bytes = NormaliseLines(view, &text);
+    return encoded;
+}
+
 bool SurvivesRoundTrip(std::string_view original, std::string_view text, EncodingKind kind, CharacterSet set) {
     if (kind == EncodingKind::Ansi) {
         return true;

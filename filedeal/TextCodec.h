@@ -140,6 +140,11 @@ struct EncodedText {
 [[nodiscard]] EncodedText EncodeText(std::string_view text, EncodingKind kind,
                                      CharacterSet set = CharacterSet::CodePage);
 
+/// EncodeText giving up the text: an ANSI text whose lines all end with CR LF already is its own
+/// bytes, reused without a copy.
+[[nodiscard]] EncodedText EncodeTextBuffer(std::string&& text, EncodingKind kind,
+                                           CharacterSet set = CharacterSet::CodePage);
+
 /// True when rewriting `text` as `kind` in `set` reproduces `original` exactly (for Unicode kinds:
 /// the text survived the trip through the working text). ANSI always survives (only line breaks
 /// normalise).

@@ -595,12 +595,23 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     out.key = key;
     out.writes = m_writes.load();
     out.pauses = m_pauses.load();
-    LoadedFile file = LoadFile(path, policy);
+    // Case-sensitive plain rules edit a Unicode file in its own bytes where that is exact; a file
+    // that may change is read once, the part the filter judged kept.
+    const bool inBytes = key.mode == ReplaceMode::Normal && !key.ignoreCase && m_parsed.rawNormal.usable();
+    LoadPolicy asked = policy;
+    asked.unicodeAsBytes = inBytes;
+    asked.holdWhileJudging = true;
+    LoadedFile file = LoadFile(path, asked);
     if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
         unfiltered.keepUnicodeBytes = true;
+        unfiltered.unicodeAsBytes = inBytes;
         file = LoadFile(path, unfiltered);
     }
+    if (inBytes && replaceInBytes(file, out)) {
+        return out;
+    }
+    FinishDecoding(file, policy);
     out.state = file.state;
     out.stamp = file.stamp;
     if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
@@ -649,10 +660,10 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out;
     }
     // Keep at most the new text and its bytes from here on: a large file is held three times at most.
-    std::string().swap(file.bytes);
+    ReleaseBytes(file);
     std::string().swap(file.text);
     const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
-    auto [encoded, exact] = filedeal::EncodeText(text, file.kind, set);
+    auto [encoded, exact] = filedeal::EncodeTextBuffer(std::move(text), file.kind, set);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
         out.problem = FailureReason::Unrepresentable;
@@ -660,6 +671,32 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     }
     out.encoded = std::move(encoded);
     return out;
+}
+
+bool JobEngine::replaceInBytes(LoadedFile& file, Prepared& out) const {
+    if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
+        return false;
+    }
+    std::string replaced;
+    const auto outcome = m_parsed.rawNormal.apply(file.bytes, file.kind, replaced);
+    if (outcome == filedeal::RawRuleReplacer::Outcome::Declined) {
+        return false;
+    }
+    out.state = file.state;
+    out.stamp = file.stamp;
+    if (outcome == filedeal::RawRuleReplacer::Outcome::Unchanged || replaced == file.bytes) {
+        return true;
+    }
+    out.changed = true;
+    // The checks of the way through the text that can apply: the bytes are exact, and the rules
+    // whole characters, or the replacer would have declined.
+    if (file.binary) {
+        out.problem = FailureReason::Binary;
+        return true;
+    }
+    ReleaseBytes(file);
+    out.encoded = std::move(replaced);
+    return true;
 }
 
 bool JobEngine::stillCurrent(const std::string& path, const Prepared& file) const {
