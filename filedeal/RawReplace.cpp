@@ -58,10 +58,10 @@ bool Utf8RoundTrips(std::string_view body) {
     if (scan.broken()) {
         return false;
     }
-    // Without C0, C1, E0, F0 (which can start an overlong form) and F4 and above (a value past
-    // U+10FFFF, a longer form), a whole structure is the shortest forms of characters: surrogates
-    // come back as they were. F0 is common (emoji), so only then the body is decoded to tell.
-    if (!scan.maybeOverlong() && !scan.mayNotDecode() && std::memchr(body.data(), 0xF0, body.size()) == nullptr) {
+    // Without the leads of forms that may be overlong (see maybeOverlong) and F4 and above (a value
+    // past U+10FFFF, a longer form), a whole structure is the shortest forms of characters, and
+    // surrogates come back as they were. Only a body with such a byte is decoded to tell.
+    if (!scan.maybeOverlong() && !scan.mayNotDecode()) {
         return true;
     }
     std::string text;

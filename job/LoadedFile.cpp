@@ -141,7 +141,7 @@ bool Decides(filedeal::RawVerdict verdict, const LoadPolicy& policy) noexcept {
 }
 
 /// More than this is not kept idle between files.
-constexpr std::size_t kMostSpareBytes = std::size_t{64} << 20;
+constexpr std::size_t kMostSpareBytes = std::size_t{16} << 20;
 
 /// The one buffer kept between files that are held while judged (see LoadPolicy::holdWhileJudging),
 /// whichever thread let go of it last: a large file that the verdict rules out, or whose bytes were
