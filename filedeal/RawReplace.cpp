@@ -106,27 +106,66 @@ bool ReplaceAligned(std::string_view prefix, std::string_view hay, std::string_v
     return true;
 }
 
-RawRuleReplacer::Outcome RawRuleReplacer::apply(std::string_view bytes, EncodingKind kind, std::string& out) const {
+std::size_t ReplaceAlignedInPlace(std::string& bytes, std::size_t start, std::string_view needle,
+                                  std::string_view replacement, std::size_t step) {
+    if (needle.empty() || replacement.size() > needle.size()) {
+        return 0;
+    }
+    char* const data = bytes.data();
+    const std::size_t n = bytes.size();
+    std::size_t write = start; // never past `read`: each replacement is no longer than what it replaces
+    std::size_t read = start;
+    std::size_t from = start;
+    std::size_t count = 0;
+    while (n - from >= needle.size()) {
+        const void* hit = ::memmem(data + from, n - from, needle.data(), needle.size());
+        if (hit == nullptr) {
+            break;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if ((at - start) % step != 0) {
+            from = at + 1;
+            continue;
+        }
+        if (write != read) {
+            std::memmove(data + write, data + read, at - read);
+        }
+        write += at - read;
+        std::memcpy(data + write, replacement.data(), replacement.size());
+        write += replacement.size();
+        read = at + needle.size();
+        from = read;
+        ++count;
+    }
+    if (count > 0) {
+        std::memmove(data + write, data + read, n - read);
+        bytes.resize(write + (n - read));
+    }
+    return count;
+}
+
+RawRuleReplacer::Outcome RawRuleReplacer::apply(std::string& bytes, EncodingKind kind) const {
     if (!m_usable) {
         return Outcome::Declined;
     }
     std::size_t markSize = 0;
     std::size_t step = 1;
+    const std::string_view view = bytes;
     switch (kind) {
     case EncodingKind::Utf8Bom:
-        if (!bytes.starts_with(kUtf8Mark)) {
+        if (!view.starts_with(kUtf8Mark)) {
             return Outcome::Declined;
         }
         markSize = kUtf8Mark.size();
         [[fallthrough]];
     case EncodingKind::Utf8:
-        if (!Utf8RoundTrips(bytes.substr(markSize))) {
+        if (!Utf8RoundTrips(view.substr(markSize))) {
             return Outcome::Declined;
         }
         break;
     case EncodingKind::Utf16Le:
         // The mark is there (the kind says so); an odd last byte would not be written back.
-        if (bytes.size() < kUtf16MarkSize || bytes.size() % 2 != 0) {
+        if (view.size() < kUtf16MarkSize || view.size() % 2 != 0) {
             return Outcome::Declined;
         }
         markSize = kUtf16MarkSize;
@@ -137,17 +176,36 @@ RawRuleReplacer::Outcome RawRuleReplacer::apply(std::string_view bytes, Encoding
         return Outcome::Declined;
     }
     const std::vector<Rule>& rules = step == 2 ? m_utf16 : m_utf8;
-    const std::string_view mark = bytes.substr(0, markSize);
+    if (rules.size() == 1) {
+        // One rule changes the file exactly when it finds something to replace by other bytes: the
+        // bytes before its first place stay, and there the replacement differs from the find.
+        const Rule& rule = rules.front();
+        if (rule.find == rule.replacement) {
+            return Outcome::Unchanged;
+        }
+        if (rule.replacement.size() <= rule.find.size()) {
+            return ReplaceAlignedInPlace(bytes, markSize, rule.find, rule.replacement, step) > 0 ? Outcome::Changed
+                                                                                                 : Outcome::Unchanged;
+        }
+    }
+    // Rules that see each other's output, or a growing replacement: copies, compared at the end with
+    // the bytes read (a later rule may put back what an earlier one replaced).
+    const std::string_view mark = view.substr(0, markSize);
     bool replaced = false;
+    std::string out;
     std::string next;
     for (const Rule& rule : rules) {
-        const std::string_view body = (replaced ? std::string_view(out) : bytes).substr(markSize);
+        const std::string_view body = std::string_view(replaced ? out : bytes).substr(markSize);
         if (ReplaceAligned(mark, body, rule.find, rule.replacement, step, next)) {
             out.swap(next);
             replaced = true;
         }
     }
-    return replaced ? Outcome::Replaced : Outcome::Unchanged;
+    if (!replaced || out == bytes) {
+        return Outcome::Unchanged;
+    }
+    bytes.swap(out);
+    return Outcome::Changed;
 }
 
 } // namespace norvik::filedeal

@@ -34,14 +34,15 @@ public:
 
     enum class Outcome : std::uint8_t {
         Declined,  ///< not provably exact here (kind, odd length, a form that may not decode): decode
-        Unchanged, ///< no rule found anything
-        Replaced,  ///< `out` holds the file's new bytes (which may still equal the old ones)
+        Unchanged, ///< the rules leave the file as it is (nothing found, or put back as it was)
+        Changed,   ///< `bytes` now hold the file's new bytes, which differ from the old ones
     };
-    /// The bytes of a whole file (its mark included) of `kind` as DetectEncodingOfBytes gave it. Only
-    /// Utf8, Utf8Bom and Utf16Le are replaced; Ansi and Unopenable are Declined, and so is a UTF-8
-    /// body that does not decode or holds a form that is not the shortest, and a UTF-16 file of odd
-    /// length. `out` is untouched unless Replaced.
-    [[nodiscard]] Outcome apply(std::string_view bytes, EncodingKind kind, std::string& out) const;
+    /// Applies the rules to the bytes of a whole file (its mark included) of `kind` as
+    /// DetectEncodingOfBytes gave it. Only Utf8, Utf8Bom and Utf16Le are replaced; Ansi and Unopenable
+    /// are Declined, and so is a UTF-8 body that does not decode or holds a form that is not the
+    /// shortest, and a UTF-16 file of odd length. `bytes` change only when Changed; one rule whose
+    /// replacement is no longer than its find is applied in place, without a second copy of the file.
+    [[nodiscard]] Outcome apply(std::string& bytes, EncodingKind kind) const;
 
 private:
     std::vector<Rule> m_utf8;  ///< the rules' texts in UTF-8
@@ -54,6 +55,11 @@ private:
 /// the bytes that may start a doubtful form are looked at in blocks (AVX2 or SSE2, chosen at run
 /// time); only a body that holds such a byte is decoded to tell.
 [[nodiscard]] bool Utf8RoundTrips(std::string_view body);
+
+/// ReplaceAligned in `bytes` itself from `start` on (the offsets of `step` counted from there), for a
+/// replacement no longer than the needle; gives the number of occurrences replaced.
+std::size_t ReplaceAlignedInPlace(std::string& bytes, std::size_t start, std::string_view needle,
+                                  std::string_view replacement, std::size_t step);
 
 /// Replaces every occurrence of `needle` in `hay` that starts at a multiple of `step` (1 or 2), left
 /// to right, never searching inserted bytes again: `out` becomes `prefix`, then the result. False,

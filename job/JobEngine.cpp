@@ -677,14 +677,13 @@ bool JobEngine::replaceInBytes(LoadedFile& file, Prepared& out) const {
     if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
         return false;
     }
-    std::string replaced;
-    const auto outcome = m_parsed.rawNormal.apply(file.bytes, file.kind, replaced);
+    const auto outcome = m_parsed.rawNormal.apply(file.bytes, file.kind);
     if (outcome == filedeal::RawRuleReplacer::Outcome::Declined) {
         return false;
     }
     out.state = file.state;
     out.stamp = file.stamp;
-    if (outcome == filedeal::RawRuleReplacer::Outcome::Unchanged || replaced == file.bytes) {
+    if (outcome == filedeal::RawRuleReplacer::Outcome::Unchanged) {
         return true;
     }
     out.changed = true;
@@ -694,8 +693,7 @@ bool JobEngine::replaceInBytes(LoadedFile& file, Prepared& out) const {
         out.problem = FailureReason::Binary;
         return true;
     }
-    ReleaseBytes(file);
-    out.encoded = std::move(replaced);
+    out.encoded = std::move(file.bytes);
     return true;
 }
 

@@ -344,10 +344,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every kernel level gives what the byte-at-a-time level gives, on every reader and writer.
     UseKernelLevel(KernelLevel::Scalar);
-    const std::vector<std::string> reference = norvik::test::EveryConversionOf(bytes);
+    const std::vector<std::string> byteAtATime = norvik::test::EveryConversionOf(bytes);
     for (const KernelLevel level : {KernelLevel::Sse2, KernelLevel::Avx2}) {
         UseKernelLevel(level);
-        NORVIK_FUZZ_CHECK(norvik::test::EveryConversionOf(bytes) == reference);
+        NORVIK_FUZZ_CHECK(norvik::test::EveryConversionOf(bytes) == byteAtATime);
     }
     UseKernelLevel(WidestKernelLevel());
 

@@ -357,21 +357,34 @@ void CheckReplacedInBytes(const std::string& find, const std::string& replacemen
                                                           {replacement, std::string(find.rbegin(), find.rend())}};
     const RawRuleReplacer replacer = norvik::rules::RawReplacerForRules(rules);
     const EncodingKind kind = DetectEncodingOfBytes(bytes);
-    std::string out;
-    const RawRuleReplacer::Outcome outcome = replacer.apply(bytes, kind, out);
+    std::string raw = bytes;
+    const RawRuleReplacer::Outcome outcome = replacer.apply(raw, kind);
     TextFacts facts;
     const std::string text = DecodeText(bytes, kind, &facts);
     const bool canDecline = !replacer.usable() || kind == EncodingKind::Ansi || !facts.decodes || !facts.exact;
     NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Declined) == canDecline);
     if (outcome == RawRuleReplacer::Outcome::Declined) {
+        NORVIK_FUZZ_CHECK(raw == bytes);
         return;
     }
     std::string viaText;
-    const bool replaced = norvik::rules::ApplyNormalRules(text, viaText, rules, false);
-    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Replaced) == replaced);
-    if (replaced) {
+    const bool changed = norvik::rules::ApplyNormalRules(text, viaText, rules, false) && viaText != text;
+    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Changed) == changed);
+    if (changed) {
         const EncodedText encoded = EncodeText(viaText, kind, facts.set());
-        NORVIK_FUZZ_CHECK(encoded.exact && encoded.bytes == out);
+        NORVIK_FUZZ_CHECK(encoded.exact && encoded.bytes == raw);
+    } else {
+        NORVIK_FUZZ_CHECK(raw == bytes);
+    }
+    // One rule alone, which is applied in place where its replacement is no longer than its find.
+    const RawRuleReplacer single = norvik::rules::RawReplacerForRules({rules.front()});
+    std::string alone = bytes;
+    if (single.apply(alone, kind) == RawRuleReplacer::Outcome::Changed) {
+        std::string once;
+        NORVIK_FUZZ_CHECK(ReplaceAllTo(text, find, replacement, false, once));
+        NORVIK_FUZZ_CHECK(EncodeText(once, kind, facts.set()).bytes == alone);
+    } else {
+        NORVIK_FUZZ_CHECK(alone == bytes);
     }
 }
 

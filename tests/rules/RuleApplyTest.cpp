@@ -151,29 +151,29 @@ TEST(RawReplace, GivesTheBytesOfTheWayThroughTheTextOrDeclines) {
         }
         const EncodingKind kind = DetectEncodingOfBytes(bytes);
         const RawRuleReplacer replacer = RawReplacerForRules(rules);
-        std::string out = "untouched";
-        const RawRuleReplacer::Outcome outcome = replacer.apply(bytes, kind, out);
+        std::string raw = bytes;
+        const RawRuleReplacer::Outcome outcome = replacer.apply(raw, kind);
 
         TextFacts facts;
         const std::string text = DecodeText(bytes, kind, &facts);
         std::string viaText;
-        const bool textReplaced = ApplyNormalRules(text, viaText, rules, false);
+        const bool textChanged = ApplyNormalRules(text, viaText, rules, false) && viaText != text;
         const bool canDecline = !replacer.usable() || kind == EncodingKind::Ansi || !facts.decodes || !facts.exact;
         EXPECT_EQ(outcome == RawRuleReplacer::Outcome::Declined, canDecline) << testing::PrintToString(bytes);
         if (outcome == RawRuleReplacer::Outcome::Declined) {
             ++declined;
-            EXPECT_EQ(out, "untouched");
+            EXPECT_EQ(raw, bytes);
             continue;
         }
-        EXPECT_EQ(outcome == RawRuleReplacer::Outcome::Replaced, textReplaced) << testing::PrintToString(bytes);
-        if (!textReplaced) {
-            EXPECT_EQ(out, "untouched");
+        EXPECT_EQ(outcome == RawRuleReplacer::Outcome::Changed, textChanged) << testing::PrintToString(bytes);
+        if (!textChanged) {
+            EXPECT_EQ(raw, bytes);
             continue;
         }
         ++replaced;
         const EncodedText encoded = EncodeText(viaText, kind, facts.set());
         EXPECT_TRUE(encoded.exact);
-        EXPECT_EQ(out, encoded.bytes) << testing::PrintToString(bytes);
+        EXPECT_EQ(raw, encoded.bytes) << testing::PrintToString(bytes);
     }
     // Both ways were taken often.
     EXPECT_GT(replaced, 800);
@@ -190,4 +190,11 @@ TEST(RawReplace, ReplacesOnlyWhereAUnitStarts) {
     EXPECT_EQ(out, std::string("M\x00\x61\x61\x00zz", 7));
     EXPECT_TRUE(ReplaceAligned("", "aaa", "aa", "b", 1, out));
     EXPECT_EQ(out, "ba"); // left to right, never searching inserted text again
+    // In place, counted from after the mark.
+    std::string bytes = std::string("M\x00\x61\x61\x00\x61\x61", 7);
+    EXPECT_EQ(ReplaceAlignedInPlace(bytes, 1, std::string("\x61\x61", 2), "z", 2), 1U);
+    EXPECT_EQ(bytes, std::string("M\x00\x61\x61\x00z", 6));
+    bytes = "xaaaaay";
+    EXPECT_EQ(ReplaceAlignedInPlace(bytes, 0, "aa", "", 1), 2U);
+    EXPECT_EQ(bytes, "xay");
 }
