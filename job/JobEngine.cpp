@@ -12,6 +12,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/PathNames.h"
+#include "filedeal/Replace.h"
 #include "job/JobTexts.h"
 #include "job/OrderedPool.h"
 #include "job/WorkList.h"
@@ -623,8 +624,21 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
+    bool changedInPlace = false; // the text itself was replaced, and differs from what was read
     switch (mode) {
     case ReplaceMode::Normal:
+        // One rule that matches case and shrinks or keeps the length replaces an ANSI text in place; it
+        // changes the text exactly when it finds something (the replacement differs from the find).
+        if (const rules::NormalRule* rule = m_parsed.normal.size() == 1 ? &m_parsed.normal.front() : nullptr;
+            rule != nullptr && file.kind == filedeal::EncodingKind::Ansi && !key.ignoreCase &&
+            rule->replacement.size() <= rule->find.size() && rule->replacement != rule->find) {
+            if (filedeal::ReplaceAllInPlace(file.text, rule->find, rule->replacement) == 0) {
+                return out;
+            }
+            text.swap(file.text);
+            changedInPlace = true;
+            break;
+        }
         // Most files hold nothing to replace: they are judged without copying their text.
         if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, key.ignoreCase)) {
             return out;
@@ -639,7 +653,7 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         rules::ApplyFeatureRules(text, m_parsed.extract, true, yield);
         break;
     }
-    if (extract ? text.empty() : text == file.text) {
+    if (!changedInPlace && (extract ? text.empty() : text == file.text)) {
         return out;
     }
     out.changed = true;

@@ -406,6 +406,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string replaced = text;
         ReplaceAll(replaced, find, replacement, ignoreCase);
         NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
+        if (!ignoreCase) {
+            // In place, for the replacement cut to the find's length at most.
+            const std::string_view shorter = std::string_view(replacement).substr(0, find.size());
+            std::string inPlace = text;
+            const std::size_t count = ReplaceAllInPlace(inPlace, find, shorter);
+            std::string copied;
+            NORVIK_FUZZ_CHECK((count > 0) == ReplaceAllTo(text, find, shorter, false, copied));
+            NORVIK_FUZZ_CHECK(inPlace == (count > 0 ? copied : text));
+        }
         // The same rule as a rule line, as a job applies it.
         std::string viaRule = text;
         ApplyNormalRules(viaRule, ParseNormalRules({MakeNormalRuleLine({find, replacement})}), ignoreCase);
