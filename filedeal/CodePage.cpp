@@ -10,6 +10,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
+#include "filedeal/TextKernels.h"
 
 namespace norvik::filedeal {
 
@@ -127,23 +132,73 @@ void AppendCodePageUnit(std::string& out, const Tables& t, char32_t cp, bool& ex
 
 namespace {
 
-// Copies sixteen bytes from p to o (both must have room for them) and gives how many of them,
-// from the first, are ASCII: the caller keeps those and overwrites the rest.
-inline std::size_t CopyAscii16(const unsigned char* p, char* o) noexcept {
-#if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    return high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
-#else
-    std::size_t k = 0;
-    while (k < 16 && p[k] < 0x80) {
-        o[k] = static_cast<char>(p[k]);
-        ++k;
-    }
-    return k;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NORVIK_KERNELS_AVX2 1
 #endif
-}
+
+// A block of ASCII bytes copied at once at each level: copy() copies kBytes bytes from p to o (both
+// must have room for them) and gives how many of them, from the first, are ASCII; the caller keeps
+// those and overwrites the rest. The scalar level has no blocks: it is the byte-at-a-time reference.
+template <KernelLevel L> struct AsciiBlock;
+
+#if defined(__SSE2__)
+template <> struct AsciiBlock<KernelLevel::Sse2> {
+    static constexpr std::size_t kBytes = 16;
+    static std::size_t copy(const unsigned char* p, char* o) noexcept {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        return high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
+    }
+    // Sixteen bytes as eight units each (a zero byte after each): 32 bytes at o.
+    static std::size_t widen(const unsigned char* p, char* o) noexcept {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+        const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        return high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
+    }
+    // kBytes / 2 little-endian units below 0x80 narrowed to bytes: kBytes / 2 bytes at o; gives how
+    // many units, from the first, are below 0x80.
+    static std::size_t narrow(const unsigned char* p, char* o) noexcept {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+        const __m128i wide = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+        const auto other =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(wide, _mm_setzero_si128()))) ^ 0xFFFFU;
+        return other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
+    }
+};
+#endif
+
+#if defined(NORVIK_KERNELS_AVX2)
+template <> struct AsciiBlock<KernelLevel::Avx2> {
+    static constexpr std::size_t kBytes = 32;
+    __attribute__((target("avx2"))) static std::size_t copy(const unsigned char* p, char* o) noexcept {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), v);
+        const auto high = static_cast<unsigned>(_mm256_movemask_epi8(v));
+        return high == 0 ? 32 : static_cast<std::size_t>(__builtin_ctz(high));
+    }
+    __attribute__((target("avx2"))) static std::size_t widen(const unsigned char* p, char* o) noexcept {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
+        const auto high = static_cast<unsigned>(_mm256_movemask_epi8(v));
+        return high == 0 ? 32 : static_cast<std::size_t>(__builtin_ctz(high));
+    }
+    __attribute__((target("avx2"))) static std::size_t narrow(const unsigned char* p, char* o) noexcept {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        // packus works within 128-bit lanes: the two lanes' eight bytes are gathered into the low half.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+        const __m256i wide = _mm256_and_si256(v, _mm256_set1_epi16(static_cast<short>(0xFF80)));
+        const auto other =
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(wide, _mm256_setzero_si256()))) ^ 0xFFFFFFFFU;
+        return other == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
+    }
+};
+#endif
 
 } // namespace
 
@@ -222,7 +277,8 @@ std::u16string CodePageToUtf16(std::string_view text, bool* exact) {
 
 namespace {
 
-template <bool kCodes> std::string ToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
+template <bool kCodes, KernelLevel L>
+inline std::string ToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
     const Tables& t = GetTables();
     std::string bytes;
     bytes.resize(prefix.size() + text.size() * 2);
@@ -235,21 +291,17 @@ template <bool kCodes> std::string ToUtf16Le(std::string_view text, bool* exact,
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-#if defined(__SSE2__)
-        if (i + 16 <= n) {
+        if constexpr (L != KernelLevel::Scalar) {
             // ASCII bytes become units by putting a zero byte after each; the leading ones are kept.
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
-            const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-            const std::size_t ascii = high == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(high));
-            o += 2 * ascii;
-            i += ascii;
-            if (ascii == 16) {
-                continue;
+            if (i + AsciiBlock<L>::kBytes <= n) {
+                const std::size_t ascii = AsciiBlock<L>::widen(p + i, o);
+                o += 2 * ascii;
+                i += ascii;
+                if (ascii == AsciiBlock<L>::kBytes) {
+                    continue;
+                }
             }
         }
-#endif
         char32_t u = p[i];
         if (u < 0x80) {
             ++i;
@@ -276,14 +328,39 @@ template <bool kCodes> std::string ToUtf16Le(std::string_view text, bool* exact,
     return bytes;
 }
 
+#if defined(NORVIK_KERNELS_AVX2)
+template <bool kCodes>
+__attribute__((target("avx2"), flatten)) std::string ToUtf16LeAvx2(std::string_view text, bool* exact,
+                                                                   std::string_view prefix) {
+    return ToUtf16Le<kCodes, KernelLevel::Avx2>(text, exact, prefix);
+}
+#endif
+
+// ToUtf16Le at the active level.
+template <bool kCodes> std::string ToUtf16LeAtLevel(std::string_view text, bool* exact, std::string_view prefix) {
+    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
+#if defined(NORVIK_KERNELS_AVX2)
+    if (level == KernelLevel::Avx2) {
+        return ToUtf16LeAvx2<kCodes>(text, exact, prefix);
+    }
+#endif
+#if defined(__SSE2__)
+    if (level != KernelLevel::Scalar) {
+        return ToUtf16Le<kCodes, KernelLevel::Sse2>(text, exact, prefix);
+    }
+#endif
+    return ToUtf16Le<kCodes, KernelLevel::Scalar>(text, exact, prefix);
+}
+
 } // namespace
 
 std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
-    return ToUtf16Le<false>(text, exact, prefix);
+    return ToUtf16LeAtLevel<false>(text, exact, prefix);
 }
 
 std::string WorkingTextToUtf16Le(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
-    return set == CharacterSet::Unicode ? ToUtf16Le<true>(text, exact, prefix) : ToUtf16Le<false>(text, exact, prefix);
+    return set == CharacterSet::Unicode ? ToUtf16LeAtLevel<true>(text, exact, prefix)
+                                        : ToUtf16LeAtLevel<false>(text, exact, prefix);
 }
 
 std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
@@ -305,35 +382,31 @@ namespace {
 // Little-endian units to working text: with `kCodes` every unit or pair the code page lacks becomes a
 // four-byte code and `flag` tells there was one; otherwise it becomes '?' and `flag` tells there was
 // none (exactness).
-template <bool kCodes> std::string Utf16LeToText(std::string_view bytes, bool* flag) {
+template <bool kCodes, KernelLevel L> inline std::string Utf16LeToText(std::string_view bytes, bool* flag) {
     const Tables& t = GetTables();
     const std::size_t count = bytes.size() / 2;
     std::string out;
-    // At most two code page bytes a unit and room for a block of eight; a unit that becomes a code
+    // At most two code page bytes a unit and room for a block of sixteen; a unit that becomes a code
     // takes four, and then the room is checked.
-    out.resize(count * 2 + 8);
+    out.resize(count * 2 + 16);
     char* o = out.data();
     bool ok = true;
     bool beyond = false;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t k = 0;
     while (k < count) {
-#if defined(__SSE2__)
-        if (k + 8 <= count) {
-            // Units below 0x80 become single bytes; the leading ones of eight are kept.
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * k));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
-            const __m128i wide = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
-            const auto other =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(wide, _mm_setzero_si128()))) ^ 0xFFFFU;
-            const std::size_t ascii = other == 0 ? 8 : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
-            o += ascii;
-            k += ascii;
-            if (ascii == 8) {
-                continue;
+        if constexpr (L != KernelLevel::Scalar) {
+            // Units below 0x80 become single bytes; the leading ones of a block are kept.
+            constexpr std::size_t kUnits = AsciiBlock<L>::kBytes / 2;
+            if (k + kUnits <= count) {
+                const std::size_t ascii = AsciiBlock<L>::narrow(p + 2 * k, o);
+                o += ascii;
+                k += ascii;
+                if (ascii == kUnits) {
+                    continue;
+                }
             }
         }
-#endif
         const auto u = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
         const std::uint16_t code = u < 0x80 ? u : t.reverse[u];
         if (code != 0 || u == 0) {
@@ -355,7 +428,7 @@ template <bool kCodes> std::string Utf16LeToText(std::string_view bytes, bool* f
                 }
             }
             const std::size_t used = static_cast<std::size_t>(o - out.data());
-            const std::size_t need = used + 4 + 2 * (count - k - units) + 8;
+            const std::size_t need = used + 4 + 2 * (count - k - units) + 16;
             if (need > out.size()) {
                 out.resize(need + need / 4);
                 o = out.data() + used;
@@ -376,14 +449,37 @@ template <bool kCodes> std::string Utf16LeToText(std::string_view bytes, bool* f
     return out;
 }
 
+#if defined(NORVIK_KERNELS_AVX2)
+template <bool kCodes>
+__attribute__((target("avx2"), flatten)) std::string Utf16LeToTextAvx2(std::string_view bytes, bool* flag) {
+    return Utf16LeToText<kCodes, KernelLevel::Avx2>(bytes, flag);
+}
+#endif
+
+// Utf16LeToText at the active level.
+template <bool kCodes> std::string Utf16LeToTextAtLevel(std::string_view bytes, bool* flag) {
+    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
+#if defined(NORVIK_KERNELS_AVX2)
+    if (level == KernelLevel::Avx2) {
+        return Utf16LeToTextAvx2<kCodes>(bytes, flag);
+    }
+#endif
+#if defined(__SSE2__)
+    if (level != KernelLevel::Scalar) {
+        return Utf16LeToText<kCodes, KernelLevel::Sse2>(bytes, flag);
+    }
+#endif
+    return Utf16LeToText<kCodes, KernelLevel::Scalar>(bytes, flag);
+}
+
 } // namespace
 
 std::string Utf16LeToCodePage(std::string_view bytes, bool* exact) {
-    return Utf16LeToText<false>(bytes, exact);
+    return Utf16LeToTextAtLevel<false>(bytes, exact);
 }
 
 std::string Utf16LeToWorkingText(std::string_view bytes, bool* beyond) {
-    return Utf16LeToText<true>(bytes, beyond);
+    return Utf16LeToTextAtLevel<true>(bytes, beyond);
 }
 
 std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
@@ -433,7 +529,8 @@ std::string Utf8ToCodePage(std::string_view utf8, bool* exact) {
 
 namespace {
 
-template <bool kCodes> std::string ToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
+template <bool kCodes, KernelLevel L>
+inline std::string ToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
     const Tables& t = GetTables();
     std::string out;
     // Worst case per input byte is three output bytes (a single byte mapping to a BMP unit); the
@@ -448,18 +545,20 @@ template <bool kCodes> std::string ToUtf8(std::string_view text, bool* exact, st
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        // Room for a block of sixteen ASCII bytes or one character of four.
+        // Room for a block of ASCII bytes or one character of four.
         const std::size_t used = static_cast<std::size_t>(o - out.data());
-        if (out.size() - used < 32) {
+        if (out.size() - used < 64) {
             out.resize(out.size() * 2);
             o = out.data() + used;
         }
-        if (i + 16 <= n) {
-            const std::size_t ascii = CopyAscii16(p + i, o);
-            o += ascii;
-            i += ascii;
-            if (ascii == 16) {
-                continue;
+        if constexpr (L != KernelLevel::Scalar) {
+            if (i + AsciiBlock<L>::kBytes <= n) {
+                const std::size_t ascii = AsciiBlock<L>::copy(p + i, o);
+                o += ascii;
+                i += ascii;
+                if (ascii == AsciiBlock<L>::kBytes) {
+                    continue;
+                }
             }
         }
         const unsigned char b = p[i];
@@ -499,17 +598,44 @@ template <bool kCodes> std::string ToUtf8(std::string_view text, bool* exact, st
     return out;
 }
 
+#if defined(NORVIK_KERNELS_AVX2)
+template <bool kCodes>
+__attribute__((target("avx2"), flatten)) std::string ToUtf8Avx2(std::string_view text, bool* exact,
+                                                                std::string_view prefix) {
+    return ToUtf8<kCodes, KernelLevel::Avx2>(text, exact, prefix);
+}
+#endif
+
+// ToUtf8 at the active level.
+template <bool kCodes> std::string ToUtf8AtLevel(std::string_view text, bool* exact, std::string_view prefix) {
+    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
+#if defined(NORVIK_KERNELS_AVX2)
+    if (level == KernelLevel::Avx2) {
+        return ToUtf8Avx2<kCodes>(text, exact, prefix);
+    }
+#endif
+#if defined(__SSE2__)
+    if (level != KernelLevel::Scalar) {
+        return ToUtf8<kCodes, KernelLevel::Sse2>(text, exact, prefix);
+    }
+#endif
+    return ToUtf8<kCodes, KernelLevel::Scalar>(text, exact, prefix);
+}
+
 } // namespace
 
 std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
-    return ToUtf8<false>(text, exact, prefix);
+    return ToUtf8AtLevel<false>(text, exact, prefix);
 }
 
 std::string WorkingTextToUtf8(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
-    return set == CharacterSet::Unicode ? ToUtf8<true>(text, exact, prefix) : ToUtf8<false>(text, exact, prefix);
+    return set == CharacterSet::Unicode ? ToUtf8AtLevel<true>(text, exact, prefix)
+                                        : ToUtf8AtLevel<false>(text, exact, prefix);
 }
 
-bool DecodeUtf8ToWorkingText(std::string_view utf8, std::string& out, bool* exact, bool* beyond) {
+namespace {
+
+template <KernelLevel L> inline bool DecodeUtf8(std::string_view utf8, std::string& out, bool* exact, bool* beyond) {
     const Tables& t = GetTables();
     // The output stays within the input's size while every character is in the code page; a code
     // can outgrow its form, and then the room is checked: at least the input left must fit.
@@ -521,12 +647,14 @@ bool DecodeUtf8ToWorkingText(std::string_view utf8, std::string& out, bool* exac
     bool shortest = true; // every form the shortest for its character
     bool coded = false;   // a character beyond the code page
     while (i < n) {
-        if (i + 16 <= n) {
-            const std::size_t ascii = CopyAscii16(p + i, o);
-            o += ascii;
-            i += ascii;
-            if (ascii == 16) {
-                continue;
+        if constexpr (L != KernelLevel::Scalar) {
+            if (i + AsciiBlock<L>::kBytes <= n) {
+                const std::size_t ascii = AsciiBlock<L>::copy(p + i, o);
+                o += ascii;
+                i += ascii;
+                if (ascii == AsciiBlock<L>::kBytes) {
+                    continue;
+                }
             }
         }
         const unsigned char b = p[i];
@@ -592,6 +720,35 @@ bool DecodeUtf8ToWorkingText(std::string_view utf8, std::string& out, bool* exac
         *beyond = coded;
     }
     return true;
+}
+
+#if defined(NORVIK_KERNELS_AVX2)
+__attribute__((target("avx2"), flatten)) bool DecodeUtf8Avx2(std::string_view utf8, std::string& out, bool* exact,
+                                                             bool* beyond) {
+    return DecodeUtf8<KernelLevel::Avx2>(utf8, out, exact, beyond);
+}
+#endif
+
+// DecodeUtf8 at the active level.
+bool DecodeUtf8AtLevel(std::string_view utf8, std::string& out, bool* exact, bool* beyond) {
+    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
+#if defined(NORVIK_KERNELS_AVX2)
+    if (level == KernelLevel::Avx2) {
+        return DecodeUtf8Avx2(utf8, out, exact, beyond);
+    }
+#endif
+#if defined(__SSE2__)
+    if (level != KernelLevel::Scalar) {
+        return DecodeUtf8<KernelLevel::Sse2>(utf8, out, exact, beyond);
+    }
+#endif
+    return DecodeUtf8<KernelLevel::Scalar>(utf8, out, exact, beyond);
+}
+
+} // namespace
+
+bool DecodeUtf8ToWorkingText(std::string_view utf8, std::string& out, bool* exact, bool* beyond) {
+    return DecodeUtf8AtLevel(utf8, out, exact, beyond);
 }
 
 bool IsWholeCharacters(std::string_view text) {

@@ -43,6 +43,17 @@ public:
         return (run & 1U) != 0;
     }
 
+    // Tells the test that the bytes from the last position asked (`pos`, where they start) were
+    // `bytes`, so that it never looks back into them: a text replaced in place no longer holds them.
+    void passedOver(std::size_t pos, std::string_view bytes) noexcept {
+        std::size_t run = m_knownRun;
+        for (const char c : bytes) {
+            run = IsLeadByte(static_cast<unsigned char>(c)) ? run + 1 : 0;
+        }
+        m_knownPos = pos + bytes.size();
+        m_knownRun = run;
+    }
+
 private:
     std::string_view m_text;
     std::size_t m_knownPos = 0;
@@ -402,6 +413,45 @@ bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view
         out.append(text.data() + copied, text.size() - copied);
     }
     return replaced;
+}
+
+std::size_t ReplaceAllInPlace(std::string& text, std::string_view find, std::string_view replacement) {
+    if (find.empty() || replacement.size() > find.size() || text.size() < find.size()) {
+        return 0;
+    }
+    char* const data = text.data();
+    const std::size_t n = text.size();
+    // The bytes from `read` on are the text as it was; those before `write` are the result so far.
+    TrailByteTest trail(std::string_view(data, n));
+    std::size_t write = 0;
+    std::size_t read = 0;
+    std::size_t from = 0;
+    std::size_t count = 0;
+    for (;;) {
+        const std::size_t at = FindBytes(std::string_view(data, n), find, from);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        if (trail.isSecondByte(at)) {
+            from = at + 1;
+            continue;
+        }
+        trail.passedOver(at, find); // the replacement may now stand where the find was
+        if (write != read) {
+            std::memmove(data + write, data + read, at - read);
+        }
+        write += at - read;
+        std::memcpy(data + write, replacement.data(), replacement.size());
+        write += replacement.size();
+        read = at + find.size();
+        from = read;
+        ++count;
+    }
+    if (count > 0) {
+        std::memmove(data + write, data + read, n - read);
+        text.resize(write + (n - read));
+    }
+    return count;
 }
 
 void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase) {

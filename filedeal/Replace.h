@@ -20,6 +20,10 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
 [[nodiscard]] bool ReplaceAllTo(std::string_view text, std::string_view find, std::string_view replacement,
                                 bool ignoreCase, std::string& out);
 
+/// ReplaceAll matching case, in `text` itself, for a replacement no longer than `find` (else nothing
+/// is done): no second copy of the text is made. Gives the number of occurrences replaced.
+std::size_t ReplaceAllInPlace(std::string& text, std::string_view find, std::string_view replacement);
+
 /// Where `find` first occurs in `text`, a search's way: at any byte, the second byte of a character
 /// too, and case-sensitive; npos when nowhere (and for an empty `find`). In a text of the Unicode
 /// set (`set`), an occurrence that begins inside a four-byte code does not count (a digit is never

@@ -20,7 +20,7 @@ enum class RawVerdict : std::uint8_t {
 /// Looks for texts in a file's bytes, each encoded in that file's encoding, so that most files can
 /// be judged without decoding them. Only provable answers are given: a text is encoded per file kind
 /// only when it converts exactly, and, for ANSI files, holds no CR or LF (their line breaks are
-/// rewritten on reading). A UTF-8 file with a byte C0, C1 or E0 (which can start a form the decoder
+/// rewritten on reading). A UTF-8 file with a byte C0, C1 or E0, or F0 before 80-8F (which can start a form the decoder
 /// reads but never writes), or one that may not decode at all (a byte F4 or above, or a marked file
 /// that is not UTF-8 in structure), is not judged: decoding it tells its failure. Where a text is
 /// looked for Anywhere, a place inside the four-byte code of a character beyond the code page does

@@ -14,6 +14,7 @@
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
+#include "filedeal/TextKernels.h"
 
 namespace norvik::filedeal {
 
@@ -22,17 +23,45 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
-// The first CR or LF at or after `from`, or `n`. Sixteen bytes at a time where the processor allows.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Thirty-two bytes at a time: the first break, or where the bytes after the last whole block start.
+__attribute__((target("avx2"))) std::size_t FindLineBreakAvx2(const char* data, std::size_t i, std::size_t n) noexcept {
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(v, lf))));
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+    }
+    return i;
+}
+#endif
+
+// The first CR or LF at or after `from`, or `n`. In blocks at the active kernel level.
 std::size_t FindLineBreak(const char* data, std::size_t from, std::size_t n) noexcept {
     std::size_t i = from;
+    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    if (level == KernelLevel::Avx2) {
+        i = FindLineBreakAvx2(data, i, n);
+        if (i < n && (data[i] == '\r' || data[i] == '\n')) {
+            return i;
+        }
+    }
+#endif
 #if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (mask != 0) {
-            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    if (level != KernelLevel::Scalar) {
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            if (mask != 0) {
+                return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            }
         }
     }
 #endif
@@ -100,9 +129,20 @@ bool AsciiWord(const unsigned char* p) noexcept {
 struct Utf8Masks {
     std::uint64_t continuation = 0;  // 80-BF
     std::uint64_t lead[7] = {};      // lead[k]: a first byte that announces more than k continuation bytes
-    std::uint64_t maybeOverlong = 0; // C0, C1, E0 (filled only when asked)
+    std::uint64_t maybeOverlong = 0; // C0, C1, E0, F0 before 80-8F (filled only when asked)
     std::uint64_t mayNotDecode = 0;  // F4-FF (filled only when asked)
+    bool f0Last = false;             // the block ends with F0: the next block's first byte decides
+    bool lowFirst = false;           // the block starts with 80-8F
 };
+
+// Records the F0 bytes followed by 80-8F (a four-byte form of a value below U+10000, never the
+// shortest) among the bytes that may start an overlong form; an F0 before 90-BF is an ordinary emoji.
+// One that ends the block is decided by the next block's first byte.
+inline void TakeFourByteLeads(Utf8Masks& m, std::uint64_t f0, std::uint64_t low) noexcept {
+    m.maybeOverlong |= f0 & (low >> 1);
+    m.f0Last = (f0 >> 63) != 0;
+    m.lowFirst = (low & 1) != 0;
+}
 
 #if defined(__SSE2__)
 std::uint64_t Mask64(const __m128i (&v)[4], __m128i test, __m128i want) noexcept {
@@ -126,6 +166,7 @@ Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept 
     };
     if (forms) {
         m.maybeOverlong = Mask64(v, byte(0xFE), byte(0xC0)) | Mask64(v, byte(0xFF), byte(0xE0));
+        TakeFourByteLeads(m, Mask64(v, byte(0xFF), byte(0xF0)), Mask64(v, byte(0xF0), byte(0x80)));
         for (int q = 0; q < 4; ++q) {
             const auto part =
                 static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v[q], byte(0xF4)), v[q])));
@@ -156,7 +197,10 @@ Utf8Masks Classify(const unsigned char* p, bool structure, bool forms) noexcept 
         const unsigned b = p[i];
         const std::uint64_t bit = std::uint64_t{1} << i;
         if (forms) {
-            m.maybeOverlong |= (b == 0xC0 || b == 0xC1 || b == 0xE0) ? bit : 0;
+            const bool lowNext = i < 63 && (p[i + 1] & 0xF0) == 0x80;
+            m.maybeOverlong |= (b == 0xC0 || b == 0xC1 || b == 0xE0 || (b == 0xF0 && lowNext)) ? bit : 0;
+            m.f0Last = m.f0Last || (i == 63 && b == 0xF0);
+            m.lowFirst = m.lowFirst || (i == 0 && (b & 0xF0) == 0x80);
             m.mayNotDecode |= b >= 0xF4 ? bit : 0;
         }
         if (structure) {
@@ -192,6 +236,8 @@ __attribute__((target("avx2"))) inline Utf8Masks ClassifyWide(const __m256i (&v)
     Utf8Masks m;
     if (forms) {
         m.maybeOverlong = Mask64Wide(v, ByteWide(0xFE), ByteWide(0xC0)) | Mask64Wide(v, ByteWide(0xFF), ByteWide(0xE0));
+        TakeFourByteLeads(m, Mask64Wide(v, ByteWide(0xFF), ByteWide(0xF0)),
+                          Mask64Wide(v, ByteWide(0xF0), ByteWide(0x80)));
         for (int h = 0; h < 2; ++h) {
             const auto part = static_cast<std::uint32_t>(
                 _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(v[h], ByteWide(0xF4)), v[h])));
@@ -220,6 +266,7 @@ __attribute__((target("avx2"))) inline Utf8Masks ClassifyWide(const __m256i (&v)
 // and no other byte is: the bytes announced are those 1..k places after a first byte announcing k,
 // so the positions that must be continuation bytes are the lead masks shifted by 1 to 7.
 inline void TakeAsciiBlock(detail::Utf8ScanState& s, bool structure) noexcept {
+    s.f0Last = false;
     if (!structure) {
         return;
     }
@@ -233,7 +280,8 @@ inline void TakeAsciiBlock(detail::Utf8ScanState& s, bool structure) noexcept {
 
 inline void TakeBlock(detail::Utf8ScanState& s, const Utf8Masks& m, bool structure) noexcept {
     s.high = true;
-    s.maybeOverlong |= m.maybeOverlong != 0;
+    s.maybeOverlong |= m.maybeOverlong != 0 || (s.f0Last && m.lowFirst);
+    s.f0Last = m.f0Last;
     s.mayNotDecode |= m.mayNotDecode != 0;
     if (!structure) {
         return;
@@ -442,6 +490,16 @@ EncodedText EncodeText(std::string_view text, EncodingKind kind, CharacterSet se
     case EncodingKind::Unopenable:
         break;
     }
+    return encoded;
+}
+
+EncodedText EncodeTextBuffer(std::string&& text, EncodingKind kind, CharacterSet set) {
+    if (kind != EncodingKind::Ansi) {
+        return EncodeText(text, kind, set);
+    }
+    const std::string_view view = text;
+    EncodedText encoded;
+    encoded.bytes = NormaliseLines(view, &text);
     return encoded;
 }
 

@@ -27,6 +27,7 @@ struct Utf8ScanState {
     bool high = false;
     bool maybeOverlong = false;
     bool mayNotDecode = false;
+    bool f0Last = false; ///< the previous block ended with F0 (an overlong form if 80-8F comes next)
 };
 } // namespace detail
 
@@ -61,7 +62,8 @@ public:
     [[nodiscard]] bool broken() const noexcept { return m_state.broken; }
     /// After finish(): IsUtf8Text of everything fed.
     [[nodiscard]] bool isUtf8() const noexcept { return !m_state.broken && m_state.high; }
-    /// A byte C0, C1 or E0: the lead of a form that may be overlong (a character the bytes do not show).
+    /// A byte C0, C1 or E0, or F0 before 80-8F: the lead of a form that may be overlong (a character
+    /// the bytes do not show).
     [[nodiscard]] bool maybeOverlong() const noexcept { return m_state.maybeOverlong; }
     /// A byte F4 or above: a form that may be past U+10FFFF or longer than four bytes.
     [[nodiscard]] bool mayNotDecode() const noexcept { return m_state.mayNotDecode; }
@@ -139,6 +141,11 @@ struct EncodedText {
 /// bytes.
 [[nodiscard]] EncodedText EncodeText(std::string_view text, EncodingKind kind,
                                      CharacterSet set = CharacterSet::CodePage);
+
+/// EncodeText giving up the text: an ANSI text whose lines all end with CR LF already is its own
+/// bytes, reused without a copy.
+[[nodiscard]] EncodedText EncodeTextBuffer(std::string&& text, EncodingKind kind,
+                                           CharacterSet set = CharacterSet::CodePage);
 
 /// True when rewriting `text` as `kind` in `set` reproduces `original` exactly (for Unicode kinds:
 /// the text survived the trip through the working text). ANSI always survives (only line breaks

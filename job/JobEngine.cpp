@@ -12,6 +12,7 @@
 
 #include "filedeal/FileOps.h"
 #include "filedeal/PathNames.h"
+#include "filedeal/Replace.h"
 #include "job/JobTexts.h"
 #include "job/OrderedPool.h"
 #include "job/WorkList.h"
@@ -615,13 +616,34 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     out.key = key;
     out.writes = m_writes.load();
     out.pauses = m_pauses.load();
-    LoadedFile file = LoadFile(path, policy);
+    // Case-sensitive plain rules edit a Unicode file in its own bytes where that is exact; a file
+    // that may change is read once, the part the filter judged kept.
+    const bool inBytes = key.mode == ReplaceMode::Normal && !key.ignoreCase && m_parsed.rawNormal.usable();
+    LoadPolicy asked = policy;
+    asked.unicodeAsBytes = inBytes;
+    asked.holdWhileJudging = true;
+    LoadedFile file = LoadFile(path, asked);
     if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules
         unfiltered.keepUnicodeBytes = true;
         unfiltered.keepBytes = policy.keepBytes;
+        unfiltered.unicodeAsBytes = inBytes;
         file = LoadFile(path, unfiltered);
     }
+    if (inBytes) {
+        // The replace edits the bytes where they are: the old ones a record needs are kept first.
+        std::string old;
+        const bool record = m_prepareRecords && file.state == LoadedFile::State::Loaded &&
+                            file.verdict != filedeal::RawVerdict::Lacks && file.bytes.size() == file.stamp.size;
+        if (record) {
+            old = file.bytes;
+        }
+        if (replaceInBytes(file, out)) {
+            readyForCommit(path, out, record ? &old : nullptr);
+            return out;
+        }
+    }
+    FinishDecoding(file, policy);
     out.state = file.state;
     out.stamp = file.stamp;
     if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
@@ -633,8 +655,21 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         return out; // no rule would apply (the extracted text would be the file itself), or a result file
     }
     std::string text;
+    bool changedInPlace = false; // the text itself was replaced, and differs from what was read
     switch (mode) {
     case ReplaceMode::Normal:
+        // One rule that matches case and shrinks or keeps the length replaces an ANSI text in place; it
+        // changes the text exactly when it finds something (the replacement differs from the find).
+        if (const rules::NormalRule* rule = m_parsed.normal.size() == 1 ? &m_parsed.normal.front() : nullptr;
+            rule != nullptr && file.kind == filedeal::EncodingKind::Ansi && !key.ignoreCase &&
+            rule->replacement.size() <= rule->find.size() && rule->replacement != rule->find) {
+            if (filedeal::ReplaceAllInPlace(file.text, rule->find, rule->replacement) == 0) {
+                return out;
+            }
+            text.swap(file.text);
+            changedInPlace = true;
+            break;
+        }
         // Most files hold nothing to replace: they are judged without copying their text.
         if (!rules::ApplyNormalRules(file.text, text, m_parsed.normal, key.ignoreCase)) {
             return out;
@@ -649,7 +684,7 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
         rules::ApplyFeatureRules(text, m_parsed.extract, true, yield);
         break;
     }
-    if (extract ? text.empty() : text == file.text) {
+    if (!changedInPlace && (extract ? text.empty() : text == file.text)) {
         return out;
     }
     out.changed = true;
@@ -677,35 +712,66 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     if (record) {
         old.swap(file.bytes);
     }
-    std::string().swap(file.bytes);
+    ReleaseBytes(file);
     std::string().swap(file.text);
     const auto set = file.beyondCodePage ? filedeal::CharacterSet::Unicode : filedeal::CharacterSet::CodePage;
-    auto [encoded, exact] = filedeal::EncodeText(text, file.kind, set);
+    auto [encoded, exact] = filedeal::EncodeTextBuffer(std::move(text), file.kind, set);
     std::string().swap(text);
     if (file.kind != filedeal::EncodingKind::Ansi && !exact) {
         out.problem = FailureReason::Unrepresentable;
         return out;
     }
     out.encoded = std::move(encoded);
-    if (record) {
+    readyForCommit(path, out, record ? &old : nullptr);
+    return out;
+}
+
+void JobEngine::readyForCommit(const std::string& path, Prepared& out, std::string* old) const {
+    if (!out.changed || out.problem) {
+        return;
+    }
+    if (old != nullptr) {
         // The digests and the compression, the run history's cost, are made here on the worker.
-        out.before = PrepareBefore(old, out.encoded);
+        out.before = PrepareBefore(*old, out.encoded);
         if (m_keepOldBytes) {
-            out.oldBytes = std::move(old);
+            out.oldBytes = std::move(*old);
         }
     }
-    if (key.inPlace && !m_dryRun) {
+    if (out.key.inPlace && !m_dryRun) {
         // The temporary is written here, off the committing thread, which then only judges, backs up and
         // renames. A target the writer refuses (read-only, no file) is left to the commit, which says why.
         filedeal::AtomicWrite how;
         how.unchangedSince = &out.stamp;
         static_cast<void>(out.staged.stage(path, out.encoded, how));
     }
-    return out;
 }
 
 JobEngine::PrepareKey JobEngine::keyOfOptions() const noexcept {
     return {m_options.mode, m_options.ignoreCase, !m_options.outputToFolder && m_options.mode != ReplaceMode::Extract};
+}
+
+bool JobEngine::replaceInBytes(LoadedFile& file, Prepared& out) const {
+    if (file.state != LoadedFile::State::Loaded || file.verdict == filedeal::RawVerdict::Lacks) {
+        return false;
+    }
+    const auto outcome = m_parsed.rawNormal.apply(file.bytes, file.kind);
+    if (outcome == filedeal::RawRuleReplacer::Outcome::Declined) {
+        return false;
+    }
+    out.state = file.state;
+    out.stamp = file.stamp;
+    if (outcome == filedeal::RawRuleReplacer::Outcome::Unchanged) {
+        return true;
+    }
+    out.changed = true;
+    // The checks of the way through the text that can apply: the bytes are exact, and the rules
+    // whole characters, or the replacer would have declined.
+    if (file.binary) {
+        out.problem = FailureReason::Binary;
+        return true;
+    }
+    out.encoded = std::move(file.bytes);
+    return true;
 }
 
 bool JobEngine::stillCurrent(const std::string& path, const Prepared& file) const {

@@ -154,9 +154,16 @@ private:
     /// the observer, so any thread may call it. `yield` is called inside long feature rules.
     [[nodiscard]] Prepared prepare(const std::string& path, PrepareKey key, const LoadPolicy& policy,
                                    const std::function<void()>& yield) const;
+    /// The rules applied to a Unicode file's own bytes where that is provably what decoding, replacing
+    /// and encoding would give (see filedeal::RawRuleReplacer): true with `out` complete, false when
+    /// the file must be decoded instead.
+    [[nodiscard]] bool replaceInBytes(LoadedFile& file, Prepared& out) const;
     /// The prepared file is still what a preparation now would give: same options, no pause since,
     /// and nothing the run wrote has touched it.
     [[nodiscard]] bool stillCurrent(const std::string& path, const Prepared& file) const;
+    /// A changed file made ready for its commit on the worker: the history's record from `old` (the
+    /// bytes read, when the run records them) and, for a write in place, the temporary.
+    void readyForCommit(const std::string& path, Prepared& out, std::string* old) const;
     /// The options a preparation depends on, as they are now.
     [[nodiscard]] PrepareKey keyOfOptions() const noexcept;
     void handleFile(const std::string& path, Prepared file, Batch& batch);

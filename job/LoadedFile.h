@@ -54,6 +54,13 @@ struct LoadPolicy {
     /// (Lacks) is not decoded, nor one it proves to hold the text (Holds) with `filterDecides`.
     const filedeal::RawTextFilter* filter = nullptr;
     bool filterDecides = false;
+    /// A Unicode file keeps its bytes and is not decoded yet: FinishDecoding makes its text when the
+    /// caller needs it (a replace in its own bytes may not).
+    bool unicodeAsBytes = false;
+    /// With a filter, a file larger than a chunk is judged in a buffer that keeps what was read, so
+    /// that one the verdict leaves open is read on from there, never twice. For runs that change
+    /// files; a search holds no more than a chunk.
+    bool holdWhileJudging = false;
     /// Every file the rules may change keeps its bytes beside its text, ANSI ones too (the old bytes
     /// of a file the run history records).
     bool keepBytes = false;
@@ -72,6 +79,14 @@ struct LoadPolicy {
 /// One whole read of the file and the detection on those bytes, the text not made yet: Loaded (bytes,
 /// kind, binary and stamp set) or Unreadable. What LoadFile's chunked judgement must agree with.
 [[nodiscard]] LoadedFile ReadUndecoded(const std::string& path);
+
+/// Lets go of the file's bytes; a large buffer may be kept for the next file held while judged.
+void ReleaseBytes(LoadedFile& file);
+
+/// Makes the text of a Loaded Unicode file that `policy` (with unicodeAsBytes) left undecoded, as
+/// LoadFile without unicodeAsBytes would have made it (Undecodable when it does not decode); any
+/// other file is left as it is.
+void FinishDecoding(LoadedFile& file, const LoadPolicy& policy);
 
 /// Makes the working text the policy asks for from a file whose bytes, kind and stamp are loaded, and
 /// lets go of the bytes the policy does not keep; a file that is not Loaded is left as it is.

@@ -106,8 +106,12 @@ std::string NoRuleText(ReplaceMode mode, bool multiple, const RuleSource& source
 }
 
 ParsedRuleLists ParseRuleLists(const RuleLists& lists) {
-    return {rules::ParseNormalRules(lists.normal), rules::ParseFeatureRules(lists.feature),
-            rules::ParseFeatureRules(lists.extract)};
+    ParsedRuleLists parsed{rules::ParseNormalRules(lists.normal),
+                           rules::ParseFeatureRules(lists.feature),
+                           rules::ParseFeatureRules(lists.extract),
+                           {}};
+    parsed.rawNormal = rules::RawReplacerForRules(parsed.normal);
+    return parsed;
 }
 
 bool RulesAreWholeCharacters(const ParsedRuleLists& lists, settings::ReplaceMode mode) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "filedeal/RawReplace.h"
 #include "rules/RuleLine.h"
 #include "settings/ReplaceOptions.h"
 
@@ -72,6 +73,8 @@ struct ParsedRuleLists {
     std::vector<rules::NormalRule> normal;
     std::vector<rules::FeatureRule> feature;
     std::vector<rules::FeatureRule> extract;
+    /// `normal` matching letter case, for replacing in a Unicode file's own bytes.
+    filedeal::RawRuleReplacer rawNormal;
 };
 
 [[nodiscard]] ParsedRuleLists ParseRuleLists(const RuleLists& lists);

@@ -82,4 +82,13 @@ filedeal::RawTextFilter FilterForRules(const std::vector<FeatureRule>& rules) {
     return filedeal::RawTextFilter(texts, filedeal::RawTextFilter::Place::Anywhere, false);
 }
 
+filedeal::RawRuleReplacer RawReplacerForRules(const std::vector<NormalRule>& rules) {
+    std::vector<filedeal::RawRuleReplacer::Rule> raw;
+    raw.reserve(rules.size());
+    for (const NormalRule& rule : rules) {
+        raw.push_back({rule.find, rule.replacement});
+    }
+    return filedeal::RawRuleReplacer(raw);
+}
+
 } // namespace norvik::rules

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "filedeal/RawReplace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "rules/RuleLine.h"
 
@@ -43,5 +44,9 @@ void ApplyFeatureRules(std::string& text, const std::vector<FeatureRule>& rules,
 [[nodiscard]] filedeal::RawTextFilter FilterForRules(const std::vector<NormalRule>& rules, bool ignoreCase);
 /// The same for feature rules: they need their start string somewhere in the text.
 [[nodiscard]] filedeal::RawTextFilter FilterForRules(const std::vector<FeatureRule>& rules);
+
+/// The normal rules, matching letter case, as a replacer of a Unicode file's own bytes (not usable
+/// when a text is not whole characters that Unicode gives back).
+[[nodiscard]] filedeal::RawRuleReplacer RawReplacerForRules(const std::vector<NormalRule>& rules);
 
 } // namespace norvik::rules

@@ -150,6 +150,9 @@ TEST(RawTextFilter, DecidesOnlyWhatItCanProve) {
     // An overlong form reads as a character the bytes do not show: not judged.
     const std::string overlong = utf8 + Bytes("C1A1");
     EXPECT_EQ(find.judge(overlong, EncodingKind::Utf8), RawVerdict::Unknown);
+    // "xyz" with a four-byte form of x (F0 80 81 B8) was taken to lack it; F0 before 90-BF is an emoji.
+    EXPECT_EQ(find.judge(utf8 + Bytes("F08081B8") + "yz", EncodingKind::Utf8), RawVerdict::Unknown);
+    EXPECT_EQ(find.judge(utf8 + Bytes("F09F9880"), EncodingKind::Utf8), RawVerdict::Lacks);
     // '?' is a question mark like any other; an ANSI line break is rewritten on reading.
     EXPECT_EQ(RawTextFilter({"c?"}, Place::Anywhere, false).judge(utf8 + "c?", EncodingKind::Utf8), RawVerdict::Holds);
     EXPECT_EQ(RawTextFilter({"a\r\nb"}, Place::CharacterStart, false).judge("a\nb", EncodingKind::Ansi),

@@ -100,6 +100,15 @@ TEST(ReplaceAll, MatchesAReferenceOnRandomTexts) {
         }
         ASSERT_EQ(Replaced(text, find, "<>"), ReferenceReplace(text, find, "<>"))
             << norvik::filedeal::TextToHex(text) << " / " << norvik::filedeal::TextToHex(find);
+        // In place, with a replacement no longer than the find (a lead byte among them, so that a
+        // replacement can change what the bytes after it look like from behind).
+        const std::string replacements[] = {"", Bytes("81"), "b" + Bytes("81")};
+        const std::string with = replacements[rng() % 3].substr(0, find.size());
+        std::string inPlace = text;
+        const std::size_t count = norvik::filedeal::ReplaceAllInPlace(inPlace, find, with);
+        ASSERT_EQ(inPlace, ReferenceReplace(text, find, with))
+            << norvik::filedeal::TextToHex(text) << " / " << norvik::filedeal::TextToHex(find);
+        ASSERT_EQ(count > 0, ReferenceReplace(text, find, "<>") != text); // "<>" is no byte of the texts
     }
 }
 

@@ -9,6 +9,7 @@
 #include "filedeal/FileOps.h"
 #include "filedeal/HexText.h"
 #include "filedeal/TextCodec.h"
+#include "filedeal/TextKernels.h"
 
 using namespace norvik::filedeal;
 using norvik::filedeal::TextToHex;
@@ -118,9 +119,10 @@ TEST(Detection, MarksAndUtf8Structure) {
 // where the processor runs it): the same structure and forms as IsUtf8Text and a byte-by-byte look.
 TEST(Detection, Utf8ScanIsTheSameAtEveryWidthAndForAnySplit) {
     std::mt19937 rng(2026);
-    const std::string pieces[] = {"a",         Bytes("C3A9"), Bytes("E4B8AD"),      Bytes("F09F9880"),
-                                  Bytes("80"), Bytes("C1BF"), Bytes("E0A080"),      Bytes("F4908080"),
-                                  Bytes("F8"), Bytes("FE"),   std::string(1, '\0'), std::string(70, 'x')};
+    const std::string pieces[] = {
+        "a",           Bytes("C3A9"),        Bytes("E4B8AD"),      Bytes("F09F9880"),   Bytes("80"),
+        Bytes("C1BF"), Bytes("E0A080"),      Bytes("F4908080"),    Bytes("F08081B8"),   Bytes("F8"),
+        Bytes("FE"),   std::string(1, '\0'), std::string(70, 'x'), std::string(61, 'x')};
     using Watch = Utf8Scan::Watch;
     std::vector<Utf8Scan::Width> widths = {Utf8Scan::Width::Narrow};
     if (Utf8Scan::widest() == Utf8Scan::Width::Wide) {
@@ -129,13 +131,14 @@ TEST(Detection, Utf8ScanIsTheSameAtEveryWidthAndForAnySplit) {
     for (int round = 0; round < 20000; ++round) {
         std::string bytes;
         for (std::size_t n = rng() % 60; n > 0; --n) {
-            bytes += pieces[rng() % (round % 2 == 0 ? 8 : std::size(pieces))];
+            bytes += pieces[rng() % (round % 2 == 0 ? 9 : std::size(pieces))];
         }
         bool overlong = false;
         bool mayNotDecode = false;
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            overlong |= b == 0xC0 || b == 0xC1 || b == 0xE0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            const bool lowNext = i + 1 < bytes.size() && (static_cast<unsigned char>(bytes[i + 1]) & 0xF0) == 0x80;
+            overlong |= b == 0xC0 || b == 0xC1 || b == 0xE0 || (b == 0xF0 && lowNext);
             mayNotDecode |= b >= 0xF4;
         }
         const bool utf8 = IsUtf8Text(bytes);
@@ -365,4 +368,56 @@ TEST(Utf16Text, DirectConversionsMatchTheUnitPath) {
     EXPECT_EQ(exactDirect, exactUnits);
     EXPECT_FALSE(exactDirect); // the lone lead byte
     EXPECT_EQ(Utf16LeToCodePage(viaUnits + "x"), Utf16ToCodePage(units));
+}
+
+// Every kernel level (AVX2, SSE2, byte at a time) gives what the byte-at-a-time level gives: random
+// inputs of ASCII runs of every length around the block sizes between double-byte characters, UTF-8
+// and UTF-16 forms, four-byte codes, line breaks and bytes without a character, read and written by
+// every conversion.
+TEST(Kernels, EveryLevelGivesTheByteAtATimeResults) {
+    struct Restore {
+        ~Restore() { UseKernelLevel(WidestKernelLevel()); }
+    } const restore;
+    const std::vector<std::string> pieces = {kGbkAh,
+                                             kUtf8Ah,
+                                             kUtf16Ah,
+                                             Bytes("8161"),
+                                             Bytes("8130 8130"),
+                                             Bytes("80"),
+                                             Bytes("FF"),
+                                             Bytes("F09F9880"),
+                                             Bytes("EDA080"),
+                                             Bytes("00D8"),
+                                             Bytes("7F00"),
+                                             "\r\n",
+                                             "\n",
+                                             "\r",
+                                             std::string(1, '\0'),
+                                             Bytes("C080"),
+                                             Bytes("E4B8AD"),
+                                             Bytes("D6D0")};
+    std::mt19937 random(20261208);
+    const auto pick = [&random](std::size_t n) {
+        return static_cast<std::size_t>(random() % n);
+    };
+    std::vector<KernelLevel> levels = {KernelLevel::Scalar};
+    for (const KernelLevel level : {KernelLevel::Sse2, KernelLevel::Avx2}) {
+        if (level <= WidestKernelLevel()) {
+            levels.push_back(level);
+        }
+    }
+    for (int round = 0; round < 1500; ++round) {
+        std::string input = round % 3 == 0 ? "\xFF\xFE" : round % 3 == 1 ? "\xEF\xBB\xBF" : "";
+        for (std::size_t count = pick(12); count > 0; --count) {
+            input.append(pick(70), static_cast<char>('a' + pick(26)));
+            input += pieces[pick(pieces.size())];
+        }
+        UseKernelLevel(KernelLevel::Scalar);
+        const std::vector<std::string> reference = norvik::test::EveryConversionOf(input);
+        for (const KernelLevel level : levels) {
+            UseKernelLevel(level);
+            EXPECT_EQ(norvik::test::EveryConversionOf(input), reference)
+                << "level " << static_cast<int>(level) << " " << testing::PrintToString(input);
+        }
+    }
 }

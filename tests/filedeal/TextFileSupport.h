@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filedeal/CodePage.h"
 #include "filedeal/FileOps.h"
@@ -50,6 +51,36 @@ namespace norvik::test {
     } catch (...) {
         return false;
     }
+}
+
+/// What every reader and writer of the codec makes of `bytes` (taken as a file of each kind and as a
+/// working text), exactness flags included: the same at every kernel level.
+[[nodiscard]] inline std::vector<std::string> EveryConversionOf(std::string_view bytes) {
+    using namespace filedeal;
+    std::vector<std::string> results;
+    const auto flag = [&results](bool value) {
+        results.emplace_back(value ? "1" : "0");
+    };
+    for (const EncodingKind kind :
+         {EncodingKind::Ansi, EncodingKind::Utf8, EncodingKind::Utf8Bom, EncodingKind::Utf16Le}) {
+        TextFacts facts;
+        results.push_back(DecodeText(bytes, kind, &facts));
+        flag(facts.decodes);
+        flag(facts.exact);
+        flag(facts.beyondCodePage);
+        for (const CharacterSet set : {CharacterSet::CodePage, CharacterSet::Unicode}) {
+            const EncodedText encoded = EncodeText(bytes, kind, set);
+            results.push_back(encoded.bytes);
+            flag(encoded.exact);
+        }
+    }
+    bool exact = false;
+    results.push_back(Utf16LeToCodePage(bytes, &exact));
+    flag(exact);
+    results.push_back(Utf8ToCodePage(bytes, &exact));
+    flag(exact);
+    results.push_back(DecodeAnsiBuffer(std::string(bytes)));
+    return results;
 }
 
 } // namespace norvik::test

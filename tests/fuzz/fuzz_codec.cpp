@@ -15,6 +15,7 @@
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
+#include "filedeal/TextKernels.h"
 
 namespace {
 
@@ -340,6 +341,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size % 8 == 3) {
         CheckThroughFiles(bytes, kind);
     }
+
+    // Every kernel level gives what the byte-at-a-time level gives, on every reader and writer.
+    UseKernelLevel(KernelLevel::Scalar);
+    const std::vector<std::string> byteAtATime = norvik::test::EveryConversionOf(bytes);
+    for (const KernelLevel level : {KernelLevel::Sse2, KernelLevel::Avx2}) {
+        UseKernelLevel(level);
+        NORVIK_FUZZ_CHECK(norvik::test::EveryConversionOf(bytes) == byteAtATime);
+    }
+    UseKernelLevel(WidestKernelLevel());
 
     // The input taken as a working text: every writer takes it.
     for (EncodingKind writer : {EncodingKind::Utf8, EncodingKind::Utf8Bom, EncodingKind::Utf16Le}) {

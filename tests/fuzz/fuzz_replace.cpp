@@ -11,6 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "filedeal/CodePage.h"
+#include "filedeal/RawReplace.h"
 #include "filedeal/Replace.h"
 #include "filedeal/ReplacePrefilter.h"
 #include "filedeal/TextCodec.h"
@@ -343,6 +344,50 @@ void CheckJudgedInPieces(const std::string& find, const std::string& replacement
     }
 }
 
+// Replacing in a Unicode file's own bytes against the way through the working text: the file is the
+// input's bytes (broken forms, odd lengths and surrogates included) behind a mark or none; the rules
+// are the find text to the replacement and, seeing that rule's output, the replacement to the find
+// text reversed. Declined exactly when that way could not write the file back as it read it.
+void CheckReplacedInBytes(const std::string& find, const std::string& replacement, std::string_view body,
+                          unsigned char flags) {
+    using namespace norvik::filedeal;
+    const std::string marks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE"};
+    const std::string bytes = marks[(flags >> 1) % 3] + std::string(body);
+    const std::vector<norvik::rules::NormalRule> rules = {{find, replacement},
+                                                          {replacement, std::string(find.rbegin(), find.rend())}};
+    const RawRuleReplacer replacer = norvik::rules::RawReplacerForRules(rules);
+    const EncodingKind kind = DetectEncodingOfBytes(bytes);
+    std::string raw = bytes;
+    const RawRuleReplacer::Outcome outcome = replacer.apply(raw, kind);
+    TextFacts facts;
+    const std::string text = DecodeText(bytes, kind, &facts);
+    const bool canDecline = !replacer.usable() || kind == EncodingKind::Ansi || !facts.decodes || !facts.exact;
+    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Declined) == canDecline);
+    if (outcome == RawRuleReplacer::Outcome::Declined) {
+        NORVIK_FUZZ_CHECK(raw == bytes);
+        return;
+    }
+    std::string viaText;
+    const bool changed = norvik::rules::ApplyNormalRules(text, viaText, rules, false) && viaText != text;
+    NORVIK_FUZZ_CHECK((outcome == RawRuleReplacer::Outcome::Changed) == changed);
+    if (changed) {
+        const EncodedText encoded = EncodeText(viaText, kind, facts.set());
+        NORVIK_FUZZ_CHECK(encoded.exact && encoded.bytes == raw);
+    } else {
+        NORVIK_FUZZ_CHECK(raw == bytes);
+    }
+    // One rule alone, which is applied in place where its replacement is no longer than its find.
+    const RawRuleReplacer single = norvik::rules::RawReplacerForRules({rules.front()});
+    std::string alone = bytes;
+    if (single.apply(alone, kind) == RawRuleReplacer::Outcome::Changed) {
+        std::string once;
+        NORVIK_FUZZ_CHECK(ReplaceAllTo(text, find, replacement, false, once));
+        NORVIK_FUZZ_CHECK(EncodeText(once, kind, facts.set()).bytes == alone);
+    } else {
+        NORVIK_FUZZ_CHECK(alone == bytes);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -361,6 +406,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string replaced = text;
         ReplaceAll(replaced, find, replacement, ignoreCase);
         NORVIK_FUZZ_CHECK(replaced == ReferenceReplaceAll(text, find, replacement, ignoreCase));
+        if (!ignoreCase) {
+            // In place, for the replacement cut to the find's length at most.
+            const std::string_view shorter = std::string_view(replacement).substr(0, find.size());
+            std::string inPlace = text;
+            const std::size_t count = ReplaceAllInPlace(inPlace, find, shorter);
+            std::string copied;
+            NORVIK_FUZZ_CHECK((count > 0) == ReplaceAllTo(text, find, shorter, false, copied));
+            NORVIK_FUZZ_CHECK(inPlace == (count > 0 ? copied : text));
+        }
         // The same rule as a rule line, as a job applies it.
         std::string viaRule = text;
         ApplyNormalRules(viaRule, ParseNormalRules({MakeNormalRuleLine({find, replacement})}), ignoreCase);
@@ -431,5 +485,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CheckEditingInUnicode(find, replacement, text, flags);
     CheckJudgedInPieces(find, replacement, text, flags);
+    CheckReplacedInBytes(find, replacement, in.rest(), flags);
     return 0;
 }
