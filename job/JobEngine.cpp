@@ -26,6 +26,8 @@ using settings::ReplaceMode;
 namespace {
 
 constexpr auto kPauseNap = std::chrono::milliseconds(10);
+/// The most files prepared ahead of the one committed (each may hold its temporary open).
+constexpr std::size_t kMaxPrepared = 256;
 
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
@@ -455,8 +457,10 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         fail({folder, folder, FailureReason::FolderUnreadable}, counters, observer);
     }
 
-    // Workers prepare the next files while this thread commits the one in hand (see OrderedPool);
-    // each is looked at again when its turn comes if anything it depends on moved meanwhile.
+    // Workers prepare the next files while this thread commits the one in hand (see OrderedPool), far
+    // enough ahead that a large file in one worker's hands does not stop the others: the budget bounds
+    // the bytes held, kMaxPrepared the temporaries they hold open. Each is looked at again when its
+    // turn comes if anything it depends on moved meanwhile.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
     policy.keepBytes = m_prepareRecords;
@@ -492,7 +496,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // the front end breathe.
     const std::function<void()>& workerYield = workers == 0 ? yieldHere : noYield;
     OrderedPool<Prepared> pool(
-        files.size(), workers, std::max<std::size_t>(16, std::size_t{4} * workers), m_prepareBudget,
+        files.size(), workers, std::clamp<std::size_t>(std::size_t{64} * workers, 16, kMaxPrepared), m_prepareBudget,
         [&](std::size_t i) {
             const std::uint8_t key = published.load();
             return prepare(files[i], {static_cast<ReplaceMode>(key >> 2), (key & 1U) != 0, (key & 2U) != 0}, policy,
