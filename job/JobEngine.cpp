@@ -868,9 +868,8 @@ std::optional<FailureReason> JobEngine::commit(const std::string& path, const De
     if (const std::optional<FailureReason> why = judgeBackup(path, replacesSource, &backupThere)) {
         return why;
     }
-    // What this commit changes on disk (a backup, an attribute) may be what a later file of the list
-    // finds there: the count moves once the change can be seen, so a worker that looked before sees
-    // the count move and its file is looked at again.
+    // What this commit creates (a backup) may be a later file of the list that a worker found missing:
+    // the count moves once the change can be seen, so such a file is looked for again in its turn.
     struct CountWrites {
         std::atomic<std::uint64_t>* writes;
         ~CountWrites() {
