@@ -61,7 +61,7 @@ FileAnswer AnswerFor(const std::string& path, std::string_view text, const LoadP
 }
 
 /// Files in flight or waiting per worker: enough to keep every worker busy past a large file.
-constexpr std::size_t kWindowPerWorker = 256;
+constexpr std::size_t kWindowPerWorker = 2048;
 /// How long the caller waits for the next file before it yields to its front end again.
 constexpr std::chrono::milliseconds kWaitSlice{50};
 

@@ -26,8 +26,11 @@ using settings::ReplaceMode;
 namespace {
 
 constexpr auto kPauseNap = std::chrono::milliseconds(10);
-/// The most files prepared ahead of the one committed (each may hold its temporary open).
-constexpr std::size_t kMaxPrepared = 256;
+/// The most files prepared ahead of the one committed, per worker: wide, so that the other workers go
+/// on while one is in a large file (a file the rules leave alone holds next to nothing).
+constexpr std::size_t kPreparedPerWorker = 2048;
+/// The most prepared files holding their temporary open.
+constexpr std::size_t kMaxStaged = 256;
 
 /// The folder is there, or one level of it could be made now.
 bool EnsureFolder(const std::string& folder) {
@@ -459,7 +462,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
 
     // Workers prepare the next files while this thread commits the one in hand (see OrderedPool), far
     // enough ahead that a large file in one worker's hands does not stop the others: the budget bounds
-    // the bytes held, kMaxPrepared the temporaries they hold open. Each is looked at again when its
+    // the bytes held, kMaxStaged the temporaries they hold open. Each is looked at again when its
     // turn comes if anything it depends on moved meanwhile.
     LoadPolicy policy;
     policy.keepUnicodeBytes = true; // for the round-trip check of a changed Unicode file
@@ -496,7 +499,7 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
     // the front end breathe.
     const std::function<void()>& workerYield = workers == 0 ? yieldHere : noYield;
     OrderedPool<Prepared> pool(
-        files.size(), workers, std::clamp<std::size_t>(std::size_t{64} * workers, 16, kMaxPrepared), m_prepareBudget,
+        files.size(), workers, kPreparedPerWorker * std::max(workers, 1U), m_prepareBudget,
         [&](std::size_t i) {
             const std::uint8_t key = published.load();
             return prepare(files[i], {static_cast<ReplaceMode>(key >> 2), (key & 1U) != 0, (key & 2U) != 0}, policy,
@@ -505,7 +508,8 @@ RunResult JobEngine::run(const JobRequest& request, JobObserver& observer) {
         [](const Prepared& file) {
             return file.encoded.size() + file.oldBytes.size() + (file.before ? file.before->compressed.size() : 0) +
                    256;
-        });
+        },
+        [](const Prepared& file) { return file.staged.descriptor() >= 0; }, kMaxStaged);
     Batch batch(*this, counters, observer, m_options.durableWrites && !request.dryRun);
     auto stopped = [&] {
         batch.settle(); // what is staged is in hand: it is placed, and nothing after it

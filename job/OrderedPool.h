@@ -1,5 +1,6 @@
 #pragma once
 // Work on the items of a list side by side, handing the results out in the list's order.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -16,9 +17,12 @@
 namespace norvik::job {
 
 /// Runs `work(i)` for i = 0 .. count-1 on `workers` threads and hands the results out in index order
-/// (take). At most `window` items are in flight or waiting to be taken, and no new item is started
-/// while the results waiting hold more than `budget` (as `cost` counts them) unless none is waiting,
-/// so memory stays bounded whatever the speed of the consumer. With no workers no thread is started
+/// (take). At most `window` items are in flight or waiting to be taken, no new item is started while
+/// the results waiting hold more than `budget` (as `cost` counts them) unless none is waiting, and at
+/// most `maxHolders` items are in flight or waiting that hold something scarce (as `holds` says; an
+/// item in flight is counted as holding), so memory and handles stay bounded whatever the speed of
+/// the consumer. The window can then be wide, so a long item in one worker's hands does not stop
+/// the others. With no workers no thread is started
 /// and take() does the work on the caller's thread: exactly the order and timing of a plain loop.
 /// With workers, a take() whose result is not ready works on the next item not yet started instead of
 /// sleeping: on small items a sleep and its wake-up cost more than the item.
@@ -30,10 +34,13 @@ template <class Result> class OrderedPool {
 public:
     using Work = std::function<Result(std::size_t index)>;
     using Cost = std::function<std::size_t(const Result&)>;
+    using Holds = std::function<bool(const Result&)>;
 
-    OrderedPool(std::size_t count, unsigned workers, std::size_t window, std::size_t budget, Work work, Cost cost = {})
-        : m_count(count), m_window(window == 0 ? 1 : window), m_budget(budget), m_work(std::move(work)),
-          m_cost(std::move(cost)) {
+    OrderedPool(std::size_t count, unsigned workers, std::size_t window, std::size_t budget, Work work, Cost cost = {},
+                Holds holds = {}, std::size_t maxHolders = 0)
+        : m_count(count), m_window(window == 0 ? 1 : window), m_budget(budget),
+          m_maxHolders(holds ? std::max<std::size_t>(maxHolders, 1) : 0), m_work(std::move(work)),
+          m_cost(std::move(cost)), m_holds(std::move(holds)) {
         if (workers == 0) {
             return;
         }
@@ -83,9 +90,13 @@ public:
         m_slots.pop_front();
         ++m_next;
         m_held -= slot.cost;
+        if (slot.holds) {
+            --m_holders;
+        }
         // Wake-ups cost more than the work on a small file: workers waiting for room are woken once
-        // half the window is free, not at every item.
-        const bool wake = m_idleWorkers > 0 && m_slots.size() <= m_window / 2 && hasRoom();
+        // half the window (or half the holders' share) is free, not at every item.
+        const bool wake = m_idleWorkers > 0 && hasRoom() &&
+                          (m_slots.size() <= m_window / 2 || (slot.holds && m_holders <= m_maxHolders / 2));
         lock.unlock();
         if (wake) {
             m_room.notify_all();
@@ -126,13 +137,15 @@ private:
         std::optional<Result> result;
         std::exception_ptr failure;
         std::size_t cost = 0;
+        bool holds = false;
     };
 
     // Needs m_mutex: room for one more item in flight.
     [[nodiscard]] bool hasRoom() const noexcept {
         // Over the budget, the results waiting go first: the front one is either waiting for take()
         // or in the hands of a worker, so the run always moves on.
-        return m_slots.size() < m_window && (m_held == 0 || m_held <= m_budget);
+        return m_slots.size() < m_window && (m_held == 0 || m_held <= m_budget) &&
+               (m_maxHolders == 0 || m_holders < m_maxHolders);
     }
 
     void runWorker() {
@@ -154,11 +167,15 @@ private:
     void runOne(std::unique_lock<std::mutex>& lock) {
         const std::size_t index = m_started++;
         m_slots.emplace_back();
+        if (m_maxHolders != 0) {
+            ++m_holders; // until it is known not to hold
+        }
         lock.unlock();
         Slot made;
         try {
             made.result.emplace(m_work(index));
             made.cost = m_cost ? m_cost(*made.result) : 0;
+            made.holds = m_maxHolders != 0 && m_holds(*made.result);
         } catch (...) {
             made.result.reset();
             made.failure = std::current_exception();
@@ -167,6 +184,9 @@ private:
         lock.lock();
         if (m_cancelled) {
             return;
+        }
+        if (m_maxHolders != 0 && !made.holds) {
+            --m_holders;
         }
         // The slot of `index` is still in the queue: only take() removes slots, and only done ones
         // from the front, in order.
@@ -181,8 +201,10 @@ private:
     const std::size_t m_count;
     const std::size_t m_window;
     const std::size_t m_budget;
+    const std::size_t m_maxHolders; ///< 0: no bound
     const Work m_work;
     const Cost m_cost;
+    const Holds m_holds;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_room;  ///< workers wait here for room
@@ -191,7 +213,8 @@ private:
     std::deque<Slot> m_slots; ///< indices m_next .. m_started - 1
     std::size_t m_next = 0;   ///< the index take() hands out next
     std::size_t m_started = 0;
-    std::size_t m_held = 0; ///< cost of the results waiting
+    std::size_t m_held = 0;    ///< cost of the results waiting
+    std::size_t m_holders = 0; ///< items in flight, and results waiting that hold something
     bool m_cancelled = false;
     bool m_takerWaiting = false; ///< take() waits for the front slot
     unsigned m_idleWorkers = 0;  ///< workers waiting for room

@@ -68,6 +68,41 @@ TEST(OrderedPool, KeepsResultsOverTheBudgetWaitingAndHandsFailuresOverWithTheirI
     }
 }
 
+TEST(OrderedPool, BoundsTheItemsHoldingSomethingScarceWhileOthersRunFarAhead) {
+    // Every tenth item holds a handle: at most 4 may hold at once, the rest run ahead in a wide window.
+    constexpr std::size_t kCount = 400;
+    std::atomic<std::size_t> holding{0};
+    std::atomic<std::size_t> worstHolding{0};
+    std::atomic<std::size_t> started{0};
+    OrderedPool<int> pool(
+        kCount, 2, 1000, 1 << 20,
+        [&](std::size_t i) {
+            ++started;
+            if (i % 10 == 0) {
+                const std::size_t now = ++holding;
+                std::size_t worst = worstHolding.load();
+                while (now > worst && !worstHolding.compare_exchange_weak(worst, now)) {
+                }
+            }
+            return static_cast<int>(i);
+        },
+        {}, [](int i) { return i % 10 == 0; }, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Nothing taken yet: the fourth holder (or an item in flight) stops the workers.
+    EXPECT_LE(started.load(), 31U + 2U);
+    EXPECT_GE(started.load(), 4U);
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const std::optional<int> got = pool.take();
+        ASSERT_TRUE(got);
+        EXPECT_EQ(*got, static_cast<int>(i));
+        if (i % 10 == 0) {
+            --holding;
+        }
+    }
+    // The pool frees a holder's place inside take(), before this loop counts it as released.
+    EXPECT_LE(worstHolding.load(), 5U);
+}
+
 TEST(OrderedPool, CancelDropsWhatWasNotTakenAndATimedTakeReturnsWhenNothingIsReady) {
     std::atomic<bool> release{false};
     std::atomic<std::size_t> made{0};
