@@ -18,6 +18,7 @@
 
 #include "filedeal/HexText.h"
 #include "filedeal/PathNames.h"
+#include "job/ByteDelta.h"
 #include "job/ContentDigest.h"
 #include "job/OrderedPool.h"
 
@@ -128,9 +129,11 @@ std::optional<settings::ReplaceMode> ModeOfWord(std::string_view word) {
 }
 
 /// Where a before-text lies: "-" for a file that did not exist, else "<digest>:<offset>:<length>:<size>"
-/// in the entry's pack.
+/// in the entry's pack (the text itself), or the same and ":d" (how to make it from what the run wrote
+/// to the file, see ByteDelta.h).
 struct TextRef {
     bool absent = true;
+    bool delta = false;
     std::string digest;
     std::uint64_t offset = 0, length = 0, size = 0;
 };
@@ -151,10 +154,11 @@ bool ParseRef(std::string_view text, TextRef& ref) {
         }
         return out;
     }();
-    if (parts.size() != 4 || !IsContentDigest(parts[0])) {
+    if ((parts.size() != 4 && (parts.size() != 5 || parts[4] != "d")) || !IsContentDigest(parts[0])) {
         return false;
     }
     ref.absent = false;
+    ref.delta = parts.size() == 5;
     ref.digest = std::string(parts[0]);
     return ParseNumber(parts[1], ref.offset) && ParseNumber(parts[2], ref.length) && ParseNumber(parts[3], ref.size);
 }
@@ -334,14 +338,18 @@ std::string NewId(std::chrono::system_clock::time_point now) {
     return std::string(text) + tail;
 }
 
-/// Reads back one before-text from a pack and checks it against its digest.
-std::optional<std::string> LoadText(int packFd, const TextRef& ref, ZSTD_DCtx* context) {
+/// Reads back one before-text from a pack and checks it against its digest; `now` is what the file
+/// holds (what the run wrote, checked), for a text kept as the way back from it.
+std::optional<std::string> LoadText(int packFd, const TextRef& ref, ZSTD_DCtx* context, std::string_view now) {
     std::string compressed;
     if (packFd < 0 || ref.length > (std::uint64_t{1} << 40) || !ReadAt(packFd, ref.offset, compressed, ref.length)) {
         return std::nullopt;
     }
     const unsigned long long size = ZSTD_getFrameContentSize(compressed.data(), compressed.size());
-    if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN || size != ref.size) {
+    // A script is at most a few bytes a step longer than the text it makes.
+    const std::uint64_t most = ref.delta ? 2 * ref.size + 64 : ref.size;
+    if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN || size > most ||
+        (!ref.delta && size != ref.size) || ref.size > std::string().max_size()) {
         return std::nullopt;
     }
     std::string text(static_cast<std::size_t>(size), '\0');
@@ -350,7 +358,17 @@ std::optional<std::string> LoadText(int packFd, const TextRef& ref, ZSTD_DCtx* c
         context != nullptr
             ? ZSTD_decompressDCtx(context, text.data(), text.size(), compressed.data(), compressed.size())
             : ZSTD_decompress(text.data(), text.size(), compressed.data(), compressed.size());
-    if (ZSTD_isError(got) || got != text.size() || ContentDigest(text) != ref.digest) {
+    if (ZSTD_isError(got) || got != text.size()) {
+        return std::nullopt;
+    }
+    if (ref.delta) {
+        std::optional<std::string> made = ApplyByteDelta(text, now, static_cast<std::size_t>(ref.size));
+        if (!made) {
+            return std::nullopt;
+        }
+        text = std::move(*made);
+    }
+    if (ContentDigest(text) != ref.digest) {
         return std::nullopt;
     }
     return text;
@@ -475,7 +493,9 @@ RestoreVerdict JudgeForRestore(const FileRecord& file, int packFd) {
         return verdict;
     }
     const std::string digest = ContentDigest(now);
-    std::string().swap(now);
+    if (!file.before.delta || digest != file.after) {
+        std::string().swap(now); // only a way back from it needs it
+    }
     if (digest != file.after) {
         if (file.before.absent || digest != file.before.digest) {
             return refuse(FailureReason::ChangedSinceRun);
@@ -498,7 +518,7 @@ RestoreVerdict JudgeForRestore(const FileRecord& file, int packFd) {
         ~Context() { ZSTD_freeDCtx(context); }
     };
     thread_local const Context local;
-    std::optional<std::string> before = LoadText(packFd, file.before, local.context);
+    std::optional<std::string> before = LoadText(packFd, file.before, local.context, now);
     if (!before) {
         return refuse(FailureReason::HistoryDamaged);
     }
@@ -955,23 +975,22 @@ std::string CompressText(std::string_view text) {
 PreparedBefore PrepareBefore(std::string_view before, std::string_view after) {
     PreparedBefore prepared;
     prepared.digest = ContentDigest(before);
-    prepared.compressed = CompressText(before); // a frame is never empty: empty says it failed
+    // The way back from what the run writes: a run changes a few places, so this is small and quick
+    // to make where compressing the whole text would not be. A frame is never empty: empty says it
+    // failed.
+    prepared.compressed = CompressText(MakeByteDelta(before, after));
     prepared.size = before.size();
     prepared.afterDigest = ContentDigest(after);
     return prepared;
 }
 
-std::optional<RunRecorder::StoredText> RunRecorder::store(const std::string& text, const std::string& digest) {
-    if (const auto found = m_stored.find(digest); found != m_stored.end()) {
-        return StoredText{found->second}; // each text once
-    }
-    return storeCompressed(CompressText(text), text.size(), digest);
-}
-
 std::optional<RunRecorder::StoredText> RunRecorder::storeCompressed(std::string_view compressed, std::uint64_t size,
-                                                                    const std::string& digest) {
-    if (const auto found = m_stored.find(digest); found != m_stored.end()) {
-        return StoredText{found->second}; // each text once
+                                                                    const std::string& digest,
+                                                                    const std::string& afterDigest) {
+    // Each text once: a way back serves every file going from the same text to the same text.
+    std::string key = digest + ">" + afterDigest;
+    if (const auto found = m_stored.find(key); found != m_stored.end()) {
+        return StoredText{found->second};
     }
     if (compressed.empty() || m_broken || m_packFd < 0) {
         return std::nullopt;
@@ -989,8 +1008,8 @@ std::optional<RunRecorder::StoredText> RunRecorder::storeCompressed(std::string_
             return std::nullopt;
         }
     }
-    std::string ref = digest + ":" + Num(offset) + ":" + Num(compressed.size()) + ":" + Num(size);
-    m_stored.emplace(digest, ref);
+    std::string ref = digest + ":" + Num(offset) + ":" + Num(compressed.size()) + ":" + Num(size) + ":d";
+    m_stored.emplace(std::move(key), ref);
     return StoredText{std::move(ref)};
 }
 
@@ -1027,15 +1046,17 @@ std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, 
     if (read != nullptr && (!there || !stamp.sameContent(*read))) {
         return FailureReason::ChangedSinceRead;
     }
+    const std::string afterDigest = ContentDigest(bytes);
     if (there) {
         beforeDigest = ContentDigest(before);
-        const std::optional<StoredText> stored = store(before, beforeDigest);
+        const std::optional<StoredText> stored =
+            storeCompressed(CompressText(MakeByteDelta(before, bytes)), before.size(), beforeDigest, afterDigest);
         if (!stored) {
             return FailureReason::HistoryFailed;
         }
         ref = stored->ref;
     }
-    if (!recordFile(path, ref, ContentDigest(bytes), std::move(beforeDigest))) {
+    if (!recordFile(path, ref, afterDigest, std::move(beforeDigest))) {
         return FailureReason::HistoryFailed;
     }
     return std::nullopt;
@@ -1058,7 +1079,8 @@ std::optional<FailureReason> RunRecorder::recordBefore(const std::string& path, 
     if (!now.sameContent(read)) {
         return FailureReason::ChangedSinceRead;
     }
-    const std::optional<StoredText> stored = storeCompressed(before.compressed, before.size, before.digest);
+    const std::optional<StoredText> stored =
+        storeCompressed(before.compressed, before.size, before.digest, before.afterDigest);
     if (!stored || !recordFile(path, stored->ref, before.afterDigest, before.digest)) {
         return FailureReason::HistoryFailed;
     }

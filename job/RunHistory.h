@@ -3,9 +3,10 @@
 // that run can be undone later, whatever ran after it.
 //
 // Layout of the folder: "<id>.entry", a text file of one record a line, created whole (a temporary
-// renamed into place) and then appended to; "<id>.pack", the zstd-compressed texts the files had
-// before the run, each distinct text once (by its SHA-256); "lock", which a run holds shared while it
-// records and the retention takes exclusively (so it never removes a pack a run is writing).
+// renamed into place) and then appended to; "<id>.pack", zstd frames of the texts the files had
+// before the run, each kept as the way back from what the run wrote (see ByteDelta.h; entries of
+// earlier versions hold whole texts), each distinct pair of texts once (by their SHA-256); "lock", which a run holds
+// shared while it records and the retention takes exclusively (so it never removes a pack a run is writing).
 //
 // Order of writes for one file: its old text is in the pack and its record ("B", with the digest of
 // what will be written) in the entry before the file is replaced; a "W" record follows the write.
@@ -143,10 +144,10 @@ private:
     [[nodiscard]] bool writeOut();
     /// Writes out what is kept once it grows large; false when that failed.
     [[nodiscard]] bool bound();
-    [[nodiscard]] std::optional<StoredText> store(const std::string& text, const std::string& digest);
-    /// Appends a text compressed already (`size` bytes before compression), unless its digest is stored.
+    /// Appends the compressed way back to a text of `size` bytes (digest `digest`) from the text
+    /// `afterDigest`, unless that pair is stored already.
     [[nodiscard]] std::optional<StoredText> storeCompressed(std::string_view compressed, std::uint64_t size,
-                                                            const std::string& digest);
+                                                            const std::string& digest, const std::string& afterDigest);
     /// Keeps the "B" record of `path` (its old text at `ref`, the digest of what will be written).
     [[nodiscard]] bool recordFile(const std::string& path, const std::string& ref, std::string_view afterDigest,
                                   std::string beforeDigest);
@@ -164,7 +165,7 @@ private:
     std::uint64_t m_entryEnd = 0;
     std::uint64_t m_packEnd = 0;
     bool m_broken = false; ///< a write of the history failed: no further file may be written
-    std::unordered_map<std::string, std::string> m_stored; ///< digest -> its reference in the pack
+    std::unordered_map<std::string, std::string> m_stored; ///< "<old digest>><new digest>" -> its reference in the pack
     /// The absolute name of the last file recorded, its name in hex and the digest of its old text
     /// (the backup made next is a copy of it).
     std::string m_lastName, m_lastHex, m_lastBefore;

@@ -28,7 +28,7 @@ struct RunDescription {
 /// digest or compression (see PrepareBefore in RunHistory.h).
 struct PreparedBefore {
     std::string digest;      ///< of the old bytes (ContentDigest)
-    std::string compressed;  ///< the old bytes, compressed as the journal stores them
+    std::string compressed;  ///< how to make the old bytes from the new ones, compressed as the journal stores it
     std::uint64_t size = 0;  ///< of the old bytes
     std::string afterDigest; ///< of the bytes that will be written
 };

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 #include "JobTestSupport.h"
 #include "filedeal/FileOps.h"
+#include "job/ByteDelta.h"
 #include "job/ContentDigest.h"
 #include "job/RunHistory.h"
 
@@ -65,6 +67,55 @@ TEST(ContentDigestTest, KnownDigests) {
               "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
     EXPECT_TRUE(job::IsContentDigest(job::ContentDigest(std::string(1000, '\0'))));
     EXPECT_FALSE(job::IsContentDigest("ABC"));
+}
+
+// The way back from new bytes to old: exact for any pair, short when a run changed a few places,
+// and a damaged script is refused rather than followed outside the text.
+TEST(ByteDeltaTest, GivesTheOldBytesBackAndIsShortForFewEdits) {
+    std::mt19937 random(20261208);
+    const auto text = [&](std::size_t size, std::string_view alphabet) {
+        std::string out(size, ' ');
+        for (char& c : out) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        return out;
+    };
+    const std::string words = "the quick brown fox jumps over the lazy dog ";
+    for (int round = 0; round < 300; ++round) {
+        // Few letters make repeats that look like places to go on from; all bytes make binary.
+        const std::string before = round % 3 == 0   ? text(random() % 3000, "ab")
+                                   : round % 3 == 1 ? text(random() % 3000, words)
+                                                    : text(random() % 3000, std::string(256, '\0') + "xyz\r\n");
+        std::string after = before;
+        const int edits = static_cast<int>(random() % 6);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = after.empty() ? 0 : random() % after.size();
+            after.replace(at, std::min<std::size_t>(random() % 12, after.size() - at), text(random() % 12, "XYZ"));
+        }
+        for (const std::string& newer : {after, text(random() % 500, words)}) {
+            const std::string script = job::MakeByteDelta(before, newer);
+            const auto back = job::ApplyByteDelta(script, newer, before.size());
+            ASSERT_TRUE(back.has_value()) << round;
+            ASSERT_EQ(*back, before) << round;
+        }
+    }
+    // A large text with a few replacements costs a few steps, whatever its size.
+    std::string large = text(4 << 20, words);
+    std::string changed = large;
+    for (const std::size_t at : {std::size_t{17}, std::size_t{1} << 20, std::size_t{3} << 20}) {
+        changed.replace(at, 10, "NvkDone42");
+    }
+    const std::string script = job::MakeByteDelta(large, changed);
+    EXPECT_LT(script.size(), 200u);
+    EXPECT_EQ(job::ApplyByteDelta(script, changed, large.size()), large);
+    // Damaged: a copy outside the text, a step cut short, an unknown step, the wrong length.
+    EXPECT_FALSE(job::ApplyByteDelta("C\x05\x7f", "short", 127));
+    EXPECT_FALSE(job::ApplyByteDelta("A\x09"
+                                     "abc",
+                                     "", 9));
+    EXPECT_FALSE(job::ApplyByteDelta("Q", "text", 0));
+    EXPECT_FALSE(job::ApplyByteDelta(script, changed, large.size() - 1));
+    EXPECT_FALSE(job::ApplyByteDelta("C\x00\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", "text", 4));
 }
 
 // Two runs over the same files (the second cannot be undone by the backups, which hold the text
@@ -296,6 +347,45 @@ TEST_F(History, UnwritableHistoryStopsTheRunAndNothingIsRecordedWithoutOne) {
     EXPECT_EQ(run().status, job::RunStatus::Finished);
     EXPECT_EQ(ReadBytes(dir / "t" / "a.txt"), "bye\r\n");
     EXPECT_TRUE(history.list().runs.empty());
+}
+
+// An entry of an earlier version keeps whole texts in its pack (a plain zstd frame, no way back):
+// it still restores, and a frame whose text does not match its digest is refused.
+TEST_F(History, EntriesKeepingWholeTextsStillRestore) {
+    options.backup = false;
+    put("t/a.txt", "hello old world");
+    const std::string id = recordedRun("hello", "bye");
+    const fs::path entry = dir / "history" / (id + ".entry");
+    const fs::path pack = dir / "history" / (id + ".pack");
+    std::string lines = ReadBytes(entry);
+    const std::size_t ref = lines.find(":d ");
+    ASSERT_NE(ref, std::string::npos);
+    const std::size_t start = lines.rfind(' ', ref) + 1;
+    // One raw block in a single-segment frame: magic, header, size, block header, the bytes.
+    const std::string old = "hello old world";
+    std::string frame("\x28\xB5\x2F\xFD\x20", 5);
+    frame += static_cast<char>(old.size());
+    const unsigned block = static_cast<unsigned>(old.size()) << 3 | 1U;
+    frame += {static_cast<char>(block & 0xFF), static_cast<char>(block >> 8 & 0xFF), static_cast<char>(block >> 16)};
+    frame += old;
+    const std::string packBytes = ReadBytes(pack);
+    lines.replace(start, ref + 2 - start,
+                  job::ContentDigest(old) + ":" + std::to_string(packBytes.size()) + ":" +
+                      std::to_string(frame.size()) + ":" + std::to_string(old.size()));
+    WriteBytes(entry, lines);
+    WriteBytes(pack, packBytes + frame);
+    EXPECT_EQ(ReadBytes(dir / "t" / "a.txt"), "bye old world\r\n");
+    job::RestoreRunResult result = restore(id);
+    EXPECT_EQ(result.restored, 1u);
+    EXPECT_EQ(ReadBytes(dir / "t" / "a.txt"), old);
+
+    static_cast<void>(recordedRun("hello", "bye"));
+    frame[frame.size() - 1] = 'D'; // the text no longer matches its digest
+    WriteBytes(pack, packBytes + frame);
+    result = restore(id);
+    EXPECT_EQ(result.failed, 1u);
+    ASSERT_EQ(rec.failures.size(), 1u);
+    EXPECT_EQ(rec.failures.front().reason, job::FailureReason::HistoryDamaged);
 }
 
 // A damaged entry is named and left out of the list; restoring it touches nothing. A damaged pack
