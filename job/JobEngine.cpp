@@ -624,12 +624,10 @@ JobEngine::Prepared JobEngine::prepare(const std::string& path, PrepareKey key, 
     out.key = key;
     out.writes = m_writes.load();
     out.pauses = m_pauses.load();
-    // Case-sensitive plain rules edit a Unicode file in its own bytes where that is exact; a file
-    // that may change is read once, the part the filter judged kept.
+    // Case-sensitive plain rules edit a Unicode file in its own bytes where that is exact.
     const bool inBytes = key.mode == ReplaceMode::Normal && !key.ignoreCase && m_parsed.rawNormal.usable();
     LoadPolicy asked = policy;
     asked.unicodeAsBytes = inBytes;
-    asked.holdWhileJudging = true;
     LoadedFile file = LoadFile(path, asked);
     if (file.verdict == filedeal::RawVerdict::Lacks && key.mode != m_filteredMode) {
         LoadPolicy unfiltered; // the mode changed during the run: the filter judged other rules

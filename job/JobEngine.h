@@ -7,8 +7,9 @@
 // where a front end may hand it changed options. Pause, Stop and close only set flags (atomics, so a
 // signal handler or another thread may set them too) that the file loop reads between files.
 //
-// One file, one read, one write: the bytes are read once, the encoding is detected on those bytes and
-// the text decoded from them; a changed text is encoded once and written once, atomically.
+// One file, one whole read, one write: a file is first looked at chunk by chunk, and only one the
+// rules may change is then read whole; the encoding is detected on those bytes and the text decoded
+// from them; a changed text is encoded once and written once, atomically.
 //
 // Workers side by side: N threads prepare the files of the work list (read, detect, judge, decode,
 // replace, encode; see OrderedPool) and this thread, in work-list order, makes the backups, writes and

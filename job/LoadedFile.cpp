@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,98 +143,27 @@ bool Decides(filedeal::RawVerdict verdict, const LoadPolicy& policy) noexcept {
     return verdict == filedeal::RawVerdict::Lacks || (policy.filterDecides && verdict == filedeal::RawVerdict::Holds);
 }
 
-/// More than this is not kept idle between files.
-constexpr std::size_t kMostSpareBytes = std::size_t{16} << 20;
-
-/// The one buffer kept between files that are held while judged (see LoadPolicy::holdWhileJudging),
-/// whichever thread let go of it last: a large file that the verdict rules out, or whose bytes were
-/// let go, leaves its room to the next one, which is then not paged in anew. At most one buffer of at
-/// most kMostSpareBytes is kept idle.
-class SpareBuffer {
-public:
-    /// An empty buffer with room for `capacity` bytes: the spare one when it is large enough.
-    static std::string take(std::size_t capacity) {
-        std::string buffer;
-        {
-            const std::lock_guard lock(mutex());
-            if (slot().capacity() >= capacity) {
-                buffer.swap(slot());
-            }
-        }
-        buffer.clear();
-        buffer.reserve(capacity);
-        return buffer;
-    }
-    /// Keeps `buffer` as the spare one when it is larger than the one kept and not too large.
-    static void give(std::string&& buffer) {
-        if (buffer.capacity() > kMostSpareBytes) {
-            return;
-        }
-        std::string smaller = std::move(buffer);
-        const std::lock_guard lock(mutex());
-        if (smaller.capacity() > slot().capacity()) {
-            slot().swap(smaller);
-        }
-    } // the smaller one is freed here, after the lock is given back
-private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::string& slot() {
-        static std::string s;
-        return s;
-    }
-};
-
-/// Appends up to a chunk read from the file's position to `held`, within the room it has while there
-/// is any (a read past it would move the whole buffer); the bytes read, or -1. `end` tells that the
-/// read met the end of the file.
-ssize_t ReadChunkInto(int fd, std::string& held, bool& end) {
-    const std::size_t at = held.size();
-    const std::size_t room = held.capacity() - at;
-    const std::size_t want = room > 0 ? std::min(room, kChunkBytes) : kChunkBytes;
-    held.resize(at + want); // within the room: zeroes at most a chunk, which is then in cache
-    const ssize_t n = ReadUpTo(fd, held.data() + at, want);
-    held.resize(at + static_cast<std::size_t>(n < 0 ? 0 : n));
-    end = n >= 0 && static_cast<std::size_t>(n) < want;
-    return n;
-}
-
 /// Reads an open regular file chunk by chunk, judging each chunk as it comes, and stops as soon as
 /// the verdict is settled. Only a file the verdict leaves open is held whole: one that fits in a
-/// chunk as it was read; a larger one read on from where the judgement stopped when the policy held
-/// what was read, else read again from its start.
+/// chunk as it was read; a larger one read again from its start. Holding every large file while it
+/// is judged, in case it changes, cost more (its memory paged in and cleared) than reading again the
+/// part judged of the few that do.
 void LoadJudged(int fd, LoadedFile& file, const LoadPolicy& policy) {
     filedeal::RawJudgement judgement(*policy.filter);
-    std::string holding;
-    std::string* const held = policy.holdWhileJudging && file.stamp.size > kChunkBytes ? &holding : nullptr;
-    if (held != nullptr) {
-        holding = SpareBuffer::take(static_cast<std::size_t>(file.stamp.size) + 2); // room for a final CR LF
-    }
-    auto letGo = [&holding] {
-        SpareBuffer::give(std::move(holding));
-    };
     char* const chunk = ChunkBuffer();
     std::uint64_t offset = 0;
     bool zeroInProbe = false;
     std::size_t last = 0; // bytes of the last chunk read
     bool atEnd = false;
-    bool judgedWhole = false; // the judgement saw the end of the file
     for (;;) {
         const char* piece = chunk;
-        bool end = false;
-        const ssize_t n = held != nullptr ? ReadChunkInto(fd, *held, end) : ReadUpTo(fd, chunk, kChunkBytes);
+        const ssize_t n = ReadUpTo(fd, chunk, kChunkBytes);
         if (n < 0) {
             file.state = LoadedFile::State::Unreadable;
-            letGo();
             return;
         }
         last = static_cast<std::size_t>(n);
-        end = held != nullptr ? end : last < kChunkBytes;
-        if (held != nullptr) {
-            piece = held->data() + offset;
-        }
+        const bool end = last < kChunkBytes;
         if (offset < kBinaryProbeBytes) {
             const std::size_t probe = std::min<std::size_t>(last, kBinaryProbeBytes - offset);
             zeroInProbe = zeroInProbe || std::memchr(piece, 0, probe) != nullptr;
@@ -245,7 +173,6 @@ void LoadJudged(int fd, LoadedFile& file, const LoadPolicy& policy) {
         if (end) {
             judgement.finish();
             atEnd = true;
-            judgedWhole = true;
             break;
         }
         if (judgement.settled()) {
@@ -259,10 +186,9 @@ void LoadJudged(int fd, LoadedFile& file, const LoadPolicy& policy) {
         zeroInProbe && (file.kind == filedeal::EncodingKind::Ansi || file.kind == filedeal::EncodingKind::Utf8);
     if (Decides(verdict, policy)) {
         file.verdict = verdict;
-        letGo();
         return;
     }
-    if (atEnd && offset == last && held == nullptr) {
+    if (atEnd && offset == last) {
         // The whole file is in the chunk, judged as it is.
         file.bytes.reserve(last + 2);
         file.bytes.assign(chunk, last);
@@ -270,23 +196,7 @@ void LoadJudged(int fd, LoadedFile& file, const LoadPolicy& policy) {
         MakeText(file, policy);
         return;
     }
-    if (held != nullptr) {
-        // What was judged is kept: the rest follows it, and the file is never read twice.
-        while (!atEnd) {
-            if (ReadChunkInto(fd, *held, atEnd) < 0) {
-                file.state = LoadedFile::State::Unreadable;
-                letGo();
-                return;
-            }
-        }
-        file.bytes = std::move(holding);
-        if (judgedWhole && offset == file.bytes.size()) {
-            // Judged to its end: the kind, the binary test and the verdict stand.
-            file.verdict = verdict;
-            MakeText(file, policy);
-            return;
-        }
-    } else if (!ReadWhole(fd, file.stamp.size, file.bytes)) {
+    if (!ReadWhole(fd, file.stamp.size, file.bytes)) {
         // The verdict needs the text: the whole file, read again from its start.
         std::string().swap(file.bytes);
         file.state = LoadedFile::State::Unreadable;
@@ -341,7 +251,6 @@ void DecodeLoaded(LoadedFile& file, const LoadPolicy& policy) {
 }
 
 void ReleaseBytes(LoadedFile& file) {
-    SpareBuffer::give(std::move(file.bytes));
     std::string().swap(file.bytes);
 }
 

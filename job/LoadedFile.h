@@ -57,10 +57,6 @@ struct LoadPolicy {
     /// A Unicode file keeps its bytes and is not decoded yet: FinishDecoding makes its text when the
     /// caller needs it (a replace in its own bytes may not).
     bool unicodeAsBytes = false;
-    /// With a filter, a file larger than a chunk is judged in a buffer that keeps what was read, so
-    /// that one the verdict leaves open is read on from there, never twice. For runs that change
-    /// files; a search holds no more than a chunk.
-    bool holdWhileJudging = false;
     /// Every file the rules may change keeps its bytes beside its text, ANSI ones too (the old bytes
     /// of a file the run history records).
     bool keepBytes = false;
@@ -80,7 +76,7 @@ struct LoadPolicy {
 /// kind, binary and stamp set) or Unreadable. What LoadFile's chunked judgement must agree with.
 [[nodiscard]] LoadedFile ReadUndecoded(const std::string& path);
 
-/// Lets go of the file's bytes; a large buffer may be kept for the next file held while judged.
+/// Lets go of the file's bytes (their memory too).
 void ReleaseBytes(LoadedFile& file);
 
 /// Makes the text of a Loaded Unicode file that `policy` (with unicodeAsBytes) left undecoded, as

@@ -34,10 +34,8 @@ TEST(LoadFile, JudgedInChunksGivesWhatTheWholeBytesGive) {
     const filedeal::RawTextFilter replace({needle, "zz"}, filedeal::RawTextFilter::Place::CharacterStart, true);
     job::LoadPolicy searchPolicy{true, false, &search, true, false, false};
     job::LoadPolicy runPolicy{false, true, &replace, false, false, false};
-    // A run keeps what it judged (a file that may change is read once) and may leave a Unicode file
-    // undecoded until it needs the text.
-    job::LoadPolicy holdingPolicy{false, true, &replace, false, false, true};
-    job::LoadPolicy undecodedPolicy{false, true, &replace, false, true, true};
+    // A run may leave a Unicode file undecoded until it needs the text.
+    job::LoadPolicy undecodedPolicy{false, true, &replace, false, true};
     const std::string tails[] = {"", Bytes("80"), Bytes("E0A080"), Bytes("F4908080"), Bytes("00")};
     int files = 0;
     for (const filedeal::EncodingKind kind : {filedeal::EncodingKind::Ansi, filedeal::EncodingKind::Utf16Le,
@@ -71,12 +69,12 @@ TEST(LoadFile, JudgedInChunksGivesWhatTheWholeBytesGive) {
                 }
                 LoadedFile whole = job::ReadUndecoded(path);
                 job::DecodeLoaded(whole, runPolicy);
-                for (const job::LoadPolicy& policy : {holdingPolicy, undecodedPolicy}) {
-                    LoadedFile held = job::LoadFile(path, policy);
-                    job::FinishDecoding(held, runPolicy);
-                    ExpectSame(held, whole, path);
-                    EXPECT_EQ(held.verdict, whole.verdict) << path;
-                    EXPECT_EQ(held.binary, whole.binary) << path;
+                for (const job::LoadPolicy& policy : {runPolicy, undecodedPolicy}) {
+                    LoadedFile loaded = job::LoadFile(path, policy);
+                    job::FinishDecoding(loaded, runPolicy);
+                    ExpectSame(loaded, whole, path);
+                    EXPECT_EQ(loaded.verdict, whole.verdict) << path;
+                    EXPECT_EQ(loaded.binary, whole.binary) << path;
                 }
             }
         }
