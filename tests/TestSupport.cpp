@@ -28,6 +28,7 @@ TempDir::~TempDir() {
         }
     }
     fs::remove_all(m_path, ec);
+    fs::remove_all(m_path.string() + ".history", ec); // where runs of the command line recorded
 }
 
 void WriteBytes(const fs::path& path, std::string_view bytes) {

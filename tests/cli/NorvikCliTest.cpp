@@ -31,11 +31,20 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-/// Runs `program` (by default the built norvik-cli) in `dir`.
+/// Runs `program` (by default the built norvik-cli) in `dir`. A run that names no history records
+/// into a folder beside `dir`, not beside the built program (where the window run from the build
+/// folder would list it).
 Outcome Cli(const TempDir& dir, const std::string& args, const std::string& program = NORVIK_BIN_DIR "/norvik-cli") {
     const std::string out = (dir / "stdout").string();
     const std::string err = (dir / "stderr").string();
-    const std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(program) + " " + args +
+    std::string given = args;
+    const bool records = args.starts_with("replace ") || args.starts_with("feature ") || args.starts_with("extract ");
+    if (records && args.find("--history-folder") == std::string::npos &&
+        args.find("--no-history") == std::string::npos) {
+        const std::size_t space = args.find(' ');
+        given.insert(space, " --history-folder " + Quote(dir.path().string() + ".history"));
+    }
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " + Quote(program) + " " + given +
                                 " </dev/null >" + Quote(out) + " 2>" + Quote(err);
     const int status = std::system(command.c_str());
     Outcome o;

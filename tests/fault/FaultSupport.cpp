@@ -160,8 +160,17 @@ pid_t StartCli(const std::vector<std::string>& args, const Env& env, const fs::p
     } else if (asan != nullptr) {
         envStrings.push_back(std::string("ASAN_OPTIONS=") + asan);
     }
+    // A run that names no history records into the io folder, not beside the built program (where
+    // the window run from the build folder would list it).
+    std::vector<std::string> given = args;
+    const bool records = !given.empty() && (given[0] == "replace" || given[0] == "feature" || given[0] == "extract");
+    if (records && std::find_if(given.begin(), given.end(), [](const std::string& a) {
+                       return a.starts_with("--history-folder") || a == "--no-history";
+                   }) == given.end()) {
+        given.insert(given.begin() + 1, {"--history-folder", (ioFolder / "history").string()});
+    }
     std::vector<char*> argv{const_cast<char*>(cli.c_str())};
-    for (const auto& a : args) {
+    for (const auto& a : given) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);

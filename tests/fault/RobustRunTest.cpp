@@ -281,7 +281,8 @@ TEST_F(RobustRun, OutputThatCannotBeWrittenNeverCutsTheJobShort) {
         const fs::path list = m_io / "list.txt";
         const fs::path status = m_io / "status";
         const std::string command = "{ " + Quote(CliPath()) + " replace --no-progress --find hello --replace 你好 " +
-                                    "--result-list " + Quote(list.string()) + " " + Quote(m_many.path().string()) +
+                                    "--history-folder " + Quote((m_io / "history").string()) + " --result-list " +
+                                    Quote(list.string()) + " " + Quote(m_many.path().string()) +
                                     " 2>/dev/null; echo $? >" + Quote(status.string()) + "; } " + sink;
         ASSERT_EQ(std::system(command.c_str()), 0);
         EXPECT_EQ(ReadBytes(status), "1\n");
