@@ -328,39 +328,49 @@ inline std::string ToUtf16Le(std::string_view text, bool* exact, std::string_vie
     return bytes;
 }
 
+/// The conversion to UTF-16LE, for AtLevel.
+struct Utf16LeConversion {
+    template <bool kCodes, KernelLevel kLevel>
+    static std::string run(std::string_view text, bool* exact, std::string_view prefix) {
+        return ToUtf16Le<kCodes, kLevel>(text, exact, prefix);
+    }
+};
+
+// A conversion of working text (Conversion::run<kCodes, level>) at the level the processor allows; the
+// AVX2 level is compiled, inlined whole, for that instruction set.
 #if defined(NORVIK_KERNELS_AVX2)
-template <bool kCodes>
-__attribute__((target("avx2"), flatten)) std::string ToUtf16LeAvx2(std::string_view text, bool* exact,
-                                                                   std::string_view prefix) {
-    return ToUtf16Le<kCodes, KernelLevel::Avx2>(text, exact, prefix);
+template <class Conversion, bool kCodes>
+__attribute__((target("avx2"), flatten)) std::string AtAvx2(std::string_view text, bool* exact,
+                                                            std::string_view prefix) {
+    return Conversion::template run<kCodes, KernelLevel::Avx2>(text, exact, prefix);
 }
 #endif
 
-// ToUtf16Le at the active level.
-template <bool kCodes> std::string ToUtf16LeAtLevel(std::string_view text, bool* exact, std::string_view prefix) {
+template <class Conversion, bool kCodes>
+std::string AtLevel(std::string_view text, bool* exact, std::string_view prefix) {
     [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
 #if defined(NORVIK_KERNELS_AVX2)
     if (level == KernelLevel::Avx2) {
-        return ToUtf16LeAvx2<kCodes>(text, exact, prefix);
+        return AtAvx2<Conversion, kCodes>(text, exact, prefix);
     }
 #endif
 #if defined(__SSE2__)
     if (level != KernelLevel::Scalar) {
-        return ToUtf16Le<kCodes, KernelLevel::Sse2>(text, exact, prefix);
+        return Conversion::template run<kCodes, KernelLevel::Sse2>(text, exact, prefix);
     }
 #endif
-    return ToUtf16Le<kCodes, KernelLevel::Scalar>(text, exact, prefix);
+    return Conversion::template run<kCodes, KernelLevel::Scalar>(text, exact, prefix);
 }
 
 } // namespace
 
 std::string CodePageToUtf16Le(std::string_view text, bool* exact, std::string_view prefix) {
-    return ToUtf16LeAtLevel<false>(text, exact, prefix);
+    return AtLevel<Utf16LeConversion, false>(text, exact, prefix);
 }
 
 std::string WorkingTextToUtf16Le(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
-    return set == CharacterSet::Unicode ? ToUtf16LeAtLevel<true>(text, exact, prefix)
-                                        : ToUtf16LeAtLevel<false>(text, exact, prefix);
+    return set == CharacterSet::Unicode ? AtLevel<Utf16LeConversion, true>(text, exact, prefix)
+                                        : AtLevel<Utf16LeConversion, false>(text, exact, prefix);
 }
 
 std::string Utf16ToCodePage(std::u16string_view units, bool* exact) {
@@ -598,39 +608,23 @@ inline std::string ToUtf8(std::string_view text, bool* exact, std::string_view p
     return out;
 }
 
-#if defined(NORVIK_KERNELS_AVX2)
-template <bool kCodes>
-__attribute__((target("avx2"), flatten)) std::string ToUtf8Avx2(std::string_view text, bool* exact,
-                                                                std::string_view prefix) {
-    return ToUtf8<kCodes, KernelLevel::Avx2>(text, exact, prefix);
-}
-#endif
-
-// ToUtf8 at the active level.
-template <bool kCodes> std::string ToUtf8AtLevel(std::string_view text, bool* exact, std::string_view prefix) {
-    [[maybe_unused]] const KernelLevel level = ActiveKernelLevel();
-#if defined(NORVIK_KERNELS_AVX2)
-    if (level == KernelLevel::Avx2) {
-        return ToUtf8Avx2<kCodes>(text, exact, prefix);
+/// The conversion to UTF-8, for AtLevel.
+struct Utf8Conversion {
+    template <bool kCodes, KernelLevel kLevel>
+    static std::string run(std::string_view text, bool* exact, std::string_view prefix) {
+        return ToUtf8<kCodes, kLevel>(text, exact, prefix);
     }
-#endif
-#if defined(__SSE2__)
-    if (level != KernelLevel::Scalar) {
-        return ToUtf8<kCodes, KernelLevel::Sse2>(text, exact, prefix);
-    }
-#endif
-    return ToUtf8<kCodes, KernelLevel::Scalar>(text, exact, prefix);
-}
+};
 
 } // namespace
 
 std::string CodePageToUtf8(std::string_view text, bool* exact, std::string_view prefix) {
-    return ToUtf8AtLevel<false>(text, exact, prefix);
+    return AtLevel<Utf8Conversion, false>(text, exact, prefix);
 }
 
 std::string WorkingTextToUtf8(std::string_view text, CharacterSet set, bool* exact, std::string_view prefix) {
-    return set == CharacterSet::Unicode ? ToUtf8AtLevel<true>(text, exact, prefix)
-                                        : ToUtf8AtLevel<false>(text, exact, prefix);
+    return set == CharacterSet::Unicode ? AtLevel<Utf8Conversion, true>(text, exact, prefix)
+                                        : AtLevel<Utf8Conversion, false>(text, exact, prefix);
 }
 
 namespace {
