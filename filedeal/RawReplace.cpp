@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "filedeal/CodePage.h"
+#include "filedeal/Replace.h"
 
 namespace norvik::filedeal {
 
@@ -111,37 +112,17 @@ std::size_t ReplaceAlignedInPlace(std::string& bytes, std::size_t start, std::st
     if (needle.empty() || replacement.size() > needle.size()) {
         return 0;
     }
-    char* const data = bytes.data();
+    const char* const data = bytes.data();
     const std::size_t n = bytes.size();
-    std::size_t write = start; // never past `read`: each replacement is no longer than what it replaces
-    std::size_t read = start;
-    std::size_t from = start;
-    std::size_t count = 0;
-    while (n - from >= needle.size()) {
-        const void* hit = ::memmem(data + from, n - from, needle.data(), needle.size());
-        if (hit == nullptr) {
-            break;
-        }
-        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-        if ((at - start) % step != 0) {
-            from = at + 1;
-            continue;
-        }
-        if (write != read) {
-            std::memmove(data + write, data + read, at - read);
-        }
-        write += at - read;
-        std::memcpy(data + write, replacement.data(), replacement.size());
-        write += replacement.size();
-        read = at + needle.size();
-        from = read;
-        ++count;
-    }
-    if (count > 0) {
-        std::memmove(data + write, data + read, n - read);
-        bytes.resize(write + (n - read));
-    }
-    return count;
+    return ReplaceShrinkingInPlace(
+        bytes, start, needle.size(), replacement,
+        [&](std::size_t from) {
+            const void* hit =
+                n - from >= needle.size() ? ::memmem(data + from, n - from, needle.data(), needle.size()) : nullptr;
+            return hit == nullptr ? std::string_view::npos
+                                  : static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        },
+        [&](std::size_t at) { return (at - start) % step == 0; });
 }
 
 RawRuleReplacer::Outcome RawRuleReplacer::apply(std::string& bytes, EncodingKind kind) const {

@@ -419,39 +419,17 @@ std::size_t ReplaceAllInPlace(std::string& text, std::string_view find, std::str
     if (find.empty() || replacement.size() > find.size() || text.size() < find.size()) {
         return 0;
     }
-    char* const data = text.data();
-    const std::size_t n = text.size();
-    // The bytes from `read` on are the text as it was; those before `write` are the result so far.
-    TrailByteTest trail(std::string_view(data, n));
-    std::size_t write = 0;
-    std::size_t read = 0;
-    std::size_t from = 0;
-    std::size_t count = 0;
-    for (;;) {
-        const std::size_t at = FindBytes(std::string_view(data, n), find, from);
-        if (at == std::string_view::npos) {
-            break;
-        }
-        if (trail.isSecondByte(at)) {
-            from = at + 1;
-            continue;
-        }
-        trail.passedOver(at, find); // the replacement may now stand where the find was
-        if (write != read) {
-            std::memmove(data + write, data + read, at - read);
-        }
-        write += at - read;
-        std::memcpy(data + write, replacement.data(), replacement.size());
-        write += replacement.size();
-        read = at + find.size();
-        from = read;
-        ++count;
-    }
-    if (count > 0) {
-        std::memmove(data + write, data + read, n - read);
-        text.resize(write + (n - read));
-    }
-    return count;
+    TrailByteTest trail(text);
+    return ReplaceShrinkingInPlace(
+        text, 0, find.size(), replacement,
+        [&](std::size_t from) { return FindBytes(std::string_view(text.data(), text.size()), find, from); },
+        [&](std::size_t at) {
+            if (trail.isSecondByte(at)) {
+                return false;
+            }
+            trail.passedOver(at, find); // the replacement may now stand where the find was
+            return true;
+        });
 }
 
 void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement, bool ignoreCase) {

@@ -1,5 +1,6 @@
 #pragma once
 // The replace primitives every rule is made of.
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,45 @@ void ReplaceAll(std::string& text, std::string_view find, std::string_view repla
 /// ReplaceAll matching case, in `text` itself, for a replacement no longer than `find` (else nothing
 /// is done): no second copy of the text is made. Gives the number of occurrences replaced.
 std::size_t ReplaceAllInPlace(std::string& text, std::string_view find, std::string_view replacement);
+
+/// The in-place replace of a replacement no longer than what it replaces, from `start` on: `next(from)`
+/// gives where the next occurrence (of `findSize` bytes) begins, npos when there is none, and `take(at)`
+/// says whether the occurrence there counts. Gives the number replaced.
+template <class Next, class Take>
+std::size_t ReplaceShrinkingInPlace(std::string& text, std::size_t start, std::size_t findSize,
+                                    std::string_view replacement, Next next, Take take) {
+    char* const data = text.data();
+    const std::size_t n = text.size();
+    // The bytes from `read` on are the text as it was; those before `write` are the result so far.
+    std::size_t write = start;
+    std::size_t read = start;
+    std::size_t from = start;
+    std::size_t count = 0;
+    for (;;) {
+        const std::size_t at = next(from);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        if (!take(at)) {
+            from = at + 1;
+            continue;
+        }
+        if (write != read) {
+            std::memmove(data + write, data + read, at - read);
+        }
+        write += at - read;
+        std::memcpy(data + write, replacement.data(), replacement.size());
+        write += replacement.size();
+        read = at + findSize;
+        from = read;
+        ++count;
+    }
+    if (count > 0) {
+        std::memmove(data + write, data + read, n - read);
+        text.resize(write + (n - read));
+    }
+    return count;
+}
 
 /// Where `find` first occurs in `text`, a search's way: at any byte, the second byte of a character
 /// too, and case-sensitive; npos when nowhere (and for an empty `find`). In a text of the Unicode
